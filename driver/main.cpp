@@ -1,0 +1,84 @@
+// redordist: distance distributions from REDOR dephasing curves by maximum
+// entropy. One run per parameter file; see README.md.
+#include <cstring>
+#include <iostream>
+
+#include "model/paar.h"
+#include "solver/boltzmann_me.h"
+
+namespace {
+
+const char* const kUsage = "usage: redordist PARAMETER_FILE\n";
+
+void print_help() {
+  std::cout << kUsage
+            << "\n"
+               "Reconstructs the distribution of X-Y distances behind a REDOR dephasing curve\n"
+               "(S/S0 against rotor cycles) as a maximum-entropy distribution whose Lagrange\n"
+               "multipliers are found by simulated annealing.\n"
+               "\n"
+               "Modes (line 1 of the parameter file):\n"
+               "  fit  reconstruct the distance distribution and report its moments\n"
+               "  err  fit, then estimate the distribution's uncertainty by Monte Carlo\n"
+               "  sim  simulate the REDOR curve of a prescribed distance distribution\n"
+               "\n"
+               "The parameter file has 33 lines, in this order, each a key and its value:\n"
+               "  MODE, LAMBDA_D (universal dephasing curve file, optional), XYDATA (data file),\n"
+               "  DISTDIST (prescribed distribution file, optional), PATH (ends in /), OUTPUT,\n"
+               "  XN, YN (C13 N15 D2 H2 F19 P31 H1), NEAR, FAR, GRAIN (Angstrom), PER 2PI,\n"
+               "  MID PULSE (us), MAS (Hz), SCALING, LAST POINT, NTRIES, then one value per try\n"
+               "  for ITERS AT TEMP, MAX STEP SIZE, BOLTZMANN, INIT TEMP, ATTEN TEMP, MIN TEMP,\n"
+               "  then the Monte Carlo schedule ERR ITERS AT TEMP, ERR MAX STEP SIZE,\n"
+               "  ERR BOLTZMANN, ERR INIT TEMP, ERR ATTEN TEMP, ERR MIN TEMP, MIN STDEV2,\n"
+               "  PER MC BLOCK, MAX MC BLOCKS, MAX MC CHI2.\n"
+               "\n"
+               "Results go to the run directory PATH + OUTPUT + \"/\": the run log, the result\n"
+               "table (.me), the annealing trace (.sa), the matrix dumps (.mx, .mxT), the\n"
+               "gnuplot scripts (.gp, -ps.gp) and the figure (-ps.eps).\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::cout << kUsage;
+    return 1;
+  }
+  if (std::strcmp(argv[1], "--help") == 0) {
+    print_help();
+    return 0;
+  }
+  if (std::strcmp(argv[1], "--version") == 0) {
+    std::cout << "redordist 1\n";
+    return 0;
+  }
+
+  int status = 0;
+  {
+    Paar model(argv[1]);
+    int mc = kMcDone;
+    if (model.mode == "fit") {
+      BoltzmannME bme(model);
+      bme.Lagrange_siman(model);
+      if (!model.calc_dist_stats()) std::cout << "stats calc failed\n";
+    }
+    if (model.mode == "err") {
+      BoltzmannME bme(model);
+      bme.Lagrange_siman(model);
+      if (!model.calc_dist_stats()) std::cout << "stats calc failed\n";
+      mc = bme.MC_error(model);
+    }
+    bool failed = model.output_failed || mc != kMcDone;
+    if (!model.write_out()) {
+      std::cout << "write_out failed\n";
+      failed = true;
+    }
+    if (!model.gnuplot_out()) {
+      std::cout << "gnuplot_out failed\n";
+      failed = true;
+    }
+    if (failed) status = 1;
+  }
+  std::cout.flush();
+  return status;
+}

@@ -1,0 +1,45 @@
+// Moments of the fitted distribution over distance and over dipolar coupling.
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+
+#include "model/paar.h"
+#include "solver/numeric.h"
+
+int Paar::calc_dist_stats() {
+  double mr = 0.0, md = 0.0, total = 0.0;
+  for (int j = 0; j < n_grid; j++) {
+    double p = gvg(distribution, j);
+    mr += gvg(distances, j) * p;
+    md += gvg(dipolar_couplings, j) * p;
+    total += p;
+  }
+  double r2 = 0, r3 = 0, r4 = 0, d2 = 0, d3 = 0, d4 = 0;
+  for (int j = 0; j < n_grid; j++) {
+    double p = gvg(distribution, j);
+    double dr = gvg(distances, j) - mr;
+    double dd = gvg(dipolar_couplings, j) - md;
+    r2 += p * std::pow(dr, 2);
+    r3 += p * std::pow(dr, 3);
+    r4 += p * std::pow(dr, 4);
+    d2 += p * std::pow(dd, 2);
+    d3 += p * std::pow(dd, 3);
+    d4 += p * std::pow(dd, 4);
+  }
+  double sr = std::pow(r2, 0.5), sd = std::pow(d2, 0.5);
+  // Plain standardised moments: the kurtosis of a normal distribution is 3.
+  double skew_r = r3 / std::pow(sr, 3), kurt_r = r4 / std::pow(sr, 4);
+  double skew_d = d3 / std::pow(sd, 3), kurt_d = d4 / std::pow(sd, 4);
+
+  std::cout << "total distribution density: " << total << std::endl;
+  log << "total distribution density: " << total << std::endl;
+  std::snprintf(buf, sizeof buf, "Distance moments: %13.8f %13.8f %13.8f %13.8f\n", mr, sr, skew_r,
+                kurt_r);
+  log << buf;
+  std::cout << buf;
+  std::snprintf(buf, sizeof buf, "Frequency moments: %13.8f %13.8f %13.8f %13.8f\n", md, sd, skew_d,
+                kurt_d);
+  log << buf;
+  std::cout << buf;
+  return 1;
+}

@@ -1,0 +1,36 @@
+// The grid of X-Y distances and the dipolar coupling of each.
+#include <cmath>
+#include <iostream>
+
+#include "model/paar.h"
+
+long grid_size(double near, double far, double grain) {
+  // Extended precision: for NEAR 2, FAR 8, GRAIN 0.1 the quotient lies just
+  // below 60 (0.1 is stored slightly above a tenth) and the grid ends at 8.0.
+  long double q = (static_cast<long double>(far) - static_cast<long double>(near)) /
+                  static_cast<long double>(grain);
+  return static_cast<long>(q) + 2;
+}
+
+void Paar::build_grid() {
+  n_grid = static_cast<int>(grid_size(near, far, grain));
+  if (n_grid < n_data) {
+    std::cout << "Warning: points in distance distribution < data points. "
+              << "You'll be happier in the end if you lower the GRAIN\n";
+    log << "Warning: points in distance distribution < data points. "
+        << "You'll be happier in the end if you lower the GRAIN\n";
+  }
+  distances = gsl_vector_calloc(n_grid);
+  dipolar_couplings = gsl_vector_calloc(n_grid);
+  distribution = gsl_vector_calloc(n_grid);
+  mc_average = gsl_vector_calloc(n_grid);
+  mc_average_err = gsl_vector_calloc(n_grid);
+  mc_stdev = gsl_vector_calloc(n_grid);
+  mc_stdev_err = gsl_vector_calloc(n_grid);
+  transform_cycles = gsl_matrix_calloc(n_cycles, n_grid);
+  for (int j = 0; j < n_grid; j++) {
+    double r = j * grain + near;
+    gsl_vector_set(distances, j, r);
+    gsl_vector_set(dipolar_couplings, j, dipolar_constant / std::pow(r, 3.0));
+  }
+}

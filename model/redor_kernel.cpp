@@ -1,0 +1,107 @@
+// The REDOR kernel: S/S0 left after dephasing for one coupling D and one
+// cycle index j (2j rotor cycles), either interpolated in a tabulated
+// universal dephasing curve or computed by a powder average.
+#include <cmath>
+#include <iostream>
+#include <sstream>
+#include <string>
+
+#include "model/paar.h"
+#include "model/text_lines.h"
+#include "solver/numeric.h"
+
+double Paar::max_lambda_d() {
+  // lambda_D = j D / MAS; the largest the set-up can ask for, bounded with
+  // the full effective last point (twice the largest j) at the first distance.
+  double lambda_max = effective_last_point() * gvg(dipolar_couplings, 0) / mas;
+  std::cout << "maximum lambdaD value in analysis set-up: " << lambda_max << std::endl;
+  log << "maximum lambdaD value in analysis set-up: " << lambda_max << std::endl;
+  return lambda_max;
+}
+
+DephasingCurve Paar::read_dephasing_curve(std::istream& in, double lambda_max) const {
+  std::cout << "reading matrix values from file\n";
+  DephasingCurve c;
+  std::string l;
+  size_t lineno = 0;
+  auto refuse = [&](std::string const& what) {
+    std::ostringstream s;
+    s << lambda_d_file << " line " << lineno << ": " << what << "\n";
+    fatal_exit(s.str(), 1);
+  };
+  while (std::getline(in, l)) {
+    lineno++;
+    if (iscomment(l) || is_blank(l)) continue;
+    std::vector<std::string> tok = split_tokens(l);
+    double lam = 0, s = 0;
+    if (tok.size() < 2) refuse("a curve line needs lambda_D and S/S0");
+    if (!parse_double_token(tok[0], lam) || !std::isfinite(lam))
+      refuse("lambda_D " + quote_token(tok[0]) + " is not a finite number");
+    if (!parse_double_token(tok[1], s) || !std::isfinite(s))
+      refuse("S/S0 " + quote_token(tok[1]) + " is not a finite number");
+    if (!c.lambda.empty() && !(lam > c.lambda.back()))
+      refuse("lambda_D values must strictly ascend");
+    // Points beyond the largest lambda_D of the set-up are not needed.
+    if (lam > lambda_max) break;
+    if (c.lambda.empty() && !(std::fabs(lam) < 1e-12))
+      refuse("the curve must start at lambda_D 0");
+    c.lambda.push_back(lam);
+    c.signal.push_back(s);
+  }
+  if (c.lambda.empty()) {
+    fatal_exit(lambda_d_file + ": no point of the curve lies at or below lambda_D " +
+                   [&] { std::ostringstream o; o << lambda_max; return o.str(); }() + "\n",
+               1);
+  }
+  std::cout << "Size of input universal dephasing vector: " << c.lambda.size() << std::endl;
+  return c;
+}
+
+double kernel_interpolate(DephasingCurve const& curve, double lambda) {
+  size_t m = curve.lambda.size();
+  for (size_t k = 0; k < m; k++) {
+    double lk = curve.lambda[k];
+    if (std::fabs(lk - lambda) < 1e-12) return curve.signal[k];
+    if (lk < lambda && k + 1 < m) continue;
+    if (lk > lambda && k > 0) {
+      double sk = curve.signal[k], sp = curve.signal[k - 1];
+      return sk - (sk - sp) * (lk - lambda) / (lk - curve.lambda[k - 1]);
+    }
+    break;
+  }
+  // Beyond the last point read (a start at 0 rules out the other cases).
+  fatal_exit("input REDOR curve not long enough\n", 1);
+}
+
+PowderTables Paar::powder_tables() const {
+  PowderTables t;
+  int P = per_2pi;
+  t.per_2pi = P;
+  double delta = 6.28318530718 / P;
+  // Rotor phase of the mid pulse: its offset in microseconds as a fraction of
+  // the rotor period.
+  double phi = mid_pulse * 6.28318530718 * mas / 1000000.0;
+  for (int k = 0; k < P / 2; k++) {
+    t.sin_beta.push_back(std::sin(k * delta));
+    t.sin_2beta.push_back(std::sin(2 * k * delta));
+  }
+  for (int m = 0; m < P; m++) t.sin_gamma.push_back(std::sin(m * delta + phi));
+  return t;
+}
+
+double Paar::kernel_powder(PowderTables const& t, int j, double coupling) const {
+  int P = t.per_2pi;
+  // Dephasing amplitude 4 sqrt(2) lambda_D.
+  double a = 4.0 * std::pow(2.0, 0.5) * coupling * j / mas;
+  double sum = 0.0;
+  size_t half = t.sin_beta.size();
+  for (size_t k = 0; k < half; k++) {
+    double inner = 0.0;
+    double ab = a * t.sin_2beta[k];
+    for (int m = 0; m < P; m++) inner += std::cos(ab * t.sin_gamma[m]);
+    sum += t.sin_beta[k] * inner;
+  }
+  // The beta grid over [0, pi) weighted by sin(beta) with the constant 3.141593
+  // normalises only approximately: slightly below 1 at a = 0.
+  return sum * 3.141593 / (static_cast<double>(P) * static_cast<double>(P));
+}

@@ -1,0 +1,162 @@
+// Copies of the model for the solver, the moves of evaluation state between
+// them, and the release of what each object owns.
+#include "model/paar.h"
+
+#include "solver/numeric.h"
+
+namespace {
+
+void free_vector(gsl_vector*& v) {
+  if (v) gsl_vector_free(v);
+  v = nullptr;
+}
+void free_matrix(gsl_matrix*& m) {
+  if (m) gsl_matrix_free(m);
+  m = nullptr;
+}
+gsl_vector* clone(gsl_vector const* v) {
+  gsl_vector* c = gsl_vector_alloc(v->size);
+  gsl_vector_memcpy(c, v);
+  return c;
+}
+
+}  // namespace
+
+Paar::Paar(Paar const& src) : log(), line() {
+  n_grid = src.n_grid;
+  n_data = src.n_data;
+  n_adj = src.n_adj;
+  n_cycles = src.n_cycles;
+  ntries = src.ntries;
+  near = src.near;
+  far = src.far;
+  grain = src.grain;
+  dipolar_constant = src.dipolar_constant;
+  per_2pi = src.per_2pi;
+  mid_pulse = src.mid_pulse;
+  mas = src.mas;
+  chi2 = src.chi2;
+  avgdev = src.avgdev;
+  scaling = src.scaling;
+  total_adjust_density = src.total_adjust_density;
+  err_iters_at_temp = src.err_iters_at_temp;
+  per_mc_block = src.per_mc_block;
+  max_mc_blocks = src.max_mc_blocks;
+  err_max_step_size = src.err_max_step_size;
+  err_boltzmann = src.err_boltzmann;
+  err_init_temp = src.err_init_temp;
+  err_atten_temp = src.err_atten_temp;
+  err_min_temp = src.err_min_temp;
+  min_stdev2 = src.min_stdev2;
+  max_mc_chi2 = src.max_mc_chi2;
+
+  cycles = src.cycles;
+  data_s0 = src.data_s0;
+  data_s = src.data_s;
+  data_error = src.data_error;
+  distances = src.distances;
+  smooth_adjust = src.smooth_adjust;
+  fit_adjust = src.fit_adjust;
+  smooth_fit = src.smooth_fit;
+  transform_data = src.transform_data;
+  transform_cycles = src.transform_cycles;
+  iters_at_temp = src.iters_at_temp;
+  init_temp = src.init_temp;
+  atten_temp = src.atten_temp;
+  boltzmann = src.boltzmann;
+  max_step_size = src.max_step_size;
+  min_temp = src.min_temp;
+
+  data = clone(src.data);
+  fit_to_data = clone(src.fit_to_data);
+  residual = clone(src.residual);
+  distribution = clone(src.distribution);
+  lagrange = clone(src.lagrange);
+  alloc_scratch();
+  owner = false;
+}
+
+int Paar::copy_min(Paar const& other) {
+  chi2 = other.chi2;
+  avgdev = other.avgdev;
+  scaling = other.scaling;
+  total_adjust_density = other.total_adjust_density;
+  gsl_vector_memcpy(lagrange, other.lagrange);
+  gsl_vector_memcpy(fit_to_data, other.fit_to_data);
+  gsl_vector_memcpy(residual, other.residual);
+  gsl_vector_memcpy(data, other.data);
+  gsl_vector_memcpy(distribution, other.distribution);
+  return 1;
+}
+
+void Paar::copy_max(Paar const& other) {
+  copy_min(other);
+  gsl_vector_memcpy(smooth_fit, other.smooth_fit);
+  gsl_vector_memcpy(cycles, other.cycles);
+  gsl_vector_memcpy(data_s0, other.data_s0);
+  gsl_vector_memcpy(data_s, other.data_s);
+  gsl_vector_memcpy(data_error, other.data_error);
+  gsl_vector_memcpy(distances, other.distances);
+  gsl_vector_memcpy(smooth_adjust, other.smooth_adjust);
+  gsl_vector_memcpy(fit_adjust, other.fit_adjust);
+  gsl_matrix_memcpy(transform_data, other.transform_data);
+  gsl_matrix_memcpy(transform_cycles, other.transform_cycles);
+  gsl_vector_memcpy(iters_at_temp, other.iters_at_temp);
+  gsl_vector_memcpy(init_temp, other.init_temp);
+  gsl_vector_memcpy(atten_temp, other.atten_temp);
+  gsl_vector_memcpy(boltzmann, other.boltzmann);
+  gsl_vector_memcpy(max_step_size, other.max_step_size);
+  gsl_vector_memcpy(min_temp, other.min_temp);
+}
+
+void Paar::set_lagrange(int i, double value) { gsl_vector_set(lagrange, i, value); }
+
+void Paar::free_working() {
+  free_vector(lagrange);
+  free_vector(fit_to_data);
+  free_vector(residual);
+  free_vector(data);
+  free_vector(distribution);
+  free_vector(scratch_exponent);
+  free_vector(scratch_weights);
+  free_vector(ones_grid);
+  free_vector(ones_data);
+  free_vector(scratch_weighted);
+}
+
+Paar::~Paar() {
+  if (log.is_open()) {
+    timestamp = std::time(nullptr);
+    char const* s = std::ctime(&timestamp);
+    log << "time: " << (s ? s : "(time unknown)\n") << std::endl;
+    log.flush();
+    log.close();
+  }
+  free_working();
+  if (!owner) return;
+  // The primary object goes last: every copy sharing these parts is gone.
+  free_matrix(transform_data);
+  free_matrix(transform_cycles);
+  free_matrix(transform_adjust);
+  free_vector(adj_density);
+  free_vector(adj_distances);
+  free_vector(smooth_fit);
+  free_vector(distances);
+  free_vector(dipolar_couplings);
+  free_vector(cycles);
+  free_vector(data_s);
+  free_vector(data_s0);
+  free_vector(data_error);
+  free_vector(smooth_adjust);
+  free_vector(fit_adjust);
+  free_vector(mc_average);
+  free_vector(mc_average_err);
+  free_vector(mc_stdev);
+  free_vector(mc_stdev_err);
+  free_vector(iters_at_temp);
+  free_vector(init_temp);
+  free_vector(atten_temp);
+  free_vector(boltzmann);
+  free_vector(max_step_size);
+  free_vector(min_temp);
+}

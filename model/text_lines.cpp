@@ -1,0 +1,70 @@
+#include "model/text_lines.h"
+
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+#include <system_error>
+#include <filesystem>
+
+bool read_text_lines(std::string const& name, std::vector<std::string>& lines) {
+  std::error_code ec;
+  if (name.empty() || std::filesystem::is_directory(name, ec)) return false;
+  std::ifstream in(name, std::ios::binary);
+  if (!in.is_open()) return false;
+  lines.clear();
+  std::string l;
+  while (std::getline(in, l)) lines.push_back(l);
+  return true;
+}
+
+static bool is_space(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+
+bool is_blank(std::string const& line) {
+  for (char c : line)
+    if (!is_space(c)) return false;
+  return true;
+}
+
+std::vector<std::string> split_tokens(std::string const& line) {
+  std::vector<std::string> out;
+  size_t i = 0, n = line.size();
+  while (i < n) {
+    while (i < n && is_space(line[i])) i++;
+    size_t s = i;
+    while (i < n && !is_space(line[i])) i++;
+    if (i > s) out.push_back(line.substr(s, i - s));
+  }
+  return out;
+}
+
+bool parse_double_token(std::string const& token, double& value) {
+  if (token.empty() || token.find('\0') != std::string::npos) return false;
+  char const* s = token.c_str();
+  char* end = nullptr;
+  errno = 0;
+  double v = std::strtod(s, &end);
+  if (end == s || *end != '\0') return false;
+  value = v;
+  return true;
+}
+
+bool parse_int_token(std::string const& token, int& value) {
+  if (token.empty() || token.find('\0') != std::string::npos) return false;
+  char const* s = token.c_str();
+  if (!(std::isdigit(static_cast<unsigned char>(s[0])) || s[0] == '+' || s[0] == '-')) return false;
+  char* end = nullptr;
+  errno = 0;
+  long v = std::strtol(s, &end, 10);
+  if (end == s || *end != '\0' || errno == ERANGE || v < INT_MIN || v > INT_MAX) return false;
+  value = static_cast<int>(v);
+  return true;
+}
+
+std::string quote_token(std::string const& token) {
+  std::string t;
+  for (char c : token) t += (c == '\0') ? ' ' : c;
+  if (t.size() > 40) t = t.substr(0, 40) + "...";
+  return "\"" + t + "\"";
+}

@@ -1,0 +1,29 @@
+// Reading of the small text input files: whole lines, a last line without a
+// newline included, and the tests the readers share.
+#ifndef REDORDIST_MODEL_TEXT_LINES_H
+#define REDORDIST_MODEL_TEXT_LINES_H
+
+#include <string>
+#include <vector>
+
+// Reads every line of a regular file into lines (without the newline).
+// Returns false when the file cannot be opened or is a directory.
+bool read_text_lines(std::string const& name, std::vector<std::string>& lines);
+
+// True for a line that is empty or holds only white space (CR included).
+bool is_blank(std::string const& line);
+
+// Splits a line into its white-space separated tokens.
+std::vector<std::string> split_tokens(std::string const& line);
+
+// Parses a whole token as a double (strtod rules); false when any character
+// is left over or nothing converts.
+bool parse_double_token(std::string const& token, double& value);
+
+// Parses a whole token as a decimal int (optional sign, digits, in range).
+bool parse_int_token(std::string const& token, int& value);
+
+// A token quoted for a message, cut short when it is long.
+std::string quote_token(std::string const& token);
+
+#endif

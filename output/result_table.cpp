@@ -1,0 +1,94 @@
+// The result table (".me"): the grid with the distribution and its Monte
+// Carlo statistics, the data with the fit, the smooth curves and the
+// prescribed distribution, side by side in 24 columns read by column number
+// by the plot scripts. A "?" stands where a vector has no element.
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "model/paar.h"
+#include "output/atomic_file.h"
+#include "output/result_table.h"
+#include "solver/numeric.h"
+
+namespace {
+
+const char* const kTitles[24] = {
+    "distance",   "dipolcoupling", "density",       "integral",      "MCaverage",
+    "MCaverage err", "MCstdev",    "MCstdev err",   "N_c",           "data_S0",
+    "data_S",     "data_S/S0",     "data_error",    "fit_to_data",   "fit_adjust",
+    "residual",   "Lagrange_mult", "data_if_La_H-", "data_if_La_H+", "2_c",
+    "Smooth_fit", "Smooth_adjust", "adj distances", "adj density"};
+
+std::string num(double v) { return format("%13.8lf", v); }
+std::string q13() { return format("%13s", "?"); }
+
+}  // namespace
+
+std::string result_table_header() {
+  std::string h = "# ";
+  for (int c = 0; c < 24; c++) {
+    int w = c == 0 ? 11 : (c == 8 || c == 19) ? 4 : 13;
+    h += format("%*s", w, kTitles[c]);
+    h += c == 23 ? "\n" : " ";
+  }
+  return h;
+}
+
+int Paar::write_out() {
+  calc_state();
+  std::string t = result_table_header();
+  int rows = std::max(n_cycles, n_grid);
+  double integral = 0.0;
+  for (int i = 0; i < rows; i++) {
+    if (i < n_grid) {
+      double r = gvg(distances, i);
+      double p = gvg(distribution, i);
+      integral += p;
+      double vals[8] = {r,
+                        dipolar_constant / std::pow(r, 3.0),
+                        p,
+                        integral,
+                        gvg(mc_average, i),
+                        gvg(mc_average_err, i),
+                        gvg(mc_stdev, i),
+                        gvg(mc_stdev_err, i)};
+      for (double v : vals) t += num(v) + " ";
+    } else {
+      for (int c = 0; c < 8; c++) t += q13() + " ";
+    }
+    if (i < n_data) {
+      double err = gvg(data_error, i);
+      double lam = gvg(lagrange, i);
+      double d = gvg(data, i);
+      t += format("%4i", static_cast<int>(gvg(cycles, i))) + " ";
+      double vals[8] = {gvg(data_s0, i),
+                        gvg(data_s, i),
+                        d,
+                        std::fabs(err - 1.0) < 1e-06 ? 0.0 : err,
+                        gvg(fit_to_data, i),
+                        gvg(fit_adjust, i),
+                        gvg(residual, i),
+                        lam};
+      for (double v : vals) t += num(v) + " ";
+      t += (lam < 0 ? num(d) : q13()) + " ";
+      t += (lam > 0 ? num(d) : q13()) + " ";
+    } else {
+      t += format("%4s", "?") + " ";
+      for (int c = 0; c < 10; c++) t += q13() + " ";
+    }
+    if (i < n_cycles) {
+      t += format("%4i", 2 * i) + " " + num(gvg(smooth_fit, i)) + " " + num(gvg(smooth_adjust, i)) +
+           " ";
+    } else {
+      t += format("%4s", "?") + " " + q13() + " " + q13() + " ";
+    }
+    if (i < n_adj) {
+      t += num(gvg(adj_distances, i)) + " " + num(gvg(adj_density, i));
+    } else {
+      t += q13() + " " + q13();
+    }
+    t += "\n";
+  }
+  return write_file_atomically(stem() + ".me", t) ? 1 : 0;
+}

@@ -1,0 +1,36 @@
+// Small helpers shared by the model and the solver: GSL accessors, the
+// comment test of the input readers, diagnostics, and the vector and
+// random-number routines of the Monte Carlo error estimate.
+#ifndef REDORDIST_SOLVER_NUMERIC_H
+#define REDORDIST_SOLVER_NUMERIC_H
+
+#include <string>
+
+#include <gsl/gsl_matrix.h>
+#include <gsl/gsl_rng.h>
+#include <gsl/gsl_vector.h>
+
+inline double gvg(gsl_vector const* v, int i) { return gsl_vector_get(v, i); }
+inline double gmg(gsl_matrix const* m, int i, int j) { return gsl_matrix_get(m, i, j); }
+
+// 1 when the first character of the line is '#'.
+int iscomment(std::string line);
+
+void DEBUG(int n);
+void report_array(gsl_vector const* v, int n);
+
+// Raises every element to the power p; a non-finite result of a value above
+// -1e-12 becomes 0 (overflow, root of a rounding remainder). A value still not
+// finite ends the process with "NAN".
+int _gv_pow(gsl_vector* v, double p);
+
+// Element-wise sample standard deviation of n values from their sum and sum
+// of squares: sqrt((n*sumsq - sum^2) / (n*(n-1))). scratch is overwritten.
+void _gv_stdev(gsl_vector* out, gsl_vector const* sum, gsl_vector const* sumsq, int n,
+               gsl_vector* scratch);
+
+// Approximately normal deviate of mean 0 and standard deviation sigma: the sum
+// of twelve uniform draws minus 6, times sigma. Always consumes twelve draws.
+double _grandom_sigma(gsl_rng const* r, double sigma);
+
+#endif
