@@ -188,4 +188,9 @@ long grid_size(double near, double far, double grain);
 // Ends the process at once after printing msg on standard output.
 [[noreturn]] void fatal_exit(std::string const& msg, int status = 1);
 
+// For test harnesses (fuzzers) that must survive a refusal: when set, called
+// instead of ending the process; it must not return (it may throw).
+using FatalHandler = void (*)(std::string const& msg, int status);
+extern FatalHandler fatal_handler;
+
 #endif
