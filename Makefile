@@ -17,11 +17,14 @@ $(BUILD)/CMakeCache.txt:
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
+# The run directory is made one level deep, so examples/runs/ must exist.
 demo: build
-	cd examples && ../$(BUILD)/redordist fit.par
+	mkdir -p examples/runs
+	cd examples && $(abspath $(BUILD))/redordist fit.par
 	@echo
-	@echo "Results are in examples/runs/fit_cn/: fit_cn.log (run log), fit_cn.me (result table),"
-	@echo "fit_cn-ps.eps (figure), fit_cn.gp and fit_cn-ps.gp (gnuplot scripts)."
+	@echo "Figure: examples/runs/fit_cn/fit_cn-ps.eps"
+	@echo "Also in examples/runs/fit_cn/: fit_cn.log (run log), fit_cn.me (result table),"
+	@echo "fit_cn.sa (annealing trace), fit_cn.gp and fit_cn-ps.gp (gnuplot scripts)."
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
