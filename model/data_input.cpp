@@ -43,8 +43,8 @@ void Paar::read_data() {
     std::vector<std::string> tok = split_tokens(l);
     if (tok.size() < 3)
       refuse_line(xydata_file, lineno,
-                  "a data line needs at least N_c, S0 and S (found " + std::to_string(tok.size()) +
-                      " values)");
+                  "a data line needs at least N_c, S0 and S (found only " +
+                      std::to_string(tok.size()) + ")");
     DataPoint p{0, 0.0, 0.0, 0.0, lineno};
     if (!parse_int_token(tok[0], p.nc))
       refuse_line(xydata_file, lineno,

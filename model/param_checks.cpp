@@ -9,6 +9,7 @@
 
 #include "model/paar.h"
 #include "model/param_limits.h"
+#include "model/text_lines.h"
 #include "solver/numeric.h"
 
 namespace {
@@ -42,8 +43,7 @@ void check_finite(char const* key, double v) {
 }
 
 bool can_open(std::string const& name) {
-  std::error_code ec;
-  if (name.empty() || std::filesystem::is_directory(name, ec)) return false;
+  if (!is_readable_regular_file(name)) return false;
   std::FILE* f = std::fopen(name.c_str(), "r");
   if (!f) return false;
   std::fclose(f);

@@ -9,14 +9,20 @@
 #include <filesystem>
 
 bool read_text_lines(std::string const& name, std::vector<std::string>& lines) {
-  std::error_code ec;
-  if (name.empty() || std::filesystem::is_directory(name, ec)) return false;
+  if (!is_readable_regular_file(name)) return false;
   std::ifstream in(name, std::ios::binary);
   if (!in.is_open()) return false;
   lines.clear();
   std::string l;
   while (std::getline(in, l)) lines.push_back(l);
   return true;
+}
+
+bool is_readable_regular_file(std::string const& name) {
+  // Only regular files: a directory reads as nothing, a device such as
+  // /dev/zero never ends and a FIFO may block for ever.
+  std::error_code ec;
+  return !name.empty() && std::filesystem::is_regular_file(name, ec);
 }
 
 static bool is_space(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }

@@ -10,6 +10,9 @@
 // Returns false when the file cannot be opened or is a directory.
 bool read_text_lines(std::string const& name, std::vector<std::string>& lines);
 
+// True when name is an existing regular file (not a directory, device or FIFO).
+bool is_readable_regular_file(std::string const& name);
+
 // True for a line that is empty or holds only white space (CR included).
 bool is_blank(std::string const& line);
 

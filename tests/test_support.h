@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -30,6 +31,22 @@ inline void write_file(std::string const& name, std::string const& text) {
 }
 
 inline bool exists(std::string const& name) { return std::filesystem::exists(name); }
+
+// The lines of a text, without their newlines.
+inline std::vector<std::string> lines_of(std::string const& text) {
+  std::vector<std::string> v;
+  std::istringstream in(text);
+  for (std::string l; std::getline(in, l);) v.push_back(l);
+  return v;
+}
+
+// The blank-separated words of a line (the fields of a table row).
+inline std::vector<std::string> words(std::string const& line) {
+  std::vector<std::string> v;
+  std::istringstream in(line);
+  for (std::string w; in >> w;) v.push_back(w);
+  return v;
+}
 
 // A fresh directory under the system's temporary directory, removed when the
 // object goes out of scope.
@@ -159,6 +176,22 @@ inline std::string mask_times(std::string const& log) {
     }
   }
   return out;
+}
+
+// REDOR powder average written out directly: beta = k*step over [0, pi)
+// weighted by sin(beta), gamma = m*step + phase over a full turn, normalised
+// with the program's 3.141593 / P^2; mid_pulse_us shifts gamma by that
+// fraction of a rotor period. Every sine is evaluated in place.
+inline double powder_reference(int P, double mas, double mid_pulse_us, double coupling, int j) {
+  const double turn = 6.28318530718, step = turn / P;
+  const double phase = turn * (mid_pulse_us * 1e-6) * mas;
+  const double amp = 4.0 * std::sqrt(2.0) * (j * coupling / mas);
+  double total = 0.0;
+  for (int k = 0; k < P / 2; k++)
+    for (int m = 0; m < P; m++)
+      total += std::sin(k * step) *
+               std::cos(amp * std::sin(2.0 * k * step) * std::sin(m * step + phase));
+  return total * 3.141593 / P / P;
 }
 
 }  // namespace testsupport

@@ -1,0 +1,45 @@
+#!/bin/sh
+# Builds the libFuzzer targets with clang++ straight from the model, solver
+# and output sources (the main CMake project builds with g++, which has no
+# libFuzzer).
+#
+#   fuzz/build.sh [OUTDIR]        default OUTDIR: build-fuzz next to fuzz/
+#
+# Environment: CXX (default clang++), JOBS (parallel compiles, default 2).
+set -eu
+
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+OUT=${1:-$ROOT/build-fuzz}
+CXX=${CXX:-clang++}
+JOBS=${JOBS:-2}
+
+# Coverage instrumentation for every object; the fuzzer's main only at the
+# link of each target. UBSan findings abort so that libFuzzer records them.
+COMMON="-std=c++17 -g -O1 -fno-omit-frame-pointer -ffp-contract=off \
+ -fsanitize=address,undefined -fno-sanitize-recover=all -I$ROOT"
+LIBS="-lgsl -lgslcblas -lm"
+
+mkdir -p "$OUT/obj"
+
+SOURCES=$(cd "$ROOT" && ls model/*.cpp solver/*.cpp output/*.cpp)
+
+# Compile the core in parallel; each object is rebuilt when its source or
+# any header is newer.
+newest_header=$(ls -t "$ROOT"/model/*.h "$ROOT"/solver/*.h "$ROOT"/output/*.h | head -n 1)
+for src in $SOURCES; do
+  obj="$OUT/obj/$(echo "$src" | tr / _).o"
+  if [ ! -f "$obj" ] || [ "$ROOT/$src" -nt "$obj" ] || [ "$newest_header" -nt "$obj" ]; then
+    echo "$src $obj"
+  fi
+done | xargs -r -n 2 -P "$JOBS" sh -c \
+  'echo "  CXX $0"; '"$CXX $COMMON"' -fsanitize=fuzzer-no-link -Wno-unknown-pragmas -c "'"$ROOT"'/$0" -o "$1"'
+
+OBJS=""
+for src in $SOURCES; do OBJS="$OBJS $OUT/obj/$(echo "$src" | tr / _).o"; done
+
+for t in params data prescribed curve; do
+  echo "  LINK fuzz_$t"
+  # shellcheck disable=SC2086
+  $CXX $COMMON -fsanitize=fuzzer "$ROOT/fuzz/fuzz_$t.cpp" $OBJS $LIBS -o "$OUT/fuzz_$t"
+done
+echo "fuzzers in $OUT"
