@@ -208,3 +208,20 @@ TEST_P(BadInput, RefusedCleanlyOrRunsNormally) {
 
 INSTANTIATE_TEST_SUITE_P(Files, BadInput, ::testing::ValuesIn(cases()),
                          [](auto const& info) { return std::string(info.param.name); });
+
+// Devices and FIFOs are not input files: /dev/zero would never end and a FIFO
+// could block for ever. They read as files that cannot be opened.
+TEST(BadInputSpecialFiles, DeviceAsDataOrCurveIsNotRead) {
+  TempDir d;
+  std::string bin = install_stub_gnuplot(d.path());
+  write_file(d.file("data.dat"), small_data());
+  write_file(d.file("dev.par"), param_text({{"XYDATA", "/dev/zero"}}));
+  RunResult r = run_redordist(d.path(), {"dev.par"}, bin, {"timeout 60"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(last_line(r.out), "Can't open datafile");
+  // A device as the universal curve selects the powder average.
+  write_file(d.file("curve.par"), param_text({{"LAMBDA_D", "/dev/zero"}, {"OUTPUT", "c"}}));
+  r = run_redordist(d.path(), {"curve.par"}, bin, {"timeout 60"});
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("Filling transform matrix elements. "), std::string::npos);
+}
