@@ -5,14 +5,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <iterator>
-#include <map>
 #include <regex>
-#include <sstream>
-#include <vector>
 
-#include "model/paar.h"
-#include "solver/boltzmann_me.h"
 #include "test_support.h"
 
 namespace {
@@ -26,11 +20,7 @@ const char* const kTraceHeader = "#iter   evals         temp       chi2 #lss #ac
 // The lines of a trace or result table after its header, split into fields.
 std::vector<Row> rows_of(std::string const& text) {
   std::vector<Row> rows;
-  std::istringstream in(text.substr(text.find('\n') + 1));
-  for (std::string l; std::getline(in, l);) {
-    std::istringstream f(l);
-    rows.emplace_back(std::istream_iterator<std::string>(f), std::istream_iterator<std::string>());
-  }
+  for (auto const& l : lines_of(text.substr(text.find('\n') + 1))) rows.push_back(words(l));
   return rows;
 }
 
@@ -72,9 +62,6 @@ TEST(Annealing, TraceOfTwoTriesIsReproducibleAndConsistent) {
   std::string trace = a.file(".sa"), log = a.file(".log");
   EXPECT_EQ(trace, b.file(".sa"));  // same inputs, same default seed
   ASSERT_EQ(trace.substr(0, trace.find('\n') + 1), kTraceHeader);
-  EXPECT_EQ(count(a.r.out, "BANG"), 0);
-  EXPECT_NE(log.find("\n   20/0 B 1.50e+00 S 4.00e-01 Temp: 8.00e+00-9.00e-01 by 2.00000e+00\n"),
-            std::string::npos);
   std::smatch m;
   ASSERT_TRUE(std::regex_search(log, m,
                                 std::regex("\n   20/1 B 1\\.50e\\+00 S 4\\.00e-01 "
@@ -85,37 +72,20 @@ TEST(Annealing, TraceOfTwoTriesIsReproducibleAndConsistent) {
   double t2 = std::stod(m[1]);
   EXPECT_NE(std::find(temps.begin(), temps.end(), t2), temps.end()) << t2;
   for (double t = t2; t >= 0.9; t /= 2) temps.push_back(t);
-
+  // Steps and evaluations count on across the tries.
   std::vector<Row> rows = rows_of(trace);
   ASSERT_EQ(rows.size(), temps.size());
   double lowest = 1e300;
   for (size_t k = 0; k < rows.size(); k++) {
-    ASSERT_EQ(rows[k].size(), 7u + 5u);               // seven columns and the five multipliers
-    EXPECT_EQ(std::stoul(rows[k][0]), k);             // steps go on across tries,
-    EXPECT_EQ(std::stoul(rows[k][1]), 20 * (k + 1));  // and so do the evaluations
+    ASSERT_EQ(rows[k].size(), 7u + 5u);  // seven columns and the five multipliers
+    EXPECT_EQ(Row(rows[k].begin(), rows[k].begin() + 2),
+              Row({std::to_string(k), std::to_string(20 * (k + 1))}));
     EXPECT_DOUBLE_EQ(std::stod(rows[k][2]), temps[k]);
-    // Each percentage is printed with 2 decimals, so the sum is within 0.015.
-    EXPECT_NEAR(std::stod(rows[k][4]) + std::stod(rows[k][5]) + std::stod(rows[k][6]), 100, 0.015);
     lowest = std::min(lowest, std::stod(rows[k][3]));
   }
   // The model ends with the best state, no worse than any current state
   // (CHI2 is printed with 6 significant digits).
   EXPECT_LE(result_lines(log, a.r.out), lowest * (1 + 1e-5));
-}
-
-TEST(Annealing, NoTriesKeepsTheInitialMultipliers) {
-  EndToEnd a(Params{{"NTRIES", "0"}});
-  ASSERT_EQ(a.r.status, 0) << a.r.out;
-  EXPECT_EQ(a.file(".sa"), kTraceHeader);
-  // Re-evaluated at the zero multipliers: chi2 rebuilt from the table's
-  // residuals and errors (8 decimals) agrees to CHI2's 6 digits.
-  double chi2 = 0;
-  for (Row const& c : rows_of(a.file(".me"))) {
-    if (c[8] == "?") continue;
-    EXPECT_EQ(c[16], "0.00000000");
-    chi2 += std::pow(std::stod(c[15]) / std::stod(c[12]), 2);
-  }
-  EXPECT_NEAR(result_lines(a.file(".log"), a.r.out), chi2, 1e-5 * chi2);
 }
 
 TEST(Annealing, FitRecoversAKnownTwoDistanceDistribution) {
@@ -162,105 +132,75 @@ TEST(Annealing, FitRecoversAKnownTwoDistanceDistribution) {
   EXPECT_NEAR(std::stod(m[1]), 4.25, 0.3);
 }
 
-// A hand-built model for the solver alone: two data points (0.5 and 0.4,
-// sigma 0.1), three grid distances, every kernel element k. The first try
-// has the given trials per step and step size, B 1 and temperatures 4, 2, 1
-// (ATTEN TEMP 2, MIN TEMP 1); later tries have 0 for every value.
-struct SolverModel {
-  Paar p{Paar::Blank{}};
-  TempDir dir;
-  static gsl_vector* v(std::vector<double> const& x) {
-    gsl_vector* g = gsl_vector_calloc(x.size());
-    std::copy(x.begin(), x.end(), g->data);
-    return g;
-  }
-  SolverModel(double k, std::vector<double> const& iters, double step) {
-    p.owner = true;
-    p.n_data = 2, p.n_grid = 3, p.scaling = 1.0;
-    p.path = dir.path() + "/", p.output_base = "s";
-    p.transform_data = gsl_matrix_alloc(2, 3);
-    gsl_matrix_set_all(p.transform_data, k);
-    p.data = v({0.5, 0.4}), p.data_error = v({0.1, 0.1}), p.fit_adjust = v({0, 0});
-    p.lagrange = v({0, 0}), p.fit_to_data = v({0, 0}), p.residual = v({0, 0});
-    p.distribution = v({0, 0, 0});
-    p.ntries = static_cast<int>(iters.size());
-    auto first = [&](double x) {
-      std::vector<double> t(iters.size(), 0.0);
-      t[0] = x;
-      return v(t);
-    };
-    p.iters_at_temp = v(iters), p.max_step_size = first(step), p.boltzmann = first(1);
-    p.init_temp = first(4), p.atten_temp = first(2), p.min_temp = first(1);
-    p.alloc_scratch();
-  }
-  std::string anneal() {  // standard output of the annealing
-    testing::internal::CaptureStdout();
-    BoltzmannME(p).Lagrange_siman(p);
-    return testing::internal::GetCapturedStdout();
-  }
-};
-
-TEST(Annealing, EqualEnergiesAreAcceptedAndReplaceTheBest) {
-  // A zero kernel gives every multiplier vector the fit 0 and so chi2 =
-  // 5^2 + 4^2 = 41: every trial ties the current and the best state.
-  SolverModel s(0.0, {3, 0}, 0.5);
-  std::string out = s.anneal();
+TEST(Annealing, TiesAreAcceptedAndReplaceTheBest) {
+  // SCALING 0 makes every fitted curve 1, whatever the multipliers, so every
+  // trial ties the current and the best state at chi2 = sum ((1 - S/S0) /
+  // 0.02)^2 = 0 + 2^2 + 6.5^2 + 12^2 + 17.5^2 = 496.5. Temperatures 4, 2, 1.
+  Params ties = {{"SCALING", "0"},           {"NTRIES", "2"},      {"ITERS AT TEMP", "3 0"},
+                 {"MAX STEP SIZE", "0.5 0"}, {"BOLTZMANN", "1 0"}, {"INIT TEMP", "4 0"},
+                 {"ATTEN TEMP", "2 0"},      {"MIN TEMP", "1 0"}};
+  EndToEnd a(ties);
   // The best was last replaced at 1, the first try's last temperature.
-  EXPECT_NE(out.find("\n    3/1 B 1.00e+00 S 5.00e-01 Temp: 1.00e+00-1.00e+00 by 2.00000e+00\n"),
-            std::string::npos)
-      << out;
-  std::vector<Row> rows = rows_of(read_file(s.dir.file("s.sa")));
+  EXPECT_NE(
+      a.r.out.find("\n    3/1 B 1.00e+00 S 5.00e-01 Temp: 1.00e+00-1.00e+00 by 2.00000e+00\n"),
+      std::string::npos)
+      << a.r.out;
+  std::vector<Row> rows = rows_of(a.file(".sa"));
   ASSERT_EQ(rows.size(), 4u);
   const char* temps[] = {"4", "2", "1", "1"};
   for (size_t k = 0; k < rows.size(); k++)
     EXPECT_EQ(
         Row(rows[k].begin() + 1, rows[k].begin() + 7),
-        Row({std::to_string(3 * (k + 1)), temps[k], "41.00000000", "0.00", "100.00", "0.00"}));
-  // The best state is the last trial, which is also the last current state
-  // (printed with 8 significant digits, so within 5e-8 of their size).
-  for (int j = 0; j < 2; j++) {
-    double printed = std::stod(rows.back()[7 + j]);
-    EXPECT_NEAR(gsl_vector_get(s.p.lagrange, j), printed, 1e-7 * std::fabs(printed));
-  }
+        Row({std::to_string(3 * (k + 1)), temps[k], "496.50000000", "0.00", "100.00", "0.00"}));
 }
 
-TEST(Annealing, NonFiniteTrialsAreRejectedAndNotCounted) {
-  // Steps of up to 1e9 overflow exp (or underflow every weight to 0).
-  SolverModel s(1.0, {4}, 1e9);
-  std::string out = s.anneal();
-  EXPECT_EQ(count(out, std::string(62, '\b') + "BANG. Chi2 is not finite at temp "), 12) << out;
-  for (char const* t : {"temp 4", "temp 2", "temp 1"}) EXPECT_EQ(count(out, t), 4) << t;
-  std::vector<Row> rows = rows_of(read_file(s.dir.file("s.sa")));
+TEST(Annealing, NothingAcceptedKeepsTheInitialMultipliers) {
+  // No tries at all, or steps of up to 1e9 that overflow exp (or underflow
+  // every weight to 0) at temperatures 4, 2, 1: every trial is rejected and
+  // no evaluation counted. Either run ends at the zero multipliers and still
+  // writes its result lines.
+  EndToEnd none(Params{{"NTRIES", "0"}});
+  EXPECT_EQ(none.file(".sa"), kTraceHeader);
+  EndToEnd bang(
+      {{"ITERS AT TEMP", "4"}, {"MAX STEP SIZE", "1e9"}, {"INIT TEMP", "4"}, {"MIN TEMP", "1"}});
+  for (std::string t : {"4", "2", "1"})
+    EXPECT_EQ(count(bang.r.out, std::string(62, '\b') + "BANG. Chi2 is not finite at temp " + t), 4)
+        << bang.r.out;
+  std::vector<Row> rows = rows_of(bang.file(".sa"));
   ASSERT_EQ(rows.size(), 3u);
-  for (auto const& r : rows) {
-    EXPECT_EQ(r[1], "0");  // no evaluation counted
-    EXPECT_EQ(Row(r.begin() + 4, r.begin() + 7), Row({"0.00", "0.00", "100.00"}));
+  for (size_t k = 0; k < rows.size(); k++)
+    EXPECT_EQ(Row({rows[k][1], rows[k][2], rows[k][4], rows[k][5], rows[k][6]}),
+              Row({"0", std::to_string(4 >> k), "0.00", "0.00", "100.00"}));
+  for (EndToEnd const* e : {&none, &bang}) {
+    ASSERT_EQ(e->r.status, 0) << e->r.out;
+    EXPECT_TRUE(std::isfinite(result_lines(e->file(".log"), e->r.out)));
+    for (Row const& c : rows_of(e->file(".me"))) EXPECT_TRUE(c[16] == "0.00000000" || c[8] == "?");
   }
-  // Nothing was accepted: the initial multipliers and a finite chi2 remain.
-  EXPECT_EQ(gsl_vector_get(s.p.lagrange, 0), 0.0);
-  EXPECT_EQ(gsl_vector_get(s.p.lagrange, 1), 0.0);
-  EXPECT_TRUE(std::isfinite(s.p.chi2));
 }
 
 TEST(Annealing, UnusableSchedulesAreRefusedBeforeTheRun) {
-  struct Case {
-    Params over;
-    std::string key, try_no, rule;
-  } cases[] = {
-      {{{"INIT TEMP", "0"}}, "INIT TEMP", "try 1", "above 0"},
-      {{{"ATTEN TEMP", "1"}}, "ATTEN TEMP", "try 1", "above 1"},
-      {{{"NTRIES", "2"}, {"ATTEN TEMP", "2 0.5"}}, "ATTEN TEMP", "try 2", "above 1"},
-      {{{"MIN TEMP", "0"}}, "MIN TEMP", "try 1", "above 0"},
-      {{{"ITERS AT TEMP", "0"}}, "ITERS AT TEMP", "try 1", "at least 1"},
+  std::vector<std::pair<Params, std::string>> cases = {
+      {{{"INIT TEMP", "0"}}, "INIT TEMP of try 1 is 0; it must be above 0\n"},
+      {{{"ATTEN TEMP", "1"}}, "ATTEN TEMP of try 1 is 1; it must be above 1\n"},
+      {{{"NTRIES", "2"}, {"ATTEN TEMP", "2 0.5"}},
+       "ATTEN TEMP of try 2 is 0.5; it must be above 1\n"},
+      {{{"MIN TEMP", "0"}}, "MIN TEMP of try 1 is 0; it must be above 0\n"},
+      {{{"ITERS AT TEMP", "0"}}, "ITERS AT TEMP of try 1 is 0; it must be at least 1\n"},
   };
+  // The schedule of the Monte Carlo annealings and its blocks matter in
+  // "err" only.
+  Params err = {{"ERR INIT TEMP", "0"},     {"ERR ATTEN TEMP", "1"}, {"ERR MIN TEMP", "0"},
+                {"ERR ITERS AT TEMP", "0"}, {"PER MC BLOCK", "1"},   {"MAX MC BLOCKS", "1"}};
+  for (auto const& kv : err)
+    cases.push_back({{{"MODE", "err"}, kv}, kv.first + " is " + kv.second + "; "});
   for (auto const& c : cases) {
-    SCOPED_TRACE(c.key + " " + c.try_no);
-    EndToEnd a(c.over);
-    EXPECT_EQ(a.r.status, 1);
-    std::regex line(c.key + " .*" + c.try_no + "\\b.*" + c.rule + "\n");
-    EXPECT_TRUE(std::regex_search(a.r.out, line)) << a.r.out;
-    EXPECT_FALSE(exists(a.dir.file("run")));  // refused before anything is created
+    EndToEnd a(c.first);
+    EXPECT_EQ(a.r.status, 1) << c.second;
+    EXPECT_NE(a.r.out.find("parameter error: " + c.second), std::string::npos) << a.r.out;
+    EXPECT_FALSE(exists(a.dir.file("run"))) << c.second;  // refused before anything is created
   }
+  EndToEnd fit(err);
+  EXPECT_EQ(fit.r.status, 0) << fit.r.out;
 }
 
 }  // namespace
