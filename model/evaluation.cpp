@@ -46,9 +46,161 @@ double merit(Paar& p) {
   return p.chi2;
 }
 
+bool unit_stride(gsl_vector const* v, size_t n) { return v && v->stride == 1 && v->size == n; }
+
+// The two matrix-vector products of the evaluation on the raw arrays. The
+// GSL routine (row-major data matrix K, alpha 1, beta 0) zeroes y and then
+//   transposed:  for each row i with lambda_i != 0, y_j += lambda_i * K_ij
+//   plain:       y_i = 0 + (sum over j in order of x_j * K_ij, from 0)
+// These do exactly those operations in exactly that order for every element,
+// so every bit is the same; they only drop the stride and index arithmetic
+// and keep eight independent sums going side by side (eight columns of the
+// transposed product, eight rows of the plain one; then pairs, then single
+// ones for what is left), which is what lets the processor overlap the
+// additions.
+// (The sums are spelled out one by one: the compiler keeps named sums in
+// registers, where an array of sums would go through memory.)
+void exponent_direct(double const* K, int nd, int ng, double const* lam, double* t) {
+  size_t n = static_cast<size_t>(ng);
+  int j = 0;
+  for (; j + 8 <= ng; j += 8) {
+    double a0 = 0.0, a1 = 0.0, a2 = 0.0, a3 = 0.0, a4 = 0.0, a5 = 0.0, a6 = 0.0, a7 = 0.0;
+    double const* k = K + j;
+    for (int i = 0; i < nd; i++, k += n) {
+      double l = lam[i];
+      if (l != 0.0) {
+        a0 += l * k[0];
+        a1 += l * k[1];
+        a2 += l * k[2];
+        a3 += l * k[3];
+        a4 += l * k[4];
+        a5 += l * k[5];
+        a6 += l * k[6];
+        a7 += l * k[7];
+      }
+    }
+    t[j] = a0;
+    t[j + 1] = a1;
+    t[j + 2] = a2;
+    t[j + 3] = a3;
+    t[j + 4] = a4;
+    t[j + 5] = a5;
+    t[j + 6] = a6;
+    t[j + 7] = a7;
+  }
+  for (; j + 2 <= ng; j += 2) {
+    double a0 = 0.0, a1 = 0.0;
+    double const* k = K + j;
+    for (int i = 0; i < nd; i++, k += n) {
+      double l = lam[i];
+      if (l != 0.0) {
+        a0 += l * k[0];
+        a1 += l * k[1];
+      }
+    }
+    t[j] = a0;
+    t[j + 1] = a1;
+  }
+  for (; j < ng; j++) {
+    double a0 = 0.0;
+    double const* k = K + j;
+    for (int i = 0; i < nd; i++, k += n) {
+      double l = lam[i];
+      if (l != 0.0) a0 += l * k[0];
+    }
+    t[j] = a0;
+  }
+}
+
+void curve_direct(double const* K, int nd, int ng, double const* x, double* y) {
+  size_t n = static_cast<size_t>(ng);
+  int i = 0;
+  for (; i + 8 <= nd; i += 8) {
+    double const* k0 = K + i * n;
+    double const *k1 = k0 + n, *k2 = k1 + n, *k3 = k2 + n, *k4 = k3 + n, *k5 = k4 + n,
+                 *k6 = k5 + n, *k7 = k6 + n;
+    double a0 = 0.0, a1 = 0.0, a2 = 0.0, a3 = 0.0, a4 = 0.0, a5 = 0.0, a6 = 0.0, a7 = 0.0;
+    for (int j = 0; j < ng; j++) {
+      double xj = x[j];
+      a0 += xj * k0[j];
+      a1 += xj * k1[j];
+      a2 += xj * k2[j];
+      a3 += xj * k3[j];
+      a4 += xj * k4[j];
+      a5 += xj * k5[j];
+      a6 += xj * k6[j];
+      a7 += xj * k7[j];
+    }
+    y[i] = 0.0 + a0;
+    y[i + 1] = 0.0 + a1;
+    y[i + 2] = 0.0 + a2;
+    y[i + 3] = 0.0 + a3;
+    y[i + 4] = 0.0 + a4;
+    y[i + 5] = 0.0 + a5;
+    y[i + 6] = 0.0 + a6;
+    y[i + 7] = 0.0 + a7;
+  }
+  for (; i + 2 <= nd; i += 2) {
+    double const* k0 = K + i * n;
+    double const* k1 = k0 + n;
+    double a0 = 0.0, a1 = 0.0;
+    for (int j = 0; j < ng; j++) {
+      a0 += x[j] * k0[j];
+      a1 += x[j] * k1[j];
+    }
+    y[i] = 0.0 + a0;
+    y[i + 1] = 0.0 + a1;
+  }
+  for (; i < nd; i++) {
+    double const* k0 = K + i * n;
+    double a0 = 0.0;
+    for (int j = 0; j < ng; j++) a0 += x[j] * k0[j];
+    y[i] = 0.0 + a0;
+  }
+}
+
+// max_entropy on the raw arrays. Z is the GSL dot product with the ones, a
+// plain sum in grid order from 0 (w_j * 1 is w_j), formed here as the
+// weights come; the distribution is w_j times 1/Z, as the GSL scaling does
+// it. The steps on the data-point vectors that follow stay GSL calls.
+void max_entropy_direct(Paar& p) {
+  int nd = p.n_data, ng = p.n_grid;
+  double const* K = p.transform_data->data;
+  double* t = p.scratch_exponent->data;
+  double* w = p.scratch_weights->data;
+  double* dist = p.distribution->data;
+  exponent_direct(K, nd, ng, p.lagrange->data, t);
+  double z = 0.0;
+  for (int j = 0; j < ng; j++) {
+    w[j] = std::exp(t[j]);
+    z += w[j];
+  }
+  double inv = 1.0 / z;
+  for (int j = 0; j < ng; j++) dist[j] = w[j] * inv;
+  curve_direct(K, nd, ng, dist, p.fit_to_data->data);
+}
+
+// The raw-array path needs plain contiguous storage of the expected sizes.
+bool direct_ok(Paar const& p) {
+  size_t nd = static_cast<size_t>(p.n_data), ng = static_cast<size_t>(p.n_grid);
+  gsl_matrix const* K = p.transform_data;
+  return p.n_data > 0 && p.n_grid > 0 && K && K->size1 == nd && K->size2 == ng && K->tda == ng &&
+         unit_stride(p.lagrange, nd) && unit_stride(p.fit_to_data, nd) &&
+         unit_stride(p.scratch_exponent, ng) && unit_stride(p.scratch_weights, ng) &&
+         unit_stride(p.distribution, ng);
+}
+
 }  // namespace
 
 double Paar::calc_state_dataonly_nosim() {
+  if (!direct_ok(*this)) return calc_state_dataonly_nosim_gsl();
+  max_entropy_direct(*this);
+  scale_curve(fit_to_data, scaling);
+  adjusted_residual(*this);
+  return merit(*this);
+}
+
+double Paar::calc_state_dataonly_nosim_gsl() {
   max_entropy(*this);
   scale_curve(fit_to_data, scaling);
   adjusted_residual(*this);

@@ -127,11 +127,19 @@ class Paar {
   ~Paar();
 
   int copy_min(Paar const& other);
+  // The annealing's cheap moves between its own copies, which share data:
+  // take only the multipliers of other (an evaluation redoes the rest), or
+  // exchange the whole evaluation state with other.
+  void take_multipliers(Paar const& other);
+  void swap_state(Paar& other);
   void copy_max(Paar const& other);
   void set_lagrange(int i, double value);
 
   double calc_state();
   double calc_state_dataonly_nosim();
+  // The same evaluation done wholly through the GSL BLAS calls; the
+  // reference that calc_state_dataonly_nosim must match bit for bit.
+  double calc_state_dataonly_nosim_gsl();
   int calc_dist_stats();
   int write_out();
   int gnuplot_out();
@@ -157,6 +165,11 @@ class Paar {
   DephasingCurve read_dephasing_curve(std::istream& in, double lambda_max) const;
   PowderTables powder_tables() const;
   double kernel_powder(PowderTables const& t, int j, double coupling) const;
+  // Powder-average fills of transform_adjust and transform_cycles, with their
+  // progress lines; the cells are shared out over all threads, the counter
+  // still counts the cycle rows in order.
+  void fill_adjust_powder(PowderTables const& t);
+  void fill_cycles_powder(PowderTables const& t);
 
   // Allocates the five working vectors and the evaluation scratch once
   // n_data and n_grid are known (primary object).

@@ -2,6 +2,8 @@
 // them, and the release of what each object owns.
 #include "model/paar.h"
 
+#include <utility>
+
 #include "solver/numeric.h"
 
 namespace {
@@ -87,6 +89,20 @@ int Paar::copy_min(Paar const& other) {
   gsl_vector_memcpy(data, other.data);
   gsl_vector_memcpy(distribution, other.distribution);
   return 1;
+}
+
+void Paar::take_multipliers(Paar const& other) { gsl_vector_memcpy(lagrange, other.lagrange); }
+
+void Paar::swap_state(Paar& other) {
+  std::swap(chi2, other.chi2);
+  std::swap(avgdev, other.avgdev);
+  std::swap(scaling, other.scaling);
+  std::swap(total_adjust_density, other.total_adjust_density);
+  std::swap(lagrange, other.lagrange);
+  std::swap(fit_to_data, other.fit_to_data);
+  std::swap(residual, other.residual);
+  std::swap(data, other.data);
+  std::swap(distribution, other.distribution);
 }
 
 void Paar::copy_max(Paar const& other) {

@@ -7,11 +7,13 @@
 #include <sstream>
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 #include <gsl/gsl_blas.h>
 
 #include "model/paar.h"
 #include "model/param_limits.h"
+#include "model/text_lines.h"
 #include "solver/numeric.h"
 
 namespace {
@@ -27,7 +29,64 @@ void backspaces(int n) {
   for (int i = 0; i < n; i++) std::cout << '\b';
 }
 
+// Computes cell(j, i) for every cycle row j < rows and column i < cols, the
+// cells shared out over all threads. The progress counter ("%4i" and four
+// backspaces per row) advances in row order as rows complete, so standard
+// output is the same byte stream as a one-thread fill that shows each row
+// while computing it. Each cell is computed once by the same code whatever
+// the thread count, so the matrix is the same too.
+template <class Cell>
+void fill_by_rows(int rows, int cols, Cell cell) {
+  if (rows <= 0) return;
+  std::vector<int> left(rows, cols);  // cells of each row still to compute
+  std::vector<char> done(rows, cols <= 0);
+  int shown = 0;  // rows whose counter has been written and cleared
+  show_counter("%4i", 0, 4);
+  auto advance = [&]() {
+    while (shown < rows && done[shown]) {
+      backspaces(4);
+      if (++shown < rows) show_counter("%4i", shown, 4);
+    }
+  };
+  advance();
+  long total = cols > 0 ? static_cast<long>(rows) * cols : 0;
+#pragma omp parallel for schedule(dynamic, 4)
+  for (long k = 0; k < total; k++) {
+    int j = static_cast<int>(k / cols), i = static_cast<int>(k % cols);
+    cell(j, i);
+    int remaining;
+#pragma omp atomic capture
+    remaining = --left[j];
+    if (remaining == 0) {
+#pragma omp critical(redordist_fill_progress)
+      {
+        done[j] = 1;
+        advance();
+      }
+    }
+  }
+}
+
 }  // namespace
+
+void Paar::fill_adjust_powder(PowderTables const& tables) {
+  std::cout << "Filling transform matrix elements for data adjustment. " << std::endl;
+  std::cout << " Of " << n_cycles - 1 << ": ";
+  std::vector<double> couplings(n_adj > 0 ? n_adj : 0);
+  for (int p = 0; p < n_adj; p++)
+    couplings[p] = dipolar_constant / std::pow(gvg(adj_distances, p), 3.0);
+  fill_by_rows(n_cycles, n_adj, [&](int j, int p) {
+    gsl_matrix_set(transform_adjust, j, p, kernel_powder(tables, j, couplings[p]));
+  });
+}
+
+void Paar::fill_cycles_powder(PowderTables const& tables) {
+  std::cout << "Filling transform matrix elements. " << std::endl;
+  std::cout << " Of " << n_cycles - 1 << ": ";
+  fill_by_rows(n_cycles, n_grid, [&](int j, int i) {
+    gsl_matrix_set(transform_cycles, j, i, kernel_powder(tables, j, gvg(dipolar_couplings, i)));
+  });
+}
 
 // Refuses, before the long fills, a set-up whose matrices or powder average
 // would not fit in a sensible run.
@@ -58,9 +117,7 @@ void Paar::build_transforms() {
   // The universal curve is used whenever its file can be read; otherwise the
   // powder average.
   std::ifstream curve_in;
-  std::error_code ec;
-  if (!lambda_d_file.empty() && !std::filesystem::is_directory(lambda_d_file, ec))
-    curve_in.open(lambda_d_file);
+  if (is_readable_regular_file(lambda_d_file)) curve_in.open(lambda_d_file);
   bool have_curve = curve_in.is_open();
   bool powder = !have_curve;
   check_sizes(*this, powder && (n_adj > 0 || mode != "sim"));
@@ -92,27 +149,9 @@ void Paar::build_transforms() {
     PowderTables tables = powder_tables();
     if (n_adj > 0) {
       log << std::endl << " * * * * * * * * RAW DATA * * * * * * * * \n";
-      std::cout << "Filling transform matrix elements for data adjustment. " << std::endl;
-      std::cout << " Of " << n_cycles - 1 << ": ";
-      for (int j = 0; j < n_cycles; j++) {
-        show_counter("%4i", j, 4);
-        for (int p = 0; p < n_adj; p++) {
-          double D = dipolar_constant / std::pow(gvg(adj_distances, p), 3.0);
-          gsl_matrix_set(transform_adjust, j, p, kernel_powder(tables, j, D));
-        }
-        backspaces(4);
-      }
+      fill_adjust_powder(tables);
     }
-    if (mode != "sim") {
-      std::cout << "Filling transform matrix elements. " << std::endl;
-      std::cout << " Of " << n_cycles - 1 << ": ";
-      for (int j = 0; j < n_cycles; j++) {
-        show_counter("%4i", j, 4);
-        for (int i = 0; i < n_grid; i++)
-          gsl_matrix_set(transform_cycles, j, i, kernel_powder(tables, j, gvg(dipolar_couplings, i)));
-        backspaces(4);
-      }
-    }
+    if (mode != "sim") fill_cycles_powder(tables);
     // In mode "sim" without a curve the grid matrix stays zero: the
     // simulation takes its curves from the prescribed distribution alone.
   }

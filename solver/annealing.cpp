@@ -15,15 +15,21 @@ namespace {
 
 void backspaces62() { std::cout << std::string(62, '\b'); }
 
-// Moves every multiplier of the trial by its own uniform amount in [-S, S).
-void move_trial(Paar& trial, gsl_rng* r, double S) {
+}  // namespace
+
+double try_move(Paar& trial, Paar const& current, gsl_rng* r, double S) {
+  // The evaluation overwrites everything copy_min would bring but the
+  // multipliers; data, scaling and the prescribed share are the same in all
+  // copies of one annealing.
+  trial.take_multipliers(current);
+  gsl_vector* l = trial.lagrange;
   for (int j = 0; j < trial.n_data; j++) {
     double u = gsl_rng_uniform(r);
-    gsl_vector_set(trial.lagrange, j, gvg(trial.lagrange, j) + ((u + u) * S - S));
+    double& x = l->data[j * l->stride];
+    x = x + ((u + u) * S - S);
   }
+  return trial.calc_state_dataonly_nosim();
 }
-
-}  // namespace
 
 BoltzmannME::BoltzmannME(Paar& /*model*/) {}
 
@@ -76,9 +82,7 @@ int BoltzmannME::Lagrange_siman(Paar& model) {
     while (true) {
       int down = 0, acc = 0, rej = 0;
       for (int it = 0; it < iters; it++) {
-        trial.copy_min(current);
-        move_trial(trial, r, S);
-        double e = trial.calc_state_dataonly_nosim();
+        double e = try_move(trial, current, r, S);
         if (!std::isfinite(e)) {
           backspaces62();
           std::cout << "BANG. Chi2 is not finite at temp " << T;
@@ -91,14 +95,17 @@ int BoltzmannME::Lagrange_siman(Paar& model) {
           t_best = T;
         }
         evals++;
+        // Taking the trial: current and trial exchange their states (the
+        // next trial takes the multipliers afresh), which is a copy_min
+        // without the copying.
         if (e < e_cur) {
-          current.copy_min(trial);
+          current.swap_state(trial);
           e_cur = e;
           down++;
         } else {
           double u2 = gsl_rng_uniform(r);
           if (std::exp(-(e - e_cur) / (B * T)) > u2) {
-            current.copy_min(trial);
+            current.swap_state(trial);
             e_cur = e;
             acc++;
           } else {

@@ -36,6 +36,12 @@ class BoltzmannME {
   int Lagrange_siman_MC(Paar& model);
 };
 
+// One annealing trial: trial takes the multipliers of current (the rest of
+// its evaluation state is recomputed), each multiplier j in order is moved by
+// (u + u) S - S with its own uniform draw u, and the trial is evaluated.
+// Returns its chi2. current and trial must be copies of the same model.
+double try_move(Paar& trial, Paar const& current, gsl_rng* r, double S);
+
 // The ERR-schedule annealing behind Lagrange_siman_MC; on a non-finite chi2
 // it fills bang and returns false without printing anything.
 bool anneal_mc(Paar& work, McBang& bang);

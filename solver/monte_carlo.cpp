@@ -8,13 +8,17 @@
 // so attempts are independent once their noise is drawn. They are annealed
 // ahead of time on all threads and consumed strictly in attempt order, which
 // keeps every output identical to a one-thread run.
+#include <atomic>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <ctime>
 #include <iostream>
 #include <memory>
+#include <mutex>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #ifdef _OPENMP
@@ -78,6 +82,151 @@ std::string bang_message(McBang const& bang) {
   return s.str();
 }
 
+namespace {
+
+enum AnnealEnd { kAnnealed, kBang, kCancelled };
+
+// One annealing with the ERR schedule, drawing from r as it stands (a fresh
+// generator, or one reset to the same seed). When cancel is given and turns
+// true, the annealing stops after its current temperature step.
+AnnealEnd anneal_with(Paar& work, McBang& bang, gsl_rng* r, std::atomic<bool> const* cancel) {
+  Paar current(work), trial(work), best(work);
+  double e_cur = work.calc_state_dataonly_nosim();
+  double e_best = e_cur;
+  int iters = work.err_iters_at_temp;
+  double S = work.err_max_step_size, B = work.err_boltzmann;
+  double T = work.err_init_temp;
+  while (true) {
+    for (int it = 0; it < iters; it++) {
+      double e = try_move(trial, current, r, S);
+      if (!std::isfinite(e)) {
+        bang.happened = true;
+        bang.temp = T;
+        bang.avgdev = trial.avgdev;
+        bang.multipliers.assign(trial.lagrange->data,
+                                trial.lagrange->data + trial.lagrange->size * trial.lagrange->stride);
+        return kBang;
+      }
+      if (e <= e_best) {
+        best.copy_min(trial);
+        e_best = e;
+      }
+      if (e < e_cur) {
+        current.swap_state(trial);
+        e_cur = e;
+      } else {
+        double u2 = gsl_rng_uniform(r);
+        if (std::exp(-(e - e_cur) / (B * T)) > u2) {
+          current.swap_state(trial);
+          e_cur = e;
+        }
+      }
+    }
+    T = T / work.err_atten_temp;
+    if (T < work.err_min_temp) break;
+    if (cancel && cancel->load(std::memory_order_relaxed)) return kCancelled;
+  }
+  work.copy_min(best);
+  work.calc_state_dataonly_nosim();
+  return kAnnealed;
+}
+
+// The Monte Carlo attempts, annealed ahead of their use on all threads.
+// Attempt t takes the t-th block of noise draws: attempts are claimed, and
+// their noise drawn, in attempt order under the lock, and every annealing
+// starts from the same seed, so an attempt's result does not depend on the
+// thread that annealed it. The consumer takes them strictly in order; while
+// the one it needs is still running elsewhere it anneals a later one itself.
+// At most `window` attempts run ahead of the consumer.
+class AttemptPipeline {
+ public:
+  AttemptPipeline(Paar const& base, gsl_rng* noise, unsigned long seed, int nthreads)
+      : base_(base), noise_(noise), seed_(seed), window_(nthreads > 1 ? 2 * nthreads : 1),
+        slots_(window_), slot_attempt_(window_, -1), slot_ready_(window_, 0) {
+    for (int i = 0; i < nthreads; i++) {
+      work_.emplace_back(new Paar(base));
+      gens_.push_back(gsl_rng_alloc(gsl_rng_taus2));
+    }
+  }
+  ~AttemptPipeline() {
+    for (gsl_rng* g : gens_) gsl_rng_free(g);
+  }
+  AttemptPipeline(AttemptPipeline const&) = delete;
+  AttemptPipeline& operator=(AttemptPipeline const&) = delete;
+
+  // The next attempt in order, into out (thread 0 only).
+  void take(Attempt& out) {
+    std::unique_lock<std::mutex> lk(mu_);
+    long t = next_take_;
+    int s = static_cast<int>(t % window_);
+    while (!(slot_ready_[s] && slot_attempt_[s] == t))
+      if (!claim_and_anneal(lk, 0)) cv_.wait(lk);
+    std::swap(out, slots_[s]);
+    slot_ready_[s] = 0;
+    next_take_++;
+    cv_.notify_all();
+  }
+
+  // Anneals attempts until finish() (threads other than 0).
+  void work(int thread) {
+    std::unique_lock<std::mutex> lk(mu_);
+    while (!stop_.load())
+      if (!claim_and_anneal(lk, thread)) cv_.wait(lk);
+  }
+
+  // No more attempts are needed: running ones stop at their next step.
+  void finish() {
+    {
+      std::lock_guard<std::mutex> lk(mu_);
+      stop_.store(true);
+    }
+    cv_.notify_all();
+  }
+
+ private:
+  // Claims the next attempt when the window allows and anneals it with the
+  // lock released; false when nothing could be claimed.
+  bool claim_and_anneal(std::unique_lock<std::mutex>& lk, int thread) {
+    if (stop_.load() || next_claim_ >= next_take_ + window_) return false;
+    long t = next_claim_++;
+    int s = static_cast<int>(t % window_);
+    slot_ready_[s] = 0;
+    slot_attempt_[s] = t;
+    Paar& w = *work_[thread];
+    w.copy_min(base_);
+    add_noise(w, base_, noise_);
+    lk.unlock();
+    Attempt& a = slots_[s];  // this thread's alone until it is marked ready
+    a.bang = McBang();
+    gsl_rng_set(gens_[thread], seed_);
+    if (anneal_with(w, a.bang, gens_[thread], &stop_) == kAnnealed) {
+      a.chi2 = w.chi2;
+      a.avgdev = w.avgdev;
+      a.distribution.assign(w.distribution->data, w.distribution->data + w.distribution->size);
+    }
+    lk.lock();
+    slot_ready_[s] = 1;
+    cv_.notify_all();
+    return true;
+  }
+
+  Paar const& base_;
+  gsl_rng* noise_;
+  unsigned long seed_;
+  int window_;
+  std::vector<std::unique_ptr<Paar>> work_;  // one working model per thread
+  std::vector<gsl_rng*> gens_;               // one annealing generator per thread
+  std::vector<Attempt> slots_;               // attempt t lives in slot t % window_
+  std::vector<long> slot_attempt_;
+  std::vector<char> slot_ready_;
+  long next_claim_ = 0, next_take_ = 0;
+  std::mutex mu_;
+  std::condition_variable cv_;
+  std::atomic<bool> stop_{false};
+};
+
+}  // namespace
+
 bool anneal_mc(Paar& work, McBang& bang) {
   gsl_rng* r;
 #ifdef _OPENMP
@@ -87,54 +236,9 @@ bool anneal_mc(Paar& work, McBang& bang) {
     gsl_rng_env_setup();
     r = gsl_rng_alloc(gsl_rng_taus2);
   }
-  Paar current(work), trial(work), best(work);
-  double e_cur = work.calc_state_dataonly_nosim();
-  double e_best = e_cur;
-  int iters = work.err_iters_at_temp;
-  double S = work.err_max_step_size, B = work.err_boltzmann;
-  double T = work.err_init_temp;
-  bool ok = true;
-  while (ok) {
-    for (int it = 0; it < iters; it++) {
-      trial.copy_min(current);
-      for (int j = 0; j < trial.n_data; j++) {
-        double u = gsl_rng_uniform(r);
-        gsl_vector_set(trial.lagrange, j, gvg(trial.lagrange, j) + ((u + u) * S - S));
-      }
-      double e = trial.calc_state_dataonly_nosim();
-      if (!std::isfinite(e)) {
-        bang.happened = true;
-        bang.temp = T;
-        bang.avgdev = trial.avgdev;
-        bang.multipliers.assign(trial.lagrange->data,
-                                trial.lagrange->data + trial.lagrange->size * trial.lagrange->stride);
-        ok = false;
-        break;
-      }
-      if (e <= e_best) {
-        best.copy_min(trial);
-        e_best = e;
-      }
-      if (e < e_cur) {
-        current.copy_min(trial);
-        e_cur = e;
-      } else {
-        double u2 = gsl_rng_uniform(r);
-        if (std::exp(-(e - e_cur) / (B * T)) > u2) {
-          current.copy_min(trial);
-          e_cur = e;
-        }
-      }
-    }
-    if (!ok) break;
-    T = T / work.err_atten_temp;
-    if (T < work.err_min_temp) break;
-  }
+  AnnealEnd end = anneal_with(work, bang, r, nullptr);
   gsl_rng_free(r);
-  if (!ok) return false;
-  work.copy_min(best);
-  work.calc_state_dataonly_nosim();
-  return true;
+  return end == kAnnealed;
 }
 
 int BoltzmannME::Lagrange_siman_MC(Paar& model) {
@@ -162,43 +266,16 @@ int BoltzmannME::MC_error(Paar& model) {
   gsl_rng_env_setup();
   gsl_rng* noise = gsl_rng_alloc(gsl_rng_default);
 
-  // One working model per thread; attempts are annealed in batches.
+  // Every annealing of the estimate starts its own generator after setting
+  // up GSL's environment; with the environment fixed for the run, that is
+  // this seed.
+  unsigned long seed = gsl_rng_default_seed;
+  // The state every attempt starts from: the fitted multipliers and the
+  // unperturbed data (the model itself is re-evaluated by write_out meanwhile).
+  Paar base(model);
   int nthreads = thread_count();
-  std::vector<std::unique_ptr<Paar>> work;
-  for (int i = 0; i < nthreads; i++) work.emplace_back(new Paar(model));
-  int batch = nthreads > 1 ? 2 * nthreads : 1;
-  std::vector<Attempt> ready(batch);
-  std::vector<std::vector<double>> noisy(batch, std::vector<double>(model.n_data));
-  int next_ready = batch;  // index into ready of the next attempt to consume
-
-  auto next_attempt = [&]() -> Attempt& {
-    if (next_ready == batch) {
-      // Draw the noise of the whole batch in attempt order, then anneal.
-      for (int b = 0; b < batch; b++) {
-        Paar& w = *work[0];
-        w.copy_min(model);
-        add_noise(w, model, noise);
-        for (int j = 0; j < model.n_data; j++) noisy[b][j] = gvg(w.data, j);
-      }
-#ifdef _OPENMP
-#pragma omp parallel for schedule(dynamic, 1) num_threads(nthreads)
-#endif
-      for (int b = 0; b < batch; b++) {
-        Paar& w = *work[thread_index()];
-        w.copy_min(model);
-        for (int j = 0; j < model.n_data; j++) gsl_vector_set(w.data, j, noisy[b][j]);
-        Attempt& a = ready[b];
-        a.bang = McBang();
-        if (anneal_mc(w, a.bang)) {
-          a.chi2 = w.chi2;
-          a.avgdev = w.avgdev;
-          a.distribution.assign(w.distribution->data, w.distribution->data + n);
-        }
-      }
-      next_ready = 0;
-    }
-    return ready[next_ready++];
-  };
+  AttemptPipeline pipeline(base, noise, seed, nthreads);
+  Attempt a;
 
   int block = 0, finished = 0;
   long long rejected = 0;
@@ -207,74 +284,92 @@ int BoltzmannME::MC_error(Paar& model) {
   bool tested = false;
   int status = kMcDone;
 
-  while (block < model.max_mc_blocks && status == kMcDone) {
-    block++;
-    gsl_vector_set_zero(s1);
-    gsl_vector_set_zero(s2);
-    int run = 0;
-    while (run < model.per_mc_block) {
-      Attempt& a = next_attempt();
-      if (a.bang.happened) {
-        std::cout << bang_message(a.bang) << std::flush;
-        status = kMcNotFinite;
-        break;
-      }
-      std::ostringstream l;
-      l << block << "." << run << "Err CHI2 " << a.chi2 << " AVGDEV " << a.avgdev;
-      model.log << l.str();
-      std::cout << l.str();
-      if (a.chi2 > model.max_mc_chi2) {
-        rejected++;
-        in_row++;
-        model.log << " REJECTED\n";
-        std::cout << " REJECTED\n";
-        if (in_row >= kMaxRejectionsInRow) {
-          std::ostringstream msg;
-          msg << "Monte Carlo stopped: " << kMaxRejectionsInRow
-              << " runs in a row exceeded MAX MC CHI2\n";
-          model.log << msg.str();
-          std::cout << msg.str();
-          status = kMcTooManyRejections;
+  // The block loop runs on thread 0 and takes the attempts in order; the
+  // other threads anneal attempts ahead of it.
+  auto run_blocks = [&]() {
+    while (block < model.max_mc_blocks && status == kMcDone) {
+      block++;
+      gsl_vector_set_zero(s1);
+      gsl_vector_set_zero(s2);
+      int run = 0;
+      while (run < model.per_mc_block) {
+        pipeline.take(a);
+        // What the annealing's own set-up of GSL's environment reports (the
+        // seed and type variables, on standard error), once per attempt used.
+        gsl_rng_env_setup();
+        if (a.bang.happened) {
+          std::cout << bang_message(a.bang) << std::flush;
+          status = kMcNotFinite;
           break;
         }
-        continue;
+        std::ostringstream l;
+        l << block << "." << run << "Err CHI2 " << a.chi2 << " AVGDEV " << a.avgdev;
+        model.log << l.str();
+        std::cout << l.str();
+        if (a.chi2 > model.max_mc_chi2) {
+          rejected++;
+          in_row++;
+          model.log << " REJECTED\n";
+          std::cout << " REJECTED\n";
+          if (in_row >= kMaxRejectionsInRow) {
+            std::ostringstream msg;
+            msg << "Monte Carlo stopped: " << kMaxRejectionsInRow
+                << " runs in a row exceeded MAX MC CHI2\n";
+            model.log << msg.str();
+            std::cout << msg.str();
+            status = kMcTooManyRejections;
+            break;
+          }
+          continue;
+        }
+        in_row = 0;
+        std::cout << "\n";
+        model.log << "\n";
+        for (size_t j = 0; j < n; j++) {
+          gsl_vector_set(s1, j, gvg(s1, j) + a.distribution[j]);
+          gsl_vector_set(sq, j, a.distribution[j]);
+        }
+        _gv_pow(sq, 2);
+        gsl_vector_add(s2, sq);
+        run++;
       }
-      in_row = 0;
-      std::cout << "\n";
-      model.log << "\n";
-      for (size_t j = 0; j < n; j++) {
-        gsl_vector_set(s1, j, gvg(s1, j) + a.distribution[j]);
-        gsl_vector_set(sq, j, a.distribution[j]);
+      if (status != kMcDone) break;
+      gsl_vector_memcpy(m, s1);
+      gsl_vector_scale(m, 1.0 / model.per_mc_block);
+      _gv_stdev(s, s1, s2, model.per_mc_block, scratch);
+      gsl_vector_add(sm, m);
+      gsl_vector_add(ss, s);
+      _gv_pow(m, 2);
+      _gv_pow(s, 2);
+      gsl_vector_add(sm2, m);
+      gsl_vector_add(ss2, s);
+      finished = block;
+      if (block > 4) {
+        _gv_stdev(sq, ss, ss2, block, scratch);
+        maxsig = gsl_vector_max(sq);
+        tested = true;
+        long long total = static_cast<long long>(block) * model.per_mc_block + rejected;
+        std::ostringstream l;
+        l << "BLOCK " << block << " max sigma err " << maxsig << "\n";
+        l << "rejection rate: " << static_cast<double>(rejected) / static_cast<double>(total) << "\n";
+        model.log << l.str();
+        std::cout << l.str();
+        store_estimates(model, sm, sm2, ss, ss2, block, scratch);
+        if (!model.write_out()) std::cout << "write_out failed\n";
+        if (!model.gnuplot_out()) std::cout << "gnuplot_out failed\n";
+        if (maxsig <= model.min_stdev2) break;
       }
-      _gv_pow(sq, 2);
-      gsl_vector_add(s2, sq);
-      run++;
     }
-    if (status != kMcDone) break;
-    gsl_vector_memcpy(m, s1);
-    gsl_vector_scale(m, 1.0 / model.per_mc_block);
-    _gv_stdev(s, s1, s2, model.per_mc_block, scratch);
-    gsl_vector_add(sm, m);
-    gsl_vector_add(ss, s);
-    _gv_pow(m, 2);
-    _gv_pow(s, 2);
-    gsl_vector_add(sm2, m);
-    gsl_vector_add(ss2, s);
-    finished = block;
-    if (block > 4) {
-      _gv_stdev(sq, ss, ss2, block, scratch);
-      maxsig = gsl_vector_max(sq);
-      tested = true;
-      long long total = static_cast<long long>(block) * model.per_mc_block + rejected;
-      std::ostringstream l;
-      l << "BLOCK " << block << " max sigma err " << maxsig << "\n";
-      l << "rejection rate: " << static_cast<double>(rejected) / static_cast<double>(total) << "\n";
-      model.log << l.str();
-      std::cout << l.str();
-      store_estimates(model, sm, sm2, ss, ss2, block, scratch);
-      if (!model.write_out()) std::cout << "write_out failed\n";
-      if (!model.gnuplot_out()) std::cout << "gnuplot_out failed\n";
-      if (maxsig <= model.min_stdev2) break;
+  };
+#ifdef _OPENMP
+#pragma omp parallel num_threads(nthreads)
+#endif
+  {
+    if (thread_index() == 0) {
+      run_blocks();
+      pipeline.finish();
+    } else {
+      pipeline.work(thread_index());
     }
   }
 
@@ -310,7 +405,6 @@ int BoltzmannME::MC_error(Paar& model) {
   model.log.flush();
   std::cout.flush();
 
-  work.clear();
   gsl_rng_free(noise);
   for (gsl_vector* v : {s1, s2, m, s, sm, sm2, ss, ss2, scratch, sq}) gsl_vector_free(v);
   return status;

@@ -1,0 +1,56 @@
+// The powder average: one kernel value (floor(P/2) x P cosines) and the fill
+// of transform_cycles over 33 cycle rows x 201 distances, on 1 and 2 threads.
+#include <benchmark/benchmark.h>
+
+#ifdef _OPENMP
+#include <omp.h>
+#endif
+
+#include "bench/bench_models.h"
+
+namespace {
+
+// One kernel value at cycle index 16 (32 rotor cycles) for 100 Hz.
+void BM_PowderKernel(benchmark::State& state) {
+  Paar p{Paar::Blank{}};
+  bench::set_spinning(p, static_cast<int>(state.range(0)));
+  PowderTables tables = p.powder_tables();
+  for (auto _ : state) benchmark::DoNotOptimize(p.kernel_powder(tables, 16, 100.0));
+  state.counters["cos"] = static_cast<double>(p.per_2pi / 2) * p.per_2pi;
+}
+BENCHMARK(BM_PowderKernel)->ArgName("P")->Arg(36)->Arg(100)->Arg(360);
+
+// The grid fill as construction runs it: args are PER 2PI and threads.
+void BM_FillCyclesPowder(benchmark::State& state) {
+  int threads = static_cast<int>(state.range(1));
+#ifdef _OPENMP
+  omp_set_num_threads(threads);
+#else
+  if (threads > 1) {
+    state.SkipWithError("built without OpenMP");
+    return;
+  }
+#endif
+  Paar p{Paar::Blank{}};
+  p.owner = true;
+  bench::set_spinning(p, static_cast<int>(state.range(0)));
+  bench::set_grid(p, 201);
+  p.n_cycles = 33;
+  p.transform_cycles = gsl_matrix_alloc(p.n_cycles, p.n_grid);
+  PowderTables tables = p.powder_tables();
+  {
+    bench::QuietCout quiet;
+    for (auto _ : state) p.fill_cycles_powder(tables);
+  }
+  state.counters["values"] = static_cast<double>(p.n_cycles) * p.n_grid;
+}
+BENCHMARK(BM_FillCyclesPowder)
+    ->ArgNames({"P", "threads"})
+    ->Args({36, 1})
+    ->Args({36, 2})
+    ->Args({360, 1})
+    ->Args({360, 2})
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
