@@ -1,25 +1,7 @@
 // libFuzzer target: one input through the reader of fuzzsupport::run_curve
-// (fuzz/fuzz_readers.h); a failed property aborts like a crash.
-#include <cstdint>
-#include <cstdio>
-#include <iostream>
-#include <string>
-
+// (fuzz/fuzz_readers.h).
 #include "fuzz/fuzz_readers.h"
 
 extern "C" int LLVMFuzzerTestOneInput(uint8_t const* data, size_t size) {
-  static bool ready = [] {
-    static fuzzsupport::NullBuf null_buf;
-    std::cout.rdbuf(&null_buf);
-    fatal_handler = fuzzsupport::throw_refusal;
-    return true;
-  }();
-  (void)ready;
-  std::string problem =
-      fuzzsupport::run_curve(std::string(reinterpret_cast<char const*>(data), size));
-  if (!problem.empty()) {
-    std::fprintf(stderr, "fuzz_curve: %s\n", problem.c_str());
-    __builtin_trap();
-  }
-  return 0;
+  return fuzzsupport::fuzz_one("fuzz_curve", fuzzsupport::run_curve, data, size);
 }

@@ -14,7 +14,9 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <iostream>
 #include <sstream>
 #include <streambuf>
 #include <string>
@@ -221,6 +223,25 @@ inline std::string run_curve(std::string const& bytes) {
   std::string problem = run_curve_once(bytes, 2.0);
   if (problem.empty()) problem = run_curve_once(bytes, 0.0);
   return problem;
+}
+
+// The body of every libFuzzer target: quiet standard output, refusals as
+// exceptions, one input through `run`; a failed property aborts like a crash.
+inline int fuzz_one(char const* target, std::string (*run)(std::string const&),
+                    uint8_t const* data, size_t size) {
+  static bool ready = [] {
+    static NullBuf null_buf;
+    std::cout.rdbuf(&null_buf);
+    fatal_handler = throw_refusal;
+    return true;
+  }();
+  (void)ready;
+  std::string problem = run(std::string(reinterpret_cast<char const*>(data), size));
+  if (!problem.empty()) {
+    std::fprintf(stderr, "%s: %s\n", target, problem.c_str());
+    __builtin_trap();
+  }
+  return 0;
 }
 
 }  // namespace fuzzsupport
