@@ -1,6 +1,7 @@
 // Simulated annealing of the multipliers: the trace file, the counters and
-// schedule of the tries, ties and non-finite trials, the refused schedules,
-// and the quality of a fit to data simulated from a known distribution.
+// schedule of the tries, ties and non-finite trials, and the quality of a fit
+// to data simulated from a known distribution. (Unusable schedules are
+// refused with the other parameters in the run set-up tests.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,13 +17,6 @@ using Row = std::vector<std::string>;
 using Params = std::map<std::string, std::string>;
 
 const char* const kTraceHeader = "#iter   evals         temp       chi2 #lss #acc $rej\n";
-
-// The lines of a trace or result table after its header, split into fields.
-std::vector<Row> rows_of(std::string const& text) {
-  std::vector<Row> rows;
-  for (auto const& l : lines_of(text.substr(text.find('\n') + 1))) rows.push_back(words(l));
-  return rows;
-}
 
 int count(std::string const& text, std::string const& what) {
   int n = 0;
@@ -40,15 +34,9 @@ double result_lines(std::string const& log, std::string const& out) {
 }
 
 // One run of redordist in a fresh directory with the small data set.
-struct EndToEnd {
-  TempDir dir;
+struct EndToEnd : Workspace {
   RunResult r;
-  explicit EndToEnd(Params const& over) {
-    write_file(dir.file("data.dat"), small_data());
-    write_file(dir.file("p.par"), param_text(over));
-    r = run_redordist(dir.path(), {"p.par"}, install_stub_gnuplot(dir.path()));
-  }
-  std::string file(std::string const& ext) const { return read_file(dir.file("run/run" + ext)); }
+  explicit EndToEnd(Params const& over) : r(run(over)) {}
 };
 
 TEST(Annealing, TraceOfTwoTriesIsReproducibleAndConsistent) {
@@ -59,8 +47,8 @@ TEST(Annealing, TraceOfTwoTriesIsReproducibleAndConsistent) {
                 {"MIN TEMP", "0.9 0"}};
   EndToEnd a(two), b(two);
   ASSERT_EQ(a.r.status, 0) << a.r.out;
-  std::string trace = a.file(".sa"), log = a.file(".log");
-  EXPECT_EQ(trace, b.file(".sa"));  // same inputs, same default seed
+  std::string trace = a.out(".sa"), log = a.out(".log");
+  EXPECT_EQ(trace, b.out(".sa"));  // same inputs, same default seed
   ASSERT_EQ(trace.substr(0, trace.find('\n') + 1), kTraceHeader);
   std::smatch m;
   ASSERT_TRUE(std::regex_search(log, m,
@@ -73,7 +61,7 @@ TEST(Annealing, TraceOfTwoTriesIsReproducibleAndConsistent) {
   EXPECT_NE(std::find(temps.begin(), temps.end(), t2), temps.end()) << t2;
   for (double t = t2; t >= 0.9; t /= 2) temps.push_back(t);
   // Steps and evaluations count on across the tries.
-  std::vector<Row> rows = rows_of(trace);
+  std::vector<Row> rows = table_rows(trace);
   ASSERT_EQ(rows.size(), temps.size());
   double lowest = 1e300;
   for (size_t k = 0; k < rows.size(); k++) {
@@ -91,38 +79,35 @@ TEST(Annealing, TraceOfTwoTriesIsReproducibleAndConsistent) {
 TEST(Annealing, FitRecoversAKnownTwoDistanceDistribution) {
   // 13C-15N pairs at 3.5 and 5.0 Angstrom in equal shares (mean 4.25 A),
   // sampled every 16 rotor cycles up to 192 at 5 kHz by the program's "sim".
-  TempDir dir;
+  Workspace w;
   Params p = {{"NEAR", "2.5"},         {"FAR", "7"},           {"GRAIN", "0.25"}, {"MODE", "sim"},
               {"DISTDIST", "two.dat"}, {"XYDATA", "grid.dat"}, {"OUTPUT", "sim"}};
-  write_file(dir.file("two.dat"), "3.5 0.5\n5.0 0.5\n");
+  write_file(w.dir.file("two.dat"), "3.5 0.5\n5.0 0.5\n");
   std::string grid, data;
   for (int n = 0; n <= 192; n += 16) grid += std::to_string(n) + " 1000 1000 0 0.01\n";
-  write_file(dir.file("grid.dat"), grid);
-  write_file(dir.file("sim.par"), param_text(p));
-  std::string bin = install_stub_gnuplot(dir.path());
-  ASSERT_EQ(run_redordist(dir.path(), {"sim.par"}, bin).status, 0);
+  write_file(w.dir.file("grid.dat"), grid);
+  ASSERT_EQ(w.run(p).status, 0);
 
   // Data: the simulated curve (column 14 at each N_c of column 9) plus fixed
   // noise of about sigma = 0.01, whose own chi2 is sum(noise^2) = 10.31.
   const double noise[13] = {0.9, -1.1, 0.4, 1.3, -0.7, -0.2, 1.0, -1.4, 0.6, -0.5, 1.2, -0.9, 0.3};
   int k = 0;
-  for (Row const& c : rows_of(read_file(dir.file("sim/sim.me"))))
+  for (Row const& c : table_rows(w.file("sim/sim.me")))
     if (c[8] != "?" && k < 13)
       data += c[8] + " 1000 " + std::to_string(1000 * (std::stod(c[13]) + 0.01 * noise[k++])) +
               " 0 0.01\n";
   ASSERT_EQ(k, 13);
-  write_file(dir.file("fit.dat"), data);
+  write_file(w.dir.file("fit.dat"), data);
   p = Params{{"NEAR", "2.5"},          {"FAR", "7"},         {"GRAIN", "0.25"},
              {"XYDATA", "fit.dat"},    {"OUTPUT", "fit"},    {"ITERS AT TEMP", "500"},
              {"MAX STEP SIZE", "0.2"}, {"INIT TEMP", "100"}, {"ATTEN TEMP", "1.2"},
              {"MIN TEMP", "0.001"}};
-  write_file(dir.file("fit.par"), param_text(p));
-  RunResult r = run_redordist(dir.path(), {"fit.par"}, bin, {"GSL_RNG_SEED=0"});
+  RunResult r = w.run(p, {"GSL_RNG_SEED=0"});
   ASSERT_EQ(r.status, 0) << r.out;
   // A converged fit matches the data about as well as the true curve does
   // (13 to 16 over several seeds); 1.5 N = 19.5 still fails a fit stuck
   // away from the data.
-  EXPECT_LT(result_lines(read_file(dir.file("fit/fit.log")), r.out), 1.5 * 13);
+  EXPECT_LT(result_lines(w.file("fit/fit.log"), r.out), 1.5 * 13);
   std::smatch m;
   ASSERT_TRUE(std::regex_search(r.out, m, std::regex("Distance moments: +(\\S+)"))) << r.out;
   // Maximum entropy spreads the two sharp peaks over neighbouring distances,
@@ -145,7 +130,7 @@ TEST(Annealing, TiesAreAcceptedAndReplaceTheBest) {
       a.r.out.find("\n    3/1 B 1.00e+00 S 5.00e-01 Temp: 1.00e+00-1.00e+00 by 2.00000e+00\n"),
       std::string::npos)
       << a.r.out;
-  std::vector<Row> rows = rows_of(a.file(".sa"));
+  std::vector<Row> rows = table_rows(a.out(".sa"));
   ASSERT_EQ(rows.size(), 4u);
   const char* temps[] = {"4", "2", "1", "1"};
   for (size_t k = 0; k < rows.size(); k++)
@@ -160,47 +145,23 @@ TEST(Annealing, NothingAcceptedKeepsTheInitialMultipliers) {
   // no evaluation counted. Either run ends at the zero multipliers and still
   // writes its result lines.
   EndToEnd none(Params{{"NTRIES", "0"}});
-  EXPECT_EQ(none.file(".sa"), kTraceHeader);
+  EXPECT_EQ(none.out(".sa"), kTraceHeader);
   EndToEnd bang(
       {{"ITERS AT TEMP", "4"}, {"MAX STEP SIZE", "1e9"}, {"INIT TEMP", "4"}, {"MIN TEMP", "1"}});
   for (std::string t : {"4", "2", "1"})
     EXPECT_EQ(count(bang.r.out, std::string(62, '\b') + "BANG. Chi2 is not finite at temp " + t), 4)
         << bang.r.out;
-  std::vector<Row> rows = rows_of(bang.file(".sa"));
+  std::vector<Row> rows = table_rows(bang.out(".sa"));
   ASSERT_EQ(rows.size(), 3u);
   for (size_t k = 0; k < rows.size(); k++)
     EXPECT_EQ(Row({rows[k][1], rows[k][2], rows[k][4], rows[k][5], rows[k][6]}),
               Row({"0", std::to_string(4 >> k), "0.00", "0.00", "100.00"}));
   for (EndToEnd const* e : {&none, &bang}) {
     ASSERT_EQ(e->r.status, 0) << e->r.out;
-    EXPECT_TRUE(std::isfinite(result_lines(e->file(".log"), e->r.out)));
-    for (Row const& c : rows_of(e->file(".me"))) EXPECT_TRUE(c[16] == "0.00000000" || c[8] == "?");
+    EXPECT_TRUE(std::isfinite(result_lines(e->out(".log"), e->r.out)));
+    for (Row const& c : table_rows(e->out(".me")))
+      EXPECT_TRUE(c[16] == "0.00000000" || c[8] == "?");
   }
-}
-
-TEST(Annealing, UnusableSchedulesAreRefusedBeforeTheRun) {
-  std::vector<std::pair<Params, std::string>> cases = {
-      {{{"INIT TEMP", "0"}}, "INIT TEMP of try 1 is 0; it must be above 0\n"},
-      {{{"ATTEN TEMP", "1"}}, "ATTEN TEMP of try 1 is 1; it must be above 1\n"},
-      {{{"NTRIES", "2"}, {"ATTEN TEMP", "2 0.5"}},
-       "ATTEN TEMP of try 2 is 0.5; it must be above 1\n"},
-      {{{"MIN TEMP", "0"}}, "MIN TEMP of try 1 is 0; it must be above 0\n"},
-      {{{"ITERS AT TEMP", "0"}}, "ITERS AT TEMP of try 1 is 0; it must be at least 1\n"},
-  };
-  // The schedule of the Monte Carlo annealings and its blocks matter in
-  // "err" only.
-  Params err = {{"ERR INIT TEMP", "0"},     {"ERR ATTEN TEMP", "1"}, {"ERR MIN TEMP", "0"},
-                {"ERR ITERS AT TEMP", "0"}, {"PER MC BLOCK", "1"},   {"MAX MC BLOCKS", "1"}};
-  for (auto const& kv : err)
-    cases.push_back({{{"MODE", "err"}, kv}, kv.first + " is " + kv.second + "; "});
-  for (auto const& c : cases) {
-    EndToEnd a(c.first);
-    EXPECT_EQ(a.r.status, 1) << c.second;
-    EXPECT_NE(a.r.out.find("parameter error: " + c.second), std::string::npos) << a.r.out;
-    EXPECT_FALSE(exists(a.dir.file("run"))) << c.second;  // refused before anything is created
-  }
-  EndToEnd fit(err);
-  EXPECT_EQ(fit.r.status, 0) << fit.r.out;
 }
 
 }  // namespace

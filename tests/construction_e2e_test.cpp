@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
@@ -21,26 +20,6 @@ const double kDc = 6.7283 * 2.712 * 1.05457168 * 1000 / 6.28318530718;
 const int kGrid = 9;  // param_text(): NEAR 2.5, FAR 6, GRAIN 0.5 -> 2.5 .. 6.5
 double grid_coupling(int i) { return kDc / std::pow(2.5 + 0.5 * i, 3); }
 
-// The white-space separated fields of each line that is not a "#" comment.
-std::vector<std::vector<std::string>> table(std::string const& text) {
-  std::vector<std::vector<std::string>> rows;
-  for (auto const& l : lines_of(text))
-    if (l.compare(0, 1, "#") != 0) rows.push_back(words(l));
-  return rows;
-}
-
-// The progress counter 0 .. n-1, each value right-aligned in `width`
-// columns and followed by as many backspaces.
-std::string counters(int n, int width) {
-  std::string s;
-  char b[16];
-  for (int i = 0; i < n; i++) {
-    std::snprintf(b, sizeof b, "%*i", width, i);
-    s += b + std::string(width, '\b');
-  }
-  return s;
-}
-
 // Linear universal curve S/S0 = 1 - lambda/2 at lambda = 0, 0.05, ..., last:
 // interpolation in it is exact up to rounding.
 std::string linear_curve(double last) {
@@ -50,20 +29,16 @@ std::string linear_curve(double last) {
   return c;
 }
 
-class Construction : public ::testing::Test {
+class Construction : public ::testing::Test, protected Workspace {
  protected:
-  TempDir td;
-  std::string bin = install_stub_gnuplot(td.path());
   RunResult run(std::map<std::string, std::string> over, std::string const& data,
                 std::string const& dd = "", std::string const& curve = "") {
-    std::filesystem::remove_all(td.file("run"));
-    write_file(td.file("data.dat"), data);
-    if (!dd.empty()) write_file(td.file("dd.dat"), dd), over["DISTDIST"] = "dd.dat";
-    if (!curve.empty()) write_file(td.file("curve.dat"), curve), over["LAMBDA_D"] = "curve.dat";
-    write_file(td.file("p.par"), param_text(over));
-    return run_redordist(td.path(), {"p.par"}, bin);
+    std::filesystem::remove_all(dir.file("run"));
+    write_file(dir.file("data.dat"), data);
+    if (!dd.empty()) write_file(dir.file("dd.dat"), dd), over["DISTDIST"] = "dd.dat";
+    if (!curve.empty()) write_file(dir.file("curve.dat"), curve), over["LAMBDA_D"] = "curve.dat";
+    return Workspace::run(over);
   }
-  std::string out(std::string const& ext) { return read_file(td.file("run/run" + ext)); }
 };
 
 // lambda_max = 8 * D(2.5 A) / 5000 Hz for an effective last point of 8.
@@ -75,9 +50,9 @@ TEST_F(Construction, PowderMatrixRowsFollowCycleCounts) {
                                        "8 1000 710 1 0.02\n2 1000 980 1 0.02\n");
   ASSERT_EQ(r.status, 0) << r.out;
   std::string progress =
-      kLambdaMax + "Filling transform matrix elements. \n Of 4: " + counters(5, 4) + "\n";
+      kLambdaMax + "Filling transform matrix elements. \n Of 4: " + progress_counter(5) + "\n";
   EXPECT_EQ(r.out.substr(0, progress.size()), progress);
-  auto m = table(out(".mx")), mt = table(out(".mxT"));
+  auto m = table_rows(out(".mx")), mt = table_rows(out(".mxT"));
   ASSERT_EQ(m.size(), 5u);
   ASSERT_EQ(mt.size(), size_t(kGrid));
   const int nc[5] = {8, 0, 4, 8, 2};
@@ -99,7 +74,7 @@ TEST_F(Construction, SimulationWithPowderPrescribedDistribution) {
                     "4 1000 960 0.96 0.02\n0 1000 1000 1.0 0.02\n4 1000 950 1 0",
                     "# r p\n3.0 0.6\n\n  \n# between\n4.5 0.4");
   ASSERT_EQ(r.status, 0) << r.out;
-  EXPECT_NE(r.out.find("for data adjustment. \n Of 4: " + counters(5, 4) +
+  EXPECT_NE(r.out.find("for data adjustment. \n Of 4: " + progress_counter(5) +
                        "\nadjustment calculated: totaladjustdensity 1\n\n"),
             std::string::npos) << r.out;
   // Mode "sim" without a universal curve leaves the grid matrix zero.
@@ -107,7 +82,7 @@ TEST_F(Construction, SimulationWithPowderPrescribedDistribution) {
   for (int i = 0; i < kGrid; i++) row += "0.000000e+00 ";
   EXPECT_EQ(out(".mx"), row + "\n" + row + "\n" + row + "\n");
 
-  auto me = table(out(".me"));
+  auto me = table_rows(out(".me"));
   ASSERT_GE(me.size(), 5u);
   for (int j = 0; j < 5; j++)  // column 22, Smooth_adjust, printed with 8 decimals
     EXPECT_NEAR(std::stod(me[j].at(21)),
@@ -137,7 +112,7 @@ TEST_F(Construction, UniversalCurve) {
   ASSERT_EQ(r.status, 0) << r.out;
   // Only the points up to lambda_max are read: 0, 0.05, ..., 0.30.
   EXPECT_NE(r.out.find("Size of input universal dephasing vector: 7\n"), std::string::npos);
-  auto m = table(out(".mx")), me = table(out(".me"));
+  auto m = table_rows(out(".mx")), me = table_rows(out(".me"));
   ASSERT_EQ(m.size(), 4u);
   const int nc[4] = {0, 2, 8, 4};
   for (int k = 0; k < 4; k++)
@@ -147,14 +122,13 @@ TEST_F(Construction, UniversalCurve) {
     EXPECT_NEAR(std::stod(me.at(j).at(21)), 1 - 0.5 * j * (kDc / 27.0) / 5000, 6e-9) << j;
 }
 
-// (The refusals of single input files are in the reader tests.)
+// (The refusals of single input files, a curve that ends too early among
+// them, are in the reader tests and the table of bad inputs.)
 TEST_F(Construction, Refusals) {
   struct { std::map<std::string, std::string> over; std::string dd, curve, message; } cases[] = {
       {{{"PER 2PI", "1"}}, "", "",
        "parameter error: PER 2PI is 1; it must be at least 2 for the powder average "
        "(no LAMBDA_D file could be opened)\n"},
-      // The grid needs lambda_D up to 4 * D(2.5 A) / 5000 = 0.157.
-      {{}, "", linear_curve(0.1), "input REDOR curve not long enough\n"},
       // NEAR 3: a prescribed 2 A needs lambda_D 0.31, beyond lambda_max 0.18
       // where the curve is cut.
       {{{"NEAR", "3.0"}}, "2.0 1.0\n", linear_curve(1.0),
@@ -165,7 +139,7 @@ TEST_F(Construction, Refusals) {
     size_t n = std::min(r.out.size(), c.message.size());
     EXPECT_EQ(std::to_string(r.status) + " " + r.out.substr(r.out.size() - n), "1 " + c.message);
     // Refused before the dump: no matrix file, and a log (if any) without end time.
-    EXPECT_FALSE(exists(td.file("run/run.mx"))) << c.message;
+    EXPECT_FALSE(exists(dir.file("run/run.mx"))) << c.message;
     EXPECT_EQ(out(".log").find("time:"), std::string::npos) << c.message;
   }
 }

@@ -14,19 +14,15 @@
 
 namespace {
 
+using testsupport::gvec;
+using testsupport::values;
 using Vec = std::vector<double>;
 
-gsl_vector* vec(Vec const& v) {
-  gsl_vector* g = gsl_vector_alloc(v.size());
-  std::copy(v.begin(), v.end(), g->data);
-  return g;
-}
 gsl_matrix* mat(size_t rows, size_t cols, Vec const& v) {  // row by row
   gsl_matrix* m = gsl_matrix_alloc(rows, cols);
   std::copy(v.begin(), v.end(), m->data);
   return m;
 }
-Vec get(gsl_vector const* g) { return Vec(g->data, g->data + g->size); }
 Vec cat(std::initializer_list<Vec> parts) {
   Vec v;
   for (Vec const& x : parts) v.insert(v.end(), x.begin(), x.end());
@@ -48,16 +44,17 @@ struct Model {
         mat(3, 4, {0.99, 0.98, 0.97, 0.96, 0.4, 0.7, 0.85, 0.93, 0.05, 0.3, 0.6, 0.8});
     p.transform_cycles = mat(5, 4, {1,   1,   1,   1,   0.7, 0.9,  0.95, 0.98, 0.3,  0.6,
                                     0.8, 0.9, 0.1, 0.4, 0.7, 0.85, 0.02, 0.25, 0.55, 0.75});
-    p.data = vec({0.95, 0.70, 0.50}), p.data_error = vec({0.02, 1.0, 0.05});
-    p.fit_adjust = vec({0.9, 0.6, 0.4}), p.smooth_adjust = vec({0.99, 0.8, 0.6, 0.45, 0.3});
-    p.lagrange = vec(lagrange), p.distribution = vec(Vec(4, -1)), p.smooth_fit = vec(Vec(5, 7));
-    p.fit_to_data = vec(Vec(3, -1)), p.residual = vec(Vec(3, -1));
+    p.data = gvec({0.95, 0.70, 0.50}), p.data_error = gvec({0.02, 1.0, 0.05});
+    p.fit_adjust = gvec({0.9, 0.6, 0.4}), p.smooth_adjust = gvec({0.99, 0.8, 0.6, 0.45, 0.3});
+    p.lagrange = gvec(lagrange), p.distribution = gvec(Vec(4, -1));
+    p.smooth_fit = gvec(Vec(5, 7));
+    p.fit_to_data = gvec(Vec(3, -1)), p.residual = gvec(Vec(3, -1));
     p.alloc_scratch();
   }
   // Distribution, fitted curve, residuals, mean residual, chi2, simulation curve.
   Vec outputs() const {
-    return cat({get(p.distribution), get(p.fit_to_data), get(p.residual), Vec{p.avgdev, p.chi2},
-                get(p.smooth_fit)});
+    return cat({values(p.distribution), values(p.fit_to_data), values(p.residual),
+                Vec{p.avgdev, p.chi2}, values(p.smooth_fit)});
   }
 };
 
@@ -82,7 +79,8 @@ Vec reference(Paar const& p, bool full) {
     Vec c(rows, 0.0);
     for (int i = 0; i < rows; i++)
       for (int j = 0; j < p.n_grid; j++) c[i] += gsl_matrix_get(k, i, j) * dist[j];
-    return sim ? scaled(get(k == p.transform_data ? p.fit_adjust : p.smooth_adjust)) : scaled(c);
+    if (sim) c = values(k == p.transform_data ? p.fit_adjust : p.smooth_adjust);
+    return scaled(c);
   };
   Vec fit = curve(p.transform_data, p.n_data);
   for (int i = 0; i < p.n_data; i++) {
@@ -118,11 +116,8 @@ TEST(Evaluation, BothEvaluationsAgreeWithADirectComputation) {
       // operations and still catches any wrong term, factor or sign.
       for (size_t i = 0; i < want.size(); i++)
         EXPECT_NEAR(got[i], want[i], 1e-12 * std::max(1.0, want[i])) << i;
-      EXPECT_EQ(get(m.p.lagrange), lagrange);  // inputs untouched
+      EXPECT_EQ(values(m.p.lagrange), lagrange);  // inputs untouched
     }
-  Model big({1000, 0, 0}, "fit", 0);  // exponents above 960 overflow exp
-  EXPECT_FALSE(std::isfinite(big.p.calc_state_dataonly_nosim()));
-  EXPECT_FALSE(std::isfinite(big.p.chi2));
 }
 
 TEST(DistributionStats, OnePointAndUniformDistributions) {
@@ -144,10 +139,10 @@ TEST(DistributionStats, OnePointAndUniformDistributions) {
     Paar p{Paar::Blank{}};
     p.owner = true;
     p.n_grid = 5;
-    p.distances = vec({3.0, 3.5, 4.0, 4.5, 5.0});
+    p.distances = gvec({3.0, 3.5, 4.0, 4.5, 5.0});
     p.dipolar_couplings =
-        vec({3063.0 / 27, 3063.0 / 42.875, 3063.0 / 64, 3063.0 / 91.125, 3063.0 / 125});
-    p.distribution = vec(c.first);
+        gvec({3063.0 / 27, 3063.0 / 42.875, 3063.0 / 64, 3063.0 / 91.125, 3063.0 / 125});
+    p.distribution = gvec(c.first);
     p.log.open(dir.file("stats.log"));
     testing::internal::CaptureStdout();
     EXPECT_EQ(p.calc_dist_stats(), 1);

@@ -1,30 +1,21 @@
 // Nuclei and the dipolar constant, the distance grid, the numeric helpers and
 // the copy semantics of the model object. (Unknown nuclei are refused in the
-// run set-up tests; the Gaussian noise source is tested with the Monte Carlo.)
+// run set-up tests; the Gaussian noise source is checked draw for draw in the
+// Monte Carlo replay.)
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
 
 #include "model/paar.h"
 #include "solver/numeric.h"
+#include "tests/test_support.h"
 
-namespace {
-
+using testsupport::gvec;
+using testsupport::values;
 using V = std::vector<double>;
-
-gsl_vector* vec(std::initializer_list<double> xs) {
-  gsl_vector* v = gsl_vector_alloc(xs.size());
-  std::copy(xs.begin(), xs.end(), v->data);
-  return v;
-}
-
-V values(gsl_vector const* v) { return V(v->data, v->data + v->size); }
-
-}  // namespace
 
 TEST(Nuclei, TableAndDipolarConstant) {
   // Gyromagnetic ratios in 10^7 rad s^-1 T^-1.
@@ -69,16 +60,16 @@ TEST(DistanceGrid, SizesAndCouplings) {
 
 TEST(Numeric, GvPowGvStdevIsComment) {
   // Root of a rounding remainder and square of an overflow both give 0.
-  gsl_vector* v = vec({-1e-13, 4.0, 0.0});
-  gsl_vector* w = vec({1e200, 3.0, -2.0});
+  gsl_vector* v = gvec({-1e-13, 4.0, 0.0});
+  gsl_vector* w = gvec({1e200, 3.0, -2.0});
   EXPECT_EQ(_gv_pow(v, 0.5), 0);
   _gv_pow(w, 2);
   EXPECT_EQ(values(v), (V{0, 2, 0}));
   EXPECT_EQ(values(w), (V{0, 9, 4}));
 
   // Three values per element: 1, 2, 3 (sd 1); 5, 5, 5 (sd 0); 0, 3, 6 (sd 3).
-  gsl_vector* sum = vec({6, 15, 9});
-  gsl_vector* sumsq = vec({14, 75, 45});
+  gsl_vector* sum = gvec({6, 15, 9});
+  gsl_vector* sumsq = gvec({14, 75, 45});
   gsl_vector* out = gsl_vector_alloc(3);
   _gv_stdev(out, sum, sumsq, 3, w);  // w as scratch
   // The factor 1/(n(n-1)) = 1/6 is not exact in binary: allow a few ulp (of 3,
@@ -95,7 +86,7 @@ TEST(NumericDeathTest, GvPowStopsOnNan) {
   // The message goes to standard output; death tests match standard error.
   // The vector is never freed: the process ends inside the call (a leak
   // checker may add its report after the message).
-  EXPECT_EXIT({ dup2(2, 1); _gv_pow(vec({1.0, -1e-3}), 0.5); }, testing::ExitedWithCode(1),
+  EXPECT_EXIT({ dup2(2, 1); _gv_pow(gvec({1.0, -1e-3}), 0.5); }, testing::ExitedWithCode(1),
               "^NAN\n");
 }
 
@@ -103,13 +94,13 @@ TEST(PaarCopy, OwnsWorkingVectorsSharesRestAndCopyMinMovesEvaluationState) {
   Paar src{Paar::Blank{}};
   src.owner = true;
   src.n_data = 3, src.n_grid = 4, src.near = 2.5, src.mas = 5000, src.chi2 = 1.5;
-  src.data = vec({1.0, 0.9, 0.8});
-  src.fit_to_data = vec({0.99, 0.91, 0.79});
-  src.residual = vec({0.01, -0.01, 0.01});
-  src.lagrange = vec({0.1, 0.2, 0.3});
-  src.distribution = vec({0.1, 0.2, 0.3, 0.4});
-  src.data_error = vec({0.02, 0.02, 0.02});
-  src.iters_at_temp = vec({20});
+  src.data = gvec({1.0, 0.9, 0.8});
+  src.fit_to_data = gvec({0.99, 0.91, 0.79});
+  src.residual = gvec({0.01, -0.01, 0.01});
+  src.lagrange = gvec({0.1, 0.2, 0.3});
+  src.distribution = gvec({0.1, 0.2, 0.3, 0.4});
+  src.data_error = gvec({0.02, 0.02, 0.02});
+  src.iters_at_temp = gvec({20});
   src.alloc_scratch();
   gsl_vector* Paar::*const own[] = {&Paar::data, &Paar::fit_to_data, &Paar::residual,
                                     &Paar::lagrange, &Paar::distribution};

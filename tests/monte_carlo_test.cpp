@@ -25,30 +25,23 @@ using Over = std::map<std::string, std::string>;
 // A case directory: data, parameter file (mode "err" unless given, run
 // directory inside it) and a stub gnuplot that logs its calls and keeps a
 // snapshot of the result table at each, snap<call number>.me.
-struct Case {
-  TempDir dir;
-  std::string bin = dir.file("bin");
-  explicit Case(Over over) {
-    write_file(dir.file("data.dat"), small_data());
+struct Case : Workspace {
+  Over over;
+  explicit Case(Over o) : over(std::move(o)) {
     over.insert({"MODE", "err"});
     over["PATH"] = dir.path() + "/";
     over["XYDATA"] = dir.file("data.dat");
     write_file(dir.file("p.par"), param_text(over));
-    fs::create_directories(bin);
-    std::string calls = dir.file("gnuplot-calls.txt");
-    write_file(bin + "/gnuplot", "#!/bin/sh\necho \"$@\" >> '" + calls + "'\nn=$(wc -l < '" +
-                                     calls + "')\ncp '" + dir.file("run/run.me") + "' '" +
-                                     dir.file("snap") + "'$n.me\n");
-    fs::permissions(bin + "/gnuplot", fs::perms::owner_all);
+    install_stub_gnuplot(dir.path(), "n=$(wc -l < '" + dir.file("gnuplot-calls.txt") + "')\ncp '" +
+                                         dir.file("run/run.me") + "' '" + dir.file("snap") +
+                                         "'$n.me\n");
   }
   // Seed 0 is GSL's default; set it so a seed in the caller's environment
   // does not leak in (later settings in env override it).
   RunResult run(std::vector<std::string> env = {}) {
     env.insert(env.begin(), "GSL_RNG_SEED=0");
-    return run_redordist(dir.path(), {"p.par"}, bin, env);
+    return Workspace::run(over, env);
   }
-  std::string file(std::string const& name) const { return read_file(dir.file(name)); }
-  std::string out(std::string const& ext) const { return file("run/run" + ext); }
   // Every file of the run directory (log with its times masked) and the
   // standard output; the run directory is then removed.
   std::map<std::string, std::string> collect(RunResult const& r) {
@@ -72,10 +65,8 @@ Lines mc_lines(std::string const& text) {
 // Largest entry of column `col` (1-based) over the grid rows of a result table.
 double col_max(std::string const& table, int col) {
   double m = -INFINITY;
-  for (auto const& l : lines_of(table)) {
-    Lines f = words(l);
-    if (l[0] != '#' && f.size() == 24 && f[0] != "?") m = std::max(m, std::stod(f[col - 1]));
-  }
+  for (Lines const& f : table_rows(table))
+    if (f.size() == 24 && f[0] != "?") m = std::max(m, std::stod(f[col - 1]));
   return m;
 }
 
@@ -188,26 +179,11 @@ TEST(MonteCarloRun, StopsAfterThousandRejectionsInARow) {
   for (int col = 5; col <= 8; col++) EXPECT_EQ(col_max(c.out(".me"), col), 0.0);
 }
 
-TEST(MonteCarloNoise, GrandomSigmaStatistics) {
-  std::unique_ptr<gsl_rng, void (*)(gsl_rng*)> r(gsl_rng_alloc(gsl_rng_taus2), gsl_rng_free);
-  const int n = 200000;
-  const double sigma = 0.3;
-  double sum = 0, sumsq = 0;
-  for (int k = 0; k < n; k++) {
-    double x = _grandom_sigma(r.get(), sigma);
-    sum += x, sumsq += x * x;
-  }
-  double mean = sum / n, sd = std::sqrt((sumsq - n * mean * mean) / (n - 1));
-  // Standard error of the mean sigma/sqrt(n) = 6.7e-4; allow 5 of them.
-  EXPECT_NEAR(mean, 0.0, 5 * sigma / std::sqrt(n));
-  // Relative standard error of a sample sd is about 1/sqrt(2n) = 1.6e-3
-  // (the sum of twelve uniforms is nearly normal); allow 5 of them.
-  EXPECT_NEAR(sd, sigma, 5 * sigma / std::sqrt(2.0 * n));
-}
-
 // Replays an in-process estimate attempt by attempt on an own copy of the
 // model, with fresh noise on the unperturbed data each time, and forms the
-// four estimates with two-pass sums.
+// four estimates with two-pass sums. The replay draws the Gaussian noise
+// itself (twelve uniforms), so each attempt's chi2 also checks the noise
+// source draw for draw.
 TEST(MonteCarloInProcess, EstimatesMatchIndependentReplayAndModelIsKept) {
   Case c({{"MAX MC BLOCKS", "5"}, {"PER MC BLOCK", "2"}, {"MAX MC CHI2", "11"}});
   std::string path = std::getenv("PATH");  // the stub gnuplot first, for this test only
@@ -216,16 +192,16 @@ TEST(MonteCarloInProcess, EstimatesMatchIndependentReplayAndModelIsKept) {
   Paar model(c.dir.file("p.par").c_str());
   BoltzmannME bme(model);
   bme.Lagrange_siman(model);
-  auto vec = [](gsl_vector const* v) { return std::vector<double>(v->data, v->data + v->size); };
-  auto lagrange = vec(model.lagrange), data = vec(model.data), dist = vec(model.distribution);
+  auto lagrange = values(model.lagrange), data = values(model.data),
+       dist = values(model.distribution);
   EXPECT_EQ(bme.MC_error(model), kMcDone);
   testing::internal::GetCapturedStdout();
   setenv("PATH", path.c_str(), 1);
   model.log.flush();
   Walk w = walk(mc_lines(c.out(".log")), 2, 11);
   // The model keeps the annealed state.
-  EXPECT_EQ(vec(model.lagrange), lagrange);
-  EXPECT_EQ(vec(model.data), data);
+  EXPECT_EQ(values(model.lagrange), lagrange);
+  EXPECT_EQ(values(model.data), data);
   for (size_t j = 0; j < dist.size(); j++) EXPECT_DOUBLE_EQ(gvg(model.distribution, j), dist[j]);
 
   gsl_rng_env_setup();
@@ -247,7 +223,7 @@ TEST(MonteCarloInProcess, EstimatesMatchIndependentReplayAndModelIsKept) {
     if (work.chi2 > model.max_mc_chi2)
       rejected++;
     else
-      acc.push_back(vec(work.distribution));
+      acc.push_back(values(work.distribution));
   }
   EXPECT_EQ(w.rejected, rejected);
 

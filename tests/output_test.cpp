@@ -103,8 +103,7 @@ TEST(ResultTable, HeaderQuestionMarksAndColumnRules) {
 // An end-to-end run with the data of the stored scripts: one error is
 // missing (taken as 1.0) and one so large that S/S0 minus it is -0.2, which
 // fixes the right-hand axis at V = 0.2002 whatever the annealing finds.
-struct ScriptRun {
-  TempDir dir;
+struct ScriptRun : Workspace {
   RunResult r;
   ScriptRun(Params const& over, bool stub = true, std::vector<std::string> const& env = {}) {
     write_file(dir.file("data.dat"),
@@ -116,9 +115,8 @@ struct ScriptRun {
     write_file(dir.file("share.dat"), "3.0 0.2\n");
     write_file(dir.file("two.dat"), "3.5 0.5\n5.0 0.5\n");
     write_file(dir.file("p.par"), param_text(over));
-    r = run_redordist(dir.path(), {"p.par"}, stub ? install_stub_gnuplot(dir.path()) : "", env);
+    r = run_redordist(dir.path(), {"p.par"}, stub ? bin : "", env);
   }
-  std::string file(std::string const& name) const { return read_file(dir.file(name)); }
 };
 
 std::string golden(std::string const& name) {

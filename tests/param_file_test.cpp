@@ -11,12 +11,11 @@
 #include "tests/test_support.h"
 
 using testsupport::param_text;
+using testsupport::values;
 
 namespace {
 
 using V = std::vector<double>;
-
-V values(gsl_vector const* v) { return V(v->data, v->data + v->size); }
 
 // Reads text as a parameter file into p; returns what the reader printed.
 std::string parse(Paar& p, std::string const& text) {
@@ -92,7 +91,7 @@ TEST(ParamFile, ShortFileAndBadTokensInPerTryLists) {
   std::string want;
   for (int n = 17; n <= 33; n++)
     want += "warning: parameter line " + std::to_string(n) + " is missing; " +
-            testsupport::param_keys()[n - 1] + " set to 0\n";
+            testsupport::param_defaults()[n - 1].first + " set to 0\n";
   EXPECT_EQ(parse(p, t.substr(0, t.find("NTRIES:"))), want);  // lines 1 to 16
   EXPECT_EQ((V{double(p.ntries), double(p.iters_at_temp->size), p.max_mc_chi2, p.mas}),
             (V{0, 0, 0, 5000}));

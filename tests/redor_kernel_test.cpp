@@ -79,7 +79,6 @@ TEST(DephasingCurveFileDeathTest, ReadingAndRefusals) {
   EXPECT_EQ(c.signal, (std::vector<double>{1.0, 0.8, 0.4}));
 
   struct { char const* text; double lambda_max; char const* re; } cases[] = {
-      {"# only a comment\n\n", 1.0, ": no point of the curve lies at or below lambda_D 1\n$"},
       {"0.5 0.8\n1.0 0.4\n", 0.2, ": no point of the curve lies at or below lambda_D 0\\.2\n$"},
       {"# c\n0.1 0.99\n0.5 0.8\n", 1.0, " line 2: the curve must start at lambda_D 0\n$"},
       {"0 1\n0.5 0.8\n0.5 0.7\n", 1.0, " line 3: lambda_D values must strictly ascend\n$"},

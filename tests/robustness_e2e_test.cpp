@@ -46,55 +46,49 @@ TEST(Robustness, KilledErrRunLeavesCompleteResults) {
 // A disk that fills up while the results are written: the earlier complete
 // files stay, the run says which output failed, and it ends with status 1.
 TEST(Robustness, FailedWritesKeepEarlierFilesAndFailTheRun) {
-  TempDir d;
-  std::string bin = install_stub_gnuplot(d.path());
-  write_file(d.file("data.dat"), small_data());
-  write_file(d.file("a.par"), param_text({{"OUTPUT", "full"}}));
-  ASSERT_EQ(run_redordist(d.path(), {"a.par"}, bin).status, 0);
-  std::string me = read_file(d.file("full/full.me")), gp = read_file(d.file("full/full.gp"));
+  Workspace w;
+  ASSERT_EQ(w.run().status, 0);
+  std::string me = w.out(".me"), gp = w.out(".gp");
   // The second run would write other numbers (a different grid).
-  write_file(d.file("b.par"), param_text({{"OUTPUT", "full"}, {"GRAIN", "0.25"}}));
   RunResult r =
-      run_redordist(d.path(), {"b.par"}, bin,
-                    {"LD_PRELOAD='" REDORDIST_WRITE_FAIL_SHIM "'",
-                     "ASAN_OPTIONS=verify_asan_link_order=0", "REDORDIST_FAIL_WRITES=.tmp"});
+      w.run({{"GRAIN", "0.25"}}, {"LD_PRELOAD='" REDORDIST_WRITE_FAIL_SHIM "'",
+                                  "ASAN_OPTIONS=verify_asan_link_order=0",
+                                  "REDORDIST_FAIL_WRITES=.tmp"});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.out.find("write_out failed\n"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("gnuplot_out failed\n"), std::string::npos);
-  EXPECT_EQ(read_file(d.file("full/full.me")), me);
-  EXPECT_EQ(read_file(d.file("full/full.gp")), gp);
-  for (auto const& e : std::filesystem::directory_iterator(d.file("full")))
+  EXPECT_EQ(w.out(".me"), me);
+  EXPECT_EQ(w.out(".gp"), gp);
+  for (auto const& e : std::filesystem::directory_iterator(w.dir.file("run")))
     EXPECT_EQ(e.path().string().find(".tmp"), std::string::npos) << e.path();
 }
 
 // Very large inputs run, or are refused with a message before any long
-// computation.
+// computation. (A grid of too many distances is refused with the other
+// parameters in the run set-up tests.)
 TEST(Robustness, LargeProblemsRunOrAreRefusedEarly) {
-  TempDir d;
-  std::string bin = install_stub_gnuplot(d.path()), big;
+  Workspace w;
+  std::string big;
   for (int i = 0; i < 100000; i++)
     big += (i % 2 ? "2 1000 990 0.99 0.02\n" : "0 1000 1000 1 0.02\n");
-  write_file(d.file("big.dat"), big);
-  write_file(d.file("data.dat"), small_data());
+  write_file(w.dir.file("big.dat"), big);
   struct {
     std::map<std::string, std::string> over;
     std::string refusal;  // empty when the run goes through
   } cases[] = {
-      {{{"FAR", "100002.5"}, {"GRAIN", "0.1"}}, "makes more than 100000 distances"},
       {{{"PER 2PI", "100000"}}, "the powder average would need"},
       // 100000 data points: a simulation runs (the table shows the first rows).
       {{{"MODE", "sim"}, {"XYDATA", "big.dat"}}, ""},
       // 100000 distances run (the evaluation is linear in the grid size); ten
-      // times as many are refused (first case).
+      // times as many are refused.
       {{{"FAR", "10002.5"}, {"GRAIN", "0.1"}}, ""},
   };
   for (auto const& c : cases) {
-    write_file(d.file("p.par"), param_text(c.over));
-    RunResult r = run_redordist(d.path(), {"p.par"}, bin);
+    RunResult r = w.run(c.over);
     EXPECT_EQ(r.status, c.refusal.empty() ? 0 : 1) << r.out;
     EXPECT_NE(r.out.find(c.refusal), std::string::npos) << r.out;
     // A refusal comes before the kernel is filled.
     EXPECT_FALSE(!c.refusal.empty() && r.out.find("Filling transform") != std::string::npos);
   }
-  EXPECT_EQ(lines_of(read_file(d.file("run/run.me"))).size(), 100001u + 1u);  // the last case
+  EXPECT_EQ(lines_of(w.out(".me")).size(), 100001u + 1u);  // the last case
 }

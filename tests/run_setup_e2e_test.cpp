@@ -1,6 +1,7 @@
 // End-to-end runs of redordist: the command line, the run directory with
-// the copies of the inputs, the head of the run log, and the refusals that
-// end a run before anything is written to disk.
+// the copies of the inputs, the head of the run log, and the refusals of
+// parameters (annealing schedules included) that end a run before anything
+// is written to disk.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -60,19 +61,18 @@ const std::string kLogHead =
 }  // namespace
 
 TEST(RunSetupE2E, RunDirectoryCopiesAndLogHead) {
-  TempDir d;
-  std::string run = d.file("runs/test1/");
+  Workspace w;
+  std::string run = w.dir.file("runs/test1/");
   // An existing run directory is reused: its files stay, the log is replaced.
   std::filesystem::create_directories(run);
   write_file(run + "keep.txt", "earlier run");
   write_file(run + "test1.log", "earlier log\n");
-  write_file(d.file("data.dat"), small_data());
   std::string params = param_text({{"PATH", "runs/"}, {"OUTPUT", "test1"}, {"NTRIES", "2"},
                                    {"INIT TEMP", "300"}, {"SCALING", "1.0 0.8"},
                                    {"ERR MAX STEP SIZE", "0.1234567"}, {"MIN STDEV2", "1e-5"}});
-  write_file(d.file("p.par"), params);
+  write_file(w.dir.file("p.par"), params);
   // A further argument is ignored.
-  RunResult r = run_redordist(d.path(), {"p.par", "extra"}, install_stub_gnuplot(d.path()));
+  RunResult r = run_redordist(w.dir.path(), {"p.par", "extra"}, w.bin);
   ASSERT_EQ(r.status, 0) << r.out;
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(read_file(run + "data.dat") + read_file(run + "p.par") + read_file(run + "keep.txt"),
@@ -84,36 +84,52 @@ TEST(RunSetupE2E, RunDirectoryCopiesAndLogHead) {
 
 TEST(RunSetupE2E, RefusalsLeaveNothingOnDisk) {
   // One case per rule; the run directory is made only after all checks.
+  // (Zero, negative and non-finite values of other keys, and unreadable
+  // parameter files, are refused in the table of bad inputs.)
+  const std::string e = "parameter error: ";
   const std::pair<std::map<std::string, std::string>, std::string> cases[] = {
       {{{"XN", "c13"}}, "detect nucleus (X) not recognized\n"},
       {{{"XN", "C13x"}, {"YN", "n15"}}, "detect nucleus (X) not recognized\n"},
       {{{"YN", "N-15"}}, "dephasing nucleus (Y) not recognized\n"},
-      {{{"NEAR", "0"}}, "parameter error: NEAR is 0; it must be above 0\n"},
-      {{{"NEAR", "inf"}}, "parameter error: NEAR is inf; it must be a finite number\n"},
-      {{{"GRAIN", "0"}}, "parameter error: GRAIN is 0; it must be above 0\n"},
-      {{{"FAR", "2"}}, "parameter error: FAR is 2; it must not be below NEAR\n"},
-      {{{"MAS", "0"}}, "parameter error: MAS is 0; it must be above 0\n"},
-      {{{"NTRIES", "-1"}}, "parameter error: NTRIES is -1; it must not be below 0\n"},
-      {{{"LAST POINT", "-1"}}, "parameter error: LAST POINT is -1; it must not be below 0\n"},
+      {{{"NEAR", "inf"}}, e + "NEAR is inf; it must be a finite number\n"},
+      {{{"GRAIN", "0"}}, e + "GRAIN is 0; it must be above 0\n"},
+      {{{"FAR", "2"}}, e + "FAR is 2; it must not be below NEAR\n"},
+      {{{"FAR", "100002.5"}, {"GRAIN", "0.1"}},
+       e + "NEAR 2.5 to FAR 100002 every GRAIN 0.1 makes more than 100000 distances\n"},
       {{{"OUTPUT", std::string(158, 'a')}},
-       "parameter error: OUTPUT is 158 characters long; at most 157 are allowed\n"},
+       e + "OUTPUT is 158 characters long; at most 157 are allowed\n"},
       {{{"PATH", "./" + std::string(175, 'b') + "/"}},
-       "parameter error: PATH + OUTPUT + \"/\" is 182 characters long; at most 179 are allowed\n"},
-      {{{"PATH", "./nonexist/"}}, "Can't create run directory ./nonexist/run\n"}};
-  TempDir d;
-  std::string bin = install_stub_gnuplot(d.path());
-  write_file(d.file("data.dat"), small_data());
+       e + "PATH + OUTPUT + \"/\" is 182 characters long; at most 179 are allowed\n"},
+      {{{"PATH", "./nonexist/"}}, "Can't create run directory ./nonexist/run\n"},
+      // The annealing schedule, a 0 in a later try taken from the first.
+      {{{"INIT TEMP", "0"}}, e + "INIT TEMP of try 1 is 0; it must be above 0\n"},
+      {{{"ATTEN TEMP", "1"}}, e + "ATTEN TEMP of try 1 is 1; it must be above 1\n"},
+      {{{"NTRIES", "2"}, {"ATTEN TEMP", "2 0.5"}},
+       e + "ATTEN TEMP of try 2 is 0.5; it must be above 1\n"},
+      {{{"MIN TEMP", "0"}}, e + "MIN TEMP of try 1 is 0; it must be above 0\n"},
+      {{{"ITERS AT TEMP", "0"}}, e + "ITERS AT TEMP of try 1 is 0; it must be at least 1\n"},
+      // The schedule of the Monte Carlo annealings and its blocks, in "err".
+      {{{"MODE", "err"}, {"ERR INIT TEMP", "0"}}, e + "ERR INIT TEMP is 0; it must be above 0\n"},
+      {{{"MODE", "err"}, {"ERR ATTEN TEMP", "1"}}, e + "ERR ATTEN TEMP is 1; it must be above 1\n"},
+      {{{"MODE", "err"}, {"ERR MIN TEMP", "0"}}, e + "ERR MIN TEMP is 0; it must be above 0\n"},
+      {{{"MODE", "err"}, {"ERR ITERS AT TEMP", "0"}},
+       e + "ERR ITERS AT TEMP is 0; it must be at least 1\n"},
+      {{{"MODE", "err"}, {"PER MC BLOCK", "1"}}, e + "PER MC BLOCK is 1; it must be at least 2\n"},
+      {{{"MODE", "err"}, {"MAX MC BLOCKS", "1"}},
+       e + "MAX MC BLOCKS is 1; it must be at least 2\n"}};
+  Workspace w;
   for (auto const& c : cases) {
-    write_file(d.file("p.par"), param_text(c.first));
-    RunResult r = run_redordist(d.path(), {"p.par"}, bin);
+    RunResult r = w.run(c.first);
     EXPECT_EQ(std::to_string(r.status) + " " + r.out + r.err, "1 " + c.second);
-    EXPECT_EQ(entry_count(d.path()), 3u) << c.second;  // bin, data.dat, p.par
+    EXPECT_EQ(entry_count(w.dir.path()), 3u) << c.second;  // bin, data.dat, p.par
   }
-  // The longest OUTPUT allowed makes a run.
+  // The longest OUTPUT allowed makes a run; "fit" does not look at the Monte
+  // Carlo settings.
   std::string longest(157, 'a');
-  write_file(d.file("p.par"), param_text({{"OUTPUT", longest}}));
-  EXPECT_EQ(run_redordist(d.path(), {"p.par"}, bin).status, 0);
-  EXPECT_TRUE(exists(d.file(longest + "/" + longest + ".log")));
+  EXPECT_EQ(w.run({{"OUTPUT", longest}, {"ERR INIT TEMP", "0"}, {"ERR ATTEN TEMP", "1"},
+                   {"ERR MIN TEMP", "0"}, {"ERR ITERS AT TEMP", "0"}, {"PER MC BLOCK", "1"},
+                   {"MAX MC BLOCKS", "1"}}).status, 0);
+  EXPECT_TRUE(exists(w.dir.file(longest + "/" + longest + ".log")));
 }
 
 TEST(RunSetupE2E, CommandLine) {
@@ -122,8 +138,7 @@ TEST(RunSetupE2E, CommandLine) {
   const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{"--version"}, "0 redordist 1\n"},
       {{}, "1 " + usage},
-      {{"missing.par"}, "1 Can't open input params from missing.par\n"},
-      {{"."}, "1 Can't open input params from .\n"}};  // a directory is not a file
+      {{"missing.par"}, "1 Can't open input params from missing.par\n"}};
   for (auto const& c : cases) {
     RunResult r = run_redordist(d.path(), c.first);
     EXPECT_EQ(std::to_string(r.status) + " " + r.out + r.err, c.second);

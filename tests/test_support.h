@@ -3,14 +3,17 @@
 #ifndef REDORDIST_TESTS_TEST_SUPPORT_H
 #define REDORDIST_TESTS_TEST_SUPPORT_H
 
+#include <gsl/gsl_vector.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -32,6 +35,14 @@ inline void write_file(std::string const& name, std::string const& text) {
 
 inline bool exists(std::string const& name) { return std::filesystem::exists(name); }
 
+// A vector's elements as a std::vector, and a new GSL vector holding v.
+inline std::vector<double> values(gsl_vector const* g) { return {g->data, g->data + g->size}; }
+inline gsl_vector* gvec(std::vector<double> const& v) {
+  gsl_vector* g = gsl_vector_alloc(v.size());
+  std::copy(v.begin(), v.end(), g->data);
+  return g;
+}
+
 // The lines of a text, without their newlines.
 inline std::vector<std::string> lines_of(std::string const& text) {
   std::vector<std::string> v;
@@ -48,16 +59,21 @@ inline std::vector<std::string> words(std::string const& line) {
   return v;
 }
 
+// The fields of each line of a table or trace that is not a "#" comment.
+inline std::vector<std::vector<std::string>> table_rows(std::string const& text) {
+  std::vector<std::vector<std::string>> rows;
+  for (auto const& l : lines_of(text))
+    if (l.compare(0, 1, "#") != 0) rows.push_back(words(l));
+  return rows;
+}
+
 // A fresh directory under the system's temporary directory, removed when the
 // object goes out of scope.
 class TempDir {
  public:
   TempDir() {
     std::string tmpl = (std::filesystem::temp_directory_path() / "redordist-test-XXXXXX").string();
-    std::vector<char> b(tmpl.begin(), tmpl.end());
-    b.push_back('\0');
-    char* d = mkdtemp(b.data());
-    path_ = d ? d : "";
+    path_ = mkdtemp(tmpl.data()) ? tmpl : "";
   }
   ~TempDir() {
     std::error_code ec;
@@ -72,37 +88,32 @@ class TempDir {
   std::string path_;
 };
 
-// The 33 keys of the parameter file, in order.
-inline std::vector<std::string> const& param_keys() {
-  static const std::vector<std::string> k = {
-      "MODE",          "LAMBDA_D",       "XYDATA",        "DISTDIST",      "PATH",
-      "OUTPUT",        "XN",             "YN",            "NEAR",          "FAR",
-      "GRAIN",         "PER 2PI",        "MID PULSE",     "MAS",           "SCALING",
-      "LAST POINT",    "NTRIES",         "ITERS AT TEMP", "MAX STEP SIZE", "BOLTZMANN",
-      "INIT TEMP",     "ATTEN TEMP",     "MIN TEMP",      "ERR ITERS AT TEMP",
-      "ERR MAX STEP SIZE", "ERR BOLTZMANN", "ERR INIT TEMP", "ERR ATTEN TEMP",
-      "ERR MIN TEMP",  "MIN STDEV2",     "PER MC BLOCK",  "MAX MC BLOCKS", "MAX MC CHI2"};
-  return k;
+// The 33 keys of the parameter file in order, with the values of a small,
+// quick run: 13C-15N, a coarse grid, a short schedule.
+inline std::vector<std::pair<std::string, std::string>> const& param_defaults() {
+  static const std::vector<std::pair<std::string, std::string>> d = {
+      {"MODE", "fit"},          {"LAMBDA_D", "none"},        {"XYDATA", "data.dat"},
+      {"DISTDIST", "none"},     {"PATH", "./"},              {"OUTPUT", "run"},
+      {"XN", "C13"},            {"YN", "N15"},               {"NEAR", "2.5"},
+      {"FAR", "6"},             {"GRAIN", "0.5"},            {"PER 2PI", "24"},
+      {"MID PULSE", "0"},       {"MAS", "5000"},             {"SCALING", "1.0"},
+      {"LAST POINT", "0"},      {"NTRIES", "1"},             {"ITERS AT TEMP", "20"},
+      {"MAX STEP SIZE", "0.5"}, {"BOLTZMANN", "1"},          {"INIT TEMP", "10"},
+      {"ATTEN TEMP", "2"},      {"MIN TEMP", "0.5"},         {"ERR ITERS AT TEMP", "10"},
+      {"ERR MAX STEP SIZE", "0.5"}, {"ERR BOLTZMANN", "1"},  {"ERR INIT TEMP", "2"},
+      {"ERR ATTEN TEMP", "2"},  {"ERR MIN TEMP", "0.5"},     {"MIN STDEV2", "1"},
+      {"PER MC BLOCK", "3"},    {"MAX MC BLOCKS", "5"},      {"MAX MC CHI2", "1e6"}};
+  return d;
 }
 
-// A small, quick parameter file: 13C-15N, a coarse grid, a short schedule.
-// Values in `over` replace the defaults (key -> value text).
+// The parameter file of param_defaults(); values in `over` replace the
+// defaults (key -> value text).
 inline std::string param_text(std::map<std::string, std::string> const& over = {}) {
-  std::map<std::string, std::string> v = {
-      {"MODE", "fit"},          {"LAMBDA_D", "none"},      {"XYDATA", "data.dat"},
-      {"DISTDIST", "none"},     {"PATH", "./"},            {"OUTPUT", "run"},
-      {"XN", "C13"},            {"YN", "N15"},             {"NEAR", "2.5"},
-      {"FAR", "6"},             {"GRAIN", "0.5"},          {"PER 2PI", "24"},
-      {"MID PULSE", "0"},       {"MAS", "5000"},           {"SCALING", "1.0"},
-      {"LAST POINT", "0"},      {"NTRIES", "1"},           {"ITERS AT TEMP", "20"},
-      {"MAX STEP SIZE", "0.5"}, {"BOLTZMANN", "1"},        {"INIT TEMP", "10"},
-      {"ATTEN TEMP", "2"},      {"MIN TEMP", "0.5"},       {"ERR ITERS AT TEMP", "10"},
-      {"ERR MAX STEP SIZE", "0.5"}, {"ERR BOLTZMANN", "1"}, {"ERR INIT TEMP", "2"},
-      {"ERR ATTEN TEMP", "2"},  {"ERR MIN TEMP", "0.5"},   {"MIN STDEV2", "1"},
-      {"PER MC BLOCK", "3"},    {"MAX MC BLOCKS", "5"},    {"MAX MC CHI2", "1e6"}};
-  for (auto const& kv : over) v[kv.first] = kv.second;
   std::string t;
-  for (auto const& k : param_keys()) t += k + ": " + v[k] + "\n";
+  for (auto const& kv : param_defaults()) {
+    auto o = over.find(kv.first);
+    t += kv.first + ": " + (o == over.end() ? kv.second : o->second) + "\n";
+  }
   return t;
 }
 
@@ -145,37 +156,47 @@ inline RunResult run_redordist(std::string const& dir, std::vector<std::string> 
 }
 
 // A stub gnuplot in dir/bin that appends its arguments, one call per line,
-// to dir/gnuplot-calls.txt.
-inline std::string install_stub_gnuplot(std::string const& dir) {
+// to dir/gnuplot-calls.txt and then runs the shell commands `then`.
+inline std::string install_stub_gnuplot(std::string const& dir, std::string const& then = "") {
   std::string bin = dir + "/bin";
   std::filesystem::create_directories(bin);
-  write_file(bin + "/gnuplot", "#!/bin/sh\necho \"$@\" >> '" + dir + "/gnuplot-calls.txt'\n");
+  write_file(bin + "/gnuplot",
+             "#!/bin/sh\necho \"$@\" >> '" + dir + "/gnuplot-calls.txt'\n" + then);
   std::filesystem::permissions(bin + "/gnuplot", std::filesystem::perms::owner_all);
   return bin;
 }
 
-// Replaces the time stamps of a run log ("Started: ...", "time: ...",
-// "Beginning Boltzmann ME: ...") by "<time>". A stamp is the 24-character
-// calendar form, e.g. "Sun Dec  6 10:18:28 2026".
-inline std::string mask_times(std::string const& log) {
-  static const char* const prefixes[] = {"Started: ", "time: ", "Beginning Boltzmann ME: ",
-                                         "Beginning Boltzmann MC: "};
-  auto looks_like_time = [](std::string const& s, size_t p) {
-    if (p + 24 > s.size()) return false;
-    return s[p + 3] == ' ' && s[p + 7] == ' ' && s[p + 13] == ':' && s[p + 16] == ':' &&
-           s[p + 19] == ' ';
-  };
-  std::string out = log;
-  for (char const* pre : prefixes) {
-    std::string pfx(pre);
-    size_t pos = 0;
-    while ((pos = out.find(pfx, pos)) != std::string::npos) {
-      size_t t = pos + pfx.size();
-      if (looks_like_time(out, t)) out.replace(t, 24, "<time>");
-      pos = t;
-    }
+// The progress counter of the kernel fill for n rows (n <= 10): each row
+// index right-aligned in four columns and followed by four backspaces.
+inline std::string progress_counter(int n) {
+  std::string s;
+  for (int i = 0; i < n; i++) s += "   " + std::to_string(i) + "\b\b\b\b";
+  return s;
+}
+
+// A directory for end-to-end runs with the small data set as data.dat and a
+// stub gnuplot. run() writes p.par from param_text(over) and runs redordist
+// on it; out(ext) reads a file of the run directory "run".
+struct Workspace {
+  TempDir dir;
+  std::string bin = install_stub_gnuplot(dir.path());
+  Workspace() { write_file(dir.file("data.dat"), small_data()); }
+  RunResult run(std::map<std::string, std::string> const& over = {},
+                std::vector<std::string> const& env = {}) const {
+    write_file(dir.file("p.par"), param_text(over));
+    return run_redordist(dir.path(), {"p.par"}, bin, env);
   }
-  return out;
+  std::string file(std::string const& name) const { return read_file(dir.file(name)); }
+  std::string out(std::string const& ext) const { return file("run/run" + ext); }
+};
+
+// Replaces the time stamps of a run log ("Started: ...", "time: ...",
+// "Beginning Boltzmann ME: ...", "... MC: ...") by "<time>". A stamp is the
+// 24-character calendar form, e.g. "Sun Dec  6 10:18:28 2026".
+inline std::string mask_times(std::string const& log) {
+  static const std::regex stamp(
+      R"((Started: |time: |Beginning Boltzmann M[EC]: )\w{3} \w{3} [ \d]\d \d\d:\d\d:\d\d \d{4})");
+  return std::regex_replace(log, stamp, "$1<time>");
 }
 
 // REDOR powder average written out directly: beta = k*step over [0, pi)
