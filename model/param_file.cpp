@@ -93,7 +93,10 @@ void warn_mismatch(int lineno, bool missing, char const* pattern, char const* ke
 
 void Paar::read_params(char const* param_file) {
   std::vector<std::string> all;
-  if (!read_text_lines(param_file, all)) {
+  // Lines beyond the 33rd are never read; a line is cut at 16 MiB, far
+  // beyond anything the value checks accept, so an endless pipe cannot
+  // exhaust memory.
+  if (!read_first_lines(param_file, 33, 16u << 20, all)) {
     fatal_exit(std::string("Can't open input params from ") + param_file + "\n", 1);
   }
   Reader rd;

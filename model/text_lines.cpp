@@ -18,6 +18,31 @@ bool read_text_lines(std::string const& name, std::vector<std::string>& lines) {
   return true;
 }
 
+bool read_first_lines(std::string const& name, size_t max_lines, size_t max_line_bytes,
+                      std::vector<std::string>& lines) {
+  std::error_code ec;
+  auto st = std::filesystem::status(name, ec);
+  if (name.empty() || ec || !(std::filesystem::is_regular_file(st) ||
+                              st.type() == std::filesystem::file_type::fifo))
+    return false;
+  std::ifstream in(name, std::ios::binary);
+  if (!in.is_open()) return false;
+  lines.clear();
+  std::string l;
+  int c;
+  while (lines.size() < max_lines && (c = in.get()) != EOF) {
+    if (c == '\n') {
+      lines.push_back(l);
+      l.clear();
+    } else if (l.size() < max_line_bytes) {
+      l += static_cast<char>(c);
+    }
+  }
+  // A last line without a newline is still a line.
+  if (lines.size() < max_lines && !l.empty()) lines.push_back(l);
+  return true;
+}
+
 bool is_readable_regular_file(std::string const& name) {
   // Only regular files: a directory reads as nothing, a device such as
   // /dev/zero never ends and a FIFO may block for ever.

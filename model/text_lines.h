@@ -10,6 +10,12 @@
 // Returns false when the file cannot be opened or is a directory.
 bool read_text_lines(std::string const& name, std::vector<std::string>& lines);
 
+// Reads at most max_lines lines of a regular file or a pipe (so that
+// `redordist <(...)` works), each cut at max_line_bytes. Returns false when
+// the file cannot be opened or is a directory or a device.
+bool read_first_lines(std::string const& name, size_t max_lines, size_t max_line_bytes,
+                      std::vector<std::string>& lines);
+
 // True when name is an existing regular file (not a directory, device or FIFO).
 bool is_readable_regular_file(std::string const& name);
 

@@ -148,3 +148,14 @@ TEST(RunSetupE2E, CommandLine) {
   EXPECT_EQ(std::to_string(r.status) + " " + r.out.substr(0, usage.size()), "0 " + usage);
   EXPECT_NE(r.out.find("MAX MC CHI2"), std::string::npos);  // the file layout is described
 }
+
+// The parameter file may come through a pipe (`redordist <(...)`); only its
+// first 33 lines are read.
+TEST(RunSetupE2E, ParameterFileThroughAPipe) {
+  Workspace w;
+  write_file(w.dir.file("p.par"), param_text({{"MODE", "sim"}}) + "extra line\n");
+  std::string cmd = "cd '" + w.dir.path() + "' && PATH='" + w.bin + "':\"$PATH\" bash -c " +
+                    "\"'" REDORDIST_BIN "' <(cat p.par)\" > out.txt 2>&1";
+  EXPECT_EQ(std::system(cmd.c_str()), 0) << w.file("out.txt");
+  EXPECT_NE(w.out(".log").find("MODE: sim\n"), std::string::npos);
+}
