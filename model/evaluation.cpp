@@ -190,21 +190,32 @@ bool direct_ok(Paar const& p) {
          unit_stride(p.distribution, ng);
 }
 
+// Distribution and unscaled fit at the data points: the raw-array products
+// where the storage allows them, else the GSL calls (the same bits).
+void distribution_and_fit(Paar& p) {
+  if (direct_ok(p))
+    max_entropy_direct(p);
+  else
+    max_entropy(p);
+}
+
+// Scaled fit at the data points, residual, mean residual and chi2.
+double data_merit(Paar& p) {
+  scale_curve(p.fit_to_data, p.scaling);
+  adjusted_residual(p);
+  return merit(p);
+}
+
 }  // namespace
 
 double Paar::calc_state_dataonly_nosim() {
-  if (!direct_ok(*this)) return calc_state_dataonly_nosim_gsl();
-  max_entropy_direct(*this);
-  scale_curve(fit_to_data, scaling);
-  adjusted_residual(*this);
-  return merit(*this);
+  distribution_and_fit(*this);
+  return data_merit(*this);
 }
 
 double Paar::calc_state_dataonly_nosim_gsl() {
   max_entropy(*this);
-  scale_curve(fit_to_data, scaling);
-  adjusted_residual(*this);
-  return merit(*this);
+  return data_merit(*this);
 }
 
 double Paar::calc_state() {
@@ -219,10 +230,8 @@ double Paar::calc_state() {
     gsl_blas_daxpy(-1.0, data, residual);
     return merit(*this);
   }
-  max_entropy(*this);
+  distribution_and_fit(*this);
   gsl_blas_dgemv(CblasNoTrans, 1.0, transform_cycles, distribution, 0.0, smooth_fit);
-  scale_curve(fit_to_data, scaling);
   scale_curve(smooth_fit, scaling);
-  adjusted_residual(*this);
-  return merit(*this);
+  return data_merit(*this);
 }

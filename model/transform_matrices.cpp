@@ -18,11 +18,10 @@
 
 namespace {
 
-void show_counter(char const* fmt, int i, int width) {
+void show_counter(char const* fmt, int i) {
   char b[32];
   std::snprintf(b, sizeof b, fmt, i);
   std::cout << b << std::flush;
-  (void)width;
 }
 
 void backspaces(int n) {
@@ -41,11 +40,11 @@ void fill_by_rows(int rows, int cols, Cell cell) {
   std::vector<int> left(rows, cols);  // cells of each row still to compute
   std::vector<char> done(rows, cols <= 0);
   int shown = 0;  // rows whose counter has been written and cleared
-  show_counter("%4i", 0, 4);
+  show_counter("%4i", 0);
   auto advance = [&]() {
     while (shown < rows && done[shown]) {
       backspaces(4);
-      if (++shown < rows) show_counter("%4i", shown, 4);
+      if (++shown < rows) show_counter("%4i", shown);
     }
   };
   advance();
@@ -128,7 +127,7 @@ void Paar::build_transforms() {
       std::cout << "Filling transform matrix elements for forced distances." << std::endl;
       std::cout << " Of " << n_adj - 1 << ": ";
       for (int p = 0; p < n_adj; p++) {
-        show_counter("%5i", p, 5);
+        show_counter("%5i", p);
         double D = dipolar_constant / std::pow(gvg(adj_distances, p), 3.0);
         for (int j = 0; j < n_cycles; j++)
           gsl_matrix_set(transform_adjust, j, p, kernel_interpolate(curve, j * D / mas));
@@ -139,7 +138,7 @@ void Paar::build_transforms() {
     std::cout << "Filling transform matrix elements (distance,cycles). " << std::endl;
     std::cout << " Of " << n_grid - 1 << ": ";
     for (int i = 0; i < n_grid; i++) {
-      show_counter("%5i", i, 5);
+      show_counter("%5i", i);
       double D = gvg(dipolar_couplings, i);
       for (int j = 0; j < n_cycles; j++)
         gsl_matrix_set(transform_cycles, j, i, kernel_interpolate(curve, j * D / mas));

@@ -50,6 +50,6 @@ bool anneal_mc(Paar& work, McBang& bang);
 std::string bang_message(McBang const& bang);
 
 // Adds one block of 12 x n_data noise draws to the data of work.
-void add_noise(Paar& work, Paar const& model, gsl_rng const* noise);
+void add_noise(Paar& work, gsl_rng const* noise);
 
 #endif

@@ -68,8 +68,7 @@ void store_estimates(Paar& model, gsl_vector const* sm, gsl_vector const* sm2, g
 
 }  // namespace
 
-void add_noise(Paar& work, Paar const& model, gsl_rng const* noise) {
-  (void)model;
+void add_noise(Paar& work, gsl_rng const* noise) {
   for (int j = 0; j < work.n_data; j++)
     gsl_vector_set(work.data, j, gvg(work.data, j) + _grandom_sigma(noise, gvg(work.data_error, j)));
 }
@@ -194,7 +193,7 @@ class AttemptPipeline {
     slot_attempt_[s] = t;
     Paar& w = *work_[thread];
     w.copy_min(base_);
-    add_noise(w, base_, noise_);
+    add_noise(w, noise_);
     lk.unlock();
     Attempt& a = slots_[s];  // this thread's alone until it is marked ready
     a.bang = McBang();
