@@ -3,7 +3,12 @@
 #include <cstring>
 #include <iostream>
 
+#include "input/run_inputs.h"
 #include "model/paar.h"
+#include "output/matrix_dump.h"
+#include "output/plot_scripts.h"
+#include "output/result_table.h"
+#include "output/run_log.h"
 #include "solver/boltzmann_me.h"
 
 namespace {
@@ -37,6 +42,34 @@ void print_help() {
                "gnuplot scripts (.gp, -ps.gp) and the figure (-ps.eps).\n";
 }
 
+// The solver of the mode, then the result table and the plot scripts.
+int run_mode(Paar& model) {
+  int mc = kMcDone;
+  if (model.mode == "fit" || model.mode == "err") {
+    BoltzmannME bme(model);
+    bme.Lagrange_siman(model);
+    if (!model.calc_dist_stats()) std::cout << "stats calc failed\n";
+    if (model.mode == "err") {
+      bme.write_results = [](Paar& m) {
+        if (!write_out(m)) std::cout << "write_out failed\n";
+        if (!gnuplot_out(m)) std::cout << "gnuplot_out failed\n";
+      };
+      mc = bme.MC_error(model);
+    }
+  }
+  bool failed = model.output_failed || mc != kMcDone;
+  if (!write_out(model)) {
+    std::cout << "write_out failed\n";
+    failed = true;
+  }
+  if (!gnuplot_out(model)) {
+    std::cout << "gnuplot_out failed\n";
+    failed = true;
+  }
+  std::cout.flush();
+  return failed ? 1 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -53,32 +86,13 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  int status = 0;
-  {
-    Paar model(argv[1]);
-    int mc = kMcDone;
-    if (model.mode == "fit") {
-      BoltzmannME bme(model);
-      bme.Lagrange_siman(model);
-      if (!model.calc_dist_stats()) std::cout << "stats calc failed\n";
-    }
-    if (model.mode == "err") {
-      BoltzmannME bme(model);
-      bme.Lagrange_siman(model);
-      if (!model.calc_dist_stats()) std::cout << "stats calc failed\n";
-      mc = bme.MC_error(model);
-    }
-    bool failed = model.output_failed || mc != kMcDone;
-    if (!model.write_out()) {
-      std::cout << "write_out failed\n";
-      failed = true;
-    }
-    if (!model.gnuplot_out()) {
-      std::cout << "gnuplot_out failed\n";
-      failed = true;
-    }
-    if (failed) status = 1;
-  }
-  std::cout.flush();
-  return status;
+  // Everything is read and checked before the run directory is touched.
+  RunInputs inputs = read_run_inputs(argv[1]);
+  Paar model(inputs);
+  open_run_directory(model, argv[1]);
+  write_log_head(model);
+  model.report_inputs();
+  model.build_transforms();
+  write_matrix_dumps(model);
+  return run_mode(model);
 }

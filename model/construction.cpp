@@ -1,35 +1,33 @@
-// Building the primary model from a parameter file, in the order the inputs
-// depend on each other.
-#include <cstdlib>
-#include <iostream>
+// Building the primary model from the checked inputs, in the order the parts
+// depend on each other. Nothing is written here: the run directory does not
+// exist yet, so anything refused leaves no trace.
+#include <cmath>
+#include <fstream>
+#include <sstream>
 
+#include "input/param_limits.h"
+#include "input/text_lines.h"
 #include "model/paar.h"
 
-FatalHandler fatal_handler = nullptr;
-
-void fatal_exit(std::string const& msg, int status) {
-  if (fatal_handler) fatal_handler(msg, status);
-  std::cout << msg;
-  std::cout.flush();
-  std::exit(status);
-}
-
-Paar::Paar(Blank) {}
-
-Paar::Paar(char const* param_file) : owner(true) {
-  read_params(param_file);
-  lookup_nuclei();
+Paar::Paar(RunInputs const& in) : RunParams(in.params), owner(true) {
+  gamma_x = in.gamma_x;
+  gamma_y = in.gamma_y;
+  dipolar_constant = dipolar_constant_of(gamma_x, gamma_y);
   scaling = scaling_a;
-  check_params(param_file);
-  setup_run_dir(param_file);
-  write_log_head();
-  n_data = -1;
-  read_data();
-  set_sim_grid();
-  read_prescribed();
+  path = path + output_base + "/";
+  set_data(in.data);
+  total_adjust_density = 0.0;
+  n_cycles = effective_last_point() / 2 + 1;
+  smooth_adjust = gsl_vector_calloc(n_cycles);
+  smooth_fit = gsl_vector_calloc(n_cycles);
+  set_prescribed(in.prescribed);
   build_grid();
   alloc_scratch();
-  build_transforms();
+  // The universal curve is used whenever its file can be read; otherwise the
+  // powder average.
+  have_curve = is_readable_regular_file(lambda_d_file) && std::ifstream(lambda_d_file).is_open();
+  check_sizes();
+  if (have_curve) curve = read_curve_file(lambda_d_file, max_lambda_d());
 }
 
 void Paar::alloc_scratch() {
@@ -40,4 +38,29 @@ void Paar::alloc_scratch() {
   ones_data = gsl_vector_alloc(n_data);
   gsl_vector_set_all(ones_data, 1.0);
   scratch_weighted = gsl_vector_alloc(n_data);
+}
+
+// Refuses a set-up whose matrices or powder average would not fit in a
+// sensible run, before anything is allocated for them.
+void Paar::check_sizes() const {
+  bool powder = !have_curve && (n_adj > 0 || mode != "sim");
+  double cols = static_cast<double>(n_grid);
+  double rows = std::max(n_cycles, n_data);
+  if (rows * cols > kMaxMatrixElements) {
+    std::ostringstream s;
+    s << "the transform matrix would have " << rows << " x " << cols
+      << " elements, more than the limit of " << kMaxMatrixElements
+      << "; use a coarser GRAIN, a smaller LAST POINT or fewer data points\n";
+    fatal_exit(s.str(), 1);
+  }
+  if (powder) {
+    double n_values = n_cycles * (cols + (n_adj > 0 ? n_adj : 0));
+    double work = n_values * (per_2pi / 2) * static_cast<double>(per_2pi);
+    if (work > kMaxPowderWork) {
+      std::ostringstream s;
+      s << "the powder average would need " << work << " cosine evaluations, more than the limit of "
+        << kMaxPowderWork << "; lower PER 2PI or use a universal dephasing curve (LAMBDA_D)\n";
+      fatal_exit(s.str(), 1);
+    }
+  }
 }

@@ -4,7 +4,7 @@
 #include <iostream>
 
 #include "model/paar.h"
-#include "solver/numeric.h"
+#include "numeric/numeric.h"
 
 int Paar::calc_dist_stats() {
   double mr = 0.0, md = 0.0, total = 0.0;
@@ -31,6 +31,7 @@ int Paar::calc_dist_stats() {
   double skew_r = r3 / std::pow(sr, 3), kurt_r = r4 / std::pow(sr, 4);
   double skew_d = d3 / std::pow(sd, 3), kurt_d = d4 / std::pow(sd, 4);
 
+  char buf[320];
   std::cout << "total distribution density: " << total << std::endl;
   log << "total distribution density: " << total << std::endl;
   std::snprintf(buf, sizeof buf, "Distance moments: %13.8f %13.8f %13.8f %13.8f\n", mr, sr, skew_r,

@@ -1,6 +1,5 @@
 // The grid of X-Y distances and the dipolar coupling of each.
 #include <cmath>
-#include <iostream>
 
 #include "model/paar.h"
 
@@ -14,12 +13,6 @@ long grid_size(double near, double far, double grain) {
 
 void Paar::build_grid() {
   n_grid = static_cast<int>(grid_size(near, far, grain));
-  if (n_grid < n_data) {
-    std::cout << "Warning: points in distance distribution < data points. "
-              << "You'll be happier in the end if you lower the GRAIN\n";
-    log << "Warning: points in distance distribution < data points. "
-        << "You'll be happier in the end if you lower the GRAIN\n";
-  }
   distances = gsl_vector_calloc(n_grid);
   dipolar_couplings = gsl_vector_calloc(n_grid);
   distribution = gsl_vector_calloc(n_grid);

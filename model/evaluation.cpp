@@ -213,11 +213,6 @@ double Paar::calc_state_dataonly_nosim() {
   return data_merit(*this);
 }
 
-double Paar::calc_state_dataonly_nosim_gsl() {
-  max_entropy(*this);
-  return data_merit(*this);
-}
-
 double Paar::calc_state() {
   if (mode == "sim") {
     // The curves of the prescribed distribution alone; the data are not

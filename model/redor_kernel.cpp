@@ -2,59 +2,14 @@
 // cycle index j (2j rotor cycles), either interpolated in a tabulated
 // universal dephasing curve or computed by a powder average.
 #include <cmath>
-#include <iostream>
-#include <sstream>
-#include <string>
 
 #include "model/paar.h"
-#include "model/text_lines.h"
-#include "solver/numeric.h"
+#include "numeric/numeric.h"
 
-double Paar::max_lambda_d() {
+double Paar::max_lambda_d() const {
   // lambda_D = j D / MAS; the largest the set-up can ask for, bounded with
   // the full effective last point (twice the largest j) at the first distance.
-  double lambda_max = effective_last_point() * gvg(dipolar_couplings, 0) / mas;
-  std::cout << "maximum lambdaD value in analysis set-up: " << lambda_max << std::endl;
-  log << "maximum lambdaD value in analysis set-up: " << lambda_max << std::endl;
-  return lambda_max;
-}
-
-DephasingCurve Paar::read_dephasing_curve(std::istream& in, double lambda_max) const {
-  std::cout << "reading matrix values from file\n";
-  DephasingCurve c;
-  std::string l;
-  size_t lineno = 0;
-  auto refuse = [&](std::string const& what) {
-    std::ostringstream s;
-    s << lambda_d_file << " line " << lineno << ": " << what << "\n";
-    fatal_exit(s.str(), 1);
-  };
-  while (std::getline(in, l)) {
-    lineno++;
-    if (iscomment(l) || is_blank(l)) continue;
-    std::vector<std::string> tok = split_tokens(l);
-    double lam = 0, s = 0;
-    if (tok.size() < 2) refuse("a curve line needs lambda_D and S/S0");
-    if (!parse_double_token(tok[0], lam) || !std::isfinite(lam))
-      refuse("lambda_D " + quote_token(tok[0]) + " is not a finite number");
-    if (!parse_double_token(tok[1], s) || !std::isfinite(s))
-      refuse("S/S0 " + quote_token(tok[1]) + " is not a finite number");
-    if (!c.lambda.empty() && !(lam > c.lambda.back()))
-      refuse("lambda_D values must strictly ascend");
-    // Points beyond the largest lambda_D of the set-up are not needed.
-    if (lam > lambda_max) break;
-    if (c.lambda.empty() && !(std::fabs(lam) < 1e-12))
-      refuse("the curve must start at lambda_D 0");
-    c.lambda.push_back(lam);
-    c.signal.push_back(s);
-  }
-  if (c.lambda.empty()) {
-    fatal_exit(lambda_d_file + ": no point of the curve lies at or below lambda_D " +
-                   [&] { std::ostringstream o; o << lambda_max; return o.str(); }() + "\n",
-               1);
-  }
-  std::cout << "Size of input universal dephasing vector: " << c.lambda.size() << std::endl;
-  return c;
+  return effective_last_point() * gvg(dipolar_couplings, 0) / mas;
 }
 
 double kernel_interpolate(DephasingCurve const& curve, double lambda) {

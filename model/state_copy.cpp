@@ -1,10 +1,10 @@
 // Copies of the model for the solver, the moves of evaluation state between
 // them, and the release of what each object owns.
-#include "model/paar.h"
-
 #include <utility>
 
-#include "solver/numeric.h"
+#include "model/paar.h"
+
+#include "numeric/numeric.h"
 
 namespace {
 
@@ -24,33 +24,16 @@ gsl_vector* clone(gsl_vector const* v) {
 
 }  // namespace
 
-Paar::Paar(Paar const& src) : log(), line() {
+Paar::Paar(Paar const& src) : RunParams(src), log() {
   n_grid = src.n_grid;
   n_data = src.n_data;
   n_adj = src.n_adj;
   n_cycles = src.n_cycles;
-  ntries = src.ntries;
-  near = src.near;
-  far = src.far;
-  grain = src.grain;
   dipolar_constant = src.dipolar_constant;
-  per_2pi = src.per_2pi;
-  mid_pulse = src.mid_pulse;
-  mas = src.mas;
   chi2 = src.chi2;
   avgdev = src.avgdev;
   scaling = src.scaling;
   total_adjust_density = src.total_adjust_density;
-  err_iters_at_temp = src.err_iters_at_temp;
-  per_mc_block = src.per_mc_block;
-  max_mc_blocks = src.max_mc_blocks;
-  err_max_step_size = src.err_max_step_size;
-  err_boltzmann = src.err_boltzmann;
-  err_init_temp = src.err_init_temp;
-  err_atten_temp = src.err_atten_temp;
-  err_min_temp = src.err_min_temp;
-  min_stdev2 = src.min_stdev2;
-  max_mc_chi2 = src.max_mc_chi2;
 
   cycles = src.cycles;
   data_s0 = src.data_s0;
@@ -62,12 +45,6 @@ Paar::Paar(Paar const& src) : log(), line() {
   smooth_fit = src.smooth_fit;
   transform_data = src.transform_data;
   transform_cycles = src.transform_cycles;
-  iters_at_temp = src.iters_at_temp;
-  init_temp = src.init_temp;
-  atten_temp = src.atten_temp;
-  boltzmann = src.boltzmann;
-  max_step_size = src.max_step_size;
-  min_temp = src.min_temp;
 
   data = clone(src.data);
   fit_to_data = clone(src.fit_to_data);
@@ -104,28 +81,6 @@ void Paar::swap_state(Paar& other) {
   std::swap(data, other.data);
   std::swap(distribution, other.distribution);
 }
-
-void Paar::copy_max(Paar const& other) {
-  copy_min(other);
-  gsl_vector_memcpy(smooth_fit, other.smooth_fit);
-  gsl_vector_memcpy(cycles, other.cycles);
-  gsl_vector_memcpy(data_s0, other.data_s0);
-  gsl_vector_memcpy(data_s, other.data_s);
-  gsl_vector_memcpy(data_error, other.data_error);
-  gsl_vector_memcpy(distances, other.distances);
-  gsl_vector_memcpy(smooth_adjust, other.smooth_adjust);
-  gsl_vector_memcpy(fit_adjust, other.fit_adjust);
-  gsl_matrix_memcpy(transform_data, other.transform_data);
-  gsl_matrix_memcpy(transform_cycles, other.transform_cycles);
-  gsl_vector_memcpy(iters_at_temp, other.iters_at_temp);
-  gsl_vector_memcpy(init_temp, other.init_temp);
-  gsl_vector_memcpy(atten_temp, other.atten_temp);
-  gsl_vector_memcpy(boltzmann, other.boltzmann);
-  gsl_vector_memcpy(max_step_size, other.max_step_size);
-  gsl_vector_memcpy(min_temp, other.min_temp);
-}
-
-void Paar::set_lagrange(int i, double value) { gsl_vector_set(lagrange, i, value); }
 
 void Paar::free_working() {
   free_vector(lagrange);
@@ -169,10 +124,4 @@ Paar::~Paar() {
   free_vector(mc_average_err);
   free_vector(mc_stdev);
   free_vector(mc_stdev_err);
-  free_vector(iters_at_temp);
-  free_vector(init_temp);
-  free_vector(atten_temp);
-  free_vector(boltzmann);
-  free_vector(max_step_size);
-  free_vector(min_temp);
 }

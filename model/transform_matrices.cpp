@@ -2,19 +2,13 @@
 // curve, the curve of the prescribed distribution, and the matrix dump.
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <iostream>
-#include <sstream>
-#include <filesystem>
-#include <system_error>
 #include <vector>
 
 #include <gsl/gsl_blas.h>
 
 #include "model/paar.h"
-#include "model/param_limits.h"
-#include "model/text_lines.h"
-#include "solver/numeric.h"
+#include "numeric/numeric.h"
 
 namespace {
 
@@ -87,63 +81,12 @@ void Paar::fill_cycles_powder(PowderTables const& tables) {
   });
 }
 
-// Refuses, before the long fills, a set-up whose matrices or powder average
-// would not fit in a sensible run.
-static void check_sizes(Paar const& p, bool powder) {
-  double cols = static_cast<double>(p.n_grid);
-  double rows = std::max(p.n_cycles, p.n_data);
-  if (rows * cols > kMaxMatrixElements) {
-    std::ostringstream s;
-    s << "the transform matrix would have " << rows << " x " << cols
-      << " elements, more than the limit of " << kMaxMatrixElements
-      << "; use a coarser GRAIN, a smaller LAST POINT or fewer data points\n";
-    fatal_exit(s.str(), 1);
-  }
-  if (powder) {
-    double n_values = p.n_cycles * (cols + (p.n_adj > 0 ? p.n_adj : 0));
-    double work = n_values * (p.per_2pi / 2) * static_cast<double>(p.per_2pi);
-    if (work > kMaxPowderWork) {
-      std::ostringstream s;
-      s << "the powder average would need " << work << " cosine evaluations, more than the limit of "
-        << kMaxPowderWork << "; lower PER 2PI or use a universal dephasing curve (LAMBDA_D)\n";
-      fatal_exit(s.str(), 1);
-    }
-  }
-}
-
 void Paar::build_transforms() {
   double lambda_max = max_lambda_d();
-  // The universal curve is used whenever its file can be read; otherwise the
-  // powder average.
-  std::ifstream curve_in;
-  if (is_readable_regular_file(lambda_d_file)) curve_in.open(lambda_d_file);
-  bool have_curve = curve_in.is_open();
-  bool powder = !have_curve;
-  check_sizes(*this, powder && (n_adj > 0 || mode != "sim"));
-
+  std::cout << "maximum lambdaD value in analysis set-up: " << lambda_max << std::endl;
+  log << "maximum lambdaD value in analysis set-up: " << lambda_max << std::endl;
   if (have_curve) {
-    DephasingCurve curve = read_dephasing_curve(curve_in, lambda_max);
-    if (n_adj > 0) {
-      std::cout << "Filling transform matrix elements for forced distances." << std::endl;
-      std::cout << " Of " << n_adj - 1 << ": ";
-      for (int p = 0; p < n_adj; p++) {
-        show_counter("%5i", p);
-        double D = dipolar_constant / std::pow(gvg(adj_distances, p), 3.0);
-        for (int j = 0; j < n_cycles; j++)
-          gsl_matrix_set(transform_adjust, j, p, kernel_interpolate(curve, j * D / mas));
-        backspaces(5);
-      }
-      std::cout << std::endl;
-    }
-    std::cout << "Filling transform matrix elements (distance,cycles). " << std::endl;
-    std::cout << " Of " << n_grid - 1 << ": ";
-    for (int i = 0; i < n_grid; i++) {
-      show_counter("%5i", i);
-      double D = gvg(dipolar_couplings, i);
-      for (int j = 0; j < n_cycles; j++)
-        gsl_matrix_set(transform_cycles, j, i, kernel_interpolate(curve, j * D / mas));
-      backspaces(5);
-    }
+    fill_from_curve();
   } else {
     PowderTables tables = powder_tables();
     if (n_adj > 0) {
@@ -154,7 +97,39 @@ void Paar::build_transforms() {
     // In mode "sim" without a curve the grid matrix stays zero: the
     // simulation takes its curves from the prescribed distribution alone.
   }
+  adjust_and_select();
+  std::cout << std::endl;
+}
 
+void Paar::fill_from_curve() {
+  std::cout << "reading matrix values from file\n";
+  std::cout << "Size of input universal dephasing vector: " << curve.lambda.size() << std::endl;
+  if (n_adj > 0) {
+    std::cout << "Filling transform matrix elements for forced distances." << std::endl;
+    std::cout << " Of " << n_adj - 1 << ": ";
+    for (int p = 0; p < n_adj; p++) {
+      show_counter("%5i", p);
+      double D = dipolar_constant / std::pow(gvg(adj_distances, p), 3.0);
+      for (int j = 0; j < n_cycles; j++)
+        gsl_matrix_set(transform_adjust, j, p, kernel_interpolate(curve, j * D / mas));
+      backspaces(5);
+    }
+    std::cout << std::endl;
+  }
+  std::cout << "Filling transform matrix elements (distance,cycles). " << std::endl;
+  std::cout << " Of " << n_grid - 1 << ": ";
+  for (int i = 0; i < n_grid; i++) {
+    show_counter("%5i", i);
+    double D = gvg(dipolar_couplings, i);
+    for (int j = 0; j < n_cycles; j++)
+      gsl_matrix_set(transform_cycles, j, i, kernel_interpolate(curve, j * D / mas));
+    backspaces(5);
+  }
+}
+
+// The curve of the prescribed distribution at the data points, and the rows
+// of the grid matrix at the data points' cycle counts.
+void Paar::adjust_and_select() {
   fit_adjust = gsl_vector_calloc(n_data);
   if (n_adj > 0) {
     gsl_blas_dgemv(CblasNoTrans, 1.0, transform_adjust, adj_density, 0.0, smooth_adjust);
@@ -169,35 +144,4 @@ void Paar::build_transforms() {
     int j = static_cast<int>(gvg(cycles, k)) / 2;
     for (int i = 0; i < n_grid; i++) gsl_matrix_set(transform_data, k, i, gmg(transform_cycles, j, i));
   }
-
-  // Matrix dump: the data-point matrix and its transpose.
-  std::string mx = stem() + ".mx";
-  std::FILE* f = std::fopen(mx.c_str(), "w");
-  if (f) {
-    for (int k = 0; k < n_data; k++) {
-      for (int i = 0; i < n_grid; i++) std::fprintf(f, "%10.6le ", gmg(transform_data, k, i));
-      std::fprintf(f, "\n");
-    }
-    bool bad = std::ferror(f) != 0;
-    if (std::fclose(f) != 0 || bad) f = nullptr;
-  }
-  if (!f) {
-    std::cout << "could not write the matrix dump " << mx << std::endl;
-    output_failed = true;
-  }
-  std::string mxt = mx + "T";
-  f = std::fopen(mxt.c_str(), "w");
-  if (f) {
-    for (int i = 0; i < n_grid; i++) {
-      for (int k = 0; k < n_data; k++) std::fprintf(f, "%10.6le ", gmg(transform_data, k, i));
-      std::fprintf(f, "\n");
-    }
-    bool bad = std::ferror(f) != 0;
-    if (std::fclose(f) != 0 || bad) f = nullptr;
-  }
-  if (!f) {
-    std::cout << "could not write the matrix dump " << mxt << std::endl;
-    output_failed = true;
-  }
-  std::cout << std::endl;
 }

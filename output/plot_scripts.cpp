@@ -10,7 +10,7 @@
 
 #include "output/atomic_file.h"
 #include "output/gnuplot_run.h"
-#include "solver/numeric.h"
+#include "numeric/numeric.h"
 
 namespace {
 
@@ -151,13 +151,13 @@ std::string print_script_text(Paar const& p) {
   return o.str();
 }
 
-int Paar::gnuplot_out() {
+int gnuplot_out(Paar& m) {
   bool recognized = true;
-  std::string plot = plot_script_text(*this, recognized);
+  std::string plot = plot_script_text(m, recognized);
   if (!recognized) std::cout << "mode not recognized on output\n";
-  bool ok = write_file_atomically(stem() + ".gp", plot);
-  if (mode != "err") run_gnuplot({"-persist", stem() + ".gp"});
-  if (!write_file_atomically(stem() + "-ps.gp", print_script_text(*this))) ok = false;
-  run_gnuplot({stem() + "-ps.gp"});
+  bool ok = write_file_atomically(m.stem() + ".gp", plot);
+  if (m.mode != "err") run_gnuplot({"-persist", m.stem() + ".gp"});
+  if (!write_file_atomically(m.stem() + "-ps.gp", print_script_text(m))) ok = false;
+  run_gnuplot({m.stem() + "-ps.gp"});
   return ok ? 1 : 0;
 }

@@ -12,4 +12,8 @@
 std::string plot_script_text(Paar const& p, bool& recognized);
 std::string print_script_text(Paar const& p);
 
+// Writes both scripts and runs gnuplot on them (the screen graph except in
+// mode "err"); 0 when a script could not be written.
+int gnuplot_out(Paar& model);
+
 #endif

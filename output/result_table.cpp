@@ -9,7 +9,7 @@
 #include "model/paar.h"
 #include "output/atomic_file.h"
 #include "output/result_table.h"
-#include "solver/numeric.h"
+#include "numeric/numeric.h"
 
 namespace {
 
@@ -35,40 +35,40 @@ std::string result_table_header() {
   return h;
 }
 
-int Paar::write_out() {
-  calc_state();
+int write_out(Paar& m) {
+  m.calc_state();
   std::string t = result_table_header();
-  int rows = std::max(n_cycles, n_grid);
+  int rows = std::max(m.n_cycles, m.n_grid);
   double integral = 0.0;
   for (int i = 0; i < rows; i++) {
-    if (i < n_grid) {
-      double r = gvg(distances, i);
-      double p = gvg(distribution, i);
+    if (i < m.n_grid) {
+      double r = gvg(m.distances, i);
+      double p = gvg(m.distribution, i);
       integral += p;
       double vals[8] = {r,
-                        dipolar_constant / std::pow(r, 3.0),
+                        m.dipolar_constant / std::pow(r, 3.0),
                         p,
                         integral,
-                        gvg(mc_average, i),
-                        gvg(mc_average_err, i),
-                        gvg(mc_stdev, i),
-                        gvg(mc_stdev_err, i)};
+                        gvg(m.mc_average, i),
+                        gvg(m.mc_average_err, i),
+                        gvg(m.mc_stdev, i),
+                        gvg(m.mc_stdev_err, i)};
       for (double v : vals) t += num(v) + " ";
     } else {
       for (int c = 0; c < 8; c++) t += q13() + " ";
     }
-    if (i < n_data) {
-      double err = gvg(data_error, i);
-      double lam = gvg(lagrange, i);
-      double d = gvg(data, i);
-      t += format("%4i", static_cast<int>(gvg(cycles, i))) + " ";
-      double vals[8] = {gvg(data_s0, i),
-                        gvg(data_s, i),
+    if (i < m.n_data) {
+      double err = gvg(m.data_error, i);
+      double lam = gvg(m.lagrange, i);
+      double d = gvg(m.data, i);
+      t += format("%4i", static_cast<int>(gvg(m.cycles, i))) + " ";
+      double vals[8] = {gvg(m.data_s0, i),
+                        gvg(m.data_s, i),
                         d,
                         std::fabs(err - 1.0) < 1e-06 ? 0.0 : err,
-                        gvg(fit_to_data, i),
-                        gvg(fit_adjust, i),
-                        gvg(residual, i),
+                        gvg(m.fit_to_data, i),
+                        gvg(m.fit_adjust, i),
+                        gvg(m.residual, i),
                         lam};
       for (double v : vals) t += num(v) + " ";
       t += (lam < 0 ? num(d) : q13()) + " ";
@@ -77,18 +77,18 @@ int Paar::write_out() {
       t += format("%4s", "?") + " ";
       for (int c = 0; c < 10; c++) t += q13() + " ";
     }
-    if (i < n_cycles) {
-      t += format("%4i", 2 * i) + " " + num(gvg(smooth_fit, i)) + " " + num(gvg(smooth_adjust, i)) +
+    if (i < m.n_cycles) {
+      t += format("%4i", 2 * i) + " " + num(gvg(m.smooth_fit, i)) + " " + num(gvg(m.smooth_adjust, i)) +
            " ";
     } else {
       t += format("%4s", "?") + " " + q13() + " " + q13() + " ";
     }
-    if (i < n_adj) {
-      t += num(gvg(adj_distances, i)) + " " + num(gvg(adj_density, i));
+    if (i < m.n_adj) {
+      t += num(gvg(m.adj_distances, i)) + " " + num(gvg(m.adj_density, i));
     } else {
       t += q13() + " " + q13();
     }
     t += "\n";
   }
-  return write_file_atomically(stem() + ".me", t) ? 1 : 0;
+  return write_file_atomically(m.stem() + ".me", t) ? 1 : 0;
 }

@@ -4,6 +4,12 @@
 
 #include <string>
 
+#include "model/paar.h"
+
 std::string result_table_header();
+
+// Evaluates the model in full and writes the table PATH/OUTPUT.me; 0 when it
+// could not be written.
+int write_out(Paar& model);
 
 #endif

@@ -1,4 +1,4 @@
-#include "model/text_lines.h"
+#include "input/text_lines.h"
 
 #include <cctype>
 #include <cerrno>
@@ -99,3 +99,5 @@ std::string quote_token(std::string const& token) {
   if (t.size() > 40) t = t.substr(0, 40) + "...";
   return "\"" + t + "\"";
 }
+
+int iscomment(std::string line) { return line.substr(0, 1) == "#" ? 1 : 0; }

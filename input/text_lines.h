@@ -1,7 +1,7 @@
 // Reading of the small text input files: whole lines, a last line without a
 // newline included, and the tests the readers share.
-#ifndef REDORDIST_MODEL_TEXT_LINES_H
-#define REDORDIST_MODEL_TEXT_LINES_H
+#ifndef REDORDIST_INPUT_TEXT_LINES_H
+#define REDORDIST_INPUT_TEXT_LINES_H
 
 #include <string>
 #include <vector>
@@ -18,6 +18,9 @@ bool read_first_lines(std::string const& name, size_t max_lines, size_t max_line
 
 // True when name is an existing regular file (not a directory, device or FIFO).
 bool is_readable_regular_file(std::string const& name);
+
+// 1 when the first character of the line is '#' (a comment line).
+int iscomment(std::string line);
 
 // True for a line that is empty or holds only white space (CR included).
 bool is_blank(std::string const& line);

@@ -1,10 +1,7 @@
-// Small helpers shared by the model and the solver: GSL accessors, the
-// comment test of the input readers, diagnostics, and the vector and
-// random-number routines of the Monte Carlo error estimate.
-#ifndef REDORDIST_SOLVER_NUMERIC_H
-#define REDORDIST_SOLVER_NUMERIC_H
-
-#include <string>
+// Small numeric helpers shared by every layer: GSL accessors, diagnostics,
+// and the vector and random-number routines of the Monte Carlo error estimate.
+#ifndef REDORDIST_NUMERIC_NUMERIC_H
+#define REDORDIST_NUMERIC_NUMERIC_H
 
 #include <gsl/gsl_matrix.h>
 #include <gsl/gsl_rng.h>
@@ -12,9 +9,6 @@
 
 inline double gvg(gsl_vector const* v, int i) { return gsl_vector_get(v, i); }
 inline double gmg(gsl_matrix const* m, int i, int j) { return gsl_matrix_get(m, i, j); }
-
-// 1 when the first character of the line is '#'.
-int iscomment(std::string line);
 
 void DEBUG(int n);
 void report_array(gsl_vector const* v, int n);

@@ -1,15 +1,14 @@
-// The measured REDOR curve, the simulation grid of rotor-cycle counts, and
-// the optional prescribed distance distribution.
+// The measured REDOR curve and the optional prescribed distance distribution.
 #include <cmath>
 #include <cstdio>
 #include <iostream>
 #include <sstream>
 #include <vector>
 
-#include "model/paar.h"
-#include "model/param_limits.h"
-#include "model/text_lines.h"
-#include "solver/numeric.h"
+#include "input/data_file.h"
+#include "input/param_limits.h"
+#include "input/text_lines.h"
+#include "numeric/fatal.h"
 
 namespace {
 
@@ -19,27 +18,12 @@ namespace {
   fatal_exit(s.str(), 1);
 }
 
-struct DataPoint {
-  int nc;
-  double s0, s, err;
-  size_t lineno;
-};
-
 // Error of S/S0: anything missing, below 1e-12 or from 1.0 up means "no
 // usable error" and becomes 1.0 (weight 1 in chi2, printed as 0 in the table).
 double error_rule(double err) { return (err < 1e-12 || err >= 1.0) ? 1.0 : err; }
 
-}  // namespace
-
-void Paar::read_data() {
-  std::vector<std::string> lines;
-  if (!read_text_lines(xydata_file, lines)) fatal_exit("Can't open datafile\n", 1);
-
-  std::vector<DataPoint> pts;
-  for (size_t i = 0; i < lines.size(); i++) {
-    std::string const& l = lines[i];
-    if (iscomment(l) || is_blank(l)) continue;
-    size_t lineno = i + 1;
+// One data line: N_c, S0, S, the ratio (read, ignored) and the error.
+DataPoint parse_data_line(std::string const& xydata_file, size_t lineno, std::string const& l) {
     std::vector<std::string> tok = split_tokens(l);
     if (tok.size() < 3)
       refuse_line(xydata_file, lineno,
@@ -72,7 +56,21 @@ void Paar::read_data() {
       refuse_line(xydata_file, lineno,
                   "N_c " + std::to_string(p.nc) + " is above the limit of " +
                       std::to_string(kMaxCycleCount) + " rotor cycles");
-    pts.push_back(p);
+    return p;
+}
+
+}  // namespace
+
+std::vector<DataPoint> read_data_file(std::string const& xydata_file, int last_point) {
+  std::vector<std::string> lines;
+  if (!read_text_lines(xydata_file, lines)) fatal_exit("Can't open datafile\n", 1);
+
+  std::vector<DataPoint> pts;
+  for (size_t i = 0; i < lines.size(); i++) {
+    std::string const& l = lines[i];
+    if (iscomment(l) || is_blank(l)) continue;
+    size_t lineno = i + 1;
+    pts.push_back(parse_data_line(xydata_file, lineno, l));
     if (pts.size() > static_cast<size_t>(kMaxDataPoints))
       refuse_line(xydata_file, lineno,
                   "more than " + std::to_string(kMaxDataPoints) + " data points");
@@ -89,55 +87,14 @@ void Paar::read_data() {
                         " (LAST POINT is smaller than the data's largest cycle count)");
   }
 
-  n_data = static_cast<int>(pts.size());
-  cycles = gsl_vector_alloc(n_data);
-  data_s0 = gsl_vector_alloc(n_data);
-  data_s = gsl_vector_alloc(n_data);
-  data = gsl_vector_alloc(n_data);
-  fit_to_data = gsl_vector_calloc(n_data);
-  data_error = gsl_vector_alloc(n_data);
-  residual = gsl_vector_calloc(n_data);
-  lagrange = gsl_vector_calloc(n_data);
-
-  log << "Data from " << xydata_file << std::endl;
-  for (int k = 0; k < n_data; k++) {
-    DataPoint const& p = pts[k];
-    double ratio = p.s / p.s0;
-    std::snprintf(buf, sizeof buf, "cycles: %3d So: %10.4le S: %10.4le S/So %10.4le ", p.nc, p.s0,
-                  p.s, ratio);
-    log << buf;
-    std::snprintf(buf, sizeof buf, "err %10.4le\n", p.err);
-    log << buf;
-    log.flush();
-    gsl_vector_set(cycles, k, p.nc);
-    gsl_vector_set(data_s0, k, p.s0);
-    gsl_vector_set(data_s, k, p.s);
-    gsl_vector_set(data, k, ratio);
-    gsl_vector_set(data_error, k, p.err);
-  }
+  return pts;
 }
 
-int Paar::effective_last_point() const {
-  if (last_point != 0) return last_point;
-  // LAST POINT 0: the largest cycle count of the data (the last line's when
-  // the data are in ascending order).
-  int largest = 0;
-  for (int k = 0; k < n_data; k++) largest = std::max(largest, static_cast<int>(gvg(cycles, k)));
-  return largest;
-}
-
-void Paar::set_sim_grid() {
-  total_adjust_density = 0.0;
-  n_cycles = effective_last_point() / 2 + 1;
-  smooth_adjust = gsl_vector_calloc(n_cycles);
-  smooth_fit = gsl_vector_calloc(n_cycles);
-}
-
-void Paar::read_prescribed() {
-  n_adj = -1;
+PrescribedDist read_prescribed_file(std::string const& distdist_file) {
+  PrescribedDist d;
   std::vector<std::string> lines;
-  if (!read_text_lines(distdist_file, lines)) return;
-  std::vector<double> r, p;
+  if (!read_text_lines(distdist_file, lines)) return d;
+  d.readable = true;
   for (size_t i = 0; i < lines.size(); i++) {
     std::string const& l = lines[i];
     if (iscomment(l) || is_blank(l)) continue;
@@ -150,22 +107,10 @@ void Paar::read_prescribed() {
     if (!parse_double_token(tok[1], b) || !std::isfinite(b))
       refuse_line(distdist_file, i + 1, "density " + quote_token(tok[1]) + " is not a finite number");
     if (!(a > 0)) refuse_line(distdist_file, i + 1, "distance " + quote_token(tok[0]) + " must be above 0");
-    if (r.size() >= static_cast<size_t>(kMaxGrid))
+    if (d.distance.size() >= static_cast<size_t>(kMaxGrid))
       refuse_line(distdist_file, i + 1, "more than " + std::to_string(kMaxGrid) + " distances");
-    r.push_back(a);
-    p.push_back(b);
+    d.distance.push_back(a);
+    d.fraction.push_back(b);
   }
-  n_adj = static_cast<int>(r.size());
-  if (n_adj <= 0) return;
-  adj_distances = gsl_vector_calloc(n_adj);
-  adj_density = gsl_vector_alloc(n_adj);
-  log << std::endl << "Prescribed distance distribution (for simulation " << "or forced into BME reconstruction" << std::endl;
-  for (int k = 0; k < n_adj; k++) {
-    gsl_vector_set(adj_distances, k, r[k]);
-    gsl_vector_set(adj_density, k, p[k]);
-    std::snprintf(buf, sizeof buf, "%10.4le %10.4le\n", r[k], p[k]);
-    log << buf;
-    total_adjust_density += p[k];
-  }
-  transform_adjust = gsl_matrix_alloc(n_cycles, n_adj);
+  return d;
 }

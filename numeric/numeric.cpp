@@ -1,12 +1,10 @@
-#include "solver/numeric.h"
+#include "numeric/numeric.h"
 
 #include <cmath>
 #include <cstdio>
 #include <iostream>
 
-#include "model/paar.h"
-
-int iscomment(std::string line) { return line.substr(0, 1) == "#" ? 1 : 0; }
+#include "numeric/fatal.h"
 
 void DEBUG(int n) { std::cout << "DEBUG: " << n << std::endl; }
 

@@ -1,8 +1,8 @@
 // Limits on what one run may ask for. They keep memory use and run time in
 // proportion to a sensible analysis and let a mistyped value be refused with
 // a message before any long computation starts.
-#ifndef REDORDIST_MODEL_PARAM_LIMITS_H
-#define REDORDIST_MODEL_PARAM_LIMITS_H
+#ifndef REDORDIST_INPUT_PARAM_LIMITS_H
+#define REDORDIST_INPUT_PARAM_LIMITS_H
 
 const int kMaxTries = 1000;          // annealing tries (NTRIES)
 const long kMaxGrid = 100000;        // distances of the grid

@@ -1,0 +1,43 @@
+#include "input/curve_file.h"
+
+#include <cmath>
+#include <fstream>
+#include <sstream>
+
+#include "input/text_lines.h"
+#include "numeric/fatal.h"
+
+DephasingCurve read_curve_file(std::string const& file, double lambda_max) {
+  std::ifstream in(file);
+  DephasingCurve c;
+  std::string l;
+  size_t lineno = 0;
+  auto refuse = [&](std::string const& what) {
+    std::ostringstream s;
+    s << file << " line " << lineno << ": " << what << "\n";
+    fatal_exit(s.str(), 1);
+  };
+  while (std::getline(in, l)) {
+    lineno++;
+    if (iscomment(l) || is_blank(l)) continue;
+    std::vector<std::string> tok = split_tokens(l);
+    double lam = 0, s = 0;
+    if (tok.size() < 2) refuse("a curve line needs lambda_D and S/S0");
+    if (!parse_double_token(tok[0], lam) || !std::isfinite(lam))
+      refuse("lambda_D " + quote_token(tok[0]) + " is not a finite number");
+    if (!parse_double_token(tok[1], s) || !std::isfinite(s))
+      refuse("S/S0 " + quote_token(tok[1]) + " is not a finite number");
+    if (!c.lambda.empty() && !(lam > c.lambda.back())) refuse("lambda_D values must strictly ascend");
+    // Points beyond the largest lambda_D of the set-up are not needed.
+    if (lam > lambda_max) break;
+    if (c.lambda.empty() && !(std::fabs(lam) < 1e-12)) refuse("the curve must start at lambda_D 0");
+    c.lambda.push_back(lam);
+    c.signal.push_back(s);
+  }
+  if (c.lambda.empty()) {
+    std::ostringstream o;
+    o << file << ": no point of the curve lies at or below lambda_D " << lambda_max << "\n";
+    fatal_exit(o.str(), 1);
+  }
+  return c;
+}

@@ -1,0 +1,20 @@
+// The optional universal dephasing curve: S/S0 against the dimensionless
+// dephasing parameter lambda_D, tabulated from lambda_D 0 upwards.
+#ifndef REDORDIST_INPUT_CURVE_FILE_H
+#define REDORDIST_INPUT_CURVE_FILE_H
+
+#include <string>
+#include <vector>
+
+struct DephasingCurve {
+  std::vector<double> lambda;
+  std::vector<double> signal;
+};
+
+// Reads the curve up to the first point beyond lambda_max (points further
+// out are never needed and not read). Refuses, with one line naming the file
+// and the line, a malformed line, a curve that does not start at 0 or does
+// not ascend, and a curve with no point at or below lambda_max.
+DephasingCurve read_curve_file(std::string const& file, double lambda_max);
+
+#endif

@@ -1,0 +1,81 @@
+// The measured curve and the prescribed distribution inside the model, the
+// simulation grid of rotor-cycle counts, and their lines in the run log.
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
+
+#include "model/paar.h"
+#include "numeric/numeric.h"
+
+void Paar::set_data(std::vector<DataPoint> const& pts) {
+  data_points = pts;
+  n_data = static_cast<int>(pts.size());
+  cycles = gsl_vector_alloc(n_data);
+  data_s0 = gsl_vector_alloc(n_data);
+  data_s = gsl_vector_alloc(n_data);
+  data = gsl_vector_alloc(n_data);
+  fit_to_data = gsl_vector_calloc(n_data);
+  data_error = gsl_vector_alloc(n_data);
+  residual = gsl_vector_calloc(n_data);
+  lagrange = gsl_vector_calloc(n_data);
+  for (int k = 0; k < n_data; k++) {
+    DataPoint const& p = pts[k];
+    gsl_vector_set(cycles, k, p.nc);
+    gsl_vector_set(data_s0, k, p.s0);
+    gsl_vector_set(data_s, k, p.s);
+    gsl_vector_set(data, k, p.s / p.s0);
+    gsl_vector_set(data_error, k, p.err);
+  }
+}
+
+int Paar::effective_last_point() const {
+  if (last_point != 0) return last_point;
+  // LAST POINT 0: the largest cycle count of the data (the last line's when
+  // the data are in ascending order).
+  int largest = 0;
+  for (int k = 0; k < n_data; k++) largest = std::max(largest, static_cast<int>(gvg(cycles, k)));
+  return largest;
+}
+
+void Paar::set_prescribed(PrescribedDist const& d) {
+  prescribed = d;
+  n_adj = d.readable ? static_cast<int>(d.distance.size()) : -1;
+  if (n_adj <= 0) return;
+  adj_distances = gsl_vector_calloc(n_adj);
+  adj_density = gsl_vector_alloc(n_adj);
+  for (int k = 0; k < n_adj; k++) {
+    gsl_vector_set(adj_distances, k, d.distance[k]);
+    gsl_vector_set(adj_density, k, d.fraction[k]);
+    total_adjust_density += d.fraction[k];
+  }
+  transform_adjust = gsl_matrix_alloc(n_cycles, n_adj);
+}
+
+void Paar::report_inputs() {
+  char buf[320];
+  log << "Data from " << xydata_file << std::endl;
+  for (DataPoint const& p : data_points) {
+    std::snprintf(buf, sizeof buf, "cycles: %3d So: %10.4le S: %10.4le S/So %10.4le ", p.nc, p.s0,
+                  p.s, p.s / p.s0);
+    log << buf;
+    std::snprintf(buf, sizeof buf, "err %10.4le\n", p.err);
+    log << buf;
+    log.flush();
+  }
+  if (n_adj > 0) {
+    log << std::endl
+        << "Prescribed distance distribution (for simulation "
+        << "or forced into BME reconstruction" << std::endl;
+    for (int k = 0; k < n_adj; k++) {
+      std::snprintf(buf, sizeof buf, "%10.4le %10.4le\n", prescribed.distance[k],
+                    prescribed.fraction[k]);
+      log << buf;
+    }
+  }
+  if (n_grid < n_data) {
+    std::cout << "Warning: points in distance distribution < data points. "
+              << "You'll be happier in the end if you lower the GRAIN\n";
+    log << "Warning: points in distance distribution < data points. "
+        << "You'll be happier in the end if you lower the GRAIN\n";
+  }
+}

@@ -1,0 +1,95 @@
+// The run directory, the copies of the inputs, and the head of the run log.
+#include <filesystem>
+#include <iostream>
+#include <system_error>
+
+#include "output/run_log.h"
+
+#include "numeric/numeric.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Copies a file into the run directory under its own name; a failure is
+// reported on one line and the run goes on.
+void copy_into(std::string const& file, std::string const& dir) {
+  std::error_code ec;
+  fs::path src(file);
+  fs::path dst = fs::path(dir) / src.filename();
+  if (!file.empty() && fs::exists(dst, ec) && fs::equivalent(src, dst, ec)) return;
+  if (file.empty() ||
+      !fs::copy_file(src, dst, fs::copy_options::overwrite_existing, ec) || ec) {
+    std::cout << "warning: could not copy " << file << " into " << dir << std::endl;
+  }
+}
+
+std::string ctime_text(time_t t) {
+  char const* s = std::ctime(&t);
+  return s ? s : "(time unknown)\n";
+}
+
+}  // namespace
+
+void open_run_directory(Paar& model, char const* param_file) {
+  // model.path is the run directory, PATH + OUTPUT + "/".
+  std::string dir = model.path.substr(0, model.path.size() - 1);
+  std::error_code ec;
+  // One level only, an existing directory is reused.
+  fs::create_directory(dir, ec);
+  if (!fs::is_directory(dir)) {
+    fatal_exit("Can't create run directory " + dir + "\n", 1);
+  }
+  copy_into(model.xydata_file, model.path);
+  copy_into(param_file, model.path);
+  std::string logname = model.stem() + ".log";
+  model.log.open(logname, std::ios::out | std::ios::trunc);
+  if (!model.log.is_open()) fatal_exit("Can't open run log " + logname + "\n", 1);
+}
+
+void write_log_head(Paar& m) {
+  std::ofstream& log = m.log;
+  log << "MAXIMUM ENTROPY REDOR VERSION " << VERSION << std::endl;
+  m.timestamp = std::time(nullptr);
+  log << "Started: " << ctime_text(m.timestamp);
+  log << std::endl;
+  log << " * * * * * * * * INPUT PARAMETERS * * * * * * * * \n";
+  log << "MODE: " << m.mode << std::endl;
+  log << "LAMBDA_D: " << m.lambda_d_file << std::endl;
+  log << "XYDATA: " << m.xydata_file << std::endl;
+  log << "DISTDIST: " << m.distdist_file << std::endl;
+  log << "PATH: " << m.path << std::endl;
+  log << "OUTPUT (basename): " << m.output_base << std::endl;
+  log << "XN: " << m.detect_nucleus << " (gamma = " << m.gamma_x << ")\n";
+  log << "XY: " << m.dephase_nucleus << " (gamma = " << m.gamma_y << ")\n";
+  log << "Calculated Dipolar Constant: " << m.dipolar_constant << std::endl;
+  log << "Distances: " << m.near << " to " << m.far << " every " << m.grain << " Angstroms\n";
+  log << "PER 2PI: " << m.per_2pi << std::endl;
+  log << "MID PULSE: " << m.mid_pulse << std::endl;
+  log << "MAS: " << m.mas << std::endl;
+  log << "LAST POINT: " << m.last_point << std::endl;
+  log << "SCALING: " << m.scaling_a << " " << m.scaling_b << std::endl;
+  log << "NTRIES: " << m.ntries << std::endl;
+  auto list = [&](char const* label, std::vector<double> const& v) {
+    log << label;
+    for (int i = 0; i < m.ntries; i++) log << v[i] << " ";
+    log << std::endl;
+  };
+  list("ITERS AT TEMP: ", m.iters_at_temp);
+  list("MAX STEP SIZE: ", m.max_step_size);
+  list("BOLTZMANN: ", m.boltzmann);
+  list("INIT TEMP: ", m.init_temp);
+  list("ATTEN TEMP: ", m.atten_temp);
+  list("MIN TEMP: ", m.min_temp);
+  log << "ERR ITERS AT TEMP: " << m.err_iters_at_temp << std::endl;
+  log << "ERR MAX STEP SIZE: " << m.err_max_step_size << std::endl;
+  log << "ERR BOLTZMANN: " << m.err_boltzmann << std::endl;
+  log << "ERR INIT TEMP: " << m.err_init_temp << std::endl;
+  log << "ERR ATTEN TEMP: " << m.err_atten_temp << std::endl;
+  log << "ERR MIN TEMP: " << m.err_min_temp << std::endl;
+  log << "MIN STDEV2: " << m.min_stdev2 << std::endl;
+  log << "PER MC BLOCK: " << m.per_mc_block << std::endl;
+  log << "MAX MC BLOCKS: " << m.max_mc_blocks << std::endl;
+  log << "MAX MC CHI2: " << m.max_mc_chi2 << std::endl;
+  log.flush();
+}
