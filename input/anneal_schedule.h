@@ -29,4 +29,13 @@ AnnealSchedule try_schedule(RunParams const& p, int i);
 // The Monte Carlo runs' schedule (the ERR lines).
 AnnealSchedule mc_schedule(RunParams const& p);
 
+// Temperature steps of a schedule from start to below end (at least one).
+double schedule_steps(double start, double divisor, double end);
+
+// Upper bounds of the trials of the fit (all tries; a try that continues
+// from the best state counted from the highest start temperature so far)
+// and of one Monte Carlo run. The schedules must have passed the checks.
+double fit_trials_bound(RunParams const& p);
+double mc_trials_bound(RunParams const& p);
+
 #endif

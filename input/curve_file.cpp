@@ -1,23 +1,22 @@
 #include "input/curve_file.h"
 
 #include <cmath>
-#include <fstream>
 #include <sstream>
 
 #include "input/text_lines.h"
 #include "numeric/fatal.h"
 
 DephasingCurve read_curve_file(std::string const& file, double lambda_max) {
-  std::ifstream in(file);
+  std::vector<std::string> lines;
+  if (!read_text_lines(file, lines)) fatal_exit("Can't open universal dephasing curve " + file + "\n", 1);
   DephasingCurve c;
-  std::string l;
   size_t lineno = 0;
   auto refuse = [&](std::string const& what) {
     std::ostringstream s;
     s << file << " line " << lineno << ": " << what << "\n";
     fatal_exit(s.str(), 1);
   };
-  while (std::getline(in, l)) {
+  for (std::string const& l : lines) {
     lineno++;
     if (iscomment(l) || is_blank(l)) continue;
     std::vector<std::string> tok = split_tokens(l);
@@ -28,11 +27,15 @@ DephasingCurve read_curve_file(std::string const& file, double lambda_max) {
     if (!parse_double_token(tok[1], s) || !std::isfinite(s))
       refuse("S/S0 " + quote_token(tok[1]) + " is not a finite number");
     if (!c.lambda.empty() && !(lam > c.lambda.back())) refuse("lambda_D values must strictly ascend");
-    // Points beyond the largest lambda_D of the set-up are not needed.
-    if (lam > lambda_max) break;
-    if (c.lambda.empty() && !(std::fabs(lam) < 1e-12)) refuse("the curve must start at lambda_D 0");
+    if (c.lambda.empty() && !(std::fabs(lam) < 1e-12)) {
+      if (lam > lambda_max) break;
+      refuse("the curve must start at lambda_D 0");
+    }
     c.lambda.push_back(lam);
     c.signal.push_back(s);
+    // Points beyond the largest lambda_D of the set-up are not needed; the
+    // first one beyond it is kept, so that it brackets every lookup.
+    if (lam > lambda_max) break;
   }
   if (c.lambda.empty()) {
     std::ostringstream o;

@@ -9,6 +9,7 @@
 #include "input/param_limits.h"
 #include "input/text_lines.h"
 #include "numeric/fatal.h"
+#include "numeric/warnings.h"
 
 namespace {
 
@@ -45,6 +46,7 @@ DataPoint parse_data_line(std::string const& xydata_file, size_t lineno, std::st
     p.s0 = vals[1];
     p.s = vals[2];
     p.err = error_rule(vals[4]);
+    p.err_usable = tok.size() >= 5 && p.err == vals[4];
     if (p.s0 == 0.0) refuse_line(xydata_file, lineno, "S0 is 0, so S/S0 cannot be formed");
     if (!std::isfinite(p.s / p.s0)) refuse_line(xydata_file, lineno, "S/S0 is not finite");
     if (p.nc < 0) refuse_line(xydata_file, lineno, "N_c " + std::to_string(p.nc) + " is negative");
@@ -106,11 +108,36 @@ PrescribedDist read_prescribed_file(std::string const& distdist_file) {
       refuse_line(distdist_file, i + 1, "distance " + quote_token(tok[0]) + " is not a finite number");
     if (!parse_double_token(tok[1], b) || !std::isfinite(b))
       refuse_line(distdist_file, i + 1, "density " + quote_token(tok[1]) + " is not a finite number");
-    if (!(a > 0)) refuse_line(distdist_file, i + 1, "distance " + quote_token(tok[0]) + " must be above 0");
+    if (!(a >= kMinDistance))
+      refuse_line(distdist_file, i + 1,
+                  "distance " + quote_token(tok[0]) + " must be at least 0.5 Angstrom");
+    if (!(b >= 0 && b <= 1))
+      refuse_line(distdist_file, i + 1,
+                  "fraction " + quote_token(tok[1]) + " must lie between 0 and 1");
     if (d.distance.size() >= static_cast<size_t>(kMaxGrid))
       refuse_line(distdist_file, i + 1, "more than " + std::to_string(kMaxGrid) + " distances");
     d.distance.push_back(a);
     d.fraction.push_back(b);
   }
   return d;
+}
+
+void warn_about_data(std::string const& file, std::vector<DataPoint> const& pts) {
+  size_t no_error = 0, outside = 0, undephased = 0;
+  for (auto const& p : pts) {
+    if (!p.err_usable) no_error++;
+    double r = p.s / p.s0;
+    if (r < -0.2 || r > 1.2) outside++;
+    if (p.nc == 0) undephased++;
+  }
+  std::string head = "warning: XYDATA " + printable(file) + ": ";
+  if (no_error > 0)
+    warn(head + std::to_string(no_error) + " of " + std::to_string(pts.size()) +
+         " points have no usable error (the fifth column: N_c S0 S ratio error; missing, 0, "
+         "negative or 1 and above); they count with error 1.0, so chi2 means little");
+  if (outside > 0)
+    warn(head + std::to_string(outside) +
+         " points have S/S0 outside -0.2 to 1.2; check the S0 and S columns");
+  if (undephased == pts.size())
+    warn(head + "every point has N_c 0, so there is no dephasing to fit");
 }

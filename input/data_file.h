@@ -12,6 +12,7 @@ struct DataPoint {
   double s0 = 0.0;     // undephased signal
   double s = 0.0;      // dephased signal
   double err = 0.0;    // error of S/S0 after the "no usable error" rule
+  bool err_usable = false;  // the fifth column held a usable error
   size_t lineno = 0;   // line in the file, for messages
 };
 
@@ -27,7 +28,13 @@ struct PrescribedDist {
 };
 
 // Reads the prescribed distribution; an unreadable file gives an empty one
-// (the file is optional), a malformed line is refused.
+// (the file is optional), a malformed line is refused: distances must be
+// finite and at least 0.5 Angstrom, fractions between 0 and 1.
 PrescribedDist read_prescribed_file(std::string const& file);
+
+// Warnings (on standard output, kept for the log) for data that are legal
+// but probably a mistake: points without a usable error, S/S0 far outside
+// 0..1, no dephasing at all.
+void warn_about_data(std::string const& file, std::vector<DataPoint> const& pts);
 
 #endif

@@ -1,5 +1,6 @@
 #include "input/nuclei.h"
 
+#include "input/text_lines.h"
 #include "numeric/fatal.h"
 
 namespace {
@@ -26,8 +27,16 @@ bool find_gamma(std::string const& name, double& gamma) {
 
 void lookup_nuclei(std::string const& detect, std::string const& dephase, double& gamma_x,
                    double& gamma_y) {
-  if (!find_gamma(detect, gamma_x)) fatal_exit("detect nucleus (X) not recognized\n", 1);
-  if (!find_gamma(dephase, gamma_y)) fatal_exit("dephasing nucleus (Y) not recognized\n", 1);
+  std::string names;
+  for (auto const& n : kNuclei) names += std::string(" ") + n.name;
+  if (!find_gamma(detect, gamma_x))
+    fatal_exit("detect nucleus (X) not recognized: XN is " + quote_token(detect) +
+                   "; accepted:" + names + "\n",
+               1);
+  if (!find_gamma(dephase, gamma_y))
+    fatal_exit("dephasing nucleus (Y) not recognized: YN is " + quote_token(dephase) +
+                   "; accepted:" + names + "\n",
+               1);
 }
 
 double dipolar_constant_of(double gamma_x, double gamma_y) {

@@ -1,6 +1,7 @@
 // Refusal of parameter values that cannot make a run, before anything is
 // created on disk. Each refusal is one line naming the key, the value and
 // the rule, and ends the process with status 1.
+#include <cctype>
 #include <cmath>
 #include <utility>
 #include <vector>
@@ -151,12 +152,86 @@ void check_mc_schedule(RunParams const& p) {
   if (p.max_mc_blocks < 2) refuse("MAX MC BLOCKS", p.max_mc_blocks, "it must be at least 2");
 }
 
+// Names that reach file names and gnuplot's quoted strings: only letters,
+// digits, ".", "_", "-", "+" and non-ASCII (UTF-8) bytes, and "/" in PATH.
+// Anything else could end a quoted string in a script or make gnuplot open
+// a pipe ("<cmd", "|cmd").
+bool safe_name_chars(std::string const& v, bool slash) {
+  for (char c : v) {
+    unsigned char u = static_cast<unsigned char>(c);
+    bool ok = std::isalnum(u) || c == '.' || c == '_' || c == '-' || c == '+' || u >= 0x80 ||
+              (slash && c == '/');
+    if (!ok) return false;
+  }
+  return true;
+}
+
+void check_names(RunParams const& p) {
+  if (p.mode != "fit" && p.mode != "err" && p.mode != "sim")
+    refuse("MODE", p.mode.empty() ? "empty" : quote_token(p.mode), "it must be fit, err or sim");
+  if (!safe_name_chars(p.output_base, false) || p.output_base == "." || p.output_base == "..")
+    refuse("OUTPUT", quote_token(p.output_base),
+           "it may hold only letters, digits, \".\", \"_\", \"-\" and \"+\" (not \".\" or \"..\")");
+  if (!safe_name_chars(p.path, true))
+    refuse("PATH", quote_token(p.path),
+           "it may hold only letters, digits, \".\", \"_\", \"-\", \"+\" and \"/\"");
+  if (!p.path.empty() && p.path.back() != '/')
+    refuse("PATH", quote_token(p.path), "it must be empty or end with \"/\"");
+}
+
+// Values that make no physical sense for a REDOR experiment.
+void check_physics(RunParams const& p) {
+  if (p.near < kMinDistance)
+    refuse("NEAR", p.near, "it must be at least 0.5 Angstrom (no chemical bond is shorter)");
+  if (p.mas < kMinMas || p.mas > kMaxMas)
+    refuse("MAS", p.mas, "it must lie between 100 Hz and 1 MHz (the spinning rate in Hz)");
+  if (p.mode == "fit" || p.mode == "err")
+    for (int i = 0; i < p.ntries; i++)
+      if (!(try_schedule(p, i).boltzmann > 0))
+        refuse_try("BOLTZMANN", i, try_schedule(p, i).boltzmann, "it must be above 0");
+  if (p.mode != "err") return;
+  if (!(p.err_boltzmann > 0)) refuse("ERR BOLTZMANN", p.err_boltzmann, "it must be above 0");
+  if (!(p.max_mc_chi2 > 0)) refuse("MAX MC CHI2", p.max_mc_chi2, "it must be above 0");
+}
+
+// The work the schedules imply, bounded before anything runs.
+void check_work(RunParams const& p) {
+  if (p.mode != "fit" && p.mode != "err") return;
+  double fit = fit_trials_bound(p);
+  if (fit > kMaxTrials) {
+    std::ostringstream s;
+    s << "parameter error: the annealing schedule implies up to " << fit
+      << " trials, more than the limit of " << kMaxTrials
+      << "; raise ATTEN TEMP or MIN TEMP, or lower ITERS AT TEMP or NTRIES\n";
+    fatal_exit(s.str(), 1);
+  }
+  if (p.mode != "err") return;
+  double runs = static_cast<double>(p.per_mc_block) * p.max_mc_blocks;
+  if (runs > kMaxMcRuns) {
+    std::ostringstream s;
+    s << "parameter error: PER MC BLOCK x MAX MC BLOCKS is " << runs
+      << " Monte Carlo runs, more than the limit of " << kMaxMcRuns << "\n";
+    fatal_exit(s.str(), 1);
+  }
+  double mc = mc_trials_bound(p);
+  if (mc > kMaxTrials) {
+    std::ostringstream s;
+    s << "parameter error: the ERR schedule implies " << mc
+      << " trials per Monte Carlo run, more than the limit of " << kMaxTrials
+      << "; raise ERR ATTEN TEMP or ERR MIN TEMP, or lower ERR ITERS AT TEMP\n";
+    fatal_exit(s.str(), 1);
+  }
+}
+
 }  // namespace
 
 void check_params(RunParams const& p) {
+  check_names(p);
   check_values(p);
   check_lists_finite(p);
   check_kernel(p);
   check_fit_schedule(p);
   check_mc_schedule(p);
+  check_physics(p);
+  check_work(p);
 }

@@ -8,9 +8,11 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,7 @@
 #include "input/run_params.h"
 #include "input/text_lines.h"
 #include "numeric/fatal.h"
+#include "numeric/warnings.h"
 
 namespace {
 
@@ -70,12 +73,14 @@ std::string token_at(std::string const& line, size_t p) {
 }
 
 void warn_mismatch(int lineno, bool missing, char const* pattern, char const* key, bool text) {
-  std::cout << "warning: parameter line " << lineno;
+  std::ostringstream w;
+  w << "warning: parameter line " << lineno;
   if (missing)
-    std::cout << " is missing";
+    w << " is missing";
   else
-    std::cout << " does not match \"" << pattern << "\"";
-  std::cout << "; " << key << (text ? " left empty" : " set to 0") << std::endl;
+    w << " does not match \"" << pattern << "\"";
+  w << "; " << key << (text ? " left empty" : " set to 0");
+  warn(w.str());
 }
 
 // Reads the lines by position; each method reads the next line into a field.
@@ -187,10 +192,9 @@ class Reader {
         if (got.empty()) {
           warn_mismatch(lineno, false, pattern, key, false);
         } else if (pos < l.size()) {
-          std::cout << "warning: parameter line " << lineno << " holds "
-                    << quote_token(token_at(l, pos))
-                    << (integer ? ", not an integer" : ", not a number") << "; " << key
-                    << " ends before it" << std::endl;
+          warn("warning: parameter line " + std::to_string(lineno) + " holds " +
+               quote_token(token_at(l, pos)) + (integer ? ", not an integer" : ", not a number") +
+               "; " + key + " ends before it");
         }
         break;
       }
@@ -200,6 +204,33 @@ class Reader {
     return got;
   }
 };
+
+// The keys of the 33 lines, in order.
+const char* const kKeys[33] = {
+    "MODE:", "LAMBDA_D:", "XYDATA:", "DISTDIST:", "PATH:", "OUTPUT:", "XN:", "YN:", "NEAR:", "FAR:",
+    "GRAIN:", "PER 2PI:", "MID PULSE:", "MAS:", "SCALING:", "LAST POINT:", "NTRIES:",
+    "ITERS AT TEMP:", "MAX STEP SIZE:", "BOLTZMANN:", "INIT TEMP:", "ATTEN TEMP:", "MIN TEMP:",
+    "ERR ITERS AT TEMP:", "ERR MAX STEP SIZE:", "ERR BOLTZMANN:", "ERR INIT TEMP:",
+    "ERR ATTEN TEMP:", "ERR MIN TEMP:", "MIN STDEV2:", "PER MC BLOCK:", "MAX MC BLOCKS:",
+    "MAX MC CHI2:"};
+
+// Lines are read by position, so one missing or extra line shifts every
+// later value onto the wrong key. A line that carries another line's key
+// shows that; the file is refused with the place instead of a warning for
+// every later line and a misleading refusal of some shifted value.
+void refuse_shifted(std::string const& file, std::vector<std::string> const& lines) {
+  for (size_t i = 0; i < lines.size() && i < 33; i++) {
+    if (match_key(lines[i], std::string(kKeys[i]) + "%") >= 0) continue;
+    for (size_t j = 0; j < 33; j++) {
+      if (j == i || match_key(lines[i], std::string(kKeys[j]) + "%") < 0) continue;
+      std::ostringstream m;
+      m << "parameter error: " << file << " line " << i + 1 << " holds the key of line " << j + 1
+        << " (" << kKeys[j] << "): a line is missing or extra near line " << std::min(i, j) + 1
+        << "\n";
+      fatal_exit(m.str(), 1);
+    }
+  }
+}
 
 }  // namespace
 
@@ -211,6 +242,7 @@ RunParams read_params(char const* param_file) {
   if (!read_first_lines(param_file, 33, 16u << 20, all)) {
     fatal_exit(std::string("Can't open input params from ") + param_file + "\n", 1);
   }
+  refuse_shifted(param_file, all);
   Reader rd;
   rd.lines = std::move(all);
   RunParams rp;

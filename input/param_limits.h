@@ -14,6 +14,15 @@ const int kMaxPer2pi = 100000;       // angle steps per turn of the powder avera
 const double kMaxPowderWork = 5e10;
 // Elements of the largest transform matrix (n_cycles or n_data rows x n_grid).
 const double kMaxMatrixElements = 5e7;
+// Physical ranges: no bond is shorter than 0.5 Angstrom; magic-angle
+// spinning runs between about 100 Hz and 1 MHz (a value outside is almost
+// always a unit slip such as "5" meant as kHz).
+const double kMinDistance = 0.5;  // Angstrom
+const double kMinMas = 100.0, kMaxMas = 1e6;  // Hz
+// Work: trials of one annealing (about an hour at 3 us a trial) and Monte
+// Carlo runs of one estimate.
+const double kMaxTrials = 1e9;
+const double kMaxMcRuns = 1e6;
 // Text values: lengths the output names are built from.
 const size_t kMaxModeLen = 3, kMaxNucleusLen = 5, kMaxFileLen = 78, kMaxLambdaFileLen = 79,
              kMaxOutputLen = 157, kMaxRunDirLen = 179;

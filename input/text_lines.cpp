@@ -3,18 +3,48 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
+#include <istream>
 #include <fstream>
 #include <system_error>
 #include <filesystem>
+
+namespace {
+
+// Splits a byte stream into lines: LF, CR LF and a lone CR each end a line;
+// a UTF-8 byte-order mark at the start is skipped; a last line without an
+// end is still a line. At most max_lines lines, each cut at max_line_bytes.
+void split_lines(std::istream& in, size_t max_lines, size_t max_line_bytes,
+                 std::vector<std::string>& lines) {
+  lines.clear();
+  std::string l;
+  // A byte-order mark: up to three bytes that match it are dropped; a
+  // partial match is ordinary text.
+  static char const kBom[] = "\xEF\xBB\xBF";
+  while (l.size() < 3 && in.peek() == static_cast<unsigned char>(kBom[l.size()]))
+    l += static_cast<char>(in.get());
+  if (l.size() == 3) l.clear();
+  int c;
+  while (lines.size() < max_lines && (c = in.get()) != EOF) {
+    if (c == '\n' || c == '\r') {
+      lines.push_back(l);
+      l.clear();
+      if (c == '\r' && in.peek() == '\n') in.get();
+    } else if (l.size() < max_line_bytes) {
+      l += static_cast<char>(c);
+    }
+  }
+  if (lines.size() < max_lines && !l.empty()) lines.push_back(l);
+}
+
+}  // namespace
 
 bool read_text_lines(std::string const& name, std::vector<std::string>& lines) {
   if (!is_readable_regular_file(name)) return false;
   std::ifstream in(name, std::ios::binary);
   if (!in.is_open()) return false;
-  lines.clear();
-  std::string l;
-  while (std::getline(in, l)) lines.push_back(l);
+  split_lines(in, static_cast<size_t>(-1), static_cast<size_t>(-1), lines);
   return true;
 }
 
@@ -27,19 +57,7 @@ bool read_first_lines(std::string const& name, size_t max_lines, size_t max_line
     return false;
   std::ifstream in(name, std::ios::binary);
   if (!in.is_open()) return false;
-  lines.clear();
-  std::string l;
-  int c;
-  while (lines.size() < max_lines && (c = in.get()) != EOF) {
-    if (c == '\n') {
-      lines.push_back(l);
-      l.clear();
-    } else if (l.size() < max_line_bytes) {
-      l += static_cast<char>(c);
-    }
-  }
-  // A last line without a newline is still a line.
-  if (lines.size() < max_lines && !l.empty()) lines.push_back(l);
+  split_lines(in, max_lines, max_line_bytes, lines);
   return true;
 }
 
@@ -93,10 +111,23 @@ bool parse_int_token(std::string const& token, int& value) {
   return true;
 }
 
-std::string quote_token(std::string const& token) {
+std::string printable(std::string const& text) {
   std::string t;
-  for (char c : token) t += (c == '\0') ? ' ' : c;
-  if (t.size() > 40) t = t.substr(0, 40) + "...";
+  for (char c : text) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7f) {
+      char b[8];
+      std::snprintf(b, sizeof b, "\\x%02x", u);
+      t += b;
+    } else {
+      t += c;  // printable ASCII and UTF-8 bytes
+    }
+  }
+  return t;
+}
+
+std::string quote_token(std::string const& token) {
+  std::string t = token.size() > 40 ? printable(token.substr(0, 40)) + "..." : printable(token);
   return "\"" + t + "\"";
 }
 

@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-// Reads every line of a regular file into lines (without the newline).
+// Reads every line of a regular file into lines (without the line end;
+// LF, CR LF and a lone CR end a line; a UTF-8 byte-order mark is skipped).
 // Returns false when the file cannot be opened or is a directory.
 bool read_text_lines(std::string const& name, std::vector<std::string>& lines);
 
@@ -35,7 +36,10 @@ bool parse_double_token(std::string const& token, double& value);
 // Parses a whole token as a decimal int (optional sign, digits, in range).
 bool parse_int_token(std::string const& token, int& value);
 
-// A token quoted for a message, cut short when it is long.
+// Text for a message: control bytes shown as \xNN, other bytes as they are.
+std::string printable(std::string const& text);
+
+// A token quoted for a message (control bytes escaped), cut short when long.
 std::string quote_token(std::string const& token);
 
 #endif

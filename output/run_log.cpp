@@ -5,7 +5,11 @@
 
 #include "output/run_log.h"
 
+#include <gsl/gsl_rng.h>
+
+#include "input/anneal_schedule.h"
 #include "numeric/numeric.h"
+#include "numeric/warnings.h"
 
 namespace fs = std::filesystem;
 
@@ -46,6 +50,24 @@ void open_run_directory(Paar& model, char const* param_file) {
   model.log.open(logname, std::ios::out | std::ios::trunc);
   if (!model.log.is_open()) fatal_exit("Can't open run log " + logname + "\n", 1);
 }
+
+namespace {
+
+// After the echo: the random-number set-up, the work the schedules imply
+// and the warnings found while reading the inputs.
+void write_run_setup(Paar& m) {
+  std::ofstream& log = m.log;
+  log << "GSL_RNG_TYPE: " << gsl_rng_default->name << " (Monte Carlo noise; the annealing uses taus2)\n";
+  log << "GSL_RNG_SEED: " << gsl_rng_default_seed << "\n";
+  if (m.mode == "fit" || m.mode == "err")
+    log << "Annealing trials at most: " << fit_trials_bound(m) << "\n";
+  if (m.mode == "err")
+    log << "Monte Carlo runs at most: " << static_cast<double>(m.per_mc_block) * m.max_mc_blocks
+        << ", each of at most " << mc_trials_bound(m) << " trials\n";
+  for (std::string const& w : run_warnings()) log << w << "\n";
+}
+
+}  // namespace
 
 void write_log_head(Paar& m) {
   std::ofstream& log = m.log;
@@ -91,5 +113,6 @@ void write_log_head(Paar& m) {
   log << "PER MC BLOCK: " << m.per_mc_block << std::endl;
   log << "MAX MC BLOCKS: " << m.max_mc_blocks << std::endl;
   log << "MAX MC CHI2: " << m.max_mc_chi2 << std::endl;
+  write_run_setup(m);
   log.flush();
 }

@@ -76,7 +76,7 @@ int BoltzmannME::Lagrange_siman(Paar& model) {
   model.log << "Beginning Boltzmann ME: " << std::ctime(&model.timestamp) << "\n";
   std::cout << "Beginning Boltzmann ME:\n";
 
-  gsl_rng_env_setup();
+  // Seeded from GSL's default seed, which the run's environment has set.
   gsl_rng* r = gsl_rng_alloc(gsl_rng_taus2);
   std::string trace_name = model.stem() + ".sa";
   std::FILE* trace = open_trace(model, trace_name);

@@ -41,14 +41,7 @@ bool anneal_mc_with(Paar& work, McBang& bang, gsl_rng* r, std::atomic<bool> cons
 }
 
 bool anneal_mc(Paar& work, McBang& bang) {
-  gsl_rng* r;
-#ifdef _OPENMP
-#pragma omp critical(gsl_rng_environment)
-#endif
-  {
-    gsl_rng_env_setup();
-    r = gsl_rng_alloc(gsl_rng_taus2);
-  }
+  gsl_rng* r = gsl_rng_alloc(gsl_rng_taus2);
   bool ok = anneal_mc_with(work, bang, r, nullptr);
   gsl_rng_free(r);
   return ok;

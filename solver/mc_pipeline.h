@@ -40,7 +40,7 @@ struct Attempt {
 // cancel turns true it stops after its current temperature step (false).
 bool anneal_mc_with(Paar& work, McBang& bang, gsl_rng* r, std::atomic<bool> const* cancel);
 
-// The same with a fresh generator set up from GSL's environment.
+// The same with a fresh generator from GSL's default seed.
 bool anneal_mc(Paar& work, McBang& bang);
 
 // The text printed for a non-finite chi2 in a Monte Carlo annealing.

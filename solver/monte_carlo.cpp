@@ -88,9 +88,6 @@ bool BlockRun::fill_block() {
   int run = 0;
   while (run < model_.per_mc_block) {
     pipeline_.take(a_);
-    // What the annealing's own set-up of GSL's environment reports (the
-    // seed and type variables, on standard error), once per attempt used.
-    gsl_rng_env_setup();
     if (a_.bang.happened) {
       std::cout << bang_message(a_.bang) << std::flush;
       status_ = kMcNotFinite;
@@ -176,11 +173,9 @@ int BoltzmannME::MC_error(Paar& model) {
   model.log << "Beginning Boltzmann MC: " << std::ctime(&model.timestamp) << "\n";
   std::cout << "Beginning Boltzmann MC:\n";
 
-  gsl_rng_env_setup();
+  // GSL's default generator and seed, as the run's environment has set them.
   gsl_rng* noise = gsl_rng_alloc(gsl_rng_default);
-  // Every annealing of the estimate starts its own generator after setting
-  // up GSL's environment; with the environment fixed for the run, that is
-  // this seed.
+  // Every annealing of the estimate starts its own generator from this seed.
   unsigned long seed = gsl_rng_default_seed;
   // The state every attempt starts from: the fitted multipliers and the
   // unperturbed data (the model itself is re-evaluated by the writes meanwhile).

@@ -1,0 +1,45 @@
+#include "input/rng_environment.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include <gsl/gsl_rng.h>
+
+#include "input/text_lines.h"
+#include "numeric/fatal.h"
+
+namespace {
+
+bool known_type(char const* name) {
+  for (gsl_rng_type const** t = gsl_rng_types_setup(); *t; t++)
+    if (std::strcmp((*t)->name, name) == 0) return true;
+  return false;
+}
+
+bool whole_number(char const* s) {
+  if (!*s) return false;
+  for (char const* c = s; *c; c++)
+    if (*c < '0' || *c > '9') return false;
+  errno = 0;
+  unsigned long v = std::strtoul(s, nullptr, 10);
+  return !(v == ULONG_MAX && errno == ERANGE);
+}
+
+}  // namespace
+
+void check_rng_environment() {
+  char const* type = std::getenv("GSL_RNG_TYPE");
+  if (type && !known_type(type))
+    fatal_exit("environment error: GSL_RNG_TYPE is " + quote_token(type) +
+                   "; it must name one of GSL's generators, such as mt19937, taus2 or ranlxd2\n",
+               1);
+  char const* seed = std::getenv("GSL_RNG_SEED");
+  if (seed && !whole_number(seed))
+    fatal_exit("environment error: GSL_RNG_SEED is " + quote_token(seed) +
+                   "; it must be a whole decimal number\n",
+               1);
+  gsl_rng_env_setup();
+}

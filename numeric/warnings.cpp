@@ -1,0 +1,17 @@
+#include "numeric/warnings.h"
+
+#include <iostream>
+
+namespace {
+std::vector<std::string>& store() {
+  static std::vector<std::string> w;
+  return w;
+}
+}  // namespace
+
+void warn(std::string const& text) {
+  std::cout << text << std::endl;
+  store().push_back(text);
+}
+
+std::vector<std::string> const& run_warnings() { return store(); }
