@@ -1,13 +1,16 @@
 // redordist: distance distributions from REDOR dephasing curves by maximum
 // entropy. One run per parameter file; see README.md.
+#include <cmath>
 #include <cstring>
 #include <iostream>
 
 #include "input/run_inputs.h"
 #include "model/paar.h"
+#include "numeric/interrupt.h"
 #include "output/matrix_dump.h"
 #include "output/plot_scripts.h"
 #include "output/result_table.h"
+#include "output/run_directory.h"
 #include "output/run_log.h"
 #include "solver/boltzmann_me.h"
 
@@ -42,22 +45,40 @@ void print_help() {
                "gnuplot scripts (.gp, -ps.gp) and the figure (-ps.eps).\n";
 }
 
+// A fit whose chi2, distribution or moments are not finite is no result.
+bool results_finite(Paar& m) {
+  bool ok = std::isfinite(m.chi2);
+  for (int j = 0; j < m.n_grid; j++) ok = ok && std::isfinite(gsl_vector_get(m.distribution, j));
+  for (double v : m.distance_moments) ok = ok && std::isfinite(v);
+  for (double v : m.coupling_moments) ok = ok && std::isfinite(v);
+  if (!ok) {
+    std::cout << "error: the fit's chi2, distribution or moments are not finite numbers; "
+                 "check the data and the grid\n";
+    m.log << "error: the fit's chi2, distribution or moments are not finite numbers\n";
+  }
+  return ok;
+}
+
+void write_results(Paar& m) {
+  if (!write_out(m)) std::cout << "write_out failed\n";
+  if (!gnuplot_out(m)) std::cout << "gnuplot_out failed\n";
+}
+
 // The solver of the mode, then the result table and the plot scripts.
 int run_mode(Paar& model) {
   int mc = kMcDone;
+  bool finite = true;
   if (model.mode == "fit" || model.mode == "err") {
     BoltzmannME bme(model);
     bme.Lagrange_siman(model);
     if (!model.calc_dist_stats()) std::cout << "stats calc failed\n";
-    if (model.mode == "err") {
-      bme.write_results = [](Paar& m) {
-        if (!write_out(m)) std::cout << "write_out failed\n";
-        if (!gnuplot_out(m)) std::cout << "gnuplot_out failed\n";
-      };
+    finite = results_finite(model);
+    if (model.mode == "err" && finite && interrupt_signal() == 0) {
+      bme.write_results = write_results;
       mc = bme.MC_error(model);
     }
   }
-  bool failed = model.output_failed || mc != kMcDone;
+  bool failed = model.output_failed || !finite || (mc != kMcDone && mc != kMcInterrupted);
   if (!write_out(model)) {
     std::cout << "write_out failed\n";
     failed = true;
@@ -65,6 +86,14 @@ int run_mode(Paar& model) {
   if (!gnuplot_out(model)) {
     std::cout << "gnuplot_out failed\n";
     failed = true;
+  }
+  if (interrupt_signal() != 0) {
+    std::string msg = std::string("Run interrupted by ") + interrupt_signal_name() +
+                      ": the results so far are written\n";
+    model.log << msg;
+    std::cout << msg;
+    std::cout.flush();
+    return 128 + interrupt_signal();
   }
   std::cout.flush();
   return failed ? 1 : 0;
@@ -86,6 +115,7 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  install_interrupt_handlers();
   // Everything is read and checked before the run directory is touched.
   RunInputs inputs = read_run_inputs(argv[1]);
   Paar model(inputs);

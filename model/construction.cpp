@@ -18,15 +18,17 @@ Paar::Paar(RunInputs const& in) : RunParams(in.params), owner(true) {
   set_data(in.data);
   total_adjust_density = 0.0;
   n_cycles = effective_last_point() / 2 + 1;
+  n_grid = static_cast<int>(grid_size(near, far, grain));
+  n_adj = in.prescribed.readable ? static_cast<int>(in.prescribed.distance.size()) : -1;
+  // The universal curve is used whenever its file can be read; otherwise the
+  // powder average.
+  have_curve = is_readable_regular_file(lambda_d_file) && std::ifstream(lambda_d_file).is_open();
+  check_sizes();  // before the matrices are allocated
   smooth_adjust = gsl_vector_calloc(n_cycles);
   smooth_fit = gsl_vector_calloc(n_cycles);
   set_prescribed(in.prescribed);
   build_grid();
   alloc_scratch();
-  // The universal curve is used whenever its file can be read; otherwise the
-  // powder average.
-  have_curve = is_readable_regular_file(lambda_d_file) && std::ifstream(lambda_d_file).is_open();
-  check_sizes();
   if (have_curve) curve = read_curve_file(lambda_d_file, max_lambda_d());
 }
 
@@ -46,8 +48,10 @@ void Paar::check_sizes() const {
   bool powder = !have_curve && (n_adj > 0 || mode != "sim");
   double cols = static_cast<double>(n_grid);
   double rows = std::max(n_cycles, n_data);
-  if (rows * cols > kMaxMatrixElements) {
+  double adj = n_adj > 0 ? static_cast<double>(n_cycles) * n_adj : 0.0;
+  if (rows * cols > kMaxMatrixElements || adj > kMaxMatrixElements) {
     std::ostringstream s;
+    if (adj > rows * cols) rows = n_cycles, cols = n_adj;
     s << "the transform matrix would have " << rows << " x " << cols
       << " elements, more than the limit of " << kMaxMatrixElements
       << "; use a coarser GRAIN, a smaller LAST POINT or fewer data points\n";

@@ -31,6 +31,8 @@ int Paar::calc_dist_stats() {
   double skew_r = r3 / std::pow(sr, 3), kurt_r = r4 / std::pow(sr, 4);
   double skew_d = d3 / std::pow(sd, 3), kurt_d = d4 / std::pow(sd, 4);
 
+  distance_moments = {mr, sr, skew_r, kurt_r};
+  coupling_moments = {md, sd, skew_d, kurt_d};
   char buf[320];
   std::cout << "total distribution density: " << total << std::endl;
   log << "total distribution density: " << total << std::endl;

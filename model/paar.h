@@ -9,6 +9,7 @@
 #ifndef REDORDIST_MODEL_PAAR_H
 #define REDORDIST_MODEL_PAAR_H
 
+#include <array>
 #include <ctime>
 #include <fstream>
 #include <string>
@@ -73,6 +74,10 @@ class Paar : public RunParams {
   gsl_vector* mc_stdev_err = nullptr;
   std::ofstream log;
   time_t timestamp = 0;
+  // Mean, standard deviation, skewness and kurtosis (3 for a normal
+  // distribution) of the distribution over distance (Angstrom) and over
+  // dipolar coupling (Hz), as calc_dist_stats last found them.
+  std::array<double, 4> distance_moments{}, coupling_moments{};
 
   // Set when an output file could not be written; the run then ends with
   // status 1 after everything else has been done.

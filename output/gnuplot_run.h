@@ -1,13 +1,22 @@
 // Running gnuplot on a script: started directly (no shell, so a run
-// directory name with shell characters is harmless) and waited for.
+// directory name with shell characters is harmless), waited for at most a
+// time limit, then killed.
 #ifndef REDORDIST_OUTPUT_GNUPLOT_RUN_H
 #define REDORDIST_OUTPUT_GNUPLOT_RUN_H
 
 #include <string>
 #include <vector>
 
+enum class GnuplotEnd { kOk, kMissing, kFailed };
+
+// Seconds a gnuplot may run (30, or REDORDIST_GNUPLOT_TIMEOUT when set to a
+// positive whole number).
+int gnuplot_time_limit();
+
 // Runs gnuplot with the given arguments (after the program name) and waits.
-// When gnuplot is not installed, says "gnuplot: not found" on standard error.
-void run_gnuplot(std::vector<std::string> const& args);
+// A gnuplot that is not installed is a note on standard output (kMissing);
+// one that exits non-zero, dies from a signal or outlives the time limit is
+// reported with the script's name (kFailed). script names it in messages.
+GnuplotEnd run_gnuplot(std::vector<std::string> const& args, std::string const& script);
 
 #endif

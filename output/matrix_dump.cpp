@@ -5,12 +5,14 @@
 #include <string>
 
 #include "numeric/numeric.h"
+#include "output/safe_files.h"
 
 namespace {
 
 // Writes the matrix (rows x cols of value(row, col)) in "%10.6le " cells.
 template <class Value>
 bool write_matrix(std::string const& name, int rows, int cols, Value value) {
+  remove_planted_link(name);
   std::FILE* f = std::fopen(name.c_str(), "w");
   if (!f) return false;
   for (int a = 0; a < rows; a++) {

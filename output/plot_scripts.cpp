@@ -10,6 +10,7 @@
 
 #include "output/atomic_file.h"
 #include "output/gnuplot_run.h"
+#include "output/safe_files.h"
 #include "numeric/numeric.h"
 
 namespace {
@@ -40,7 +41,9 @@ Values values(Paar const& p) {
   m = m - 0.0002;
   v.V = (gsl_vector_max(p.distribution) + 0.002) / 10.0;
   if (std::fabs(m) > v.V) v.V = std::fabs(m);
-  v.E = (gvg(p.cycles, p.n_data - 1) + 8.0) * v.K;
+  // The time axis ends 8 rotor cycles after the largest N_c of the data
+  // (data need not be in ascending order).
+  v.E = (gsl_vector_max(p.cycles) + 8.0) * v.K;
   return v;
 }
 
@@ -156,8 +159,11 @@ int gnuplot_out(Paar& m) {
   std::string plot = plot_script_text(m, recognized);
   if (!recognized) std::cout << "mode not recognized on output\n";
   bool ok = write_file_atomically(m.stem() + ".gp", plot);
-  if (m.mode != "err") run_gnuplot({"-persist", m.stem() + ".gp"});
+  if (m.mode != "err" && run_gnuplot({"-persist", m.stem() + ".gp"}, m.stem() + ".gp") ==
+                             GnuplotEnd::kFailed)
+    ok = false;
   if (!write_file_atomically(m.stem() + "-ps.gp", print_script_text(m))) ok = false;
-  run_gnuplot({m.stem() + "-ps.gp"});
+  remove_planted_link(m.stem() + "-ps.eps");
+  if (run_gnuplot({m.stem() + "-ps.gp"}, m.stem() + "-ps.gp") == GnuplotEnd::kFailed) ok = false;
   return ok ? 1 : 0;
 }

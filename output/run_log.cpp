@@ -1,7 +1,4 @@
-// The run directory, the copies of the inputs, and the head of the run log.
-#include <filesystem>
 #include <iostream>
-#include <system_error>
 
 #include "output/run_log.h"
 
@@ -11,22 +8,7 @@
 #include "numeric/numeric.h"
 #include "numeric/warnings.h"
 
-namespace fs = std::filesystem;
-
 namespace {
-
-// Copies a file into the run directory under its own name; a failure is
-// reported on one line and the run goes on.
-void copy_into(std::string const& file, std::string const& dir) {
-  std::error_code ec;
-  fs::path src(file);
-  fs::path dst = fs::path(dir) / src.filename();
-  if (!file.empty() && fs::exists(dst, ec) && fs::equivalent(src, dst, ec)) return;
-  if (file.empty() ||
-      !fs::copy_file(src, dst, fs::copy_options::overwrite_existing, ec) || ec) {
-    std::cout << "warning: could not copy " << file << " into " << dir << std::endl;
-  }
-}
 
 std::string ctime_text(time_t t) {
   char const* s = std::ctime(&t);
@@ -34,22 +16,6 @@ std::string ctime_text(time_t t) {
 }
 
 }  // namespace
-
-void open_run_directory(Paar& model, char const* param_file) {
-  // model.path is the run directory, PATH + OUTPUT + "/".
-  std::string dir = model.path.substr(0, model.path.size() - 1);
-  std::error_code ec;
-  // One level only, an existing directory is reused.
-  fs::create_directory(dir, ec);
-  if (!fs::is_directory(dir)) {
-    fatal_exit("Can't create run directory " + dir + "\n", 1);
-  }
-  copy_into(model.xydata_file, model.path);
-  copy_into(param_file, model.path);
-  std::string logname = model.stem() + ".log";
-  model.log.open(logname, std::ios::out | std::ios::trunc);
-  if (!model.log.is_open()) fatal_exit("Can't open run log " + logname + "\n", 1);
-}
 
 namespace {
 

@@ -7,6 +7,7 @@
 
 #include <gsl/gsl_rng.h>
 
+#include "numeric/interrupt.h"
 #include "solver/annealing_loop.h"
 #include "solver/boltzmann_me.h"
 
@@ -86,6 +87,7 @@ int BoltzmannME::Lagrange_siman(Paar& model) {
     if (trace) trace_row(trace, st, model.n_data);
     progress_line(st);
   };
+  hooks.cancel = interrupt_flag();
   hooks.on_not_finite = [](double temp, Paar const&) {
     backspaces62();
     std::cout << "BANG. Chi2 is not finite at temp " << temp;
@@ -102,7 +104,7 @@ int BoltzmannME::Lagrange_siman(Paar& model) {
                   s.end, s.divisor);
     model.log << line;
     std::cout << line;
-    annealer.run(s, r, hooks);
+    if (annealer.run(s, r, hooks) == AnnealEnd::kCancelled) break;
   }
   annealer.finish(model);
   report_fit(model);

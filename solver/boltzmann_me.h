@@ -9,7 +9,7 @@
 #include "model/paar.h"
 
 // Outcome of the Monte Carlo estimate, for the entry point's exit status.
-enum McStatus { kMcDone = 0, kMcNotFinite = 1, kMcTooManyRejections = 2 };
+enum McStatus { kMcDone = 0, kMcNotFinite = 1, kMcTooManyRejections = 2, kMcInterrupted = 3 };
 
 // Runs in a row rejected for MAX MC CHI2 after which the estimate stops.
 const int kMaxRejectionsInRow = 1000;

@@ -15,6 +15,7 @@
 
 #include <gsl/gsl_rng.h>
 
+#include "numeric/interrupt.h"
 #include "numeric/numeric.h"
 #include "solver/boltzmann_me.h"
 #include "solver/mc_blocks.h"
@@ -87,6 +88,10 @@ bool BlockRun::fill_block() {
   sums_.start_block();
   int run = 0;
   while (run < model_.per_mc_block) {
+    if (interrupt_signal() != 0) {
+      status_ = kMcInterrupted;
+      return false;
+    }
     pipeline_.take(a_);
     if (a_.bang.happened) {
       std::cout << bang_message(a_.bang) << std::flush;
@@ -150,6 +155,7 @@ void BlockRun::finish() {
     say(model_, l.str());
   }
   if (status_ == kMcNotFinite) return;
+  // An interrupted estimate keeps the blocks it finished.
   if (finished_ >= 2) {
     sums_.estimates(finished_, model_.mc_average, model_.mc_average_err, model_.mc_stdev,
                     model_.mc_stdev_err);

@@ -1,0 +1,30 @@
+#include "numeric/interrupt.h"
+
+#include <csignal>
+
+namespace {
+
+std::atomic<bool> g_interrupted{false};
+volatile std::sig_atomic_t g_signal = 0;
+
+extern "C" void on_signal(int sig) {
+  g_signal = sig;
+  g_interrupted.store(true);
+}
+
+}  // namespace
+
+void install_interrupt_handlers() {
+  struct sigaction sa = {};
+  sa.sa_handler = on_signal;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+}
+
+std::atomic<bool> const* interrupt_flag() { return &g_interrupted; }
+
+int interrupt_signal() { return g_interrupted.load() ? static_cast<int>(g_signal) : 0; }
+
+char const* interrupt_signal_name() { return interrupt_signal() == SIGTERM ? "SIGTERM" : "SIGINT"; }

@@ -1,0 +1,24 @@
+// The run directory PATH + OUTPUT + "/": made (one level), locked for the
+// whole run, cleared of an earlier run's outputs that this run will not
+// write, given copies of the inputs and the run log.
+#ifndef REDORDIST_OUTPUT_RUN_DIRECTORY_H
+#define REDORDIST_OUTPUT_RUN_DIRECTORY_H
+
+#include <string>
+#include <vector>
+
+#include "model/paar.h"
+
+// The names (after OUTPUT) of every file a run may write in its directory.
+std::vector<std::string> output_suffixes();
+// Those a run of this mode writes.
+std::vector<std::string> written_suffixes(std::string const& mode);
+
+// Makes and locks the run directory, removes stale outputs, planted links
+// and a killed run's temporary files, copies the data and parameter files
+// in and opens model.log. A directory that cannot be made or is in use by
+// another run, or a log that cannot be opened, ends the process with one
+// line, status 1. The lock lasts until the process ends and leaves no file.
+void open_run_directory(Paar& model, char const* param_file);
+
+#endif
