@@ -15,23 +15,35 @@
 
 namespace {
 
+struct Solved {
+  double log_alpha;
+  MaxentSolve solve;
+  double phi;
+};
+
 struct AlphaSearch {
   FitProblem const& fp;
   MaxentReduced const& red;
   MaxentOptions const& opt;
   MaxentResult& res;
-  std::vector<std::pair<double, std::vector<double>>> visited;  // ln alpha, z
+  std::vector<Solved> visited;
   std::vector<double> first_z;
   MaxentSolve last;
   bool failed = false;
 
-  // Solves at ln alpha; records the step; phi, or NaN after a failure.
+  // Solves at ln alpha (an alpha solved before is looked up: Brent asks for
+  // the bracket ends again) and records the step; phi, or NaN after a failure.
   double phi(double log_alpha) {
     if (failed) return NAN;
     std::vector<double> const* z0 = &first_z;
     double best = INFINITY;
-    for (auto const& v : visited)
-      if (std::fabs(v.first - log_alpha) < best) best = std::fabs(v.first - log_alpha), z0 = &v.second;
+    for (Solved const& v : visited) {
+      if (v.log_alpha == log_alpha) {
+        last = v.solve;
+        return v.phi;
+      }
+      if (std::fabs(v.log_alpha - log_alpha) < best) best = std::fabs(v.log_alpha - log_alpha), z0 = &v.solve.z;
+    }
     double alpha = std::exp(log_alpha);
     last = solve_dual(red, alpha, *z0, opt.gradient_tol, opt.max_newton);
     res.newton_steps += last.newton;
@@ -41,14 +53,14 @@ struct AlphaSearch {
       res.failure = last.failure + " at alpha " + std::to_string(alpha);
       return NAN;
     }
-    visited.emplace_back(log_alpha, last.z);
     std::vector<double> f;
     fitted_curve(fp, last.at.p, f);
     MaxentStep s;
     s.alpha = alpha, s.G = last.G, s.minus_two_alpha_s = -2.0 * alpha * last.at.entropy;
     s.chi2 = chi2_of_curve(fp, f), s.newton = last.newton;
     res.steps.push_back(s);
-    return s.minus_two_alpha_s - s.G;
+    visited.push_back({log_alpha, last, s.minus_two_alpha_s - s.G});
+    return visited.back().phi;
   }
 };
 

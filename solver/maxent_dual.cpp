@@ -93,6 +93,61 @@ std::vector<double> eigenvalues(std::vector<double> h, int k) {
   return g;
 }
 
+// Householder QR of B^T (n_grid x n_data, n_grid >= n_data) in place on B
+// (row-major n_data x n_grid, so each column of B^T is a contiguous row of B);
+// returns R (n_data x n_data) with B B^T = R^T R. Rows are reflected in order,
+// so the result is the same on every run.
+std::vector<double> triangular_factor(std::vector<double> b, int n, int m) {
+  std::vector<double> r(static_cast<size_t>(n) * n, 0.0);
+  for (int c = 0; c < n; c++) {
+    double* v = &b[static_cast<size_t>(c) * m];
+    double norm = 0.0;
+    for (int j = c; j < m; j++) norm += v[j] * v[j];
+    norm = std::sqrt(norm);
+    double diag = v[c] > 0.0 ? -norm : norm;  // the sign that avoids cancellation
+    r[static_cast<size_t>(c) * n + c] = diag;
+    if (norm == 0.0) continue;
+    v[c] -= diag;  // v = x - diag e_c, |v|^2 = 2 norm (norm + |x_c|)
+    double vv = 2.0 * norm * (norm + std::fabs(v[c] + diag));
+    for (int row = c + 1; row < n; row++) {
+      double* x = &b[static_cast<size_t>(row) * m];
+      double s = 0.0;
+      for (int j = c; j < m; j++) s += v[j] * x[j];
+      s *= 2.0 / vv;
+      for (int j = c; j < m; j++) x[j] -= s * v[j];
+      r[static_cast<size_t>(c) * n + row] = x[c];
+    }
+  }
+  return r;
+}
+
+// Left singular vectors (n x n_sv, row-major) and singular values
+// (descending) of B (n x m). A wide B goes through the triangular factor of
+// B^T: with R = U_r S V_r^T, B = V_r S (Q U_r)^T, so V_r holds them. A tall B
+// goes to GSL as it is.
+int left_singular(std::vector<double> const& b, int n, int m, std::vector<double>& left,
+                  std::vector<double>& sv) {
+  bool wide = m >= n;
+  int rows = n, cols = wide ? n : m;
+  std::vector<double> x = wide ? triangular_factor(b, n, m) : b;
+  gsl_matrix_view xv = gsl_matrix_view_array(x.data(), rows, cols);
+  gsl_matrix* v = gsl_matrix_alloc(cols, cols);
+  gsl_vector* s = gsl_vector_alloc(cols);
+  gsl_vector* work = gsl_vector_alloc(cols);
+  gsl_error_handler_t* old = gsl_set_error_handler_off();
+  int status = gsl_linalg_SV_decomp(&xv.matrix, v, s, work);
+  gsl_set_error_handler(old);
+  gsl_matrix const* l = wide ? v : &xv.matrix;
+  left.resize(static_cast<size_t>(n) * cols);
+  for (int i = 0; i < n; i++)
+    for (int a = 0; a < cols; a++) left[static_cast<size_t>(i) * cols + a] = gsl_matrix_get(l, i, a);
+  sv.assign(s->data, s->data + cols);
+  gsl_matrix_free(v);
+  gsl_vector_free(s);
+  gsl_vector_free(work);
+  return status;
+}
+
 }  // namespace
 
 bool reduce_maxent(FitProblem const& fp, std::vector<double> const& model, double rank_tol,
@@ -100,46 +155,32 @@ bool reduce_maxent(FitProblem const& fp, std::vector<double> const& model, doubl
   why.clear();
   if (!check_problem(fp, model, why)) return false;
   int n = fp.n_data, m = fp.n_grid;
-  // GSL decomposes tall matrices: B^T (n_grid x n_data) when the grid is the
-  // longer side, else B itself. Either way left[i][k] and right[j][k] hold
-  // the singular vectors of B = left diag(sv) right^T.
-  bool transpose = m >= n;
-  int rows = transpose ? m : n, cols = transpose ? n : m;
-  gsl_matrix* x = gsl_matrix_alloc(rows, cols);
+  std::vector<double> b(static_cast<size_t>(n) * m);  // B, row-major
   for (int i = 0; i < n; i++)
-    for (int j = 0; j < m; j++) {
-      double b = fp.scaling * fp.k(i, j) / fp.sigma[i];
-      if (transpose) gsl_matrix_set(x, j, i, b); else gsl_matrix_set(x, i, j, b);
-    }
-  gsl_matrix* v = gsl_matrix_alloc(cols, cols);
-  gsl_vector* sv = gsl_vector_alloc(cols);
-  gsl_vector* work = gsl_vector_alloc(cols);
-  gsl_error_handler_t* old = gsl_set_error_handler_off();
-  int status = gsl_linalg_SV_decomp(x, v, sv, work);
-  gsl_set_error_handler(old);
-  gsl_matrix const* left = transpose ? v : x;
-  gsl_matrix const* right = transpose ? x : v;
+    for (int j = 0; j < m; j++) b[static_cast<size_t>(i) * m + j] = fp.scaling * fp.k(i, j) / fp.sigma[i];
+  std::vector<double> left, sv;  // n x n_sv row-major, n_sv
+  int status = left_singular(b, n, m, left, sv);
+  int n_sv = static_cast<int>(sv.size());
   int k = 0;
-  double top = gsl_vector_get(sv, 0);
-  while (k < cols && top > 0.0 && gsl_vector_get(sv, k) > rank_tol * top) k++;
+  while (k < n_sv && sv[0] > 0.0 && sv[k] > rank_tol * sv[0]) k++;
   red.n_grid = m;
   red.rank = k;
-  red.a.assign(static_cast<size_t>(k) * m, 0.0);
   red.u.assign(static_cast<size_t>(n) * k, 0.0);
+  red.a.assign(static_cast<size_t>(k) * m, 0.0);
   red.c.assign(k, 0.0);
-  for (int a = 0; a < k; a++) {
-    double s = gsl_vector_get(sv, a);
-    for (int j = 0; j < m; j++) red.a[static_cast<size_t>(a) * m + j] = s * gsl_matrix_get(right, j, a);
-    for (int i = 0; i < n; i++) {
-      double ui = gsl_matrix_get(left, i, a);
+  // A = U_k^T B straight from B: exact to rounding in B's own size, however
+  // small the singular value.
+  for (int i = 0; i < n; i++) {
+    double ci = (fp.target[i] - 1.0 + fp.scaling) / fp.sigma[i];
+    for (int a = 0; a < k; a++) {
+      double ui = left[static_cast<size_t>(i) * n_sv + a];
       red.u[static_cast<size_t>(i) * k + a] = ui;
-      red.c[a] += ui * (fp.target[i] - 1.0 + fp.scaling) / fp.sigma[i];
+      red.c[a] += ui * ci;
+      double* ra = &red.a[static_cast<size_t>(a) * m];
+      double const* bi = &b[static_cast<size_t>(i) * m];
+      for (int j = 0; j < m; j++) ra[j] += ui * bi[j];
     }
   }
-  gsl_matrix_free(x);
-  gsl_matrix_free(v);
-  gsl_vector_free(sv);
-  gsl_vector_free(work);
   red.log_model.resize(m);
   for (int j = 0; j < m; j++)
     red.log_model[j] = model[j] > 0.0 ? std::log(model[j]) : -std::numeric_limits<double>::infinity();
