@@ -122,7 +122,8 @@ double brent(AlphaSearch& s, double lo, double hi) {
   return root;
 }
 
-void fill_result(FitProblem const& fp, double alpha, MaxentSolve const& sol, MaxentResult& res) {
+void fill_result(FitProblem const& fp, MaxentReduced const& red, double alpha, MaxentSolve const& sol,
+                 MaxentResult& res) {
   res.alpha = alpha;
   res.p = sol.at.p;
   res.G = sol.G;
@@ -130,9 +131,12 @@ void fill_result(FitProblem const& fp, double alpha, MaxentSolve const& sol, Max
   res.entropy = sol.at.entropy;
   fitted_curve(fp, res.p, res.fitted);
   res.chi2 = chi2_of_curve(fp, res.fitted);
-  res.multipliers.resize(fp.n_data);
-  for (int i = 0; i < fp.n_data; i++)
-    res.multipliers[i] = -fp.scaling * (res.fitted[i] - fp.target[i]) / (alpha * fp.sigma[i] * fp.sigma[i]);
+  // lambda_i = s w_i / sigma_i with w = U z: the multipliers P is made of.
+  res.multipliers.assign(fp.n_data, 0.0);
+  for (int i = 0; i < fp.n_data; i++) {
+    for (int a = 0; a < red.rank; a++) res.multipliers[i] += red.u[static_cast<size_t>(i) * red.rank + a] * sol.z[a];
+    res.multipliers[i] *= fp.scaling / fp.sigma[i];
+  }
 }
 
 }  // namespace
@@ -164,7 +168,7 @@ MaxentResult solve_maxent(FitProblem const& fp, std::vector<double> const& model
   gsl_set_error_handler(old);
   if (!s.failed) s.phi(log_alpha);
   if (s.failed) return res;
-  fill_result(fp, std::exp(log_alpha), s.last, res);
+  fill_result(fp, red, std::exp(log_alpha), s.last, res);
   res.ok = true;
   return res;
 }

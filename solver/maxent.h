@@ -45,7 +45,10 @@ struct MaxentResult {
   std::string failure;             // why not ok
   bool alpha_at_bracket_end = false;  // no root of the rule: alpha is the nearer end
   std::vector<double> p;           // n_grid, sums to 1
-  std::vector<double> multipliers; // n_data: P_j ∝ m_j exp(sum_i multipliers_i K_ij)
+  // n_data: P_j ∝ m_j exp(sum_i multipliers_i K_ij) to rounding. They equal
+  // -s (f_i - y_i) / (alpha sigma_i^2) to the convergence tolerance, less the
+  // part the kernel cannot see (singular values below rank_tol), which leaves P alone.
+  std::vector<double> multipliers;
   std::vector<double> fitted;      // n_data, the fitted curve f
   std::vector<double> gamma;       // curvature eigenvalues at the solution, descending
   double alpha = 0.0;
