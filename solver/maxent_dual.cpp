@@ -190,7 +190,8 @@ bool reduce_maxent(FitProblem const& fp, std::vector<double> const& model, doubl
 
 // Damped Newton: the full step when it lowers D enough (Armijo), else halved.
 // Close to the minimum D changes by less than its rounding, so a step is also
-// taken when D stays within a few ulps of the sum of its terms.
+// taken when D stays within a few ulps of the sum of its terms. One loop with
+// its step, line search and stopping test together, longer than usual.
 MaxentSolve solve_dual(MaxentReduced const& red, double alpha, std::vector<double> const& z0,
                        double gradient_tol, int max_newton) {
   int k = red.rank;
