@@ -156,7 +156,8 @@ void usage(FILE* f) {
                "  --dr STEP            integration grid step in A (default 0.002)\n"
                "  --out FILE           data file (default standard output)\n"
                "  --truth FILE         the truth: mean, sd and density on the fine grid\n"
-               "  --quiet              no summary on standard error\n");
+               "  --quiet              no summary on standard error\n"
+               "  --curve STEP:MAX     print only the universal curve, lambda_D and S/S0\n");
 }
 
 }  // namespace
@@ -183,6 +184,16 @@ int main(int argc, char** argv) {
     };
     if (o == "--help" || o == "-h") {
       usage(stdout);
+      return 0;
+    } else if (o == "--curve") {
+      // The universal dephasing curve alone: lambda_D = 0, STEP, ..., MAX.
+      std::vector<double> v = split_numbers(value(), ':');
+      if (v.size() != 2 || !(v[0] > 0) || !(v[1] > 0)) {
+        std::fprintf(stderr, "synth_redor: --curve wants step:max\n");
+        return 1;
+      }
+      long n = std::lround(v[1] / v[0]);
+      for (long k = 0; k <= n; k++) std::printf("%.3f %.10f\n", k * v[0], redor(k * v[0]));
       return 0;
     } else if (o == "--comp") {
       auto v = split_numbers(value(), ':');

@@ -105,13 +105,15 @@ void check_values(RunParams const& p) {
   }
 }
 
-// The powder average needs at least two angle steps per turn; it is used
-// whenever the universal dephasing curve cannot be read.
+// Without a readable universal curve the kernel is the powder average with
+// PER 2PI angle steps per turn (at least two), or its exact closed form for
+// PER 2PI 0.
 void check_kernel(RunParams const& p) {
   if (can_open(p.lambda_d_file)) return;
-  if (p.per_2pi < 2)
+  if (p.per_2pi < 0 || p.per_2pi == 1)
     refuse("PER 2PI", p.per_2pi,
-           "it must be at least 2 for the powder average (no LAMBDA_D file could be opened)");
+           "it must be 0 (the exact closed form) or at least 2 for the powder average (no "
+           "LAMBDA_D file could be opened)");
   if (p.per_2pi > kMaxPer2pi)
     refuse("PER 2PI", p.per_2pi, "at most " + std::to_string(kMaxPer2pi) + " are allowed");
 }

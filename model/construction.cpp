@@ -45,7 +45,7 @@ void Paar::alloc_scratch() {
 // Refuses a set-up whose matrices or powder average would not fit in a
 // sensible run, before anything is allocated for them.
 void Paar::check_sizes() const {
-  bool powder = !have_curve && (n_adj > 0 || mode != "sim");
+  bool powder = !have_curve && per_2pi > 0 && (n_adj > 0 || mode != "sim");
   double cols = static_cast<double>(n_grid);
   double rows = std::max(n_cycles, n_data);
   double adj = n_adj > 0 ? static_cast<double>(n_cycles) * n_adj : 0.0;

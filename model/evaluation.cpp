@@ -13,6 +13,7 @@ namespace {
 // the data less the prescribed share, mean residual and chi2.
 void max_entropy(Paar& p) {
   gsl_blas_dgemv(CblasTrans, 1.0, p.transform_data, p.lagrange, 0.0, p.scratch_exponent);
+  if (p.log_default_model) gsl_vector_add(p.scratch_exponent, p.log_default_model);
   for (size_t j = 0; j < p.scratch_exponent->size; j++)
     gsl_vector_set(p.scratch_weights, j, std::exp(gsl_vector_get(p.scratch_exponent, j)));
   double z = 0.0;
@@ -170,6 +171,8 @@ void max_entropy_direct(Paar& p) {
   double* w = p.scratch_weights->data;
   double* dist = p.distribution->data;
   exponent_direct(K, nd, ng, p.lagrange->data, t);
+  if (p.log_default_model)
+    for (int j = 0; j < ng; j++) t[j] += p.log_default_model->data[j];
   double z = 0.0;
   for (int j = 0; j < ng; j++) {
     w[j] = std::exp(t[j]);
@@ -187,7 +190,8 @@ bool direct_ok(Paar const& p) {
   return p.n_data > 0 && p.n_grid > 0 && K && K->size1 == nd && K->size2 == ng && K->tda == ng &&
          unit_stride(p.lagrange, nd) && unit_stride(p.fit_to_data, nd) &&
          unit_stride(p.scratch_exponent, ng) && unit_stride(p.scratch_weights, ng) &&
-         unit_stride(p.distribution, ng);
+         unit_stride(p.distribution, ng) &&
+         (!p.log_default_model || unit_stride(p.log_default_model, ng));
 }
 
 // Distribution and unscaled fit at the data points: the raw-array products

@@ -22,6 +22,7 @@
 #include "input/data_file.h"
 #include "input/nuclei.h"
 #include "input/run_inputs.h"
+#include "model/fit_problem.h"
 #include "numeric/fatal.h"
 
 const double VERSION = 1.0;
@@ -65,6 +66,10 @@ class Paar : public RunParams {
   gsl_vector* smooth_adjust = nullptr;
   gsl_vector* fit_adjust = nullptr;
   gsl_vector* lagrange = nullptr;
+  // ln m_j of a default model m (maximum entropy with a default model:
+  // P_j proportional to m_j exp(sum_i lambda_i K_ij)); none for the
+  // annealing, whose distribution has m uniform. Shared by copies.
+  gsl_vector* log_default_model = nullptr;
   double scaling = 0.0;
   double avgdev = 0.0;
   double total_adjust_density = 0.0;
@@ -102,6 +107,11 @@ class Paar : public RunParams {
   double calc_state_dataonly_nosim();
   int calc_dist_stats();
 
+  // The fit as a solver sees it: the data-point kernel, the target curve of
+  // the fitted share, the errors, the grid and the run's kernel at any
+  // distance. The primary object must outlive the result.
+  FitProblem fit_problem() const;
+
   // ---- run set-up, once the run log is open ----
   // Logs the data, the prescribed distribution and the grid warning.
   void report_inputs();
@@ -114,6 +124,10 @@ class Paar : public RunParams {
   double max_lambda_d() const;
   PowderTables powder_tables() const;
   double kernel_powder(PowderTables const& t, int j, double coupling) const;
+  // S/S0 at cycle index j for one coupling (Hz) with the run's kernel: the
+  // universal curve, the exact closed form (tables for PER 2PI 0) or the
+  // powder average.
+  double kernel_value(PowderTables const& t, int j, double coupling) const;
   // Powder-average fills of transform_adjust and transform_cycles, with their
   // progress lines; the cells are shared out over all threads, the counter
   // still counts the cycle rows in order.
@@ -130,6 +144,7 @@ class Paar : public RunParams {
   bool owner = false;  // true for the primary object, which owns shared parts
   bool have_curve = false;     // the kernel comes from the universal curve
   DephasingCurve curve;        // that curve, up to the largest lambda_D needed
+  PowderTables powder;         // the powder average's tables (per_2pi 0: exact form)
   std::vector<DataPoint> data_points;  // as read, for the log
   PrescribedDist prescribed;           // as read, for the log
 

@@ -45,6 +45,7 @@ Paar::Paar(Paar const& src) : RunParams(src), log() {
   smooth_fit = src.smooth_fit;
   transform_data = src.transform_data;
   transform_cycles = src.transform_cycles;
+  log_default_model = src.log_default_model;
 
   data = clone(src.data);
   fit_to_data = clone(src.fit_to_data);
@@ -106,6 +107,7 @@ Paar::~Paar() {
   free_working();
   if (!owner) return;
   // The primary object goes last: every copy sharing these parts is gone.
+  free_vector(log_default_model);
   free_matrix(transform_data);
   free_matrix(transform_cycles);
   free_matrix(transform_adjust);

@@ -7,6 +7,7 @@
 
 #include <gsl/gsl_blas.h>
 
+#include "model/exact_kernel.h"
 #include "model/paar.h"
 #include "numeric/numeric.h"
 
@@ -62,6 +63,12 @@ void fill_by_rows(int rows, int cols, Cell cell) {
 
 }  // namespace
 
+double Paar::kernel_value(PowderTables const& tables, int j, double coupling) const {
+  if (have_curve) return kernel_interpolate(curve, j * coupling / mas);
+  if (tables.per_2pi == 0) return redor_exact(j * coupling / mas);
+  return kernel_powder(tables, j, coupling);
+}
+
 void Paar::fill_adjust_powder(PowderTables const& tables) {
   std::cout << "Filling transform matrix elements for data adjustment. " << std::endl;
   std::cout << " Of " << n_cycles - 1 << ": ";
@@ -69,7 +76,7 @@ void Paar::fill_adjust_powder(PowderTables const& tables) {
   for (int p = 0; p < n_adj; p++)
     couplings[p] = dipolar_constant / std::pow(gvg(adj_distances, p), 3.0);
   fill_by_rows(n_cycles, n_adj, [&](int j, int p) {
-    gsl_matrix_set(transform_adjust, j, p, kernel_powder(tables, j, couplings[p]));
+    gsl_matrix_set(transform_adjust, j, p, kernel_value(tables, j, couplings[p]));
   });
 }
 
@@ -77,7 +84,7 @@ void Paar::fill_cycles_powder(PowderTables const& tables) {
   std::cout << "Filling transform matrix elements. " << std::endl;
   std::cout << " Of " << n_cycles - 1 << ": ";
   fill_by_rows(n_cycles, n_grid, [&](int j, int i) {
-    gsl_matrix_set(transform_cycles, j, i, kernel_powder(tables, j, gvg(dipolar_couplings, i)));
+    gsl_matrix_set(transform_cycles, j, i, kernel_value(tables, j, gvg(dipolar_couplings, i)));
   });
 }
 
@@ -88,12 +95,12 @@ void Paar::build_transforms() {
   if (have_curve) {
     fill_from_curve();
   } else {
-    PowderTables tables = powder_tables();
+    if (per_2pi > 0) powder = powder_tables();
     if (n_adj > 0) {
       log << std::endl << " * * * * * * * * RAW DATA * * * * * * * * \n";
-      fill_adjust_powder(tables);
+      fill_adjust_powder(powder);
     }
-    if (mode != "sim") fill_cycles_powder(tables);
+    if (mode != "sim") fill_cycles_powder(powder);
     // In mode "sim" without a curve the grid matrix stays zero: the
     // simulation takes its curves from the prescribed distribution alone.
   }

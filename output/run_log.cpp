@@ -52,7 +52,8 @@ void write_log_head(Paar& m) {
   log << "XY: " << m.dephase_nucleus << " (gamma = " << m.gamma_y << ")\n";
   log << "Calculated Dipolar Constant: " << m.dipolar_constant << std::endl;
   log << "Distances: " << m.near << " to " << m.far << " every " << m.grain << " Angstroms\n";
-  log << "PER 2PI: " << m.per_2pi << std::endl;
+  log << "PER 2PI: " << m.per_2pi << (m.per_2pi == 0 && !m.have_curve ? " (exact)" : "")
+      << std::endl;
   log << "MID PULSE: " << m.mid_pulse << std::endl;
   log << "MAS: " << m.mas << std::endl;
   log << "LAST POINT: " << m.last_point << std::endl;

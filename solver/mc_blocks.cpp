@@ -1,5 +1,11 @@
 #include "solver/mc_blocks.h"
 
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+#include <sstream>
+#include <string>
+
 #include "numeric/numeric.h"
 
 BlockSums::BlockSums(size_t n) {
@@ -50,4 +56,93 @@ void BlockSums::estimates(int blocks, gsl_vector* average, gsl_vector* average_e
   gsl_vector_memcpy(stdev, ss_);
   gsl_vector_scale(stdev, 1.0 / blocks);
   _gv_stdev(stdev_err, ss_, ss2_, blocks, scratch_);
+}
+
+namespace {
+
+void say(Paar& model, std::string const& text) {
+  model.log << text;
+  std::cout << text;
+}
+
+double average(std::vector<double> const& v) {
+  double s = 0.0;
+  for (double x : v) s += x;
+  return v.empty() ? 0.0 : s / v.size();
+}
+
+double spread(std::vector<double> const& v) {
+  if (v.size() < 2) return 0.0;
+  double m = average(v), s = 0.0;
+  for (double x : v) s += (x - m) * (x - m);
+  return std::sqrt(s / (v.size() - 1));
+}
+
+}  // namespace
+
+void DistanceSpread::add(std::vector<double> const& d, gsl_vector const* r) {
+  double total = 0.0, m = 0.0, m2 = 0.0;
+  for (size_t j = 0; j < d.size(); j++) {
+    total += d[j];
+    m += d[j] * gvg(r, j);
+  }
+  m /= total;
+  for (size_t j = 0; j < d.size(); j++) m2 += d[j] * (gvg(r, j) - m) * (gvg(r, j) - m);
+  mean_.push_back(m);
+  sd_.push_back(std::sqrt(m2 / total));
+}
+
+double DistanceSpread::mean_of_mean() const { return average(mean_); }
+double DistanceSpread::sd_of_mean() const { return spread(mean_); }
+double DistanceSpread::mean_of_sd() const { return average(sd_); }
+double DistanceSpread::sd_of_sd() const { return spread(sd_); }
+
+void DistanceSpread::report(Paar& model) const {
+  if (runs() < 2) return;
+  char b[160];
+  std::snprintf(b, sizeof b, "MC mean distance: %.4f +- %.4f Angstrom\n", mean_of_mean(),
+                sd_of_mean());
+  say(model, b);
+  std::snprintf(b, sizeof b, "MC distance sd: %.4f +- %.4f Angstrom\n", mean_of_sd(), sd_of_sd());
+  say(model, b);
+}
+
+double report_block(Paar& model, BlockSums& sums, int block, long long rejected) {
+  double maxsig = sums.max_sigma_err(block);
+  long long total = static_cast<long long>(block) * model.per_mc_block + rejected;
+  std::ostringstream l;
+  l << "BLOCK " << block << " max sigma err " << maxsig << "\n";
+  l << "rejection rate: " << static_cast<double>(rejected) / static_cast<double>(total) << "\n";
+  say(model, l.str());
+  sums.estimates(block, model.mc_average, model.mc_average_err, model.mc_stdev,
+                 model.mc_stdev_err);
+  return maxsig;
+}
+
+void report_estimate_end(Paar& model, BlockSums& sums, int blocks, bool tested, double maxsig,
+                         long long rejected) {
+  std::ostringstream l;
+  if (blocks < model.max_mc_blocks) {
+    l << "Distributions at each discrete distance converged in " << blocks << " x "
+      << model.per_mc_block << " mc points \n";
+  } else {
+    // Fewer than five blocks: no convergence test ran; report the scatter
+    // of the final sums.
+    if (!tested) maxsig = sums.max_sigma_err(blocks);
+    l << "Maximum monte carlo steps reached. Largest stdev is " << maxsig << "\n";
+  }
+  l << "number rejected: " << rejected << " of total "
+    << static_cast<long long>(blocks) * model.per_mc_block << "\n";
+  say(model, l.str());
+}
+
+void store_final_estimates(Paar& model, BlockSums& sums, int finished) {
+  if (finished >= 2) {
+    sums.estimates(finished, model.mc_average, model.mc_average_err, model.mc_stdev,
+                   model.mc_stdev_err);
+  } else {
+    for (gsl_vector* v :
+         {model.mc_average, model.mc_average_err, model.mc_stdev, model.mc_stdev_err})
+      gsl_vector_set_zero(v);
+  }
 }

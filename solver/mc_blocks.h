@@ -1,4 +1,4 @@
-// Block statistics of the Monte Carlo estimate: the runs of a block give a
+// Block statistics of the Monte Carlo estimate and of the bootstrap: the runs of a block give a
 // per-distance mean and standard deviation; the blocks' means and standard
 // deviations are averaged, and the scatter of the standard deviation over
 // the blocks is the convergence test.
@@ -9,6 +9,8 @@
 #include <vector>
 
 #include <gsl/gsl_vector.h>
+
+#include "model/paar.h"
 
 class BlockSums {
  public:
@@ -35,5 +37,32 @@ class BlockSums {
   gsl_vector *ss_, *ss2_;   // the same of the block standard deviation
   gsl_vector *m_, *s_, *sq_, *scratch_;
 };
+
+// The spread over the accepted runs of the distribution's mean distance and
+// standard deviation: what a user quotes as "mean distance +- uncertainty".
+class DistanceSpread {
+ public:
+  void add(std::vector<double> const& distribution, gsl_vector const* distances);
+  // The two lines "MC mean distance: ..." and "MC distance sd: ..." on
+  // standard output and in the log (nothing before two runs).
+  void report(Paar& model) const;
+  // Average and standard deviation over the runs of the mean distance and of
+  // the distribution's standard deviation (Angstrom).
+  double mean_of_mean() const, sd_of_mean() const, mean_of_sd() const, sd_of_sd() const;
+  size_t runs() const { return mean_.size(); }
+
+ private:
+  std::vector<double> mean_, sd_;
+};
+
+// After block `block` (from the fifth on): the convergence lines, the
+// estimates so far stored in the model; returns the largest sigma error.
+double report_block(Paar& model, BlockSums& sums, int block, long long rejected);
+
+// The closing lines of a finished estimate (converged or out of blocks).
+void report_estimate_end(Paar& model, BlockSums& sums, int blocks, bool tested, double maxsig,
+                         long long rejected);
+// The estimates of `finished` blocks stored in the model (zero before two).
+void store_final_estimates(Paar& model, BlockSums& sums, int finished);
 
 #endif

@@ -76,6 +76,7 @@ class BlockRun {
   AttemptPipeline& pipeline_;
   std::function<void(Paar&)> const& write_;
   BlockSums sums_;
+  DistanceSpread spread_;
   Attempt a_;
   int block_ = 0, finished_ = 0, in_row_ = 0;
   long long rejected_ = 0;
@@ -118,6 +119,7 @@ bool BlockRun::fill_block() {
     std::cout << "\n";
     model_.log << "\n";
     sums_.add_run(a_.distribution);
+    spread_.add(a_.distribution, model_.distances);
     run++;
   }
   sums_.end_block(model_.per_mc_block);
@@ -125,45 +127,20 @@ bool BlockRun::fill_block() {
 }
 
 bool BlockRun::test_convergence() {
-  maxsig_ = sums_.max_sigma_err(block_);
+  maxsig_ = report_block(model_, sums_, block_, rejected_);
   tested_ = true;
-  long long total = static_cast<long long>(block_) * model_.per_mc_block + rejected_;
-  std::ostringstream l;
-  l << "BLOCK " << block_ << " max sigma err " << maxsig_ << "\n";
-  l << "rejection rate: " << static_cast<double>(rejected_) / static_cast<double>(total) << "\n";
-  say(model_, l.str());
-  sums_.estimates(block_, model_.mc_average, model_.mc_average_err, model_.mc_stdev,
-                  model_.mc_stdev_err);
   if (write_) write_(model_);
   return maxsig_ <= model_.min_stdev2;
 }
 
 void BlockRun::finish() {
   if (status_ == kMcDone) {
-    std::ostringstream l;
-    if (block_ < model_.max_mc_blocks) {
-      l << "Distributions at each discrete distance converged in " << block_ << " x "
-        << model_.per_mc_block << " mc points \n";
-    } else {
-      // Fewer than five blocks: no convergence test ran; report the scatter
-      // of the final sums.
-      if (!tested_) maxsig_ = sums_.max_sigma_err(block_);
-      l << "Maximum monte carlo steps reached. Largest stdev is " << maxsig_ << "\n";
-    }
-    l << "number rejected: " << rejected_ << " of total "
-      << static_cast<long long>(block_) * model_.per_mc_block << "\n";
-    say(model_, l.str());
+    report_estimate_end(model_, sums_, block_, tested_, maxsig_, rejected_);
+    spread_.report(model_);
   }
   if (status_ == kMcNotFinite) return;
   // An interrupted estimate keeps the blocks it finished.
-  if (finished_ >= 2) {
-    sums_.estimates(finished_, model_.mc_average, model_.mc_average_err, model_.mc_stdev,
-                    model_.mc_stdev_err);
-  } else {
-    for (gsl_vector* v : {model_.mc_average, model_.mc_average_err, model_.mc_stdev,
-                          model_.mc_stdev_err})
-      gsl_vector_set_zero(v);
-  }
+  store_final_estimates(model_, sums_, finished_);
 }
 
 }  // namespace
