@@ -3,8 +3,10 @@
 #include <cmath>
 #include <cstring>
 #include <iostream>
+#include <string>
 
 #include "input/run_inputs.h"
+#include "input/text_lines.h"
 #include "model/paar.h"
 #include "numeric/interrupt.h"
 #include "output/matrix_dump.h"
@@ -13,6 +15,8 @@
 #include "output/run_directory.h"
 #include "output/run_log.h"
 #include "solver/boltzmann_me.h"
+#include "solver/bootstrap.h"
+#include "solver/maxent_fit.h"
 
 namespace {
 
@@ -64,11 +68,11 @@ void write_results(Paar& m) {
   if (!gnuplot_out(m)) std::cout << "gnuplot_out failed\n";
 }
 
-// The solver of the mode, then the result table and the plot scripts.
-int run_mode(Paar& model) {
+// The fit by the chosen solver, then in mode err its uncertainty estimate.
+// Returns a McStatus; finite is false when the fit came out non-finite.
+int fit_and_estimate(Paar& model, std::string const& solver, bool& finite) {
   int mc = kMcDone;
-  bool finite = true;
-  if (model.mode == "fit" || model.mode == "err") {
+  if (solver == "annealing") {
     BoltzmannME bme(model);
     bme.Lagrange_siman(model);
     if (!model.calc_dist_stats()) std::cout << "stats calc failed\n";
@@ -77,7 +81,22 @@ int run_mode(Paar& model) {
       bme.write_results = write_results;
       mc = bme.MC_error(model);
     }
+  } else if (solver == "maxent") {
+    MaxentResult fit = maxent_fit(model);
+    if (!fit.ok) return kMcDone;
+    model.calc_dist_stats();
+    finite = results_finite(model);
+    if (model.mode == "err" && finite && interrupt_signal() == 0)
+      mc = parametric_bootstrap(model, maxent_replicate_solver(model, fit), write_results, nullptr);
   }
+  return mc;
+}
+
+// The solver of the mode, then the result table and the plot scripts.
+int run_mode(Paar& model, std::string const& solver) {
+  int mc = kMcDone;
+  bool finite = true;
+  if (model.mode == "fit" || model.mode == "err") mc = fit_and_estimate(model, solver, finite);
   bool failed = model.output_failed || !finite || (mc != kMcDone && mc != kMcInterrupted);
   if (!write_out(model)) {
     std::cout << "write_out failed\n";
@@ -102,27 +121,42 @@ int run_mode(Paar& model) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
+  std::string solver = "annealing";
+  int arg = 1;
+  if (argc >= 2 && std::strcmp(argv[1], "--solver") == 0) {
+    if (argc < 3) {
+      std::cout << "--solver needs a name: annealing, maxent or gaussians\n";
+      return 1;
+    }
+    solver = argv[2];
+    arg = 3;
+    if (solver != "annealing" && solver != "maxent") {
+      std::cout << "unknown solver \"" << printable(solver)
+                << "\"; choose annealing, maxent or gaussians\n";
+      return 1;
+    }
+  }
+  if (argc <= arg) {
     std::cout << kUsage;
     return 1;
   }
-  if (std::strcmp(argv[1], "--help") == 0) {
+  if (std::strcmp(argv[arg], "--help") == 0) {
     print_help();
     return 0;
   }
-  if (std::strcmp(argv[1], "--version") == 0) {
+  if (std::strcmp(argv[arg], "--version") == 0) {
     std::cout << "redordist 1\n";
     return 0;
   }
 
   install_interrupt_handlers();
   // Everything is read and checked before the run directory is touched.
-  RunInputs inputs = read_run_inputs(argv[1]);
+  RunInputs inputs = read_run_inputs(argv[arg]);
   Paar model(inputs);
-  open_run_directory(model, argv[1]);
+  open_run_directory(model, argv[arg]);
   write_log_head(model);
   model.report_inputs();
   model.build_transforms();
   write_matrix_dumps(model);
-  return run_mode(model);
+  return run_mode(model, solver);
 }
