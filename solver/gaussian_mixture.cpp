@@ -115,11 +115,15 @@ std::vector<double> GaussianMixture::grid_mass(MixtureShape const& m) const {
 void GaussianMixture::curve(MixtureShape const& m, std::vector<double>& f) const {
   std::vector<double> mass;
   fine_mass(m, mass);
+  // Narrow components leave most bins exactly empty: sum only the span with mass.
+  int lo = 0, hi = n_fine_;
+  while (lo < hi && mass[lo] == 0.0) lo++;
+  while (hi > lo && mass[hi - 1] == 0.0) hi--;
   f.assign(fp_.n_data, 0.0);
   for (int i = 0; i < fp_.n_data; i++) {
     double const* row = &kfine_[static_cast<size_t>(i) * n_fine_];
     double s = 0.0;
-    for (int b = 0; b < n_fine_; b++) s += row[b] * mass[b];
+    for (int b = lo; b < hi; b++) s += row[b] * mass[b];
     f[i] = fp_.scaling * s + 1.0 - fp_.scaling;
   }
 }
