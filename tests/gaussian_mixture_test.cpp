@@ -13,6 +13,7 @@
 #include <numeric>
 #include <vector>
 
+#include "output/gaussian_report.h"
 #include "solver/gaussian_fit.h"
 #include "solver/gaussian_mixture.h"
 
@@ -163,6 +164,25 @@ TEST(GaussianMixture, AicChoosesOneGaussianUnderNoiseAndIsDeterministic) {
     for (int k = 0; k < 3; k++) EXPECT_EQ(a.fits[k].chi2, b.fits[k].chi2);
   }
   gsl_rng_free(rng);
+}
+
+TEST(GaussianMixture, ReportShowsEachKAndTheChosenComponents) {
+  MixtureSelection sel;
+  sel.fits = {{1, {{1.0, 3.5, 0.3, false}}, 40.0, 44.0, true},
+              {2, {{0.6, 3.2, 0.021, true}, {0.4, 4.3, 0.25, false}}, 10.0, 20.0, true},
+              {3, {}, 0.0, 0.0, false}};
+  sel.chosen = 1, sel.mean = 3.64, sel.sd = 0.57;
+  std::vector<std::string> want = {
+      "Gaussian distance models, each truncated to 2.500 - 6.000 Angstrom",
+      "  k          chi2           AIC",
+      "  1       40.0000       44.0000",
+      "  2       10.0000       20.0000  chosen",
+      "  3  not fitted (fewer data points than parameters)",
+      "Chosen: 2 Gaussians, mean 3.640 Angstrom, sd 0.570 Angstrom",
+      "   weight   centre (Angstrom)   width (Angstrom)",
+      "    0.600               3.200   below 0.02 Angstrom (not resolved)",
+      "    0.400               4.300   0.250"};
+  EXPECT_EQ(gaussian_report_lines(sel, 2.5, 6.0), want);
 }
 
 }  // namespace
