@@ -2,6 +2,8 @@
 // weighted least squares (chi2) from fixed starts, the number of components
 // chosen by Akaike's criterion AIC = chi2 + 2 p, p = 3k - 1 free parameters.
 // Deterministic: the same problem gives bit-identical results on every call.
+// GSL's error handler is switched off during a call and restored after it,
+// so calls must not run in several threads at once.
 #ifndef REDORDIST_SOLVER_GAUSSIAN_FIT_H
 #define REDORDIST_SOLVER_GAUSSIAN_FIT_H
 
