@@ -1,0 +1,45 @@
+// Fixed-width report of the Gaussian mixture fits.
+#include "output/gaussian_report.h"
+
+#include <cstdio>
+
+#include "solver/gaussian_mixture.h"
+
+namespace {
+
+template <typename... A>
+std::string fmt(char const* f, A... a) {
+  char buf[160];
+  std::snprintf(buf, sizeof buf, f, a...);
+  return buf;
+}
+
+}  // namespace
+
+std::vector<std::string> gaussian_report_lines(MixtureSelection const& sel, double near, double far) {
+  std::vector<std::string> out;
+  out.push_back(fmt("Gaussian distance models, each truncated to %.3f - %.3f Angstrom", near, far));
+  out.push_back("  k          chi2           AIC");
+  for (size_t i = 0; i < sel.fits.size(); i++) {
+    MixtureFit const& f = sel.fits[i];
+    if (!f.ok)
+      out.push_back(fmt("%3d  not fitted (fewer data points than parameters)", f.k));
+    else
+      out.push_back(fmt("%3d  %12.4f  %12.4f%s", f.k, f.chi2, f.aic,
+                        static_cast<int>(i) == sel.chosen ? "  chosen" : ""));
+  }
+  if (sel.chosen < 0) {
+    out.push_back("No Gaussian model could be fitted");
+    return out;
+  }
+  MixtureFit const& c = sel.fits[sel.chosen];
+  out.push_back(fmt("Chosen: %d Gaussian%s, mean %.3f Angstrom, sd %.3f Angstrom", c.k,
+                    c.k > 1 ? "s" : "", sel.mean, sel.sd));
+  out.push_back("   weight   centre (Angstrom)   width (Angstrom)");
+  for (GaussComponent const& g : c.comp) {
+    std::string w = g.width_at_floor ? fmt("below %.2f Angstrom (not resolved)", kWidthFloor)
+                                     : fmt("%.3f", g.width);
+    out.push_back(fmt("%9.3f   %17.3f   %s", g.weight, g.centre, w.c_str()));
+  }
+  return out;
+}

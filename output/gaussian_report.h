@@ -1,0 +1,14 @@
+// The lines that report the Gaussian mixture fits, for the log and standard
+// output: chi2 and AIC of each k, then the chosen mixture's components.
+#ifndef REDORDIST_OUTPUT_GAUSSIAN_REPORT_H
+#define REDORDIST_OUTPUT_GAUSSIAN_REPORT_H
+
+#include <string>
+#include <vector>
+
+#include "solver/gaussian_fit.h"
+
+// One string per line, without newlines. near, far in Angstrom.
+std::vector<std::string> gaussian_report_lines(MixtureSelection const& sel, double near, double far);
+
+#endif
