@@ -17,6 +17,12 @@
 #include "solver/boltzmann_me.h"
 #include "solver/bootstrap.h"
 #include "solver/maxent_fit.h"
+#include "solver/gaussian_run.h"
+#include "output/gaussian_report.h"
+
+#include <ctime>
+#include <vector>
+#include <gsl/gsl_errno.h>
 
 namespace {
 
@@ -68,6 +74,36 @@ void write_results(Paar& m) {
   if (!gnuplot_out(m)) std::cout << "gnuplot_out failed\n";
 }
 
+void say_lines(Paar& m, std::vector<std::string> const& lines) {
+  for (std::string const& l : lines) {
+    m.log << l << "\n";
+    std::cout << l << "\n";
+  }
+}
+
+// One to three Gaussians chosen by AIC, then in mode err their bootstrap.
+int gaussians(Paar& model, bool& finite) {
+  model.timestamp = std::time(nullptr);
+  model.log << "Beginning Gaussian distance models: " << std::ctime(&model.timestamp) << "\n";
+  std::cout << "Beginning Gaussian distance models:\n";
+  FitProblem fp = gaussian_problem(model);
+  MixtureSelection sel = gaussian_fit(model, fp);
+  say_lines(model, gaussian_report_lines(sel, model.near, model.far));
+  if (sel.chosen < 0) return kMcDone;
+  model.calc_dist_stats();
+  finite = results_finite(model);
+  if (model.mode != "err" || !finite || interrupt_signal() != 0) return kMcDone;
+  std::vector<ReplicateResult> accepted;
+  // The fits switch GSL's aborting error handler off while they run; with
+  // replicates on several threads it stays off for the whole bootstrap.
+  gsl_error_handler_t* old = gsl_set_error_handler_off();
+  int mc = parametric_bootstrap(model, gaussian_replicate_solver(model, fp), write_results,
+                                &accepted);
+  gsl_set_error_handler(old);
+  say_lines(model, gaussian_bootstrap_lines(mixture_spread(sel, accepted)));
+  return mc;
+}
+
 // The fit by the chosen solver, then in mode err its uncertainty estimate.
 // Returns a McStatus; finite is false when the fit came out non-finite.
 int fit_and_estimate(Paar& model, std::string const& solver, bool& finite) {
@@ -88,6 +124,8 @@ int fit_and_estimate(Paar& model, std::string const& solver, bool& finite) {
     finite = results_finite(model);
     if (model.mode == "err" && finite && interrupt_signal() == 0)
       mc = parametric_bootstrap(model, maxent_replicate_solver(model, fit), write_results, nullptr);
+  } else if (solver == "gaussians") {
+    mc = gaussians(model, finite);
   }
   return mc;
 }
@@ -130,7 +168,7 @@ int main(int argc, char** argv) {
     }
     solver = argv[2];
     arg = 3;
-    if (solver != "annealing" && solver != "maxent") {
+    if (solver != "annealing" && solver != "maxent" && solver != "gaussians") {
       std::cout << "unknown solver \"" << printable(solver)
                 << "\"; choose annealing, maxent or gaussians\n";
       return 1;

@@ -197,6 +197,10 @@ bool direct_ok(Paar const& p) {
 // Distribution and unscaled fit at the data points: the raw-array products
 // where the storage allows them, else the GSL calls (the same bits).
 void distribution_and_fit(Paar& p) {
+  if (p.given_fit) {
+    gsl_vector_memcpy(p.fit_to_data, p.given_fit);
+    return;
+  }
   if (direct_ok(p))
     max_entropy_direct(p);
   else

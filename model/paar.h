@@ -70,6 +70,10 @@ class Paar : public RunParams {
   // P_j proportional to m_j exp(sum_i lambda_i K_ij)); none for the
   // annealing, whose distribution has m uniform. Shared by copies.
   gsl_vector* log_default_model = nullptr;
+  // A fitted curve (before scaling) that the evaluation takes as it is
+  // instead of computing it from multipliers: a parametric solver's
+  // distribution stays as the solver left it. None for the other solvers.
+  gsl_vector* given_fit = nullptr;
   double scaling = 0.0;
   double avgdev = 0.0;
   double total_adjust_density = 0.0;

@@ -108,6 +108,7 @@ Paar::~Paar() {
   if (!owner) return;
   // The primary object goes last: every copy sharing these parts is gone.
   free_vector(log_default_model);
+  free_vector(given_fit);
   free_matrix(transform_data);
   free_matrix(transform_cycles);
   free_matrix(transform_adjust);

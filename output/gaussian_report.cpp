@@ -43,3 +43,17 @@ std::vector<std::string> gaussian_report_lines(MixtureSelection const& sel, doub
   }
   return out;
 }
+
+std::vector<std::string> gaussian_bootstrap_lines(MixtureSpread const& s) {
+  std::vector<std::string> out;
+  out.push_back(fmt("Bootstrap: k = 1 chosen %d, k = 2 chosen %d, k = 3 chosen %d of %d replicates",
+                    s.chosen_k[0], s.chosen_k[1], s.chosen_k[2], s.replicates));
+  if (s.same_k < 2) return out;
+  out.push_back(fmt("Over the %d replicates with the fit's k (mean +- sd):", s.same_k));
+  out.push_back("   weight            centre (Angstrom)   width (Angstrom)");
+  for (size_t c = 0; c < s.mean.size(); c++)
+    out.push_back(fmt("%6.3f +- %.3f   %7.3f +- %.3f   %6.3f +- %.3f", s.mean[c].weight,
+                      s.sd[c].weight, s.mean[c].centre, s.sd[c].centre, s.mean[c].width,
+                      s.sd[c].width));
+  return out;
+}

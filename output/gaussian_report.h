@@ -7,8 +7,13 @@
 #include <vector>
 
 #include "solver/gaussian_fit.h"
+#include "solver/gaussian_run.h"
 
 // One string per line, without newlines. near, far in Angstrom.
 std::vector<std::string> gaussian_report_lines(MixtureSelection const& sel, double near, double far);
+
+// The bootstrap's view of the mixture: how often each k was chosen, and the
+// spread of each component over the replicates with the fit's k.
+std::vector<std::string> gaussian_bootstrap_lines(MixtureSpread const& s);
 
 #endif
