@@ -59,7 +59,15 @@ void preamble(std::ostream& o, FigureInfo const& f) {
     << "S = " << number(f.scaling) << "    # SCALING\n"
     << "stats table using 9 name 'DATA' nooutput\n"
     << "stats table using 20 name 'CURVE' nooutput\n"
-    << "tmax = K * (DATA_max > CURVE_max ? DATA_max : CURVE_max)\n";
+    << "tmax = K * (DATA_max > CURVE_max ? DATA_max : CURVE_max)\n"
+    << "stats table using 1 name 'GRID' nooutput\n"
+    << "rmin = GRID_min\nrmax = GRID_max\n";
+  if (f.has_prescribed)
+    o << "stats table using 23 name 'PRESCRIBED' nooutput\n"
+      << "stats table using 24 name 'FRACTION' nooutput\n"
+      << "rmin = PRESCRIBED_min < rmin ? PRESCRIBED_min : rmin\n"
+      << "rmax = PRESCRIBED_max > rmax ? PRESCRIBED_max : rmax\n";
+  o << "rpad = 0.03 * (rmax > rmin ? rmax - rmin : 1)\n";
 }
 
 // Panel (a): data with error bars and the fitted (or simulated) curve.
@@ -67,22 +75,23 @@ void panel_curve(std::ostream& o, FigureInfo const& f) {
   bool sim = f.mode == "sim";
   o << "  # (a) data and " << (sim ? "simulated" : "fitted") << " curve\n"
     << "  set tmargin at screen 0.94\n  set bmargin at screen 0.62\n"
-    << "  set label 1 '(a)' at screen 0.02, screen 0.93\n"
-    << "  set xrange [0:tmax*1.02]\n  set format x ''\n  unset xlabel\n"
+    << "  set label 1 '(a)' at screen 0.015, screen 0.95\n"
+    << "  set xrange [-0.02*tmax:1.02*tmax]\n  set autoscale y\n"
+    << "  set format x ''\n  unset xlabel\n"
     << "  set ylabel 'S/S_0'\n  set key top right box opaque\n"
     << "  plot table using ($9*K):12:13 with yerrorbars pt 7 ps 0.6 lc rgb 'black' "
        "title 'data', \\\n"
     << "       table using ($20*K):" << smooth_curve(f) << " with lines lw 2 lc rgb '#c00000' "
-    << "title " << (sim ? "'simulated, prescribed distribution'" : "'fit'") << "\n";
+    << "title " << (sim ? "'simulation'" : "'fit'") << "\n";
 }
 
 // Panel (b): data less fit at the data points, with the data's error bars.
 void panel_residual(std::ostream& o, FigureInfo const& f) {
   o << "  # (b) residuals\n"
     << "  set tmargin at screen 0.61\n  set bmargin at screen 0.45\n"
-    << "  set label 1 '(b)' at screen 0.02, screen 0.60\n"
-    << "  set format x '% h'\n  set xlabel 'dephasing time (ms)'\n"
-    << "  set ylabel 'data − " << (f.mode == "sim" ? "simulation" : "fit") << "'\n"
+    << "  set label 1 '(b)' at screen 0.015, screen 0.61\n"
+    << "  set autoscale y\n  set format x '% h'\n  set xlabel 'dephasing time (ms)'\n"
+    << "  set ylabel 'data − " << (f.mode == "sim" ? "sim." : "fit") << "'\n"
     << "  unset key\n"
     << "  plot table using ($9*K):($12-" << fit_at_data(f)
     << "):13 with yerrorbars pt 7 ps 0.6 lc rgb 'black', \\\n"
@@ -97,13 +106,15 @@ std::string distribution_plot(FigureInfo const& f) {
     return "plot table using 23:24 with impulses lw 4 lc rgb '#0060c0' "
            "title 'prescribed distribution', \\\n"
            "       table using 23:24 with points pt 7 lc rgb '#0060c0' notitle\n";
+  std::string best = "table using 1:(F*$3/G) with lines lw 2 lc rgb '#c00000' title 'P(r)'";
   std::string p = "plot ";
   if (f.mode == "err")
     p += "table using 1:(F*($5-$7)/G):(F*($5+$7)/G) with filledcurves "
-         "fc rgb '#a0c0f0' fs solid 0.6 noborder title 'Monte Carlo ± 1 sd', \\\n"
+         "fc rgb '#a0c0f0' fs solid 0.6 noborder title 'Monte Carlo ± 1 sd', \\\n       " +
+         best + ", \\\n"
          "       table using 1:(F*$5/G) with lines lw 2 dt 2 lc rgb '#0040a0' "
-         "title 'Monte Carlo mean', \\\n       ";
-  p += "table using 1:(F*$3/G) with lines lw 2 lc rgb '#c00000' title 'P(r)'";
+         "title 'Monte Carlo mean'";
+  if (f.mode != "err") p += best;
   if (f.has_prescribed) p += ", \\\n       " + impulses;
   return p + "\n";
 }
@@ -113,17 +124,18 @@ void panel_distribution(std::ostream& o, FigureInfo const& f) {
   bool sim = f.mode == "sim";
   o << "  # (c) distance distribution\n"
     << "  set tmargin at screen 0.35\n  set bmargin at screen 0.07\n"
-    << "  set label 1 '(c)' at screen 0.02, screen 0.34\n"
-    << "  set autoscale x\n  set yrange [0:*]\n"
+    << "  set label 1 '(c)' at screen 0.015, screen 0.35\n"
+    << "  set xrange [rmin-rpad:rmax+rpad]\n  set yrange [0:*]\n"
+    << "  set offsets 0, 0, graph 0.08, 0\n"
     << "  set xlabel 'distance r (Å)'\n"
     << "  set ylabel " << (sim ? "'fraction'" : "'P(r) (1/Å)'") << "\n"
     << "  set key top right box opaque\n";
   if (f.has_prescribed && !sim)
-    o << "  set y2range [0:*]\n  set y2tics\n  set ytics nomirror\n  set y2label 'fraction'\n";
+    o << "  set y2range [0:1.1*FRACTION_max]\n  set y2tics\n  set ytics nomirror\n  set y2label 'fraction'\n";
   for (size_t i = 0; i < f.component_labels.size(); i++)
     o << "  set label " << 10 + i << " " << quoted(f.component_labels[i])
-      << " at graph 0.02, graph " << number(0.92 - 0.08 * static_cast<double>(i))
-      << " noenhanced\n";
+      << " at graph 0.97, graph " << number(0.70 - 0.07 * static_cast<double>(i))
+      << " right front boxed noenhanced\n";
   o << "  " << distribution_plot(f);
 }
 
@@ -144,7 +156,8 @@ std::string paper_figure_script(FigureInfo const& f) {
     << "  }\n"
     << "  set multiplot title " << quoted(title(f)) << " noenhanced\n"
     << "  set lmargin at screen 0.13\n  set rmargin at screen 0.88\n"
-    << "  unset y2tics\n  unset y2label\n  set ytics mirror\n  unset label\n";
+    << "  unset y2tics\n  unset y2label\n  set ytics mirror\n  unset label\n"
+    << "  set offsets 0, 0, 0, 0\n  set style textbox opaque noborder\n";
   panel_curve(o, f);
   panel_residual(o, f);
   panel_distribution(o, f);
