@@ -1,0 +1,166 @@
+// The paper figure script. Table columns used: 1 distance, 3 density,
+// 5 Monte Carlo mean, 7 its standard deviation, 9 N_c, 12 S/S0, 13 error,
+// 14 fit at the data, 15 prescribed curve at the data, 20 rotor cycles of
+// the smooth curves, 21 smooth fit, 22 smooth prescribed curve, 23 and 24
+// prescribed distances and fractions. Densities are shown per Angstrom
+// (divided by the grid step) and, with a prescribed share, as a share of
+// the whole population.
+#include "output/paper_figure.h"
+
+#include <sstream>
+
+namespace {
+
+// A gnuplot single-quoted string: only the quote itself needs doubling.
+std::string quoted(std::string const& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("''") : std::string(1, c);
+  return q + "'";
+}
+
+std::string number(double v) {
+  std::ostringstream o;
+  o.precision(10);
+  o << v;
+  return o.str();
+}
+
+// Fitted S/S0 of the whole population, smooth (cycles in column 20) and at
+// the data points. In sim the columns hold the prescribed curve already.
+std::string smooth_curve(FigureInfo const& f) {
+  bool whole = f.mode != "sim" && f.has_prescribed;
+  return whole ? "(F*$21+S*$22)" : "21";
+}
+std::string fit_at_data(FigureInfo const& f) {
+  bool whole = f.mode != "sim" && f.has_prescribed;
+  return whole ? "(F*$14+S*$15)" : "$14";
+}
+
+std::string title(FigureInfo const& f) {
+  std::ostringstream o;
+  o.precision(4);
+  o << f.base << ":  mode " << f.mode << ",  solver " << f.solver << ",  \xcf\x87\xc2\xb2/point "
+    << f.chi2_per_point << " (" << f.n_data << " points)";
+  return o.str();
+}
+
+void preamble(std::ostream& o, FigureInfo const& f) {
+  bool share = f.mode != "sim" && f.has_prescribed;
+  o << "# Figure of the run " << f.base << " for papers: " << f.base << ".pdf and " << f.base
+    << ".png\n# from the result table " << f.base << ".me. Run it in the run directory:\n"
+    << "#   gnuplot " << f.base << "-fig.gp\n"
+    << "set encoding utf8\n"
+    << "set datafile missing '?'\n"
+    << "table = " << quoted(f.base + ".me") << "\n"
+    << "K = " << number(1000.0 / f.mas) << "    # ms per rotor cycle (1000 / MAS)\n"
+    << "G = " << number(f.grain) << "    # grid step, Angstrom\n"
+    << "F = " << number(share ? 1.0 - f.prescribed_share : 1.0)
+    << "    # share of the population that is fitted\n"
+    << "S = " << number(f.scaling) << "    # SCALING\n"
+    << "stats table using 9 name 'DATA' nooutput\n"
+    << "stats table using 20 name 'CURVE' nooutput\n"
+    << "tmax = K * (DATA_max > CURVE_max ? DATA_max : CURVE_max)\n"
+    << "stats table using 1 name 'GRID' nooutput\n"
+    << "rmin = GRID_min\nrmax = GRID_max\n";
+  if (f.has_prescribed)
+    o << "stats table using 23 name 'PRESCRIBED' nooutput\n"
+      << "stats table using 24 name 'FRACTION' nooutput\n"
+      << "rmin = PRESCRIBED_min < rmin ? PRESCRIBED_min : rmin\n"
+      << "rmax = PRESCRIBED_max > rmax ? PRESCRIBED_max : rmax\n";
+  o << "rpad = 0.03 * (rmax > rmin ? rmax - rmin : 1)\n";
+}
+
+// Panel (a): data with error bars and the fitted (or simulated) curve.
+void panel_curve(std::ostream& o, FigureInfo const& f) {
+  bool sim = f.mode == "sim";
+  o << "  # (a) data and " << (sim ? "simulated" : "fitted") << " curve\n"
+    << "  set tmargin at screen 0.94\n  set bmargin at screen 0.62\n"
+    << "  set label 1 '(a)' at screen 0.015, screen 0.95\n"
+    << "  set xrange [-0.02*tmax:1.02*tmax]\n  set autoscale y\n"
+    << "  set format x ''\n  unset xlabel\n"
+    << "  set ylabel 'S/S_0'\n  set key top right box opaque\n"
+    << "  plot table using ($9*K):12:13 with yerrorbars pt 7 ps 0.6 lc rgb 'black' "
+       "title 'data', \\\n"
+    << "       table using ($20*K):" << smooth_curve(f) << " with lines lw 2 lc rgb '#c00000' "
+    << "title " << (sim ? "'simulation'" : "'fit'") << "\n";
+}
+
+// Panel (b): data less fit at the data points, with the data's error bars.
+void panel_residual(std::ostream& o, FigureInfo const& f) {
+  o << "  # (b) residuals\n"
+    << "  set tmargin at screen 0.61\n  set bmargin at screen 0.45\n"
+    << "  set label 1 '(b)' at screen 0.015, screen 0.61\n"
+    << "  set autoscale y\n  set format x '% h'\n  set xlabel 'dephasing time (ms)'\n"
+    << "  set ylabel 'data − " << (f.mode == "sim" ? "sim." : "fit") << "'\n"
+    << "  unset key\n"
+    << "  plot table using ($9*K):($12-" << fit_at_data(f)
+    << "):13 with yerrorbars pt 7 ps 0.6 lc rgb 'black', \\\n"
+    << "       0 with lines dt 2 lc rgb 'gray40'\n";
+}
+
+// The plot commands of panel (c) for each mode.
+std::string distribution_plot(FigureInfo const& f) {
+  std::string impulses = "table using 23:24 axes x1y2 with impulses lw 4 lc rgb '#0060c0' "
+                         "title 'prescribed (fraction, right axis)'";
+  if (f.mode == "sim")
+    return "plot table using 23:24 with impulses lw 4 lc rgb '#0060c0' "
+           "title 'prescribed distribution', \\\n"
+           "       table using 23:24 with points pt 7 lc rgb '#0060c0' notitle\n";
+  std::string best = "table using 1:(F*$3/G) with lines lw 2 lc rgb '#c00000' title 'P(r)'";
+  std::string p = "plot ";
+  if (f.mode == "err")
+    p += "table using 1:(F*($5-$7)/G):(F*($5+$7)/G) with filledcurves "
+         "fc rgb '#a0c0f0' fs solid 0.6 noborder title 'Monte Carlo ± 1 sd', \\\n       " +
+         best + ", \\\n"
+         "       table using 1:(F*$5/G) with lines lw 2 dt 2 lc rgb '#0040a0' "
+         "title 'Monte Carlo mean'";
+  if (f.mode != "err") p += best;
+  if (f.has_prescribed) p += ", \\\n       " + impulses;
+  return p + "\n";
+}
+
+// Panel (c): the distance distribution as a density per Angstrom.
+void panel_distribution(std::ostream& o, FigureInfo const& f) {
+  bool sim = f.mode == "sim";
+  o << "  # (c) distance distribution\n"
+    << "  set tmargin at screen 0.35\n  set bmargin at screen 0.07\n"
+    << "  set label 1 '(c)' at screen 0.015, screen 0.35\n"
+    << "  set xrange [rmin-rpad:rmax+rpad]\n  set yrange [0:*]\n"
+    << "  set offsets 0, 0, graph 0.08, 0\n"
+    << "  set xlabel 'distance r (Å)'\n"
+    << "  set ylabel " << (sim ? "'fraction'" : "'P(r) (1/Å)'") << "\n"
+    << "  set key top right box opaque\n";
+  if (f.has_prescribed && !sim)
+    o << "  set y2range [0:1.1*FRACTION_max]\n  set y2tics\n  set ytics nomirror\n  set y2label 'fraction'\n";
+  for (size_t i = 0; i < f.component_labels.size(); i++)
+    o << "  set label " << 10 + i << " " << quoted(f.component_labels[i])
+      << " at graph 0.97, graph " << number(0.70 - 0.07 * static_cast<double>(i))
+      << " right front boxed noenhanced\n";
+  o << "  " << distribution_plot(f);
+}
+
+}  // namespace
+
+std::string paper_figure_path(FigureInfo const& info) { return info.dir + info.base + "-fig.gp"; }
+
+std::string paper_figure_script(FigureInfo const& f) {
+  std::ostringstream o;
+  preamble(o, f);
+  o << "do for [fmt in 'pdf png'] {\n"
+    << "  if (fmt eq 'pdf') {\n"
+    << "    set terminal pdfcairo enhanced color size 7in,8in font 'sans,10' linewidth 1.5\n"
+    << "    set output " << quoted(f.base + ".pdf") << "\n"
+    << "  } else {\n"
+    << "    set terminal pngcairo enhanced color size 1400,1600 font 'sans,20' linewidth 2.5\n"
+    << "    set output " << quoted(f.base + ".png") << "\n"
+    << "  }\n"
+    << "  set multiplot title " << quoted(title(f)) << " noenhanced\n"
+    << "  set lmargin at screen 0.13\n  set rmargin at screen 0.88\n"
+    << "  unset y2tics\n  unset y2label\n  set ytics mirror\n  unset label\n"
+    << "  set offsets 0, 0, 0, 0\n  set style textbox opaque noborder\n";
+  panel_curve(o, f);
+  panel_residual(o, f);
+  panel_distribution(o, f);
+  o << "  unset multiplot\n  set output\n}\n";
+  return o.str();
+}
