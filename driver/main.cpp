@@ -5,6 +5,7 @@
 #include <iostream>
 #include <string>
 
+#include "driver/usage_text.h"
 #include "input/run_inputs.h"
 #include "input/text_lines.h"
 #include "model/paar.h"
@@ -27,33 +28,6 @@
 namespace {
 
 const char* const kUsage = "usage: redordist PARAMETER_FILE\n";
-
-void print_help() {
-  std::cout << kUsage
-            << "\n"
-               "Reconstructs the distribution of X-Y distances behind a REDOR dephasing curve\n"
-               "(S/S0 against rotor cycles) as a maximum-entropy distribution whose Lagrange\n"
-               "multipliers are found by simulated annealing.\n"
-               "\n"
-               "Modes (line 1 of the parameter file):\n"
-               "  fit  reconstruct the distance distribution and report its moments\n"
-               "  err  fit, then estimate the distribution's uncertainty by Monte Carlo\n"
-               "  sim  simulate the REDOR curve of a prescribed distance distribution\n"
-               "\n"
-               "The parameter file has 33 lines, in this order, each a key and its value:\n"
-               "  MODE, LAMBDA_D (universal dephasing curve file, optional), XYDATA (data file),\n"
-               "  DISTDIST (prescribed distribution file, optional), PATH (ends in /), OUTPUT,\n"
-               "  XN, YN (C13 N15 D2 H2 F19 P31 H1), NEAR, FAR, GRAIN (Angstrom), PER 2PI,\n"
-               "  MID PULSE (us), MAS (Hz), SCALING, LAST POINT, NTRIES, then one value per try\n"
-               "  for ITERS AT TEMP, MAX STEP SIZE, BOLTZMANN, INIT TEMP, ATTEN TEMP, MIN TEMP,\n"
-               "  then the Monte Carlo schedule ERR ITERS AT TEMP, ERR MAX STEP SIZE,\n"
-               "  ERR BOLTZMANN, ERR INIT TEMP, ERR ATTEN TEMP, ERR MIN TEMP, MIN STDEV2,\n"
-               "  PER MC BLOCK, MAX MC BLOCKS, MAX MC CHI2.\n"
-               "\n"
-               "Results go to the run directory PATH + OUTPUT + \"/\": the run log, the result\n"
-               "table (.me), the annealing trace (.sa), the matrix dumps (.mx, .mxT), the\n"
-               "gnuplot scripts (.gp, -ps.gp) and the figure (-ps.eps).\n";
-}
 
 // A fit whose chi2, distribution or moments are not finite is no result.
 bool results_finite(Paar& m) {
@@ -179,7 +153,11 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (std::strcmp(argv[arg], "--help") == 0) {
-    print_help();
+    print_help(std::cout);
+    return 0;
+  }
+  if (std::strcmp(argv[arg], "--template") == 0) {
+    print_template(std::cout);
     return 0;
   }
   if (std::strcmp(argv[arg], "--version") == 0) {
@@ -191,6 +169,7 @@ int main(int argc, char** argv) {
   // Everything is read and checked before the run directory is touched.
   RunInputs inputs = read_run_inputs(argv[arg]);
   Paar model(inputs);
+  model.solver = solver;
   open_run_directory(model, argv[arg]);
   write_log_head(model);
   model.report_inputs();

@@ -146,6 +146,8 @@ class Paar : public RunParams {
   gsl_vector* scratch_weighted = nullptr;  // n_data
 
   bool owner = false;  // true for the primary object, which owns shared parts
+  std::string solver = "annealing";      // the method that made the distribution
+  std::vector<std::string> figure_labels;  // what the figure says of the distribution
   bool have_curve = false;     // the kernel comes from the universal curve
   DephasingCurve curve;        // that curve, up to the largest lambda_D needed
   PowderTables powder;         // the powder average's tables (per_2pi 0: exact form)

@@ -45,7 +45,14 @@ int wait_limited(pid_t pid, int limit) {
 
 }  // namespace
 
-GnuplotEnd run_gnuplot(std::vector<std::string> const& args, std::string const& script) {
+bool have_display() {
+  char const* x = std::getenv("DISPLAY");
+  char const* w = std::getenv("WAYLAND_DISPLAY");
+  return (x && *x) || (w && *w);
+}
+
+GnuplotEnd run_gnuplot(std::vector<std::string> const& args, std::string const& script,
+                       std::string const& dir) {
   std::vector<std::string> all = {"gnuplot"};
   all.insert(all.end(), args.begin(), args.end());
   std::vector<char*> argv;
@@ -53,7 +60,11 @@ GnuplotEnd run_gnuplot(std::vector<std::string> const& args, std::string const& 
   argv.push_back(nullptr);
   std::cout.flush();
   pid_t pid = 0;
-  int rc = posix_spawnp(&pid, "gnuplot", nullptr, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (!dir.empty()) posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
+  int rc = posix_spawnp(&pid, "gnuplot", &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
   if (rc == ENOENT) {
     std::cout << "note: gnuplot is not installed; " << script << " was written but not plotted"
               << std::endl;

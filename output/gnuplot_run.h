@@ -17,6 +17,11 @@ int gnuplot_time_limit();
 // A gnuplot that is not installed is a note on standard output (kMissing);
 // one that exits non-zero, dies from a signal or outlives the time limit is
 // reported with the script's name (kFailed). script names it in messages.
-GnuplotEnd run_gnuplot(std::vector<std::string> const& args, std::string const& script);
+// dir (when not empty) is the working directory gnuplot starts in.
+GnuplotEnd run_gnuplot(std::vector<std::string> const& args, std::string const& script,
+                       std::string const& dir = "");
+
+// True when a screen is there to show a plot on (DISPLAY or WAYLAND_DISPLAY).
+bool have_display();
 
 #endif

@@ -10,6 +10,7 @@
 
 #include "output/atomic_file.h"
 #include "output/gnuplot_run.h"
+#include "output/paper_figure.h"
 #include "output/safe_files.h"
 #include "numeric/numeric.h"
 
@@ -123,9 +124,17 @@ std::string print_script_text(Paar const& p) {
     << "set ylabel 'S/S0'\n"
     << "set xrange [0:" << v.E << "]\n"
     << "set xtics mirror\n"
-    << "plot '" << v.S << ".me'\\\n"
-    << "     u ($9*" << v.K << "):18:13 w " << "yerrorbars ls 2 not,\\\n"
-    << "  '' u ($9*" << v.K << "):19:13 w " << "yerrorbars ls 3 not,\\\n"
+    << "plot '" << v.S << ".me'\\\n";
+  // A simulation (or a solver without multipliers) has no signs to split
+  // the data by (columns 18 and 19), so they go in whole (12 and 13).
+  bool signs = false;
+  for (int i = 0; i < p.n_data; i++) signs = signs || gvg(p.lagrange, i) != 0.0;
+  if (p.mode == "sim" || !signs)
+    o << "     u ($9*" << v.K << "):12:13 w " << "yerrorbars ls 2 not,\\\n";
+  else
+    o << "     u ($9*" << v.K << "):18:13 w " << "yerrorbars ls 2 not,\\\n"
+      << "  '' u ($9*" << v.K << "):19:13 w " << "yerrorbars ls 3 not,\\\n";
+  o
     << "  '' u ($20*" << v.K << "):($21*" << v.F << " +$22) w l ls 2 not,\\\n"
     << "  " << v.B << " lt 0 notitle\n"
     << "# distance distribution panel\n"
@@ -154,16 +163,58 @@ std::string print_script_text(Paar const& p) {
   return o.str();
 }
 
+namespace {
+
+FigureInfo figure_info(Paar const& m) {
+  FigureInfo f;
+  f.dir = m.path;
+  f.base = m.output_base;
+  f.mode = m.mode;
+  f.solver = m.solver;
+  f.chi2_per_point = m.n_data > 0 ? m.chi2 / m.n_data : 0.0;
+  f.mas = m.mas;
+  f.grain = m.grain;
+  f.has_prescribed = m.n_adj > 0;
+  f.n_data = m.n_data;
+  f.component_labels = m.figure_labels;
+  f.prescribed_share = m.total_adjust_density;
+  f.scaling = m.scaling;
+  return f;
+}
+
+// The screen graph, where there is a screen (not in mode err, whose
+// estimate rewrites the scripts block after block).
+bool show_screen_plot(Paar const& m) {
+  if (m.mode == "err") return true;
+  std::string gp = m.stem() + ".gp";
+  if (!have_display()) {
+    static bool said = false;
+    if (!said) std::cout << "note: no display (DISPLAY and WAYLAND_DISPLAY are unset); " << gp
+                         << " is written but not shown\n";
+    said = true;
+    return true;
+  }
+  return run_gnuplot({"-persist", gp}, gp) != GnuplotEnd::kFailed;
+}
+
+}  // namespace
+
 int gnuplot_out(Paar& m) {
   bool recognized = true;
   std::string plot = plot_script_text(m, recognized);
   if (!recognized) std::cout << "mode not recognized on output\n";
   bool ok = write_file_atomically(m.stem() + ".gp", plot);
-  if (m.mode != "err" && run_gnuplot({"-persist", m.stem() + ".gp"}, m.stem() + ".gp") ==
-                             GnuplotEnd::kFailed)
-    ok = false;
+  if (!show_screen_plot(m)) ok = false;
   if (!write_file_atomically(m.stem() + "-ps.gp", print_script_text(m))) ok = false;
   remove_planted_link(m.stem() + "-ps.eps");
   if (run_gnuplot({m.stem() + "-ps.gp"}, m.stem() + "-ps.gp") == GnuplotEnd::kFailed) ok = false;
+  // The figure for papers, run in the run directory (its script names the
+  // table without the directory, so it can be replayed there).
+  FigureInfo f = figure_info(m);
+  std::string fig = paper_figure_path(f);
+  if (!write_file_atomically(fig, paper_figure_script(f))) ok = false;
+  remove_planted_link(m.stem() + ".pdf");
+  remove_planted_link(m.stem() + ".png");
+  if (run_gnuplot({m.output_base + "-fig.gp"}, fig, m.path) == GnuplotEnd::kFailed) ok = false;
   return ok ? 1 : 0;
 }

@@ -72,11 +72,12 @@ void clear_stale_outputs(Paar const& m, std::string const& dir) {
 }  // namespace
 
 std::vector<std::string> output_suffixes() {
-  return {".log", ".mx", ".mxT", ".sa", ".me", ".gp", "-ps.gp", "-ps.eps"};
+  return {".log", ".mx", ".mxT", ".sa", ".me", ".gp", "-ps.gp", "-ps.eps", "-fig.gp", ".pdf", ".png", ".json"};
 }
 
 std::vector<std::string> written_suffixes(std::string const& mode) {
-  std::vector<std::string> s = {".log", ".mx", ".mxT", ".me", ".gp", "-ps.gp", "-ps.eps"};
+  std::vector<std::string> s = {".log",   ".mx",     ".mxT", ".me",  ".gp",  "-ps.gp",
+                                "-ps.eps", "-fig.gp", ".pdf", ".png", ".json"};
   if (mode == "fit" || mode == "err") s.push_back(".sa");
   return s;
 }
