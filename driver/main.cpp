@@ -1,10 +1,11 @@
-// redordist: distance distributions from REDOR dephasing curves by maximum
-// entropy. One run per parameter file; see README.md.
-#include <cmath>
+// redordist: distance distributions from REDOR dephasing curves. One run per
+// parameter file; see README.md and redordist(1).
 #include <cstring>
 #include <iostream>
 #include <string>
+#include <vector>
 
+#include "driver/solve.h"
 #include "driver/usage_text.h"
 #include "input/run_inputs.h"
 #include "input/text_lines.h"
@@ -15,101 +16,27 @@
 #include "output/result_table.h"
 #include "output/run_directory.h"
 #include "output/run_log.h"
+#include "output/run_summary.h"
 #include "solver/boltzmann_me.h"
-#include "solver/bootstrap.h"
-#include "solver/maxent_fit.h"
-#include "solver/gaussian_run.h"
-#include "output/gaussian_report.h"
-
-#include <ctime>
-#include <vector>
-#include <gsl/gsl_errno.h>
 
 namespace {
 
-const char* const kUsage = "usage: redordist PARAMETER_FILE\n";
-
-// A fit whose chi2, distribution or moments are not finite is no result.
-bool results_finite(Paar& m) {
-  bool ok = std::isfinite(m.chi2);
-  for (int j = 0; j < m.n_grid; j++) ok = ok && std::isfinite(gsl_vector_get(m.distribution, j));
-  for (double v : m.distance_moments) ok = ok && std::isfinite(v);
-  for (double v : m.coupling_moments) ok = ok && std::isfinite(v);
-  if (!ok) {
-    std::cout << "error: the fit's chi2, distribution or moments are not finite numbers; "
-                 "check the data and the grid\n";
-    m.log << "error: the fit's chi2, distribution or moments are not finite numbers\n";
-  }
-  return ok;
-}
+const char* const kUsage = "usage: redordist [--solver annealing|maxent|gaussians] PARAMETER_FILE\n";
 
 void write_results(Paar& m) {
   if (!write_out(m)) std::cout << "write_out failed\n";
   if (!gnuplot_out(m)) std::cout << "gnuplot_out failed\n";
 }
 
-void say_lines(Paar& m, std::vector<std::string> const& lines) {
-  for (std::string const& l : lines) {
-    m.log << l << "\n";
-    std::cout << l << "\n";
-  }
-}
-
-// One to three Gaussians chosen by AIC, then in mode err their bootstrap.
-int gaussians(Paar& model, bool& finite) {
-  model.timestamp = std::time(nullptr);
-  model.log << "Beginning Gaussian distance models: " << std::ctime(&model.timestamp) << "\n";
-  std::cout << "Beginning Gaussian distance models:\n";
-  FitProblem fp = gaussian_problem(model);
-  MixtureSelection sel = gaussian_fit(model, fp);
-  say_lines(model, gaussian_report_lines(sel, model.near, model.far));
-  if (sel.chosen < 0) return kMcDone;
-  model.calc_dist_stats();
-  finite = results_finite(model);
-  if (model.mode != "err" || !finite || interrupt_signal() != 0) return kMcDone;
-  std::vector<ReplicateResult> accepted;
-  // The fits switch GSL's aborting error handler off while they run; with
-  // replicates on several threads it stays off for the whole bootstrap.
-  gsl_error_handler_t* old = gsl_set_error_handler_off();
-  int mc = parametric_bootstrap(model, gaussian_replicate_solver(model, fp), write_results,
-                                &accepted);
-  gsl_set_error_handler(old);
-  say_lines(model, gaussian_bootstrap_lines(mixture_spread(sel, accepted)));
-  return mc;
-}
-
-// The fit by the chosen solver, then in mode err its uncertainty estimate.
-// Returns a McStatus; finite is false when the fit came out non-finite.
-int fit_and_estimate(Paar& model, std::string const& solver, bool& finite) {
-  int mc = kMcDone;
-  if (solver == "annealing") {
-    BoltzmannME bme(model);
-    bme.Lagrange_siman(model);
-    if (!model.calc_dist_stats()) std::cout << "stats calc failed\n";
-    finite = results_finite(model);
-    if (model.mode == "err" && finite && interrupt_signal() == 0) {
-      bme.write_results = write_results;
-      mc = bme.MC_error(model);
-    }
-  } else if (solver == "maxent") {
-    MaxentResult fit = maxent_fit(model);
-    if (!fit.ok) return kMcDone;
-    model.calc_dist_stats();
-    finite = results_finite(model);
-    if (model.mode == "err" && finite && interrupt_signal() == 0)
-      mc = parametric_bootstrap(model, maxent_replicate_solver(model, fit), write_results, nullptr);
-  } else if (solver == "gaussians") {
-    mc = gaussians(model, finite);
-  }
-  return mc;
-}
-
-// The solver of the mode, then the result table and the plot scripts.
-int run_mode(Paar& model, std::string const& solver) {
-  int mc = kMcDone;
-  bool finite = true;
-  if (model.mode == "fit" || model.mode == "err") mc = fit_and_estimate(model, solver, finite);
-  bool failed = model.output_failed || !finite || (mc != kMcDone && mc != kMcInterrupted);
+// The solver of the mode, the result table, the plot scripts, the closing
+// lines and the summary. Returns the exit status.
+int run_mode(Paar& model, std::string const& solver, RunSummary& summary) {
+  SolveOutcome o;
+  if (model.mode == "fit" || model.mode == "err") o = solve(model, solver, write_results);
+  summary.fitted = o.fitted && o.finite;
+  summary.solver_details = o.details;
+  if (summary.fitted) summary.diagnostics = report_diagnostics(model);
+  bool failed = model.output_failed || !o.finite || (o.mc != kMcDone && o.mc != kMcInterrupted);
   if (!write_out(model)) {
     std::cout << "write_out failed\n";
     failed = true;
@@ -118,16 +45,22 @@ int run_mode(Paar& model, std::string const& solver) {
     std::cout << "gnuplot_out failed\n";
     failed = true;
   }
+  int status = failed ? 1 : 0;
   if (interrupt_signal() != 0) {
     std::string msg = std::string("Run interrupted by ") + interrupt_signal_name() +
                       ": the results so far are written\n";
     model.log << msg;
     std::cout << msg;
-    std::cout.flush();
-    return 128 + interrupt_signal();
+    status = 128 + interrupt_signal();
+  }
+  if (summary.fitted) report_result_lines(model);
+  summary.status = status;
+  if (!write_summary_json(model, summary)) {
+    std::cout << "could not write the summary " << model.stem() << ".json\n";
+    if (status == 0) status = 1;
   }
   std::cout.flush();
-  return failed ? 1 : 0;
+  return status;
 }
 
 }  // namespace
@@ -168,6 +101,7 @@ int main(int argc, char** argv) {
   install_interrupt_handlers();
   // Everything is read and checked before the run directory is touched.
   RunInputs inputs = read_run_inputs(argv[arg]);
+  check_solver_inputs(inputs.params, solver);
   Paar model(inputs);
   model.solver = solver;
   open_run_directory(model, argv[arg]);
@@ -175,5 +109,8 @@ int main(int argc, char** argv) {
   model.report_inputs();
   model.build_transforms();
   write_matrix_dumps(model);
-  return run_mode(model, solver);
+  RunSummary summary;
+  summary.command.assign(argv, argv + argc);
+  summary.parameter_file = argv[arg];
+  return run_mode(model, solver, summary);
 }

@@ -42,3 +42,20 @@ RunInputs read_run_inputs(char const* param_file) {
   check_rng_environment();
   return in;
 }
+
+void check_solver_inputs(RunParams const& p, std::string const& solver) {
+  if (solver == "annealing" || p.mode == "sim") return;
+  if (!(p.scaling_a > 0)) {
+    std::ostringstream s;
+    s << "parameter error: SCALING is " << p.scaling_a << "; it must be above 0 for --solver "
+      << solver << "\n";
+    fatal_exit(s.str(), 1);
+  }
+  // Widths run from 0.02 Angstrom to (FAR - NEAR) / 2: that range must not be empty.
+  if (solver == "gaussians" && !(p.far - p.near > 0.1)) {
+    std::ostringstream s;
+    s << "parameter error: FAR - NEAR is " << p.far - p.near
+      << " Angstrom; it must be above 0.1 for --solver gaussians\n";
+    fatal_exit(s.str(), 1);
+  }
+}

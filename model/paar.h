@@ -87,6 +87,12 @@ class Paar : public RunParams {
   // distribution) of the distribution over distance (Angstrom) and over
   // dipolar coupling (Hz), as calc_dist_stats last found them.
   std::array<double, 4> distance_moments{}, coupling_moments{};
+  // The spread over the Monte Carlo runs (or bootstrap replicates) of the
+  // mean distance and of the distance sd, Angstrom (runs 0: none).
+  struct McDistance {
+    size_t runs = 0;
+    double mean = 0.0, mean_sd = 0.0, sd = 0.0, sd_sd = 0.0;
+  } mc_distance;
 
   // Set when an output file could not be written; the run then ends with
   // status 1 after everything else has been done.
@@ -110,6 +116,13 @@ class Paar : public RunParams {
   double calc_state();
   double calc_state_dataonly_nosim();
   int calc_dist_stats();
+
+  // Share of the distribution on the first two and last two grid distances:
+  // mass piled up there is usually not what the data say.
+  double edge_share() const;
+  // The distance (Angstrom) beyond which even the longest dephasing time of
+  // the data changes S/S0 by less than twice the median error.
+  double longest_measurable_distance() const;
 
   // The fit as a solver sees it: the data-point kernel, the target curve of
   // the fitted share, the errors, the grid and the run's kernel at any

@@ -52,7 +52,7 @@ bool is_temporary(std::string const& name, std::string const& base) {
 }
 
 void clear_stale_outputs(Paar const& m, std::string const& dir) {
-  std::vector<std::string> keep = written_suffixes(m.mode);
+  std::vector<std::string> keep = written_suffixes(m.mode, m.solver);
   for (std::string const& suffix : output_suffixes()) {
     std::string name = dir + "/" + m.output_base + suffix;
     if (std::find(keep.begin(), keep.end(), suffix) == keep.end()) {
@@ -75,10 +75,11 @@ std::vector<std::string> output_suffixes() {
   return {".log", ".mx", ".mxT", ".sa", ".me", ".gp", "-ps.gp", "-ps.eps", "-fig.gp", ".pdf", ".png", ".json"};
 }
 
-std::vector<std::string> written_suffixes(std::string const& mode) {
+std::vector<std::string> written_suffixes(std::string const& mode, std::string const& solver) {
   std::vector<std::string> s = {".log",   ".mx",     ".mxT", ".me",  ".gp",  "-ps.gp",
                                 "-ps.eps", "-fig.gp", ".pdf", ".png", ".json"};
-  if (mode == "fit" || mode == "err") s.push_back(".sa");
+  // The trace: the annealing's temperature steps, maximum entropy's solves.
+  if ((mode == "fit" || mode == "err") && solver != "gaussians") s.push_back(".sa");
   return s;
 }
 

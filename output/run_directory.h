@@ -11,8 +11,8 @@
 
 // The names (after OUTPUT) of every file a run may write in its directory.
 std::vector<std::string> output_suffixes();
-// Those a run of this mode writes.
-std::vector<std::string> written_suffixes(std::string const& mode);
+// Those a run of this mode and solver writes.
+std::vector<std::string> written_suffixes(std::string const& mode, std::string const& solver);
 
 // Makes and locks the run directory, removes stale outputs, planted links
 // and a killed run's temporary files, copies the data and parameter files

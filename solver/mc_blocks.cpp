@@ -99,6 +99,7 @@ double DistanceSpread::sd_of_sd() const { return spread(sd_); }
 
 void DistanceSpread::report(Paar& model) const {
   if (runs() < 2) return;
+  model.mc_distance = {runs(), mean_of_mean(), sd_of_mean(), mean_of_sd(), sd_of_sd()};
   char b[160];
   std::snprintf(b, sizeof b, "MC mean distance: %.4f +- %.4f Angstrom\n", mean_of_mean(),
                 sd_of_mean());

@@ -1,0 +1,33 @@
+// Checks of what the data can say about the fitted distribution.
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "model/paar.h"
+#include "numeric/numeric.h"
+
+double Paar::edge_share() const {
+  if (n_grid < 4) return 1.0;
+  double s = 0.0;
+  for (int j : {0, 1, n_grid - 2, n_grid - 1}) s += gvg(distribution, j);
+  return s;
+}
+
+double Paar::longest_measurable_distance() const {
+  // Twice the median error of the points: a change of S/S0 smaller than
+  // that at the longest dephasing time is lost in the noise.
+  std::vector<double> err;
+  for (int i = 0; i < n_data; i++) err.push_back(gvg(data_error, i));
+  std::sort(err.begin(), err.end());
+  double threshold = 2.0 * err[err.size() / 2];
+  int j = static_cast<int>(gsl_vector_max(cycles)) / 2;
+  // Dephasing falls with distance; step out from NEAR in 0.01 Angstrom until
+  // the change at the longest time drops below the threshold. The search
+  // stops at 3 FAR, past any grid a run uses.
+  double last = near;
+  for (double r = near; r <= 3.0 * far; r += 0.01) {
+    double change = scaling * (1.0 - kernel_value(powder, j, dipolar_constant / std::pow(r, 3.0)));
+    if (std::fabs(change) >= threshold) last = r;
+  }
+  return last;
+}

@@ -1,0 +1,138 @@
+#include "output/run_summary.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+
+#include <gsl/gsl_rng.h>
+
+#include "numeric/warnings.h"
+#include "output/atomic_file.h"
+#include "output/run_directory.h"
+
+namespace {
+
+const double kEdgeShareLimit = 0.05;
+
+void say(Paar& m, std::string const& text) {
+  m.log << text << "\n";
+  std::cout << text << "\n";
+}
+
+nlohmann::json moments(std::array<double, 4> const& v, char const* unit) {
+  return {{"mean", v[0]}, {"sd", v[1]}, {"skewness", v[2]}, {"excess_kurtosis", v[3] - 3.0},
+          {"unit", unit}};
+}
+
+nlohmann::json kernel(Paar const& m) {
+  if (m.have_curve)
+    return {{"type", "curve"}, {"file", m.lambda_d_file}, {"points", m.curve.lambda.size()}};
+  if (m.per_2pi == 0) return {{"type", "exact"}};
+  return {{"type", "powder"}, {"per_2pi", m.per_2pi}, {"mid_pulse_us", m.mid_pulse}};
+}
+
+// Every file of this run in its directory: the outputs it writes and the
+// copies of its inputs.
+nlohmann::json files(Paar const& m, RunSummary const& s) {
+  nlohmann::json f = nlohmann::json::array();
+  std::error_code ec;
+  for (std::string const& suffix : written_suffixes(m.mode, m.solver))
+    if (suffix == ".json" || std::filesystem::exists(m.stem() + suffix, ec))
+      f.push_back(m.stem() + suffix);
+  for (std::string const& in : {m.xydata_file, s.parameter_file}) {
+    std::string copy = m.path + std::filesystem::path(in).filename().string();
+    if (std::filesystem::exists(copy, ec)) f.push_back(copy);
+  }
+  return f;
+}
+
+}  // namespace
+
+Diagnostics report_diagnostics(Paar& m) {
+  Diagnostics d;
+  d.computed = true;
+  d.edge_share = m.edge_share();
+  d.longest_measurable_distance = m.longest_measurable_distance();
+  char b[400];
+  std::snprintf(b, sizeof b, "Edge share: %.4f (distribution on the first two and last two grid distances)",
+                d.edge_share);
+  say(m, b);
+  std::snprintf(b, sizeof b, "Longest measurable distance: %.3f Angstrom", d.longest_measurable_distance);
+  say(m, b);
+  if (d.edge_share > kEdgeShareLimit) {
+    std::snprintf(b, sizeof b,
+                  "warning: %.1f %% of the distribution lies on the first two or last two grid "
+                  "distances: the data may not constrain it; widen NEAR/FAR or check SCALING",
+                  100.0 * d.edge_share);
+    warn(b);
+    m.log << b << "\n";
+  }
+  if (m.far > d.longest_measurable_distance) {
+    std::snprintf(b, sizeof b,
+                  "warning: FAR %g Angstrom lies beyond the longest measurable distance %.2f "
+                  "Angstrom: there the longest dephasing time changes S/S0 by less than twice the "
+                  "median error",
+                  m.far, d.longest_measurable_distance);
+    warn(b);
+    m.log << b << "\n";
+  }
+  return d;
+}
+
+void report_result_lines(Paar& m) {
+  char b[200];
+  std::snprintf(b, sizeof b, "Result chi2: %.4f for %d points (%.4f per point)", m.chi2, m.n_data,
+                m.chi2 / m.n_data);
+  say(m, b);
+  std::snprintf(b, sizeof b, "Mean distance: %.4f Angstrom", m.distance_moments[0]);
+  say(m, b);
+  std::snprintf(b, sizeof b, "Distance sd: %.4f Angstrom", m.distance_moments[1]);
+  say(m, b);
+  std::snprintf(b, sizeof b, "Distance skewness: %.4f", m.distance_moments[2]);
+  say(m, b);
+  std::snprintf(b, sizeof b, "Distance excess kurtosis: %.4f", m.distance_moments[3] - 3.0);
+  say(m, b);
+}
+
+bool write_summary_json(Paar const& m, RunSummary const& s) {
+  nlohmann::json j;
+  j["program"] = "redordist";
+  j["version"] = "1";
+  j["command"] = s.command;
+  j["parameter_file"] = s.parameter_file;
+  j["mode"] = m.mode;
+  j["solver"] = m.mode == "sim" ? "none" : m.solver;
+  j["kernel"] = kernel(m);
+  j["seed"] = gsl_rng_default_seed;
+  j["rng_type"] = gsl_rng_default->name;
+  j["n_data"] = m.n_data;
+  j["chi2"] = m.chi2;
+  j["chi2_per_point"] = m.chi2 / m.n_data;
+  j["scaling"] = m.scaling;
+  j["prescribed_share"] = m.total_adjust_density;
+  if (s.fitted) {
+    j["distance"] = moments(m.distance_moments, "Angstrom");
+    j["coupling"] = moments(m.coupling_moments, "Hz");
+    if (m.mc_distance.runs > 0) {
+      j["distance"]["mc_mean"] = m.mc_distance.mean;
+      j["distance"]["mean_mc_sd"] = m.mc_distance.mean_sd;
+      j["distance"]["mc_sd"] = m.mc_distance.sd;
+      j["distance"]["sd_mc_sd"] = m.mc_distance.sd_sd;
+      j["distance"]["mc_runs"] = m.mc_distance.runs;
+    }
+  } else {
+    j["distance"] = nullptr;
+    j["coupling"] = nullptr;
+  }
+  if (s.diagnostics.computed)
+    j["diagnostics"] = {{"edge_share", s.diagnostics.edge_share},
+                        {"longest_measurable_distance", s.diagnostics.longest_measurable_distance}};
+  else
+    j["diagnostics"] = nullptr;
+  if (!s.solver_details.is_null()) j["solver_details"] = s.solver_details;
+  j["warnings"] = run_warnings();
+  j["files"] = files(m, s);
+  j["status"] = s.status;
+  // Non-finite numbers have no JSON form: the library writes them as null.
+  return write_file_atomically(m.stem() + ".json", j.dump(2) + "\n");
+}
