@@ -1,10 +1,12 @@
-# make demo: install what is missing, build, run the bundled fit example.
+# make demo: install what is missing, build the program, run the bundled fit example.
 # make test: install what is missing, build, run the whole test suite.
+# make install [PREFIX=/usr/local] [DESTDIR=...]: the program, its man page and the examples.
 BUILD ?= build
+PREFIX ?= /usr/local
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build demo test clean
+.PHONY: all deps build program demo test install clean
 
 all: build
 
@@ -17,14 +19,21 @@ $(BUILD)/CMakeCache.txt:
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
+# Only the program, not the tests and benchmarks.
+program: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target redordist
+
 # The run directory is made one level deep, so examples/runs/ must exist.
-demo: build
+demo: program
 	mkdir -p examples/runs
 	cd examples && $(abspath $(BUILD))/redordist fit.par
 	@echo
-	@echo "Figure: examples/runs/fit_cn/fit_cn-ps.eps"
-	@echo "Also in examples/runs/fit_cn/: fit_cn.log (run log), fit_cn.me (result table),"
-	@echo "fit_cn.sa (annealing trace), fit_cn.gp and fit_cn-ps.gp (gnuplot scripts)."
+	@echo "Figure: examples/runs/fit_cn/fit_cn.pdf and examples/runs/fit_cn/fit_cn.png"
+	@echo "Summary: examples/runs/fit_cn/fit_cn.json; run log: examples/runs/fit_cn/fit_cn.log"
+
+# DESTDIR is honoured by cmake --install from the environment.
+install: program
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

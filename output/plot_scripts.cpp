@@ -170,7 +170,7 @@ FigureInfo figure_info(Paar const& m) {
   f.dir = m.path;
   f.base = m.output_base;
   f.mode = m.mode;
-  f.solver = m.solver;
+  f.solver = m.mode == "sim" ? "none" : m.solver;
   f.chi2_per_point = m.n_data > 0 ? m.chi2 / m.n_data : 0.0;
   f.mas = m.mas;
   f.grain = m.grain;
