@@ -1,0 +1,124 @@
+// The written results: the result table (".me": layout, "?" blocks, column
+// rules), the matrix dumps (".mx", ".mxT"), the gnuplot scripts of every mode
+// against stored files, the gnuplot calls and the rendered figure.
+#include <gtest/gtest.h>
+
+#include "output/matrix_dump.h"
+#include "output/result_table.h"
+#include "tests/test_support.h"
+
+using namespace ts;
+
+TEST(ResultTable, HeaderQuestionMarksAndColumnRules) {
+  // Titles right-aligned in 13 (11 for the first after "# ", 4 for N_c and 2_c).
+  const std::string header =
+      "#    distance dipolcoupling       density      integral     MCaverage MCaverage err"
+      "       MCstdev   MCstdev err  N_c       data_S0        data_S     data_S/S0"
+      "    data_error   fit_to_data    fit_adjust      residual Lagrange_mult data_if_La_H-"
+      " data_if_La_H+  2_c    Smooth_fit Smooth_adjust adj distances   adj density";
+  // A grid longer than the simulation grid without a prescribed distribution,
+  // and a shorter one with two prescribed distances.
+  std::pair<Over, std::string> shapes[] = {{{{"GRAIN", "0.25"}}, ""}, {{{"LAST POINT", "40"}}, "3.2 0.5\n4.2 0.5\n"}};
+  for (auto const& [over, dist] : shapes) {
+    Model m(over, "0 1000 1000 1 0.02\n4 1000 960 1 0\n8 1000 870 1 0.02\n12 1000 760 1 0.02\n16 1000 650 1 0.02\n", dist);
+    Paar& p = *m;
+    int rows_of[4] = {p.n_grid, p.n_data, p.n_cycles, std::max(p.n_adj, 0)};
+    SCOPED_TRACE(std::to_string(p.n_grid) + " distances, " + std::to_string(p.n_cycles) + " cycles");
+    // Multipliers -0.5, +0.7, 0, ...; the third error within 1e-6 of 1.0.
+    for (int i = 0; i < p.n_data; i++) gsl_vector_set(p.lagrange, i, (i % 3 == 0) * -0.5 + (i % 3 == 1) * 0.7);
+    gsl_vector_set(p.data_error, 2, 1.0000005);
+    std::filesystem::create_directory(p.path);
+    ASSERT_EQ(refusal_of([&] { EXPECT_EQ(write_out(p), 1); }), "");
+    std::vector<std::string> l = lines_of(read_file(p.stem() + ".me"));
+    ASSERT_EQ(l.size(), 1u + std::max(p.n_grid, p.n_cycles));
+    EXPECT_EQ(l[0], header);
+    std::vector<Row> r;
+    for (size_t i = 1; i < l.size(); i++) {
+      EXPECT_EQ(l[i].size(), 317u) << l[i];  // 22 columns of 13, two of 4, one blank between
+      r.push_back(table_rows(l[i])[0]);
+      ASSERT_EQ(r.back().size(), 24u);
+      for (int c = 0; c < 24; c++)  // columns 18, 19 go by the multiplier's sign, below
+        if (c != 17 && c != 18)
+          EXPECT_EQ(r.back()[c] == "?", int(i) > rows_of[c < 8 ? 0 : c < 19 ? 1 : c < 22 ? 2 : 3]) << i << " " << c + 1;
+    }
+    // Column 13: a replaced error shows as 0. Columns 18 and 19: the data
+    // where the multiplier is negative, positive, neither.
+    EXPECT_EQ(Row({r[0][12], r[1][12], r[2][12]}), Row({"0.02000000", "0.00000000", "0.00000000"}));
+    EXPECT_EQ(Row({r[0][17], r[0][18], r[1][17], r[1][18], r[2][17], r[2][18]}),
+              Row({"1.00000000", "?", "?", "0.96000000", "?", "?"}));
+    EXPECT_EQ(r[3][19], "6");  // column 20: the cycle count 2j
+    // Column 2 is the coupling, column 4 the running sum of column 3 ending
+    // at 1: each printed value is off by up to 5e-9, so the sum of printed
+    // densities drifts by up to 5e-9 per row.
+    double sum = 0;
+    for (int i = 0; i < p.n_grid; i++) {
+      EXPECT_NEAR(std::stod(r[i][1]), gsl_vector_get(p.dipolar_couplings, i), 5e-9);
+      sum += std::stod(r[i][2]);
+      EXPECT_NEAR(std::stod(r[i][3]), sum, 5e-9 * (i + 2));
+    }
+    EXPECT_NEAR(std::stod(r[p.n_grid - 1][3]), 1.0, 5e-9);
+  }
+}
+
+TEST(MatrixDumps, DataRowsAndTheirTranspose) {
+  Model m;
+  std::filesystem::create_directory(m->path);
+  write_matrix_dumps(*m);
+  std::vector<Row> mx = table_rows(read_file(m->stem() + ".mx")), mxt = table_rows(read_file(m->stem() + ".mxT"));
+  ASSERT_EQ(mx.size(), 5u);
+  ASSERT_EQ(mxt.size(), 9u);
+  char want[32];
+  for (int k = 0; k < 5; k++)
+    for (int i = 0; i < 9; i++) {
+      std::snprintf(want, sizeof want, "%.6e", gsl_matrix_get(m->transform_data, k, i));
+      EXPECT_EQ(mx[k].at(i), want);
+      EXPECT_EQ(mxt[i].at(k), want);
+    }
+}
+
+// The stored scripts come from runs on these data: one error missing (taken
+// as 1.0) and one so large that S/S0 minus it is -0.2, which fixes the
+// right-hand axis at V = 0.2002 whatever the annealing finds.
+TEST(PlotScripts, BothScriptsOfEveryModeAndTheGnuplotCalls) {
+  const Over fit = {{"MODE", "fit"}, {"DISTDIST", "share.dat"}, {"SCALING", "0.9"}, {"MAS", "10000"}};
+  Over unknown = fit;
+  unknown["MODE"] = "foo";
+  const std::map<std::string, Over> modes = {
+      {"fit", fit},
+      {"err", {{"MODE", "err"}, {"SCALING", "0.8"}, {"MAS", "8000"}}},
+      {"sim", {{"MODE", "sim"}, {"DISTDIST", "two.dat"}, {"XYDATA", "sim.dat"}, {"MAS", "5000"}}},
+      {"foo", unknown}};
+  for (auto const& [mode, over] : modes) {
+    SCOPED_TRACE(mode);
+    Workspace w;
+    write_file(w.dir.file("data.dat"), "0 1000 1000 0 0.02\n4 1000 930 0 0.02\n8 1000 800 0 0\n12 1000 400 0 0.6\n16 1000 50 0 0\n");
+    write_file(w.dir.file("sim.dat"), "0 1000 1000 0 0.01\n8 1000 900 0 0.01\n16 1000 700 0 0.01\n24 1000 500 0 0.01\n");
+    write_file(w.dir.file("share.dat"), "3.0 0.2\n");
+    write_file(w.dir.file("two.dat"), "3.5 0.5\n5.0 0.5\n");
+    RunResult r = w.run(over);
+    ASSERT_EQ(r.status, 0) << r.out;
+    // An unknown mode is reported and gets the fit scripts without the plot command.
+    bool known = mode != "foo";
+    std::string name = known ? mode : "fit", dir = REDORDIST_SOURCE_DIR "/tests/golden/plot_" + name;
+    std::string gp = read_file(dir + ".gp");
+    EXPECT_EQ(r.out.find("mode not recognized on output\n") == std::string::npos, known);
+    EXPECT_EQ(w.out(".gp"), known ? gp : gp.substr(0, gp.find("\nplot ") + 1));
+    EXPECT_EQ(w.out("-ps.gp"), read_file(dir + "-ps.gp"));
+    // "err" never opens the screen window; its Monte Carlo (five blocks)
+    // renders the figure after block 5, and the run's end once more.
+    EXPECT_EQ(w.file("gnuplot-calls.txt"), name == "err" ? "./run/run-ps.gp\n./run/run-ps.gp\n"
+                                                         : "-persist ./run/run.gp\n./run/run-ps.gp\n");
+  }
+}
+
+TEST(PlotScripts, RealGnuplotRendersTheFigure) {
+  if (std::system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "gnuplot is not installed";
+  Workspace w;
+  // The screen window goes to the text terminal, so no window opens.
+  write_file(w.dir.file("p.par"), param_text());
+  RunResult r = w.run_args({"p.par"}, {"GNUTERM=dumb"}, false);
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  std::string eps = w.out("-ps.eps");
+  EXPECT_EQ(eps.rfind("%!PS-Adobe", 0), 0u) << eps.substr(0, 100);
+  EXPECT_NE(eps.find("\n%%BoundingBox: "), std::string::npos);
+}
