@@ -1,7 +1,7 @@
 // Whole runs of the built redordist: the command line, the run directory
 // with the copies of the inputs and the whole run log, refused runs that
-// leave nothing on disk, a parameter file through a pipe, a killed run and
-// a run whose result files cannot be written.
+// leave nothing on disk, a parameter file through a pipe and a run whose
+// result files cannot be written.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -91,27 +91,6 @@ TEST(Run, ParameterFileThroughAPipe) {
                     "' <(cat p.par)\" > out.txt 2>&1";
   EXPECT_EQ(std::system(cmd.c_str()), 0) << w.file("out.txt");
   EXPECT_NE(w.out(".log").find("MODE: sim\n"), std::string::npos);
-}
-
-// An err run killed with SIGKILL during its Monte Carlo blocks leaves a
-// complete table and complete plot scripts (written aside and renamed).
-TEST(Run, KilledErrRunLeavesCompleteResults) {
-  Workspace w;
-  write_file(w.dir.file("p.par"), param_text({{"MODE", "err"}, {"MAX MC BLOCKS", "1000000"}, {"MIN STDEV2", "0"}}));
-  // Started in the background, killed 0.3 s after its first table appears
-  // (waiting up to 120 s), so the kill may land mid-write; wait gives 128 + 9.
-  int rc = std::system(("cd '" + w.dir.path() + "' && PATH='" + w.bin + "':\"$PATH\" exec '" REDORDIST_BIN
-                        "' p.par >/dev/null & n=0; until [ -e '" + w.dir.file("run/run.me") +
-                        "' ] || [ $n -ge 6000 ]; do sleep 0.02; n=$((n+1)); done; sleep 0.3; kill -9 $!; wait $!").c_str());
-  ASSERT_EQ(WEXITSTATUS(rc), 128 + 9) << "the run ended by itself before it was killed";
-  // The header and 9 rows of 24 fields (9 distances, 9 cycle counts); both
-  // scripts to their last line.
-  std::string me = w.out(".me"), gp = w.out(".gp"), ps = w.out("-ps.gp");
-  ASSERT_EQ(lines_of(me).size(), 10u);
-  for (Row const& row : table_rows(me)) EXPECT_EQ(row.size(), 24u);
-  for (std::string const* t : {&me, &gp, &ps}) EXPECT_EQ(t->back(), '\n');
-  EXPECT_EQ(lines_of(gp).back(), "'' u 1:5:7 w yerrorbars axes x1y2 t 'Monte Carlo error'");
-  EXPECT_EQ(lines_of(ps).back(), "     u ($9*0.2):(100*$16) w boxes ls 2 not");
 }
 
 // A disk that fills up while the results are written: the earlier complete

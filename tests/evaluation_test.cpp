@@ -1,7 +1,6 @@
 // Evaluation of the multipliers (distribution, fitted curves, residuals,
 // chi2) against a computation written out here, the fast evaluation against
-// the GSL one bit for bit, the moments of a distribution, and the copies the
-// solvers evaluate in.
+// the GSL one bit for bit, and the moments of a distribution.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -150,34 +149,4 @@ TEST(DistributionStats, OnePointAndUniformDistributions) {
     EXPECT_EQ(read_file(m.dir.file("stats.log")), out);  // the log gets the same
     EXPECT_TRUE(std::regex_match(out, std::regex("total distribution density: 1\nDistance moments: {4}4\\.00000000 {4}0\\." + c.second))) << out;
   }
-}
-
-TEST(ModelCopy, OwnsTheWorkingVectorsSharesTheRestAndCopyMinMovesTheState) {
-  Model m;
-  Paar& src = *m;
-  gsl_vector* Paar::*const own[] = {&Paar::data, &Paar::fit_to_data, &Paar::residual, &Paar::lagrange, &Paar::distribution};
-  gsl_vector* src_lagrange = src.lagrange;
-  src.chi2 = 1.5;
-  {
-    Paar c(src);
-    EXPECT_EQ((V{double(c.owner), c.near, c.chi2, double(c.n_data)}), (V{0, 2.5, 1.5, 5}));
-    EXPECT_TRUE(c.data_error == src.data_error && c.transform_data == src.transform_data);  // shared
-    double mark = 0;
-    for (auto f : own) {  // own copies, each set to a different value
-      ASSERT_NE(c.*f, src.*f);
-      EXPECT_EQ(values(c.*f), values(src.*f));
-      gsl_vector_set_all(c.*f, --mark);
-      EXPECT_NE(gsl_vector_get(src.*f, 0), mark);
-    }
-    c.chi2 = 3, c.avgdev = 4, c.scaling = 1.1, c.total_adjust_density = 0.2;
-    c.near = c.mas = 9;  // not evaluation state: stays behind
-    EXPECT_EQ(src.copy_min(c), 1);
-    EXPECT_EQ(src.lagrange, src_lagrange);  // contents copied, not handles
-    for (auto f : own) EXPECT_EQ(values(src.*f), values(c.*f));
-    EXPECT_EQ((V{src.chi2, src.avgdev, src.scaling, src.total_adjust_density, src.near, src.mas}),
-              (V{3, 4, 1.1, 0.2, 2.5, 5000}));
-  }
-  // The copy is gone; a release of a shared part by it would show here under
-  // the address sanitizer.
-  EXPECT_EQ(gsl_vector_get(src.data_error, 0), 0.02);
 }

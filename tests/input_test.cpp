@@ -5,7 +5,6 @@
 // compiler round the same decimal to the same double.
 #include <gtest/gtest.h>
 
-#include "input/anneal_schedule.h"
 #include "input/curve_file.h"
 #include "input/nuclei.h"
 #include "tests/test_support.h"
@@ -82,21 +81,6 @@ TEST(ParamFile, LinesThatDoNotMatchTakeZeroWithOneWarningEach) {
   EXPECT_EQ((V{double(p.ntries), double(p.iters_at_temp.size()), p.max_mc_chi2, p.mas}), (V{0, 0, 0, 5000}));
 }
 
-TEST(AnnealSchedule, ZerosOfLaterTriesTakeTheFirstTrysValues) {
-  RunParams p;
-  p.iters_at_temp = {20, 0, 30}, p.max_step_size = {0.5, 1e-11, 0.2};
-  p.boltzmann = {1, 0, -2}, p.init_temp = {10, 0, 5e-13}, p.atten_temp = {2, 0, 3};
-  p.min_temp = {0.5, 0, 0.1};
-  p.err_iters_at_temp = 7, p.err_max_step_size = 0.3, p.err_boltzmann = 1.5;
-  p.err_init_temp = 4, p.err_atten_temp = 1.5, p.err_min_temp = 0.2;
-  auto v = [](AnnealSchedule s) { return V{double(s.iters), s.step, s.boltzmann, s.start, s.divisor, s.end}; };
-  // Below kUnsetTryValue (1.2e-11) a value is "not given"; a start below
-  // 1e-12 continues from the best state's temperature (0).
-  EXPECT_EQ(v(try_schedule(p, 1)), (V{20, 0.5, 1, 0, 2, 0.5}));
-  EXPECT_EQ(v(try_schedule(p, 2)), (V{30, 0.2, -2, 0, 3, 0.1}));
-  EXPECT_EQ(v(mc_schedule(p)), (V{7, 0.3, 1.5, 4, 1.5, 0.2}));
-}
-
 namespace {
 
 struct BadInput {
@@ -150,23 +134,20 @@ std::vector<BadInput> bad_inputs() {
       {"DataMissingValue", {}, "4 1000\n", "", "data.dat line 3: a data line needs at least N_c, S0 and S (found only 2)"},
       {"DataText", {}, "4 1000 abc 0.9 0.02\n", "", "data.dat line 3: S \"abc\" is not a number"},
       {"DataNaN", {}, "4 NaN 960 0.96 0.02\n", "", "data.dat line 3: S0 is not a finite number"},
-      {"DataHugeInt", {}, "99999999999 1000 960 0.96 0.02\n", "",
-       "data.dat line 3: N_c \"99999999999\" is not a whole number of rotor cycles"},
+      {"DataHugeInt", {}, "99999999999 1000 960 0.96 0.02\n", "", "data.dat line 3: N_c \"99999999999\" is not a whole number of rotor cycles"},
       {"DataNegative", {}, "-4 1000 960 0.96 0.02\n", "", "data.dat line 3: N_c -4 is negative"},
       {"DataOdd", {}, "3 1 0.9 1 0.1\n", "", "data.dat line 3: N_c 3 is odd; REDOR points lie at even rotor-cycle counts"},
       {"DataZeroS0", {}, "2 0 0.5 1 0.1\n", "", "data.dat line 3: S0 is 0, so S/S0 cannot be formed"},
       {"DataBadError", {}, "2 1 0.9 1 x\n", "", "data.dat line 3: error \"x\" is not a number"},
       {"DataBeyondLastPoint", {{"LAST POINT", "4"}}, "\n6 1 0.9 1 0.1\n", "",
        "data.dat line 4: N_c 6 lies beyond LAST POINT 4 (LAST POINT is smaller than the data's largest cycle count)"},
-      {"DataLongToken", {}, "4 1000 " + kLong + " 0.96 0.02\n", "",
-       "data.dat line 3: S \"xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx...\" is not a number"},
+      {"DataLongToken", {}, "4 1000 " + kLong + " 0.96 0.02\n", "", "data.dat line 3: S \"xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx...\" is not a number"},
       {"DataNul", {}, "4 1000 9" + kNul + "60 0.96 0.02\n", "", "data.dat line 3: S \"9 60\" is not a number"},
       {"DataLongRemark", {}, "4 1000 960 0.96 0.02 " + kLong + "\n", "", ""},
       {"DataDirectory", {{"XYDATA", "/"}}, "", "", "Can't open datafile"},
       {"DataDevice", {{"XYDATA", "/dev/zero"}}, "", "", "Can't open datafile"},
       // ---- the prescribed distribution: optional, so an unreadable one is none ----
-      {"DistMissingValue", {}, "", "3.0 0.2\n4.5\n",
-       "dist.dat line 2: a prescribed-distribution line needs a distance and a density"},
+      {"DistMissingValue", {}, "", "3.0 0.2\n4.5\n", "dist.dat line 2: a prescribed-distribution line needs a distance and a density"},
       {"DistText", {}, "", "# r p\n3.0 0.2\n4.5 half\n", "dist.dat line 3: density \"half\" is not a finite number"},
       {"DistNaN", {}, "", "nan 0.2\n", "dist.dat line 1: distance \"nan\" is not a finite number"},
       {"DistNegative", {}, "", "3.0 0.2\n-4.5 0.1\n", "dist.dat line 2: distance \"-4.5\" must be above 0"},

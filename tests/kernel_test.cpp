@@ -17,6 +17,27 @@ using namespace ts;
 
 namespace {
 
+// The progress counter of a fill of n rows (n <= 10): each index in four
+// columns followed by four backspaces.
+std::string progress_counter(int n) {
+  std::string s;
+  for (int i = 0; i < n; i++) s += "   " + std::to_string(i) + "\b\b\b\b";
+  return s;
+}
+
+// The REDOR powder average written out directly: beta = k*step over [0, pi)
+// weighted by sin(beta), gamma = m*step + phase over a turn, normalised with
+// 3.141593 / P^2; every sine evaluated in place.
+double powder_reference(int P, double mas, double mid_pulse_us, double coupling, int j) {
+  const double turn = 6.28318530718, step = turn / P, phase = turn * mid_pulse_us * 1e-6 * mas;
+  const double amp = 4.0 * std::sqrt(2.0) * (j * coupling / mas);
+  double total = 0.0;
+  for (int k = 0; k < P / 2; k++)
+    for (int m = 0; m < P; m++)
+      total += std::sin(k * step) * std::cos(amp * std::sin(2.0 * k * step) * std::sin(m * step + phase));
+  return total * 3.141593 / P / P;
+}
+
 // 13C-15N coupling at r Angstrom, Hz.
 double coupling(Paar const& p, double r) { return p.dipolar_constant / std::pow(r, 3.0); }
 

@@ -1,6 +1,6 @@
 // The written results: the result table (".me": layout, "?" blocks, column
 // rules), the matrix dumps (".mx", ".mxT"), the gnuplot scripts of every mode
-// against stored files, the gnuplot calls and the rendered figure.
+// against stored files and the gnuplot calls.
 #include <gtest/gtest.h>
 
 #include "output/matrix_dump.h"
@@ -37,9 +37,9 @@ TEST(ResultTable, HeaderQuestionMarksAndColumnRules) {
       EXPECT_EQ(l[i].size(), 317u) << l[i];  // 22 columns of 13, two of 4, one blank between
       r.push_back(table_rows(l[i])[0]);
       ASSERT_EQ(r.back().size(), 24u);
-      for (int c = 0; c < 24; c++)  // columns 18, 19 go by the multiplier's sign, below
-        if (c != 17 && c != 18)
-          EXPECT_EQ(r.back()[c] == "?", int(i) > rows_of[c < 8 ? 0 : c < 19 ? 1 : c < 22 ? 2 : 3]) << i << " " << c + 1;
+      for (int c = 0; c < 24; c++) {  // columns 18, 19 go by the multiplier's sign, below
+        if (c != 17 && c != 18) EXPECT_EQ(r.back()[c] == "?", int(i) > rows_of[c < 8 ? 0 : c < 19 ? 1 : c < 22 ? 2 : 3]) << i << " " << c + 1;
+      }
     }
     // Column 13: a replaced error shows as 0. Columns 18 and 19: the data
     // where the multiplier is negative, positive, neither.
@@ -109,16 +109,4 @@ TEST(PlotScripts, BothScriptsOfEveryModeAndTheGnuplotCalls) {
     EXPECT_EQ(w.file("gnuplot-calls.txt"), name == "err" ? "./run/run-ps.gp\n./run/run-ps.gp\n"
                                                          : "-persist ./run/run.gp\n./run/run-ps.gp\n");
   }
-}
-
-TEST(PlotScripts, RealGnuplotRendersTheFigure) {
-  if (std::system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "gnuplot is not installed";
-  Workspace w;
-  // The screen window goes to the text terminal, so no window opens.
-  write_file(w.dir.file("p.par"), param_text());
-  RunResult r = w.run_args({"p.par"}, {"GNUTERM=dumb"}, false);
-  ASSERT_EQ(r.status, 0) << r.out << r.err;
-  std::string eps = w.out("-ps.eps");
-  EXPECT_EQ(eps.rfind("%!PS-Adobe", 0), 0u) << eps.substr(0, 100);
-  EXPECT_NE(eps.find("\n%%BoundingBox: "), std::string::npos);
 }

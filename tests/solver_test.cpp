@@ -1,13 +1,12 @@
 // The solvers: simulated annealing of the multipliers (trace, counters,
 // schedule of the tries, ties, non-finite trials, fit quality) and the Monte
-// Carlo error estimate (block statistics, noise, the block loop, rejections,
+// Carlo error estimate (block statistics, the block loop, rejections,
 // table refreshes, reproducibility whatever the thread count).
 #include <gsl/gsl_rng.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
-#include "numeric/numeric.h"
 #include "solver/mc_blocks.h"
 #include "tests/test_support.h"
 
@@ -179,25 +178,6 @@ TEST(McBlocks, EstimatesAreMeansAndSampleDeviationsOverBlocks) {
   for (auto& v : est) gsl_vector_free(v);
 }
 
-TEST(McNumeric, NoiseIsTwelveUniformsAndPowersDropRoundingRemainders) {
-  gsl_rng *r = gsl_rng_alloc(gsl_rng_taus2), *twin = gsl_rng_alloc(gsl_rng_taus2);
-  for (int k = 0; k < 5; k++) {
-    double s = 0;
-    for (int i = 0; i < 12; i++) s += gsl_rng_uniform(twin);
-    EXPECT_EQ(_grandom_sigma(r, 0.03), (s - 6.0) * 0.03);
-  }
-  gsl_rng_free(r), gsl_rng_free(twin);
-  // The root of a rounding remainder and the square of an overflow give 0.
-  gsl_vector *v = gsl_vector_alloc(3), *w = gsl_vector_alloc(3);
-  std::copy_n(V{-1e-13, 4.0, 0.0}.begin(), 3, v->data), std::copy_n(V{1e200, 3.0, -2.0}.begin(), 3, w->data);
-  _gv_pow(v, 0.5), _gv_pow(w, 2);
-  EXPECT_EQ(values(v), (V{0, 2, 0}));
-  EXPECT_EQ(values(w), (V{0, 9, 4}));
-  gsl_vector_set(v, 1, -1e-3);
-  EXPECT_EQ(refusal_of([&] { _gv_pow(v, 0.5); }), "NAN\n");
-  gsl_vector_free(v), gsl_vector_free(w);
-}
-
 namespace {
 
 // A Monte Carlo run directory: mode "err", and a stub gnuplot that keeps a
@@ -275,20 +255,6 @@ Walk walk(Row const& ls, int per, double limit) {
 }
 
 }  // namespace
-
-TEST(MonteCarlo, BelowFiveBlocksTheFinalScatterIsReported) {
-  McRun c;
-  ASSERT_EQ(c.run({{"MAX MC BLOCKS", "3"}}).status, 0);
-  Walk w = walk(mc_lines(c.out(".log")), 3, 1e6);
-  ASSERT_EQ(w.rest.size(), 2u);
-  // The largest entry of column 8 ("MCstdev err"): 8 decimals (5e-9) in the
-  // table, six significant digits in the line.
-  double maxsig = std::stod(w.rest[0].substr(kMaxSteps.size()));
-  EXPECT_EQ(w.rest[0].rfind(kMaxSteps, 0), 0u);
-  EXPECT_NEAR(maxsig, col_max(c.out(".me"), 8), 5e-9 + kSixDigits * maxsig);
-  EXPECT_EQ(w.rest[1], "number rejected: 0 of total 9");
-  for (int col = 5; col <= 8; col++) EXPECT_GT(col_max(c.out(".me"), col), 0) << col;
-}
 
 TEST(MonteCarlo, RejectionsAndTableRefreshesUpToTheLastBlock) {
   // Accepted runs have chi2 of about 1 to 30, so 11 rejects a good share but
