@@ -9,7 +9,7 @@
 #include <gsl/gsl_rng.h>
 
 #include "bench/bench_models.h"
-#include "solver/boltzmann_me.h"
+#include "solver/annealing_loop.h"
 
 namespace {
 

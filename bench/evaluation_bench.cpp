@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "bench/bench_models.h"
+#include "tests/gsl_reference_evaluation.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ void BM_Evaluate(benchmark::State& state) {
 void BM_EvaluateGsl(benchmark::State& state) {
   int nd = static_cast<int>(state.range(0)), ng = static_cast<int>(state.range(1));
   auto p = bench::evaluation_model(nd, ng);
-  for (auto _ : state) benchmark::DoNotOptimize(p->calc_state_dataonly_nosim_gsl());
+  for (auto _ : state) benchmark::DoNotOptimize(calc_state_gsl_reference(*p));
   set_counters(state, nd, ng);
 }
 

@@ -12,11 +12,10 @@ namespace {
 
 // One kernel value at cycle index 16 (32 rotor cycles) for 100 Hz.
 void BM_PowderKernel(benchmark::State& state) {
-  Paar p{Paar::Blank{}};
-  bench::set_spinning(p, static_cast<int>(state.range(0)));
-  PowderTables tables = p.powder_tables();
-  for (auto _ : state) benchmark::DoNotOptimize(p.kernel_powder(tables, 16, 100.0));
-  state.counters["cos"] = static_cast<double>(p.per_2pi / 2) * p.per_2pi;
+  auto m = bench::evaluation_model(2, 2, static_cast<int>(state.range(0)));
+  PowderTables tables = m->powder_tables();
+  for (auto _ : state) benchmark::DoNotOptimize(m->kernel_powder(tables, 16, 100.0));
+  state.counters["cos"] = static_cast<double>(m->per_2pi / 2) * m->per_2pi;
 }
 BENCHMARK(BM_PowderKernel)->ArgName("P")->Arg(36)->Arg(100)->Arg(360);
 
@@ -31,12 +30,9 @@ void BM_FillCyclesPowder(benchmark::State& state) {
     return;
   }
 #endif
-  Paar p{Paar::Blank{}};
-  p.owner = true;
-  bench::set_spinning(p, static_cast<int>(state.range(0)));
-  bench::set_grid(p, 201);
-  p.n_cycles = 33;
-  p.transform_cycles = gsl_matrix_alloc(p.n_cycles, p.n_grid);
+  // 16 data points up to N_c 64: 33 cycle rows.
+  auto m = bench::evaluation_model(16, 201, static_cast<int>(state.range(0)));
+  Paar& p = *m;
   PowderTables tables = p.powder_tables();
   {
     bench::QuietCout quiet;

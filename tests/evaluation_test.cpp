@@ -1,159 +1,152 @@
 // Evaluation of the multipliers (distribution, fitted curves, residuals,
-// chi2) and the moments of the distribution, on small hand-built models
-// checked against values computed here in a different way.
+// chi2) against a computation written out here, the fast evaluation against
+// the GSL one bit for bit, and the moments of a distribution.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
-#include <regex>
-#include <tuple>
-#include <vector>
+#include <cstring>
+#include <random>
 
-#include "model/paar.h"
-#include "test_support.h"
+#include "tests/gsl_reference_evaluation.h"
+#include "tests/test_support.h"
+
+using namespace ts;
 
 namespace {
 
-using testsupport::gvec;
-using testsupport::values;
-using Vec = std::vector<double>;
+double kget(gsl_matrix const* m, int i, int j) { return gsl_matrix_get(m, i, j); }
 
-gsl_matrix* mat(size_t rows, size_t cols, Vec const& v) {  // row by row
-  gsl_matrix* m = gsl_matrix_alloc(rows, cols);
-  std::copy(v.begin(), v.end(), m->data);
-  return m;
-}
-Vec cat(std::initializer_list<Vec> parts) {
-  Vec v;
-  for (Vec const& x : parts) v.insert(v.end(), x.begin(), x.end());
-  return v;
-}
-
-// Three data points, four grid distances, five simulation-grid points. The
-// kernel rows fall with the cycle count and rise with the distance, like
-// REDOR signals; the middle point has the replaced error 1.0. Outputs start
-// as sentinels that an evaluation must overwrite.
-struct Model {
-  Paar p{Paar::Blank{}};
-  Model(Vec const& lagrange, std::string const& mode, double share) {
-    p.owner = true;
-    p.mode = mode;
-    p.n_data = 3, p.n_grid = 4, p.n_cycles = 5, p.scaling = 0.9;
-    p.total_adjust_density = share;  // of the population prescribed
-    p.transform_data =
-        mat(3, 4, {0.99, 0.98, 0.97, 0.96, 0.4, 0.7, 0.85, 0.93, 0.05, 0.3, 0.6, 0.8});
-    p.transform_cycles = mat(5, 4, {1,   1,   1,   1,   0.7, 0.9,  0.95, 0.98, 0.3,  0.6,
-                                    0.8, 0.9, 0.1, 0.4, 0.7, 0.85, 0.02, 0.25, 0.55, 0.75});
-    p.data = gvec({0.95, 0.70, 0.50}), p.data_error = gvec({0.02, 1.0, 0.05});
-    p.fit_adjust = gvec({0.9, 0.6, 0.4}), p.smooth_adjust = gvec({0.99, 0.8, 0.6, 0.45, 0.3});
-    p.lagrange = gvec(lagrange), p.distribution = gvec(Vec(4, -1));
-    p.smooth_fit = gvec(Vec(5, 7));
-    p.fit_to_data = gvec(Vec(3, -1)), p.residual = gvec(Vec(3, -1));
-    p.alloc_scratch();
-  }
-  // Distribution, fitted curve, residuals, mean residual, chi2, simulation curve.
-  Vec outputs() const {
-    return cat({values(p.distribution), values(p.fit_to_data), values(p.residual),
-                Vec{p.avgdev, p.chi2}, values(p.smooth_fit)});
-  }
-};
-
-// The same outputs written out directly, the exponent shifted by its maximum
-// before exp (log-sum-exp) rather than taken as it stands. In "sim" the
-// curves are those of the prescribed distribution alone, against the data as
-// they are, and the distribution is never computed.
-Vec reference(Paar const& p, bool full) {
+// The outputs written out directly, the exponent shifted by its maximum
+// before exp (log-sum-exp). In "sim" the curves are those of the prescribed
+// distribution alone, against the data as they are, and the distribution is
+// not computed. Returns distribution, fit, residual, avgdev, chi2, smooth fit.
+V reference(Paar const& p, bool full) {
   bool sim = p.mode == "sim";
-  Vec t(p.n_grid, 0.0), dist, res;
+  V t(p.n_grid, 0.0), dist, res, out;
   for (int j = 0; j < p.n_grid; j++)
-    for (int i = 0; i < p.n_data; i++)
-      t[j] += gsl_vector_get(p.lagrange, i) * gsl_matrix_get(p.transform_data, i, j);
+    for (int i = 0; i < p.n_data; i++) t[j] += gsl_vector_get(p.lagrange, i) * kget(p.transform_data, i, j);
   double tmax = *std::max_element(t.begin(), t.end()), z = 0, avgdev = 0, chi2 = 0;
   for (double x : t) z += std::exp(x - tmax);
   for (double x : t) dist.push_back(std::exp(x - tmax) / z);
-  auto scaled = [&](Vec c) {
-    for (double& x : c) x = p.scaling * x + 1 - p.scaling;
+  auto curve = [&](gsl_matrix const* k, gsl_vector const* adjust) {
+    V c(k->size1, 0.0);
+    for (size_t i = 0; i < c.size(); i++) {
+      for (int j = 0; j < p.n_grid; j++) c[i] += kget(k, i, j) * dist[j];
+      c[i] = p.scaling * (sim ? gsl_vector_get(adjust, i) : c[i]) + 1 - p.scaling;
+    }
     return c;
   };
-  auto curve = [&](gsl_matrix const* k, int rows) {
-    Vec c(rows, 0.0);
-    for (int i = 0; i < rows; i++)
-      for (int j = 0; j < p.n_grid; j++) c[i] += gsl_matrix_get(k, i, j) * dist[j];
-    if (sim) c = values(k == p.transform_data ? p.fit_adjust : p.smooth_adjust);
-    return scaled(c);
-  };
-  Vec fit = curve(p.transform_data, p.n_data);
+  V fit = curve(p.transform_data, p.fit_adjust);
   for (int i = 0; i < p.n_data; i++) {
     double d = gsl_vector_get(p.data, i), fa = gsl_vector_get(p.fit_adjust, i);
     res.push_back(fit[i] - (sim ? d : (d - p.scaling * fa) / (1 - p.total_adjust_density)));
     avgdev += res[i] / p.n_data;
     chi2 += std::pow(res[i] / gsl_vector_get(p.data_error, i), 2);
   }
-  // Only the full evaluation computes the simulation-grid curve.
-  return cat({sim ? Vec(4, -1.0) : dist, fit, res, Vec{avgdev, chi2},
-              full ? curve(p.transform_cycles, p.n_cycles) : Vec(5, 7.0)});
-}
-
-TEST(Evaluation, BothEvaluationsAgreeWithADirectComputation) {
-  // Mode, multipliers (zero ones give the uniform distribution) and
-  // prescribed share. In "sim" the whole population is prescribed; adjusting
-  // the data by it would divide by zero, so a finite chi2 shows the data are
-  // used as they are.
-  std::tuple<std::string, Vec, double> cases[] = {{"fit", {0, 0, 0}, 0},
-                                                  {"fit", {0.8, -1.5, 2.0}, 0},
-                                                  {"fit", {0.8, -1.5, 2.0}, 0.25},
-                                                  {"sim", {0.3, 1.2, -0.7}, 1.0}};
-  for (auto const& [mode, lagrange, share] : cases)
-    for (bool full : {false, true}) {
-      if (mode == "sim" && !full) continue;  // "sim" evaluates only in full
-      SCOPED_TRACE(mode + " " + std::to_string(share) + " " + std::to_string(full));
-      Model m(lagrange, mode, share);
-      double chi2 = full ? m.p.calc_state() : m.p.calc_state_dataonly_nosim();
-      EXPECT_EQ(chi2, m.p.chi2);
-      Vec got = m.outputs(), want = reference(m.p, full);
-      // Quantities of order 1 after a few dozen roundings agree to ~1e-15;
-      // 1e-12 (relative for chi2) leaves room for a different order of
-      // operations and still catches any wrong term, factor or sign.
-      for (size_t i = 0; i < want.size(); i++)
-        EXPECT_NEAR(got[i], want[i], 1e-12 * std::max(1.0, want[i])) << i;
-      EXPECT_EQ(values(m.p.lagrange), lagrange);  // inputs untouched
-    }
-}
-
-TEST(DistributionStats, OnePointAndUniformDistributions) {
-  // One point: 0/0 for skewness and kurtosis; the sign printed with a NaN is
-  // the platform's, the width of 13 is not. Five evenly spaced points of
-  // spacing h = 0.5: mean at the midpoint, standard deviation h * sqrt(2),
-  // skewness 0 (printed 0 or -0) and plain kurtosis 3 - 6(n^2+1)/(5(n^2-1)) =
-  // 1.7. The couplings are skewed; their moments, worked out by hand to 20
-  // digits, lie at least 1e-9 from a rounding boundary of the 8 printed
-  // decimals, far more than any rounding in the program.
-  std::string nan2 = "( {11}nan| {10}-nan){2}\n", freq = "Frequency moments: {3}";
-  std::pair<Vec, std::string> cases[] = {
-      {{0, 0, 1, 0, 0}, "00000000" + nan2 + freq + "47\\.85937500 {4}0\\.00000000" + nan2},
-      {Vec(5, 0.2), "70710678 {3}[ -]0\\.00000000 {4}1\\.70000000\n" + freq +
-                        "58\\.17224428 {3}31\\.85627028 {4}0\\.72455641 {4}2\\.14089509\n"}};
-  for (auto const& c : cases) {
-    // Five distances 3.0 ... 5.0 Angstrom with their 13C-15N couplings.
-    testsupport::TempDir dir;
-    Paar p{Paar::Blank{}};
-    p.owner = true;
-    p.n_grid = 5;
-    p.distances = gvec({3.0, 3.5, 4.0, 4.5, 5.0});
-    p.dipolar_couplings =
-        gvec({3063.0 / 27, 3063.0 / 42.875, 3063.0 / 64, 3063.0 / 91.125, 3063.0 / 125});
-    p.distribution = gvec(c.first);
-    p.log.open(dir.file("stats.log"));
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(p.calc_dist_stats(), 1);
-    std::string out = testing::internal::GetCapturedStdout();
-    p.log.close();
-    EXPECT_EQ(testsupport::read_file(dir.file("stats.log")), out);  // the log gets the same
-    EXPECT_TRUE(std::regex_match(out, std::regex("total distribution density: 1\n"
-                                                 "Distance moments: {4}4\\.00000000 {4}0\\." +
-                                                 c.second)))
-        << out;
-  }
+  for (V const& v : {sim ? V(p.n_grid, -1.0) : dist, fit, res, V{avgdev, chi2},
+                     full ? curve(p.transform_cycles, p.smooth_adjust) : V(p.n_cycles, 7.0)})
+    out.insert(out.end(), v.begin(), v.end());
+  return out;
 }
 
 }  // namespace
+
+TEST(Evaluation, BothEvaluationsAgreeWithADirectComputation) {
+  // Mode, multipliers (zero ones give the uniform distribution) and the
+  // prescribed share. In "sim" the whole population is prescribed; adjusting
+  // the data by it would divide by zero, so a finite chi2 shows the data are
+  // used as they are. The middle point has the replaced error 1.0.
+  const std::string data = "0 1000 1000 1 0.02\n4 1000 930 1 0.02\n8 1000 800 1 0\n12 1000 600 1 0.05\n16 1000 500 1 0.03\n";
+  std::tuple<std::string, V, std::string> cases[] = {{"fit", {0, 0, 0, 0, 0}, ""},
+                                                     {"fit", {0.8, -1.5, 2.0, 0.3, -0.4}, ""},
+                                                     {"fit", {0.8, -1.5, 2.0, 0.3, -0.4}, "3.0 0.25\n"},
+                                                     {"sim", {0.3, 1.2, -0.7, 0, 1}, "3.0 0.5\n4.0 0.5\n"}};
+  for (auto const& [mode, lagrange, dist] : cases)
+    for (bool full : {false, true}) {
+      if (mode == "sim" && !full) continue;  // "sim" evaluates only in full
+      SCOPED_TRACE(mode + " " + dist + std::to_string(full));
+      Model m({{"MODE", mode}, {"SCALING", "0.9"}}, data, dist);
+      Paar& p = *m;
+      std::copy(lagrange.begin(), lagrange.end(), p.lagrange->data);
+      // Sentinels that an evaluation must overwrite.
+      gsl_vector_set_all(p.distribution, -1), gsl_vector_set_all(p.smooth_fit, 7);
+      gsl_vector_set_all(p.fit_to_data, -1), gsl_vector_set_all(p.residual, -1);
+      double chi2 = full ? p.calc_state() : p.calc_state_dataonly_nosim();
+      EXPECT_EQ(chi2, p.chi2);
+      V got;
+      for (V const& v : {values(p.distribution), values(p.fit_to_data), values(p.residual),
+                         V{p.avgdev, p.chi2}, values(p.smooth_fit)})
+        got.insert(got.end(), v.begin(), v.end());
+      V want = reference(p, full);
+      ASSERT_EQ(got.size(), want.size());
+      // Order-1 quantities after a few dozen roundings agree to ~1e-15; 1e-12
+      // (relative for chi2) allows another order of operations and still
+      // catches any wrong term, factor or sign.
+      for (size_t i = 0; i < want.size(); i++) EXPECT_NEAR(got[i], want[i], 1e-12 * std::max(1.0, want[i])) << i;
+      EXPECT_EQ(values(p.lagrange), lagrange);  // inputs untouched
+    }
+}
+
+// Random models of every shape the blocked loops treat differently (blocks
+// of 8, pairs and single rows or columns), with zero and minus-zero
+// multipliers (skipped by the transposed product), a prescribed share, and
+// multipliers large enough to overflow exp (non-finite results must match too).
+TEST(Evaluation, FastPathMatchesTheGslEvaluationBitForBit) {
+  std::mt19937_64 rng(20240611);
+  std::uniform_real_distribution<double> u(0.0, 1.0);
+  auto same = [](V const& a, V const& b) { return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * 8) == 0; };
+  for (auto [nd, ng] : {std::pair{1, 2}, {2, 3}, {3, 7}, {8, 8}, {9, 61}, {13, 10}, {16, 61}, {32, 201}}) {
+    std::string data;
+    for (int i = 0; i < nd; i++) data += std::to_string(2 * i) + " 1 1 1 0.02\n";
+    Model m({{"FAR", std::to_string(2.5 + 0.5 * (ng - 2))}, {"PER 2PI", "2"}}, data);
+    Paar& p = *m;
+    ASSERT_EQ(p.n_grid, ng);
+    p.scaling = 0.9, p.total_adjust_density = 0.15;
+    for (double spread : {0.0, 3.0, 900.0}) {
+      for (int i = 0; i < nd * ng; i++) p.transform_data->data[i] = 1.2 * u(rng) - 0.1;
+      for (int i = 0; i < nd; i++) {
+        gsl_vector_set(p.data, i, u(rng));
+        gsl_vector_set(p.data_error, i, 0.01 + 0.05 * u(rng));
+        gsl_vector_set(p.fit_adjust, i, u(rng));
+        // Overflow: multipliers of at least 900 on a first column of ones.
+        double l = spread < 900 ? spread * (2 * u(rng) - 1) : spread * (1 + u(rng));
+        if (spread >= 900) gsl_matrix_set(p.transform_data, i, 0, 1.0);
+        gsl_vector_set(p.lagrange, i, i % 5 == 1 ? 0.0 : i % 5 == 3 ? -0.0 : l);
+      }
+      V fast = {p.calc_state_dataonly_nosim(), p.avgdev}, dist = values(p.distribution),
+        fit = values(p.fit_to_data), res = values(p.residual);
+      V ref = {calc_state_gsl_reference(p), p.avgdev};
+      std::string at = std::to_string(nd) + "x" + std::to_string(ng) + " spread " + std::to_string(spread);
+      EXPECT_TRUE(same(fast, ref)) << at << ": " << fast[0] << " " << ref[0];
+      EXPECT_TRUE(same(dist, values(p.distribution)) && same(fit, values(p.fit_to_data)) &&
+                  same(res, values(p.residual))) << at;
+      EXPECT_EQ(std::isfinite(ref[0]), spread < 900) << at;
+    }
+  }
+}
+
+TEST(DistributionStats, OnePointAndUniformDistributions) {
+  // Five distances 3.0 ... 5.0 A with couplings 3063 / r^3 Hz. One point: 0/0
+  // for skewness and kurtosis (the sign printed with a NaN is the
+  // platform's, the width of 13 is not). Five evenly spaced points of spacing
+  // h = 0.5: mean 4, sd h sqrt(2), skewness 0 (0 or -0) and kurtosis
+  // 3 - 6(n^2+1)/(5(n^2-1)) = 1.7. The coupling moments, worked out by hand
+  // to 20 digits, lie at least 1e-9 from a rounding boundary of the 8
+  // printed decimals.
+  std::string nan2 = "( {11}nan| {10}-nan){2}\n", freq = "Frequency moments: {3}";
+  std::pair<V, std::string> cases[] = {
+      {{0, 0, 1, 0, 0}, "00000000" + nan2 + freq + "47\\.85937500 {4}0\\.00000000" + nan2},
+      {V(5, 0.2), "70710678 {3}[ -]0\\.00000000 {4}1\\.70000000\n" + freq +
+                      "58\\.17224428 {3}31\\.85627028 {4}0\\.72455641 {4}2\\.14089509\n"}};
+  for (auto const& c : cases) {
+    Model m(Over{{"NEAR", "3"}, {"FAR", "5"}});
+    for (int j = 0; j < 5; j++) gsl_vector_set(m->dipolar_couplings, j, 3063.0 / std::pow(3 + 0.5 * j, 3));
+    std::copy(c.first.begin(), c.first.end(), m->distribution->data);
+    m->log.open(m.dir.file("stats.log"));
+    std::string out;
+    EXPECT_EQ(refusal_of([&] { EXPECT_EQ(m->calc_dist_stats(), 1); }, &out), "");
+    m->log.close();
+    EXPECT_EQ(read_file(m.dir.file("stats.log")), out);  // the log gets the same
+    EXPECT_TRUE(std::regex_match(out, std::regex("total distribution density: 1\nDistance moments: {4}4\\.00000000 {4}0\\." + c.second))) << out;
+  }
+}

@@ -1,93 +1,58 @@
-// Replays the fuzzers' regression cases (tests/fuzz_regressions/<target>/)
-// and seed corpora (fuzz/corpus/<target>/) through the same reader calls as
-// the fuzz targets, in this process: a refusal must be one clean line, an
-// accepted input must leave the model in the state the later stages rely on,
-// and nothing may crash (the sanitizer build of the suite reports memory
-// errors and leaks).
+// Replays the fuzzers' seed corpora (fuzz/corpus/<target>/) and any
+// regression cases (tests/fuzz_regressions/<target>/) through the reader
+// calls of the fuzz targets, in this process: a refusal must be one clean
+// line, an accepted input must satisfy what the later stages rely on, and
+// nothing may crash (the sanitizer build reports memory errors and leaks).
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdint>
-#include <filesystem>
-#include <functional>
-#include <iostream>
 
 #include "fuzz/fuzz_readers.h"
 #include "tests/test_support.h"
 
-namespace fs = std::filesystem;
-
 namespace {
 
-// Files per directory replayed at most, and their largest size: keeps the
-// suite quick should a corpus grow.
-const size_t kMaxFiles = 300;
-const std::uintmax_t kMaxBytes = 256 * 1024;
+using Runner = std::string (*)(std::string const&);
 
-class FuzzReplayChecks : public ::testing::Test {
- protected:
-  void SetUp() override {
-    saved_handler_ = fatal_handler;
-    fatal_handler = fuzzsupport::throw_refusal;
-    saved_buf_ = std::cout.rdbuf(&null_buf_);
-  }
-  void TearDown() override {
-    std::cout.rdbuf(saved_buf_);
-    fatal_handler = saved_handler_;
-  }
-
-  // Replays the files of dir; returns how many were replayed.
-  size_t replay_dir(std::string const& dir,
-                    std::function<std::string(std::string const&)> const& run) {
-    std::error_code ec;
-    if (!fs::is_directory(dir, ec)) return 0;
-    std::vector<std::string> files;
-    for (auto const& e : fs::directory_iterator(dir, ec))
-      if (e.is_regular_file() && e.file_size() <= kMaxBytes) files.push_back(e.path().string());
-    std::sort(files.begin(), files.end());
-    if (files.size() > kMaxFiles) files.resize(kMaxFiles);
-    for (auto const& f : files) {
-      std::string problem = run(testsupport::read_file(f));
-      EXPECT_EQ(problem, "") << f;
-    }
-    return files.size();
-  }
-
- private:
-  FatalHandler saved_handler_ = nullptr;
-  std::streambuf* saved_buf_ = nullptr;
-  fuzzsupport::NullBuf null_buf_;
+// Refusals thrown, standard output swallowed, for the test's duration.
+struct Quiet {
+  FatalHandler handler = fatal_handler;
+  fuzzsupport::NullBuf null;
+  std::streambuf* buf = std::cout.rdbuf(&null);
+  Quiet() { fatal_handler = fuzzsupport::throw_refusal; }
+  ~Quiet() { std::cout.rdbuf(buf), fatal_handler = handler; }
 };
 
-class FuzzReplay : public FuzzReplayChecks, public ::testing::WithParamInterface<std::string> {};
-
-std::function<std::string(std::string const&)> runner(std::string const& target) {
-  if (target == "params") return fuzzsupport::run_params;
-  if (target == "data") return fuzzsupport::run_data;
-  if (target == "prescribed") return fuzzsupport::run_prescribed;
-  return fuzzsupport::run_curve;
-}
+class FuzzReplay : public ::testing::TestWithParam<std::pair<char const*, Runner>> {};
 
 }  // namespace
 
 TEST_P(FuzzReplay, RegressionCasesAndSeeds) {
-  std::string const target = GetParam();
-  auto run = runner(target);
-  std::string src = REDORDIST_SOURCE_DIR;
-  size_t n = replay_dir(src + "/tests/fuzz_regressions/" + target, run);
-  n += replay_dir(src + "/fuzz/corpus/" + target, run);
-  // The seeds at least must be there, or this test checks nothing.
-  EXPECT_GE(n, 3u) << "too few inputs replayed for " << target;
+  Quiet quiet;
+  size_t n = 0;
+  for (std::string dir : {"/tests/fuzz_regressions/", "/fuzz/corpus/"}) {
+    std::error_code ec;
+    std::vector<std::string> files;
+    for (auto const& e : std::filesystem::directory_iterator(REDORDIST_SOURCE_DIR + dir + GetParam().first, ec))
+      if (e.is_regular_file() && e.file_size() <= 256 * 1024) files.push_back(e.path().string());
+    std::sort(files.begin(), files.end());
+    for (auto const& f : files) EXPECT_EQ(GetParam().second(ts::read_file(f)), "") << f;
+    n += files.size();
+  }
+  EXPECT_GE(n, 3u) << "too few inputs replayed: this test checks nothing";
 }
 
 INSTANTIATE_TEST_SUITE_P(Readers, FuzzReplay,
-                         ::testing::Values("params", "data", "prescribed", "curve"),
-                         [](auto const& info) { return info.param; });
+                         ::testing::Values(std::pair{"params", fuzzsupport::run_params}, std::pair{"data", fuzzsupport::run_data},
+                                           std::pair{"prescribed", fuzzsupport::run_prescribed},
+                                           std::pair{"curve", fuzzsupport::run_curve}),
+                         [](auto const& info) { return std::string(info.param.first); });
 
-// The properties themselves: a clean refusal passes; a refusal of two lines,
-// without its newline or with another status is a finding; good inputs and
-// a cleanly refused one (N_c 42 beyond LAST POINT 40) pass.
-TEST_F(FuzzReplayChecks, PropertiesCatchFaults) {
+// The properties catch faults: a refusal of two lines, without its newline
+// or with another status is a finding; good inputs and a cleanly refused one
+// (N_c 42 beyond LAST POINT 40) pass.
+TEST(FuzzProperties, CatchFaultsAndPassGoodInputs) {
+  Quiet quiet;
   EXPECT_EQ(fuzzsupport::check_refusal({"x line 2: bad\n", 1}), "");
   EXPECT_NE(fuzzsupport::check_refusal({"x line 2:\nbad\n", 1}), "");
   EXPECT_NE(fuzzsupport::check_refusal({"x line 2: bad", 1}), "");
@@ -95,4 +60,5 @@ TEST_F(FuzzReplayChecks, PropertiesCatchFaults) {
   EXPECT_EQ(fuzzsupport::run_data("0 1 1 1 0.02\n42 1 0.5 0.5 0.02\n"), "");
   EXPECT_EQ(fuzzsupport::run_curve("0 1\n0.5 0.8\n1.0 0.4\n"), "");
   EXPECT_EQ(fuzzsupport::run_prescribed("3.0 0.2\n4.5 0.1\n"), "");
+  EXPECT_EQ(fuzzsupport::run_params(ts::param_text()), "");
 }

@@ -1,25 +1,34 @@
-// Shared helpers of the test suite: temporary directories, parameter files
-// with chosen values, and end-to-end runs of the built redordist.
+// Shared helpers of the test suite: files in temporary directories, parameter
+// files with chosen values, one way to build a small model in this process,
+// refusals caught instead of ending the process, and whole runs of the built
+// redordist with a stub gnuplot.
 #ifndef REDORDIST_TESTS_TEST_SUPPORT_H
 #define REDORDIST_TESTS_TEST_SUPPORT_H
 
-#include <gsl/gsl_vector.h>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
+#include <memory>
 #include <regex>
 #include <sstream>
 #include <string>
-#include <utility>
 #include <vector>
 
-namespace testsupport {
+#include "input/run_inputs.h"
+#include "model/paar.h"
+
+namespace ts {
+
+using Over = std::map<std::string, std::string>;
+using Row = std::vector<std::string>;
+using V = std::vector<double>;
 
 inline std::string read_file(std::string const& name) {
   std::ifstream in(name, std::ios::binary);
@@ -29,21 +38,11 @@ inline std::string read_file(std::string const& name) {
 }
 
 inline void write_file(std::string const& name, std::string const& text) {
-  std::ofstream out(name, std::ios::binary | std::ios::trunc);
-  out << text;
+  std::ofstream(name, std::ios::binary | std::ios::trunc) << text;
 }
 
-inline bool exists(std::string const& name) { return std::filesystem::exists(name); }
+inline V values(gsl_vector const* g) { return V(g->data, g->data + g->size); }
 
-// A vector's elements as a std::vector, and a new GSL vector holding v.
-inline std::vector<double> values(gsl_vector const* g) { return {g->data, g->data + g->size}; }
-inline gsl_vector* gvec(std::vector<double> const& v) {
-  gsl_vector* g = gsl_vector_alloc(v.size());
-  std::copy(v.begin(), v.end(), g->data);
-  return g;
-}
-
-// The lines of a text, without their newlines.
 inline std::vector<std::string> lines_of(std::string const& text) {
   std::vector<std::string> v;
   std::istringstream in(text);
@@ -51,29 +50,24 @@ inline std::vector<std::string> lines_of(std::string const& text) {
   return v;
 }
 
-// The blank-separated words of a line (the fields of a table row).
-inline std::vector<std::string> words(std::string const& line) {
-  std::vector<std::string> v;
-  std::istringstream in(line);
-  for (std::string w; in >> w;) v.push_back(w);
-  return v;
-}
-
-// The fields of each line of a table or trace that is not a "#" comment.
-inline std::vector<std::vector<std::string>> table_rows(std::string const& text) {
-  std::vector<std::vector<std::string>> rows;
-  for (auto const& l : lines_of(text))
-    if (l.compare(0, 1, "#") != 0) rows.push_back(words(l));
+// The blank-separated fields of every line that is not a "#" comment.
+inline std::vector<Row> table_rows(std::string const& text) {
+  std::vector<Row> rows;
+  for (auto const& l : lines_of(text)) {
+    if (l.compare(0, 1, "#") == 0) continue;
+    std::istringstream in(l);
+    rows.emplace_back();
+    for (std::string w; in >> w;) rows.back().push_back(w);
+  }
   return rows;
 }
 
-// A fresh directory under the system's temporary directory, removed when the
-// object goes out of scope.
+// A fresh directory under the system's temporary directory, removed at the end.
 class TempDir {
  public:
   TempDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "redordist-test-XXXXXX").string();
-    path_ = mkdtemp(tmpl.data()) ? tmpl : "";
+    std::string t = (std::filesystem::temp_directory_path() / "redordist-test-XXXXXX").string();
+    path_ = mkdtemp(t.data()) ? t : "";
   }
   ~TempDir() {
     std::error_code ec;
@@ -89,132 +83,142 @@ class TempDir {
 };
 
 // The 33 keys of the parameter file in order, with the values of a small,
-// quick run: 13C-15N, a coarse grid, a short schedule.
+// quick run: 13C-15N, grid 2.5 to 6 every 0.5 (9 distances), short schedules.
 inline std::vector<std::pair<std::string, std::string>> const& param_defaults() {
   static const std::vector<std::pair<std::string, std::string>> d = {
-      {"MODE", "fit"},          {"LAMBDA_D", "none"},        {"XYDATA", "data.dat"},
-      {"DISTDIST", "none"},     {"PATH", "./"},              {"OUTPUT", "run"},
-      {"XN", "C13"},            {"YN", "N15"},               {"NEAR", "2.5"},
-      {"FAR", "6"},             {"GRAIN", "0.5"},            {"PER 2PI", "24"},
-      {"MID PULSE", "0"},       {"MAS", "5000"},             {"SCALING", "1.0"},
-      {"LAST POINT", "0"},      {"NTRIES", "1"},             {"ITERS AT TEMP", "20"},
-      {"MAX STEP SIZE", "0.5"}, {"BOLTZMANN", "1"},          {"INIT TEMP", "10"},
-      {"ATTEN TEMP", "2"},      {"MIN TEMP", "0.5"},         {"ERR ITERS AT TEMP", "10"},
-      {"ERR MAX STEP SIZE", "0.5"}, {"ERR BOLTZMANN", "1"},  {"ERR INIT TEMP", "2"},
-      {"ERR ATTEN TEMP", "2"},  {"ERR MIN TEMP", "0.5"},     {"MIN STDEV2", "1"},
-      {"PER MC BLOCK", "3"},    {"MAX MC BLOCKS", "5"},      {"MAX MC CHI2", "1e6"}};
+      {"MODE", "fit"}, {"LAMBDA_D", "none"}, {"XYDATA", "data.dat"}, {"DISTDIST", "none"},
+      {"PATH", "./"}, {"OUTPUT", "run"}, {"XN", "C13"}, {"YN", "N15"}, {"NEAR", "2.5"},
+      {"FAR", "6"}, {"GRAIN", "0.5"}, {"PER 2PI", "24"}, {"MID PULSE", "0"}, {"MAS", "5000"},
+      {"SCALING", "1.0"}, {"LAST POINT", "0"}, {"NTRIES", "1"}, {"ITERS AT TEMP", "20"},
+      {"MAX STEP SIZE", "0.5"}, {"BOLTZMANN", "1"}, {"INIT TEMP", "10"}, {"ATTEN TEMP", "2"},
+      {"MIN TEMP", "0.5"}, {"ERR ITERS AT TEMP", "10"}, {"ERR MAX STEP SIZE", "0.5"},
+      {"ERR BOLTZMANN", "1"}, {"ERR INIT TEMP", "2"}, {"ERR ATTEN TEMP", "2"},
+      {"ERR MIN TEMP", "0.5"}, {"MIN STDEV2", "1"}, {"PER MC BLOCK", "3"},
+      {"MAX MC BLOCKS", "5"}, {"MAX MC CHI2", "1e6"}};
   return d;
 }
 
-// The parameter file of param_defaults(); values in `over` replace the
-// defaults (key -> value text).
-inline std::string param_text(std::map<std::string, std::string> const& over = {}) {
+// The parameter file of param_defaults() with the values of `over` (key ->
+// value text; a value starting with "=" replaces the whole line after it).
+inline std::string param_text(Over const& over = {}) {
   std::string t;
   for (auto const& kv : param_defaults()) {
     auto o = over.find(kv.first);
-    t += kv.first + ": " + (o == over.end() ? kv.second : o->second) + "\n";
+    std::string v = o == over.end() ? kv.second : o->second;
+    t += (v.compare(0, 1, "=") == 0 ? v.substr(1) : kv.first + ": " + v) + "\n";
   }
   return t;
 }
 
-// A small 13C-15N data set: N_c 0..16 in steps of 4, errors 0.02.
-inline std::string small_data() {
-  return "# N_c S0 S ratio err\n"
-         "0 1000 1000 1.0 0.02\n"
-         "4 1000 960 0.96 0.02\n"
-         "8 1000 870 0.87 0.02\n"
-         "12 1000 760 0.76 0.02\n"
-         "16 1000 650 0.65 0.02\n";
+// Five 13C-15N points, N_c 0 to 16, errors 0.02.
+const std::string kSmallData =
+    "# N_c S0 S ratio err\n0 1000 1000 1.0 0.02\n4 1000 960 0.96 0.02\n"
+    "8 1000 870 0.87 0.02\n12 1000 760 0.76 0.02\n16 1000 650 0.65 0.02\n";
+
+// Runs f with a refusal thrown instead of ending the process and standard
+// output captured. Returns the refusal ("" when f returned); a status other
+// than 1 is shown in front of it.
+struct Refusal {
+  std::string msg;
+};
+inline std::string refusal_of(std::function<void()> const& f, std::string* out = nullptr) {
+  FatalHandler old = fatal_handler;
+  fatal_handler = [](std::string const& m, int status) {
+    throw Refusal{status == 1 ? m : "status " + std::to_string(status) + ": " + m};
+  };
+  testing::internal::CaptureStdout();
+  std::string msg;
+  try {
+    f();
+  } catch (Refusal const& r) {
+    msg = r.msg;
+  }
+  std::string o = testing::internal::GetCapturedStdout();
+  if (out) *out = o;
+  fatal_handler = old;
+  return msg;
 }
 
-struct RunResult {
-  int status = -1;  // exit status, or -1 when killed by a signal
-  std::string out;  // standard output
-  std::string err;  // standard error
+// Writes p.par (param_text(over)) and data.dat into dir, and dist.dat and
+// curve.dat when given, all named by absolute path, the run directory inside.
+inline std::string write_inputs(TempDir const& d, Over over, std::string const& data,
+                                std::string const& dist = "", std::string const& curve = "") {
+  write_file(d.file("data.dat"), data);
+  over.emplace("XYDATA", d.file("data.dat"));
+  over.emplace("PATH", d.path() + "/");
+  if (!dist.empty()) write_file(d.file("dist.dat"), dist), over.emplace("DISTDIST", d.file("dist.dat"));
+  if (!curve.empty()) write_file(d.file("curve.dat"), curve), over.emplace("LAMBDA_D", d.file("curve.dat"));
+  write_file(d.file("p.par"), param_text(over));
+  return d.file("p.par");
+}
+
+// A model built in this process as the program builds it, with its
+// transform matrices; `out` is what the building printed.
+struct Model {
+  TempDir dir;
+  std::string out;
+  std::unique_ptr<Paar> p;
+  explicit Model(Over const& over = {}, std::string const& data = kSmallData,
+                 std::string const& dist = "", std::string const& curve = "") {
+    std::string par = write_inputs(dir, over, data, dist, curve);
+    std::string refused = refusal_of([&] {
+      p = std::make_unique<Paar>(read_run_inputs(par.c_str()));
+      p->build_transforms();
+    }, &out);
+    EXPECT_EQ(refused, "");
+  }
+  Paar& operator*() { return *p; }
+  Paar* operator->() { return p.get(); }
 };
 
-// Runs the built redordist in dir with the given arguments. When path_prefix
-// is not empty it is put first on PATH (for a stub gnuplot); extra_env holds
-// NAME=value settings.
-inline RunResult run_redordist(std::string const& dir, std::vector<std::string> const& args,
-                               std::string const& path_prefix = "",
-                               std::vector<std::string> const& extra_env = {}) {
-  std::string cmd = "cd '" + dir + "' && ";
-  if (!path_prefix.empty()) cmd += "PATH='" + path_prefix + "':\"$PATH\" ";
-  for (auto const& e : extra_env) cmd += e + " ";
-  cmd += "'" REDORDIST_BIN "'";
-  for (auto const& a : args) cmd += " '" + a + "'";
-  cmd += " >'" + dir + "/.stdout' 2>'" + dir + "/.stderr' </dev/null";
-  int rc = std::system(cmd.c_str());
-  RunResult r;
-  r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-  r.out = read_file(dir + "/.stdout");
-  r.err = read_file(dir + "/.stderr");
-  std::filesystem::remove(dir + "/.stdout");
-  std::filesystem::remove(dir + "/.stderr");
-  return r;
-}
+struct RunResult {
+  int status = -1;  // exit status, -1 when killed by a signal
+  std::string out, err;
+};
 
-// A stub gnuplot in dir/bin that appends its arguments, one call per line,
-// to dir/gnuplot-calls.txt and then runs the shell commands `then`.
-inline std::string install_stub_gnuplot(std::string const& dir, std::string const& then = "") {
-  std::string bin = dir + "/bin";
-  std::filesystem::create_directories(bin);
-  write_file(bin + "/gnuplot",
-             "#!/bin/sh\necho \"$@\" >> '" + dir + "/gnuplot-calls.txt'\n" + then);
-  std::filesystem::permissions(bin + "/gnuplot", std::filesystem::perms::owner_all);
-  return bin;
-}
-
-// The progress counter of the kernel fill for n rows (n <= 10): each row
-// index right-aligned in four columns and followed by four backspaces.
-inline std::string progress_counter(int n) {
-  std::string s;
-  for (int i = 0; i < n; i++) s += "   " + std::to_string(i) + "\b\b\b\b";
-  return s;
-}
-
-// A directory for end-to-end runs with the small data set as data.dat and a
-// stub gnuplot. run() writes p.par from param_text(over) and runs redordist
-// on it; out(ext) reads a file of the run directory "run".
+// A directory for whole runs: the small data set as data.dat and a stub
+// gnuplot that appends its arguments to gnuplot-calls.txt, then runs `then`.
 struct Workspace {
   TempDir dir;
-  std::string bin = install_stub_gnuplot(dir.path());
-  Workspace() { write_file(dir.file("data.dat"), small_data()); }
-  RunResult run(std::map<std::string, std::string> const& over = {},
-                std::vector<std::string> const& env = {}) const {
+  std::string bin = dir.file("bin");
+  explicit Workspace(std::string const& then = "") {
+    write_file(dir.file("data.dat"), kSmallData);
+    std::filesystem::create_directories(bin);
+    write_file(bin + "/gnuplot", "#!/bin/sh\necho \"$@\" >> '" + dir.file("gnuplot-calls.txt") +
+                                     "'\n" + then + "\n");
+    std::filesystem::permissions(bin + "/gnuplot", std::filesystem::perms::owner_all);
+  }
+  // Runs redordist in dir with args, env holding NAME=value settings (or a
+  // command such as "timeout 60"); stub_first puts the stub gnuplot first on PATH.
+  RunResult run_args(std::vector<std::string> const& args, std::vector<std::string> const& env = {},
+                     bool stub_first = true) const {
+    std::string cmd = "cd '" + dir.path() + "' && ";
+    if (stub_first) cmd += "PATH='" + bin + "':\"$PATH\" ";
+    for (auto const& e : env) cmd += e + " ";
+    cmd += "'" REDORDIST_BIN "'";
+    for (auto const& a : args) cmd += " '" + a + "'";
+    cmd += " >.stdout 2>.stderr </dev/null";
+    int rc = std::system(cmd.c_str());
+    RunResult r{WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, file(".stdout"), file(".stderr")};
+    std::filesystem::remove(dir.file(".stdout"));
+    std::filesystem::remove(dir.file(".stderr"));
+    return r;
+  }
+  RunResult run(Over const& over = {}, std::vector<std::string> const& env = {}) const {
     write_file(dir.file("p.par"), param_text(over));
-    return run_redordist(dir.path(), {"p.par"}, bin, env);
+    return run_args({"p.par"}, env);
   }
   std::string file(std::string const& name) const { return read_file(dir.file(name)); }
   std::string out(std::string const& ext) const { return file("run/run" + ext); }
 };
 
-// Replaces the time stamps of a run log ("Started: ...", "time: ...",
-// "Beginning Boltzmann ME: ...", "... MC: ...") by "<time>". A stamp is the
-// 24-character calendar form, e.g. "Sun Dec  6 10:18:28 2026".
+// The time stamps of a run log replaced by "<time>".
 inline std::string mask_times(std::string const& log) {
   static const std::regex stamp(
       R"((Started: |time: |Beginning Boltzmann M[EC]: )\w{3} \w{3} [ \d]\d \d\d:\d\d:\d\d \d{4})");
   return std::regex_replace(log, stamp, "$1<time>");
 }
 
-// REDOR powder average written out directly: beta = k*step over [0, pi)
-// weighted by sin(beta), gamma = m*step + phase over a full turn, normalised
-// with the program's 3.141593 / P^2; mid_pulse_us shifts gamma by that
-// fraction of a rotor period. Every sine is evaluated in place.
-inline double powder_reference(int P, double mas, double mid_pulse_us, double coupling, int j) {
-  const double turn = 6.28318530718, step = turn / P;
-  const double phase = turn * (mid_pulse_us * 1e-6) * mas;
-  const double amp = 4.0 * std::sqrt(2.0) * (j * coupling / mas);
-  double total = 0.0;
-  for (int k = 0; k < P / 2; k++)
-    for (int m = 0; m < P; m++)
-      total += std::sin(k * step) *
-               std::cos(amp * std::sin(2.0 * k * step) * std::sin(m * step + phase));
-  return total * 3.141593 / P / P;
-}
-
-}  // namespace testsupport
+}  // namespace ts
 
 #endif

@@ -1,0 +1,112 @@
+// Whole runs of the built redordist: the command line, the run directory
+// with the copies of the inputs and the whole run log, refused runs that
+// leave nothing on disk, a parameter file through a pipe and a run whose
+// result files cannot be written.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+
+#include "tests/test_support.h"
+
+using namespace ts;
+
+namespace {
+
+std::set<std::string> entries(std::string const& dir) {
+  std::set<std::string> s;
+  for (auto const& e : std::filesystem::recursive_directory_iterator(dir)) s.insert(e.path().string());
+  return s;
+}
+
+}  // namespace
+
+TEST(CommandLine, VersionUsageHelpAndAMissingFile) {
+  Workspace w;
+  auto before = entries(w.dir.path());
+  const std::string usage = "usage: redordist PARAMETER_FILE\n";
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"--version"}, "0 redordist 1\n"}, {{}, "1 " + usage}, {{"missing.par"}, "1 Can't open input params from missing.par\n"}};
+  for (auto const& [args, want] : cases) {
+    RunResult r = w.run_args(args);
+    EXPECT_EQ(std::to_string(r.status) + " " + r.out + r.err, want);
+  }
+  RunResult r = w.run_args({"--help"});
+  EXPECT_EQ(std::to_string(r.status) + " " + r.out.substr(0, usage.size()), "0 " + usage);
+  EXPECT_NE(r.out.find("MAX MC CHI2"), std::string::npos);  // the file layout is described
+  EXPECT_EQ(entries(w.dir.path()), before);
+}
+
+TEST(Run, DirectoryCopiesOfTheInputsAndTheWholeLog) {
+  Workspace w;
+  // An existing run directory is reused: its files stay, the log is replaced.
+  std::string run = w.dir.file("runs/test1/");
+  std::filesystem::create_directories(run);
+  write_file(run + "keep.txt", "earlier run");
+  write_file(run + "test1.log", "earlier log\n");
+  write_file(w.dir.file("dist.dat"), "# r p\n3.0 0.6\n\n4.5 0.4");  // the last line without a newline
+  std::string params = param_text({{"MODE", "sim"}, {"DISTDIST", "dist.dat"}, {"PATH", "runs/"}, {"OUTPUT", "test1"},
+                                   {"NTRIES", "2"}, {"INIT TEMP", "300"}, {"SCALING", "1.0 0.8"},
+                                   {"ERR MAX STEP SIZE", "0.1234567"}, {"MIN STDEV2", "1e-5"}});
+  write_file(w.dir.file("p.par"), params);
+  RunResult r = w.run_args({"p.par", "extra"});  // a further argument is ignored
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(read_file(run + "data.dat") + read_file(run + "p.par") + read_file(run + "keep.txt"),
+            kSmallData + params + "earlier run");
+  EXPECT_EQ(mask_times(read_file(run + "test1.log")), read_file(REDORDIST_SOURCE_DIR "/tests/golden/sim_run.log"));
+}
+
+TEST(Run, RefusedRunsLeaveNothingOnDisk) {
+  // Every input is read and checked, and the set-up sized, before the run
+  // directory is made. (Each refusal's message is checked in the input tests.)
+  Workspace w;
+  write_file(w.dir.file("bad.dat"), "0 1000 1000 1 0.02\n3 1000 900 1 0.02\n");
+  write_file(w.dir.file("curve.dat"), "0.1 1.0\n");
+  const std::pair<Over, std::string> cases[] = {
+      {{{"GRAIN", "0"}}, "parameter error: GRAIN is 0; it must be above 0\n"},
+      {{{"XYDATA", "bad.dat"}}, "bad.dat line 2: N_c 3 is odd; REDOR points lie at even rotor-cycle counts\n"},
+      {{{"LAMBDA_D", "curve.dat"}}, "curve.dat line 1: the curve must start at lambda_D 0\n"},
+      {{{"FAR", "10000"}, {"GRAIN", "0.1"}, {"LAST POINT", "1002"}},
+       "the transform matrix would have 502 x 99976 elements, more than the limit of 5e+07; use a "
+       "coarser GRAIN, a smaller LAST POINT or fewer data points\n"},
+      {{{"PER 2PI", "100000"}}, "the powder average would need 4.05e+11 cosine evaluations, more than the limit "
+       "of 5e+10; lower PER 2PI or use a universal dephasing curve (LAMBDA_D)\n"},
+      {{{"PATH", "./nonexist/"}}, "Can't create run directory ./nonexist/run\n"}};
+  for (auto const& [over, message] : cases) {
+    write_file(w.dir.file("p.par"), param_text(over));
+    auto before = entries(w.dir.path());
+    RunResult r = w.run_args({"p.par"});
+    EXPECT_EQ(std::to_string(r.status) + " " + r.out + r.err, "1 " + message);
+    EXPECT_EQ(entries(w.dir.path()), before) << message;
+  }
+}
+
+// The parameter file may come through a pipe (`redordist <(...)`); only its
+// first 33 lines are read.
+TEST(Run, ParameterFileThroughAPipe) {
+  Workspace w;
+  write_file(w.dir.file("p.par"), param_text({{"MODE", "sim"}}) + "extra line\n");
+  std::string cmd = "cd '" + w.dir.path() + "' && PATH='" + w.bin + "':\"$PATH\" bash -c \"'" REDORDIST_BIN
+                    "' <(cat p.par)\" > out.txt 2>&1";
+  EXPECT_EQ(std::system(cmd.c_str()), 0) << w.file("out.txt");
+  EXPECT_NE(w.out(".log").find("MODE: sim\n"), std::string::npos);
+}
+
+// A disk that fills up while the results are written: the earlier complete
+// files stay, the run says which output failed and ends with status 1.
+TEST(Run, FailedWritesKeepEarlierFilesAndFailTheRun) {
+  Workspace w;
+  ASSERT_EQ(w.run().status, 0);
+  std::string me = w.out(".me"), gp = w.out(".gp");
+  RunResult r = w.run({{"GRAIN", "0.25"}},  // other numbers, were they written
+                      {"LD_PRELOAD='" REDORDIST_WRITE_FAIL_SHIM "'", "ASAN_OPTIONS=verify_asan_link_order=0",
+                       "REDORDIST_FAIL_WRITES=.tmp"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("write_out failed\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("gnuplot_out failed\n"), std::string::npos);
+  EXPECT_EQ(w.out(".me"), me);
+  EXPECT_EQ(w.out(".gp"), gp);
+  for (auto const& e : std::filesystem::directory_iterator(w.dir.file("run")))
+    EXPECT_EQ(e.path().string().find(".tmp"), std::string::npos) << e.path();
+}

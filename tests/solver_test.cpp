@@ -1,0 +1,327 @@
+// The solvers: simulated annealing of the multipliers (trace, counters,
+// schedule of the tries, ties, non-finite trials, fit quality) and the Monte
+// Carlo error estimate (block statistics, the block loop, rejections,
+// table refreshes, reproducibility whatever the thread count).
+#include <gsl/gsl_rng.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "solver/mc_blocks.h"
+#include "tests/test_support.h"
+
+using namespace ts;
+
+namespace {
+
+const char* const kTraceHeader = "#iter   evals         temp       chi2 #lss #acc $rej\n";
+
+// The CHI2 of the result lines at the end of the annealing, which appear in
+// the log and on standard output alike.
+double result_chi2(std::string const& log, std::string const& out) {
+  std::smatch m;
+  EXPECT_TRUE(std::regex_search(log, m, std::regex("\nCHI2   (\\S+)\nAVGDEV \\S+\nSCALING 1\n")));
+  EXPECT_NE(out.find(m[0].str().substr(1)), std::string::npos) << out;
+  return m.empty() ? NAN : std::stod(m[1]);
+}
+
+Over tries(Over o) {  // two tries, the second given as zeros (the first try's values)
+  Over t = {{"NTRIES", "2"}, {"ITERS AT TEMP", "20 0"}, {"MAX STEP SIZE", "0.4 0"}, {"BOLTZMANN", "1.5 0"},
+            {"INIT TEMP", "8 0"}, {"ATTEN TEMP", "2 0"}, {"MIN TEMP", "0.9 0"}};
+  for (auto const& kv : o) t[kv.first] = kv.second;
+  return t;
+}
+
+}  // namespace
+
+TEST(Annealing, TraceOfTwoTriesIsReproducibleAndCountsOn) {
+  Workspace a, b;
+  RunResult r = a.run(tries({}));
+  ASSERT_EQ(r.status, 0);
+  ASSERT_EQ(b.run(tries({})).status, 0);
+  std::string trace = a.out(".sa"), log = a.out(".log");
+  EXPECT_EQ(trace, b.out(".sa"));  // same inputs, same default seed
+  ASSERT_EQ(trace.substr(0, trace.find('\n') + 1), kTraceHeader);
+  // The second try starts where the best state was last replaced: one of the
+  // first try's temperatures 8, 4, 2, 1 (then 0.5 < 0.9 ends it).
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(log, m, std::regex("\n   20/1 B 1\\.50e\\+00 S 4\\.00e-01 Temp: ([^-]+)-9\\.00e-01 by 2\\.00000e\\+00\n")));
+  V temps = {8, 4, 2, 1};
+  double t2 = std::stod(m[1]);
+  EXPECT_NE(std::find(temps.begin(), temps.end(), t2), temps.end()) << t2;
+  for (double t = t2; t >= 0.9; t /= 2) temps.push_back(t);
+  std::vector<Row> rows = table_rows(trace);
+  ASSERT_EQ(rows.size(), temps.size());
+  double lowest = 1e300;
+  for (size_t k = 0; k < rows.size(); k++) {
+    ASSERT_EQ(rows[k].size(), 7u + 5u);  // seven columns and the five multipliers
+    // Steps and evaluations count on across the tries.
+    EXPECT_EQ(Row(rows[k].begin(), rows[k].begin() + 2), Row({std::to_string(k), std::to_string(20 * (k + 1))}));
+    EXPECT_DOUBLE_EQ(std::stod(rows[k][2]), temps[k]);
+    lowest = std::min(lowest, std::stod(rows[k][3]));
+  }
+  // The model ends in the best state (CHI2 printed with 6 significant digits).
+  EXPECT_LE(result_chi2(log, r.out), lowest * (1 + 1e-5));
+}
+
+TEST(Annealing, TiesAreAcceptedAndReplaceTheBest) {
+  // SCALING 0 makes every fitted curve 1, so every trial ties at chi2 =
+  // sum ((1 - S/S0) / 0.02)^2 = 0 + 2^2 + 6.5^2 + 12^2 + 17.5^2 = 496.5.
+  Workspace w;
+  RunResult r = w.run(tries({{"SCALING", "0"}, {"ITERS AT TEMP", "3 0"}, {"INIT TEMP", "4 0"}, {"MIN TEMP", "1 0"},
+                             {"MAX STEP SIZE", "0.5 0"}, {"BOLTZMANN", "1 0"}}));
+  // The best was last replaced at 1, the first try's last temperature.
+  EXPECT_NE(r.out.find("\n    3/1 B 1.00e+00 S 5.00e-01 Temp: 1.00e+00-1.00e+00 by 2.00000e+00\n"), std::string::npos) << r.out;
+  std::vector<Row> rows = table_rows(w.out(".sa"));
+  ASSERT_EQ(rows.size(), 4u);
+  for (size_t k = 0; k < rows.size(); k++)
+    EXPECT_EQ(Row(rows[k].begin() + 1, rows[k].begin() + 7),
+              Row({std::to_string(3 * (k + 1)), (Row{"4", "2", "1", "1"})[k], "496.50000000", "0.00", "100.00", "0.00"}));
+}
+
+TEST(Annealing, NothingAcceptedKeepsTheInitialMultipliers) {
+  // No tries, or steps of up to 1e9 that overflow exp at temperatures 4, 2,
+  // 1: every trial is rejected and no evaluation counted; the run still ends
+  // at the zero multipliers with its result lines.
+  Workspace none, bang;
+  RunResult rn = none.run({{"NTRIES", "0"}});
+  RunResult rb = bang.run({{"ITERS AT TEMP", "4"}, {"MAX STEP SIZE", "1e9"}, {"INIT TEMP", "4"}, {"MIN TEMP", "1"}});
+  EXPECT_EQ(none.out(".sa"), kTraceHeader);
+  std::vector<Row> rows = table_rows(bang.out(".sa"));
+  ASSERT_EQ(rows.size(), 3u);
+  for (size_t k = 0; k < 3; k++) {
+    std::string t = std::to_string(4 >> k), msg = std::string(62, '\b') + "BANG. Chi2 is not finite at temp " + t;
+    int n = 0;
+    for (size_t at = rb.out.find(msg); at != std::string::npos; at = rb.out.find(msg, at + 1)) n++;
+    EXPECT_EQ(n, 4) << rb.out;
+    EXPECT_EQ(Row({rows[k][1], rows[k][2], rows[k][4], rows[k][5], rows[k][6]}), Row({"0", t, "0.00", "0.00", "100.00"}));
+  }
+  for (auto [w, r] : {std::pair{&none, rn}, {&bang, rb}}) {
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(std::isfinite(result_chi2(w->out(".log"), r.out)));
+    for (Row const& c : table_rows(w->out(".me"))) EXPECT_TRUE(c[16] == "0.00000000" || c[8] == "?");
+  }
+}
+
+TEST(Annealing, FitRecoversAKnownTwoDistanceDistribution) {
+  // 13C-15N pairs at 3.5 and 5.0 A in equal shares (mean 4.25 A), sampled
+  // every 16 rotor cycles up to 192 at 5 kHz by the program's "sim".
+  Workspace w;
+  Over grid = {{"NEAR", "2.5"}, {"FAR", "7"}, {"GRAIN", "0.25"}};
+  Over sim = grid;
+  sim.insert({{"MODE", "sim"}, {"DISTDIST", "two.dat"}, {"XYDATA", "grid.dat"}, {"OUTPUT", "sim"}});
+  write_file(w.dir.file("two.dat"), "3.5 0.5\n5.0 0.5\n");
+  std::string cycles, data;
+  for (int n = 0; n <= 192; n += 16) cycles += std::to_string(n) + " 1000 1000 0 0.01\n";
+  write_file(w.dir.file("grid.dat"), cycles);
+  ASSERT_EQ(w.run(sim).status, 0);
+  // Data: the simulated curve (column 14 at the N_c of column 9) plus fixed
+  // noise of sigma 0.01, whose own chi2 is sum(noise^2) = 10.31.
+  const double noise[13] = {0.9, -1.1, 0.4, 1.3, -0.7, -0.2, 1.0, -1.4, 0.6, -0.5, 1.2, -0.9, 0.3};
+  int k = 0;
+  for (Row const& c : table_rows(w.file("sim/sim.me")))
+    if (c[8] != "?" && k < 13)
+      data += c[8] + " 1000 " + std::to_string(1000 * (std::stod(c[13]) + 0.01 * noise[k++])) + " 0 0.01\n";
+  ASSERT_EQ(k, 13);
+  write_file(w.dir.file("fit.dat"), data);
+  Over fit = grid;
+  fit.insert({{"XYDATA", "fit.dat"}, {"OUTPUT", "fit"}, {"ITERS AT TEMP", "500"}, {"MAX STEP SIZE", "0.2"},
+              {"INIT TEMP", "100"}, {"ATTEN TEMP", "1.2"}, {"MIN TEMP", "0.001"}});
+  RunResult r = w.run(fit, {"GSL_RNG_SEED=0"});
+  ASSERT_EQ(r.status, 0) << r.out;
+  // A converged fit matches the data about as well as the true curve (13 to
+  // 16 over seeds); 1.5 N = 19.5 still fails a fit stuck away from the data.
+  EXPECT_LT(result_chi2(w.file("fit/fit.log"), r.out), 1.5 * 13);
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(r.out, m, std::regex("Distance moments: +(\\S+)"))) << r.out;
+  // Maximum entropy spreads the peaks, more toward the weakly dephasing long
+  // end: the mean moves up 0.15-0.2 A over seeds; 0.3 A is well inside the
+  // 0.75 A miss of a fit that put all weight on either peak.
+  EXPECT_NEAR(std::stod(m[1]), 4.25, 0.3);
+}
+
+TEST(McBlocks, EstimatesAreMeansAndSampleDeviationsOverBlocks) {
+  // Three blocks of two runs of a two-point distribution.
+  const std::vector<V> runs = {{0.1, 0.9}, {0.3, 0.7}, {0.2, 0.8}, {0.25, 0.75}, {0.5, 0.5}, {0.1, 0.9}};
+  BlockSums b(2);
+  for (int k = 0; k < 3; k++) {
+    b.start_block();
+    b.add_run(runs[2 * k]), b.add_run(runs[2 * k + 1]);
+    b.end_block(2);
+  }
+  gsl_vector* est[4];
+  for (auto& v : est) v = gsl_vector_alloc(2);
+  b.estimates(3, est[0], est[1], est[2], est[3]);
+  auto stats = [](V const& x) {  // two-pass mean and sample deviation
+    double mean = 0, q = 0;
+    for (double v : x) mean += v / x.size();
+    for (double v : x) q += (v - mean) * (v - mean);
+    return std::pair{mean, std::sqrt(q / (x.size() - 1))};
+  };
+  double max_sd_err = 0;
+  for (int j = 0; j < 2; j++) {
+    V means, sds;
+    for (int k = 0; k < 3; k++) {
+      auto [m, s] = stats({runs[2 * k][j], runs[2 * k + 1][j]});
+      means.push_back(m), sds.push_back(s);
+    }
+    auto [avg, avg_err] = stats(means);
+    auto [sd, sd_err] = stats(sds);
+    max_sd_err = std::max(max_sd_err, sd_err);
+    // The program forms variances from one-pass sums (n sumsq - sum^2): for
+    // values <= 1 the cancellation leaves a few eps in a variance, up to
+    // sqrt(1e-15) ~ 3e-8 in a deviation. Means differ by a few roundings.
+    V want = {avg, avg_err, sd, sd_err}, tol = {1e-15, 1e-7, 1e-7, 1e-7};
+    for (int e = 0; e < 4; e++) EXPECT_NEAR(gsl_vector_get(est[e], j), want[e], tol[e]) << j << " " << e;
+  }
+  EXPECT_NEAR(b.max_sigma_err(3), max_sd_err, 1e-7);
+  for (auto& v : est) gsl_vector_free(v);
+}
+
+namespace {
+
+// A Monte Carlo run directory: mode "err", and a stub gnuplot that keeps a
+// snapshot of the result table at each call, snap<call number>.me.
+struct McRun : Workspace {
+  McRun() : Workspace("n=$(wc -l < gnuplot-calls.txt); cp run/run.me snap$n.me") {}
+  RunResult run(Over o, std::vector<std::string> env = {}) {
+    o.insert({"MODE", "err"});
+    env.insert(env.begin(), "GSL_RNG_SEED=0");  // GSL's default, whatever the caller's environment
+    return Workspace::run(o, env);
+  }
+  // Every file of the run directory (log times masked) and standard output;
+  // the run directory is then removed.
+  std::map<std::string, std::string> collect(RunResult const& r) {
+    std::map<std::string, std::string> m = {{"<stdout>", r.out}};
+    for (auto const& e : std::filesystem::directory_iterator(dir.file("run")))
+      m[e.path().filename().string()] = mask_times(read_file(e.path().string()));
+    std::filesystem::remove_all(dir.file("run"));
+    return m;
+  }
+};
+
+// The non-empty lines of the Monte Carlo part of a log or standard output.
+Row mc_lines(std::string const& text) {
+  Row all = lines_of(text.substr(text.find("Beginning Boltzmann MC:"))), v;
+  for (size_t i = 1; i < all.size() && all[i].rfind("time: ", 0) != 0; i++)
+    if (!all[i].empty()) v.push_back(all[i]);
+  return v;
+}
+
+// Largest entry of column col (1-based) over the grid rows of a table.
+double col_max(std::string const& table, int col) {
+  double m = -INFINITY;
+  for (Row const& f : table_rows(table))
+    if (f.size() == 24 && f[0] != "?") m = std::max(m, std::stod(f[col - 1]));
+  return m;
+}
+
+// Numbers in run lines and messages have six significant digits.
+const double kSixDigits = 6e-6;
+const std::string kMaxSteps = "Maximum monte carlo steps reached. Largest stdev is ";
+
+// The run lines at the start of the Monte Carlo part, checked as they go:
+// block and run index (a rejected run is done again under the same index),
+// REJECTED exactly above MAX MC CHI2, numbers as printf "%g", and from block
+// 5 on a block line and the rejection rate after each block.
+struct Walk {
+  int rejected = 0;
+  Row sigmas, rest;  // the values of the block lines; the lines after the walk
+};
+Walk walk(Row const& ls, int per, double limit) {
+  static const std::regex run_line(R"(^(\d+)\.(\d+)Err CHI2 (\S+) AVGDEV (\S+)( REJECTED)?$)");
+  Walk w;
+  int block = 1, run = 0;
+  size_t i = 0;
+  for (std::smatch m; i < ls.size() && std::regex_match(ls[i], m, run_line); i++) {
+    EXPECT_EQ(m[1].str() + "." + m[2].str(), std::to_string(block) + "." + std::to_string(run));
+    for (int g : {3, 4}) EXPECT_EQ((std::ostringstream() << std::stod(m[g])).str(), m[g].str());
+    EXPECT_EQ(m[5].matched, std::stod(m[3]) > limit) << ls[i];
+    w.rejected += m[5].matched;
+    if (m[5].matched || ++run < per) continue;
+    if (block >= 5 && i + 2 < ls.size()) {
+      std::string head = "BLOCK " + std::to_string(block) + " max sigma err ";
+      EXPECT_EQ(ls[i + 1].rfind(head, 0), 0u) << ls[i + 1];
+      w.sigmas.push_back(ls[i + 1].substr(head.size()));
+      double rate = double(w.rejected) / (block * per + w.rejected);
+      EXPECT_EQ(ls[i + 2].rfind("rejection rate: ", 0), 0u);
+      EXPECT_NEAR(std::stod(ls[i + 2].substr(16)), rate, kSixDigits * rate) << ls[i + 2];
+      i += 2;
+    }
+    block++, run = 0;
+  }
+  w.rest.assign(ls.begin() + i, ls.end());
+  return w;
+}
+
+}  // namespace
+
+TEST(MonteCarlo, RejectionsAndTableRefreshesUpToTheLastBlock) {
+  // Accepted runs have chi2 of about 1 to 30, so 11 rejects a good share but
+  // never 1000 in a row; MIN STDEV2 1e-12 is never reached: all 7 blocks run.
+  McRun c;
+  ASSERT_EQ(c.run({{"MAX MC BLOCKS", "7"}, {"MIN STDEV2", "1e-12"}, {"MAX MC CHI2", "11"}}).status, 0);
+  Walk w = walk(mc_lines(c.out(".log")), 3, 11);
+  EXPECT_GT(w.rejected, 0);
+  ASSERT_EQ(w.sigmas.size(), 3u);
+  EXPECT_EQ(w.rest, Row({kMaxSteps + w.sigmas[2], "number rejected: " + std::to_string(w.rejected) + " of total 21"}));
+  // The figure is rendered after blocks 5, 6, 7 and at the end, each time
+  // from fresh estimates whose largest "MCstdev err" the block line shows.
+  std::string call = "./run/run-ps.gp\n";
+  EXPECT_EQ(c.file("gnuplot-calls.txt"), call + call + call + call);
+  std::string snap;
+  for (int k = 0; k < 3; k++) {
+    std::string now = c.file("snap" + std::to_string(k + 1) + ".me");
+    EXPECT_NE(now, snap);
+    snap = now;
+    double sigma = std::stod(w.sigmas[k]);
+    EXPECT_NEAR(col_max(snap, 8), sigma, 5e-9 + kSixDigits * sigma) << k;
+  }
+  EXPECT_EQ(c.file("snap4.me"), snap);  // the final table holds the last block's estimates
+  EXPECT_EQ(c.out(".me"), snap);
+}
+
+TEST(MonteCarlo, StopsAfterAThousandRejectionsInARow) {
+  // One trial per run, so 1000 runs take little time.
+  McRun c;
+  RunResult r = c.run({{"MAX MC CHI2", "1e-9"}, {"ERR ITERS AT TEMP", "1"}, {"ERR MIN TEMP", "1.5"}});
+  EXPECT_EQ(r.status, 1);
+  const std::string msg = "Monte Carlo stopped: 1000 runs in a row exceeded MAX MC CHI2";
+  EXPECT_NE(r.out.find(msg + "\n"), std::string::npos);
+  Walk w = walk(mc_lines(c.out(".log")), 3, 1e-9);
+  EXPECT_EQ(w.rejected, 1000);
+  EXPECT_EQ(w.rest, Row({msg}));
+  // No block finished: the table is still written, its estimates zero.
+  for (int col = 5; col <= 8; col++) EXPECT_EQ(col_max(c.out(".me"), col), 0.0);
+}
+
+TEST(MonteCarlo, ConvergesAfterFiveBlocksToTheSameFilesWhateverTheThreadCount) {
+  // MIN STDEV2 1 is generous: every density lies in [0, 1], so the first
+  // test (block 5) passes. Rejections exercise the in-order use of attempts
+  // annealed ahead of time.
+  McRun c;
+  Over o = {{"MAX MC BLOCKS", "8"}, {"MAX MC CHI2", "11"}};
+  auto one = c.collect(c.run(o, {"GSL_RNG_SEED=7", "OMP_NUM_THREADS=1"}));
+  Row ls = mc_lines(one["run.log"]);
+  EXPECT_EQ(ls, mc_lines(one["<stdout>"]));
+  Walk w = walk(ls, 3, 11);
+  EXPECT_GT(w.rejected, 0);
+  EXPECT_EQ(w.sigmas.size(), 1u);
+  EXPECT_EQ(w.rest, Row({"Distributions at each discrete distance converged in 5 x 3 mc points ",
+                         "number rejected: " + std::to_string(w.rejected) + " of total 15"}));
+  auto two = c.collect(c.run(o, {"GSL_RNG_SEED=7", "OMP_NUM_THREADS=2"}));
+  ASSERT_GE(one.size(), 10u);
+  ASSERT_EQ(one.size(), two.size());
+  for (auto const& kv : one) EXPECT_EQ(kv.second, two[kv.first]) << kv.first;
+  // The estimate leaves the fitted state alone: the table's densities and
+  // multipliers are those of a plain fit.
+  o["MODE"] = "fit";
+  auto fit = c.collect(c.run(o, {"GSL_RNG_SEED=7"}));
+  std::vector<Row> e = table_rows(one["run.me"]), f = table_rows(fit["run.me"]);
+  ASSERT_EQ(e.size(), f.size());
+  for (size_t i = 0; i < e.size(); i++) EXPECT_EQ(Row({e[i][2], e[i][16]}), Row({f[i][2], f[i][16]})) << i;
+  o.erase("MODE");
+  auto other = c.collect(c.run(o, {"GSL_RNG_SEED=8"}));
+  EXPECT_NE(mc_lines(one["run.log"])[0], mc_lines(other["run.log"])[0]);
+  for (int col = 5; col <= 8; col++) EXPECT_NE(col_max(one["run.me"], col), col_max(other["run.me"], col)) << col;
+}
