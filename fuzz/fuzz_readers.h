@@ -139,7 +139,7 @@ inline std::string run_prescribed(std::string const& bytes) {
 }
 
 // Universal dephasing curve read up to lambda_max: it starts at 0, ascends
-// strictly, stops at lambda_max and holds finite values; a lookup inside it
+// strictly, stops at the first point beyond lambda_max and holds finite values; a lookup inside it
 // is never refused and stays within the curve's range (linear interpolation
 // never leaves it; the formula's rounding may step a few ulps outside).
 inline std::string run_curve_once(std::string const& file, double lambda_max) {
@@ -150,7 +150,7 @@ inline std::string run_curve_once(std::string const& file, double lambda_max) {
     if (!(std::fabs(c.lambda[0]) < 1e-12)) return "curve does not start at lambda_D 0";
     for (size_t k = 0; k < m; k++) {
       if (!std::isfinite(c.lambda[k]) || !std::isfinite(c.signal[k])) return "non-finite point";
-      if (c.lambda[k] > lambda_max) return "point beyond lambda_max";
+      if (k + 1 < m && c.lambda[k] > lambda_max) return "point read after one beyond lambda_max";
       if (k > 0 && !(c.lambda[k] > c.lambda[k - 1])) return "lambda_D not strictly ascending";
     }
     double last = c.lambda.back(), lo = *std::min_element(c.signal.begin(), c.signal.end());

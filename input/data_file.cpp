@@ -30,7 +30,8 @@ DataPoint parse_data_line(std::string const& xydata_file, size_t lineno, std::st
       refuse_line(xydata_file, lineno,
                   "a data line needs at least N_c, S0 and S (found only " +
                       std::to_string(tok.size()) + ")");
-    DataPoint p{0, 0.0, 0.0, 0.0, lineno};
+    DataPoint p;
+    p.lineno = lineno;
     if (!parse_int_token(tok[0], p.nc))
       refuse_line(xydata_file, lineno,
                   "N_c " + quote_token(tok[0]) + " is not a whole number of rotor cycles");
@@ -65,7 +66,7 @@ DataPoint parse_data_line(std::string const& xydata_file, size_t lineno, std::st
 
 std::vector<DataPoint> read_data_file(std::string const& xydata_file, int last_point) {
   std::vector<std::string> lines;
-  if (!read_text_lines(xydata_file, lines)) fatal_exit("Can't open datafile\n", 1);
+  if (!read_text_lines(xydata_file, lines)) fatal_exit("Can't open datafile " + printable(xydata_file) + "\n", 1);
 
   std::vector<DataPoint> pts;
   for (size_t i = 0; i < lines.size(); i++) {

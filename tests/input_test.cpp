@@ -99,18 +99,38 @@ std::vector<BadInput> bad_inputs() {
       // ---- the parameter file: the key, the value and the rule ----
       {"MissingValue", {{"NEAR", "=NEAR:"}}, "", "", e + "NEAR is 0; it must be above 0"},
       {"Text", {{"MAS", "fast"}}, "", "", e + "MAS is 0; it must be above 0"},
+      {"NearTooShort", {{"NEAR", "1e-300"}}, "", "", e + "NEAR is 1e-300; it must be at least 0.5 Angstrom (no chemical bond is shorter)"},
+      {"MasInKilohertz", {{"MAS", "5 kHz"}}, "", "", e + "MAS is 5; it must lie between 100 Hz and 1 MHz (the spinning rate in Hz)"},
+      {"ModeUnknown", {{"MODE", "Fit"}}, "", "", e + "MODE is \"Fit\"; it must be fit, err or sim"},
+      {"ModeEmpty", {{"MODE", "=MODE:"}}, "", "", e + "MODE is empty; it must be fit, err or sim"},
+      {"OutputQuote", {{"OUTPUT", "x'.system('touch${IFS}pwned').'"}}, "", "",
+       e + "OUTPUT is \"x'.system('touch${IFS}pwned').'\"; it may hold only letters, digits, \".\", \"_\", \"-\" and \"+\" (not \".\" or \"..\")"},
+      {"OutputPipe", {{"OUTPUT", "<cmd;x"}}, "", "", e + "OUTPUT is \"<cmd;x\"; it may hold only letters, digits, \".\", \"_\", \"-\" and \"+\" (not \".\" or \"..\")"},
+      {"OutputDotDot", {{"OUTPUT", ".."}}, "", "", e + "OUTPUT is \"..\"; it may hold only letters, digits, \".\", \"_\", \"-\" and \"+\" (not \".\" or \"..\")"},
+      {"PathWithoutSlash", {{"PATH", "runs"}}, "", "", e + "PATH is \"runs\"; it must be empty or end with \"/\""},
+      {"PathPipe", {{"PATH", "|x/"}}, "", "", e + "PATH is \"|x/\"; it may hold only letters, digits, \".\", \"_\", \"-\", \"+\" and \"/\""},
+      {"OutputUtf8", {{"OUTPUT", "Probe_\xc3\xa4+1"}}, "", "", ""},
+      {"Boltzmann", {{"BOLTZMANN", "-1"}}, "", "", e + "BOLTZMANN of try 1 is -1; it must be above 0"},
+      {"ErrBoltzmann", {{"MODE", "err"}, {"ERR BOLTZMANN", "0"}}, "", "", e + "ERR BOLTZMANN is 0; it must be above 0"},
+      {"MaxMcChi2", {{"MODE", "err"}, {"MAX MC CHI2", "0"}}, "", "", e + "MAX MC CHI2 is 0; it must be above 0"},
+      {"TooManyTrials", {{"NTRIES", "1000"}, {"ATTEN TEMP", "1.0001"}, {"ITERS AT TEMP", "1000"}, {"INIT TEMP", "20"}}, "", "",  // 1000 x 1000 x (floor(ln(20 / 0.5) / ln 1.0001) + 1)
+       e + "the annealing schedule implies up to 3.6891e+10 trials, more than the limit of 1e+09; raise ATTEN TEMP or MIN TEMP, or lower ITERS AT TEMP or NTRIES"},
+      {"TooManyMcRuns", {{"MODE", "err"}, {"PER MC BLOCK", "10000"}, {"MAX MC BLOCKS", "1000"}}, "", "",
+       e + "PER MC BLOCK x MAX MC BLOCKS is 1e+07 Monte Carlo runs, more than the limit of 1e+06"},
+      {"ShiftedLines", {{"NEAR", "=GRAIN: 0.5"}}, "", "", e + "p.par line 9 holds the key of line 11 (GRAIN:): a line is missing or extra near line 9"},
       {"NaN", {{"FAR", "nan"}}, "", "", e + "FAR is nan; it must be a finite number"},
       {"Inf", {{"GRAIN", "-inf"}}, "", "", e + "GRAIN is -inf; it must be a finite number"},
       {"HugeDouble", {{"MAS", "1e400"}}, "", "", e + "MAS is inf; it must be a finite number"},
-      {"HugeInt", {{"PER 2PI", "99999999999"}}, "", "", e + "PER 2PI is 0; it must be at least 2 "
+      {"HugeInt", {{"PER 2PI", "99999999999"}}, "", "", ""},  // read as 0: the exact kernel
+      {"Per2piOne", {{"PER 2PI", "1"}}, "", "", e + "PER 2PI is 1; it must be 0 (the exact closed form) or at least 2 "
        "for the powder average (no LAMBDA_D file could be opened)"},
       {"NegativeTries", {{"NTRIES", "-3"}}, "", "", e + "NTRIES is -3; it must not be below 0"},
       {"NegativeLastPoint", {{"LAST POINT", "-2"}}, "", "", e + "LAST POINT is -2; it must not be below 0"},
       {"LongValue", {{"OUTPUT", kLong}}, "", "", e + "OUTPUT is 102400 characters long; at most 157 are allowed"},
-      {"NulInText", {{"MODE", "fit" + kNul + "x"}}, "", "", e + "MODE is 5 characters long; at most 3 are allowed"},
+      {"NulInText", {{"MODE", "fit" + kNul + "x"}}, "", "", e + "MODE is \"fit\\x00x\"; it must be fit, err or sim"},
       {"LongRemarkAndNulAfterNumber", {{"NEAR", "2.5 " + kLong}, {"FAR", "6" + kNul + "5"}}, "", "", ""},
-      {"NucleusX", {{"XN", "c13"}}, "", "", "detect nucleus (X) not recognized"},
-      {"NucleusY", {{"YN", "N-15"}}, "", "", "dephasing nucleus (Y) not recognized"},
+      {"NucleusX", {{"XN", "c13"}}, "", "", "detect nucleus (X) not recognized: XN is \"c13\"; accepted: C13 N15 D2 H2 F19 P31 H1"},
+      {"NucleusY", {{"YN", "N-15"}}, "", "", "dephasing nucleus (Y) not recognized: YN is \"N-15\"; accepted: C13 N15 D2 H2 F19 P31 H1"},
       {"ZeroGrain", {{"GRAIN", "0"}}, "", "", e + "GRAIN is 0; it must be above 0"},
       {"FarBelowNear", {{"FAR", "2"}}, "", "", e + "FAR is 2; it must not be below NEAR"},
       {"GridTooLarge", {{"FAR", "100002.5"}, {"GRAIN", "0.1"}}, "", "",
@@ -142,15 +162,18 @@ std::vector<BadInput> bad_inputs() {
       {"DataBeyondLastPoint", {{"LAST POINT", "4"}}, "\n6 1 0.9 1 0.1\n", "",
        "data.dat line 4: N_c 6 lies beyond LAST POINT 4 (LAST POINT is smaller than the data's largest cycle count)"},
       {"DataLongToken", {}, "4 1000 " + kLong + " 0.96 0.02\n", "", "data.dat line 3: S \"xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx...\" is not a number"},
-      {"DataNul", {}, "4 1000 9" + kNul + "60 0.96 0.02\n", "", "data.dat line 3: S \"9 60\" is not a number"},
+      {"DataNul", {}, "4 1000 9" + kNul + "60 0.96 0.02\n", "", "data.dat line 3: S \"9\\x0060\" is not a number"},
       {"DataLongRemark", {}, "4 1000 960 0.96 0.02 " + kLong + "\n", "", ""},
-      {"DataDirectory", {{"XYDATA", "/"}}, "", "", "Can't open datafile"},
-      {"DataDevice", {{"XYDATA", "/dev/zero"}}, "", "", "Can't open datafile"},
+      {"DataDirectory", {{"XYDATA", "/"}}, "", "", "Can't open datafile /"},
+      {"DataDevice", {{"XYDATA", "/dev/zero"}}, "", "", "Can't open datafile /dev/zero"},
       // ---- the prescribed distribution: optional, so an unreadable one is none ----
       {"DistMissingValue", {}, "", "3.0 0.2\n4.5\n", "dist.dat line 2: a prescribed-distribution line needs a distance and a density"},
       {"DistText", {}, "", "# r p\n3.0 0.2\n4.5 half\n", "dist.dat line 3: density \"half\" is not a finite number"},
       {"DistNaN", {}, "", "nan 0.2\n", "dist.dat line 1: distance \"nan\" is not a finite number"},
-      {"DistNegative", {}, "", "3.0 0.2\n-4.5 0.1\n", "dist.dat line 2: distance \"-4.5\" must be above 0"},
+      {"DistNegative", {}, "", "3.0 0.2\n-4.5 0.1\n", "dist.dat line 2: distance \"-4.5\" must be at least 0.5 Angstrom"},
+      {"DistFraction", {}, "", "3.0 1.2\n", "dist.dat line 1: fraction \"1.2\" must lie between 0 and 1"},
+      {"DistWhole", {}, "", "3.0 0.6\n4.0 0.4\n", "DISTDIST dist.dat: the fractions add up to 1; they must add up to less than 1 in mode fit and err, where the rest is fitted"},
+      {"DistWholeInSim", {{"MODE", "sim"}}, "", "3.0 0.6\n4.0 0.4\n", ""},
       {"DistHugeButFinite", {}, "", "3.0 0.2\n99999999999 0.1\n", ""},
       {"DistDirectory", {{"DISTDIST", "/"}}, "", "", ""},
   };
@@ -202,9 +225,10 @@ TEST(CurveFile, ReadUpToLambdaMaxAndRefusals) {
       if (c) *c = r;
     }), d);
   };
-  // A start within 1e-12 of 0 is taken; a point at lambda_max is the last read.
+  // A start within 1e-12 of 0 is taken; the first point beyond lambda_max is
+  // the last read (it brackets lookups up to lambda_max).
   DephasingCurve c;
-  EXPECT_EQ(read("# lambda S/S0\n1e-13 1.0\n\n0.5 0.8\n \t\n1.0 0.4\n1.5 0.2\n", 1.0, &c), "");
+  EXPECT_EQ(read("# lambda S/S0\n1e-13 1.0\n\n0.5 0.8\n \t\n1.0 0.4\n1.5 0.2\n2 0\n", 0.9, &c), "");
   EXPECT_EQ(c.lambda, (V{1e-13, 0.5, 1.0}));
   EXPECT_EQ(c.signal, (V{1.0, 0.8, 0.4}));
   const std::pair<std::string, std::string> bad[] = {

@@ -44,20 +44,20 @@ TEST(PaperFigure, GnuplotRendersEachModeWithoutAMessage) {
                         {"err", false, {}},
                         {"sim", true, {}}};
   for (Case const& c : cases) {
-    testsupport::TempDir d;
+    ts::TempDir d;
     FigureInfo f{d.path() + "/", "run_1", c.mode, "annealing", 1.25, 5000, 0.5,
                  c.prescribed, 3, c.labels, c.prescribed ? 0.5 : 0.0, 1.0};
-    testsupport::write_file(d.file("run_1.me"), kTable);
-    testsupport::write_file(paper_figure_path(f), paper_figure_script(f));
+    ts::write_file(d.file("run_1.me"), kTable);
+    ts::write_file(paper_figure_path(f), paper_figure_script(f));
     std::string cmd = "cd '" + d.path() + "' && gnuplot run_1-fig.gp >out.txt 2>err.txt";
     int rc = std::system(cmd.c_str());
     SCOPED_TRACE(std::string(c.mode) + (c.prescribed ? " with prescribed share" : ""));
     EXPECT_TRUE(WIFEXITED(rc) && WEXITSTATUS(rc) == 0);
-    EXPECT_EQ(testsupport::read_file(d.file("err.txt")), "");
-    EXPECT_EQ(testsupport::read_file(d.file("out.txt")), "");
+    EXPECT_EQ(ts::read_file(d.file("err.txt")), "");
+    EXPECT_EQ(ts::read_file(d.file("out.txt")), "");
     for (char const* ext : {".pdf", ".png"}) {
       std::string name = d.file(std::string("run_1") + ext);
-      EXPECT_TRUE(testsupport::exists(name) && std::filesystem::file_size(name) > 0) << ext;
+      EXPECT_TRUE(std::filesystem::exists(name) && std::filesystem::file_size(name) > 0) << ext;
     }
   }
 }

@@ -181,9 +181,11 @@ TEST(McBlocks, EstimatesAreMeansAndSampleDeviationsOverBlocks) {
 namespace {
 
 // A Monte Carlo run directory: mode "err", and a stub gnuplot that keeps a
-// snapshot of the result table at each call, snap<call number>.me.
+// snapshot of the result table at each rendering of the printed figure,
+// snap<rendering>.me.
 struct McRun : Workspace {
-  McRun() : Workspace("n=$(wc -l < gnuplot-calls.txt); cp run/run.me snap$n.me") {}
+  McRun()
+      : Workspace("case \"$1\" in *-ps.gp) echo >> n.txt; cp run/run.me snap$(wc -l < n.txt).me;; esac") {}
   RunResult run(Over o, std::vector<std::string> env = {}) {
     o.insert({"MODE", "err"});
     env.insert(env.begin(), "GSL_RNG_SEED=0");  // GSL's default, whatever the caller's environment
@@ -203,7 +205,9 @@ struct McRun : Workspace {
 // The non-empty lines of the Monte Carlo part of a log or standard output.
 Row mc_lines(std::string const& text) {
   Row all = lines_of(text.substr(text.find("Beginning Boltzmann MC:"))), v;
-  for (size_t i = 1; i < all.size() && all[i].rfind("time: ", 0) != 0; i++)
+  for (size_t i = 1; i < all.size() && all[i].rfind("MC mean distance: ", 0) != 0 &&
+                     all[i].rfind("Edge share: ", 0) != 0;
+       i++)
     if (!all[i].empty()) v.push_back(all[i]);
   return v;
 }
@@ -267,7 +271,7 @@ TEST(MonteCarlo, RejectionsAndTableRefreshesUpToTheLastBlock) {
   EXPECT_EQ(w.rest, Row({kMaxSteps + w.sigmas[2], "number rejected: " + std::to_string(w.rejected) + " of total 21"}));
   // The figure is rendered after blocks 5, 6, 7 and at the end, each time
   // from fresh estimates whose largest "MCstdev err" the block line shows.
-  std::string call = "./run/run-ps.gp\n";
+  std::string call = "./run/run-ps.gp\nrun-fig.gp\n";
   EXPECT_EQ(c.file("gnuplot-calls.txt"), call + call + call + call);
   std::string snap;
   for (int k = 0; k < 3; k++) {

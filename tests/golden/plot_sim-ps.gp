@@ -19,8 +19,7 @@ set ylabel 'S/S0'
 set xrange [0:6.4]
 set xtics mirror
 plot './run/run.me'\
-     u ($9*0.2):18:13 w yerrorbars ls 2 not,\
-  '' u ($9*0.2):19:13 w yerrorbars ls 3 not,\
+     u ($9*0.2):12:13 w yerrorbars ls 2 not,\
   '' u ($20*0.2):($21*0 +$22) w l ls 2 not,\
   0 lt 0 notitle
 # distance distribution panel
