@@ -1,0 +1,74 @@
+// Whole runs of the deterministic solvers: the same files for any seed and
+// thread count, their bootstrap the same on one thread as on two, and a
+// summary whose numbers are the log's.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
+#include "tests/test_support.h"
+
+using namespace ts;
+
+namespace {
+
+// Nine points of a 13C-15N curve near 3.3 Angstrom, errors 0.015.
+const std::string kCurve =
+    "0 1 1.004 1 0.015\n8 1 0.962 1 0.015\n16 1 0.861 1 0.015\n24 1 0.722 1 0.015\n"
+    "32 1 0.575 1 0.015\n40 1 0.451 1 0.015\n48 1 0.330 1 0.015\n56 1 0.262 1 0.015\n"
+    "64 1 0.205 1 0.015\n";
+
+const Over kRun = {{"PER 2PI", "0"},      {"GRAIN", "0.1"},     {"FAR", "5.5"},
+                   {"PER MC BLOCK", "4"}, {"MAX MC BLOCKS", "5"}, {"MIN STDEV2", "0"}};
+
+// The table, the log's last lines and the summary of a run; the run
+// directory is then removed.
+std::string outputs(Workspace& w, std::string const& solver, Over over, Row const& env) {
+  write_file(w.dir.file("p.par"), param_text(over));
+  RunResult r = w.run_args({"--solver", solver, "p.par"}, env);
+  EXPECT_EQ(r.status, 0) << r.out;
+  std::string log = w.out(".log");
+  std::string all = w.out(".me") + log.substr(log.find("Beginning")) + w.out(".json");
+  std::filesystem::remove_all(w.dir.file("run"));
+  return std::regex_replace(mask_times(all), std::regex("Beginning ([^:]*): .*"), "$1");
+}
+
+}  // namespace
+
+TEST(Solvers, SameResultsForAnySeedAndThreadCountAndASummaryThatIsTheLogs) {
+  for (std::string solver : {"maxent", "gaussians"}) {
+    SCOPED_TRACE(solver);
+    Workspace w;
+    write_file(w.dir.file("data.dat"), kCurve);
+    for (std::string mode : {"fit", "err"}) {
+      Over o = kRun;
+      o["MODE"] = mode;
+      std::string one = outputs(w, solver, o, {"OMP_NUM_THREADS=1", "GSL_RNG_SEED=0"});
+      std::string two = outputs(w, solver, o, {"OMP_NUM_THREADS=2", "GSL_RNG_SEED=0"});
+      EXPECT_EQ(one, two) << mode;
+      // The fit draws no random number; the bootstrap's noise follows the seed.
+      std::string seeded = outputs(w, solver, o, {"OMP_NUM_THREADS=2", "GSL_RNG_SEED=5"});
+      EXPECT_EQ(seeded.substr(0, seeded.find("\"seed\"")) == one.substr(0, one.find("\"seed\"")),
+                mode == "fit");
+    }
+    // The summary parses, and its numbers are the ones the log prints.
+    write_file(w.dir.file("p.par"), param_text([] { Over o = kRun; o["MODE"] = "err"; return o; }()));
+    ASSERT_EQ(w.run_args({"--solver", solver, "p.par"}).status, 0);
+    nlohmann::json j = nlohmann::json::parse(w.out(".json"));
+    std::string log = w.out(".log");
+    char want[200];
+    auto const& d = j["distance"];
+    std::snprintf(want, sizeof want, "Mean distance: %.4f Angstrom\nDistance sd: %.4f Angstrom\n",
+                  d["mean"].get<double>(), d["sd"].get<double>());
+    EXPECT_NE(log.find(want), std::string::npos) << want;
+    std::snprintf(want, sizeof want, "MC mean distance: %.4f +- %.4f Angstrom\n",
+                  d["mc_mean"].get<double>(), d["mean_mc_sd"].get<double>());
+    EXPECT_NE(log.find(want), std::string::npos) << want;
+    std::snprintf(want, sizeof want, "Result chi2: %.4f for 9 points", j["chi2"].get<double>());
+    EXPECT_NE(log.find(want), std::string::npos) << want;
+    EXPECT_EQ(j["solver"], solver);
+    EXPECT_EQ(j["kernel"]["type"], "exact");
+    EXPECT_EQ(j["status"], 0);
+    EXPECT_EQ(j["distance"]["mc_runs"], 20);
+  }
+}
