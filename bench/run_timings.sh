@@ -74,6 +74,7 @@ PAR
 }
 
 cd "$work"
+mkdir -p runs
 # cn_broad of bench/validate.py: 3.6 A sd 0.35, 2 % noise; short and long dephasing
 "$synth" --pair CN --mas 5000 --nc 0:4:64 --comp 1:3.6:0.35 --noise 0.02 --seed 16 \
   --out d17.dat --quiet
