@@ -95,6 +95,49 @@ CASES = [
          about="gamma tail from 4.0 A, shape 2, scale 0.3"),
 ]
 
+# The long panel: the same truths with longer dephasing, so that lambda_D =
+# (N_c / 2) D / MAS reaches about 1.5 at the truth's mean distance (D = 3062.6 /
+# r^3 Hz for 13C-15N, 12242.5 / r^3 Hz for 13C-31P). MAS and N_c per case; every
+# other setting (noise, grid, distribution) is that of the short panel.
+LONG = {
+    "cn_narrow": dict(mas=5000, nc="0:8:192"),       # 38.4 ms; lambda_D 1.50 at 3.4 A
+    "cn_point": dict(mas=5000, nc="0:8:192"),        # 2.18 at 3.0 A
+    "cn_broad": dict(mas=5000, nc="0:8:192"),        # 1.26 at 3.6 A, 2.18 at 3.0 A
+    "cn_bimodal_05": dict(mas=5000, nc="0:8:192"),   # 2.18 at 3.0 A, 1.37 at 3.5 A
+    "cn_bimodal_10": dict(mas=5000, nc="0:8:192"),   # 2.41 at 2.9 A, 0.99 at 3.9 A
+    "cn_skew": dict(mas=5000, nc="0:8:192"),         # 1.43 at the mean 3.45 A
+    "cp_narrow": dict(mas=10000, nc="0:10:240"),     # 24 ms; 1.51 at 4.6 A
+    "cp_broad": dict(mas=8000, nc="0:14:336"),       # 42 ms; 1.55 at 5.5 A
+    "cp_bimodal_15": dict(mas=10000, nc="0:14:336"), # 33.6 ms; 2.78 at 4.2 A, 1.11 at 5.7 A
+    "cp_tail": dict(mas=8000, nc="0:8:192"),         # 24 ms; 1.51 at 4.6 A
+}
+PANELS = ("short", "long")
+
+DIPOLAR = {"CN": 3062.6, "CP": 12242.5}
+# The truths' mean distances (A), for the lambda_D shown by --list.
+TRUE_MEAN = {"cn_narrow": 3.4, "cn_point": 3.0, "cn_broad": 3.6, "cn_bimodal_05": 3.25,
+             "cn_bimodal_10": 3.3, "cn_skew": 3.448, "cp_narrow": 4.6, "cp_broad": 5.5,
+             "cp_bimodal_15": 4.95, "cp_tail": 4.6}
+
+
+def panel_cases(name):
+    """The ten cases of the panel NAME ("short": CASES as they are)."""
+    if name == "short":
+        return list(CASES)
+    out = []
+    for c in CASES:
+        c2 = dict(c)
+        c2.update(LONG[c["name"]])
+        out.append(c2)
+    return out
+
+
+def lambda_at(case, r):
+    """lambda_D = (N_c,max / 2) D / MAS at the distance r."""
+    ncmax = float(case["nc"].split(":")[2])
+    return ncmax / 2 * DIPOLAR[case["pair"]] / r ** 3 / case["mas"]
+
+
 MEAN_TOL = 0.05
 SD_TOL_ABS = 0.05
 SD_TOL_REL = 0.3
@@ -240,7 +283,9 @@ class Runner:
         self.synth = args.synth or os.path.join(os.path.dirname(os.path.abspath(args.bin)),
                                                 "bench", "synth_redor")
         if not os.path.exists(self.synth):
-            self.synth = os.path.join(ROOT, "build", "bench", "synth_redor")
+            beside = os.path.join(os.path.dirname(os.path.abspath(args.bin)), "synth_redor")
+            self.synth = beside if os.path.exists(beside) else os.path.join(
+                ROOT, "build", "bench", "synth_redor")
         for exe in (args.bin, self.synth):
             if not os.access(exe, os.X_OK):
                 sys.exit("validate.py: %s is not an executable (build first)" % exe)
@@ -289,6 +334,8 @@ class Runner:
             "PER MC BLOCK": "20", "MAX MC BLOCKS": "5",
             "MAX MC CHI2": "%g" % max(80, 4 * n),
         })
+        if self.args.min_stdev2 is not None:
+            v["MIN STDEV2"] = "%g" % self.args.min_stdev2
         par = os.path.join(d, mode + ".par")
         with open(par, "w") as f:
             for k in KEYS:
@@ -333,10 +380,18 @@ def seed_for(base, draw, index):
     return base + 1000 * draw + 7 * index + 1
 
 
+def case_index(case):
+    return [c["name"] for c in CASES].index(case["name"])
+
+
 def describe(case):
-    return "%s: %s, %s, MAS %g Hz, N_c %s (%d points), noise %g %%, grid %g-%g A" % (
+    ncmax = float(case["nc"].split(":")[2])
+    return ("%s: %s, %s, MAS %g Hz, N_c %s (%d points, %.1f ms, lambda_D %.2f at %.2f A),"
+            " noise %g %%, grid %g-%g A") % (
         case["name"], case["about"], {"CN": "13C-15N", "CP": "13C-31P"}[case["pair"]],
-        case["mas"], case["nc"], nc_count(case["nc"]), 100 * case["noise"], case["near"], case["far"])
+        case["mas"], case["nc"], nc_count(case["nc"]), 1000 * ncmax / case["mas"],
+        lambda_at(case, TRUE_MEAN[case["name"]]), TRUE_MEAN[case["name"]], 100 * case["noise"],
+        case["near"], case["far"])
 
 
 def fmt_pop(res):
@@ -346,8 +401,8 @@ def fmt_pop(res):
 
 
 def panel(args, runner, cases):
-    print("redordist validation: solver %s, PER 2PI %s, GRAIN %g, %d draw(s), binary %s" % (
-        args.solver, args.per2pi, args.grain, args.draws, args.bin))
+    print("redordist validation: panel %s, solver %s, PER 2PI %s, GRAIN %g, %d draw(s), binary %s" % (
+        args.panel, args.solver, args.per2pi, args.grain, args.draws, args.bin))
     print("recovered: |dmean| <= %.2f A, |sd - true sd| <= max(%.2f A, %.1f true sd);"
           " two populations also: each within %.2f and a dip <= %.1f x lower peak" % (
               MEAN_TOL, SD_TOL_ABS, SD_TOL_REL, POP_TOL, DIP_RATIO))
@@ -356,6 +411,7 @@ def panel(args, runner, cases):
     worst = (0.0, None)
     failures = 0
     total_time = 0.0
+    misses = []   # "case:draw:conditions"
     for ci, case in enumerate(cases):
         print()
         print(describe(case))
@@ -363,13 +419,14 @@ def panel(args, runner, cases):
             "draw", "seed", "mean", "dmean", "sd", "sd_tru", "pop lo r/t", "peaks", "dip", "rec", "time_s"))
         tmean = None
         for k in range(args.draws):
-            seed = seed_for(args.seed, k, CASES.index(case))
+            seed = seed_for(args.seed, k, case_index(case))
             tag = "%s_d%d" % (case["name"], k)
             truth, res, _, dt = runner.fit(case, tag, seed)
             total_time += dt
             tmean = truth
             if "failed" in res:
                 failures += 1
+                misses.append("%s:d%d:failed" % (case["name"], k))
                 print("  %4d %6d  FAILED %s  %7.2f" % (k, seed, res["failed"], dt))
                 continue
             if res["ok"]:
@@ -383,6 +440,8 @@ def panel(args, runner, cases):
             if not res.get("resolved", True):
                 missed.append("peaks")
             flags = " (missed: %s)" % ",".join(missed) if missed else ""
+            if not res["ok"]:
+                misses.append("%s:d%d:%s" % (case["name"], k, "+".join(missed)))
             print("  %4d %6d %8.4f %+8.4f %7.4f %7.4f %11s %6s %5s %4s %7.2f%s" % (
                 k, seed, res["mean"], res["dmean"], res["sd"], truth.sd, fmt_pop(res), peaks, dip,
                 "yes" if res["ok"] else "no", dt, flags))
@@ -399,30 +458,41 @@ def panel(args, runner, cases):
     if failures:
         print("  failed runs: %d" % failures)
     print("  total run time: %.1f s" % total_time)
+    if args.summary:
+        print("SUMMARY panel=%s solver=%s per2pi=%s draws=%s avg=%.2f/%d worst=%+.4f(%s) time=%.1fs"
+              " missed=%s" % (
+                  args.panel, args.solver, args.per2pi, ",".join(str(c) for c in per_draw),
+                  sum(per_draw) / max(1, args.draws), n, worst[0],
+                  (worst[1] or "-").replace(" draw ", ":d"), total_time,
+                  " ".join(misses) if misses else "none"))
     return 0 if failures == 0 else 1
 
 
 def calibrate(args, runner, case):
-    print("calibration of the Monte Carlo error of the mean distance: solver %s, PER 2PI %s" % (
-        args.solver, args.per2pi))
+    print("calibration of the Monte Carlo error of the mean distance: panel %s, solver %s,"
+          " PER 2PI %s" % (args.panel, args.solver, args.per2pi))
     print(describe(case))
-    idx = CASES.index(case)
-    seed0 = seed_for(args.seed, 0, idx)
-    truth, res, out, dt = runner.fit(case, case["name"] + "_err", seed0, mode="err")
-    print("mode err, seed %d: %.1f s" % (seed0, dt))
-    mc_mean = MC_MEAN_RE.search(out)
-    mc_sd = MC_SD_RE.search(out)
-    if "failed" in res:
-        print("  err run FAILED: %s" % res["failed"])
-    else:
-        print("  fitted mean %.4f A (truth %.4f), sd %.4f A (truth %.4f)" % (
-            res["mean"], truth.mean, res["sd"], truth.sd))
-    if mc_mean:
-        print("  program: MC mean distance %s +- %s A" % mc_mean.groups())
-    else:
-        print("  program printed no 'MC mean distance' line")
-    if mc_sd:
-        print("  program: MC distance sd %s +- %s A" % mc_sd.groups())
+    idx = case_index(case)
+    err_runs = []   # (seed, mc mean match, mc sd match)
+    for j in range(args.calib_err_draws):
+        seed0 = seed_for(args.seed, 0, idx) + 3000 * j
+        truth, res, out, dt = runner.fit(case, "%s_err%d" % (case["name"], j), seed0, mode="err")
+        print("mode err, seed %d: %.1f s" % (seed0, dt))
+        m1, m2 = MC_MEAN_RE.search(out), MC_SD_RE.search(out)
+        err_runs.append((seed0, m1, m2))
+        if "failed" in res:
+            print("  err run FAILED: %s" % res["failed"])
+        else:
+            print("  fitted mean %.4f A (truth %.4f), sd %.4f A (truth %.4f)" % (
+                res["mean"], truth.mean, res["sd"], truth.sd))
+        if m1:
+            print("  program: MC mean distance %s +- %s A" % m1.groups())
+        else:
+            print("  program printed no 'MC mean distance' line")
+        if m2:
+            print("  program: MC distance sd %s +- %s A" % m2.groups())
+    mc_mean = err_runs[0][1]
+    mc_sd = err_runs[0][2]
     means, sds = [], []
     nd = args.calib_draws
     t_all = 0.0
@@ -450,6 +520,11 @@ def calibrate(args, runner, case):
         print("  ratio MC spread / true spread of the mean: %.3f (%.4f / %.4f)" % (
             y / spread if spread > 0 else float("inf"), y, spread))
         print("  ratio MC spread / rms error of the mean:   %.3f" % (y / rms if rms > 0 else float("inf")))
+        ys = [float(m1.group(2)) for _, m1, _ in err_runs if m1]
+        if len(ys) > 1:
+            print("  ratios of the %d err runs (seeds %s): %s" % (
+                len(ys), ",".join(str(sd) for sd, m1, _ in err_runs if m1),
+                " ".join("%.3f" % (v / spread) for v in ys)))
     else:
         print("  ratio: n/a (no MC mean distance line)")
     if mc_sd:
@@ -457,6 +532,13 @@ def calibrate(args, runner, case):
         s = statistics.stdev(sds)
         print("  ratio MC spread / true spread of the sd:   %.3f (%.4f / %.4f)" % (
             y / s if s > 0 else float("inf"), y, s))
+    if args.summary:
+        ys = [float(m1.group(2)) for _, m1, _ in err_runs if m1]
+        print("CALIB panel=%s solver=%s case=%s true_spread=%.4f rms=%.4f avg_mean=%.4f"
+              " mc_sd=%s ratio=%s" % (
+                  args.panel, args.solver, case["name"], spread, rms, statistics.mean(means),
+                  ",".join("%.4f" % v for v in ys) or "n/a",
+                  ",".join("%.3f" % (v / spread) for v in ys) or "n/a"))
     return 0
 
 
@@ -478,17 +560,29 @@ def main():
     ap.add_argument("--timeout", type=float, default=900, help="seconds per run (default 900)")
     ap.add_argument("--calibrate", default=None, metavar="CASE", help="calibrate the MC error on CASE")
     ap.add_argument("--calib-draws", type=int, default=20, help="fresh draws of --calibrate (default 20)")
+    ap.add_argument("--calib-err-draws", type=int, default=1,
+                    help="err runs of --calibrate, each on its own noise draw (default 1)")
+    ap.add_argument("--panel", default="short", choices=PANELS,
+                    help="short: the rotor-cycle ranges above (default); long: longer dephasing,"
+                    " lambda_D about 1.5 at the truth's mean")
+    ap.add_argument("--summary", action="store_true",
+                    help="end with one line: SUMMARY (panel) or CALIB (--calibrate)")
+    ap.add_argument("--min-stdev2", type=float, default=None,
+                    help="MIN STDEV2 of the err runs (default that of examples/fit.par)")
     ap.add_argument("--list", action="store_true", help="list the panel and stop")
     args = ap.parse_args()
 
+    all_cases = panel_cases(args.panel)
     if args.list:
-        for c in CASES:
+        for c in all_cases:
             print(describe(c))
         return 0
-    byname = {c["name"]: c for c in CASES}
+    byname = {c["name"]: c for c in all_cases}
     if args.calibrate is not None and args.calibrate not in byname:
         sys.exit("validate.py: unknown case %s (one of %s)" % (args.calibrate, ", ".join(byname)))
-    cases = CASES
+    if args.calib_err_draws < 1:
+        sys.exit("validate.py: --calib-err-draws must be at least 1")
+    cases = all_cases
     if args.cases:
         names = [s.strip() for s in args.cases.split(",") if s.strip()]
         bad = [s for s in names if s not in byname]
