@@ -116,6 +116,16 @@ void gaussians(Paar& model, SolveOutcome& o, void (*write_results)(Paar&)) {
   gsl_set_error_handler(old);
   MixtureSpread spread = mixture_spread(sel, accepted);
   say_lines(model, gaussian_bootstrap_lines(spread));
+  // The figure's labels with the bootstrap's spread of each component.
+  if (spread.same_k >= 2)
+    for (size_t c = 0; c < spread.mean.size() && c < model.figure_labels.size(); c++) {
+      char b[160];
+      std::snprintf(b, sizeof b, "%.2f+-%.2f at %.2f+-%.2f A, width %.2f+-%.2f A",
+                    sel.fits[sel.chosen].comp[c].weight, spread.sd[c].weight,
+                    sel.fits[sel.chosen].comp[c].centre, spread.sd[c].centre,
+                    sel.fits[sel.chosen].comp[c].width, spread.sd[c].width);
+      model.figure_labels[c] = b;
+    }
   nlohmann::json comps = nlohmann::json::array();
   for (size_t c = 0; c < spread.mean.size(); c++)
     comps.push_back({{"mean", component_json(spread.mean[c])}, {"sd", component_json(spread.sd[c])}});
