@@ -101,28 +101,25 @@ class Reader {
     warn_mismatch(lineno, !have, pattern, key, true);
   }
 
-  void double_line(char const* pattern, char const* key, double& field) {
+  // A number read with read (read_double or read_int); 0 when it does not match.
+  template <typename T>
+  void number_line(char const* pattern, char const* key, T& field,
+                   size_t (*read)(std::string const&, size_t, T&)) {
     std::string l;
     bool have = next(l);
     long p = have ? match_key(l, pattern) : -1;
-    double v = 0.0;
-    field = 0.0;
-    if (p >= 0 && read_double(l, static_cast<size_t>(p), v) > 0)
+    T v = 0;
+    field = 0;
+    if (p >= 0 && read(l, static_cast<size_t>(p), v) > 0)
       field = v;
     else
       warn_mismatch(lineno, !have, pattern, key, false);
   }
-
+  void double_line(char const* pattern, char const* key, double& field) {
+    number_line(pattern, key, field, read_double);
+  }
   void int_line(char const* pattern, char const* key, int& field) {
-    std::string l;
-    bool have = next(l);
-    long p = have ? match_key(l, pattern) : -1;
-    int v = 0;
-    field = 0;
-    if (p >= 0 && read_int(l, static_cast<size_t>(p), v) > 0)
-      field = v;
-    else
-      warn_mismatch(lineno, !have, pattern, key, false);
+    number_line(pattern, key, field, read_int);
   }
 
   // SCALING: the second value is optional and only echoed.

@@ -15,10 +15,9 @@
 
 #include <gsl/gsl_rng.h>
 
-#include "numeric/interrupt.h"
 #include "numeric/numeric.h"
 #include "solver/boltzmann_me.h"
-#include "solver/mc_blocks.h"
+#include "solver/block_estimate.h"
 #include "solver/mc_pipeline.h"
 
 namespace {
@@ -39,108 +38,27 @@ int thread_index() {
 #endif
 }
 
-void say(Paar& model, std::string const& text) {
-  model.log << text;
-  std::cout << text;
-}
-
-// The block loop of the estimate: runs on thread 0, takes the attempts in
-// order, and ends in one of the McStatus states.
-class BlockRun {
- public:
-  BlockRun(Paar& model, AttemptPipeline& pipeline, std::function<void(Paar&)> const& write_results)
-      : model_(model), pipeline_(pipeline), write_(write_results),
-        sums_(model.distribution->size) {}
-
-  void run() {
-    while (block_ < model_.max_mc_blocks && status_ == kMcDone) {
-      block_++;
-      if (!fill_block()) break;
-      finished_ = block_;
-      if (block_ > 4 && test_convergence()) break;
-    }
-  }
-
-  // The closing lines and the estimates stored in the model.
-  void finish();
-  int status() const { return status_; }
-
- private:
-  // One block of accepted runs; false when the estimate must stop.
-  bool fill_block();
-  // After the fifth block: the convergence line, the results so far written
-  // out; true when converged.
-  bool test_convergence();
-
-  Paar& model_;
-  AttemptPipeline& pipeline_;
-  std::function<void(Paar&)> const& write_;
-  BlockSums sums_;
-  DistanceSpread spread_;
-  Attempt a_;
-  int block_ = 0, finished_ = 0, in_row_ = 0;
-  long long rejected_ = 0;
-  double maxsig_ = 0.0;
-  bool tested_ = false;
-  int status_ = kMcDone;
-};
-
-bool BlockRun::fill_block() {
-  sums_.start_block();
-  int run = 0;
-  while (run < model_.per_mc_block) {
-    if (interrupt_signal() != 0) {
-      status_ = kMcInterrupted;
-      return false;
-    }
-    pipeline_.take(a_);
-    if (a_.bang.happened) {
-      std::cout << bang_message(a_.bang) << std::flush;
-      status_ = kMcNotFinite;
-      return false;
+// The annealed attempts as runs of the block loop, in attempt order.
+EstimateSource attempts(AttemptPipeline& pipeline, Attempt& a) {
+  EstimateSource src;
+  src.next = [&pipeline, &a](EstimateRun& r) {
+    pipeline.take(a);
+    if (a.bang.happened) {
+      std::cout << bang_message(a.bang) << std::flush;
+      r.stop = true;
+      return;
     }
     std::ostringstream l;
-    l << block_ << "." << run << "Err CHI2 " << a_.chi2 << " AVGDEV " << a_.avgdev;
-    say(model_, l.str());
-    if (a_.chi2 > model_.max_mc_chi2) {
-      rejected_++;
-      say(model_, " REJECTED\n");
-      if (++in_row_ >= kMaxRejectionsInRow) {
-        std::ostringstream msg;
-        msg << "Monte Carlo stopped: " << kMaxRejectionsInRow
-            << " runs in a row exceeded MAX MC CHI2\n";
-        say(model_, msg.str());
-        status_ = kMcTooManyRejections;
-        return false;
-      }
-      continue;
-    }
-    in_row_ = 0;
-    std::cout << "\n";
-    model_.log << "\n";
-    sums_.add_run(a_.distribution);
-    spread_.add(a_.distribution, model_.distances);
-    run++;
-  }
-  sums_.end_block(model_.per_mc_block);
-  return true;
-}
-
-bool BlockRun::test_convergence() {
-  maxsig_ = report_block(model_, sums_, block_, rejected_);
-  tested_ = true;
-  if (write_) write_(model_);
-  return maxsig_ <= model_.min_stdev2;
-}
-
-void BlockRun::finish() {
-  if (status_ == kMcDone) {
-    report_estimate_end(model_, sums_, block_, tested_, maxsig_, rejected_);
-    spread_.report(model_);
-  }
-  if (status_ == kMcNotFinite) return;
-  // An interrupted estimate keeps the blocks it finished.
-  store_final_estimates(model_, sums_, finished_);
+    l << "Err CHI2 " << a.chi2 << " AVGDEV " << a.avgdev;
+    r.stop = false;
+    r.chi2 = a.chi2;
+    r.line = l.str();
+    r.distribution.swap(a.distribution);
+  };
+  std::ostringstream msg;
+  msg << "Monte Carlo stopped: " << kMaxRejectionsInRow << " runs in a row exceeded MAX MC CHI2\n";
+  src.stop_message = msg.str();
+  return src;
 }
 
 }  // namespace
@@ -167,20 +85,21 @@ int BoltzmannME::MC_error(Paar& model) {
   int status = kMcDone;
   {
     AttemptPipeline pipeline(base, noise, seed, nthreads);
-    BlockRun blocks(model, pipeline, write_results);
+    Attempt a;
+    EstimateSource src = attempts(pipeline, a);
 #ifdef _OPENMP
 #pragma omp parallel num_threads(nthreads)
 #endif
     {
+      // Thread 0 runs the blocks and takes the attempts in order; the
+      // others anneal attempts ahead of it.
       if (thread_index() == 0) {
-        blocks.run();
+        status = run_block_estimate(model, src, write_results);
         pipeline.finish();
       } else {
         pipeline.work(thread_index());
       }
     }
-    blocks.finish();
-    status = blocks.status();
   }
   model.log.flush();
   std::cout.flush();

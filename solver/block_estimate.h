@@ -1,0 +1,37 @@
+// The block loop shared by the Monte Carlo estimate and the bootstrap: runs
+// come in order from a source; a run above MAX MC CHI2 (or unusable) is
+// rejected and replaced; PER MC BLOCK accepted runs make a block; from the
+// fifth block on the scatter of the per-distance standard deviation is
+// tested against MIN STDEV2 and the results so far are written out.
+#ifndef REDORDIST_SOLVER_BLOCK_ESTIMATE_H
+#define REDORDIST_SOLVER_BLOCK_ESTIMATE_H
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "model/paar.h"
+
+// One run as the loop sees it.
+struct EstimateRun {
+  bool stop = false;    // the source cannot go on (it has said why): not finite
+  bool usable = true;   // false: rejected whatever its chi2
+  double chi2 = 0.0;
+  std::string line;     // the run's line after its "block.run" number
+  std::vector<double> distribution;
+};
+
+struct EstimateSource {
+  std::function<void(EstimateRun&)> next;      // the next run, in order
+  std::function<void(EstimateRun&)> accepted;  // optional: told of every accepted run
+  bool echo = true;          // run lines on standard output as well as in the log
+  std::string stop_message;  // said after kMaxRejectionsInRow rejections in a row
+  std::string block_note;    // when not empty, "NOTE n of at most m" after each block
+};
+
+// Returns a McStatus; the estimates of the finished blocks, the closing
+// lines and the spread of the mean distance end up in the model.
+int run_block_estimate(Paar& model, EstimateSource const& source,
+                       std::function<void(Paar&)> const& write_results);
+
+#endif
