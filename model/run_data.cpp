@@ -6,6 +6,7 @@
 
 #include "model/paar.h"
 #include "numeric/numeric.h"
+#include "numeric/warnings.h"
 
 void Paar::set_data(std::vector<DataPoint> const& pts) {
   data_points = pts;
@@ -73,9 +74,10 @@ void Paar::report_inputs() {
     }
   }
   if (n_grid < n_data) {
-    std::cout << "Warning: points in distance distribution < data points. "
-              << "You'll be happier in the end if you lower the GRAIN\n";
-    log << "Warning: points in distance distribution < data points. "
-        << "You'll be happier in the end if you lower the GRAIN\n";
+    std::string w =
+        "Warning: points in distance distribution < data points. You'll be happier in the end if "
+        "you lower the GRAIN";
+    warn(w);  // standard output, and the summary's list
+    log << w << "\n";
   }
 }
