@@ -27,4 +27,18 @@ void _gv_stdev(gsl_vector* out, gsl_vector const* sum, gsl_vector const* sumsq, 
 // of twelve uniform draws minus 6, times sigma. Always consumes twelve draws.
 double _grandom_sigma(gsl_rng const* r, double sigma);
 
+// sum_j x_j y_j over [from, to) with two running sums side by side (even and
+// odd j, the last odd-count term joining the first), which lets the additions
+// overlap; the same bits on every run.
+inline double dot_two_sums(double const* x, double const* y, int from, int to) {
+  double s0 = 0.0, s1 = 0.0;
+  int j = from;
+  for (; j + 1 < to; j += 2) {
+    s0 += x[j] * y[j];
+    s1 += x[j + 1] * y[j + 1];
+  }
+  if (j < to) s0 += x[j] * y[j];
+  return s0 + s1;
+}
+
 #endif

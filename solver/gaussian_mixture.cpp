@@ -3,6 +3,8 @@
 // analytic Jacobian chained through the bounded parametrisation.
 #include "solver/gaussian_mixture.h"
 
+#include "numeric/numeric.h"
+
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
@@ -122,15 +124,7 @@ void GaussianMixture::curve(MixtureShape const& m, std::vector<double>& f) const
   f.assign(fp_.n_data, 0.0);
   for (int i = 0; i < fp_.n_data; i++) {
     double const* row = &kfine_[static_cast<size_t>(i) * n_fine_];
-    // Two running sums side by side let the additions overlap.
-    double s0 = 0.0, s1 = 0.0;
-    int b = lo;
-    for (; b + 1 < hi; b += 2) {
-      s0 += row[b] * mass[b];
-      s1 += row[b + 1] * mass[b + 1];
-    }
-    if (b < hi) s0 += row[b] * mass[b];
-    f[i] = fp_.scaling * (s0 + s1) + 1.0 - fp_.scaling;
+    f[i] = fp_.scaling * dot_two_sums(row, mass.data(), lo, hi) + 1.0 - fp_.scaling;
   }
 }
 
@@ -173,19 +167,9 @@ void GaussianMixture::jacobian(double const* theta, int k, double* jac) const {
     double dsd_du = (width_max_ - kWidthFloor) * lw * (1.0 - lw);
     for (int i = 0; i < nd; i++) {
       double const* row = &kfine_[static_cast<size_t>(i) * n_fine_];
-      // Two running sums of each side by side let the additions overlap.
-      double sn = 0.0, sp = 0.0, spt = 0.0, sn1 = 0.0, sp1 = 0.0, spt1 = 0.0;
-      int b = lo;
-      for (; b + 1 < hi; b += 2) {
-        sn += row[b] * dn[b];
-        sp += row[b] * dp[b];
-        spt += row[b] * dpt[b];
-        sn1 += row[b + 1] * dn[b + 1];
-        sp1 += row[b + 1] * dp[b + 1];
-        spt1 += row[b + 1] * dpt[b + 1];
-      }
-      if (b < hi) sn += row[b] * dn[b], sp += row[b] * dp[b], spt += row[b] * dpt[b];
-      sn += sn1, sp += sp1, spt += spt1;
+      double sn = dot_two_sums(row, dn.data(), lo, hi);
+      double sp = dot_two_sums(row, dp.data(), lo, hi);
+      double spt = dot_two_sums(row, dpt.data(), lo, hi);
       double kmc = sn / z;
       double kd_mu = (-sp / sd - dz_mu * kmc) / z;
       double kd_sd = (-spt / sd - dz_sd * kmc) / z;

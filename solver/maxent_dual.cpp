@@ -2,6 +2,8 @@
 // range of the error-weighted kernel found by a singular value decomposition.
 #include "solver/maxent_dual.h"
 
+#include "numeric/numeric.h"
+
 #include <algorithm>
 #include <cmath>
 #include <functional>
@@ -61,19 +63,6 @@ void evaluate(MaxentReduced const& red, double alpha, std::vector<double> const&
   pt.entropy = pt.log_z - zap;
 }
 
-// sum_j x_j y_j over [from, to) with two running sums side by side, which
-// lets the additions overlap (the same bits on every run).
-double dot2(double const* x, double const* y, int from, int to) {
-  double s0 = 0.0, s1 = 0.0;
-  int j = from;
-  for (; j + 1 < to; j += 2) {
-    s0 += x[j] * y[j];
-    s1 += x[j + 1] * y[j + 1];
-  }
-  if (j < to) s0 += x[j] * y[j];
-  return s0 + s1;
-}
-
 // The data curvature A (diag P - P P^T) A^T into h (rank x rank, row-major).
 void curvature(MaxentReduced const& red, MaxentDualPoint const& pt, std::vector<double>& h) {
   int m = red.n_grid, k = red.rank;
@@ -84,7 +73,7 @@ void curvature(MaxentReduced const& red, MaxentDualPoint const& pt, std::vector<
     for (int j = 0; j < m; j++) weighted[j] = ra[j] * pt.p[j];
     for (int b = 0; b <= a; b++) {
       double const* rb = &red.a[static_cast<size_t>(b) * m];
-      double s = dot2(weighted.data(), rb, 0, m) - pt.ap[a] * pt.ap[b];
+      double s = dot_two_sums(weighted.data(), rb, 0, m) - pt.ap[a] * pt.ap[b];
       h[static_cast<size_t>(a) * k + b] = h[static_cast<size_t>(b) * k + a] = s;
     }
   }
@@ -122,7 +111,7 @@ std::vector<double> triangular_factor(std::vector<double> b, int n, int m) {
     double vv = 2.0 * norm * (norm + std::fabs(v[c] + diag));
     for (int row = c + 1; row < n; row++) {
       double* x = &b[static_cast<size_t>(row) * m];
-      double s = dot2(v, x, c, m) * (2.0 / vv);
+      double s = dot_two_sums(v, x, c, m) * (2.0 / vv);
       for (int j = c; j < m; j++) x[j] -= s * v[j];
       r[static_cast<size_t>(c) * n + row] = x[c];
     }
