@@ -9,7 +9,7 @@
 #include <gsl/gsl_rng.h>
 
 #include "bench/bench_models.h"
-#include "solver/annealing_loop.h"
+#include "solver/annealing/annealing_loop.h"
 
 namespace {
 

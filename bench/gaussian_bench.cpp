@@ -10,8 +10,8 @@
 #include <cmath>
 #include <memory>
 
-#include "solver/gaussian_fit.h"
-#include "solver/gaussian_mixture.h"
+#include "solver/gaussians/gaussian_fit.h"
+#include "solver/gaussians/gaussian_mixture.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cmath>
 
 #include "model/exact_problem.h"
-#include "solver/maxent.h"
+#include "solver/maxent/maxent.h"
 
 namespace {
 

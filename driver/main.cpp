@@ -17,7 +17,7 @@
 #include "output/run_directory.h"
 #include "output/run_log.h"
 #include "output/run_summary.h"
-#include "solver/boltzmann_me.h"
+#include "solver/annealing/boltzmann_me.h"
 
 namespace {
 

@@ -10,11 +10,11 @@
 
 #include "numeric/interrupt.h"
 #include "output/gaussian_report.h"
-#include "solver/boltzmann_me.h"
-#include "solver/bootstrap.h"
-#include "solver/gaussian_mixture.h"
-#include "solver/gaussian_run.h"
-#include "solver/maxent_fit.h"
+#include "solver/annealing/boltzmann_me.h"
+#include "solver/uncertainty/bootstrap.h"
+#include "solver/gaussians/gaussian_mixture.h"
+#include "solver/gaussians/gaussians_run.h"
+#include "solver/maxent/maxent_run.h"
 
 namespace {
 

@@ -21,11 +21,11 @@ LIBS="-lgsl -lgslcblas -lm"
 
 mkdir -p "$OUT/obj"
 
-SOURCES=$(cd "$ROOT" && ls numeric/*.cpp input/*.cpp model/*.cpp solver/*.cpp output/*.cpp)
+SOURCES=$(cd "$ROOT" && ls numeric/*.cpp input/*.cpp model/*.cpp solver/*/*.cpp output/*.cpp)
 
 # Compile the core in parallel; each object is rebuilt when its source or
 # any header is newer.
-newest_header=$(ls -t "$ROOT"/numeric/*.h "$ROOT"/input/*.h "$ROOT"/model/*.h "$ROOT"/solver/*.h "$ROOT"/output/*.h "$ROOT"/fuzz/*.h | head -n 1)
+newest_header=$(ls -t "$ROOT"/numeric/*.h "$ROOT"/input/*.h "$ROOT"/model/*.h "$ROOT"/solver/*/*.h "$ROOT"/output/*.h "$ROOT"/fuzz/*.h | head -n 1)
 for src in $SOURCES; do
   obj="$OUT/obj/$(echo "$src" | tr / _).o"
   if [ ! -f "$obj" ] || [ "$ROOT/$src" -nt "$obj" ] || [ "$newest_header" -nt "$obj" ]; then

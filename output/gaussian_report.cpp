@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "solver/gaussian_mixture.h"
+#include "solver/gaussians/gaussian_mixture.h"
 
 namespace {
 

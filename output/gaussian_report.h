@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "solver/gaussian_fit.h"
-#include "solver/gaussian_run.h"
+#include "solver/gaussians/gaussian_fit.h"
+#include "solver/gaussians/gaussians_run.h"
 
 // One string per line, without newlines. near, far in Angstrom.
 std::vector<std::string> gaussian_report_lines(MixtureSelection const& sel, double near, double far);

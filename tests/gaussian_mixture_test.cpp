@@ -14,8 +14,8 @@
 
 #include "model/exact_kernel.h"
 #include "output/gaussian_report.h"
-#include "solver/gaussian_fit.h"
-#include "solver/gaussian_mixture.h"
+#include "solver/gaussians/gaussian_fit.h"
+#include "solver/gaussians/gaussian_mixture.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "model/exact_problem.h"
-#include "solver/maxent.h"
+#include "solver/maxent/maxent.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include <algorithm>
 
-#include "solver/mc_blocks.h"
+#include "solver/uncertainty/mc_blocks.h"
 #include "tests/test_support.h"
 
 using namespace ts;

@@ -1,4 +1,4 @@
-#include "solver/maxent_fit.h"
+#include "solver/maxent/maxent_run.h"
 
 #include <cmath>
 #include <cstdio>

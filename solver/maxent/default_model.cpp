@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "solver/maxent.h"
+#include "solver/maxent/maxent.h"
 
 std::vector<double> tapered_uniform_model(std::vector<double> const& distance, double taper) {
   size_t n = distance.size();

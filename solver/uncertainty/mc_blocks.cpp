@@ -1,4 +1,4 @@
-#include "solver/mc_blocks.h"
+#include "solver/uncertainty/mc_blocks.h"
 
 #include <cmath>
 #include <cstdio>

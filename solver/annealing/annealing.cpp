@@ -8,8 +8,8 @@
 #include <gsl/gsl_rng.h>
 
 #include "numeric/interrupt.h"
-#include "solver/annealing_loop.h"
-#include "solver/boltzmann_me.h"
+#include "solver/annealing/annealing_loop.h"
+#include "solver/annealing/boltzmann_me.h"
 
 namespace {
 

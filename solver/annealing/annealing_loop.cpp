@@ -1,4 +1,4 @@
-#include "solver/annealing_loop.h"
+#include "solver/annealing/annealing_loop.h"
 
 #include <cmath>
 

@@ -2,7 +2,7 @@
 // region, Levenberg-Marquardt, analytic Jacobian). Each k starts from a small
 // fixed set of mixtures: every start gets a few screening iterations, the best
 // few are carried on to convergence. Starts for k + 1 grow out of the best k fit.
-#include "solver/gaussian_fit.h"
+#include "solver/gaussians/gaussian_fit.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,7 +12,7 @@
 #include <gsl/gsl_errno.h>
 #include <gsl/gsl_multifit_nlinear.h>
 
-#include "solver/gaussian_mixture.h"
+#include "solver/gaussians/gaussian_mixture.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // from a start and then closed by Brent's method. Each solve starts from the
 // multipliers of the solved alpha nearest in ln alpha, so the Newton
 // iterations stay short and the result does not depend on timing.
-#include "solver/maxent.h"
+#include "solver/maxent/maxent.h"
 
 #include <cmath>
 #include <utility>
@@ -11,7 +11,7 @@
 #include <gsl/gsl_errno.h>
 #include <gsl/gsl_roots.h>
 
-#include "solver/maxent_dual.h"
+#include "solver/maxent/maxent_dual.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "solver/gaussian_run.h"
+#include "solver/gaussians/gaussians_run.h"
 
 #include <cmath>
 #include <memory>
 
 #include <gsl/gsl_errno.h>
 
-#include "solver/gaussian_mixture.h"
+#include "solver/gaussians/gaussian_mixture.h"
 
 FitProblem gaussian_problem(Paar const& model) {
   FitProblem fp = model.fit_problem();

@@ -1,4 +1,4 @@
-#include "solver/mc_pipeline.h"
+#include "solver/annealing/mc_pipeline.h"
 
 #include <sstream>
 #include <utility>
@@ -8,7 +8,7 @@
 #endif
 
 #include "numeric/numeric.h"
-#include "solver/annealing_loop.h"
+#include "solver/annealing/annealing_loop.h"
 
 void add_noise(Paar& work, gsl_rng const* noise) {
   for (int j = 0; j < work.n_data; j++)

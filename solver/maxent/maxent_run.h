@@ -4,8 +4,8 @@
 #define REDORDIST_SOLVER_MAXENT_FIT_H
 
 #include "model/paar.h"
-#include "solver/bootstrap.h"
-#include "solver/maxent.h"
+#include "solver/uncertainty/bootstrap.h"
+#include "solver/maxent/maxent.h"
 
 // The default model's taper at each grid end (Angstrom): the user's grid
 // brackets the distribution, so the ends are unlikely a priori.

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "model/paar.h"
-#include "solver/bootstrap.h"
-#include "solver/gaussian_fit.h"
+#include "solver/uncertainty/bootstrap.h"
+#include "solver/gaussians/gaussian_fit.h"
 
 // The run's fit problem with the kernel on the mixture's sub-grid computed
 // once (replicates reuse it).

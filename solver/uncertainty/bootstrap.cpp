@@ -1,4 +1,4 @@
-#include "solver/bootstrap.h"
+#include "solver/uncertainty/bootstrap.h"
 
 #include <cmath>
 #include <ctime>
@@ -9,8 +9,8 @@
 #include <gsl/gsl_rng.h>
 
 #include "numeric/numeric.h"
-#include "solver/block_estimate.h"
-#include "solver/boltzmann_me.h"
+#include "solver/uncertainty/block_estimate.h"
+#include "solver/annealing/boltzmann_me.h"
 
 namespace {
 

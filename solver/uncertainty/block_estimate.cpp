@@ -1,11 +1,11 @@
-#include "solver/block_estimate.h"
+#include "solver/uncertainty/block_estimate.h"
 
 #include <iostream>
 #include <sstream>
 
 #include "numeric/interrupt.h"
-#include "solver/boltzmann_me.h"
-#include "solver/mc_blocks.h"
+#include "solver/annealing/boltzmann_me.h"
+#include "solver/uncertainty/mc_blocks.h"
 
 namespace {
 

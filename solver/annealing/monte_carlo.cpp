@@ -16,9 +16,9 @@
 #include <gsl/gsl_rng.h>
 
 #include "numeric/numeric.h"
-#include "solver/boltzmann_me.h"
-#include "solver/block_estimate.h"
-#include "solver/mc_pipeline.h"
+#include "solver/annealing/boltzmann_me.h"
+#include "solver/uncertainty/block_estimate.h"
+#include "solver/annealing/mc_pipeline.h"
 
 namespace {
 

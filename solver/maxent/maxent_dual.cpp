@@ -1,6 +1,6 @@
 // Newton's method on the maximum-entropy dual (see maxent_dual.h), on the
 // range of the error-weighted kernel found by a singular value decomposition.
-#include "solver/maxent_dual.h"
+#include "solver/maxent/maxent_dual.h"
 
 #include "numeric/numeric.h"
 
