@@ -6,6 +6,8 @@
 #include <iostream>
 #include <string>
 
+#include "numeric/warnings.h"
+
 namespace {
 
 void write_trace(Paar& model, MaxentResult const& r) {
@@ -35,17 +37,16 @@ void report(Paar& model, MaxentResult const& r) {
                 r.alpha, r.G, model.chi2, model.chi2 / model.n_data, r.entropy);
   model.log << b;
   std::cout << b;
-  if (r.alpha_at_bracket_end) {
-    std::string w = "warning: no weight alpha satisfies -2 alpha S = G; the nearest was taken";
+  for (std::string const& w : r.warnings) {
+    warn(w);  // standard output, and the summary's list
     model.log << w << "\n";
-    std::cout << w << "\n";
   }
 }
 
 // The default model in the model's evaluation: ln m_j beside the multipliers.
-void set_default_model(Paar& model, std::vector<double> const& m) {
+void set_default_model(Paar& model, std::vector<double> const& log_m) {
   if (!model.log_default_model) model.log_default_model = gsl_vector_alloc(model.n_grid);
-  for (int j = 0; j < model.n_grid; j++) gsl_vector_set(model.log_default_model, j, std::log(m[j]));
+  for (int j = 0; j < model.n_grid; j++) gsl_vector_set(model.log_default_model, j, log_m[j]);
 }
 
 }  // namespace
@@ -66,7 +67,7 @@ MaxentResult maxent_fit(Paar& model) {
     model.output_failed = true;
     return r;
   }
-  set_default_model(model, m);
+  set_default_model(model, log_model_for_evaluation(fp, m, r.multipliers));
   for (int i = 0; i < model.n_data; i++) gsl_vector_set(model.lagrange, i, r.multipliers[i]);
   model.calc_state_dataonly_nosim();
   report(model, r);
