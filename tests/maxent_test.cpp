@@ -1,10 +1,11 @@
 // The maximum-entropy solver: its dual solution against a direct minimisation,
 // the alpha rule at the returned solution, recovery of a known distribution,
-// reproducibility, and the refusals.
+// reproducibility, the refusals, and data it cannot fit.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <vector>
 
 #include "model/exact_problem.h"
@@ -143,6 +144,78 @@ TEST(Maxent, RefusalsAndNoRoot) {
   ASSERT_TRUE(res.ok) << res.failure;
   EXPECT_TRUE(res.no_root);
   for (int j = 0; j < fp.n_grid; j++) EXPECT_NEAR(res.p[j], m[j], 1e-12);
+}
+
+// Data the distribution cannot fit to their errors, or that leave the rule for
+// alpha without a root: a finite distribution with the warnings that say so,
+// and multipliers whose plain evaluation exp(sum_i lambda_i K_ij + ln m_j),
+// with ln m_j as the model's evaluation gets it, is finite and gives P.
+TEST(Maxent, DataItCannotFitEndFiniteWithTheirWarnings) {
+  FitProblem clean = cn_problem(81, 3.0, 0.15, 0.01);
+  std::vector<double> cycles;
+  for (int nc = 0; nc <= 64; nc += 4) cycles.insert(cycles.end(), {double(nc), double(nc)});
+  FitProblem twice = exact_redor_problem(cycles, 3066.0, 5000.0, clean.distance);
+  cycles.erase(std::unique(cycles.begin(), cycles.end()), cycles.end());
+  // Spinning 8 times as fast as the data were taken: they need distances half as long.
+  FitProblem fast_mas = exact_redor_problem(cycles, 3066.0, 40000.0, clean.distance);
+  // The curve with a +-1 % scatter (times `times`), as real data have it.
+  auto scatter = [](FitProblem fp, double sigma, double times = 1.0) {
+    for (int i = 0; i < fp.n_data; i++) fp.target[i] += times * ((i % 3) - 1) * 0.01;
+    fp.sigma.assign(fp.n_data, sigma);
+    return fp;
+  };
+  using Edit = std::function<void(FitProblem&, int)>;
+  auto with = [](FitProblem fp, Edit const& f) {
+    for (int i = 0; i < fp.n_data; i++) f(fp, i);
+    return fp;
+  };
+  Edit nc0 = [](FitProblem& f, int i) { if (i == 0) f.target[0] = 0.995, f.sigma[0] = 0.002; };
+  Edit high = [](FitProblem& f, int) { f.scaling = 1.1; };
+  Edit ones = [](FitProblem& f, int i) { f.target[i] = 1.0; };
+  Edit zeros = [](FitProblem& f, int i) { f.target[i] = 0.0; };
+  Edit outside = [](FitProblem& f, int i) { f.target[i] = i % 2 ? 1.08 : -0.05; };
+  Edit apart = [&](FitProblem& f, int i) { f.target[i] = clean.target[i / 2] * (i % 2 ? 1.1 : 1.0), f.sigma[i] = 0.01; };
+  Edit same = [&](FitProblem& f, int i) { f.target[i] = clean.target[i], f.sigma[i] = 0.01; };
+  struct Case {
+    const char* name;
+    FitProblem fp;
+    bool no_root, far_chi2;
+  } cases[] = {
+      {"clean", scatter(clean, 0.01), false, false},
+      {"errors 0.1 %", scatter(clean, 0.001), false, true},
+      {"N_c 0 error 0.002", with(scatter(clean, 0.015), nc0), false, false},
+      {"SCALING 10 % high", with(scatter(clean, 0.01), high), false, false},
+      {"every S/S0 1", with(clean, ones), true, false},
+      {"every S/S0 0", with(clean, zeros), true, true},
+      {"above 1 and below 0", with(clean, outside), false, true},
+      {"each N_c twice, 10 % apart", with(twice, apart), false, true},
+      // The data less a prescribed share of 0.999, over the 0.001 left: the scatter 1000 times over.
+      {"prescribed share 0.999", scatter(clean, 0.01, 1000.0), true, true},
+      {"MAS 8 times the data's", with(fast_mas, same), true, true},
+  };
+  for (Case const& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<double> m = tapered_uniform_model(c.fp.distance, 1.0);
+    MaxentResult res = solve_maxent(c.fp, m, MaxentOptions{});
+    ASSERT_TRUE(res.ok) << res.failure;
+    EXPECT_TRUE(std::isfinite(res.chi2) && res.alpha > 0 && std::isfinite(res.alpha));
+    std::vector<double> lm = log_model_for_evaluation(c.fp, m, res.multipliers), w(c.fp.n_grid);
+    double z = 0.0, sum = 0.0;
+    for (int j = 0; j < c.fp.n_grid; j++) {
+      double e = lm[j];
+      for (int i = 0; i < c.fp.n_data; i++) e += res.multipliers[i] * c.fp.k(i, j);
+      z += w[j] = std::exp(e);
+      sum += res.p[j];
+    }
+    ASSERT_TRUE(z > 0 && std::isfinite(z));
+    EXPECT_NEAR(sum, 1.0, 1e-12);
+    for (int j = 0; j < c.fp.n_grid; j++) EXPECT_NEAR(w[j] / z, res.p[j], 1e-9) << j;
+    std::string all;
+    for (std::string const& s : res.warnings) all += s + "\n";
+    EXPECT_EQ(res.no_root, c.no_root) << all;
+    EXPECT_EQ(all.find("no weight alpha") != std::string::npos, c.no_root) << all;
+    EXPECT_EQ(all.find("far above what the errors allow") != std::string::npos, c.far_chi2) << res.chi2;
+  }
 }
 
 TEST(Maxent, TaperedModel) {

@@ -1,6 +1,6 @@
 // Whole runs of the deterministic solvers: the same files for any seed and
-// thread count, their bootstrap the same on one thread as on two, and a
-// summary whose numbers are the log's.
+// thread count, their bootstrap the same on one thread as on two, a summary
+// whose numbers are the log's, and maximum entropy on data it cannot fit.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -70,5 +70,49 @@ TEST(Solvers, SameResultsForAnySeedAndThreadCountAndASummaryThatIsTheLogs) {
     EXPECT_EQ(j["kernel"]["type"], "exact");
     EXPECT_EQ(j["status"], 0);
     EXPECT_EQ(j["distance"]["mc_runs"], 20);
+  }
+}
+
+TEST(Solvers, MaxentOnDataItCannotFitEndsWithWarningsOrARefusal) {
+  // Data, parameters, exit status and a text that one of the maximum-entropy
+  // warnings in the summary must hold ("": there is none). The cases: errors of
+  // 0.1 % (with the bootstrap), an N_c 0 point with error 0.002, no dephasing,
+  // a prescribed share of 0.999, a grid of 0.2 Angstrom.
+  struct Case {
+    std::string data;
+    Over over;
+    int status;
+    std::string warning;
+  } cases[] = {
+      {std::regex_replace(kCurve, std::regex("0\\.015\n"), "0.001\n"), {{"MODE", "err"}}, 0,
+       "far above what the errors allow"},
+      {std::regex_replace(kCurve, std::regex("^0 1 1.004 1 0.015"), "0 1 0.996 1 0.002"), {}, 0, ""},
+      {std::regex_replace(kCurve, std::regex("\n(\\d+) 1 [0-9.]+ 1"), "\n$1 1 1 1"), {}, 0, "no weight alpha"},
+      {kCurve, {{"DISTDIST", "dist.dat"}}, 0, "no weight alpha"},
+      {kCurve, {{"NEAR", "3.0"}, {"FAR", "3.2"}}, 1, ""},
+  };
+  for (Case const& c : cases) {
+    Workspace w;
+    write_file(w.dir.file("data.dat"), c.data);
+    write_file(w.dir.file("dist.dat"), "3.0 0.999\n");
+    Over o = kRun;
+    for (auto const& kv : c.over) o[kv.first] = kv.second;
+    write_file(w.dir.file("p.par"), param_text(o));
+    RunResult r = w.run_args({"--solver", "maxent", "p.par"});
+    SCOPED_TRACE(r.out);
+    ASSERT_EQ(r.status, c.status);
+    if (c.status != 0) {
+      EXPECT_EQ(r.out, "parameter error: FAR - NEAR is 0.2 Angstrom; it must be at least 0.3 for --solver maxent\n");
+      EXPECT_FALSE(std::filesystem::exists(w.dir.file("run")));
+      continue;
+    }
+    std::string all = r.out + w.out(".me") + w.out(".log") + w.out(".json");
+    EXPECT_FALSE(std::regex_search(all, std::regex("\\bnan\\b", std::regex::icase)));
+    nlohmann::json j = nlohmann::json::parse(w.out(".json"));
+    std::string warned;
+    for (auto const& s : j["warnings"]) warned += s.get<std::string>();
+    size_t at = warned.find("warning: maximum entropy");
+    EXPECT_EQ(at != std::string::npos, !c.warning.empty()) << warned;
+    EXPECT_NE(warned.find(c.warning, at == std::string::npos ? 0 : at), std::string::npos) << warned;
   }
 }
