@@ -65,6 +65,30 @@ inline std::unique_ptr<Paar> evaluation_model(int n_data, int n_grid, int per_2p
   return p;
 }
 
+// The model of examples/err.par (13C-15N, MAS 5000 Hz, cn_redor.dat's 17
+// points, grid 2.5 - 6.0 Angstrom every 0.05) with PER 2PI per_2pi (0: the
+// exact kernel), its transform matrices filled.
+inline std::unique_ptr<Paar> example_model(int per_2pi) {
+  std::string dir = (std::filesystem::temp_directory_path() /
+                     ("redordist-bench-ex-" + std::to_string(long(getpid())))).string();
+  std::filesystem::create_directories(dir);
+  std::ifstream in(REDORDIST_SOURCE_DIR "/examples/err.par");
+  std::ofstream par(dir + "/p.par");
+  for (std::string line; std::getline(in, line);) {
+    std::string key = line.substr(0, line.find(':'));
+    if (key == "XYDATA") line = "XYDATA: " REDORDIST_SOURCE_DIR "/examples/cn_redor.dat";
+    if (key == "PATH") line = "PATH: " + dir + "/";
+    if (key == "PER 2PI") line = "PER 2PI: " + std::to_string(per_2pi);
+    par << line << "\n";
+  }
+  par.close();
+  QuietCout quiet;
+  auto p = std::make_unique<Paar>(read_run_inputs((dir + "/p.par").c_str()));
+  p->build_transforms();
+  std::filesystem::remove_all(dir);
+  return p;
+}
+
 }  // namespace bench
 
 #endif

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <limits>
 #include <numeric>
+#include <utility>
 
 #include <gsl/gsl_errno.h>
 #include <gsl/gsl_multifit_nlinear.h>
@@ -212,9 +213,9 @@ MixtureFit describe(GaussianMixture const& gm, int k, Candidate const& c) {
 }  // namespace
 
 MixtureSelection fit_gaussian_mixtures(FitProblem const& fp, double near, double far,
-                                       MixtureOptions const& opt) {
+                                       MixtureOptions const& opt, FineKernel kernel) {
   QuietGsl quiet;
-  GaussianMixture gm(fp, near, far);
+  GaussianMixture gm(fp, near, far, std::move(kernel));
   Starts starts{near, far, gm.width_max()};
   MixtureSelection sel;
   std::vector<Candidate> best;

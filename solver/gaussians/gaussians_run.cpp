@@ -9,12 +9,11 @@
 
 FitProblem gaussian_problem(Paar const& model) {
   FitProblem fp = model.fit_problem();
-  // The sub-grid is fixed by NEAR and FAR: ask the mixture for it once and
-  // keep the kernel there.
-  auto cache = std::make_shared<std::vector<double>>();
-  auto where = std::make_shared<std::vector<double>>(
-      GaussianMixture(fp, model.near, model.far).fine_centres());
-  fp.kernel_at(*where, *cache);
+  // The sub-grid is fixed by NEAR and FAR: the mixture computes the kernel
+  // there once, and it is kept.
+  GaussianMixture gm(fp, model.near, model.far);
+  FineKernel cache = gm.fine_kernel();
+  auto where = std::make_shared<std::vector<double>>(gm.fine_centres());
   auto compute = fp.kernel_at;
   fp.kernel_at = [cache, where, compute](std::vector<double> const& r, std::vector<double>& out) {
     if (r == *where)
@@ -48,9 +47,11 @@ MixtureSelection gaussian_fit(Paar& model, FitProblem const& fp) {
 
 ReplicateSolver gaussian_replicate_solver(Paar const& model, FitProblem const& fp) {
   double near = model.near, far = model.far;
-  auto kernel_at = fp.kernel_at;
-  return [near, far, kernel_at](FitProblem const& rep) {
-    MixtureSelection sel = fit_gaussian_mixtures(rep, near, far);
+  // One sub-grid kernel for the whole bootstrap: a replicate changes only the
+  // target, and every thread reads the same values.
+  FineKernel kernel = GaussianMixture(fp, near, far).fine_kernel();
+  return [near, far, kernel](FitProblem const& rep) {
+    MixtureSelection sel = fit_gaussian_mixtures(rep, near, far, MixtureOptions{}, kernel);
     ReplicateResult out;
     out.ok = sel.chosen >= 0;
     if (!out.ok) return out;
