@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "input/text_lines.h"
+#include "numeric/fatal.h"
 #include "output/safe_files.h"
 
 namespace fs = std::filesystem;
@@ -52,9 +53,9 @@ bool is_temporary(std::string const& name, std::string const& base) {
 }
 
 void clear_stale_outputs(Paar const& m, std::string const& dir) {
-  std::vector<std::string> keep = written_suffixes(m.mode, m.solver);
+  std::vector<std::string> keep = written_suffixes(m.setup->mode, m.results.solver);
   for (std::string const& suffix : output_suffixes()) {
-    std::string name = dir + "/" + m.output_base + suffix;
+    std::string name = dir + "/" + m.setup->output_base + suffix;
     if (std::find(keep.begin(), keep.end(), suffix) == keep.end()) {
       std::error_code ec;
       fs::remove(name, ec);  // removes a link itself, never its target
@@ -65,7 +66,7 @@ void clear_stale_outputs(Paar const& m, std::string const& dir) {
   std::error_code ec;
   for (auto const& e : fs::directory_iterator(dir, ec)) {
     std::string n = e.path().filename().string();
-    if (is_temporary(n, m.output_base)) fs::remove(e.path(), ec);
+    if (is_temporary(n, m.setup->output_base)) fs::remove(e.path(), ec);
   }
 }
 
@@ -84,17 +85,16 @@ std::vector<std::string> written_suffixes(std::string const& mode, std::string c
 }
 
 void open_run_directory(Paar& model, char const* param_file) {
-  // model.path is the run directory, PATH + OUTPUT + "/".
-  std::string dir = model.path.substr(0, model.path.size() - 1);
+  // model.setup->path is the run directory, PATH + OUTPUT + "/".
+  std::string dir = model.setup->path.substr(0, model.setup->path.size() - 1);
   std::error_code ec;
   // One level only, an existing directory is reused.
   fs::create_directory(dir, ec);
   if (!fs::is_directory(dir)) fatal_exit("Can't create run directory " + dir + "\n", 1);
   lock_directory(dir);
   clear_stale_outputs(model, dir);
-  copy_into(model.xydata_file, model.path);
-  copy_into(param_file, model.path);
+  copy_into(model.setup->xydata_file, model.setup->path);
+  copy_into(param_file, model.setup->path);
   std::string logname = model.stem() + ".log";
-  model.log.open(logname, std::ios::out | std::ios::trunc);
-  if (!model.log.is_open()) fatal_exit("Can't open run log " + logname + "\n", 1);
+  if (!model.report().open_log(logname)) fatal_exit("Can't open run log " + logname + "\n", 1);
 }
