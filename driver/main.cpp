@@ -1,5 +1,6 @@
 // redordist: distance distributions from REDOR dephasing curves. One run per
 // parameter file; see README.md and redordist(1).
+#include <cmath>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -63,6 +64,21 @@ int run_mode(Paar& model, std::string const& solver, RunSummary& summary) {
   return status;
 }
 
+// A signal before the solver: the kernel may be incomplete, so nothing is
+// computed from it; the log and the summary say which signal came.
+int stop_before_results(Paar& model, RunSummary& summary) {
+  std::string msg = std::string("Run interrupted by ") + interrupt_signal_name() +
+                    " before any result: none is written\n";
+  model.log << msg;
+  std::cout << msg;
+  summary.status = 128 + interrupt_signal();
+  model.chi2 = std::nan("");  // no fit: the summary shows null
+  if (!write_summary_json(model, summary))
+    std::cout << "could not write the summary " << model.stem() << ".json\n";
+  std::cout.flush();
+  return summary.status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -98,19 +114,24 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  // Until the run directory is touched a signal ends the process at once,
+  // even while reading a FIFO blocks; from then on it stops the run at the
+  // next safe point.
   install_interrupt_handlers();
   // Everything is read and checked before the run directory is touched.
   RunInputs inputs = read_run_inputs(argv[arg]);
   check_solver_inputs(inputs.params, solver);
   Paar model(inputs);
   model.solver = solver;
+  defer_interrupts();
   open_run_directory(model, argv[arg]);
   write_log_head(model);
   model.report_inputs();
   model.build_transforms();
-  write_matrix_dumps(model);
+  if (interrupt_signal() == 0) write_matrix_dumps(model);
   RunSummary summary;
   summary.command.assign(argv, argv + argc);
   summary.parameter_file = argv[arg];
+  if (interrupt_signal() != 0) return stop_before_results(model, summary);
   return run_mode(model, solver, summary);
 }
