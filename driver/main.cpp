@@ -1,5 +1,6 @@
 // redordist: distance distributions from REDOR dephasing curves. One run per
 // parameter file; see README.md and redordist(1).
+#include <cmath>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -66,6 +67,20 @@ int run_mode(Paar& model, std::string const& solver, RunSummary& summary) {
   return status;
 }
 
+// A signal before the solver: the kernel may be incomplete, so nothing is
+// computed from it; the log and the summary say which signal came.
+int stop_before_results(Paar& model, RunSummary& summary) {
+  std::string msg = std::string("Run interrupted by ") + interrupt_signal_name() +
+                    " before any result: none is written\n";
+  model.report().both(msg);
+  summary.status = 128 + interrupt_signal();
+  model.chi2 = std::nan("");  // no fit: the summary shows null
+  if (!write_summary_json(model, summary))
+    model.report().out() << "could not write the summary " << model.stem() << ".json\n";
+  model.report().out().flush();
+  return summary.status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -101,6 +116,9 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  // Until the run directory is touched a signal ends the process at once,
+  // even while reading a FIFO blocks; from then on it stops the run at the
+  // next safe point.
   install_interrupt_handlers();
   // GSL's aborting error handler is switched off once, for the whole run and
   // every thread: each caller checks the status GSL returns.
@@ -119,13 +137,15 @@ int main(int argc, char** argv) {
   // exists until the solver runs.
   Paar model(setup, report);
   model.results.solver = solver;
+  defer_interrupts();
   open_run_directory(model, argv[arg]);
   write_log_head(model);
   setup->report_inputs(report);
   setup->build_transforms(report);
-  write_matrix_dumps(model);
+  if (interrupt_signal() == 0) write_matrix_dumps(model);
   RunSummary summary;
   summary.command.assign(argv, argv + argc);
   summary.parameter_file = argv[arg];
+  if (interrupt_signal() != 0) return stop_before_results(model, summary);
   return run_mode(model, solver, summary);
 }

@@ -8,6 +8,7 @@
 
 #include "model/exact_kernel.h"
 #include "model/run_setup.h"
+#include "numeric/interrupt.h"
 #include "numeric/numeric.h"
 
 namespace {
@@ -43,8 +44,10 @@ void fill_by_rows(std::ostream& out, int rows, int cols, Cell cell) {
   };
   advance();
   long total = cols > 0 ? static_cast<long>(rows) * cols : 0;
+  std::atomic<bool> const* stop = interrupt_flag();
 #pragma omp parallel for schedule(dynamic, 4)
   for (long k = 0; k < total; k++) {
+    if (stop->load(std::memory_order_relaxed)) continue;  // a signal: the run ends after the fill
     int j = static_cast<int>(k / cols), i = static_cast<int>(k % cols);
     cell(j, i);
     int remaining;
@@ -103,6 +106,10 @@ void RunSetup::build_transforms(Report& rep) {
     // In mode "sim" without a curve the grid matrix stays zero: the
     // simulation takes its curves from the prescribed distribution alone.
   }
+  if (interrupt_flag()->load()) {  // the matrices are incomplete: no result follows
+    rep.out() << std::endl;
+    return;
+  }
   adjust_and_select(rep);
   rep.out() << std::endl;
 }
@@ -114,7 +121,7 @@ void RunSetup::fill_from_curve(Report& rep) {
   if (n_adj > 0) {
     out << "Filling transform matrix elements for forced distances." << std::endl;
     out << " Of " << n_adj - 1 << ": ";
-    for (int p = 0; p < n_adj; p++) {
+    for (int p = 0; p < n_adj && !interrupt_flag()->load(); p++) {
       show_counter(out, "%5i", p);
       double D = dipolar_constant / std::pow(gvg(adj_distances, p), 3.0);
       for (int j = 0; j < n_cycles; j++)
@@ -125,7 +132,7 @@ void RunSetup::fill_from_curve(Report& rep) {
   }
   out << "Filling transform matrix elements (distance,cycles). " << std::endl;
   out << " Of " << n_grid - 1 << ": ";
-  for (int i = 0; i < n_grid; i++) {
+  for (int i = 0; i < n_grid && !interrupt_flag()->load(); i++) {
     show_counter(out, "%5i", i);
     double D = gvg(dipolar_couplings, i);
     for (int j = 0; j < n_cycles; j++)
