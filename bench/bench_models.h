@@ -58,8 +58,9 @@ inline std::unique_ptr<Paar> evaluation_model(int n_data, int n_grid, int per_2p
   for (auto const& k : keys) par << k[0] << ": " << k[1] << "\n";
   par.close();
   QuietCout quiet;
-  auto p = std::make_unique<Paar>(read_run_inputs((dir + "/p.par").c_str()));
-  p->build_transforms();
+  auto setup = std::make_shared<RunSetup>(read_run_inputs((dir + "/p.par").c_str()));
+  setup->build_transforms(Report::silent());
+  auto p = std::make_unique<Paar>(setup, Report::silent());
   std::filesystem::remove_all(dir);
   for (int i = 0; i < n_data; i++) gsl_vector_set(p->lagrange, i, 2.0 * std::sin(1.7 * i + 0.3));
   return p;
@@ -83,8 +84,9 @@ inline std::unique_ptr<Paar> example_model(int per_2pi) {
   }
   par.close();
   QuietCout quiet;
-  auto p = std::make_unique<Paar>(read_run_inputs((dir + "/p.par").c_str()));
-  p->build_transforms();
+  auto setup = std::make_shared<RunSetup>(read_run_inputs((dir + "/p.par").c_str()));
+  setup->build_transforms(Report::silent());
+  auto p = std::make_unique<Paar>(setup, Report::silent());
   std::filesystem::remove_all(dir);
   return p;
 }

@@ -40,9 +40,9 @@ struct Plain {
   double scaling = 0.92, avgdev = 0.0;
 
   explicit Plain(Paar const& m)
-      : nd(m.n_data), ng(m.n_grid), K(m.transform_data->data, m.transform_data->data + nd * ng),
+      : nd(m.setup->n_data), ng(m.setup->n_grid), K(m.setup->transform_data->data, m.setup->transform_data->data + nd * ng),
         lam(m.lagrange->data, m.lagrange->data + nd), t(ng), w(ng), p(ng),
-        data(m.data->data, m.data->data + nd), err(m.data_error->data, m.data_error->data + nd) {}
+        data(m.data->data, m.data->data + nd), err(m.setup->data_error->data, m.setup->data_error->data + nd) {}
 
   double evaluate() {
     for (int g = 0; g < ng; g++) t[g] = 0.0;

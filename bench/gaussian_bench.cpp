@@ -76,9 +76,10 @@ BENCHMARK(BM_GaussianSelection)->ArgName("truth_k")->Arg(1)->Arg(2)->Unit(benchm
 
 void BM_GaussianBootstrapReplicate(benchmark::State& state) {
   std::unique_ptr<Paar> model = bench::example_model(static_cast<int>(state.range(0)));
+  double near = model->setup->near, far = model->setup->far;
   FitProblem fp = gaussian_problem(*model);
-  MixtureSelection fit = gaussian_fit(*model, fp);
-  ReplicateSolver solve = gaussian_replicate_solver(*model, fp);
+  MixtureSelection fit = fit_gaussian_mixtures(fp, near, far);
+  ReplicateSolver solve = gaussian_replicate_solver(near, far, GaussianMixture(fp, near, far).fine_kernel());
   // A fixed draw: the fitted curve with half an error up or down.
   FitProblem rep = model->fit_problem();
   for (int i = 0; i < rep.n_data; i++) rep.target[i] = fit.curve[i] + (i % 2 ? 0.5 : -0.5) * rep.sigma[i];

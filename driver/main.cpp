@@ -1,5 +1,6 @@
 // redordist: distance distributions from REDOR dephasing curves. One run per
 // parameter file; see README.md and redordist(1).
+#include <cmath>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -17,50 +18,67 @@
 #include "output/run_directory.h"
 #include "output/run_log.h"
 #include "output/run_summary.h"
-#include "solver/annealing/boltzmann_me.h"
+#include "numeric/warnings.h"
+
+#include <gsl/gsl_errno.h>
 
 namespace {
 
 const char* const kUsage = "usage: redordist [--solver annealing|maxent|gaussians] PARAMETER_FILE\n";
 
 void write_results(Paar& m) {
-  if (!write_out(m)) std::cout << "write_out failed\n";
-  if (!gnuplot_out(m)) std::cout << "gnuplot_out failed\n";
+  if (!write_out(m)) m.report().out() << "write_out failed\n";
+  if (!gnuplot_out(m)) m.report().out() << "gnuplot_out failed\n";
 }
 
 // The solver of the mode, the result table, the plot scripts, the closing
 // lines and the summary. Returns the exit status.
 int run_mode(Paar& model, std::string const& solver, RunSummary& summary) {
   SolveOutcome o;
-  if (model.mode == "fit" || model.mode == "err") o = solve(model, solver, write_results);
+  if (model.setup->mode == "fit" || model.setup->mode == "err") o = solve(model, solver, write_results);
   summary.fitted = o.fitted && o.finite;
-  summary.solver_details = o.details;
+  summary.solver_details = model.results.details;
   if (summary.fitted) summary.diagnostics = report_diagnostics(model);
-  bool failed = model.output_failed || !o.finite || (o.mc != kMcDone && o.mc != kMcInterrupted);
+  bool failed = model.results.output_failed || model.results.solver_failed || !o.finite ||
+                (o.mc != McStatus::kDone && o.mc != McStatus::kInterrupted);
   if (!write_out(model)) {
-    std::cout << "write_out failed\n";
+    model.report().out() << "write_out failed\n";
     failed = true;
   }
   if (!gnuplot_out(model)) {
-    std::cout << "gnuplot_out failed\n";
+    model.report().out() << "gnuplot_out failed\n";
     failed = true;
   }
   int status = failed ? 1 : 0;
   if (interrupt_signal() != 0) {
     std::string msg = std::string("Run interrupted by ") + interrupt_signal_name() +
                       ": the results so far are written\n";
-    model.log << msg;
-    std::cout << msg;
+    model.report().log() << msg;
+    model.report().out() << msg;
     status = 128 + interrupt_signal();
   }
   if (summary.fitted) report_result_lines(model);
   summary.status = status;
   if (!write_summary_json(model, summary)) {
-    std::cout << "could not write the summary " << model.stem() << ".json\n";
+    model.report().out() << "could not write the summary " << model.stem() << ".json\n";
     if (status == 0) status = 1;
   }
-  std::cout.flush();
+  model.report().out().flush();
   return status;
+}
+
+// A signal before the solver: the kernel may be incomplete, so nothing is
+// computed from it; the log and the summary say which signal came.
+int stop_before_results(Paar& model, RunSummary& summary) {
+  std::string msg = std::string("Run interrupted by ") + interrupt_signal_name() +
+                    " before any result: none is written\n";
+  model.report().both(msg);
+  summary.status = 128 + interrupt_signal();
+  model.chi2 = std::nan("");  // no fit: the summary shows null
+  if (!write_summary_json(model, summary))
+    model.report().out() << "could not write the summary " << model.stem() << ".json\n";
+  model.report().out().flush();
+  return summary.status;
 }
 
 }  // namespace
@@ -75,7 +93,7 @@ int main(int argc, char** argv) {
     }
     solver = argv[2];
     arg = 3;
-    if (solver != "annealing" && solver != "maxent" && solver != "gaussians") {
+    if (!known_solver(solver)) {
       std::cout << "unknown solver \"" << printable(solver)
                 << "\"; choose annealing, maxent or gaussians\n";
       return 1;
@@ -98,19 +116,36 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  // Until the run directory is touched a signal ends the process at once,
+  // even while reading a FIFO blocks; from then on it stops the run at the
+  // next safe point.
   install_interrupt_handlers();
+  // GSL's aborting error handler is switched off once, for the whole run and
+  // every thread: each caller checks the status GSL returns.
+  gsl_set_error_handler_off();
   // Everything is read and checked before the run directory is touched.
   RunInputs inputs = read_run_inputs(argv[arg]);
   check_solver_inputs(inputs.params, solver);
-  Paar model(inputs);
-  model.solver = solver;
+  auto setup = std::make_shared<RunSetup>(inputs);
+  if (!setup->size_problem().empty()) {
+    std::cout << setup->size_problem();
+    return 1;
+  }
+  Report report(&std::cout);
+  for (std::string const& w : take_warnings()) report.keep_warning(w);
+  // The model is made on the set-up before its matrices are filled: no copy
+  // exists until the solver runs.
+  Paar model(setup, report);
+  model.results.solver = solver;
+  defer_interrupts();
   open_run_directory(model, argv[arg]);
   write_log_head(model);
-  model.report_inputs();
-  model.build_transforms();
-  write_matrix_dumps(model);
+  setup->report_inputs(report);
+  setup->build_transforms(report);
+  if (interrupt_signal() == 0) write_matrix_dumps(model);
   RunSummary summary;
   summary.command.assign(argv, argv + argc);
   summary.parameter_file = argv[arg];
+  if (interrupt_signal() != 0) return stop_before_results(model, summary);
   return run_mode(model, solver, summary);
 }

@@ -4,19 +4,20 @@
 
 #include <string>
 
-#include <nlohmann/json.hpp>
-
 #include "model/paar.h"
 
 struct SolveOutcome {
   bool fitted = false;   // a distribution was fitted and its moments found
   bool finite = true;    // chi2, distribution and moments are finite numbers
-  int mc = 0;            // McStatus of the uncertainty estimate
-  nlohmann::json details;  // what the solver adds to the summary
+  McStatus mc = McStatus::kDone;  // how the uncertainty estimate ended
 };
 
+// The solvers by name, in the order --help lists them.
+bool known_solver(std::string const& name);
+
 // write_results writes the table and the scripts (called by the estimates
-// after each block from the fifth on).
+// after each block from the fifth on). The model adopts the solver's fit;
+// its results receive the moments, the estimate and the solver's details.
 SolveOutcome solve(Paar& model, std::string const& solver, void (*write_results)(Paar&));
 
 #endif

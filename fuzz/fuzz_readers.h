@@ -25,6 +25,8 @@
 #include "input/nuclei.h"
 #include "input/run_params.h"
 #include "model/paar.h"
+#include "numeric/fatal.h"
+#include "numeric/warnings.h"
 
 namespace fuzzsupport {
 
@@ -190,6 +192,7 @@ inline int fuzz_one(char const* target, std::string (*run)(std::string const&), 
   }();
   (void)ready;
   std::string problem = run(std::string(reinterpret_cast<char const*>(data), size));
+  take_warnings();  // each input's warnings go with it: memory stays flat
   if (!problem.empty()) {
     std::fprintf(stderr, "%s: %s\n", target, problem.c_str());
     __builtin_trap();

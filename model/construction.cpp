@@ -5,15 +5,15 @@
 #include <fstream>
 #include <sstream>
 
+#include "input/nuclei.h"
 #include "input/param_limits.h"
 #include "input/text_lines.h"
-#include "model/paar.h"
+#include "model/run_setup.h"
 
-Paar::Paar(RunInputs const& in) : RunParams(in.params), owner(true) {
+RunSetup::RunSetup(RunInputs const& in) : RunParams(in.params) {
   gamma_x = in.gamma_x;
   gamma_y = in.gamma_y;
   dipolar_constant = dipolar_constant_of(gamma_x, gamma_y);
-  scaling = scaling_a;
   path = path + output_base + "/";
   set_data(in.data);
   total_adjust_density = 0.0;
@@ -23,28 +23,21 @@ Paar::Paar(RunInputs const& in) : RunParams(in.params), owner(true) {
   // The universal curve is used whenever its file can be read; otherwise the
   // powder average.
   have_curve = is_readable_regular_file(lambda_d_file) && std::ifstream(lambda_d_file).is_open();
-  check_sizes();  // before the matrices are allocated
-  smooth_adjust = gsl_vector_calloc(n_cycles);
-  smooth_fit = gsl_vector_calloc(n_cycles);
+  size_problem_ = check_sizes();  // before the matrices are allocated
+  if (!size_problem_.empty()) return;
+  smooth_adjust = GslVec(n_cycles);
   set_prescribed(in.prescribed);
   build_grid();
-  alloc_scratch();
+  ones_grid = GslVec(n_grid);
+  gsl_vector_set_all(ones_grid, 1.0);
+  ones_data = GslVec(n_data);
+  gsl_vector_set_all(ones_data, 1.0);
   if (have_curve) curve = read_curve_file(lambda_d_file, max_lambda_d());
 }
 
-void Paar::alloc_scratch() {
-  scratch_exponent = gsl_vector_alloc(n_grid);
-  scratch_weights = gsl_vector_alloc(n_grid);
-  ones_grid = gsl_vector_alloc(n_grid);
-  gsl_vector_set_all(ones_grid, 1.0);
-  ones_data = gsl_vector_alloc(n_data);
-  gsl_vector_set_all(ones_data, 1.0);
-  scratch_weighted = gsl_vector_alloc(n_data);
-}
-
 // Refuses a set-up whose matrices or powder average would not fit in a
-// sensible run, before anything is allocated for them.
-void Paar::check_sizes() const {
+// sensible run, before anything is allocated for them: the reason, or "".
+std::string RunSetup::check_sizes() const {
   bool powder = !have_curve && per_2pi > 0 && (n_adj > 0 || mode != "sim");
   double cols = static_cast<double>(n_grid);
   double rows = std::max(n_cycles, n_data);
@@ -55,7 +48,7 @@ void Paar::check_sizes() const {
     s << "the transform matrix would have " << rows << " x " << cols
       << " elements, more than the limit of " << kMaxMatrixElements
       << "; use a coarser GRAIN, a smaller LAST POINT or fewer data points\n";
-    fatal_exit(s.str(), 1);
+    return s.str();
   }
   if (powder) {
     double n_values = n_cycles * (cols + (n_adj > 0 ? n_adj : 0));
@@ -64,7 +57,8 @@ void Paar::check_sizes() const {
       std::ostringstream s;
       s << "the powder average would need " << work << " cosine evaluations, more than the limit of "
         << kMaxPowderWork << "; lower PER 2PI or use a universal dephasing curve (LAMBDA_D)\n";
-      fatal_exit(s.str(), 1);
+      return s.str();
     }
   }
+  return "";
 }

@@ -7,13 +7,14 @@
 #include "numeric/numeric.h"
 
 double Paar::edge_share() const {
+  int n_grid = setup->n_grid;
   if (n_grid < 4) return 1.0;
   double s = 0.0;
   for (int j : {0, 1, n_grid - 2, n_grid - 1}) s += gvg(distribution, j);
   return s;
 }
 
-double Paar::longest_measurable_distance() const {
+double RunSetup::longest_measurable_distance(double scaling) const {
   // Twice the median error of the points: a change of S/S0 smaller than
   // that at the longest dephasing time is lost in the noise.
   std::vector<double> err;

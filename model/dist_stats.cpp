@@ -1,12 +1,15 @@
 // Moments of the fitted distribution over distance and over dipolar coupling.
 #include <cmath>
 #include <cstdio>
-#include <iostream>
 
 #include "model/paar.h"
 #include "numeric/numeric.h"
 
 int Paar::calc_dist_stats() {
+  RunSetup const& s = *setup;
+  int n_grid = s.n_grid;
+  gsl_vector const* distances = s.distances;
+  gsl_vector const* dipolar_couplings = s.dipolar_couplings;
   double mr = 0.0, md = 0.0, total = 0.0;
   for (int j = 0; j < n_grid; j++) {
     double p = gvg(distribution, j);
@@ -31,18 +34,20 @@ int Paar::calc_dist_stats() {
   double skew_r = r3 / std::pow(sr, 3), kurt_r = r4 / std::pow(sr, 4);
   double skew_d = d3 / std::pow(sd, 3), kurt_d = d4 / std::pow(sd, 4);
 
-  distance_moments = {mr, sr, skew_r, kurt_r};
-  coupling_moments = {md, sd, skew_d, kurt_d};
+  results.distance_moments = {mr, sr, skew_r, kurt_r};
+  results.coupling_moments = {md, sd, skew_d, kurt_d};
+  std::ostream& log = report().log();
+  std::ostream& out = report().out();
   char buf[320];
-  std::cout << "total distribution density: " << total << std::endl;
+  out << "total distribution density: " << total << std::endl;
   log << "total distribution density: " << total << std::endl;
   std::snprintf(buf, sizeof buf, "Distance moments: %13.8f %13.8f %13.8f %13.8f\n", mr, sr, skew_r,
                 kurt_r);
   log << buf;
-  std::cout << buf;
+  out << buf;
   std::snprintf(buf, sizeof buf, "Frequency moments: %13.8f %13.8f %13.8f %13.8f\n", md, sd, skew_d,
                 kurt_d);
   log << buf;
-  std::cout << buf;
+  out << buf;
   return 1;
 }

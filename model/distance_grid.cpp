@@ -1,7 +1,7 @@
 // The grid of X-Y distances and the dipolar coupling of each.
 #include <cmath>
 
-#include "model/paar.h"
+#include "model/run_setup.h"
 
 long grid_size(double near, double far, double grain) {
   // Extended precision: for NEAR 2, FAR 8, GRAIN 0.1 the quotient lies just
@@ -11,16 +11,11 @@ long grid_size(double near, double far, double grain) {
   return static_cast<long>(q) + 2;
 }
 
-void Paar::build_grid() {
+void RunSetup::build_grid() {
   n_grid = static_cast<int>(grid_size(near, far, grain));
-  distances = gsl_vector_calloc(n_grid);
-  dipolar_couplings = gsl_vector_calloc(n_grid);
-  distribution = gsl_vector_calloc(n_grid);
-  mc_average = gsl_vector_calloc(n_grid);
-  mc_average_err = gsl_vector_calloc(n_grid);
-  mc_stdev = gsl_vector_calloc(n_grid);
-  mc_stdev_err = gsl_vector_calloc(n_grid);
-  transform_cycles = gsl_matrix_calloc(n_cycles, n_grid);
+  distances = GslVec(n_grid);
+  dipolar_couplings = GslVec(n_grid);
+  transform_cycles = GslMat(n_cycles, n_grid);
   for (int j = 0; j < n_grid; j++) {
     double r = j * grain + near;
     gsl_vector_set(distances, j, r);

@@ -12,15 +12,16 @@ namespace {
 // Distribution, fitted curve at the data points (scaled), residual against
 // the data less the prescribed share, mean residual and chi2.
 void max_entropy(Paar& p) {
-  gsl_blas_dgemv(CblasTrans, 1.0, p.transform_data, p.lagrange, 0.0, p.scratch_exponent);
+  RunSetup const& s = *p.setup;
+  gsl_blas_dgemv(CblasTrans, 1.0, s.transform_data, p.lagrange, 0.0, p.scratch_exponent);
   if (p.log_default_model) gsl_vector_add(p.scratch_exponent, p.log_default_model);
   for (size_t j = 0; j < p.scratch_exponent->size; j++)
     gsl_vector_set(p.scratch_weights, j, std::exp(gsl_vector_get(p.scratch_exponent, j)));
   double z = 0.0;
-  gsl_blas_ddot(p.scratch_weights, p.ones_grid, &z);
+  gsl_blas_ddot(p.scratch_weights, s.ones_grid, &z);
   gsl_vector_memcpy(p.distribution, p.scratch_weights);
   gsl_vector_scale(p.distribution, 1.0 / z);
-  gsl_blas_dgemv(CblasNoTrans, 1.0, p.transform_data, p.distribution, 0.0, p.fit_to_data);
+  gsl_blas_dgemv(CblasNoTrans, 1.0, s.transform_data, p.distribution, 0.0, p.fit_to_data);
 }
 
 void scale_curve(gsl_vector* v, double scaling) {
@@ -30,18 +31,18 @@ void scale_curve(gsl_vector* v, double scaling) {
 
 void adjusted_residual(Paar& p) {
   gsl_vector_memcpy(p.residual, p.data);
-  gsl_blas_daxpy(-p.scaling, p.fit_adjust, p.residual);
-  gsl_vector_scale(p.residual, 1.0 / (1.0 - p.total_adjust_density));
+  gsl_blas_daxpy(-p.scaling, p.setup->fit_adjust, p.residual);
+  gsl_vector_scale(p.residual, 1.0 / (1.0 - p.setup->total_adjust_density));
   gsl_blas_daxpy(-1.0, p.fit_to_data, p.residual);
   gsl_vector_scale(p.residual, -1.0);
 }
 
 double merit(Paar& p) {
   double sum = 0.0;
-  gsl_blas_ddot(p.residual, p.ones_data, &sum);
-  p.avgdev = sum * (1.0 / p.n_data);
+  gsl_blas_ddot(p.residual, p.setup->ones_data, &sum);
+  p.avgdev = sum * (1.0 / p.setup->n_data);
   gsl_vector_memcpy(p.scratch_weighted, p.residual);
-  gsl_vector_div(p.scratch_weighted, p.data_error);
+  gsl_vector_div(p.scratch_weighted, p.setup->data_error);
   double norm = gsl_blas_dnrm2(p.scratch_weighted);
   p.chi2 = norm * norm;
   return p.chi2;
@@ -165,8 +166,8 @@ void curve_direct(double const* K, int nd, int ng, double const* x, double* y) {
 // weights come; the distribution is w_j times 1/Z, as the GSL scaling does
 // it. The steps on the data-point vectors that follow stay GSL calls.
 void max_entropy_direct(Paar& p) {
-  int nd = p.n_data, ng = p.n_grid;
-  double const* K = p.transform_data->data;
+  int nd = p.setup->n_data, ng = p.setup->n_grid;
+  double const* K = p.setup->transform_data->data;
   double* t = p.scratch_exponent->data;
   double* w = p.scratch_weights->data;
   double* dist = p.distribution->data;
@@ -185,9 +186,9 @@ void max_entropy_direct(Paar& p) {
 
 // The raw-array path needs plain contiguous storage of the expected sizes.
 bool direct_ok(Paar const& p) {
-  size_t nd = static_cast<size_t>(p.n_data), ng = static_cast<size_t>(p.n_grid);
-  gsl_matrix const* K = p.transform_data;
-  return p.n_data > 0 && p.n_grid > 0 && K && K->size1 == nd && K->size2 == ng && K->tda == ng &&
+  size_t nd = static_cast<size_t>(p.setup->n_data), ng = static_cast<size_t>(p.setup->n_grid);
+  gsl_matrix const* K = p.setup->transform_data;
+  return nd > 0 && ng > 0 && K && K->size1 == nd && K->size2 == ng && K->tda == ng &&
          unit_stride(p.lagrange, nd) && unit_stride(p.fit_to_data, nd) &&
          unit_stride(p.scratch_exponent, ng) && unit_stride(p.scratch_weights, ng) &&
          unit_stride(p.distribution, ng) &&
@@ -197,8 +198,8 @@ bool direct_ok(Paar const& p) {
 // Distribution and unscaled fit at the data points: the raw-array products
 // where the storage allows them, else the GSL calls (the same bits).
 void distribution_and_fit(Paar& p) {
-  if (p.given_fit) {
-    gsl_vector_memcpy(p.fit_to_data, p.given_fit);
+  if (p.fixed_curve) {
+    gsl_vector_memcpy(p.fit_to_data, p.fixed_curve);
     return;
   }
   if (direct_ok(p))
@@ -222,19 +223,20 @@ double Paar::calc_state_dataonly_nosim() {
 }
 
 double Paar::calc_state() {
-  if (mode == "sim") {
+  RunSetup const& s = *setup;
+  if (s.mode == "sim") {
     // The curves of the prescribed distribution alone; the data are not
     // adjusted and the distribution is left as it is.
-    gsl_vector_memcpy(fit_to_data, fit_adjust);
+    gsl_vector_memcpy(fit_to_data, s.fit_adjust);
     scale_curve(fit_to_data, scaling);
-    gsl_vector_memcpy(smooth_fit, smooth_adjust);
+    gsl_vector_memcpy(smooth_fit, s.smooth_adjust);
     scale_curve(smooth_fit, scaling);
     gsl_vector_memcpy(residual, fit_to_data);
     gsl_blas_daxpy(-1.0, data, residual);
     return merit(*this);
   }
   distribution_and_fit(*this);
-  gsl_blas_dgemv(CblasNoTrans, 1.0, transform_cycles, distribution, 0.0, smooth_fit);
+  gsl_blas_dgemv(CblasNoTrans, 1.0, s.transform_cycles, distribution, 0.0, smooth_fit);
   scale_curve(smooth_fit, scaling);
   return data_merit(*this);
 }

@@ -1,10 +1,10 @@
 // The model's fit as the plain problem the non-annealing solvers take.
 #include <cmath>
 
-#include "model/paar.h"
+#include "model/run_setup.h"
 #include "numeric/numeric.h"
 
-FitProblem Paar::fit_problem() const {
+FitProblem RunSetup::fit_problem(gsl_vector const* data, double scaling) const {
   FitProblem fp;
   fp.n_data = n_data;
   fp.n_grid = n_grid;
@@ -19,7 +19,7 @@ FitProblem Paar::fit_problem() const {
     fp.sigma.push_back(gvg(data_error, i));
   }
   for (int j = 0; j < n_grid; j++) fp.distance.push_back(gvg(distances, j));
-  Paar const* self = this;
+  RunSetup const* self = this;
   fp.kernel_at = [self](std::vector<double> const& r, std::vector<double>& out) {
     out.assign(static_cast<size_t>(self->n_data) * r.size(), 0.0);
     for (int i = 0; i < self->n_data; i++) {

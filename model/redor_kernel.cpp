@@ -3,10 +3,11 @@
 // universal dephasing curve or computed by a powder average.
 #include <cmath>
 
-#include "model/paar.h"
+#include "model/run_setup.h"
+#include "numeric/fatal.h"
 #include "numeric/numeric.h"
 
-double Paar::max_lambda_d() const {
+double RunSetup::max_lambda_d() const {
   // lambda_D = j D / MAS; the largest the set-up can ask for, bounded with
   // the full effective last point (twice the largest j) at the first distance.
   return effective_last_point() * gvg(dipolar_couplings, 0) / mas;
@@ -28,7 +29,7 @@ double kernel_interpolate(DephasingCurve const& curve, double lambda) {
   fatal_exit("input REDOR curve not long enough\n", 1);
 }
 
-PowderTables Paar::powder_tables() const {
+PowderTables RunSetup::powder_tables() const {
   PowderTables t;
   int P = per_2pi;
   t.per_2pi = P;
@@ -44,7 +45,7 @@ PowderTables Paar::powder_tables() const {
   return t;
 }
 
-double Paar::kernel_powder(PowderTables const& t, int j, double coupling) const {
+double RunSetup::kernel_powder(PowderTables const& t, int j, double coupling) const {
   int P = t.per_2pi;
   // Dephasing amplitude 4 sqrt(2) lambda_D.
   double a = 4.0 * std::pow(2.0, 0.5) * coupling * j / mas;

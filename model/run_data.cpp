@@ -2,34 +2,29 @@
 // simulation grid of rotor-cycle counts, and their lines in the run log.
 #include <algorithm>
 #include <cstdio>
-#include <iostream>
 
-#include "model/paar.h"
+#include "model/run_setup.h"
 #include "numeric/numeric.h"
-#include "numeric/warnings.h"
 
-void Paar::set_data(std::vector<DataPoint> const& pts) {
+void RunSetup::set_data(std::vector<DataPoint> const& pts) {
   data_points = pts;
   n_data = static_cast<int>(pts.size());
-  cycles = gsl_vector_alloc(n_data);
-  data_s0 = gsl_vector_alloc(n_data);
-  data_s = gsl_vector_alloc(n_data);
-  data = gsl_vector_alloc(n_data);
-  fit_to_data = gsl_vector_calloc(n_data);
-  data_error = gsl_vector_alloc(n_data);
-  residual = gsl_vector_calloc(n_data);
-  lagrange = gsl_vector_calloc(n_data);
+  cycles = GslVec(n_data);
+  data_s0 = GslVec(n_data);
+  data_s = GslVec(n_data);
+  measured = GslVec(n_data);
+  data_error = GslVec(n_data);
   for (int k = 0; k < n_data; k++) {
     DataPoint const& p = pts[k];
     gsl_vector_set(cycles, k, p.nc);
     gsl_vector_set(data_s0, k, p.s0);
     gsl_vector_set(data_s, k, p.s);
-    gsl_vector_set(data, k, p.s / p.s0);
+    gsl_vector_set(measured, k, p.s / p.s0);
     gsl_vector_set(data_error, k, p.err);
   }
 }
 
-int Paar::effective_last_point() const {
+int RunSetup::effective_last_point() const {
   if (last_point != 0) return last_point;
   // LAST POINT 0: the largest cycle count of the data (the last line's when
   // the data are in ascending order).
@@ -38,21 +33,22 @@ int Paar::effective_last_point() const {
   return largest;
 }
 
-void Paar::set_prescribed(PrescribedDist const& d) {
+void RunSetup::set_prescribed(PrescribedDist const& d) {
   prescribed = d;
   n_adj = d.readable ? static_cast<int>(d.distance.size()) : -1;
   if (n_adj <= 0) return;
-  adj_distances = gsl_vector_calloc(n_adj);
-  adj_density = gsl_vector_alloc(n_adj);
+  adj_distances = GslVec(n_adj);
+  adj_density = GslVec(n_adj);
   for (int k = 0; k < n_adj; k++) {
     gsl_vector_set(adj_distances, k, d.distance[k]);
     gsl_vector_set(adj_density, k, d.fraction[k]);
     total_adjust_density += d.fraction[k];
   }
-  transform_adjust = gsl_matrix_alloc(n_cycles, n_adj);
+  transform_adjust = GslMat(n_cycles, n_adj);
 }
 
-void Paar::report_inputs() {
+void RunSetup::report_inputs(Report& rep) const {
+  std::ostream& log = rep.log();
   char buf[320];
   log << "Data from " << xydata_file << std::endl;
   for (DataPoint const& p : data_points) {
@@ -77,7 +73,7 @@ void Paar::report_inputs() {
     std::string w =
         "Warning: points in distance distribution < data points. You'll be happier in the end if "
         "you lower the GRAIN";
-    warn(w);  // standard output, and the summary's list
+    rep.warn(w);  // standard output, and the summary's list
     log << w << "\n";
   }
 }

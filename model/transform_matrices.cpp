@@ -2,25 +2,25 @@
 // curve, the curve of the prescribed distribution, and the matrix dump.
 #include <cmath>
 #include <cstdio>
-#include <iostream>
 #include <vector>
 
 #include <gsl/gsl_blas.h>
 
 #include "model/exact_kernel.h"
-#include "model/paar.h"
+#include "model/run_setup.h"
+#include "numeric/interrupt.h"
 #include "numeric/numeric.h"
 
 namespace {
 
-void show_counter(char const* fmt, int i) {
+void show_counter(std::ostream& out, char const* fmt, int i) {
   char b[32];
   std::snprintf(b, sizeof b, fmt, i);
-  std::cout << b << std::flush;
+  out << b << std::flush;
 }
 
-void backspaces(int n) {
-  for (int i = 0; i < n; i++) std::cout << '\b';
+void backspaces(std::ostream& out, int n) {
+  for (int i = 0; i < n; i++) out << '\b';
 }
 
 // Computes cell(j, i) for every cycle row j < rows and column i < cols, the
@@ -30,22 +30,24 @@ void backspaces(int n) {
 // while computing it. Each cell is computed once by the same code whatever
 // the thread count, so the matrix is the same too.
 template <class Cell>
-void fill_by_rows(int rows, int cols, Cell cell) {
+void fill_by_rows(std::ostream& out, int rows, int cols, Cell cell) {
   if (rows <= 0) return;
   std::vector<int> left(rows, cols);  // cells of each row still to compute
   std::vector<char> done(rows, cols <= 0);
   int shown = 0;  // rows whose counter has been written and cleared
-  show_counter("%4i", 0);
+  show_counter(out, "%4i", 0);
   auto advance = [&]() {
     while (shown < rows && done[shown]) {
-      backspaces(4);
-      if (++shown < rows) show_counter("%4i", shown);
+      backspaces(out, 4);
+      if (++shown < rows) show_counter(out, "%4i", shown);
     }
   };
   advance();
   long total = cols > 0 ? static_cast<long>(rows) * cols : 0;
+  std::atomic<bool> const* stop = interrupt_flag();
 #pragma omp parallel for schedule(dynamic, 4)
   for (long k = 0; k < total; k++) {
+    if (stop->load(std::memory_order_relaxed)) continue;  // a signal: the run ends after the fill
     int j = static_cast<int>(k / cols), i = static_cast<int>(k % cols);
     cell(j, i);
     int remaining;
@@ -63,90 +65,95 @@ void fill_by_rows(int rows, int cols, Cell cell) {
 
 }  // namespace
 
-double Paar::kernel_value(PowderTables const& tables, int j, double coupling) const {
+double RunSetup::kernel_value(PowderTables const& tables, int j, double coupling) const {
   if (have_curve) return kernel_interpolate(curve, j * coupling / mas);
   if (tables.per_2pi == 0) return redor_exact(j * coupling / mas);
   return kernel_powder(tables, j, coupling);
 }
 
-void Paar::fill_adjust_powder(PowderTables const& tables) {
-  std::cout << "Filling transform matrix elements for data adjustment. " << std::endl;
-  std::cout << " Of " << n_cycles - 1 << ": ";
+void RunSetup::fill_adjust_powder(PowderTables const& tables, Report& rep) {
+  rep.out() << "Filling transform matrix elements for data adjustment. " << std::endl;
+  rep.out() << " Of " << n_cycles - 1 << ": ";
   std::vector<double> couplings(n_adj > 0 ? n_adj : 0);
   for (int p = 0; p < n_adj; p++)
     couplings[p] = dipolar_constant / std::pow(gvg(adj_distances, p), 3.0);
-  fill_by_rows(n_cycles, n_adj, [&](int j, int p) {
+  fill_by_rows(rep.out(), n_cycles, n_adj, [&](int j, int p) {
     gsl_matrix_set(transform_adjust, j, p, kernel_value(tables, j, couplings[p]));
   });
 }
 
-void Paar::fill_cycles_powder(PowderTables const& tables) {
-  std::cout << "Filling transform matrix elements. " << std::endl;
-  std::cout << " Of " << n_cycles - 1 << ": ";
-  fill_by_rows(n_cycles, n_grid, [&](int j, int i) {
+void RunSetup::fill_cycles_powder(PowderTables const& tables, Report& rep) {
+  rep.out() << "Filling transform matrix elements. " << std::endl;
+  rep.out() << " Of " << n_cycles - 1 << ": ";
+  fill_by_rows(rep.out(), n_cycles, n_grid, [&](int j, int i) {
     gsl_matrix_set(transform_cycles, j, i, kernel_value(tables, j, gvg(dipolar_couplings, i)));
   });
 }
 
-void Paar::build_transforms() {
+void RunSetup::build_transforms(Report& rep) {
   double lambda_max = max_lambda_d();
-  std::cout << "maximum lambdaD value in analysis set-up: " << lambda_max << std::endl;
-  log << "maximum lambdaD value in analysis set-up: " << lambda_max << std::endl;
+  rep.out() << "maximum lambdaD value in analysis set-up: " << lambda_max << std::endl;
+  rep.log() << "maximum lambdaD value in analysis set-up: " << lambda_max << std::endl;
   if (have_curve) {
-    fill_from_curve();
+    fill_from_curve(rep);
   } else {
     if (per_2pi > 0) powder = powder_tables();
     if (n_adj > 0) {
-      log << std::endl << " * * * * * * * * RAW DATA * * * * * * * * \n";
-      fill_adjust_powder(powder);
+      rep.log() << std::endl << " * * * * * * * * RAW DATA * * * * * * * * \n";
+      fill_adjust_powder(powder, rep);
     }
-    if (mode != "sim") fill_cycles_powder(powder);
+    if (mode != "sim") fill_cycles_powder(powder, rep);
     // In mode "sim" without a curve the grid matrix stays zero: the
     // simulation takes its curves from the prescribed distribution alone.
   }
-  adjust_and_select();
-  std::cout << std::endl;
+  if (interrupt_flag()->load()) {  // the matrices are incomplete: no result follows
+    rep.out() << std::endl;
+    return;
+  }
+  adjust_and_select(rep);
+  rep.out() << std::endl;
 }
 
-void Paar::fill_from_curve() {
-  std::cout << "reading matrix values from file\n";
-  std::cout << "Size of input universal dephasing vector: " << curve.lambda.size() << std::endl;
+void RunSetup::fill_from_curve(Report& rep) {
+  std::ostream& out = rep.out();
+  out << "reading matrix values from file\n";
+  out << "Size of input universal dephasing vector: " << curve.lambda.size() << std::endl;
   if (n_adj > 0) {
-    std::cout << "Filling transform matrix elements for forced distances." << std::endl;
-    std::cout << " Of " << n_adj - 1 << ": ";
-    for (int p = 0; p < n_adj; p++) {
-      show_counter("%5i", p);
+    out << "Filling transform matrix elements for forced distances." << std::endl;
+    out << " Of " << n_adj - 1 << ": ";
+    for (int p = 0; p < n_adj && !interrupt_flag()->load(); p++) {
+      show_counter(out, "%5i", p);
       double D = dipolar_constant / std::pow(gvg(adj_distances, p), 3.0);
       for (int j = 0; j < n_cycles; j++)
         gsl_matrix_set(transform_adjust, j, p, kernel_interpolate(curve, j * D / mas));
-      backspaces(5);
+      backspaces(out, 5);
     }
-    std::cout << std::endl;
+    out << std::endl;
   }
-  std::cout << "Filling transform matrix elements (distance,cycles). " << std::endl;
-  std::cout << " Of " << n_grid - 1 << ": ";
-  for (int i = 0; i < n_grid; i++) {
-    show_counter("%5i", i);
+  out << "Filling transform matrix elements (distance,cycles). " << std::endl;
+  out << " Of " << n_grid - 1 << ": ";
+  for (int i = 0; i < n_grid && !interrupt_flag()->load(); i++) {
+    show_counter(out, "%5i", i);
     double D = gvg(dipolar_couplings, i);
     for (int j = 0; j < n_cycles; j++)
       gsl_matrix_set(transform_cycles, j, i, kernel_interpolate(curve, j * D / mas));
-    backspaces(5);
+    backspaces(out, 5);
   }
 }
 
 // The curve of the prescribed distribution at the data points, and the rows
 // of the grid matrix at the data points' cycle counts.
-void Paar::adjust_and_select() {
-  fit_adjust = gsl_vector_calloc(n_data);
+void RunSetup::adjust_and_select(Report& rep) {
+  fit_adjust = GslVec(n_data);
   if (n_adj > 0) {
     gsl_blas_dgemv(CblasNoTrans, 1.0, transform_adjust, adj_density, 0.0, smooth_adjust);
-    std::cout << std::endl
+    rep.out() << std::endl
               << "adjustment calculated: totaladjustdensity " << total_adjust_density << std::endl;
     // Data point k lies at 2j rotor cycles, j = N_c / 2.
     for (int k = 0; k < n_data; k++)
       gsl_vector_set(fit_adjust, k, gvg(smooth_adjust, static_cast<int>(gvg(cycles, k)) / 2));
   }
-  transform_data = gsl_matrix_alloc(n_data, n_grid);
+  transform_data = GslMat(n_data, n_grid);
   for (int k = 0; k < n_data; k++) {
     int j = static_cast<int>(gvg(cycles, k)) / 2;
     for (int i = 0; i < n_grid; i++) gsl_matrix_set(transform_data, k, i, gmg(transform_cycles, j, i));

@@ -5,9 +5,20 @@
 namespace {
 
 std::atomic<bool> g_interrupted{false};
+std::atomic<bool> g_deferred{false};
 volatile std::sig_atomic_t g_signal = 0;
 
 extern "C" void on_signal(int sig) {
+  if (!g_deferred.load()) {
+    // The default action (termination by this signal) once the handler
+    // returns: the signal stays blocked until then.
+    struct sigaction dfl = {};
+    dfl.sa_handler = SIG_DFL;
+    sigemptyset(&dfl.sa_mask);
+    sigaction(sig, &dfl, nullptr);
+    raise(sig);
+    return;
+  }
   g_signal = sig;
   g_interrupted.store(true);
 }
@@ -22,6 +33,8 @@ void install_interrupt_handlers() {
   sigaction(SIGINT, &sa, nullptr);
   sigaction(SIGTERM, &sa, nullptr);
 }
+
+void defer_interrupts() { g_deferred.store(true); }
 
 std::atomic<bool> const* interrupt_flag() { return &g_interrupted; }
 

@@ -14,4 +14,8 @@ void warn(std::string const& text) {
   store().push_back(text);
 }
 
-std::vector<std::string> const& run_warnings() { return store(); }
+std::vector<std::string> take_warnings() {
+  std::vector<std::string> w;
+  w.swap(store());
+  return w;
+}

@@ -1,5 +1,6 @@
-// The warnings of a run: each is printed on standard output when it is found
-// and kept, so that the run log and the summary can list them all.
+// The warnings of the input readers: each is printed on standard output when
+// it is found and kept until the run's report takes them over, so that the
+// run log and the summary can list them all.
 #ifndef REDORDIST_NUMERIC_WARNINGS_H
 #define REDORDIST_NUMERIC_WARNINGS_H
 
@@ -9,7 +10,7 @@
 // Prints text (one line, no newline) on standard output and keeps it.
 void warn(std::string const& text);
 
-// Every warning so far, in order.
-std::vector<std::string> const& run_warnings();
+// Every warning kept so far, in order; the store is emptied.
+std::vector<std::string> take_warnings();
 
 #endif

@@ -26,15 +26,15 @@ bool write_matrix(std::string const& name, int rows, int cols, Value value) {
 }  // namespace
 
 void write_matrix_dumps(Paar& model) {
-  gsl_matrix const* K = model.transform_data;
+  gsl_matrix const* K = model.setup->transform_data;
   std::string mx = model.stem() + ".mx";
-  if (!write_matrix(mx, model.n_data, model.n_grid, [&](int k, int i) { return gmg(K, k, i); })) {
-    std::cout << "could not write the matrix dump " << mx << std::endl;
-    model.output_failed = true;
+  if (!write_matrix(mx, model.setup->n_data, model.setup->n_grid, [&](int k, int i) { return gmg(K, k, i); })) {
+    model.report().out() << "could not write the matrix dump " << mx << std::endl;
+    model.results.output_failed = true;
   }
   std::string mxt = mx + "T";
-  if (!write_matrix(mxt, model.n_grid, model.n_data, [&](int i, int k) { return gmg(K, k, i); })) {
-    std::cout << "could not write the matrix dump " << mxt << std::endl;
-    model.output_failed = true;
+  if (!write_matrix(mxt, model.setup->n_grid, model.setup->n_data, [&](int i, int k) { return gmg(K, k, i); })) {
+    model.report().out() << "could not write the matrix dump " << mxt << std::endl;
+    model.results.output_failed = true;
   }
 }

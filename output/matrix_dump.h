@@ -5,7 +5,7 @@
 
 #include "model/paar.h"
 
-// A file that cannot be written is reported and sets model.output_failed.
+// A file that cannot be written is reported and sets model.results.output_failed.
 void write_matrix_dumps(Paar& model);
 
 #endif

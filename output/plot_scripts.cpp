@@ -28,14 +28,14 @@ struct Values {
 Values values(Paar const& p) {
   Values v;
   v.S = p.stem();
-  v.K = 1000 / p.mas;
-  v.F = 1 - p.total_adjust_density;
+  v.K = 1000 / p.setup->mas;
+  v.F = 1 - p.setup->total_adjust_density;
   v.B = 1 - p.scaling;
   // Lowest point the right-hand axis must show: residuals and the data less
   // their error bars (a point without a usable error shows no bar).
   double m = gsl_vector_min(p.residual);
-  for (int i = 0; i < p.n_data; i++) {
-    double d = gvg(p.data, i), e = gvg(p.data_error, i);
+  for (int i = 0; i < p.setup->n_data; i++) {
+    double d = gvg(p.data, i), e = gvg(p.setup->data_error, i);
     double t = std::fabs(e - 1) < 1e-06 ? d : d - e;
     if (t < m) m = t;
   }
@@ -44,7 +44,7 @@ Values values(Paar const& p) {
   if (std::fabs(m) > v.V) v.V = std::fabs(m);
   // The time axis ends 8 rotor cycles after the largest N_c of the data
   // (data need not be in ascending order).
-  v.E = (gsl_vector_max(p.cycles) + 8.0) * v.K;
+  v.E = (gsl_vector_max(p.setup->cycles) + 8.0) * v.K;
   return v;
 }
 
@@ -66,7 +66,7 @@ std::string plot_script_text(Paar const& p, bool& recognized) {
     << "set mxtics 10\n"
     << "set mx2tics 10\n"
     << "set mytics 10\n"
-    << "set xrange [" << p.near << ":" << p.far << "]\n"
+    << "set xrange [" << p.setup->near << ":" << p.setup->far << "]\n"
     << "set yrange [" << v.B - 0.05 << ":1]\n"
     << "set x2range [0:*]\n"
     << "set x2tics\n"
@@ -74,22 +74,22 @@ std::string plot_script_text(Paar const& p, bool& recognized) {
     << "set ylabel 'S/So (blue/purple) integral (green)'\n"
     << "set y2range [-" << v.V << ":" << 10 * v.V << "]\n";
   recognized = true;
-  if (p.mode == "fit" || p.mode == "err") {
+  if (p.setup->mode == "fit" || p.setup->mode == "err") {
     o << "plot '" << v.S << ".me' u 1:3 axes x1y2 w l lw 2 t " << "'normalized density',\\\n"
       << "'' u 1:4 w l axes x1y1 t 'density integral',\\\n"
       << "'' u ($9*" << v.K << "):18:13 w yerrorbars ls 2 axes x2y1 t 'data H-',\\\n"
       << "'' u ($9*" << v.K << "):19:13 w yerrorbars ls 3 axes x2y1 t 'data H+',\\\n"
       << "'' u ($20*" << v.K << "):($21*" << v.F << " +$22) w l axes x2y1 t 'ME reconstruction',\\\n"
       << "'' u ($9*" << v.K << "):16 w boxes ls 4 axes x2y2 t 'residual',\\\n";
-    if (p.mode == "fit") {
+    if (p.setup->mode == "fit") {
       o << v.B << " lt 0 notitle\n"
         << "#'' u 1:5:7 w yerrorbars axes x1y2 t 'Monte Carlo error'\n";
     } else {
       o << v.B << " lt 0,\\\n"
         << "'' u 1:5:7 w yerrorbars axes x1y2 t 'Monte Carlo error'\n";
     }
-  } else if (p.mode == "sim") {
-    o << "set xrange [" << p.near << ":" << p.far << "]\n"
+  } else if (p.setup->mode == "sim") {
+    o << "set xrange [" << p.setup->near << ":" << p.setup->far << "]\n"
       << "plot '" << v.S << ".me' u 23:24 axes x1y2 w l lw 2 t " << "'density',\\\n"
       << "'' u ($9*" << v.K << "):12:13 w " << "yerrorbars ls 2 axes x2y1 t 'data',\\\n"
       << "'' u ($20*" << v.K << "):21 w l axes x2y1 t 'redor sim',\\\n"
@@ -128,8 +128,8 @@ std::string print_script_text(Paar const& p) {
   // A simulation (or a solver without multipliers) has no signs to split
   // the data by (columns 18 and 19), so they go in whole (12 and 13).
   bool signs = false;
-  for (int i = 0; i < p.n_data; i++) signs = signs || gvg(p.lagrange, i) != 0.0;
-  if (p.mode == "sim" || !signs)
+  for (int i = 0; i < p.setup->n_data; i++) signs = signs || gvg(p.lagrange, i) != 0.0;
+  if (p.setup->mode == "sim" || !signs)
     o << "     u ($9*" << v.K << "):12:13 w " << "yerrorbars ls 2 not,\\\n";
   else
     o << "     u ($9*" << v.K << "):18:13 w " << "yerrorbars ls 2 not,\\\n"
@@ -167,17 +167,17 @@ namespace {
 
 FigureInfo figure_info(Paar const& m) {
   FigureInfo f;
-  f.dir = m.path;
-  f.base = m.output_base;
-  f.mode = m.mode;
-  f.solver = m.mode == "sim" ? "none" : m.solver;
-  f.chi2_per_point = m.n_data > 0 ? m.chi2 / m.n_data : 0.0;
-  f.mas = m.mas;
-  f.grain = m.grain;
-  f.has_prescribed = m.n_adj > 0;
-  f.n_data = m.n_data;
-  f.component_labels = m.figure_labels;
-  f.prescribed_share = m.total_adjust_density;
+  f.dir = m.setup->path;
+  f.base = m.setup->output_base;
+  f.mode = m.setup->mode;
+  f.solver = m.setup->mode == "sim" ? "none" : m.results.solver;
+  f.chi2_per_point = m.setup->n_data > 0 ? m.chi2 / m.setup->n_data : 0.0;
+  f.mas = m.setup->mas;
+  f.grain = m.setup->grain;
+  f.has_prescribed = m.setup->n_adj > 0;
+  f.n_data = m.setup->n_data;
+  f.component_labels = m.results.figure_labels;
+  f.prescribed_share = m.setup->total_adjust_density;
   f.scaling = m.scaling;
   return f;
 }
@@ -185,11 +185,11 @@ FigureInfo figure_info(Paar const& m) {
 // The screen graph, where there is a screen (not in mode err, whose
 // estimate rewrites the scripts block after block).
 bool show_screen_plot(Paar const& m) {
-  if (m.mode == "err") return true;
+  if (m.setup->mode == "err") return true;
   std::string gp = m.stem() + ".gp";
   if (!have_display()) {
     static bool said = false;
-    if (!said) std::cout << "note: no display (DISPLAY and WAYLAND_DISPLAY are unset); " << gp
+    if (!said) m.report().out() << "note: no display (DISPLAY and WAYLAND_DISPLAY are unset); " << gp
                          << " is written but not shown\n";
     said = true;
     return true;
@@ -202,7 +202,7 @@ bool show_screen_plot(Paar const& m) {
 int gnuplot_out(Paar& m) {
   bool recognized = true;
   std::string plot = plot_script_text(m, recognized);
-  if (!recognized) std::cout << "mode not recognized on output\n";
+  if (!recognized) m.report().out() << "mode not recognized on output\n";
   bool ok = write_file_atomically(m.stem() + ".gp", plot);
   if (!show_screen_plot(m)) ok = false;
   if (!write_file_atomically(m.stem() + "-ps.gp", print_script_text(m))) ok = false;
@@ -215,6 +215,6 @@ int gnuplot_out(Paar& m) {
   if (!write_file_atomically(fig, paper_figure_script(f))) ok = false;
   remove_planted_link(m.stem() + ".pdf");
   remove_planted_link(m.stem() + ".png");
-  if (run_gnuplot({m.output_base + "-fig.gp"}, fig, m.path) == GnuplotEnd::kFailed) ok = false;
+  if (run_gnuplot({m.setup->output_base + "-fig.gp"}, fig, m.setup->path) == GnuplotEnd::kFailed) ok = false;
   return ok ? 1 : 0;
 }

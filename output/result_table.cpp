@@ -38,36 +38,36 @@ std::string result_table_header() {
 int write_out(Paar& m) {
   m.calc_state();
   std::string t = result_table_header();
-  int rows = std::max(m.n_cycles, m.n_grid);
+  int rows = std::max(m.setup->n_cycles, m.setup->n_grid);
   double integral = 0.0;
   for (int i = 0; i < rows; i++) {
-    if (i < m.n_grid) {
-      double r = gvg(m.distances, i);
+    if (i < m.setup->n_grid) {
+      double r = gvg(m.setup->distances, i);
       double p = gvg(m.distribution, i);
       integral += p;
       double vals[8] = {r,
-                        m.dipolar_constant / std::pow(r, 3.0),
+                        m.setup->dipolar_constant / std::pow(r, 3.0),
                         p,
                         integral,
-                        gvg(m.mc_average, i),
-                        gvg(m.mc_average_err, i),
-                        gvg(m.mc_stdev, i),
-                        gvg(m.mc_stdev_err, i)};
+                        gvg(m.results.mc.average, i),
+                        gvg(m.results.mc.average_err, i),
+                        gvg(m.results.mc.stdev, i),
+                        gvg(m.results.mc.stdev_err, i)};
       for (double v : vals) t += num(v) + " ";
     } else {
       for (int c = 0; c < 8; c++) t += q13() + " ";
     }
-    if (i < m.n_data) {
-      double err = gvg(m.data_error, i);
+    if (i < m.setup->n_data) {
+      double err = gvg(m.setup->data_error, i);
       double lam = gvg(m.lagrange, i);
       double d = gvg(m.data, i);
-      t += format("%4i", static_cast<int>(gvg(m.cycles, i))) + " ";
-      double vals[8] = {gvg(m.data_s0, i),
-                        gvg(m.data_s, i),
+      t += format("%4i", static_cast<int>(gvg(m.setup->cycles, i))) + " ";
+      double vals[8] = {gvg(m.setup->data_s0, i),
+                        gvg(m.setup->data_s, i),
                         d,
                         std::fabs(err - 1.0) < 1e-06 ? 0.0 : err,
                         gvg(m.fit_to_data, i),
-                        gvg(m.fit_adjust, i),
+                        gvg(m.setup->fit_adjust, i),
                         gvg(m.residual, i),
                         lam};
       for (double v : vals) t += num(v) + " ";
@@ -77,14 +77,14 @@ int write_out(Paar& m) {
       t += format("%4s", "?") + " ";
       for (int c = 0; c < 10; c++) t += q13() + " ";
     }
-    if (i < m.n_cycles) {
-      t += format("%4i", 2 * i) + " " + num(gvg(m.smooth_fit, i)) + " " + num(gvg(m.smooth_adjust, i)) +
+    if (i < m.setup->n_cycles) {
+      t += format("%4i", 2 * i) + " " + num(gvg(m.smooth_fit, i)) + " " + num(gvg(m.setup->smooth_adjust, i)) +
            " ";
     } else {
       t += format("%4s", "?") + " " + q13() + " " + q13() + " ";
     }
-    if (i < m.n_adj) {
-      t += num(gvg(m.adj_distances, i)) + " " + num(gvg(m.adj_density, i));
+    if (i < m.setup->n_adj) {
+      t += num(gvg(m.setup->adj_distances, i)) + " " + num(gvg(m.setup->adj_density, i));
     } else {
       t += q13() + " " + q13();
     }

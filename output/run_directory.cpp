@@ -10,21 +10,32 @@
 #include <unistd.h>
 
 #include "input/text_lines.h"
+#include "numeric/fatal.h"
 #include "output/safe_files.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
+// Where a copy of an input goes: the run directory, under the input's own name.
+std::string copy_target(std::string const& file, std::string const& dir) {
+  return (fs::path(dir) / fs::path(file).filename()).string();
+}
+
+// True when the copy's target already is the input itself (nothing to copy).
+bool is_own_copy(std::string const& file, std::string const& dst) {
+  std::error_code ec;
+  return !file.empty() && fs::exists(dst, ec) && fs::equivalent(file, dst, ec);
+}
+
 // Copies a file into the run directory under its own name; a failure is
 // reported on one line and the run goes on.
 void copy_into(std::string const& file, std::string const& dir) {
   std::error_code ec;
-  fs::path src(file);
-  fs::path dst = fs::path(dir) / src.filename();
-  if (!file.empty() && fs::exists(dst, ec) && fs::equivalent(src, dst, ec)) return;
-  remove_planted_link(dst.string());
-  if (file.empty() || !fs::copy_file(src, dst, fs::copy_options::overwrite_existing, ec) || ec) {
+  std::string dst = copy_target(file, dir);
+  if (is_own_copy(file, dst)) return;
+  remove_planted_link(dst);
+  if (file.empty() || !fs::copy_file(file, dst, fs::copy_options::overwrite_existing, ec) || ec) {
     std::cout << "warning: could not copy " << file << " into " << dir << std::endl;
   }
 }
@@ -51,10 +62,55 @@ bool is_temporary(std::string const& name, std::string const& base) {
          name.size() == t + 10;
 }
 
+// A killed run's temporary files in the run directory.
+std::vector<std::string> temporary_entries(Paar const& m, std::string const& dir) {
+  std::vector<std::string> t;
+  std::error_code ec;
+  for (auto const& e : fs::directory_iterator(dir, ec))
+    if (is_temporary(e.path().filename().string(), m.setup->output_base)) t.push_back(e.path().string());
+  return t;
+}
+
+// Every name in the run directory that this run replaces or removes: its
+// outputs, a killed run's temporary files and the copies' targets.
+std::vector<std::string> touched_names(Paar const& m, std::string const& dir,
+                                       std::string const& param_file) {
+  std::vector<std::string> t = temporary_entries(m, dir);
+  for (std::string const& suffix : output_suffixes()) t.push_back(dir + "/" + m.setup->output_base + suffix);
+  for (std::string const& in : {m.setup->xydata_file, param_file}) {
+    std::string dst = copy_target(in, dir);
+    if (!in.empty() && !is_own_copy(in, dst)) t.push_back(dst);
+  }
+  return t;
+}
+
+// An input that is one of the touched files (the same file, by device and
+// inode, whatever its name) is refused before anything is changed: the run
+// would overwrite or remove what it reads.
+void refuse_touched_inputs(Paar const& m, std::string const& dir, std::string const& param_file) {
+  std::pair<char const*, std::string> const inputs[] = {{"parameter file", param_file},
+                                                        {"XYDATA", m.setup->xydata_file},
+                                                        {"DISTDIST", m.setup->distdist_file},
+                                                        {"LAMBDA_D", m.setup->lambda_d_file}};
+  for (std::string const& name : touched_names(m, dir, param_file)) {
+    std::vector<FileId> out = entry_id(name);
+    if (out.empty()) continue;
+    for (auto const& [key, in] : inputs)
+      for (FileId const& id : entry_and_target_ids(in))
+        if (id == out[0])
+          fatal_exit(std::string("input error: ") + key + " " + printable(in) +
+                         " would be overwritten or removed by this run as " + printable(name) +
+                         "; move it out of the run directory or choose another OUTPUT\n",
+                     1);
+  }
+}
+
+// An earlier run's outputs that this run will not write and a killed run's
+// temporary files are removed; those it writes stay whole until replaced.
 void clear_stale_outputs(Paar const& m, std::string const& dir) {
-  std::vector<std::string> keep = written_suffixes(m.mode, m.solver);
+  std::vector<std::string> keep = written_suffixes(m.setup->mode, m.results.solver);
   for (std::string const& suffix : output_suffixes()) {
-    std::string name = dir + "/" + m.output_base + suffix;
+    std::string name = dir + "/" + m.setup->output_base + suffix;
     if (std::find(keep.begin(), keep.end(), suffix) == keep.end()) {
       std::error_code ec;
       fs::remove(name, ec);  // removes a link itself, never its target
@@ -63,10 +119,7 @@ void clear_stale_outputs(Paar const& m, std::string const& dir) {
     }
   }
   std::error_code ec;
-  for (auto const& e : fs::directory_iterator(dir, ec)) {
-    std::string n = e.path().filename().string();
-    if (is_temporary(n, m.output_base)) fs::remove(e.path(), ec);
-  }
+  for (std::string const& name : temporary_entries(m, dir)) fs::remove(name, ec);
 }
 
 }  // namespace
@@ -84,17 +137,17 @@ std::vector<std::string> written_suffixes(std::string const& mode, std::string c
 }
 
 void open_run_directory(Paar& model, char const* param_file) {
-  // model.path is the run directory, PATH + OUTPUT + "/".
-  std::string dir = model.path.substr(0, model.path.size() - 1);
+  // model.setup->path is the run directory, PATH + OUTPUT + "/".
+  std::string dir = model.setup->path.substr(0, model.setup->path.size() - 1);
   std::error_code ec;
   // One level only, an existing directory is reused.
   fs::create_directory(dir, ec);
   if (!fs::is_directory(dir)) fatal_exit("Can't create run directory " + dir + "\n", 1);
   lock_directory(dir);
+  refuse_touched_inputs(model, dir, param_file);
   clear_stale_outputs(model, dir);
-  copy_into(model.xydata_file, model.path);
-  copy_into(param_file, model.path);
+  copy_into(model.setup->xydata_file, model.setup->path);
+  copy_into(param_file, model.setup->path);
   std::string logname = model.stem() + ".log";
-  model.log.open(logname, std::ios::out | std::ios::trunc);
-  if (!model.log.is_open()) fatal_exit("Can't open run log " + logname + "\n", 1);
+  if (!model.report().open_log(logname)) fatal_exit("Can't open run log " + logname + "\n", 1);
 }

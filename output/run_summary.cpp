@@ -15,8 +15,8 @@ namespace {
 const double kEdgeShareLimit = 0.05;
 
 void say(Paar& m, std::string const& text) {
-  m.log << text << "\n";
-  std::cout << text << "\n";
+  m.report().log() << text << "\n";
+  m.report().out() << text << "\n";
 }
 
 nlohmann::json moments(std::array<double, 4> const& v, char const* unit) {
@@ -25,10 +25,10 @@ nlohmann::json moments(std::array<double, 4> const& v, char const* unit) {
 }
 
 nlohmann::json kernel(Paar const& m) {
-  if (m.have_curve)
-    return {{"type", "curve"}, {"file", m.lambda_d_file}, {"points", m.curve.lambda.size()}};
-  if (m.per_2pi == 0) return {{"type", "exact"}};
-  return {{"type", "powder"}, {"per_2pi", m.per_2pi}, {"mid_pulse_us", m.mid_pulse}};
+  if (m.setup->have_curve)
+    return {{"type", "curve"}, {"file", m.setup->lambda_d_file}, {"points", m.setup->curve.lambda.size()}};
+  if (m.setup->per_2pi == 0) return {{"type", "exact"}};
+  return {{"type", "powder"}, {"per_2pi", m.setup->per_2pi}, {"mid_pulse_us", m.setup->mid_pulse}};
 }
 
 // Every file of this run in its directory: the outputs it writes and the
@@ -36,11 +36,11 @@ nlohmann::json kernel(Paar const& m) {
 nlohmann::json files(Paar const& m, RunSummary const& s) {
   nlohmann::json f = nlohmann::json::array();
   std::error_code ec;
-  for (std::string const& suffix : written_suffixes(m.mode, m.solver))
+  for (std::string const& suffix : written_suffixes(m.setup->mode, m.results.solver))
     if (suffix == ".json" || std::filesystem::exists(m.stem() + suffix, ec))
       f.push_back(m.stem() + suffix);
-  for (std::string const& in : {m.xydata_file, s.parameter_file}) {
-    std::string copy = m.path + std::filesystem::path(in).filename().string();
+  for (std::string const& in : {m.setup->xydata_file, s.parameter_file}) {
+    std::string copy = m.setup->path + std::filesystem::path(in).filename().string();
     if (std::filesystem::exists(copy, ec)) f.push_back(copy);
   }
   return f;
@@ -52,7 +52,7 @@ Diagnostics report_diagnostics(Paar& m) {
   Diagnostics d;
   d.computed = true;
   d.edge_share = m.edge_share();
-  d.longest_measurable_distance = m.longest_measurable_distance();
+  d.longest_measurable_distance = m.setup->longest_measurable_distance(m.scaling);
   char b[400];
   std::snprintf(b, sizeof b, "Edge share: %.4f (distribution on the first two and last two grid distances)",
                 d.edge_share);
@@ -64,33 +64,33 @@ Diagnostics report_diagnostics(Paar& m) {
                   "warning: %.1f %% of the distribution lies on the first two or last two grid "
                   "distances: the data may not constrain it; widen NEAR/FAR or check SCALING",
                   100.0 * d.edge_share);
-    warn(b);
-    m.log << b << "\n";
+    m.report().warn(b);
+    m.report().log() << b << "\n";
   }
-  if (m.far > d.longest_measurable_distance) {
+  if (m.setup->far > d.longest_measurable_distance) {
     std::snprintf(b, sizeof b,
                   "warning: FAR %g Angstrom lies beyond the longest measurable distance %.2f "
                   "Angstrom: there the longest dephasing time changes S/S0 by less than twice the "
                   "median error",
-                  m.far, d.longest_measurable_distance);
-    warn(b);
-    m.log << b << "\n";
+                  m.setup->far, d.longest_measurable_distance);
+    m.report().warn(b);
+    m.report().log() << b << "\n";
   }
   return d;
 }
 
 void report_result_lines(Paar& m) {
   char b[200];
-  std::snprintf(b, sizeof b, "Result chi2: %.4f for %d points (%.4f per point)", m.chi2, m.n_data,
-                m.chi2 / m.n_data);
+  std::snprintf(b, sizeof b, "Result chi2: %.4f for %d points (%.4f per point)", m.chi2, m.setup->n_data,
+                m.chi2 / m.setup->n_data);
   say(m, b);
-  std::snprintf(b, sizeof b, "Mean distance: %.4f Angstrom", m.distance_moments[0]);
+  std::snprintf(b, sizeof b, "Mean distance: %.4f Angstrom", m.results.distance_moments[0]);
   say(m, b);
-  std::snprintf(b, sizeof b, "Distance sd: %.4f Angstrom", m.distance_moments[1]);
+  std::snprintf(b, sizeof b, "Distance sd: %.4f Angstrom", m.results.distance_moments[1]);
   say(m, b);
-  std::snprintf(b, sizeof b, "Distance skewness: %.4f", m.distance_moments[2]);
+  std::snprintf(b, sizeof b, "Distance skewness: %.4f", m.results.distance_moments[2]);
   say(m, b);
-  std::snprintf(b, sizeof b, "Distance excess kurtosis: %.4f", m.distance_moments[3] - 3.0);
+  std::snprintf(b, sizeof b, "Distance excess kurtosis: %.4f", m.results.distance_moments[3] - 3.0);
   say(m, b);
 }
 
@@ -100,25 +100,25 @@ bool write_summary_json(Paar const& m, RunSummary const& s) {
   j["version"] = "1";
   j["command"] = s.command;
   j["parameter_file"] = s.parameter_file;
-  j["mode"] = m.mode;
-  j["solver"] = m.mode == "sim" ? "none" : m.solver;
+  j["mode"] = m.setup->mode;
+  j["solver"] = m.setup->mode == "sim" ? "none" : m.results.solver;
   j["kernel"] = kernel(m);
   j["seed"] = gsl_rng_default_seed;
   j["rng_type"] = gsl_rng_default->name;
-  j["n_data"] = m.n_data;
+  j["n_data"] = m.setup->n_data;
   j["chi2"] = m.chi2;
-  j["chi2_per_point"] = m.chi2 / m.n_data;
+  j["chi2_per_point"] = m.chi2 / m.setup->n_data;
   j["scaling"] = m.scaling;
-  j["prescribed_share"] = m.total_adjust_density;
+  j["prescribed_share"] = m.setup->total_adjust_density;
   if (s.fitted) {
-    j["distance"] = moments(m.distance_moments, "Angstrom");
-    j["coupling"] = moments(m.coupling_moments, "Hz");
-    if (m.mc_distance.runs > 0) {
-      j["distance"]["mc_mean"] = m.mc_distance.mean;
-      j["distance"]["mean_mc_sd"] = m.mc_distance.mean_sd;
-      j["distance"]["mc_sd"] = m.mc_distance.sd;
-      j["distance"]["sd_mc_sd"] = m.mc_distance.sd_sd;
-      j["distance"]["mc_runs"] = m.mc_distance.runs;
+    j["distance"] = moments(m.results.distance_moments, "Angstrom");
+    j["coupling"] = moments(m.results.coupling_moments, "Hz");
+    if (m.results.mc.distance.runs > 0) {
+      j["distance"]["mc_mean"] = m.results.mc.distance.mean;
+      j["distance"]["mean_mc_sd"] = m.results.mc.distance.mean_sd;
+      j["distance"]["mc_sd"] = m.results.mc.distance.sd;
+      j["distance"]["sd_mc_sd"] = m.results.mc.distance.sd_sd;
+      j["distance"]["mc_runs"] = m.results.mc.distance.runs;
     }
   } else {
     j["distance"] = nullptr;
@@ -130,7 +130,7 @@ bool write_summary_json(Paar const& m, RunSummary const& s) {
   else
     j["diagnostics"] = nullptr;
   if (!s.solver_details.is_null()) j["solver_details"] = s.solver_details;
-  j["warnings"] = run_warnings();
+  j["warnings"] = m.report().warnings();
   j["files"] = files(m, s);
   j["status"] = s.status;
   // Non-finite numbers have no JSON form: the library writes them as null.

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "model/exact_kernel.h"
-#include "output/gaussian_report.h"
+#include "solver/gaussians/gaussians_report.h"
 #include "solver/gaussians/gaussian_fit.h"
 #include "solver/gaussians/gaussian_mixture.h"
 

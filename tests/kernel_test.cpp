@@ -39,7 +39,7 @@ double powder_reference(int P, double mas, double mid_pulse_us, double coupling,
 }
 
 // 13C-15N coupling at r Angstrom, Hz.
-double coupling(Paar const& p, double r) { return p.dipolar_constant / std::pow(r, 3.0); }
+double coupling(Paar const& p, double r) { return p.setup->dipolar_constant / std::pow(r, 3.0); }
 
 // Exact powder average of cos(a sin 2beta sin gamma): the gamma average is
 // J0(a sin 2beta); the beta average (1/2) int_0^pi sin(beta) J0(..) by
@@ -60,8 +60,8 @@ TEST(PowderKernel, AgreesWithDirectEvaluationAndTheAnalyticLimit) {
   Model m;
   Paar& p = *m;
   auto kernel = [&](int P, double mas, double mid, double D, int j) {
-    p.per_2pi = P, p.mas = mas, p.mid_pulse = mid;
-    return p.kernel_powder(p.powder_tables(), j, D);
+    m.rw->per_2pi = P, m.rw->mas = mas, m.rw->mid_pulse = mid;
+    return p.setup->kernel_powder(p.setup->powder_tables(), j, D);
   };
   struct { int P; double mas, mid, D; int j; } cases[] = {
       {36, 5000, 0, 196.0, 3}, {37, 5000, 0, 1000.0, 7},  // odd P: P/2 polar steps
@@ -97,15 +97,15 @@ TEST(ModelGrid, DistancesCouplingsAndCycleCounts) {
   EXPECT_EQ((std::vector<long>{grid_size(2, 8, 0.1), grid_size(2, 8, 0.7), grid_size(3, 3, 0.25)}),
             (std::vector<long>{61, 10, 2}));
   Model g(Over{{"NEAR", "2"}, {"FAR", "8"}, {"GRAIN", "0.1"}});
-  ASSERT_EQ(g->n_grid, 61);
-  EXPECT_EQ((V{gsl_vector_get(g->distances, 20), gsl_vector_get(g->distances, 60)}), (V{4, 8}));
-  EXPECT_EQ(gsl_vector_get(g->dipolar_couplings, 20), g->dipolar_constant / 64);  // 4^3 is exact
+  ASSERT_EQ(g->setup->n_grid, 61);
+  EXPECT_EQ((V{gsl_vector_get(g->setup->distances, 20), gsl_vector_get(g->setup->distances, 60)}), (V{4, 8}));
+  EXPECT_EQ(gsl_vector_get(g->setup->dipolar_couplings, 20), g->setup->dipolar_constant / 64);  // 4^3 is exact
   // LAST POINT 0 takes the largest N_c, here not on the last line; an odd
   // LAST POINT loses its last cycle.
   const std::string data = "0 1 1 1 0.1\n32 1 0.6 1 0.1\n16 1 0.8 1 0.1\n";
   for (auto [last, n] : {std::pair{"0", 17}, {"40", 21}, {"41", 21}}) {
     Model m({{"LAST POINT", last}}, data);
-    EXPECT_EQ(m->n_cycles, n) << last;
+    EXPECT_EQ(m->setup->n_cycles, n) << last;
     EXPECT_EQ(values(m->smooth_fit).size(), size_t(n));
   }
 }
@@ -120,33 +120,33 @@ TEST(TransformMatrices, PowderFillOnTwoThreadsAndThePrescribedCurve) {
           "8 1000 700 1 0.02\n0 1000 1000 1 0.02\n4 1000 900 1 0.02\n8 1000 710 1 0.02\n2 1000 980 1 0.02\n",
           "# r p\n3.0 0.6\n\n4.5 0.3\n6 0\n");
   Paar& p = *m;
-  ASSERT_EQ((std::vector<int>{p.n_grid, p.n_cycles, p.n_adj, p.n_data}), (std::vector<int>{23, 9, 3, 5}));
+  ASSERT_EQ((std::vector<int>{p.setup->n_grid, p.setup->n_cycles, p.setup->n_adj, p.setup->n_data}), (std::vector<int>{23, 9, 3, 5}));
   // The one-thread byte stream of the progress counters.
   std::ostringstream lambda;
   lambda << "maximum lambdaD value in analysis set-up: " << 16 * coupling(p, 2.5) / 5000 << "\n";
   EXPECT_EQ(m.out, lambda.str() + "Filling transform matrix elements for data adjustment. \n Of 8: " +
                        progress_counter(9) + "Filling transform matrix elements. \n Of 8: " + progress_counter(9) +
                        "\nadjustment calculated: totaladjustdensity 0.9\n\n");
-  PowderTables t = p.powder_tables();
-  for (int j = 0; j < p.n_cycles; j++) {
+  PowderTables t = p.setup->powder_tables();
+  for (int j = 0; j < p.setup->n_cycles; j++) {
     double adjust = 0;
-    for (int i = 0; i < p.n_grid; i++)
-      EXPECT_TRUE(same_bits(gsl_matrix_get(p.transform_cycles, j, i),
-                            p.kernel_powder(t, j, gsl_vector_get(p.dipolar_couplings, i)))) << j << " " << i;
+    for (int i = 0; i < p.setup->n_grid; i++)
+      EXPECT_TRUE(same_bits(gsl_matrix_get(p.setup->transform_cycles, j, i),
+                            p.setup->kernel_powder(t, j, gsl_vector_get(p.setup->dipolar_couplings, i)))) << j << " " << i;
     for (int a = 0; a < 3; a++) {
-      double k = p.kernel_powder(t, j, coupling(p, (V{3.0, 4.5, 6.0})[a]));
-      EXPECT_TRUE(same_bits(gsl_matrix_get(p.transform_adjust, j, a), k)) << j << " " << a;
+      double k = p.setup->kernel_powder(t, j, coupling(p, (V{3.0, 4.5, 6.0})[a]));
+      EXPECT_TRUE(same_bits(gsl_matrix_get(p.setup->transform_adjust, j, a), k)) << j << " " << a;
       adjust += (V{0.6, 0.3, 0})[a] * k;
     }
     // Three products summed in a different order: a few ulp of 1.
-    EXPECT_NEAR(gsl_vector_get(p.smooth_adjust, j), adjust, 1e-15) << j;
+    EXPECT_NEAR(gsl_vector_get(p.setup->smooth_adjust, j), adjust, 1e-15) << j;
   }
   // Data point k takes row N_c / 2 of the grid matrix and of the prescribed curve.
   const int nc[5] = {8, 0, 4, 8, 2};
   for (int k = 0; k < 5; k++) {
-    for (int i = 0; i < p.n_grid; i++)
-      EXPECT_EQ(gsl_matrix_get(p.transform_data, k, i), gsl_matrix_get(p.transform_cycles, nc[k] / 2, i));
-    EXPECT_EQ(gsl_vector_get(p.fit_adjust, k), gsl_vector_get(p.smooth_adjust, nc[k] / 2));
+    for (int i = 0; i < p.setup->n_grid; i++)
+      EXPECT_EQ(gsl_matrix_get(p.setup->transform_data, k, i), gsl_matrix_get(p.setup->transform_cycles, nc[k] / 2, i));
+    EXPECT_EQ(gsl_vector_get(p.setup->fit_adjust, k), gsl_vector_get(p.setup->smooth_adjust, nc[k] / 2));
   }
   EXPECT_EQ(values(p.data), (V{0.7, 1.0, 0.9, 0.71, 0.98}));  // S/S0, the ratio column ignored
 }
@@ -160,15 +160,15 @@ TEST(TransformMatrices, UniversalCurveAndSimulationWithoutOne) {
   // Only the points up to lambda_max 8 D(2.5 A) / 5000 = 0.31 and the first
   // one beyond are read.
   EXPECT_NE(m.out.find("Size of input universal dephasing vector: 8\n"), std::string::npos) << m.out;
-  for (int j = 0; j < m->n_cycles; j++) {
+  for (int j = 0; j < m->setup->n_cycles; j++) {
     // Values <= 1 after a few roundings.
-    EXPECT_NEAR(gsl_vector_get(m->smooth_adjust, j), 1 - 0.5 * j * coupling(*m, 3.0) / 5000, 1e-14) << j;
-    for (int i = 0; i < m->n_grid; i++)
-      EXPECT_NEAR(gsl_matrix_get(m->transform_cycles, j, i), 1 - 0.5 * j * gsl_vector_get(m->dipolar_couplings, i) / 5000, 1e-14);
+    EXPECT_NEAR(gsl_vector_get(m->setup->smooth_adjust, j), 1 - 0.5 * j * coupling(*m, 3.0) / 5000, 1e-14) << j;
+    for (int i = 0; i < m->setup->n_grid; i++)
+      EXPECT_NEAR(gsl_matrix_get(m->setup->transform_cycles, j, i), 1 - 0.5 * j * gsl_vector_get(m->setup->dipolar_couplings, i) / 5000, 1e-14);
   }
   // "sim" by powder average: only the prescribed curve is computed, the grid matrix stays zero.
   Model s({{"MODE", "sim"}}, "0 1000 1000 1 0.02\n8 1000 900 1 0.02\n", "3.0 1.0\n");
-  EXPECT_EQ(gsl_matrix_max(s->transform_cycles), 0.0);
-  EXPECT_EQ(gsl_matrix_min(s->transform_cycles), 0.0);
-  EXPECT_NE(gsl_vector_get(s->smooth_adjust, 4), 0.0);
+  EXPECT_EQ(gsl_matrix_max(s->setup->transform_cycles), 0.0);
+  EXPECT_EQ(gsl_matrix_min(s->setup->transform_cycles), 0.0);
+  EXPECT_NE(gsl_vector_get(s->setup->smooth_adjust, 4), 0.0);
 }

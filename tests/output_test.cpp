@@ -22,15 +22,15 @@ TEST(ResultTable, HeaderQuestionMarksAndColumnRules) {
   for (auto const& [over, dist] : shapes) {
     Model m(over, "0 1000 1000 1 0.02\n4 1000 960 1 0\n8 1000 870 1 0.02\n12 1000 760 1 0.02\n16 1000 650 1 0.02\n", dist);
     Paar& p = *m;
-    int rows_of[4] = {p.n_grid, p.n_data, p.n_cycles, std::max(p.n_adj, 0)};
-    SCOPED_TRACE(std::to_string(p.n_grid) + " distances, " + std::to_string(p.n_cycles) + " cycles");
+    int rows_of[4] = {p.setup->n_grid, p.setup->n_data, p.setup->n_cycles, std::max(p.setup->n_adj, 0)};
+    SCOPED_TRACE(std::to_string(p.setup->n_grid) + " distances, " + std::to_string(p.setup->n_cycles) + " cycles");
     // Multipliers -0.5, +0.7, 0, ...; the third error within 1e-6 of 1.0.
-    for (int i = 0; i < p.n_data; i++) gsl_vector_set(p.lagrange, i, (i % 3 == 0) * -0.5 + (i % 3 == 1) * 0.7);
-    gsl_vector_set(p.data_error, 2, 1.0000005);
-    std::filesystem::create_directory(p.path);
+    for (int i = 0; i < p.setup->n_data; i++) gsl_vector_set(p.lagrange, i, (i % 3 == 0) * -0.5 + (i % 3 == 1) * 0.7);
+    gsl_vector_set(p.setup->data_error, 2, 1.0000005);
+    std::filesystem::create_directory(p.setup->path);
     ASSERT_EQ(refusal_of([&] { EXPECT_EQ(write_out(p), 1); }), "");
     std::vector<std::string> l = lines_of(read_file(p.stem() + ".me"));
-    ASSERT_EQ(l.size(), 1u + std::max(p.n_grid, p.n_cycles));
+    ASSERT_EQ(l.size(), 1u + std::max(p.setup->n_grid, p.setup->n_cycles));
     EXPECT_EQ(l[0], header);
     std::vector<Row> r;
     for (size_t i = 1; i < l.size(); i++) {
@@ -52,18 +52,18 @@ TEST(ResultTable, HeaderQuestionMarksAndColumnRules) {
     // at 1: each printed value is off by up to 5e-9, so the sum of printed
     // densities drifts by up to 5e-9 per row.
     double sum = 0;
-    for (int i = 0; i < p.n_grid; i++) {
-      EXPECT_NEAR(std::stod(r[i][1]), gsl_vector_get(p.dipolar_couplings, i), 5e-9);
+    for (int i = 0; i < p.setup->n_grid; i++) {
+      EXPECT_NEAR(std::stod(r[i][1]), gsl_vector_get(p.setup->dipolar_couplings, i), 5e-9);
       sum += std::stod(r[i][2]);
       EXPECT_NEAR(std::stod(r[i][3]), sum, 5e-9 * (i + 2));
     }
-    EXPECT_NEAR(std::stod(r[p.n_grid - 1][3]), 1.0, 5e-9);
+    EXPECT_NEAR(std::stod(r[p.setup->n_grid - 1][3]), 1.0, 5e-9);
   }
 }
 
 TEST(MatrixDumps, DataRowsAndTheirTranspose) {
   Model m;
-  std::filesystem::create_directory(m->path);
+  std::filesystem::create_directory(m->setup->path);
   write_matrix_dumps(*m);
   std::vector<Row> mx = table_rows(read_file(m->stem() + ".mx")), mxt = table_rows(read_file(m->stem() + ".mxT"));
   ASSERT_EQ(mx.size(), 5u);
@@ -71,7 +71,7 @@ TEST(MatrixDumps, DataRowsAndTheirTranspose) {
   char want[32];
   for (int k = 0; k < 5; k++)
     for (int i = 0; i < 9; i++) {
-      std::snprintf(want, sizeof want, "%.6e", gsl_matrix_get(m->transform_data, k, i));
+      std::snprintf(want, sizeof want, "%.6e", gsl_matrix_get(m->setup->transform_data, k, i));
       EXPECT_EQ(mx[k].at(i), want);
       EXPECT_EQ(mxt[i].at(k), want);
     }

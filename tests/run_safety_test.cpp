@@ -3,20 +3,26 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 
+#include <csignal>
+
+#include <array>
 #include <chrono>
 #include <filesystem>
 #include <thread>
+#include <tuple>
 
 #include "tests/test_support.h"
 
 using namespace ts;
 namespace fs = std::filesystem;
 
+int sh(Workspace const& w, std::string const& cmd) { return std::system(("cd '" + w.dir.path() + "' && " + cmd).c_str()); }
+
 TEST(RunSafety, LockLinksAndStaleOutputs) {
   Workspace w;
-  ASSERT_EQ(w.run().status, 0);
-  ASSERT_TRUE(fs::exists(w.dir.file("run/run.sa")));
+  ASSERT_EQ(w.run().status, 0);  // a fit: its trace run.sa is written
   // Another run holding the directory: refused at once, nothing changed.
   int fd = open(w.dir.file("run").c_str(), O_RDONLY | O_DIRECTORY);
   ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
@@ -29,15 +35,10 @@ TEST(RunSafety, LockLinksAndStaleOutputs) {
   close(fd);
   // Links planted where outputs go are replaced, their targets untouched; a
   // simulation removes the fit's trace and a killed run's temporary file.
-  write_file(w.dir.file("victim"), "keep");
-  for (char const* f : {"run/run.me", "run/run.log", "run/run.mx", "run/data.dat"}) {
-    fs::remove(w.dir.file(f));
-    fs::create_symlink(w.dir.file("victim"), w.dir.file(f));
-  }
-  write_file(w.dir.file("run/run.me.tmpAbC123"), "half");
-  write_file(w.dir.file("two.dat"), "3.0 0.5\n4.0 0.5\n");
+  ASSERT_EQ(sh(w, "echo keep > victim; echo half > run/run.me.tmpAbC123; printf '3 0.5\\n4 0.5\\n' > two.dat; for f in "
+                  "run/run.me run/run.log run/run.mx run/data.dat; do ln -sf \"$PWD/victim\" $f; done"), 0);
   ASSERT_EQ(w.run({{"MODE", "sim"}, {"DISTDIST", "two.dat"}}).status, 0);
-  EXPECT_EQ(w.file("victim"), "keep");
+  EXPECT_EQ(w.file("victim"), "keep\n");
   for (char const* f : {"run/run.me", "run/run.log", "run/run.mx", "run/data.dat"})
     EXPECT_FALSE(fs::is_symlink(w.dir.file(f))) << f;
   EXPECT_FALSE(fs::exists(w.dir.file("run/run.sa")));
@@ -79,21 +80,74 @@ TEST(RunSafety, GnuplotThatFailsOrHangsEndsTheRunWithStatusOne) {
   }
 }
 
-TEST(RunSafety, SignalStopsAtASafePointWithTheResultsSoFar) {
-  Workspace w;
-  // A Monte Carlo estimate of many blocks that would run for minutes.
-  write_file(w.dir.file("p.par"), param_text({{"MODE", "err"}, {"MAX MC BLOCKS", "100000"},
-                                               {"MIN STDEV2", "0"}, {"ERR ITERS AT TEMP", "2000"}}));
-  std::string cmd = "cd '" + w.dir.path() + "' || exit; PATH='" + w.bin + "':\"$PATH\" '" REDORDIST_BIN
-                    "' p.par > out.txt 2>&1 & echo $! > pid.txt; wait $!; echo $? > rc.txt";
-  std::thread run([&] { std::system(cmd.c_str()); });
-  // Wait (at most a minute) until the fifth block has been written out.
-  for (int i = 0; i < 600 && w.file("run/run.log").find("BLOCK 5 ") == std::string::npos; i++)
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  std::system(("kill -TERM $(cat '" + w.dir.file("pid.txt") + "')").c_str());
-  run.join();
-  EXPECT_EQ(w.file("rc.txt"), "143\n");
-  EXPECT_NE(w.out(".log").find("Run interrupted by SIGTERM: the results so far are written\n"),
-            std::string::npos);
-  EXPECT_NE(w.out(".json").find("\"status\": 143"), std::string::npos);
+TEST(RunSafety, InputsAmongTheRunsOwnFilesAreRefusedBeforeAnythingChanges) {
+  // {key, input, how it is made, the run's file it is ("": none, the run goes on)}
+  const std::array<std::string, 4> cases[] = {
+      {"XYDATA", "run/run.sa", "cp data.dat run/run.sa", "./run/run.sa"},
+      {"XYDATA", "run/run.me.tmpAbC123", "cp data.dat run/run.me.tmpAbC123", "./run/run.me.tmpAbC123"},
+      {"LAMBDA_D", "l.dat", "printf '0 1\\n1 0.5\\n' > run/run.png; ln -s run/run.png l.dat", "./run/run.png"},
+      {"parameter file", "run/run.json", "cp p.par run/run.json", "./run/run.json"},
+      {"parameter file", "run/data.dat", "cp p.par run/data.dat", "./run/data.dat"},  // XYDATA's copy
+      {"DISTDIST", "d.dat", "echo 3 0.2 > d.dat; ln d.dat run/run.log", "./run/run.log"},
+      {"XYDATA", "run/run.mx", "ln -s ../data.dat run/run.mx", "./run/run.mx"},
+      {"XYDATA", "run/data.dat", "cp data.dat run/data.dat", ""}};  // read, not copied onto itself
+  for (auto const& [key, input, setup, as] : cases) {
+    Workspace w;
+    bool par = key == "parameter file";
+    write_file(w.dir.file("p.par"), param_text(par ? Over{} : Over{{key, input}}));
+    ASSERT_EQ(sh(w, "mkdir run && " + setup), 0);
+    auto entries = [&w] { return std::distance(fs::directory_iterator(w.dir.file("run")), {}); };
+    auto before = entries();
+    std::string text = w.file(input);
+    RunResult r = w.run_args({par ? input : "p.par"});
+    EXPECT_EQ(r.status, as.empty() ? 0 : 1) << r.out;
+    EXPECT_EQ(w.file(input), text);
+    if (as.empty()) continue;
+    EXPECT_EQ(r.out, "input error: " + key + " " + input + " would be overwritten or removed by this run as " +
+                         as + "; move it out of the run directory or choose another OUTPUT\n");
+    EXPECT_EQ(entries(), before);
+  }
+}
+
+// The signal comes once the run is known to be at the point of the case. Blocked on
+// a FIFO, before the run directory, the process ends by the signal; in the kernel
+// fill no result is computed from the incomplete kernel and an earlier run's results
+// stay whole; in the Monte Carlo the finished blocks are written.
+TEST(RunSafety, SignalsEndTheRunWithStatus128PlusSignal) {
+  // {parameters, signal, the file and text that show the run is ready ("": the FIFO), log line}
+  const std::tuple<Over, int, std::string, std::string, std::string> cases[] = {
+      {{}, SIGINT, "", "", ""},
+      {{{"PER 2PI", "1000"}, {"LAST POINT", "8000"}}, SIGTERM, "out.txt", "Filling transform matrix elements",
+       "Run interrupted by SIGTERM before any result: none is written\ntime: "},
+      {{{"MODE", "err"}, {"MAX MC BLOCKS", "100000"}, {"MIN STDEV2", "0"}, {"ERR ITERS AT TEMP", "2000"}},
+       SIGINT, "run/run.log", "BLOCK 5 ", "Run interrupted by SIGINT: the results so far are written\n"}};
+  auto eventually = [](std::function<bool()> const& f) {  // polled for at most a minute
+    for (int i = 0; i < 1200 && !f(); i++) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return f();
+  };
+  for (auto const& [over, sig, ready_file, ready_text, log_line] : cases) {
+    Workspace w;
+    bool fifo = ready_file.empty();
+    // Else an earlier run's results are in the directory.
+    ASSERT_EQ(fifo ? mkfifo(w.dir.file("p.par").c_str(), 0600) : w.run().status, 0);
+    std::string me = fifo ? "" : w.out(".me");
+    if (!fifo) write_file(w.dir.file("p.par"), param_text(over));
+    // Killed after a minute at the latest; the shell's pid becomes redordist's.
+    std::string cmd = "PATH='" + w.bin + "':\"$PATH\" timeout -s KILL 60 sh -c 'echo $$ > pid.txt; exec \"$0\" p.par' '";
+    std::thread run([&] { sh(w, cmd + REDORDIST_BIN "' > out.txt 2>&1; echo $? > rc.txt"); });
+    EXPECT_TRUE(eventually([&] { return w.file("pid.txt").find('\n') != std::string::npos; }));
+    pid_t pid = std::atoi(w.file("pid.txt").c_str());
+    // Ready: asleep on the FIFO with both handlers installed (SigCgt bits 1 and 14), or the text written.
+    std::string ready = fifo ? "/proc/" + std::to_string(pid) + "/status" : w.dir.file(ready_file);
+    std::regex want(fifo ? "State:\tS[\\s\\S]*SigCgt:\t[0-9a-f]*[4-7c-f][0-9a-f]{2}[2367abef]\n" : ready_text);
+    EXPECT_TRUE(eventually([&] { return std::regex_search(read_file(ready), want); }));
+    if (pid > 0) kill(pid, sig);  // never 0: that would be this process group
+    run.join();
+    EXPECT_EQ(w.file("rc.txt"), std::to_string(128 + sig) + "\n") << w.file("out.txt");
+    EXPECT_EQ(fs::exists(w.dir.file("run")), !fifo);
+    if (fifo) continue;
+    EXPECT_NE(w.out(".log").find(log_line), std::string::npos) << w.out(".log");
+    EXPECT_NE(w.out(".json").find("\"status\": " + std::to_string(128 + sig)), std::string::npos);
+    EXPECT_EQ(w.out(".me") == me, over.count("MODE") == 0);  // rewritten in mode err only
+  }
 }

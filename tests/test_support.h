@@ -23,6 +23,7 @@
 
 #include "input/run_inputs.h"
 #include "model/paar.h"
+#include "numeric/fatal.h"
 
 namespace ts {
 
@@ -153,17 +154,22 @@ inline std::string write_inputs(TempDir const& d, Over over, std::string const& 
 }
 
 // A model built in this process as the program builds it, with its
-// transform matrices; `out` is what the building printed.
+// transform matrices; `out` is what the building printed. `rw` is the
+// set-up for tests that plant values in it before evaluating.
 struct Model {
   TempDir dir;
   std::string out;
+  std::unique_ptr<Report> report = std::make_unique<Report>(&std::cout);
+  std::shared_ptr<RunSetup> rw;
   std::unique_ptr<Paar> p;
   explicit Model(Over const& over = {}, std::string const& data = kSmallData,
                  std::string const& dist = "", std::string const& curve = "") {
     std::string par = write_inputs(dir, over, data, dist, curve);
     std::string refused = refusal_of([&] {
-      p = std::make_unique<Paar>(read_run_inputs(par.c_str()));
-      p->build_transforms();
+      rw = std::make_shared<RunSetup>(read_run_inputs(par.c_str()));
+      if (!rw->size_problem().empty()) fatal_exit(rw->size_problem(), 1);
+      rw->build_transforms(*report);
+      p = std::make_unique<Paar>(rw, *report);
     }, &out);
     EXPECT_EQ(refused, "");
   }

@@ -13,7 +13,7 @@
 
 namespace {
 
-void backspaces62() { std::cout << std::string(62, '\b'); }
+void backspaces62(std::ostream& out) { out << std::string(62, '\b'); }
 
 // The trace: one row per temperature step with the multipliers of the
 // current state.
@@ -26,20 +26,20 @@ void trace_row(std::FILE* trace, AnnealStep const& st, int n_data) {
   std::fflush(trace);
 }
 
-void progress_line(AnnealStep const& st) {
+void progress_line(std::ostream& out, AnnealStep const& st) {
   if (st.step % 5 != 0) return;
   char line[128];
-  backspaces62();
+  backspaces62(out);
   std::snprintf(line, sizeof line, "Temp %10.8f Current E %14.6g Best E %14.6g", st.temp, st.e_cur,
                 st.e_best);
-  std::cout << line << std::flush;
+  out << line << std::flush;
 }
 
 std::FILE* open_trace(Paar& model, std::string const& name) {
   std::FILE* trace = std::fopen(name.c_str(), "w");
   if (!trace) {
-    std::cout << "could not write the annealing trace " << name << std::endl;
-    model.output_failed = true;
+    model.report().out() << "could not write the annealing trace " << name << std::endl;
+    model.results.output_failed = true;
     return nullptr;
   }
   std::fprintf(trace, "#%4s %7s %12s %10s %4s %4s %4s\n", "iter", "evals", "temp", "chi2", "#lss",
@@ -51,21 +51,22 @@ void close_trace(Paar& model, std::FILE* trace, std::string const& name) {
   if (!trace) return;
   bool bad = std::ferror(trace) != 0;
   if (std::fclose(trace) != 0 || bad) {
-    std::cout << "could not write the annealing trace " << name << std::endl;
-    model.output_failed = true;
+    model.report().out() << "could not write the annealing trace " << name << std::endl;
+    model.results.output_failed = true;
   }
 }
 
 void report_fit(Paar& model) {
-  std::cout << "\n";
-  model.log << "CHI2   " << model.chi2 << "\n";
-  model.log << "AVGDEV " << model.avgdev << "\n";
-  model.log << "SCALING " << model.scaling << "\n";
-  std::cout << "CHI2   " << model.chi2 << "\n";
-  std::cout << "AVGDEV " << model.avgdev << "\n";
-  std::cout << "SCALING " << model.scaling << "\n";
-  model.log.flush();
-  std::cout.flush();
+  std::ostream& out = model.report().out();
+  out << "\n";
+  model.report().log() << "CHI2   " << model.chi2 << "\n";
+  model.report().log() << "AVGDEV " << model.avgdev << "\n";
+  model.report().log() << "SCALING " << model.scaling << "\n";
+  out << "CHI2   " << model.chi2 << "\n";
+  out << "AVGDEV " << model.avgdev << "\n";
+  out << "SCALING " << model.scaling << "\n";
+  model.report().log().flush();
+  out.flush();
 }
 
 }  // namespace
@@ -73,9 +74,9 @@ void report_fit(Paar& model) {
 BoltzmannME::BoltzmannME(Paar& /*model*/) {}
 
 int BoltzmannME::Lagrange_siman(Paar& model) {
-  model.timestamp = std::time(nullptr);
-  model.log << "Beginning Boltzmann ME: " << std::ctime(&model.timestamp) << "\n";
-  std::cout << "Beginning Boltzmann ME:\n";
+  std::ostream& out = model.report().out();
+  model.report().log() << "Beginning Boltzmann ME: " << clock_text() << "\n";
+  out << "Beginning Boltzmann ME:\n";
 
   // Seeded from GSL's default seed, which the run's environment has set.
   gsl_rng* r = gsl_rng_alloc(gsl_rng_taus2);
@@ -84,26 +85,26 @@ int BoltzmannME::Lagrange_siman(Paar& model) {
 
   AnnealHooks hooks;
   hooks.on_step = [&](AnnealStep const& st) {
-    if (trace) trace_row(trace, st, model.n_data);
-    progress_line(st);
+    if (trace) trace_row(trace, st, model.setup->n_data);
+    progress_line(out, st);
   };
   hooks.cancel = interrupt_flag();
-  hooks.on_not_finite = [](double temp, Paar const&) {
-    backspaces62();
-    std::cout << "BANG. Chi2 is not finite at temp " << temp;
+  hooks.on_not_finite = [&out](double temp, Paar const&) {
+    backspaces62(out);
+    out << "BANG. Chi2 is not finite at temp " << temp;
     return false;
   };
   // The best state's temperature before any replacement: the first try's
   // start, so that a later try starting at 0 continues from there.
-  Annealer annealer(model, model.ntries > 0 ? model.init_temp[0] : 0.0);
-  for (int i = 0; i < model.ntries; i++) {
-    AnnealSchedule s = try_schedule(model, i);
+  Annealer annealer(model, model.setup->ntries > 0 ? model.setup->init_temp[0] : 0.0);
+  for (int i = 0; i < model.setup->ntries; i++) {
+    AnnealSchedule s = try_schedule(*model.setup, i);
     char line[1024];
     std::snprintf(line, sizeof line, "\n%5d/%d B %8.2e S %8.2e Temp: %8.2e-%8.2e by %11.5e\n",
                   s.iters, i, s.boltzmann, s.step, s.start == 0.0 ? annealer.best_temp() : s.start,
                   s.end, s.divisor);
-    model.log << line;
-    std::cout << line;
+    model.report().log() << line;
+    out << line;
     if (annealer.run(s, r, hooks) == AnnealEnd::kCancelled) break;
   }
   annealer.finish(model);

@@ -8,7 +8,7 @@ double try_move(Paar& trial, Paar const& current, gsl_rng* r, double S) {
   // copies of one annealing.
   trial.take_multipliers(current);
   gsl_vector* l = trial.lagrange;
-  for (int j = 0; j < trial.n_data; j++) {
+  for (int j = 0; j < trial.setup->n_data; j++) {
     double u = gsl_rng_uniform(r);
     double& x = l->data[j * l->stride];
     x = x + ((u + u) * S - S);

@@ -8,8 +8,6 @@
 
 #include "model/paar.h"
 
-// Outcome of the Monte Carlo estimate, for the entry point's exit status.
-enum McStatus { kMcDone = 0, kMcNotFinite = 1, kMcTooManyRejections = 2, kMcInterrupted = 3 };
 
 // Runs in a row rejected for MAX MC CHI2 after which the estimate stops.
 const int kMaxRejectionsInRow = 1000;
@@ -19,8 +17,8 @@ class BoltzmannME {
   explicit BoltzmannME(Paar& model);
   // The fit: anneals the tries of the schedule, leaves the best state in model.
   int Lagrange_siman(Paar& model);
-  // Returns a McStatus.
-  int MC_error(Paar& model);
+  // Returns how the estimate ended.
+  McStatus MC_error(Paar& model);
   // One annealing with the ERR schedule; prints the BANG message and ends the
   // process when a trial's chi2 is not finite.
   int Lagrange_siman_MC(Paar& model);

@@ -11,8 +11,8 @@
 #include "solver/annealing/annealing_loop.h"
 
 void add_noise(Paar& work, gsl_rng const* noise) {
-  for (int j = 0; j < work.n_data; j++)
-    gsl_vector_set(work.data, j, gvg(work.data, j) + _grandom_sigma(noise, gvg(work.data_error, j)));
+  for (int j = 0; j < work.setup->n_data; j++)
+    gsl_vector_set(work.data, j, gvg(work.data, j) + _grandom_sigma(noise, gvg(work.setup->data_error, j)));
 }
 
 std::string bang_message(McBang const& bang) {
@@ -24,7 +24,7 @@ std::string bang_message(McBang const& bang) {
 }
 
 bool anneal_mc_with(Paar& work, McBang& bang, gsl_rng* r, std::atomic<bool> const* cancel) {
-  Annealer annealer(work, work.err_init_temp);
+  Annealer annealer(work, work.setup->err_init_temp);
   AnnealHooks hooks;
   hooks.cancel = cancel;
   hooks.on_not_finite = [&](double temp, Paar const& trial) {
@@ -35,7 +35,7 @@ bool anneal_mc_with(Paar& work, McBang& bang, gsl_rng* r, std::atomic<bool> cons
                             trial.lagrange->data + trial.lagrange->size * trial.lagrange->stride);
     return true;
   };
-  if (annealer.run(mc_schedule(work), r, hooks) != AnnealEnd::kDone) return false;
+  if (annealer.run(mc_schedule(*work.setup), r, hooks) != AnnealEnd::kDone) return false;
   annealer.finish(work);
   return true;
 }

@@ -15,6 +15,7 @@
 
 #include <gsl/gsl_rng.h>
 
+#include "numeric/fatal.h"
 #include "numeric/numeric.h"
 #include "solver/annealing/boltzmann_me.h"
 #include "solver/uncertainty/block_estimate.h"
@@ -39,12 +40,12 @@ int thread_index() {
 }
 
 // The annealed attempts as runs of the block loop, in attempt order.
-EstimateSource attempts(AttemptPipeline& pipeline, Attempt& a) {
+EstimateSource attempts(AttemptPipeline& pipeline, Attempt& a, std::ostream& out) {
   EstimateSource src;
-  src.next = [&pipeline, &a](EstimateRun& r) {
+  src.next = [&pipeline, &a, &out](EstimateRun& r) {
     pipeline.take(a);
     if (a.bang.happened) {
-      std::cout << bang_message(a.bang) << std::flush;
+      out << bang_message(a.bang) << std::flush;
       r.stop = true;
       return;
     }
@@ -69,10 +70,9 @@ int BoltzmannME::Lagrange_siman_MC(Paar& model) {
   return 0;
 }
 
-int BoltzmannME::MC_error(Paar& model) {
-  model.timestamp = std::time(nullptr);
-  model.log << "Beginning Boltzmann MC: " << std::ctime(&model.timestamp) << "\n";
-  std::cout << "Beginning Boltzmann MC:\n";
+McStatus BoltzmannME::MC_error(Paar& model) {
+  model.report().log() << "Beginning Boltzmann MC: " << clock_text() << "\n";
+  model.report().out() << "Beginning Boltzmann MC:\n";
 
   // GSL's default generator and seed, as the run's environment has set them.
   gsl_rng* noise = gsl_rng_alloc(gsl_rng_default);
@@ -82,11 +82,11 @@ int BoltzmannME::MC_error(Paar& model) {
   // unperturbed data (the model itself is re-evaluated by the writes meanwhile).
   Paar base(model);
   int nthreads = thread_count();
-  int status = kMcDone;
+  McStatus status = McStatus::kDone;
   {
     AttemptPipeline pipeline(base, noise, seed, nthreads);
     Attempt a;
-    EstimateSource src = attempts(pipeline, a);
+    EstimateSource src = attempts(pipeline, a, model.report().out());
 #ifdef _OPENMP
 #pragma omp parallel num_threads(nthreads)
 #endif
@@ -101,8 +101,8 @@ int BoltzmannME::MC_error(Paar& model) {
       }
     }
   }
-  model.log.flush();
-  std::cout.flush();
+  model.report().log().flush();
+  model.report().out().flush();
   gsl_rng_free(noise);
   return status;
 }

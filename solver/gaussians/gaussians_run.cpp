@@ -1,17 +1,17 @@
 #include "solver/gaussians/gaussians_run.h"
 
 #include <cmath>
+#include <cstdio>
 #include <memory>
 
-#include <gsl/gsl_errno.h>
-
 #include "solver/gaussians/gaussian_mixture.h"
+#include "solver/gaussians/gaussians_report.h"
 
 FitProblem gaussian_problem(Paar const& model) {
   FitProblem fp = model.fit_problem();
   // The sub-grid is fixed by NEAR and FAR: the mixture computes the kernel
   // there once, and it is kept.
-  GaussianMixture gm(fp, model.near, model.far);
+  GaussianMixture gm(fp, model.setup->near, model.setup->far);
   FineKernel cache = gm.fine_kernel();
   auto where = std::make_shared<std::vector<double>>(gm.fine_centres());
   auto compute = fp.kernel_at;
@@ -24,32 +24,108 @@ FitProblem gaussian_problem(Paar const& model) {
   return fp;
 }
 
-MixtureSelection gaussian_fit(Paar& model, FitProblem const& fp) {
-  MixtureSelection sel = fit_gaussian_mixtures(fp, model.near, model.far);
-  if (sel.chosen < 0) {
-    model.output_failed = true;
-    return sel;
-  }
-  for (int j = 0; j < model.n_grid; j++) gsl_vector_set(model.distribution, j, sel.grid_mass[j]);
-  // The model keeps the mixture's own curve (from the sub-grid), before the
-  // scaling that the evaluation applies.
-  if (!model.given_fit) model.given_fit = gsl_vector_alloc(model.n_data);
-  std::vector<double> plain;
-  fitted_curve(fp, sel.grid_mass, plain);
-  for (int i = 0; i < model.n_data; i++) {
-    double s = model.scaling;
-    double v = s > 0 ? (sel.curve[i] - 1.0 + s) / s : (plain[i] - 1.0 + s);
-    gsl_vector_set(model.given_fit, i, v);
-  }
-  model.calc_state_dataonly_nosim();
-  return sel;
+namespace {
+
+// What the gaussians' estimate needs from the fit.
+struct KeptMixture {
+  FitProblem problem;
+  MixtureSelection selection;
+};
+
+nlohmann::json component_json(GaussComponent const& g) {
+  return {{"weight", g.weight}, {"centre", g.centre}, {"width", g.width},
+          {"width_at_floor", g.width_at_floor}};
 }
 
-ReplicateSolver gaussian_replicate_solver(Paar const& model, FitProblem const& fp) {
-  double near = model.near, far = model.far;
-  // One sub-grid kernel for the whole bootstrap: a replicate changes only the
-  // target, and every thread reads the same values.
-  FineKernel kernel = GaussianMixture(fp, near, far).fine_kernel();
+nlohmann::json mixture_json(MixtureSelection const& sel) {
+  nlohmann::json models = nlohmann::json::array();
+  for (MixtureFit const& f : sel.fits)
+    models.push_back({{"k", f.k}, {"fitted", f.ok}, {"chi2", f.chi2}, {"aic", f.aic}});
+  nlohmann::json comps = nlohmann::json::array();
+  for (GaussComponent const& g : sel.fits[sel.chosen].comp) comps.push_back(component_json(g));
+  return {{"models", models}, {"chosen_k", sel.fits[sel.chosen].k}, {"components", comps},
+          {"width_floor_angstrom", kWidthFloor}, {"unit", "Angstrom"}};
+}
+
+std::vector<std::string> figure_labels(MixtureSelection const& sel) {
+  std::vector<std::string> out;
+  for (GaussComponent const& g : sel.fits[sel.chosen].comp) {
+    char b[120];
+    if (g.width_at_floor)
+      std::snprintf(b, sizeof b, "%.2f at %.2f A (width not resolved)", g.weight, g.centre);
+    else
+      std::snprintf(b, sizeof b, "%.2f at %.2f A, width %.2f A", g.weight, g.centre, g.width);
+    out.push_back(b);
+  }
+  return out;
+}
+
+void say_lines(Paar const& model, std::vector<std::string> const& lines) {
+  for (std::string const& l : lines) model.report().both(l + "\n");
+}
+
+}  // namespace
+
+SolverFit gaussians_fit(Paar const& model) {
+  RunSetup const& s = *model.setup;
+  model.report().log() << "Beginning Gaussian distance models: " << clock_text() << "\n";
+  model.report().out() << "Beginning Gaussian distance models:\n";
+  FitProblem fp = gaussian_problem(model);
+  MixtureSelection sel = fit_gaussian_mixtures(fp, s.near, s.far);
+  say_lines(model, gaussian_report_lines(sel, s.near, s.far));
+  SolverFit fit;
+  if (sel.chosen < 0) {
+    fit.failure = "no mixture could be fitted";
+    return fit;
+  }
+  fit.ok = true;
+  fit.distribution = sel.grid_mass;
+  // The mixture's own curve (from the sub-grid), before the scaling that
+  // the evaluation applies.
+  std::vector<double> plain;
+  fitted_curve(fp, sel.grid_mass, plain);
+  for (int i = 0; i < s.n_data; i++) {
+    double sc = model.scaling;
+    fit.curve.push_back(sc > 0 ? (sel.curve[i] - 1.0 + sc) / sc : (plain[i] - 1.0 + sc));
+  }
+  fit.details = mixture_json(sel);
+  fit.figure_labels = figure_labels(sel);
+  fit.kept = KeptMixture{fp, sel};
+  return fit;
+}
+
+McStatus gaussians_estimate(Paar& model, SolverFit& fit,
+                            std::function<void(Paar&)> const& write_results) {
+  KeptMixture const& kept = std::any_cast<KeptMixture const&>(fit.kept);
+  MixtureSelection const& sel = kept.selection;
+  std::vector<ReplicateResult> accepted;
+  double near = model.setup->near, far = model.setup->far;
+  FineKernel kernel = GaussianMixture(kept.problem, near, far).fine_kernel();  // the fit's, no new values
+  McStatus status =
+      parametric_bootstrap(model, gaussian_replicate_solver(near, far, kernel), write_results, &accepted);
+  MixtureSpread spread = mixture_spread(sel, accepted);
+  say_lines(model, gaussian_bootstrap_lines(spread));
+  // The figure's labels with the bootstrap's spread of each component.
+  if (spread.same_k >= 2)
+    for (size_t c = 0; c < spread.mean.size() && c < fit.figure_labels.size(); c++) {
+      char b[160];
+      std::snprintf(b, sizeof b, "%.2f+-%.2f at %.2f+-%.2f A, width %.2f+-%.2f A",
+                    sel.fits[sel.chosen].comp[c].weight, spread.sd[c].weight,
+                    sel.fits[sel.chosen].comp[c].centre, spread.sd[c].centre,
+                    sel.fits[sel.chosen].comp[c].width, spread.sd[c].width);
+      fit.figure_labels[c] = b;
+    }
+  nlohmann::json comps = nlohmann::json::array();
+  for (size_t c = 0; c < spread.mean.size(); c++)
+    comps.push_back({{"mean", component_json(spread.mean[c])}, {"sd", component_json(spread.sd[c])}});
+  fit.details["bootstrap"] = {{"replicates", spread.replicates},
+                              {"chosen_k_counts", spread.chosen_k},
+                              {"replicates_with_fit_k", spread.same_k},
+                              {"components", comps}};
+  return status;
+}
+
+ReplicateSolver gaussian_replicate_solver(double near, double far, FineKernel kernel) {
   return [near, far, kernel](FitProblem const& rep) {
     MixtureSelection sel = fit_gaussian_mixtures(rep, near, far, MixtureOptions{}, kernel);
     ReplicateResult out;

@@ -2,15 +2,13 @@
 
 #include <cmath>
 #include <cstdio>
-#include <ctime>
-#include <iostream>
 #include <string>
 
-#include "numeric/warnings.h"
+#include "solver/uncertainty/bootstrap.h"
 
 namespace {
 
-void write_trace(Paar& model, MaxentResult const& r) {
+bool write_trace(Paar const& model, MaxentResult const& r) {
   std::string name = model.stem() + ".sa";
   std::FILE* f = std::fopen(name.c_str(), "w");
   bool ok = f != nullptr;
@@ -23,69 +21,64 @@ void write_trace(Paar& model, MaxentResult const& r) {
     ok = std::ferror(f) == 0;
     if (std::fclose(f) != 0) ok = false;
   }
-  if (!ok) {
-    std::cout << "could not write the solver trace " << name << std::endl;
-    model.output_failed = true;
-  }
+  if (!ok) model.report().out() << "could not write the solver trace " << name << std::endl;
+  return ok;
 }
 
-void report(Paar& model, MaxentResult const& r) {
+// The fit's lines, with chi2 as the model evaluates the adopted fit.
+void report(Paar const& model, SolverFit const& fit, MaxentResult const& r) {
+  Paar adopted(model);
+  adopted.adopt(fit);
   char b[320];
   std::snprintf(b, sizeof b,
                 "ALPHA   %g\nG       %g (measurements the data determine)\nCHI2   %g\n"
                 "CHI2 PER POINT %g\nENTROPY %g\n",
-                r.alpha, r.G, model.chi2, model.chi2 / model.n_data, r.entropy);
-  model.log << b;
-  std::cout << b;
-  for (std::string const& w : r.warnings) {
-    warn(w);  // standard output, and the summary's list
-    model.log << w << "\n";
-  }
-}
-
-// The default model in the model's evaluation: ln m_j beside the multipliers.
-void set_default_model(Paar& model, std::vector<double> const& log_m) {
-  if (!model.log_default_model) model.log_default_model = gsl_vector_alloc(model.n_grid);
-  for (int j = 0; j < model.n_grid; j++) gsl_vector_set(model.log_default_model, j, log_m[j]);
+                r.alpha, r.G, adopted.chi2, adopted.chi2 / model.setup->n_data, r.entropy);
+  model.report().both(b);
 }
 
 }  // namespace
 
-MaxentResult maxent_fit(Paar& model) {
-  model.timestamp = std::time(nullptr);
-  model.log << "Beginning maximum entropy (Bayesian choice of alpha): "
-            << std::ctime(&model.timestamp) << "\n";
-  std::cout << "Beginning maximum entropy (Bayesian choice of alpha):\n";
+SolverFit maxent_fit(Paar const& model) {
+  model.report().log() << "Beginning maximum entropy (Bayesian choice of alpha): " << clock_text()
+                       << "\n";
+  model.report().out() << "Beginning maximum entropy (Bayesian choice of alpha):\n";
   FitProblem fp = model.fit_problem();
   std::vector<double> m = tapered_uniform_model(fp.distance, kDefaultModelTaper);
   MaxentResult r = solve_maxent(fp, m, MaxentOptions());
-  write_trace(model, r);
+  SolverFit fit;
+  fit.output_failed = !write_trace(model, r);
   if (!r.ok) {
-    std::string msg = "maximum entropy failed: " + r.failure + "\n";
-    model.log << msg;
-    std::cout << msg;
-    model.output_failed = true;
-    return r;
+    fit.failure = r.failure;
+    model.report().both("maximum entropy failed: " + r.failure + "\n");
+    return fit;
   }
-  set_default_model(model, log_model_for_evaluation(fp, m, r.multipliers));
-  for (int i = 0; i < model.n_data; i++) gsl_vector_set(model.lagrange, i, r.multipliers[i]);
-  model.calc_state_dataonly_nosim();
-  report(model, r);
-  return r;
+  fit.ok = true;
+  fit.multipliers = r.multipliers;
+  fit.log_default_model = log_model_for_evaluation(fp, m, r.multipliers);
+  fit.warnings = r.warnings;
+  fit.details = {{"alpha", r.alpha}, {"G", r.G}, {"entropy", r.entropy},
+                 {"default_model_taper_angstrom", kDefaultModelTaper}};
+  report(model, fit, r);
+  fit.kept = r;
+  return fit;
 }
 
-ReplicateSolver maxent_replicate_solver(Paar const& model, MaxentResult const& fit) {
+McStatus maxent_estimate(Paar& model, SolverFit& fit,
+                         std::function<void(Paar&)> const& write_results) {
+  MaxentResult const& r = std::any_cast<MaxentResult const&>(fit.kept);
   std::vector<double> m = tapered_uniform_model(model.fit_problem().distance, kDefaultModelTaper);
   MaxentOptions opt;
-  opt.alpha_start = fit.alpha;
-  std::vector<double> warm = fit.multipliers;
-  return [m, opt, warm](FitProblem const& fp) {
-    MaxentResult r = solve_maxent(fp, m, opt, &warm);
+  opt.alpha_start = r.alpha;
+  std::vector<double> warm = r.multipliers;
+  ReplicateSolver solve = [m, opt, warm](FitProblem const& fp) {
+    MaxentResult rr = solve_maxent(fp, m, opt, &warm);
     ReplicateResult out;
-    out.ok = r.ok;
-    out.chi2 = r.chi2;
-    out.distribution = r.p;
-    out.extra = {r.alpha, r.G};
+    out.ok = rr.ok;
+    out.chi2 = rr.chi2;
+    out.distribution = rr.p;
+    out.extra = {rr.alpha, rr.G};
     return out;
   };
+  return parametric_bootstrap(model, solve, write_results, nullptr);
 }

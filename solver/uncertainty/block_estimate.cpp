@@ -14,14 +14,14 @@ class BlockLoop {
   BlockLoop(Paar& model, EstimateSource const& source)
       : model_(model), src_(source), sums_(model.distribution->size) {}
 
-  int run(std::function<void(Paar&)> const& write_results);
+  McStatus run(std::function<void(Paar&)> const& write_results);
 
  private:
   // One block of accepted runs; false when the estimate must stop.
   bool fill_block();
   void say(std::string const& text, bool echo) {
-    model_.log << text;
-    if (echo) std::cout << text;
+    model_.report().log() << text;
+    if (echo) model_.report().out() << text;
   }
 
   Paar& model_;
@@ -31,31 +31,31 @@ class BlockLoop {
   EstimateRun r_;
   int block_ = 0, in_row_ = 0;
   long long rejected_ = 0;
-  int status_ = kMcDone;
+  McStatus status_ = McStatus::kDone;
 };
 
 bool BlockLoop::fill_block() {
   sums_.start_block();
   int run = 0;
-  while (run < model_.per_mc_block) {
+  while (run < model_.setup->per_mc_block) {
     if (interrupt_signal() != 0) {
-      status_ = kMcInterrupted;
+      status_ = McStatus::kInterrupted;
       return false;
     }
     src_.next(r_);
     if (r_.stop) {
-      status_ = kMcNotFinite;
+      status_ = McStatus::kNotFinite;
       return false;
     }
     std::ostringstream l;
     l << block_ << "." << run << r_.line;
     say(l.str(), src_.echo);
-    if (!r_.usable || r_.chi2 > model_.max_mc_chi2) {
+    if (!r_.usable || r_.chi2 > model_.setup->max_mc_chi2) {
       rejected_++;
       say(" REJECTED\n", src_.echo);
       if (++in_row_ >= kMaxRejectionsInRow) {
         say(src_.stop_message, true);
-        status_ = kMcTooManyRejections;
+        status_ = McStatus::kTooManyRejections;
         return false;
       }
       continue;
@@ -63,44 +63,44 @@ bool BlockLoop::fill_block() {
     in_row_ = 0;
     say("\n", src_.echo);
     sums_.add_run(r_.distribution);
-    spread_.add(r_.distribution, model_.distances);
+    spread_.add(r_.distribution, model_.setup->distances);
     if (src_.accepted) src_.accepted(r_);
     run++;
   }
-  sums_.end_block(model_.per_mc_block);
+  sums_.end_block(model_.setup->per_mc_block);
   return true;
 }
 
-int BlockLoop::run(std::function<void(Paar&)> const& write_results) {
+McStatus BlockLoop::run(std::function<void(Paar&)> const& write_results) {
   int finished = 0;
   bool tested = false;
   double maxsig = 0.0;
-  while (block_ < model_.max_mc_blocks && status_ == kMcDone) {
+  while (block_ < model_.setup->max_mc_blocks && status_ == McStatus::kDone) {
     block_++;
     if (!fill_block()) break;
     finished = block_;
     if (!src_.block_note.empty())
-      std::cout << src_.block_note << " " << block_ << " of at most " << model_.max_mc_blocks
+      model_.report().out() << src_.block_note << " " << block_ << " of at most " << model_.setup->max_mc_blocks
                 << "\n";
     if (block_ > 4) {
       maxsig = report_block(model_, sums_, block_, rejected_);
       tested = true;
       if (write_results) write_results(model_);
-      if (maxsig <= model_.min_stdev2) break;
+      if (maxsig <= model_.setup->min_stdev2) break;
     }
   }
-  if (status_ == kMcDone) {
+  if (status_ == McStatus::kDone) {
     report_estimate_end(model_, sums_, block_, tested, maxsig, rejected_);
     spread_.report(model_);
   }
   // An interrupted estimate keeps the blocks it finished.
-  if (status_ != kMcNotFinite) store_final_estimates(model_, sums_, finished);
+  if (status_ != McStatus::kNotFinite) store_final_estimates(model_, sums_, finished);
   return status_;
 }
 
 }  // namespace
 
-int run_block_estimate(Paar& model, EstimateSource const& source,
+McStatus run_block_estimate(Paar& model, EstimateSource const& source,
                        std::function<void(Paar&)> const& write_results) {
   return BlockLoop(model, source).run(write_results);
 }

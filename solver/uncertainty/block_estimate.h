@@ -29,9 +29,9 @@ struct EstimateSource {
   std::string block_note;    // when not empty, "NOTE n of at most m" after each block
 };
 
-// Returns a McStatus; the estimates of the finished blocks, the closing
+// Returns how the estimate ended; the estimates of the finished blocks, the closing
 // lines and the spread of the mean distance end up in the model.
-int run_block_estimate(Paar& model, EstimateSource const& source,
+McStatus run_block_estimate(Paar& model, EstimateSource const& source,
                        std::function<void(Paar&)> const& write_results);
 
 #endif

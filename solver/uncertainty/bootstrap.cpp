@@ -21,14 +21,14 @@ class Replicates {
   Replicates(Paar const& model, ReplicateSolver const& solve)
       : model_(model), solve_(solve), fit_(model.fit_problem()),
         noise_(gsl_rng_alloc(gsl_rng_default)) {
-    for (int i = 0; i < model.n_data; i++) fitted_.push_back(gvg(model.fit_to_data, i));
+    for (int i = 0; i < model.setup->n_data; i++) fitted_.push_back(gvg(model.fit_to_data, i));
   }
   ~Replicates() { gsl_rng_free(noise_); }
   Replicates(Replicates const&) = delete;
   Replicates& operator=(Replicates const&) = delete;
 
   ReplicateResult next() {
-    if (queue_.empty()) fill(model_.per_mc_block);
+    if (queue_.empty()) fill(model_.setup->per_mc_block);
     ReplicateResult r = std::move(queue_.front());
     queue_.pop_front();
     return r;
@@ -39,7 +39,7 @@ class Replicates {
     std::vector<FitProblem> problems(count, fit_);
     // The noise is on the data; the target is the fitted share's data, so
     // it takes the noise divided by that share.
-    double share = 1.0 - model_.total_adjust_density;
+    double share = 1.0 - model_.setup->total_adjust_density;
     for (FitProblem& p : problems)
       for (int i = 0; i < p.n_data; i++)
         p.target[i] = fitted_[i] + _grandom_sigma(noise_, p.sigma[i]) / share;
@@ -59,12 +59,11 @@ class Replicates {
 
 }  // namespace
 
-int parametric_bootstrap(Paar& model, ReplicateSolver const& solve,
+McStatus parametric_bootstrap(Paar& model, ReplicateSolver const& solve,
                          std::function<void(Paar&)> const& write_results,
                          std::vector<ReplicateResult>* accepted) {
-  model.timestamp = std::time(nullptr);
-  model.log << "Beginning parametric bootstrap: " << std::ctime(&model.timestamp) << "\n";
-  std::cout << "Beginning parametric bootstrap:\n";
+  model.report().log() << "Beginning parametric bootstrap: " << clock_text() << "\n";
+  model.report().out() << "Beginning parametric bootstrap:\n";
   Replicates reps(model, solve);
   ReplicateResult current;
   EstimateSource src;
@@ -84,8 +83,8 @@ int parametric_bootstrap(Paar& model, ReplicateSolver const& solve,
       << " replicates in a row failed or exceeded MAX MC CHI2\n";
   src.stop_message = msg.str();
   src.block_note = "Bootstrap block";
-  int status = run_block_estimate(model, src, write_results);
-  model.log.flush();
-  std::cout.flush();
+  McStatus status = run_block_estimate(model, src, write_results);
+  model.report().log().flush();
+  model.report().out().flush();
   return status;
 }

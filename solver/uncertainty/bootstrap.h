@@ -32,8 +32,8 @@ using ReplicateSolver = std::function<ReplicateResult(FitProblem const& replicat
 // Runs the bootstrap on model (the fit already in it: fitted curve in
 // model.fit_to_data). write_results is called after every block from the
 // fifth on. accepted (when given) receives the accepted replicates in order.
-// Returns a McStatus.
-int parametric_bootstrap(Paar& model, ReplicateSolver const& solve,
+// Returns how the estimate ended.
+McStatus parametric_bootstrap(Paar& model, ReplicateSolver const& solve,
                          std::function<void(Paar&)> const& write_results,
                          std::vector<ReplicateResult>* accepted);
 

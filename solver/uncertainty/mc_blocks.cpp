@@ -61,8 +61,8 @@ void BlockSums::estimates(int blocks, gsl_vector* average, gsl_vector* average_e
 namespace {
 
 void say(Paar& model, std::string const& text) {
-  model.log << text;
-  std::cout << text;
+  model.report().log() << text;
+  model.report().out() << text;
 }
 
 double average(std::vector<double> const& v) {
@@ -99,7 +99,7 @@ double DistanceSpread::sd_of_sd() const { return spread(sd_); }
 
 void DistanceSpread::report(Paar& model) const {
   if (runs() < 2) return;
-  model.mc_distance = {runs(), mean_of_mean(), sd_of_mean(), mean_of_sd(), sd_of_sd()};
+  model.results.mc.distance = {runs(), mean_of_mean(), sd_of_mean(), mean_of_sd(), sd_of_sd()};
   char b[160];
   std::snprintf(b, sizeof b, "MC mean distance: %.4f +- %.4f Angstrom\n", mean_of_mean(),
                 sd_of_mean());
@@ -110,22 +110,22 @@ void DistanceSpread::report(Paar& model) const {
 
 double report_block(Paar& model, BlockSums& sums, int block, long long rejected) {
   double maxsig = sums.max_sigma_err(block);
-  long long total = static_cast<long long>(block) * model.per_mc_block + rejected;
+  long long total = static_cast<long long>(block) * model.setup->per_mc_block + rejected;
   std::ostringstream l;
   l << "BLOCK " << block << " max sigma err " << maxsig << "\n";
   l << "rejection rate: " << static_cast<double>(rejected) / static_cast<double>(total) << "\n";
   say(model, l.str());
-  sums.estimates(block, model.mc_average, model.mc_average_err, model.mc_stdev,
-                 model.mc_stdev_err);
+  sums.estimates(block, model.results.mc.average, model.results.mc.average_err, model.results.mc.stdev,
+                 model.results.mc.stdev_err);
   return maxsig;
 }
 
 void report_estimate_end(Paar& model, BlockSums& sums, int blocks, bool tested, double maxsig,
                          long long rejected) {
   std::ostringstream l;
-  if (blocks < model.max_mc_blocks) {
+  if (blocks < model.setup->max_mc_blocks) {
     l << "Distributions at each discrete distance converged in " << blocks << " x "
-      << model.per_mc_block << " mc points \n";
+      << model.setup->per_mc_block << " mc points \n";
   } else {
     // Fewer than five blocks: no convergence test ran; report the scatter
     // of the final sums.
@@ -133,17 +133,17 @@ void report_estimate_end(Paar& model, BlockSums& sums, int blocks, bool tested, 
     l << "Maximum monte carlo steps reached. Largest stdev is " << maxsig << "\n";
   }
   l << "number rejected: " << rejected << " of total "
-    << static_cast<long long>(blocks) * model.per_mc_block << "\n";
+    << static_cast<long long>(blocks) * model.setup->per_mc_block << "\n";
   say(model, l.str());
 }
 
 void store_final_estimates(Paar& model, BlockSums& sums, int finished) {
   if (finished >= 2) {
-    sums.estimates(finished, model.mc_average, model.mc_average_err, model.mc_stdev,
-                   model.mc_stdev_err);
+    sums.estimates(finished, model.results.mc.average, model.results.mc.average_err, model.results.mc.stdev,
+                   model.results.mc.stdev_err);
   } else {
     for (gsl_vector* v :
-         {model.mc_average, model.mc_average_err, model.mc_stdev, model.mc_stdev_err})
+         {model.results.mc.average, model.results.mc.average_err, model.results.mc.stdev, model.results.mc.stdev_err})
       gsl_vector_set_zero(v);
   }
 }

@@ -1,7 +1,7 @@
 // The lines that report the Gaussian mixture fits, for the log and standard
 // output: chi2 and AIC of each k, then the chosen mixture's components.
-#ifndef REDORDIST_OUTPUT_GAUSSIAN_REPORT_H
-#define REDORDIST_OUTPUT_GAUSSIAN_REPORT_H
+#ifndef REDORDIST_SOLVER_GAUSSIANS_GAUSSIANS_REPORT_H
+#define REDORDIST_SOLVER_GAUSSIANS_GAUSSIANS_REPORT_H
 
 #include <string>
 #include <vector>

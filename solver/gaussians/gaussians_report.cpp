@@ -1,5 +1,5 @@
 // Fixed-width report of the Gaussian mixture fits.
-#include "output/gaussian_report.h"
+#include "solver/gaussians/gaussians_report.h"
 
 #include <cstdio>
 

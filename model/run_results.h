@@ -1,0 +1,46 @@
+// What a run found beyond the solver's state: the moments of the
+// distribution, the uncertainty estimate, what the solver says about its
+// result, and what went wrong.
+#ifndef REDORDIST_MODEL_RUN_RESULTS_H
+#define REDORDIST_MODEL_RUN_RESULTS_H
+
+#include <array>
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "numeric/gsl_handles.h"
+
+// The spread over the Monte Carlo runs (or bootstrap replicates) of the
+// mean distance and of the distance sd, Angstrom (runs 0: none).
+struct McDistance {
+  size_t runs = 0;
+  double mean = 0.0, mean_sd = 0.0, sd = 0.0, sd_sd = 0.0;
+};
+
+// The per-distance uncertainty estimate, n_grid each: the mean of the block
+// means and its scatter, the mean of the block standard deviations and
+// their scatter.
+struct McEstimate {
+  GslVec average, average_err, stdev, stdev_err;
+  McDistance distance;
+};
+
+enum class McStatus { kDone, kNotFinite, kTooManyRejections, kInterrupted };
+
+struct RunResults {
+  // Mean, standard deviation, skewness and kurtosis (3 for a normal
+  // distribution) of the distribution over distance (Angstrom) and over
+  // dipolar coupling (Hz), as calc_dist_stats last found them.
+  std::array<double, 4> distance_moments{}, coupling_moments{};
+  McEstimate mc;
+  std::string solver = "annealing";        // the method that made the distribution
+  std::vector<std::string> figure_labels;  // what the figure says of the distribution
+  nlohmann::json details;                  // what the solver adds to the summary
+  bool solver_failed = false;              // the solver found no distribution
+  bool output_failed = false;              // an output file could not be written
+};
+
+#endif

@@ -1,0 +1,51 @@
+// The one place a run speaks: standard output, the run log, and the list of
+// warnings that both of them and the summary take from. Every layer writes
+// through the Report it is given; none writes to std::cout itself.
+#ifndef REDORDIST_NUMERIC_REPORT_H
+#define REDORDIST_NUMERIC_REPORT_H
+
+#include <fstream>
+#include <ostream>
+#include <string>
+#include <vector>
+
+class Report {
+ public:
+  // Standard output goes to out (nullptr: nowhere); no log until open_log.
+  explicit Report(std::ostream* out);
+  Report(Report const&) = delete;
+  Report& operator=(Report const&) = delete;
+  // Closes the log with its time line.
+  ~Report();
+
+  std::ostream& out() { return out_ ? *out_ : null_; }
+  // The run log; a stream that drops everything while no log is open.
+  std::ostream& log() { return log_.is_open() ? static_cast<std::ostream&>(log_) : null_; }
+  bool log_open() const { return log_.is_open(); }
+  bool open_log(std::string const& file);
+  // Writes the closing time line and closes the log.
+  void close_log();
+
+  // text on standard output and in the log.
+  void both(std::string const& text);
+  // One warning line (no newline): on standard output now, kept for the log
+  // and the summary.
+  void warn(std::string const& line);
+  // A warning already shown (the input readers print theirs as they read).
+  void keep_warning(std::string const& line) { warnings_.push_back(line); }
+  std::vector<std::string> const& warnings() const { return warnings_; }
+
+  // A report that discards everything (tests, copies without a run).
+  static Report& silent();
+
+ private:
+  std::ostream* out_;
+  std::ofstream log_;
+  std::ostream null_{nullptr};
+  std::vector<std::string> warnings_;
+};
+
+// The current local time as ctime writes it, newline included.
+std::string clock_text();
+
+#endif
