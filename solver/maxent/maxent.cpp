@@ -68,7 +68,8 @@ struct AlphaSearch {
     s.chi2 = chi2_of_curve(fp, f), s.newton = sol.newton;
     res.steps.push_back(s);
     double ratio = s.minus_two_alpha_s / s.G;
-    double mismatch = s.G > 0.0 && ratio > 0.0 && std::isfinite(ratio) ? std::fabs(std::log(ratio)) : INFINITY;
+    bool both_positive = s.G > 0.0 && ratio > 0.0 && std::isfinite(ratio);
+    double mismatch = both_positive ? std::fabs(std::log(ratio)) : INFINITY;
     visited.push_back({log_alpha, std::move(sol), s.minus_two_alpha_s - s.G, mismatch});
     return static_cast<int>(visited.size()) - 1;
   }
@@ -212,9 +213,9 @@ void add_warnings(MaxentResult& res, int n_data) {
   char b[400];
   if (res.no_root) {
     std::snprintf(b, sizeof b,
-                  "warning: maximum entropy: no weight alpha was found to satisfy -2 alpha S = G; alpha %g is "
-                  "taken, where -2 alpha S / G = %g comes nearest to 1",
-                  res.alpha, -2.0 * res.alpha * res.entropy / res.G);
+                  "warning: maximum entropy: no weight alpha was found to satisfy -2 alpha S = G; "
+                  "alpha %g is taken (-2 alpha S = %g, G = %g), where the two come nearest in ratio",
+                  res.alpha, -2.0 * res.alpha * res.entropy, res.G);
     res.warnings.push_back(b);
   }
   if (!(gsl_cdf_chisq_Q(res.chi2, n_data) >= 1e-6)) {
@@ -252,7 +253,8 @@ MaxentResult solve_maxent(FitProblem const& fp, std::vector<double> const& model
     Range range{log_scale + std::log(1e-16), log_scale + std::log(1e8), std::log(opt.alpha_step)};
     double start = opt.alpha_start > 0.0 ? std::log(opt.alpha_start) : log_scale;
     std::pair<double, double> b;
-    if (bracket(s, start, range, b)) chosen = s.at(b.first == b.second ? b.first : brent(s, b.first, b.second));
+    if (bracket(s, start, range, b))
+      chosen = s.at(b.first == b.second ? b.first : brent(s, b.first, b.second));
     if (chosen < 0) {
       res.no_root = true;
       chosen = nearest_alpha(s, start, range);
