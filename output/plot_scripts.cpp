@@ -103,7 +103,8 @@ void fitted_plot(std::ostream& o, Paar const& p, Values const& v) {
   std::vector<std::string> e = {"u 1:3 axes x1y2 w l lw 2 t 'normalized density'",
                                 "u 1:4 w l axes x1y1 t 'density integral'"};
   for (auto const& d : data_elements(v, true, true)) e.push_back(d);
-  e.push_back("u ($20*" + g(v.K) + "):($21*" + g(v.F) + " +$22) w l axes x2y1 t 'ME reconstruction'");
+  e.push_back("u ($20*" + g(v.K) + "):($21*" + g(v.F) +
+              " +$22) w l axes x2y1 t 'ME reconstruction'");
   e.push_back("u ($9*" + g(v.K) + "):16 w boxes ls 4 axes x2y2 t 'residual'");
   plot_elements(o, "plot '" + v.S + ".me' ", "'' ", e);
   if (p.setup->mode == "fit") {
@@ -228,7 +229,8 @@ std::string print_script_text(Paar const& p) {
   o << "  " << v.B << " lt 0 notitle\n";
   print_distribution_panel(o, p, v);
   // One residual (or all alike) cannot be autoscaled: one percent around it.
-  std::string range = v.flat_residual ? g(100 * v.residual - 1) + ":" + g(100 * v.residual + 1) : "*:*";
+  std::string range =
+      v.flat_residual ? g(100 * v.residual - 1) + ":" + g(100 * v.residual + 1) : "*:*";
   o << "# residuals panel\n"
     << "set size 1,0.25\n"
     << "set origin 0,1.25\n"
@@ -254,7 +256,9 @@ void figure_extents(Paar const& m, FigureInfo& f) {
   f.last_cycle = std::max(gsl_vector_max(m.setup->cycles), 2.0 * (m.setup->n_cycles - 1));
   f.curve_min = f.residual_min = HUGE_VAL;
   f.curve_max = f.residual_max = -HUGE_VAL;
-  auto extend = [](double& lo, double& hi, double x) { lo = std::min(lo, x), hi = std::max(hi, x); };
+  auto extend = [](double& lo, double& hi, double x) {
+    lo = std::min(lo, x), hi = std::max(hi, x);
+  };
   for (int i = 0; i < m.setup->n_cycles; i++) {
     double c = gvg(m.smooth_fit, i);
     extend(f.curve_min, f.curve_max, whole ? F * c + S * gvg(m.setup->smooth_adjust, i) : c);
