@@ -1,10 +1,10 @@
 // redordist: distance distributions from REDOR dephasing curves. One run per
 // parameter file; see README.md and redordist(1).
-#include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "driver/command_line.h"
 #include "driver/solve.h"
 #include "driver/usage_text.h"
 #include "input/run_inputs.h"
@@ -20,8 +20,6 @@
 #include "solver/annealing/boltzmann_me.h"
 
 namespace {
-
-const char* const kUsage = "usage: redordist [--solver annealing|maxent|gaussians] PARAMETER_FILE\n";
 
 void write_results(Paar& m) {
   if (!write_out(m)) std::cout << "write_out failed\n";
@@ -66,51 +64,40 @@ int run_mode(Paar& model, std::string const& solver, RunSummary& summary) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string solver = "annealing";
-  int arg = 1;
-  if (argc >= 2 && std::strcmp(argv[1], "--solver") == 0) {
-    if (argc < 3) {
-      std::cout << "--solver needs a name: annealing, maxent or gaussians\n";
-      return 1;
-    }
-    solver = argv[2];
-    arg = 3;
-    if (solver != "annealing" && solver != "maxent" && solver != "gaussians") {
-      std::cout << "unknown solver \"" << printable(solver)
-                << "\"; choose annealing, maxent or gaussians\n";
-      return 1;
-    }
-  }
-  if (argc <= arg) {
-    std::cout << kUsage;
+  CommandLine cl = parse_command_line(argc, argv);
+  if (!cl.error.empty()) {
+    std::cout << cl.error;
     return 1;
   }
-  if (std::strcmp(argv[arg], "--help") == 0) {
+  if (cl.help) {
     print_help(std::cout);
     return 0;
   }
-  if (std::strcmp(argv[arg], "--template") == 0) {
-    print_template(std::cout);
+  if (cl.version) {
+    std::cout << "redordist 1\n";
     return 0;
   }
-  if (std::strcmp(argv[arg], "--version") == 0) {
-    std::cout << "redordist 1\n";
+  if (cl.print_template) {
+    print_template(std::cout, cl.solver);
     return 0;
   }
 
   install_interrupt_handlers();
   // Everything is read and checked before the run directory is touched.
-  RunInputs inputs = read_run_inputs(argv[arg]);
-  check_solver_inputs(inputs.params, solver);
+  RunInputs inputs;
+  if (InputStatus refusal = read_run_inputs(cl.param_file, cl.solver, inputs)) {
+    std::cout << refusal->message << std::flush;
+    return refusal->status;
+  }
   Paar model(inputs);
-  model.solver = solver;
-  open_run_directory(model, argv[arg]);
+  model.solver = cl.solver;
+  open_run_directory(model, cl.param_file.c_str());
   write_log_head(model);
   model.report_inputs();
   model.build_transforms();
   write_matrix_dumps(model);
   RunSummary summary;
   summary.command.assign(argv, argv + argc);
-  summary.parameter_file = argv[arg];
-  return run_mode(model, solver, summary);
+  summary.parameter_file = cl.param_file;
+  return run_mode(model, cl.solver, summary);
 }

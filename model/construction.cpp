@@ -20,16 +20,16 @@ Paar::Paar(RunInputs const& in) : RunParams(in.params), owner(true) {
   n_cycles = effective_last_point() / 2 + 1;
   n_grid = static_cast<int>(grid_size(near, far, grain));
   n_adj = in.prescribed.readable ? static_cast<int>(in.prescribed.distance.size()) : -1;
-  // The universal curve is used whenever its file can be read; otherwise the
-  // powder average.
-  have_curve = is_readable_regular_file(lambda_d_file) && std::ifstream(lambda_d_file).is_open();
+  // A universal curve unless LAMBDA_D is none (the input checks made sure it opens).
+  have_curve = lambda_d_file != "none";
   check_sizes();  // before the matrices are allocated
   smooth_adjust = gsl_vector_calloc(n_cycles);
   smooth_fit = gsl_vector_calloc(n_cycles);
   set_prescribed(in.prescribed);
   build_grid();
   alloc_scratch();
-  if (have_curve) curve = read_curve_file(lambda_d_file, max_lambda_d());
+  if (have_curve)
+    if (InputStatus s = read_curve_file(lambda_d_file, max_lambda_d(), curve)) fatal_exit(s->message, s->status);
 }
 
 void Paar::alloc_scratch() {
