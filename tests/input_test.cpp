@@ -283,3 +283,27 @@ TEST(Nuclei, GyromagneticRatiosAndDipolarConstant) {
   double d_si = 1e-7 * 6.7283e7 * 2.712e7 * 1.05457168e-34 / 1e-30 / (2 * M_PI);
   EXPECT_NEAR(dipolar_constant_of(6.7283, 2.712), d_si, 1e-9 * d_si);
 }
+
+TEST(ParamFile, TwelveLineMaxentFileGivesTheResultOfItsThirtyThreeLineTwin) {
+  // The example data (MAS 5 kHz); PER 2PI left out is 0, the exact kernel.
+  Workspace w;
+  std::string data = REDORDIST_SOURCE_DIR "/examples/cn_redor.dat";
+  write_file(w.dir.file("short.par"),
+             "# 13C-15N REDOR by maximum entropy: only what maxent reads\nOUTPUT: run\n"
+             "XYDATA: " + data + "    17 points, N_c 0 to 64\n# the set-up\nMAS: 5000\nSCALING: 1.0\n"
+             "XN: 13C\nYN: 15N\nGRAIN: 0.05\nFAR: 6\nNEAR: 2.5\nMODE: fit\n");
+  write_file(w.dir.file("twin.par"), param_text({{"XYDATA", data}, {"GRAIN", "0.05"}, {"PER 2PI", "0"}}));
+  std::vector<std::string> results;
+  for (char const* par : {"twin.par", "short.par"}) {
+    RunResult r = w.run_args({par, "--solver", "maxent"});
+    ASSERT_EQ(r.status, 0) << r.out;
+    results.push_back(r.out + w.out(".me") + w.out(".mx") + w.out(".sa"));
+  }
+  EXPECT_EQ(results[0], results[1]);
+  EXPECT_NE(results[1].find("Mean distance: 3.15"), std::string::npos) << results[1];
+  // The keys left out are echoed with the values used.
+  for (char const* echo : {"\nLAMBDA_D: none (default)\n", "\nPER 2PI: 0 (exact) (default)\n",
+                           "\nNTRIES: 3 (default, not used)\n", "\nINIT TEMP: 20 0 0 (default, not used)\n",
+                           "\nXN: 13C (gamma = 6.7283)\n"})
+    EXPECT_NE(w.out(".log").find(echo), std::string::npos) << echo;
+}
