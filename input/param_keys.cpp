@@ -58,6 +58,8 @@ ParamKey list(char const* name, std::vector<double> RunParams::*field, ValueKind
 const char* const kNotBelow0 = "it must not be below 0";
 const char* const kAbove0 = "it must be above 0";
 
+// The table itself, one entry per key in the order of the 33-line file: data
+// read top to bottom, hence longer than a function would be.
 std::vector<ParamKey> make_keys() {
   using R = RunParams;
   // Defaults of the schedules are the template's values; they stand in for

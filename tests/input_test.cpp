@@ -162,7 +162,8 @@ std::vector<BadInput> bad_inputs() {
        "be left out); for S/S0 alone write S0 = 1 and S = S/S0: \"8 1 0.87 0.87 0.02\""},
       {"DataRatioMismatch", {}, "4 1000 960 0.86 0.02\n", "", "data.dat line 3: S/S0 in column 4 is 0.86, but S / S0 from columns 3 "
        "and 2 (960 / 1000) is 0.96; the columns are N_c S0 S S/S0 error"},
-      {"DataRatioRounded", {}, "4 1000 963 0.96 0.02\n6 3 2 0.6667 0.02\n8 1000 960 9.6e-1 0.02\n", "", ""},
+      // Each column rounded to its digits: S0 and S to 0.1 carry 2e-4 into S / S0.
+      {"DataRatioRounded", {}, "4 1000 963 0.96 0.02\n6 3 2 0.6667 0.02\n8 1000 960 9.6e-1 0.02\n10 997.4 1004.5 1.00709 0.02\n", "", ""},
       {"DataCommaDecimal", {}, "4 800,5 700 0.874 0.02\n", "", "data.dat line 3: S0 \"800,5\" is not a number; use a decimal point: 800.5"},
       {"DataErrorsInPercent", {}, "4 1000 960 0.96 2\n", "", ""},  // one such error among fractions: a warning only
       {"DataText", {}, "4 1000 abc 0.9 0.02\n", "", "data.dat line 3: S \"abc\" is not a number"},
@@ -194,10 +195,13 @@ TEST_P(BadInputs, RefusedWithOneExactLineOrAccepted) {
   std::string par = write_inputs(d, c.over, "# N_c S0 S S/S0 err\n0 1000 1000 1.0 0.02\n" + c.data, c.dist);
   RunInputs in;
   std::string msg;
+  auto files = [&] { return std::distance(std::filesystem::directory_iterator(d.path()), {}); };
+  auto before = files();
   testing::internal::CaptureStdout();
   if (InputStatus s = read_run_inputs(par, c.solver, in)) msg = std::to_string(s->status) + " " + s->message;
   testing::internal::GetCapturedStdout();
   EXPECT_EQ(relative(msg, d), c.message.empty() ? "" : "1 " + c.message + "\n");
+  EXPECT_EQ(files(), before);  // reading creates nothing
 }
 
 INSTANTIATE_TEST_SUITE_P(Inputs, BadInputs, ::testing::ValuesIn(bad_inputs()),
