@@ -1,11 +1,11 @@
 // redordist: distance distributions from REDOR dephasing curves. One run per
 // parameter file; see README.md and redordist(1).
 #include <cmath>
-#include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "driver/command_line.h"
 #include "driver/solve.h"
 #include "driver/usage_text.h"
 #include "input/run_inputs.h"
@@ -23,8 +23,6 @@
 #include <gsl/gsl_errno.h>
 
 namespace {
-
-const char* const kUsage = "usage: redordist [--solver annealing|maxent|gaussians] PARAMETER_FILE\n";
 
 void write_results(Paar& m) {
   if (!write_out(m)) m.report().out() << "write_out failed\n";
@@ -84,35 +82,21 @@ int stop_before_results(Paar& model, RunSummary& summary) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string solver = "annealing";
-  int arg = 1;
-  if (argc >= 2 && std::strcmp(argv[1], "--solver") == 0) {
-    if (argc < 3) {
-      std::cout << "--solver needs a name: annealing, maxent or gaussians\n";
-      return 1;
-    }
-    solver = argv[2];
-    arg = 3;
-    if (!known_solver(solver)) {
-      std::cout << "unknown solver \"" << printable(solver)
-                << "\"; choose annealing, maxent or gaussians\n";
-      return 1;
-    }
-  }
-  if (argc <= arg) {
-    std::cout << kUsage;
+  CommandLine cl = parse_command_line(argc, argv);
+  if (!cl.error.empty()) {
+    std::cout << cl.error;
     return 1;
   }
-  if (std::strcmp(argv[arg], "--help") == 0) {
+  if (cl.help) {
     print_help(std::cout);
     return 0;
   }
-  if (std::strcmp(argv[arg], "--template") == 0) {
-    print_template(std::cout);
+  if (cl.version) {
+    std::cout << "redordist 1\n";
     return 0;
   }
-  if (std::strcmp(argv[arg], "--version") == 0) {
-    std::cout << "redordist 1\n";
+  if (cl.print_template) {
+    print_template(std::cout, cl.solver);
     return 0;
   }
 
@@ -124,11 +108,14 @@ int main(int argc, char** argv) {
   // every thread: each caller checks the status GSL returns.
   gsl_set_error_handler_off();
   // Everything is read and checked before the run directory is touched.
-  RunInputs inputs = read_run_inputs(argv[arg]);
-  check_solver_inputs(inputs.params, solver);
+  RunInputs inputs;
+  if (InputStatus refusal = read_run_inputs(cl.param_file, cl.solver, inputs)) {
+    std::cout << refusal->message << std::flush;
+    return refusal->status;
+  }
   auto setup = std::make_shared<RunSetup>(inputs);
-  if (!setup->size_problem().empty()) {
-    std::cout << setup->size_problem();
+  if (!setup->problem().empty()) {
+    std::cout << setup->problem();
     return 1;
   }
   Report report(&std::cout);
@@ -136,16 +123,16 @@ int main(int argc, char** argv) {
   // The model is made on the set-up before its matrices are filled: no copy
   // exists until the solver runs.
   Paar model(setup, report);
-  model.results.solver = solver;
+  model.results.solver = cl.solver;
   defer_interrupts();
-  open_run_directory(model, argv[arg]);
+  open_run_directory(model, cl.param_file.c_str());
   write_log_head(model);
   setup->report_inputs(report);
   setup->build_transforms(report);
   if (interrupt_signal() == 0) write_matrix_dumps(model);
   RunSummary summary;
   summary.command.assign(argv, argv + argc);
-  summary.parameter_file = argv[arg];
+  summary.parameter_file = cl.param_file;
   if (interrupt_signal() != 0) return stop_before_results(model, summary);
-  return run_mode(model, solver, summary);
+  return run_mode(model, cl.solver, summary);
 }
