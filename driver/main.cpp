@@ -11,16 +11,15 @@
 #include "input/run_inputs.h"
 #include "input/text_lines.h"
 #include "model/paar.h"
+#include "numeric/gsl_errors.h"
 #include "numeric/interrupt.h"
+#include "numeric/warnings.h"
 #include "output/matrix_dump.h"
 #include "output/plot_scripts.h"
 #include "output/result_table.h"
 #include "output/run_directory.h"
 #include "output/run_log.h"
 #include "output/run_summary.h"
-#include "numeric/warnings.h"
-
-#include <gsl/gsl_errno.h>
 
 namespace {
 
@@ -104,9 +103,7 @@ int main(int argc, char** argv) {
   // even while reading a FIFO blocks; from then on it stops the run at the
   // next safe point.
   install_interrupt_handlers();
-  // GSL's aborting error handler is switched off once, for the whole run and
-  // every thread: each caller checks the status GSL returns.
-  gsl_set_error_handler_off();
+  gsl_errors_as_statuses();
   // Everything is read and checked before the run directory is touched.
   RunInputs inputs;
   if (InputStatus refusal = read_run_inputs(cl.param_file, cl.solver, inputs)) {

@@ -244,7 +244,6 @@ MaxentResult solve_maxent(FitProblem const& fp, std::vector<double> const& model
       for (int a = 0; a < red.rank; a++) s.first_z[a] += red.u[static_cast<size_t>(i) * red.rank + a] * w;
     }
   }
-  gsl_error_handler_t* old = gsl_set_error_handler_off();
   int chosen = -1;
   if (opt.alpha_fixed > 0.0) {
     chosen = s.at(std::log(opt.alpha_fixed));
@@ -260,7 +259,6 @@ MaxentResult solve_maxent(FitProblem const& fp, std::vector<double> const& model
       chosen = nearest_alpha(s, start, range);
     }
   }
-  gsl_set_error_handler(old);
   if (chosen < 0) return res;
   fill_result(fp, red, std::exp(s.visited[chosen].log_alpha), s.visited[chosen].solve, res);
   add_warnings(res, fp.n_data);
