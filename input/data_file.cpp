@@ -29,6 +29,9 @@ double last_digit_unit(std::string const& t) {
   long exp10 = e == std::string::npos ? 0 : std::strtol(t.c_str() + e + 1, nullptr, 10);
   size_t dot = mantissa.find('.');
   long decimals = dot == std::string::npos ? 0 : static_cast<long>(mantissa.size() - dot - 1);
+  // An exponent of any size (strtol saturates) cannot overflow the difference.
+  exp10 = std::clamp(exp10, -100000L, 100000L);
+  decimals = std::min(decimals, 100000L);
   return std::pow(10.0, static_cast<double>(std::clamp(exp10 - decimals, -400L, 400L)));
 }
 
