@@ -1,0 +1,35 @@
+// The lines, warnings and summary entries that say what the data determine:
+// the effective distance, the widths and centres one Gaussian may take, the
+// goodness of fit, and the peaks the data support.
+#ifndef REDORDIST_OUTPUT_DETERMINED_REPORT_H
+#define REDORDIST_OUTPUT_DETERMINED_REPORT_H
+
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "model/paar.h"
+
+// " (not determined by these data)" after the sd when the data leave the
+// width open, else "".
+std::string sd_note(Paar const& model);
+// The same after the mean distance.
+std::string mean_note(Paar const& model);
+
+// After the result lines: the effective distance (with its spread in mode
+// err), the allowed widths and centres, the tests of the fit and the peaks,
+// then a warning for each thing the data do not determine. Standard output
+// and the log.
+void report_determined(Paar& model);
+
+// Adds the effective distance, the allowed widths and centres, whether the
+// sd is determined and the peaks to the summary's "distance", and the tests
+// as "goodness_of_fit".
+void add_determined_json(Paar const& model, nlohmann::json& summary);
+
+// The advice on SCALING from the curve's late plateau ("" when the plateau
+// does not point to SCALING): the level and the SCALING it suggests, or
+// (brief) only the SCALING.
+std::string scaling_hint(Paar const& model, bool brief = false);
+
+#endif
