@@ -333,25 +333,34 @@ def calibrate(args, runner, case, solvers):
     idx = [c["name"] for c in CASES].index(case["name"])
     for s in solvers:
         seed0 = 5000 + 7 * idx
-        d, truth = runner.data(case, "%s_cal_err_%s" % (case["name"], s), seed0)
-        got, out, dt = runner.run(case, d, s, "err", seed0)
-        m = EFF_RE.search(out)
-        if not m or m.group(2) is None:
-            print("  %s: no 'Effective distance: X +- Y' line (%.1f s)" % (s, dt))
-            continue
-        y = float(m.group(2))
+
+        def err_draw(j):
+            d, _ = runner.data(case, "%s_cal_err%d_%s" % (case["name"], j, s), seed0 + 100 * j)
+            _, out, _ = runner.run(case, d, s, "err", seed0 + 100 * j)
+            m = EFF_RE.search(out)
+            return float(m.group(2)) if m and m.group(2) else None
 
         def fit_draw(k):
             seed = seed0 + 1 + k
             dd, _ = runner.data(case, "%s_cal%d_%s" % (case["name"], k, s), seed)
-            g, _, _ = runner.run(case, dd, s, "fit", seed)
-            return g[0]["distance"]["effective"] if g else None
+            g, out, _ = runner.run(case, dd, s, "fit", seed)
+            if not g or not g[0].get("distance"):
+                print("  %s: fit of seed %d failed: %s" % (s, seed, (out.strip().splitlines() or [""])[-1]))
+                return None
+            return g[0]["distance"]["effective"]
 
         with concurrent.futures.ThreadPoolExecutor(max_workers=args.jobs) as ex:
+            ys = [y for y in ex.map(err_draw, range(args.calib_err_draws)) if y is not None]
             effs = [e for e in ex.map(fit_draw, range(args.calib_draws)) if e is not None]
+        if not ys or len(effs) < 2:
+            print("  %s: too few runs" % s)
+            continue
         spread = statistics.stdev(effs)
-        print("  %s: err +- %.4f A; %d fresh fits: r_eff %.4f +- %.4f A (truth %.4f); ratio %.2f" % (
-            s, y, len(effs), statistics.mean(effs), spread, truth_reff(truth), y / spread))
+        truth = runner.data(case, "%s_cal_truth" % case["name"], seed0)[1]
+        print("  %s: err +- %s A (%d err runs); %d fresh fits: r_eff %.4f +- %.4f A (truth %.4f);"
+              " ratio %.2f (%s)" % (
+                  s, " ".join("%.4f" % y for y in ys), len(ys), len(effs), statistics.mean(effs), spread,
+                  truth_reff(truth), statistics.mean(ys) / spread, " ".join("%.2f" % (y / spread) for y in ys)))
     return 0
 
 
@@ -366,7 +375,9 @@ def main():
     ap.add_argument("--timeout", type=float, default=600)
     ap.add_argument("--keep", default=None, metavar="DIR")
     ap.add_argument("--calibrate", default=None, metavar="CASE")
-    ap.add_argument("--calib-draws", type=int, default=30)
+    ap.add_argument("--calib-draws", type=int, default=30, help="fresh fits of --calibrate (default 30)")
+    ap.add_argument("--calib-err-draws", type=int, default=3,
+                    help="err runs of --calibrate, each on its own noise draw (default 3)")
     ap.add_argument("--list", action="store_true")
     args = ap.parse_args()
     byname = {c["name"]: c for c in CASES}

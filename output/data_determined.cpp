@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "numeric/numeric.h"
+#include "output/atomic_file.h"
 #include "solver/gaussians/gaussian_mixture.h"
 #include "solver/gaussians/gaussians_run.h"
 #include "solver/gaussians/peak_support.h"
@@ -59,8 +60,11 @@ void judge_width(Paar const& m, DataDetermined& d) {
     d.sd_determined = false;
   }
   if (!within(mean, w.mean_lo, w.mean_hi, kMeanPrecision, kMeanRelPrecision)) {
-    std::snprintf(b, sizeof b, "%sthe single Gaussians they allow have means from %.2f to %.2f Angstrom",
-                  d.width_problem.empty() ? "" : "; ", w.mean_lo, w.mean_hi);
+    bool outside = mean < w.mean_lo || mean > w.mean_hi;
+    std::snprintf(b, sizeof b, "%s%s means from %.2f to %.2f Angstrom", d.width_problem.empty() ? "" : "; ",
+                  outside ? format("the reported mean %.2f Angstrom lies outside the single Gaussians'", mean).c_str()
+                          : "the single Gaussians they allow have",
+                  w.mean_lo, w.mean_hi);
     d.width_problem += b;
     d.mean_determined = false;
   }

@@ -56,6 +56,14 @@ Range allowed_range(std::vector<double> const& x, std::vector<double> const& y, 
   return r;
 }
 
+// The abscissa of the vertex of the parabola through the profile at k - 1,
+// k and k + 1 (x[k] itself at an end or where the three are not convex).
+double vertex(std::vector<double> const& x, std::vector<double> const& y, int k) {
+  if (k == 0 || k + 1 == static_cast<int>(x.size())) return x[k];
+  double h = x[k + 1] - x[k], c = y[k + 1] - 2.0 * y[k] + y[k - 1];
+  return c > 0.0 ? x[k] - 0.5 * h * (y[k + 1] - y[k - 1]) / c : x[k];
+}
+
 class Profile {
  public:
   Profile(FitProblem const& fp, double near, double far) : fp_(fp), gm_(fp, near, far) {
@@ -159,7 +167,7 @@ WidthAllowed one_gaussian_profile(FitProblem const& fp, double near, double far,
   std::vector<double> by_centre = pr->in_centre();
   int kb = static_cast<int>(std::min_element(by_width.begin(), by_width.end()) - by_width.begin());
   out.best_chi2 = std::min(by_width[kb], *std::min_element(by_centre.begin(), by_centre.end()));
-  out.best_width = std::exp(pr->log_widths()[kb]);
+  out.best_width = std::exp(vertex(pr->log_widths(), by_width, kb));
   out.best_centre = centre_of[kb];
   double level = out.best_chi2 + delta_chi2;
   Range w = allowed_range(pr->log_widths(), by_width, level);
