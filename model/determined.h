@@ -17,8 +17,8 @@ struct WidthAllowed {
   bool computed = false;
   double width_lo = 0.0, width_hi = 0.0;
   double centre_lo = 0.0, centre_hi = 0.0;
-  bool lo_at_floor = false;      // the narrowest width allowed is the floor itself
-  bool hi_at_ceiling = false;    // the widest is the widest a Gaussian may take here
+  bool lo_at_floor = false;    // the narrowest width allowed is the floor itself
+  bool hi_at_ceiling = false;  // the widest is the widest a Gaussian may take here
   double best_width = 0.0, best_centre = 0.0, best_chi2 = 0.0;
   // The means and standard deviations on the run's grid of the allowed
   // Gaussians (each width with its best centre): the reported moments' scale.
@@ -39,16 +39,16 @@ struct DataDetermined {
   bool computed = false;
   // Goodness of fit.
   Chi2Test chi2;
-  bool dof_known = false;   // the solver says how many degrees of freedom it used
+  bool dof_known = false;  // the solver says how many degrees of freedom it used
   double dof_used = 0.0;
   RunsTest runs;
-  LatePlateau plateau;      // of the fitted share's data
+  LatePlateau plateau;  // of the fitted share's data
   // Width and centre.
   WidthAllowed width;
   bool one_gaussian_describes = true;  // one Gaussian is not far worse than the best mixture
   bool sd_determined = true;
   bool mean_determined = true;
-  std::string width_problem;           // why the width is not determined ("" when it is)
+  std::string width_problem;  // why the width is not determined ("" when it is)
   // Peaks.
   std::vector<PeakInfo> peaks;
   // The models of the same data the peaks are judged by: name, AIC, peaks.

@@ -12,9 +12,9 @@
 
 struct Chi2Test {
   double chi2 = 0.0;
-  double nu = 0.0;        // degrees of freedom of the test
-  double p_high = 1.0;    // P(X >= chi2): small when chi2 is too large
-  double p_low = 1.0;     // P(X <= chi2): small when chi2 is too small
+  double nu = 0.0;      // degrees of freedom of the test
+  double p_high = 1.0;  // P(X >= chi2): small when chi2 is too large
+  double p_low = 1.0;   // P(X <= chi2): small when chi2 is too small
 };
 
 // nu > 0.
@@ -28,7 +28,7 @@ struct RunsTest {
   // residuals come in long blocks. With one sign only, the chance that n
   // fair signs all agree, 2^(1-n).
   double p_few = 1.0;
-  bool exact = true;            // exact distribution (false: normal approximation)
+  bool exact = true;  // exact distribution (false: normal approximation)
 };
 
 // Up to this many signs the exact distribution is summed; beyond it the

@@ -10,11 +10,11 @@
 #include <vector>
 
 struct LatePlateau {
-  bool levelled = false;  // the late points agree with one constant level
-  int points = 0;         // late points used (the last quarter, at least 4)
+  bool levelled = false;     // the late points agree with one constant level
+  int points = 0;            // late points used (the last quarter, at least 4)
   double from_cycles = 0.0;  // the first rotor-cycle count among them
-  double level = 0.0;     // their weighted mean S/S0
-  double level_err = 0.0; // its standard error
+  double level = 0.0;        // their weighted mean S/S0
+  double level_err = 0.0;    // its standard error
 };
 
 // cycles, s (S/S0) and sigma (its errors), n points in any order. Late

@@ -28,8 +28,10 @@ void goodness(Paar const& m, DataDetermined& d) {
   d.runs = runs_test(weighted);
   d.dof_known = solver_dof(m, d.dof_used);
   double nu = n - (d.dof_known ? d.dof_used : 0.0);
-  if (nu >= 1.0) d.chi2 = chi2_test(m.chi2, nu);
-  else d.chi2 = Chi2Test{m.chi2, nu, 1.0, 1.0};
+  if (nu >= 1.0)
+    d.chi2 = chi2_test(m.chi2, nu);
+  else
+    d.chi2 = Chi2Test{m.chi2, nu, 1.0, 1.0};
 }
 
 // Whether every value in [lo, hi] lies within max(abs, rel * value) of v.
@@ -61,10 +63,11 @@ void judge_width(Paar const& m, DataDetermined& d) {
   }
   if (!within(mean, w.mean_lo, w.mean_hi, kMeanPrecision, kMeanRelPrecision)) {
     bool outside = mean < w.mean_lo || mean > w.mean_hi;
-    std::snprintf(b, sizeof b, "%s%s means from %.2f to %.2f Angstrom", d.width_problem.empty() ? "" : "; ",
-                  outside ? format("the reported mean %.2f Angstrom lies outside the single Gaussians'", mean).c_str()
-                          : "the single Gaussians they allow have",
-                  w.mean_lo, w.mean_hi);
+    std::snprintf(
+        b, sizeof b, "%s%s means from %.2f to %.2f Angstrom", d.width_problem.empty() ? "" : "; ",
+        outside ? format("the reported mean %.2f Angstrom lies outside the single Gaussians'", mean).c_str()
+                : "the single Gaussians they allow have",
+        w.mean_lo, w.mean_hi);
     d.width_problem += b;
     d.mean_determined = false;
   }
@@ -83,7 +86,7 @@ void flag_components(Paar const& m, MixtureFit const& fit, double width_max, Dat
                     g.centre, g.width);
       d.component_problems.push_back(b);
     }
-    bool at_near = g.centre < m.setup->near + margin, at_far = g.centre > m.setup->far - margin;
+    bool at_near = g.centre<m.setup->near + margin, at_far = g.centre> m.setup->far - margin;
     if (at_near || at_far) {
       std::snprintf(b, sizeof b,
                     "the Gaussian of weight %.2f is centred at %s (%.2f Angstrom): its position is "

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "output/atomic_file.h"
+#include "numeric/numeric.h"
 #include "output/data_determined.h"
 
 namespace {
@@ -32,14 +33,14 @@ bool plateau_off(Paar const& m, double& suggested) {
 std::string fit_line(Paar const& m) {
   DataDetermined const& d = m.results.determined;
   std::string used = d.dof_known ? format("%.1f used by the solver", d.dof_used)
-                                 : std::string("the annealing does not say how many it uses");
+                                 : std::string("none subtracted: the annealing's are not known");
   std::string chi = d.chi2.nu >= 1.0 ? format("p = %.3g above, %.3g below", d.chi2.p_high, d.chi2.p_low)
                                      : std::string("not tested");
-  return format("Goodness of fit: chi2 %.2f for %d points (%s): %s; runs test: %d runs of %d residual "
-             "signs (%.1f expected), p = %.3g (%s)",
-             m.chi2, m.setup->n_data, used.c_str(), chi.c_str(), d.runs.runs,
-             d.runs.n_plus + d.runs.n_minus, d.runs.expected, d.runs.p_few,
-             d.runs.exact ? "exact" : "normal approximation");
+  return format(
+      "Goodness of fit: chi2 %.2f for %d points (%s): %s; runs test: %d runs of %d residual "
+      "signs (%.1f expected), p = %.3g (%s)",
+      m.chi2, m.setup->n_data, used.c_str(), chi.c_str(), d.runs.runs, d.runs.n_plus + d.runs.n_minus,
+      d.runs.expected, d.runs.p_few, d.runs.exact ? "exact" : "normal approximation");
 }
 
 std::string positions(std::vector<PeakInfo> const& peaks, bool only_unsupported) {
@@ -55,9 +56,8 @@ std::string peaks_line(DataDetermined const& d) {
   std::string s = format("Peaks: %d", static_cast<int>(d.peaks.size()));
   for (size_t i = 0; i < d.peaks.size(); i++)
     s += format("%s %.2f Angstrom (%.0f %%%s)", i == 0 ? ":" : ",", d.peaks[i].position,
-             100.0 * d.peaks[i].share, d.peaks[i].supported ? "" : ", not supported");
-  if (d.supported_peaks > 0)
-    s += format("; the data support %d", d.supported_peaks);
+                100.0 * d.peaks[i].share, d.peaks[i].supported ? "" : ", not supported");
+  if (d.supported_peaks > 0) s += format("; the data support %d", d.supported_peaks);
   return s;
 }
 
@@ -75,13 +75,13 @@ void fit_warnings(Paar& m) {
   if (d.chi2.p_high < 1e-3 || d.runs.p_few < 1e-3) {
     std::string hint = scaling_hint(m, true);
     warn(m, format("warning: the fit does not explain the data (chi2 %.1f for %d points, p = %.2g; "
-                "runs test p = %.2g): check, in this order, SCALING%s%s, the errors in the data "
-                "file, MAS, and the nuclei XN and YN",
-                m.chi2, n, d.chi2.p_high, d.runs.p_few, hint.empty() ? "" : " ", hint.c_str()));
+                   "runs test p = %.2g): check, in this order, SCALING%s%s, the errors in the data "
+                   "file, MAS, and the nuclei XN and YN",
+                   m.chi2, n, d.chi2.p_high, d.runs.p_few, hint.empty() ? "" : " ", hint.c_str()));
   } else if (d.chi2.p_low < 1e-3) {
     warn(m, format("warning: chi2 %.1f is far below what %d points with these errors give (p = %.2g): "
-                "the errors in the data file are probably overestimated%s",
-                m.chi2, n, d.chi2.p_low, d.dof_known ? "" : ", or the annealing fits the noise"));
+                   "the errors in the data file are probably overestimated%s",
+                   m.chi2, n, d.chi2.p_low, d.dof_known ? "" : ", or the annealing fits the noise"));
   }
 }
 
@@ -90,9 +90,13 @@ void shape_warnings(Paar& m) {
   if (!d.sd_determined || !d.mean_determined)
     warn(m, format("warning: the %s not determined by these data: %s; quote the effective distance "
                    "%.2f Angstrom and the allowed widths rather than the %s",
-                   d.sd_determined ? "mean distance is" : d.mean_determined ? "width is" : "width and the mean distance are",
+                   d.sd_determined     ? "mean distance is"
+                   : d.mean_determined ? "width is"
+                                       : "width and the mean distance are",
                    d.width_problem.c_str(), m.results.effective_distance,
-                   d.sd_determined ? "mean" : d.mean_determined ? "sd" : "mean and the sd"));
+                   d.sd_determined     ? "mean"
+                   : d.mean_determined ? "sd"
+                                       : "mean and the sd"));
   if (!d.peaks_supported) {
     int n = static_cast<int>(d.peaks.size());
     int k = d.supported_peaks;
@@ -104,17 +108,60 @@ void shape_warnings(Paar& m) {
   for (std::string const& c : d.component_problems) warn(m, "warning: " + c);
 }
 
+double share_beyond(Paar const& m, double r) {
+  double s = 0.0;
+  for (int j = 0; j < m.setup->n_grid; j++)
+    if (gvg(m.setup->distances, j) > r) s += gvg(m.distribution, j);
+  return s;
+}
+
 }  // namespace
+
+bool report_edge_advice(Paar& m, double edge_share, double limit, double lmd) {
+  int n = m.setup->n_grid;
+  double far2 = n >= 4 ? gvg(m.distribution, n - 1) + gvg(m.distribution, n - 2) : 0.0;
+  bool far_side = far2 >= edge_share - far2;
+  std::string hint = scaling_hint(m);
+  double beyond = share_beyond(m, lmd);
+  bool piled = edge_share > limit;
+  if (!piled && !(beyond > limit && !hint.empty())) return false;
+  std::string advice;
+  if (!hint.empty()) {
+    advice = "check SCALING first " + hint;
+    if (far_side || !piled) advice += "; a wider FAR would only move this share further out";
+  } else if (far_side && m.setup->far < lmd - m.setup->grain) {
+    advice = format("widen FAR, to at most the longest measurable distance %.2f Angstrom", lmd);
+  } else if (far_side) {
+    advice = format("FAR already reaches the longest measurable distance %.2f Angstrom, so a wider "
+                    "FAR will not help: this share is signal that does not dephase within the "
+                    "experiment (pairs not labelled, or distances beyond %.2f Angstrom); check SCALING",
+                    lmd, lmd);
+  } else {
+    advice = "lower NEAR";
+  }
+  std::string line =
+      piled ? format("warning: %.1f %% of the distribution lies on the first two or last two grid "
+                     "distances: the data may not constrain it; ",
+                     100.0 * edge_share)
+            : format("warning: %.1f %% of the distribution lies beyond the longest measurable "
+                     "distance %.2f Angstrom; ",
+                     100.0 * beyond, lmd);
+  line += advice;
+  m.report().warn(line);
+  m.report().log() << line << "\n";
+  return far_side || !piled;
+}
 
 std::string scaling_hint(Paar const& m, bool brief) {
   double suggested = 0.0;
   if (!plateau_off(m, suggested)) return "";
   LatePlateau const& p = m.results.determined.plateau;
   if (brief) return format("(near %.2f by the curve's late plateau)", suggested);
-  return format("(the curve levels off at S/S0 %.3f +- %.3f from N_c %.0f on, where SCALING %.4g "
-                "would let it fall to %.3f: it suggests SCALING near %.2f, more if the curve has "
-                "not finished dephasing)",
-                p.level, p.level_err, p.from_cycles, m.scaling, 1.0 - m.scaling, suggested);
+  return format(
+      "(the curve levels off at S/S0 %.3f +- %.3f from N_c %.0f on, where SCALING %.4g "
+      "would let it fall to %.3f: it suggests SCALING near %.2f, more if the curve has "
+      "not finished dephasing)",
+      p.level, p.level_err, p.from_cycles, m.scaling, 1.0 - m.scaling, suggested);
 }
 
 std::string sd_note(Paar const& m) {
@@ -133,13 +180,14 @@ void report_determined(Paar& m) {
   DataDetermined const& d = m.results.determined;
   McDistance const& mc = m.results.mc.distance;
   if (mc.runs >= 2)
-    say(m, format("Effective distance: %.4f +- %.4f Angstrom", m.results.effective_distance, mc.effective_sd));
+    say(m,
+        format("Effective distance: %.4f +- %.4f Angstrom", m.results.effective_distance, mc.effective_sd));
   else
     say(m, format("Effective distance: %.4f Angstrom", m.results.effective_distance));
   if (!d.computed) return;
   if (d.width.computed) {
     say(m, format("Width allowed by the data: %.3f to %.3f Angstrom%s", d.width.width_lo, d.width.width_hi,
-               d.one_gaussian_describes ? "" : " (one Gaussian does not describe these data)"));
+                  d.one_gaussian_describes ? "" : " (one Gaussian does not describe these data)"));
     say(m, format("Centre allowed by the data: %.3f to %.3f Angstrom", d.width.centre_lo, d.width.centre_hi));
   }
   say(m, fit_line(m));
@@ -172,6 +220,11 @@ void add_determined_json(Paar const& m, nlohmann::json& j) {
     models.push_back({{"model", pm.name}, {"aic", pm.aic}, {"peaks", pm.peaks}});
   dist["peak_models"] = models;
   dist["supported_peaks"] = d.supported_peaks;
+  if (d.plateau.levelled)
+    j["late_plateau"] = {{"level", d.plateau.level},
+                         {"level_sd", d.plateau.level_err},
+                         {"from_cycles", d.plateau.from_cycles},
+                         {"points", d.plateau.points}};
   j["goodness_of_fit"] = {
       {"chi2", d.chi2.chi2},
       {"dof_used_by_solver", d.dof_known ? nlohmann::json(d.dof_used) : nlohmann::json(nullptr)},

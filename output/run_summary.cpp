@@ -48,55 +48,6 @@ nlohmann::json files(Paar const& m, RunSummary const& s) {
   return f;
 }
 
-double share_beyond(Paar const& m, double r) {
-  double s = 0.0;
-  for (int j = 0; j < m.setup->n_grid; j++)
-    if (gsl_vector_get(m.setup->distances, j) > r) s += gsl_vector_get(m.distribution, j);
-  return s;
-}
-
-// One piece of advice for mass piled at the grid's ends or beyond the
-// longest measurable distance L. Mass there stands for signal the
-// experiment cannot place: when the curve's late plateau disagrees with
-// SCALING, SCALING comes first (a wider grid would only move the mass out);
-// otherwise widen the grid, but never past L. Returns true when the advice
-// already speaks of FAR and L.
-bool edge_advice(Paar& m, Diagnostics const& d) {
-  int n = m.setup->n_grid;
-  double far2 = n >= 4 ? gsl_vector_get(m.distribution, n - 1) + gsl_vector_get(m.distribution, n - 2) : 0.0;
-  bool far_side = far2 >= d.edge_share - far2;
-  double lmd = d.longest_measurable_distance;
-  std::string hint = scaling_hint(m);
-  double beyond = share_beyond(m, lmd);
-  bool piled = d.edge_share > kEdgeShareLimit;
-  if (!piled && !(beyond > kEdgeShareLimit && !hint.empty())) return false;
-  std::string advice;
-  if (!hint.empty()) {
-    advice = "check SCALING first " + hint;
-    if (far_side || !piled) advice += "; a wider FAR would only move this share further out";
-  } else if (far_side && m.setup->far < lmd - m.setup->grain) {
-    advice = format("widen FAR, to at most the longest measurable distance %.2f Angstrom", lmd);
-  } else if (far_side) {
-    advice = format("FAR already reaches the longest measurable distance %.2f Angstrom, so a wider "
-                    "FAR will not help: this share is signal that does not dephase within the "
-                    "experiment (pairs not labelled, or distances beyond %.2f Angstrom); check SCALING",
-                    lmd, lmd);
-  } else {
-    advice = "lower NEAR";
-  }
-  std::string line =
-      piled ? format("warning: %.1f %% of the distribution lies on the first two or last two grid "
-                     "distances: the data may not constrain it; ",
-                     100.0 * d.edge_share)
-            : format("warning: %.1f %% of the distribution lies beyond the longest measurable "
-                     "distance %.2f Angstrom; ",
-                     100.0 * beyond, lmd);
-  line += advice;
-  m.report().warn(line);
-  m.report().log() << line << "\n";
-  return far_side || !piled;
-}
-
 }  // namespace
 
 Diagnostics report_diagnostics(Paar& m) {
@@ -111,7 +62,7 @@ Diagnostics report_diagnostics(Paar& m) {
   say(m, b);
   std::snprintf(b, sizeof b, "Longest measurable distance: %.3f Angstrom", d.longest_measurable_distance);
   say(m, b);
-  bool far_covered = edge_advice(m, d);
+  bool far_covered = report_edge_advice(m, d.edge_share, kEdgeShareLimit, d.longest_measurable_distance);
   if (m.setup->far > d.longest_measurable_distance && !far_covered) {
     std::snprintf(b, sizeof b,
                   "warning: FAR %g Angstrom lies beyond the longest measurable distance %.2f "

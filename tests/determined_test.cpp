@@ -18,7 +18,8 @@ namespace {
 
 // 13C-15N (3066 Hz A^3) at MAS 5000 Hz, 25 points N_c = 4 ... 100 (or
 // N_c = 2 ... 50 when short), errors sigma, the curve of one Gaussian.
-FitProblem cn_gaussian(double centre, double width, double sigma, bool short_times, double near, double far) {
+FitProblem cn_gaussian(double centre, double width, double sigma, bool short_times, double near,
+                       double far) {
   FitProblem fp;
   fp.n_data = 25;
   double step = short_times ? 1.0 : 2.0;
@@ -49,7 +50,8 @@ TEST(Determined, EffectiveDistanceOfKnownDistributions) {
       {{1.0, 3.0}, {3.0, 5.0}, 3.698132577834856, 1e-12},
       {wu, ru, 3.716439378709498, 1e-8},
   };
-  for (auto const& c : cases) EXPECT_NEAR(effective_distance(c.p.data(), c.r.data(), c.p.size()), c.want, c.tol);
+  for (auto const& c : cases)
+    EXPECT_NEAR(effective_distance(c.p.data(), c.r.data(), c.p.size()), c.want, c.tol);
   double zero = 0.0, r = 3.0;
   EXPECT_TRUE(std::isnan(effective_distance(&zero, &r, 1)));
 }
@@ -57,7 +59,8 @@ TEST(Determined, EffectiveDistanceOfKnownDistributions) {
 TEST(Determined, Chi2TestAgainstTabulatedQuantiles) {
   // Quantiles of the chi-square distribution (NIST/SEMATECH e-Handbook, to three decimals).
   struct { double x, nu, p; bool upper; } cases[] = {
-      {29.588, 10, 0.001, true}, {1.479, 10, 0.001, false}, {27.587, 17, 0.05, true}, {50.892, 30, 0.01, true}};
+      {29.588, 10, 0.001, true}, {1.479, 10, 0.001, false}, {27.587, 17, 0.05, true},
+      {50.892, 30, 0.01, true}};
   for (auto const& c : cases) {
     Chi2Test t = chi2_test(c.x, c.nu);
     EXPECT_NEAR(c.upper ? t.p_high : t.p_low, c.p, 0.005 * c.p) << c.x;
@@ -70,11 +73,11 @@ TEST(Determined, RunsTestAgainstEnumerationAndNormalApproximation) {
   // table: 0.019 and 0.051 for 10 + 10), and for 60 + 60 and 70 + 50 signs the
   // exact sum of the distribution, which the normal approximation must meet
   // to 0.005.
-  struct { int n1, n2, r; double p; bool exact; } cases[] = {
-      {5, 5, 2, 2.0 / 252, true}, {5, 5, 3, 0.03968253968253968, true}, {5, 5, 4, 0.16666666666666666, true},
-      {10, 10, 6, 0.018521725952066508, true}, {10, 10, 7, 0.05125679274286085, true},
-      {8, 12, 5, 0.006271334444709058, true}, {60, 60, 50, 0.026925933031276578, false},
-      {70, 50, 48, 0.02047546456933954, false}};
+  struct { int n1, n2, r; double p; } cases[] = {
+      {5, 5, 2, 2.0 / 252}, {5, 5, 3, 0.03968253968253968}, {5, 5, 4, 0.16666666666666666},
+      {10, 10, 6, 0.018521725952066508}, {10, 10, 7, 0.05125679274286085},
+      {8, 12, 5, 0.006271334444709058}, {60, 60, 50, 0.026925933031276578},
+      {70, 50, 48, 0.02047546456933954}};
   for (auto const& c : cases) {
     // r runs: blocks alternate, all but the last of each sign one long.
     std::vector<double> res;
@@ -122,7 +125,8 @@ TEST(Determined, PeaksAndTheirSupport) {
   std::vector<double> r, two, ripple;
   for (int j = 0; j < 60; j++) {
     r.push_back(3.0 + 0.05 * j);
-    double a = std::exp(-0.5 * std::pow((r[j] - 3.6) / 0.1, 2)), b = std::exp(-0.5 * std::pow((r[j] - 4.8) / 0.1, 2));
+    double a = std::exp(-0.5 * std::pow((r[j] - 3.6) / 0.1, 2));
+    double b = std::exp(-0.5 * std::pow((r[j] - 4.8) / 0.1, 2));
     two.push_back(0.6 * a + 0.4 * b);                              // two separated peaks, 60 : 40
     ripple.push_back(a + 0.05 * b + 0.002 * (1.0 + std::cos(40.0 * j)));  // one peak, a 5 % bump, ripples
   }
@@ -137,7 +141,8 @@ TEST(Determined, PeaksAndTheirSupport) {
   struct { double aic1, aic2; int supported; } cases[] = {{30.0, 27.9, 2}, {30.0, 28.5, 1}, {25.0, 30.0, 1}};
   for (auto const& c : cases) {
     std::vector<PeakInfo> peaks = p2;
-    std::vector<PeakModel> models = {{"1 Gaussian", c.aic1, {{4.0, 1.0, true}}}, {"2 Gaussians", c.aic2, p2}};
+    std::vector<PeakModel> models = {{"1 Gaussian", c.aic1, {{4.0, 1.0, true}}},
+                                     {"2 Gaussians", c.aic2, p2}};
     EXPECT_EQ(mark_supported_peaks(peaks, models), c.supported);
     EXPECT_EQ(peaks[0].supported && peaks[1].supported, c.supported == 2);
   }

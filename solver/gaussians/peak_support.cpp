@@ -101,9 +101,8 @@ int mark_supported_peaks(std::vector<PeakInfo>& peaks, std::vector<PeakModel> co
   // The fewest peaks within the margin, and the best model with that many.
   PeakModel const* fewest = nullptr;
   for (PeakModel const& m : models)
-    if (m.aic < best + kAicMargin &&
-        (!fewest || m.peaks.size() < fewest->peaks.size() ||
-         (m.peaks.size() == fewest->peaks.size() && m.aic < fewest->aic)))
+    if (m.aic < best + kAicMargin && (!fewest || m.peaks.size() < fewest->peaks.size() ||
+                                      (m.peaks.size() == fewest->peaks.size() && m.aic < fewest->aic)))
       fewest = &m;
   size_t n = fewest->peaks.size();
   if (peaks.size() <= n) return static_cast<int>(n);
@@ -111,7 +110,8 @@ int mark_supported_peaks(std::vector<PeakInfo>& peaks, std::vector<PeakModel> co
   for (PeakInfo const& b : fewest->peaks) {
     PeakInfo* near = nullptr;
     for (PeakInfo& pk : peaks)
-      if (!pk.supported && (!near || std::fabs(pk.position - b.position) < std::fabs(near->position - b.position)))
+      if (!pk.supported &&
+          (!near || std::fabs(pk.position - b.position) < std::fabs(near->position - b.position)))
         near = &pk;
     if (near) near->supported = true;
   }

@@ -48,7 +48,9 @@ Range allowed_range(std::vector<double> const& x, std::vector<double> const& y, 
   r.first = n;
   for (size_t i = 0; i < n; i++)
     if (y[i] <= level) r.first = std::min(r.first, i), r.last = i;
-  auto cross = [&](size_t in, size_t out) { return x[in] + (x[out] - x[in]) * (level - y[in]) / (y[out] - y[in]); };
+  auto cross = [&](size_t in, size_t out) {
+    return x[in] + (x[out] - x[in]) * (level - y[in]) / (y[out] - y[in]);
+  };
   r.at_lo = r.first == 0;
   r.at_hi = r.last == n - 1;
   r.lo = r.at_lo ? x[0] : cross(r.first, r.first - 1);
