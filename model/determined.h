@@ -24,6 +24,9 @@ struct WidthAllowed {
   // Gaussians (each width with its best centre): the reported moments' scale.
   double mean_lo = 0.0, mean_hi = 0.0;
   double sd_lo = 0.0, sd_hi = 0.0;
+  // The effective distances of the Gaussians within delta chi2 1 of the
+  // best: one standard deviation of r_eff whatever the shape.
+  double effective_lo = 0.0, effective_hi = 0.0;
 };
 
 // A peak of the reported distribution: the share of the distribution

@@ -1,5 +1,6 @@
 #include "output/determined_report.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -41,6 +42,18 @@ std::string fit_line(Paar const& m) {
       "signs (%.1f expected), p = %.3g (%s)",
       m.chi2, m.setup->n_data, used.c_str(), chi.c_str(), d.runs.runs, d.runs.n_plus + d.runs.n_minus,
       d.runs.expected, d.runs.p_few, d.runs.exact ? "exact" : "normal approximation");
+}
+
+// The spread of r_eff over the Monte Carlo runs or replicates, or, when
+// larger, half the range of r_eff over the single Gaussians within delta
+// chi2 1: the runs start from the fitted shape and can miss the shapes the
+// data allow but the fit did not take (a narrow fit's runs stay narrow).
+double effective_sd(Paar const& m) {
+  DataDetermined const& d = m.results.determined;
+  double sd = m.results.mc.distance.effective_sd;
+  if (d.computed && d.width.computed && d.one_gaussian_describes)
+    sd = std::max(sd, 0.5 * (d.width.effective_hi - d.width.effective_lo));
+  return sd;
 }
 
 std::string positions(std::vector<PeakInfo> const& peaks, bool only_unsupported) {
@@ -186,8 +199,10 @@ void report_determined(Paar& m) {
     say(m, format("Effective distance: %.4f Angstrom", m.results.effective_distance));
   if (!d.computed) return;
   if (d.width.computed) {
-    say(m, format("Width allowed by the data: %.3f to %.3f Angstrom%s", d.width.width_lo, d.width.width_hi,
-                  d.one_gaussian_describes ? "" : " (one Gaussian does not describe these data)"));
+    say(m, format("Width allowed by the data: %.3f to %.3f Angstrom (sd %.3f to %.3f, mean %.3f to %.3f "
+                  "Angstrom on this grid%s)",
+                  d.width.width_lo, d.width.width_hi, d.width.sd_lo, d.width.sd_hi, d.width.mean_lo,
+                  d.width.mean_hi, d.one_gaussian_describes ? "" : "; one Gaussian does not describe these data"));
     say(m, format("Centre allowed by the data: %.3f to %.3f Angstrom", d.width.centre_lo, d.width.centre_hi));
   }
   say(m, fit_line(m));
@@ -200,13 +215,17 @@ void add_determined_json(Paar const& m, nlohmann::json& j) {
   DataDetermined const& d = m.results.determined;
   nlohmann::json& dist = j["distance"];
   dist["effective"] = m.results.effective_distance;
-  if (m.results.mc.distance.runs >= 2) dist["effective_sd"] = m.results.mc.distance.effective_sd;
+  if (m.results.mc.distance.runs >= 2) {
+    dist["effective_sd"] = effective_sd(m);
+    dist["effective_mc_sd"] = m.results.mc.distance.effective_sd;
+  }
   if (!d.computed) return;
   if (d.width.computed) {
     dist["width_allowed"] = {d.width.width_lo, d.width.width_hi};
     dist["centre_allowed"] = {d.width.centre_lo, d.width.centre_hi};
     dist["sd_allowed"] = {d.width.sd_lo, d.width.sd_hi};
     dist["mean_allowed"] = {d.width.mean_lo, d.width.mean_hi};
+    dist["effective_allowed"] = {d.width.effective_lo, d.width.effective_hi};
     dist["one_gaussian_describes"] = d.one_gaussian_describes;
   }
   dist["sd_determined"] = d.sd_determined;

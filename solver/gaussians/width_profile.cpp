@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "model/effective_distance.h"
 #include "solver/gaussians/gaussian_mixture.h"
 
 namespace {
@@ -120,6 +121,25 @@ class Profile {
     mean = m, sd = std::sqrt(v / t);
   }
 
+  // r_eff = <r^-6>^(-1/6) of the Gaussian (c, w) on the sub-grid.
+  double effective(double c, double w) const {
+    std::vector<double> mass;
+    gm_.fine_mass(MixtureShape{{1.0}, {c}, {w}}, mass);
+    return effective_distance(mass.data(), gm_.fine_centres().data(), mass.size());
+  }
+
+  // The centre on the side dir (+1 or -1) of c0 where chi2 at width w
+  // rises to level (bisection; the range's end when it stays below).
+  double crossing(double c0, double w, double level, int dir) {
+    double in = c0, out = dir > 0 ? cs_.back() : cs_.front();
+    if (chi2(out, w) <= level) return out;
+    for (int it = 0; it < 30; it++) {
+      double mid = 0.5 * (in + out);
+      (chi2(mid, w) <= level ? in : out) = mid;
+    }
+    return 0.5 * (in + out);
+  }
+
   std::vector<double> const& centres() const { return cs_; }
   std::vector<double> const& log_widths() const { return lw_; }
 
@@ -153,6 +173,22 @@ void allowed_moments(Profile const& pr, Range const& r, std::vector<double> cons
   }
 }
 
+// The range of r_eff over the Gaussians within delta chi2 1 of the best:
+// for every width on the grid inside, its centres from one crossing to the
+// other.
+void effective_range(Profile& pr, std::vector<double> const& by_width, std::vector<double> const& centre_of,
+                     double level, WidthAllowed& out) {
+  out.effective_lo = INFINITY, out.effective_hi = -INFINITY;
+  for (size_t k = 0; k < by_width.size(); k++) {
+    if (by_width[k] > level) continue;
+    double w = std::exp(pr.log_widths()[k]);
+    for (int dir : {-1, 1}) {
+      double e = pr.effective(pr.crossing(centre_of[k], w, level, dir), w);
+      out.effective_lo = std::min(out.effective_lo, e), out.effective_hi = std::max(out.effective_hi, e);
+    }
+  }
+}
+
 }  // namespace
 
 WidthAllowed one_gaussian_profile(FitProblem const& fp, double near, double far, double delta_chi2) {
@@ -178,6 +214,7 @@ WidthAllowed one_gaussian_profile(FitProblem const& fp, double near, double far,
   Range c = allowed_range(pr->centres(), by_centre, level);
   out.centre_lo = c.lo, out.centre_hi = c.hi;
   allowed_moments(*pr, w, centre_of, out);
+  effective_range(*pr, by_width, centre_of, out.best_chi2 + 1.0, out);
   out.computed = true;
   return out;
 }
