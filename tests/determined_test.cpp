@@ -112,6 +112,14 @@ TEST(Determined, WidthProfileOfNoiselessGaussians) {
     EXPECT_LE(w.centre_lo, c.centre);
     EXPECT_GE(w.centre_hi, c.centre);
     EXPECT_EQ(w.lo_at_floor, c.open) << c.width;
+    // The truth's r_eff (midpoint rule over [near, far]) lies in the delta chi2 1 range.
+    double m6 = 0.0, tot = 0.0;
+    for (double r = c.near + 5e-5; r < c.far; r += 1e-4) {
+      double g = std::exp(-0.5 * std::pow((r - c.centre) / c.width, 2));
+      m6 += g / std::pow(r, 6), tot += g;
+    }
+    EXPECT_LE(w.effective_lo, std::pow(m6 / tot, -1.0 / 6.0) + 1e-6);
+    EXPECT_GE(w.effective_hi, std::pow(m6 / tot, -1.0 / 6.0) - 1e-6);
     if (c.open) {
       EXPECT_GT(w.width_hi, 3.0 * kWidthFloor);
     } else {

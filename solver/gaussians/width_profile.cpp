@@ -49,6 +49,12 @@ Range allowed_range(std::vector<double> const& x, std::vector<double> const& y, 
   r.first = n;
   for (size_t i = 0; i < n; i++)
     if (y[i] <= level) r.first = std::min(r.first, i), r.last = i;
+  if (r.first == n) {  // the minimum lies between grid points: the lowest one alone
+    r.first = r.last = static_cast<size_t>(std::min_element(y.begin(), y.end()) - y.begin());
+    r.lo = r.hi = x[r.first];
+    r.at_lo = r.first == 0, r.at_hi = r.first == n - 1;
+    return r;
+  }
   auto cross = [&](size_t in, size_t out) {
     return x[in] + (x[out] - x[in]) * (level - y[in]) / (y[out] - y[in]);
   };
@@ -174,16 +180,26 @@ void allowed_moments(Profile const& pr, Range const& r, std::vector<double> cons
 }
 
 // The range of r_eff over the Gaussians within delta chi2 1 of the best:
-// for every width on the grid inside, its centres from one crossing to the
-// other.
+// at the best width, at the ends of the widths within it and at every grid
+// width between, the centres from one crossing of the level to the other.
 void effective_range(Profile& pr, std::vector<double> const& by_width, std::vector<double> const& centre_of,
-                     double level, WidthAllowed& out) {
+                     WidthAllowed& out) {
+  double level = out.best_chi2 + 1.0;
+  std::vector<double> const& lw = pr.log_widths();
+  Range r = allowed_range(lw, by_width, level);
+  std::vector<double> widths = {std::log(out.best_width), r.lo, r.hi};
+  for (size_t k = r.first; k <= r.last && k < lw.size(); k++) widths.push_back(lw[k]);
   out.effective_lo = INFINITY, out.effective_hi = -INFINITY;
-  for (size_t k = 0; k < by_width.size(); k++) {
-    if (by_width[k] > level) continue;
-    double w = std::exp(pr.log_widths()[k]);
-    for (int dir : {-1, 1}) {
-      double e = pr.effective(pr.crossing(centre_of[k], w, level, dir), w);
+  for (double l : widths) {
+    // The best centre at this width, near that of the nearest grid width.
+    size_t k = static_cast<size_t>(std::lower_bound(lw.begin(), lw.end(), l) - lw.begin());
+    k = std::min(k, lw.size() - 1);
+    double w = std::exp(l), c0 = centre_of[k], f0;
+    c0 = golden_min([&](double c) { return pr.chi2(c, w); }, c0 - 2 * kCentreStep, c0 + 2 * kCentreStep, f0);
+    std::vector<double> cs = {c0};
+    if (f0 <= level) cs = {pr.crossing(c0, w, level, -1), pr.crossing(c0, w, level, 1)};
+    for (double c : cs) {
+      double e = pr.effective(c, w);
       out.effective_lo = std::min(out.effective_lo, e), out.effective_hi = std::max(out.effective_hi, e);
     }
   }
@@ -214,7 +230,7 @@ WidthAllowed one_gaussian_profile(FitProblem const& fp, double near, double far,
   Range c = allowed_range(pr->centres(), by_centre, level);
   out.centre_lo = c.lo, out.centre_hi = c.hi;
   allowed_moments(*pr, w, centre_of, out);
-  effective_range(*pr, by_width, centre_of, out.best_chi2 + 1.0, out);
+  effective_range(*pr, by_width, centre_of, out);
   out.computed = true;
   return out;
 }
