@@ -194,7 +194,7 @@ void report_determined(Paar& m) {
   McDistance const& mc = m.results.mc.distance;
   if (mc.runs >= 2)
     say(m,
-        format("Effective distance: %.4f +- %.4f Angstrom", m.results.effective_distance, mc.effective_sd));
+        format("Effective distance: %.4f +- %.4f Angstrom", m.results.effective_distance, effective_sd(m)));
   else
     say(m, format("Effective distance: %.4f Angstrom", m.results.effective_distance));
   if (!d.computed) return;
