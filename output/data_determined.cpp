@@ -26,26 +26,30 @@ std::vector<double> values(gsl_vector const* v) {
 // The run's fit problem for the Gaussians, with the kernel on their
 // sub-grid computed once. The powder average depends on lambda_D = j D / MAS
 // alone: tabulated every 0.01 up to the largest lambda_D the sub-grid needs
-// and interpolated by a cubic spline (error below 1e-8 for a curve whose
-// features span 0.3 in lambda_D), it costs a few hundred powder averages
-// instead of one per data point and sub-grid distance.
+// and interpolated by a cubic spline (on the exact curve the error is below
+// 1e-8), it costs a few hundred powder averages instead of one per data
+// point and sub-grid distance.
 FitProblem determined_problem(Paar const& m) {
   RunSetup const& s = *m.setup;
   FitProblem fp = m.fit_problem();
-  if (!s.have_curve && s.per_2pi > 0) {
-    double top = gsl_vector_max(s.cycles) / 2.0 * s.dipolar_constant / std::pow(s.near, 3.0) / s.mas;
-    int n = static_cast<int>(std::ceil(top / 0.01)) + 3;
+  double top = gsl_vector_max(s.cycles) / 2.0 * s.dipolar_constant / std::pow(s.near, 3.0) / s.mas;
+  // Ten steps past each end, and S/S0 even in lambda_D below 0: the spline's
+  // free ends then lie where their error has died away.
+  double n_table = std::ceil(top / 0.01) + 21, n_direct = s.n_data * (s.far - s.near) / kFineStep;
+  if (!s.have_curve && s.per_2pi > 0 && n_table < n_direct) {
+    int n = static_cast<int>(n_table);
     std::vector<double> lam(n), val(n);
-    for (int k = 0; k < n; k++) lam[k] = 0.01 * k, val[k] = s.kernel_value(s.powder, 1, lam[k] * s.mas);
+    for (int k = 0; k < n; k++)
+      lam[k] = 0.01 * (k - 10), val[k] = s.kernel_value(s.powder, 1, std::fabs(lam[k]) * s.mas);
     auto spline = std::shared_ptr<gsl_spline>(gsl_spline_alloc(gsl_interp_cspline, n), gsl_spline_free);
     gsl_spline_init(spline.get(), lam.data(), val.data(), n);
     RunSetup const* setup = &s;
-    fp.kernel_at = [setup, spline, top = lam.back()](std::vector<double> const& r, std::vector<double>& out) {
+    fp.kernel_at = [setup, spline, last = lam.back()](std::vector<double> const& r, std::vector<double>& out) {
       out.assign(static_cast<size_t>(setup->n_data) * r.size(), 0.0);
       for (int i = 0; i < setup->n_data; i++) {
         double j = static_cast<int>(gvg(setup->cycles, i)) / 2;
         for (size_t c = 0; c < r.size(); c++) {
-          double l = std::min(top, j * setup->dipolar_constant / std::pow(r[c], 3.0) / setup->mas);
+          double l = std::min(last, j * setup->dipolar_constant / std::pow(r[c], 3.0) / setup->mas);
           out[i * r.size() + c] = gsl_spline_eval(spline.get(), l, nullptr);
         }
       }
