@@ -86,11 +86,18 @@ void fit_warnings(Paar& m) {
   DataDetermined const& d = m.results.determined;
   int n = m.setup->n_data;
   if (d.chi2.p_high < 1e-3 || d.runs.p_few < 1e-3) {
+    // A grid that cuts the distribution off comes first, unless the plateau
+    // blames SCALING for the mass at its ends.
     std::string hint = scaling_hint(m, true);
+    std::string grid = hint.empty() && m.edge_share() > kEdgeLimit
+                           ? format("NEAR and FAR (%.0f %% of the distribution lies on the grid's ends), ",
+                                    100.0 * m.edge_share())
+                           : "";
     warn(m, format("warning: the fit does not explain the data (chi2 %.1f for %d points, p = %.2g; "
-                   "runs test p = %.2g): check, in this order, SCALING%s%s, the errors in the data "
+                   "runs test p = %.2g): check, in this order, %sSCALING%s%s, the errors in the data "
                    "file, MAS, and the nuclei XN and YN",
-                   m.chi2, n, d.chi2.p_high, d.runs.p_few, hint.empty() ? "" : " ", hint.c_str()));
+                   m.chi2, n, d.chi2.p_high, d.runs.p_few, grid.c_str(), hint.empty() ? "" : " ",
+                   hint.c_str()));
   } else if (d.chi2.p_low < 1e-3) {
     warn(m, format("warning: chi2 %.1f is far below what %d points with these errors give (p = %.2g): "
                    "the errors in the data file are probably overestimated%s",
@@ -130,10 +137,12 @@ double share_beyond(Paar const& m, double r) {
 
 }  // namespace
 
-bool report_edge_advice(Paar& m, double edge_share, double limit, double lmd) {
+bool report_edge_advice(Paar& m, double edge_share, double lmd) {
+  double const limit = kEdgeLimit;
   int n = m.setup->n_grid;
   double far2 = n >= 4 ? gvg(m.distribution, n - 1) + gvg(m.distribution, n - 2) : 0.0;
-  bool far_side = far2 >= edge_share - far2;
+  double near2 = edge_share - far2;
+  bool far_side = far2 >= near2;
   std::string hint = scaling_hint(m);
   double beyond = share_beyond(m, lmd);
   bool piled = edge_share > limit;
@@ -142,6 +151,8 @@ bool report_edge_advice(Paar& m, double edge_share, double limit, double lmd) {
   if (!hint.empty()) {
     advice = "check SCALING first " + hint;
     if (far_side || !piled) advice += "; a wider FAR would only move this share further out";
+  } else if (near2 > 0.5 * limit && far2 > 0.5 * limit && m.setup->far < lmd - m.setup->grain) {
+    advice = format("lower NEAR and widen FAR, to at most the longest measurable distance %.2f Angstrom", lmd);
   } else if (far_side && m.setup->far < lmd - m.setup->grain) {
     advice = format("widen FAR, to at most the longest measurable distance %.2f Angstrom", lmd);
   } else if (far_side) {

@@ -10,6 +10,10 @@
 
 #include "model/paar.h"
 
+// Above this share of the distribution on the first two and last two grid
+// distances, the data may not constrain it.
+constexpr double kEdgeLimit = 0.05;
+
 // " (not determined by these data)" after the sd when the data leave the
 // width open, else "".
 std::string sd_note(Paar const& model);
@@ -28,13 +32,13 @@ void report_determined(Paar& model);
 void add_determined_json(Paar const& model, nlohmann::json& summary);
 
 // One piece of advice, as a warning, for mass piled on the first two or last
-// two grid distances (edge_share above limit) or beyond the longest
+// two grid distances (edge_share above kEdgeLimit) or beyond the longest
 // measurable distance lmd (Angstrom). That mass stands for signal the
 // experiment cannot place: when the curve's late plateau disagrees with
 // SCALING, SCALING comes first (a wider grid would only move the mass out);
 // otherwise widen the grid, but never past lmd. Returns true when the advice
 // already speaks of FAR and lmd.
-bool report_edge_advice(Paar& model, double edge_share, double limit, double lmd);
+bool report_edge_advice(Paar& model, double edge_share, double lmd);
 
 // The advice on SCALING from the curve's late plateau ("" when the plateau
 // does not point to SCALING): the level and the SCALING it suggests, or

@@ -14,7 +14,6 @@
 
 namespace {
 
-const double kEdgeShareLimit = 0.05;
 
 void say(Paar& m, std::string const& text) {
   m.report().log() << text << "\n";
@@ -62,7 +61,7 @@ Diagnostics report_diagnostics(Paar& m) {
   say(m, b);
   std::snprintf(b, sizeof b, "Longest measurable distance: %.3f Angstrom", d.longest_measurable_distance);
   say(m, b);
-  bool far_covered = report_edge_advice(m, d.edge_share, kEdgeShareLimit, d.longest_measurable_distance);
+  bool far_covered = report_edge_advice(m, d.edge_share, d.longest_measurable_distance);
   if (m.setup->far > d.longest_measurable_distance && !far_covered) {
     std::snprintf(b, sizeof b,
                   "warning: FAR %g Angstrom lies beyond the longest measurable distance %.2f "
