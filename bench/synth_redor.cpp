@@ -38,6 +38,7 @@ const double kPi = M_PI;
 const double kGammaC = 6.7283e7;
 const double kGammaN = 2.712e7;  // magnitude; 15N's is negative
 const double kGammaP = 10.841e7;
+const double kGammaF = 25.181e7;
 const double kHbar = 1.05457168e-34;
 const double kMu0Over4Pi = 1e-7;
 
@@ -147,7 +148,9 @@ void usage(FILE* f) {
                "  --comp W:C:SD        Gaussian component: weight, centre (A), sd (A; 0 = one distance)\n"
                "  --skew [W:]C:SD:A    skew-normal component: location, scale (A), shape alpha\n"
                "  --gamma [W:]R0:K:TH  gamma tail from R0 (A): shape K, scale TH (A)\n"
-               "  --pair CN|CP         nuclei pair, 13C-15N or 13C-31P (default CN)\n"
+               "  --pair XY            nuclei pair: CN, CP, NP, FC or FP, e.g. NP for 15N observed\n"
+               "                       and 31P dephasing (default CN)\n"
+               "  --fraction F         dephasable fraction: S/S0 = 1 - F (1 - curve) (default 1)\n"
                "  --mas HZ             spinning rate (default 5000)\n"
                "  --nc A:STEP:B        rotor-cycle counts (default 0:4:64)\n"
                "  --noise REL          noise sd relative to S0 (default 0.02)\n"
@@ -168,7 +171,7 @@ int main(int argc, char** argv) {
 
   std::vector<Component> comps;
   std::string pair = "CN", out_name, truth_name;
-  double mas = 5000, noise = 0.02, s0 = 1.0, dr = 0.002;
+  double mas = 5000, noise = 0.02, s0 = 1.0, dr = 0.002, fraction = 1.0;
   double nc_a = 0, nc_step = 4, nc_b = 64;
   unsigned long seed = 1;
   bool quiet = false;
@@ -212,6 +215,8 @@ int main(int argc, char** argv) {
       comps.push_back({o == "--skew" ? Shape::SkewNormal : Shape::GammaTail, v[0], v[1], v[2], v[3]});
     } else if (o == "--pair") {
       pair = value();
+    } else if (o == "--fraction") {
+      fraction = std::atof(value().c_str());
     } else if (o == "--mas") {
       mas = std::atof(value().c_str());
     } else if (o == "--nc") {
@@ -249,16 +254,27 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "synth_redor: --mas, --s0 and --dr must be above 0, --noise not below 0\n");
     return 1;
   }
-  double gy;
+  // The dipolar constant depends only on the product of the two ratios.
+  double gx = kGammaC, gy = 0.0;
   if (pair == "CN") {
     gy = kGammaN;
   } else if (pair == "CP") {
     gy = kGammaP;
+  } else if (pair == "NP") {
+    gx = kGammaN, gy = kGammaP;
+  } else if (pair == "FC") {
+    gx = kGammaF, gy = kGammaC;
+  } else if (pair == "FP") {
+    gx = kGammaF, gy = kGammaP;
   } else {
-    std::fprintf(stderr, "synth_redor: --pair must be CN or CP\n");
+    std::fprintf(stderr, "synth_redor: --pair must be CN, CP, NP, FC or FP\n");
     return 1;
   }
-  const double dconst = dipolar_constant(kGammaC, gy);
+  if (!(fraction > 0.0 && fraction <= 1.0)) {
+    std::fprintf(stderr, "synth_redor: --fraction must lie in (0, 1]\n");
+    return 1;
+  }
+  const double dconst = dipolar_constant(gx, gy);
 
   // The truth on the fine grid: midpoints r_k with masses w_k (sum 1), plus
   // exact single distances.
@@ -320,8 +336,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "synth_redor: cannot write %s\n", out_name.c_str());
     return 1;
   }
-  std::fprintf(out, "# synth_redor: %s, d = %.2f Hz A^3, MAS %.1f Hz, noise %.4f of S0, seed %lu\n",
-               pair.c_str(), dconst, mas, noise, seed);
+  std::fprintf(out, "# synth_redor: %s, d = %.2f Hz A^3, MAS %.1f Hz, noise %.4f of S0, seed %lu, fraction %g\n",
+               pair.c_str(), dconst, mas, noise, seed, fraction);
   std::fprintf(out, "# truth: mean %.6f A, sd %.6f A\n", mean, sd);
   std::fprintf(out, "# N_c        S0             S          S/S0         error    (exact S/S0)\n");
   int npoints = 0;
@@ -335,6 +351,7 @@ int main(int argc, char** argv) {
       double d = dconst / (point_r[j] * point_r[j] * point_r[j]);
       curve += point_w[j] * redor(0.5 * nc * d / mas);
     }
+    curve = 1.0 - fraction * (1.0 - curve);
     double ratio = curve + (noise > 0 ? gsl_ran_gaussian(rng, noise) : 0.0);
     std::fprintf(out, "%5d %13.6f %13.6f %13.8f %13.8f  # %.10f\n", static_cast<int>(std::lround(nc)), s0,
                  s0 * ratio, ratio, noise, curve);

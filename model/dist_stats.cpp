@@ -1,9 +1,21 @@
-// Moments of the fitted distribution over distance and over dipolar coupling.
+// Moments of the fitted distribution over distance and over dipolar coupling,
+// and its effective distance.
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
+#include "model/effective_distance.h"
 #include "model/paar.h"
 #include "numeric/numeric.h"
+
+double effective_distance(double const* p, double const* r, size_t n) {
+  double total = 0.0, m6 = 0.0;
+  for (size_t j = 0; j < n; j++) {
+    total += p[j];
+    m6 += p[j] / std::pow(r[j], 6.0);
+  }
+  return total > 0.0 && m6 > 0.0 ? std::pow(m6 / total, -1.0 / 6.0) : std::nan("");
+}
 
 int Paar::calc_dist_stats() {
   RunSetup const& s = *setup;
@@ -36,6 +48,9 @@ int Paar::calc_dist_stats() {
 
   results.distance_moments = {mr, sr, skew_r, kurt_r};
   results.coupling_moments = {md, sd, skew_d, kurt_d};
+  std::vector<double> p(n_grid), r(n_grid);
+  for (int j = 0; j < n_grid; j++) p[j] = gvg(distribution, j), r[j] = gvg(distances, j);
+  results.effective_distance = effective_distance(p.data(), r.data(), p.size());
   std::ostream& log = report().log();
   std::ostream& out = report().out();
   char buf[320];

@@ -11,13 +11,16 @@
 
 #include <nlohmann/json.hpp>
 
+#include "model/determined.h"
 #include "numeric/gsl_handles.h"
 
 // The spread over the Monte Carlo runs (or bootstrap replicates) of the
-// mean distance and of the distance sd, Angstrom (runs 0: none).
+// mean distance, of the distance sd and of the effective distance, Angstrom
+// (runs 0: none).
 struct McDistance {
   size_t runs = 0;
   double mean = 0.0, mean_sd = 0.0, sd = 0.0, sd_sd = 0.0;
+  double effective = 0.0, effective_sd = 0.0;
 };
 
 // The per-distance uncertainty estimate, n_grid each: the mean of the block
@@ -35,10 +38,12 @@ struct RunResults {
   // distribution) of the distribution over distance (Angstrom) and over
   // dipolar coupling (Hz), as calc_dist_stats last found them.
   std::array<double, 4> distance_moments{}, coupling_moments{};
+  double effective_distance = 0.0;         // <r^-6>^(-1/6), Angstrom
   McEstimate mc;
   std::string solver = "annealing";        // the method that made the distribution
   std::vector<std::string> figure_labels;  // what the figure says of the distribution
   nlohmann::json details;                  // what the solver adds to the summary
+  DataDetermined determined;               // what the data determine of the distribution
   bool solver_failed = false;              // the solver found no distribution
   bool output_failed = false;              // an output file could not be written
 };

@@ -8,11 +8,12 @@
 
 #include "numeric/warnings.h"
 #include "output/atomic_file.h"
+#include "output/data_determined.h"
+#include "output/determined_report.h"
 #include "output/run_directory.h"
 
 namespace {
 
-const double kEdgeShareLimit = 0.05;
 
 void say(Paar& m, std::string const& text) {
   m.report().log() << text << "\n";
@@ -49,6 +50,7 @@ nlohmann::json files(Paar const& m, RunSummary const& s) {
 }  // namespace
 
 Diagnostics report_diagnostics(Paar& m) {
+  assess_determined(m);
   Diagnostics d;
   d.computed = true;
   d.edge_share = m.edge_share();
@@ -59,15 +61,8 @@ Diagnostics report_diagnostics(Paar& m) {
   say(m, b);
   std::snprintf(b, sizeof b, "Longest measurable distance: %.3f Angstrom", d.longest_measurable_distance);
   say(m, b);
-  if (d.edge_share > kEdgeShareLimit) {
-    std::snprintf(b, sizeof b,
-                  "warning: %.1f %% of the distribution lies on the first two or last two grid "
-                  "distances: the data may not constrain it; widen NEAR/FAR or check SCALING",
-                  100.0 * d.edge_share);
-    m.report().warn(b);
-    m.report().log() << b << "\n";
-  }
-  if (m.setup->far > d.longest_measurable_distance) {
+  bool far_covered = report_edge_advice(m, d.edge_share, d.longest_measurable_distance);
+  if (m.setup->far > d.longest_measurable_distance && !far_covered) {
     std::snprintf(b, sizeof b,
                   "warning: FAR %g Angstrom lies beyond the longest measurable distance %.2f "
                   "Angstrom: there the longest dephasing time changes S/S0 by less than twice the "
@@ -84,14 +79,17 @@ void report_result_lines(Paar& m) {
   std::snprintf(b, sizeof b, "Result chi2: %.4f for %d points (%.4f per point)", m.chi2, m.setup->n_data,
                 m.chi2 / m.setup->n_data);
   say(m, b);
-  std::snprintf(b, sizeof b, "Mean distance: %.4f Angstrom", m.results.distance_moments[0]);
+  std::snprintf(b, sizeof b, "Mean distance: %.4f Angstrom%s", m.results.distance_moments[0],
+                mean_note(m).c_str());
   say(m, b);
-  std::snprintf(b, sizeof b, "Distance sd: %.4f Angstrom", m.results.distance_moments[1]);
+  std::snprintf(b, sizeof b, "Distance sd: %.4f Angstrom%s", m.results.distance_moments[1],
+                sd_note(m).c_str());
   say(m, b);
   std::snprintf(b, sizeof b, "Distance skewness: %.4f", m.results.distance_moments[2]);
   say(m, b);
   std::snprintf(b, sizeof b, "Distance excess kurtosis: %.4f", m.results.distance_moments[3] - 3.0);
   say(m, b);
+  report_determined(m);
 }
 
 bool write_summary_json(Paar const& m, RunSummary const& s) {
@@ -120,6 +118,7 @@ bool write_summary_json(Paar const& m, RunSummary const& s) {
       j["distance"]["sd_mc_sd"] = m.results.mc.distance.sd_sd;
       j["distance"]["mc_runs"] = m.results.mc.distance.runs;
     }
+    add_determined_json(m, j);
   } else {
     j["distance"] = nullptr;
     j["coupling"] = nullptr;

@@ -170,7 +170,7 @@ TEST(GaussianMixture, ReportShowsEachKAndTheChosenComponents) {
       "  3  not fitted (fewer data points than parameters)",
       "Chosen: 2 Gaussians, mean 3.640 Angstrom, sd 0.570 Angstrom",
       "   weight   centre (Angstrom)   width (Angstrom)",
-      "    0.600               3.200   below 0.02 Angstrom (not resolved)",
+      "    0.600               3.200   not determined by these data (at the 0.02 Angstrom floor)",
       "    0.400               4.300   0.250"};
   EXPECT_EQ(gaussian_report_lines(sel, 2.5, 6.0), want);
 }

@@ -64,6 +64,9 @@ TEST(Solvers, SameResultsForAnySeedAndThreadCountAndASummaryThatIsTheLogs) {
     std::snprintf(want, sizeof want, "MC mean distance: %.4f +- %.4f Angstrom\n",
                   d["mc_mean"].get<double>(), d["mean_mc_sd"].get<double>());
     EXPECT_NE(log.find(want), std::string::npos) << want;
+    std::snprintf(want, sizeof want, "Effective distance: %.4f +- %.4f Angstrom\n",
+                  d["effective"].get<double>(), d["effective_sd"].get<double>());
+    EXPECT_NE(log.find(want), std::string::npos) << want;
     std::snprintf(want, sizeof want, "Result chi2: %.4f for 9 points", j["chi2"].get<double>());
     EXPECT_NE(log.find(want), std::string::npos) << want;
     EXPECT_EQ(j["solver"], solver);

@@ -37,7 +37,7 @@ std::vector<std::string> gaussian_report_lines(MixtureSelection const& sel, doub
                     c.k > 1 ? "s" : "", sel.mean, sel.sd));
   out.push_back("   weight   centre (Angstrom)   width (Angstrom)");
   for (GaussComponent const& g : c.comp) {
-    std::string w = g.width_at_floor ? fmt("below %.2f Angstrom (not resolved)", kWidthFloor)
+    std::string w = g.width_at_floor ? fmt("not determined by these data (at the %.2f Angstrom floor)", kWidthFloor)
                                      : fmt("%.3f", g.width);
     out.push_back(fmt("%9.3f   %17.3f   %s", g.weight, g.centre, w.c_str()));
   }

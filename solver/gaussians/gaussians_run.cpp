@@ -52,7 +52,7 @@ std::vector<std::string> figure_labels(MixtureSelection const& sel) {
   for (GaussComponent const& g : sel.fits[sel.chosen].comp) {
     char b[120];
     if (g.width_at_floor)
-      std::snprintf(b, sizeof b, "%.2f at %.2f A (width not resolved)", g.weight, g.centre);
+      std::snprintf(b, sizeof b, "%.2f at %.2f A (width not determined)", g.weight, g.centre);
     else
       std::snprintf(b, sizeof b, "%.2f at %.2f A, width %.2f A", g.weight, g.centre, g.width);
     out.push_back(b);

@@ -6,6 +6,7 @@
 #include <sstream>
 #include <string>
 
+#include "model/effective_distance.h"
 #include "numeric/numeric.h"
 
 BlockSums::BlockSums(size_t n) {
@@ -90,16 +91,22 @@ void DistanceSpread::add(std::vector<double> const& d, gsl_vector const* r) {
   for (size_t j = 0; j < d.size(); j++) m2 += d[j] * (gvg(r, j) - m) * (gvg(r, j) - m);
   mean_.push_back(m);
   sd_.push_back(std::sqrt(m2 / total));
+  std::vector<double> rv(d.size());
+  for (size_t j = 0; j < d.size(); j++) rv[j] = gvg(r, j);
+  effective_.push_back(effective_distance(d.data(), rv.data(), d.size()));
 }
 
 double DistanceSpread::mean_of_mean() const { return average(mean_); }
 double DistanceSpread::sd_of_mean() const { return spread(mean_); }
 double DistanceSpread::mean_of_sd() const { return average(sd_); }
 double DistanceSpread::sd_of_sd() const { return spread(sd_); }
+double DistanceSpread::mean_of_effective() const { return average(effective_); }
+double DistanceSpread::sd_of_effective() const { return spread(effective_); }
 
 void DistanceSpread::report(Paar& model) const {
   if (runs() < 2) return;
-  model.results.mc.distance = {runs(), mean_of_mean(), sd_of_mean(), mean_of_sd(), sd_of_sd()};
+  model.results.mc.distance = {runs(),       mean_of_mean(),      sd_of_mean(),     mean_of_sd(),
+                               sd_of_sd(),   mean_of_effective(), sd_of_effective()};
   char b[160];
   std::snprintf(b, sizeof b, "MC mean distance: %.4f +- %.4f Angstrom\n", mean_of_mean(),
                 sd_of_mean());

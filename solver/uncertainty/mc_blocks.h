@@ -38,8 +38,9 @@ class BlockSums {
   gsl_vector *m_, *s_, *sq_, *scratch_;
 };
 
-// The spread over the accepted runs of the distribution's mean distance and
-// standard deviation: what a user quotes as "mean distance +- uncertainty".
+// The spread over the accepted runs of the distribution's mean distance,
+// standard deviation and effective distance: what a user quotes as "mean
+// distance +- uncertainty".
 class DistanceSpread {
  public:
   void add(std::vector<double> const& distribution, gsl_vector const* distances);
@@ -49,10 +50,12 @@ class DistanceSpread {
   // Average and standard deviation over the runs of the mean distance and of
   // the distribution's standard deviation (Angstrom).
   double mean_of_mean() const, sd_of_mean() const, mean_of_sd() const, sd_of_sd() const;
+  // The same of the effective distance <r^-6>^(-1/6).
+  double mean_of_effective() const, sd_of_effective() const;
   size_t runs() const { return mean_.size(); }
 
  private:
-  std::vector<double> mean_, sd_;
+  std::vector<double> mean_, sd_, effective_;
 };
 
 // After block `block` (from the fifth on): the convergence lines, the

@@ -1,0 +1,71 @@
+// What the data determine about a fitted distribution, beside its moments:
+// whether the fit explains the data, the widths and centres one Gaussian may
+// take at the data's precision, and which peaks the data support.
+#ifndef REDORDIST_MODEL_DETERMINED_H
+#define REDORDIST_MODEL_DETERMINED_H
+
+#include <string>
+#include <vector>
+
+#include "model/goodness_of_fit.h"
+#include "model/late_plateau.h"
+
+// The widths (standard deviation before truncation) and centres of one
+// truncated Gaussian whose chi2 lies within delta_chi2 of the best one's,
+// on the run's own kernel. Angstrom.
+struct WidthAllowed {
+  bool computed = false;
+  double width_lo = 0.0, width_hi = 0.0;
+  double centre_lo = 0.0, centre_hi = 0.0;
+  bool lo_at_floor = false;    // the narrowest width allowed is the floor itself
+  bool hi_at_ceiling = false;  // the widest is the widest a Gaussian may take here
+  double best_width = 0.0, best_centre = 0.0, best_chi2 = 0.0;
+  // The means and standard deviations on the run's grid of the allowed
+  // Gaussians (each width with its best centre): the reported moments' scale.
+  double mean_lo = 0.0, mean_hi = 0.0;
+  double sd_lo = 0.0, sd_hi = 0.0;
+  // The effective distances of the Gaussians within delta chi2 1 of the
+  // best: one standard deviation of r_eff whatever the shape.
+  double effective_lo = 0.0, effective_hi = 0.0;
+};
+
+// A peak of the reported distribution: the share of the distribution
+// between the minima on either side, the distance of its maximum, and
+// whether the Gaussians that the data support put a component there.
+struct PeakInfo {
+  double position = 0.0;  // Angstrom
+  double share = 0.0;
+  bool supported = true;
+};
+
+struct DataDetermined {
+  bool computed = false;
+  // Goodness of fit.
+  Chi2Test chi2;
+  bool dof_known = false;  // the solver says how many degrees of freedom it used
+  double dof_used = 0.0;
+  RunsTest runs;
+  LatePlateau plateau;  // of the fitted share's data
+  // Width and centre.
+  WidthAllowed width;
+  bool one_gaussian_describes = true;  // one Gaussian is not far worse than the best mixture
+  bool sd_determined = true;
+  bool mean_determined = true;
+  std::string width_problem;  // why the width is not determined ("" when it is)
+  // Peaks.
+  std::vector<PeakInfo> peaks;
+  // The models of the same data the peaks are judged by: name, AIC, peaks.
+  struct Model {
+    std::string name;
+    double aic;
+    int peaks;
+  };
+  std::vector<Model> peak_models;
+  int supported_peaks = 0;  // how many peaks the data support
+  bool peaks_supported = true;
+  // Gaussian components (of the Gaussian solver) the data do not place:
+  // one line each, for the warnings.
+  std::vector<std::string> component_problems;
+};
+
+#endif

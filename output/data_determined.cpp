@@ -1,0 +1,192 @@
+#include "output/data_determined.h"
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <memory>
+#include <stdexcept>
+#include <algorithm>
+
+#include <gsl/gsl_spline.h>
+
+#include "numeric/numeric.h"
+#include "output/atomic_file.h"
+#include "solver/gaussians/gaussian_mixture.h"
+#include "solver/gaussians/peak_support.h"
+#include "solver/gaussians/width_profile.h"
+
+namespace {
+
+std::vector<double> values(gsl_vector const* v) {
+  std::vector<double> out(v->size);
+  for (size_t i = 0; i < v->size; i++) out[i] = gvg(v, static_cast<int>(i));
+  return out;
+}
+
+// The run's fit problem for the Gaussians, with the kernel on their
+// sub-grid computed once. The powder average depends on lambda_D = j D / MAS
+// alone: tabulated every 0.01 up to the largest lambda_D the sub-grid needs
+// and interpolated by a cubic spline (on the exact curve the error is below
+// 1e-8), it costs a few hundred powder averages instead of one per data
+// point and sub-grid distance.
+FitProblem determined_problem(Paar const& m) {
+  RunSetup const& s = *m.setup;
+  FitProblem fp = m.fit_problem();
+  double top = gsl_vector_max(s.cycles) / 2.0 * s.dipolar_constant / std::pow(s.near, 3.0) / s.mas;
+  // Ten steps past each end, and S/S0 even in lambda_D below 0: the spline's
+  // free ends then lie where their error has died away.
+  double n_table = std::ceil(top / 0.01) + 21, n_direct = s.n_data * (s.far - s.near) / kFineStep;
+  if (!s.have_curve && s.per_2pi > 0 && n_table < n_direct) {
+    int n = static_cast<int>(n_table);
+    std::vector<double> lam(n), val(n);
+    for (int k = 0; k < n; k++)
+      lam[k] = 0.01 * (k - 10), val[k] = s.kernel_value(s.powder, 1, std::fabs(lam[k]) * s.mas);
+    auto spline = std::shared_ptr<gsl_spline>(gsl_spline_alloc(gsl_interp_cspline, n), gsl_spline_free);
+    gsl_spline_init(spline.get(), lam.data(), val.data(), n);
+    RunSetup const* setup = &s;
+    fp.kernel_at = [setup, spline, last = lam.back()](std::vector<double> const& r, std::vector<double>& out) {
+      out.assign(static_cast<size_t>(setup->n_data) * r.size(), 0.0);
+      for (int i = 0; i < setup->n_data; i++) {
+        double j = static_cast<int>(gvg(setup->cycles, i)) / 2;
+        for (size_t c = 0; c < r.size(); c++) {
+          double l = std::min(last, j * setup->dipolar_constant / std::pow(r[c], 3.0) / setup->mas);
+          out[i * r.size() + c] = gsl_spline_eval(spline.get(), l, nullptr);
+        }
+      }
+    };
+  }
+  // The sub-grid is fixed by NEAR and FAR: its kernel is computed once.
+  auto where = std::make_shared<std::vector<double>>(GaussianMixture(fp, s.near, s.far).fine_centres());
+  auto cache = std::make_shared<std::vector<double>>();
+  fp.kernel_at(*where, *cache);
+  auto compute = fp.kernel_at;
+  fp.kernel_at = [where, cache, compute](std::vector<double> const& r, std::vector<double>& out) {
+    if (r == *where) out = *cache;
+    else compute(r, out);
+  };
+  return fp;
+}
+
+void goodness(Paar const& m, DataDetermined& d) {
+  int n = m.setup->n_data;
+  std::vector<double> weighted(n);
+  for (int i = 0; i < n; i++) weighted[i] = gvg(m.residual, i) / gvg(m.setup->data_error, i);
+  d.runs = runs_test(weighted);
+  d.dof_known = solver_dof(m, d.dof_used);
+  double nu = n - (d.dof_known ? d.dof_used : 0.0);
+  if (nu >= 1.0)
+    d.chi2 = chi2_test(m.chi2, nu);
+  else
+    d.chi2 = Chi2Test{m.chi2, nu, 1.0, 1.0};
+}
+
+// Whether every value in [lo, hi] lies within max(abs, rel * value) of v.
+bool within(double v, double lo, double hi, double abs, double rel) {
+  return std::fabs(v - lo) <= std::max(abs, rel * lo) && std::fabs(v - hi) <= std::max(abs, rel * hi);
+}
+
+// The reported sd and mean against those of the Gaussians the data allow:
+// each is determined when it lies within the precision a distance is quoted
+// to of every allowed Gaussian's, whichever of them is the truth.
+void judge_width(Paar const& m, DataDetermined& d) {
+  WidthAllowed const& w = d.width;
+  if (!w.computed || !d.one_gaussian_describes) return;
+  double mean = m.results.distance_moments[0], sd = m.results.distance_moments[1];
+  char b[400];
+  if (!within(sd, w.sd_lo, w.sd_hi, kSdPrecision, kSdRelPrecision)) {
+    if (sd < w.sd_lo || sd > w.sd_hi)
+      std::snprintf(b, sizeof b,
+                    "the reported sd %.2f Angstrom lies outside the sds %.2f to %.2f Angstrom of the "
+                    "single Gaussians they allow (widths %.2f to %.2f Angstrom)",
+                    sd, w.sd_lo, w.sd_hi, w.width_lo, w.width_hi);
+    else
+      std::snprintf(b, sizeof b,
+                    "one Gaussian fits them with any width from %.2f to %.2f Angstrom (sd %.2f to "
+                    "%.2f Angstrom on this grid)",
+                    w.width_lo, w.width_hi, w.sd_lo, w.sd_hi);
+    d.width_problem = b;
+    d.sd_determined = false;
+  }
+  if (!within(mean, w.mean_lo, w.mean_hi, kMeanPrecision, kMeanRelPrecision)) {
+    bool outside = mean < w.mean_lo || mean > w.mean_hi;
+    std::snprintf(
+        b, sizeof b, "%s%s means from %.2f to %.2f Angstrom", d.width_problem.empty() ? "" : "; ",
+        outside ? format("the reported mean %.2f Angstrom lies outside the single Gaussians'", mean).c_str()
+                : "the single Gaussians they allow have",
+        w.mean_lo, w.mean_hi);
+    d.width_problem += b;
+    d.mean_determined = false;
+  }
+}
+
+// A component whose width sits at the widest allowed, or whose centre sits
+// at NEAR or FAR, is where the bounds put it, not the data.
+void flag_components(Paar const& m, MixtureFit const& fit, double width_max, DataDetermined& d) {
+  double margin = std::max(0.5 * m.setup->grain, 0.01);
+  for (GaussComponent const& g : fit.comp) {
+    char b[300];
+    if (g.width > 0.98 * width_max) {
+      std::snprintf(b, sizeof b,
+                    "the Gaussian at %.2f Angstrom has the widest width allowed, %.2f Angstrom "
+                    "((FAR - NEAR) / 2): its width is not determined by these data",
+                    g.centre, g.width);
+      d.component_problems.push_back(b);
+    }
+    bool at_near = g.centre<m.setup->near + margin, at_far = g.centre> m.setup->far - margin;
+    if (at_near || at_far) {
+      std::snprintf(b, sizeof b,
+                    "the Gaussian of weight %.2f is centred at %s (%.2f Angstrom): its position is "
+                    "not determined by these data",
+                    g.weight, at_near ? "NEAR" : "FAR", g.centre);
+      d.component_problems.push_back(b);
+    }
+  }
+}
+
+}  // namespace
+
+bool solver_dof(Paar const& m, double& dof) {
+  nlohmann::json const& det = m.results.details;
+  if (m.results.solver == "maxent" && det.contains("G") && det["G"].is_number()) {
+    dof = det["G"].get<double>();
+    return true;
+  }
+  if (m.results.solver == "gaussians" && det.contains("chosen_k") && det["chosen_k"].is_number()) {
+    dof = GaussianMixture::n_params(det["chosen_k"].get<int>());
+    return true;
+  }
+  dof = 0.0;
+  return false;
+}
+
+void assess_determined(Paar& m) {
+  DataDetermined d;
+  d.computed = true;
+  goodness(m, d);
+  RunSetup const& s = *m.setup;
+  FitProblem plain = m.fit_problem();
+  d.plateau = late_plateau(values(s.cycles), plain.target, plain.sigma);
+  d.peaks = distribution_peaks(values(s.distances), values(m.distribution));
+  // The Gaussians need a range of a few of their narrowest widths.
+  try {
+    FitProblem fp = determined_problem(m);
+    d.width = one_gaussian_profile(fp, s.near, s.far);
+    MixtureSelection sel = fit_gaussian_mixtures(fp, s.near, s.far);
+    GaussianMixture gm(fp, s.near, s.far);
+    std::vector<PeakModel> models = peak_models(sel, gm);
+    double best = INFINITY;
+    for (PeakModel const& pm : models) {
+      d.peak_models.push_back({pm.name, pm.aic, static_cast<int>(pm.peaks.size())});
+      best = std::min(best, pm.aic);
+    }
+    if (!models.empty() && models[0].name == "1 Gaussian")
+      d.one_gaussian_describes = models[0].aic - best <= kOneGaussianAicGap;
+    d.supported_peaks = mark_supported_peaks(d.peaks, models);
+    if (m.results.solver == "gaussians" && sel.chosen >= 0)
+      flag_components(m, sel.fits[sel.chosen], gm.width_max(), d);
+  } catch (std::invalid_argument const&) {
+  }
+  for (PeakInfo const& p : d.peaks) d.peaks_supported = d.peaks_supported && p.supported;
+  judge_width(m, d);
+  m.results.determined = d;
+}

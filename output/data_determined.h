@@ -1,0 +1,29 @@
+// Works out what the data determine of the fitted distribution (goodness of
+// fit, the late plateau, the widths and centres one Gaussian may take, the
+// peaks and their support) and keeps it in model.results.determined.
+#ifndef REDORDIST_OUTPUT_DATA_DETERMINED_H
+#define REDORDIST_OUTPUT_DATA_DETERMINED_H
+
+#include "model/paar.h"
+
+// One Gaussian is taken not to describe the data when another model of the
+// peaks (two or three Gaussians, one skewed peak) beats its AIC by more than
+// this: its profile then says nothing of the distribution's width.
+constexpr double kOneGaussianAicGap = 10.0;
+// The precision a distance is quoted to: the sd is determined when it lies
+// within 0.06 Angstrom (0.05 and the spread a 0.05 Angstrom grid adds) or a
+// third of the sd of every single Gaussian the data allow, the mean when it
+// lies within 0.05 Angstrom or 1 % of every one's mean. On the validation
+// panel (bench/validate_determined.py) these flag every sd and mean more
+// than 0.05 Angstrom or 30 % (1 %) from the truth, with few needless flags.
+constexpr double kSdPrecision = 0.06, kSdRelPrecision = 1.0 / 3.0;
+constexpr double kMeanPrecision = 0.05, kMeanRelPrecision = 0.01;
+
+// Quiet: computes, prints nothing.
+void assess_determined(Paar& model);
+
+// The degrees of freedom the run's solver used, when it says: G for the
+// maximum entropy, 3k - 1 for k Gaussians. False for the annealing.
+bool solver_dof(Paar const& model, double& dof);
+
+#endif

@@ -1,0 +1,44 @@
+// The peaks of a distribution and whether the data support them. A peak is
+// a stretch of the grid between two minima of the distribution holding at
+// least a given share of it. Models of the same data, each with its own
+// number of peaks, are compared by Akaike's criterion: one, two and three
+// Gaussians (two or three can also make a single broad or skewed peak: what
+// counts is the peaks of the mixture, not its components) and one skewed
+// peak. The data support N peaks when no model with fewer peaks comes
+// within 2 of the lowest AIC: more peaks must earn their parameters.
+#ifndef REDORDIST_SOLVER_GAUSSIANS_PEAK_SUPPORT_H
+#define REDORDIST_SOLVER_GAUSSIANS_PEAK_SUPPORT_H
+
+#include <string>
+#include <vector>
+
+#include "model/determined.h"
+#include "solver/gaussians/gaussian_fit.h"
+#include "solver/gaussians/gaussian_mixture.h"
+
+constexpr double kPeakMinShare = 0.10;
+// A minimum higher than this fraction of the lower of the two maxima beside
+// it is a ripple, not a valley: it does not separate two peaks.
+constexpr double kRippleDepth = 0.9;
+constexpr double kAicMargin = 2.0;
+
+// The peaks of p (n_grid masses on the ascending distances r), in order of
+// distance; every peak starts supported. A distribution without mass has none.
+std::vector<PeakInfo> distribution_peaks(std::vector<double> const& r, std::vector<double> const& p,
+                                         double min_share = kPeakMinShare);
+
+struct PeakModel {
+  std::string name;  // "1 Gaussian", "2 Gaussians", "3 Gaussians", "skewed peak"
+  double aic = 0.0;
+  std::vector<PeakInfo> peaks;  // of the model's distribution on the run's grid
+};
+
+// The fitted mixtures of sel (on gm's problem) and one skewed peak.
+std::vector<PeakModel> peak_models(MixtureSelection const& sel, GaussianMixture const& gm);
+
+// Marks the peaks the models support and returns how many peaks the data
+// support (0 without models). When that is fewer than the peaks, the peaks
+// nearest those of the best model with that many stay supported.
+int mark_supported_peaks(std::vector<PeakInfo>& peaks, std::vector<PeakModel> const& models);
+
+#endif

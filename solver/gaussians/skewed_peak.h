@@ -1,0 +1,30 @@
+// One skewed peak: a skew-normal distribution of distances,
+//   f(r) = (2 / w) phi((r - xi) / w) Phi(a (r - xi) / w),
+// truncated to [near, far], on the Gaussian mixture's sub-grid, fitted by
+// least squares (chi2) with a simplex search. With a = 0 it is one Gaussian;
+// it stands for every single-peaked shape with a tail on one side, which two
+// or three Gaussians can also imitate with two peaks.
+#ifndef REDORDIST_SOLVER_GAUSSIANS_SKEWED_PEAK_H
+#define REDORDIST_SOLVER_GAUSSIANS_SKEWED_PEAK_H
+
+#include <vector>
+
+#include "solver/gaussians/gaussian_mixture.h"
+
+struct SkewedPeak {
+  bool ok = false;
+  double location = 0.0, scale = 0.0, shape = 0.0;  // xi, w (Angstrom) and a
+  double chi2 = 0.0;
+  double aic = 0.0;  // chi2 + 2 * 3
+};
+
+// The fine-grid masses of a skewed peak (sum 1; zero where the density
+// underflows).
+std::vector<double> skewed_peak_mass(std::vector<double> const& fine_centres, double location, double scale,
+                                     double shape);
+
+// Starts from the one-Gaussian fit (centre, width) with the tail on
+// either side and without one; keeps the lowest chi2.
+SkewedPeak fit_skewed_peak(GaussianMixture const& gm, double centre, double width);
+
+#endif

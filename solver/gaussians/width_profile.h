@@ -1,0 +1,20 @@
+// The profile of chi2 of one truncated Gaussian in its width and in its
+// centre, on the run's own kernel: for every width the best centre, for
+// every centre the best width. The widths and centres whose profile lies
+// within delta_chi2 of the best fit are the ones the data allow (4: about
+// two standard deviations of one parameter).
+#ifndef REDORDIST_SOLVER_GAUSSIANS_WIDTH_PROFILE_H
+#define REDORDIST_SOLVER_GAUSSIANS_WIDTH_PROFILE_H
+
+#include "model/determined.h"
+#include "model/fit_problem.h"
+
+constexpr double kAllowedDeltaChi2 = 4.0;
+
+// near, far: the run's NEAR and FAR (Angstrom), which bound every centre and
+// truncate every Gaussian. Not computed (computed false) when the range is
+// too short for a Gaussian or there are fewer than three data points.
+WidthAllowed one_gaussian_profile(FitProblem const& fp, double near, double far,
+                                  double delta_chi2 = kAllowedDeltaChi2);
+
+#endif

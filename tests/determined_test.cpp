@@ -1,0 +1,180 @@
+// What the data determine: the effective distance against closed forms, the
+// chi2 and runs tests against tabulated values, the one-Gaussian width
+// profile of noiseless curves, peaks, the late plateau and the skewed peak.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "model/effective_distance.h"
+#include "model/exact_kernel.h"
+#include "model/goodness_of_fit.h"
+#include "model/late_plateau.h"
+#include "solver/gaussians/peak_support.h"
+#include "solver/gaussians/skewed_peak.h"
+#include "solver/gaussians/width_profile.h"
+
+namespace {
+
+// 13C-15N (3066 Hz A^3) at MAS 5000 Hz, 25 points N_c = 4 ... 100 (or
+// N_c = 2 ... 50 when short), errors sigma, the curve of one Gaussian.
+FitProblem cn_gaussian(double centre, double width, double sigma, bool short_times, double near,
+                       double far) {
+  FitProblem fp;
+  fp.n_data = 25;
+  double step = short_times ? 1.0 : 2.0;
+  fp.kernel_at = [step](std::vector<double> const& r, std::vector<double>& out) {
+    out.resize(25 * r.size());
+    for (int i = 0; i < 25; i++)
+      for (size_t j = 0; j < r.size(); j++)
+        out[i * r.size() + j] = redor_exact(step * (i + 1) * 3066.0 / std::pow(r[j], 3) / 5000.0);
+  };
+  for (int j = 0; near + 0.05 * j < far + 1e-9; j++) fp.distance.push_back(near + 0.05 * j);
+  fp.n_grid = static_cast<int>(fp.distance.size());
+  fp.kernel_at(fp.distance, fp.kernel);
+  fp.sigma.assign(25, sigma);
+  GaussianMixture(fp, near, far).curve({{1.0}, {centre}, {width}}, fp.target);
+  return fp;
+}
+
+}  // namespace
+
+TEST(Determined, EffectiveDistanceOfKnownDistributions) {
+  // (sum w r^-6 / sum w)^(-1/6) by hand; the uniform density on [3, 5] has
+  // <r^-6> = (3^-5 - 5^-5) / (5 * 2), here by the midpoint rule on 20000 cells.
+  std::vector<double> ru, wu;
+  for (int j = 0; j < 20000; j++) ru.push_back(3.0 + (j + 0.5) * 1e-4), wu.push_back(1.0);
+  struct { std::vector<double> p, r; double want, tol; } cases[] = {
+      {{0.7}, {3.3}, 3.3, 1e-12},
+      {{0.5, 0.5}, {2.0, 4.0}, 2.2391306314306676, 1e-12},
+      {{1.0, 3.0}, {3.0, 5.0}, 3.698132577834856, 1e-12},
+      {wu, ru, 3.716439378709498, 1e-8},
+  };
+  for (auto const& c : cases)
+    EXPECT_NEAR(effective_distance(c.p.data(), c.r.data(), c.p.size()), c.want, c.tol);
+  double zero = 0.0, r = 3.0;
+  EXPECT_TRUE(std::isnan(effective_distance(&zero, &r, 1)));
+}
+
+TEST(Determined, Chi2TestAgainstTabulatedQuantiles) {
+  // Quantiles of the chi-square distribution (NIST/SEMATECH e-Handbook, to three decimals).
+  struct { double x, nu, p; bool upper; } cases[] = {
+      {29.588, 10, 0.001, true}, {1.479, 10, 0.001, false}, {27.587, 17, 0.05, true},
+      {50.892, 30, 0.01, true}};
+  for (auto const& c : cases) {
+    Chi2Test t = chi2_test(c.x, c.nu);
+    EXPECT_NEAR(c.upper ? t.p_high : t.p_low, c.p, 0.005 * c.p) << c.x;
+    EXPECT_NEAR(t.p_high + t.p_low, 1.0, 1e-12);
+  }
+}
+
+TEST(Determined, RunsTestAgainstEnumerationAndNormalApproximation) {
+  // P(R <= r): counts over every order of the signs (Swed and Eisenhart's
+  // table: 0.019 and 0.051 for 10 + 10), and for 60 + 60 and 70 + 50 signs the
+  // exact sum of the distribution, which the normal approximation must meet
+  // to 0.005.
+  struct { int n1, n2, r; double p; } cases[] = {
+      {5, 5, 2, 2.0 / 252}, {5, 5, 3, 0.03968253968253968}, {5, 5, 4, 0.16666666666666666},
+      {10, 10, 6, 0.018521725952066508}, {10, 10, 7, 0.05125679274286085},
+      {8, 12, 5, 0.006271334444709058}, {60, 60, 50, 0.026925933031276578},
+      {70, 50, 48, 0.02047546456933954}};
+  for (auto const& c : cases) {
+    // r runs: blocks alternate, all but the last of each sign one long.
+    std::vector<double> res;
+    int left[2] = {c.n1, c.n2}, blocks[2] = {(c.r + 1) / 2, c.r / 2};
+    for (int b = 0; b < c.r; b++) {
+      int s = b % 2, len = --blocks[s] == 0 ? left[s] : 1;
+      left[s] -= len;
+      for (int q = 0; q < len; q++) res.push_back(s == 0 ? 0.5 : -0.5);
+    }
+    RunsTest t = runs_test(res);
+    EXPECT_EQ(t.runs, c.r);
+    EXPECT_EQ(t.exact, c.n1 + c.n2 <= kRunsExactUpTo);
+    EXPECT_NEAR(t.p_few, c.p, t.exact ? 1e-12 : 0.005) << c.n1 << "+" << c.n2 << " r " << c.r;
+  }
+  EXPECT_DOUBLE_EQ(runs_test(std::vector<double>(10, 1.0)).p_few, std::pow(2.0, -9));
+}
+
+TEST(Determined, WidthProfileOfNoiselessGaussians) {
+  // A broad Gaussian within the dephasing range is fixed; a narrow one whose
+  // curve barely starts to fall (short times, 6 Angstrom) is not.
+  struct { double centre, width, sigma; bool short_times; double near, far; bool open; } cases[] = {
+      {3.5, 0.30, 0.01, false, 2.5, 6.0, false},
+      {3.0, 0.10, 0.01, false, 2.2, 5.0, false},
+      {6.0, 0.05, 0.02, true, 4.5, 8.0, true}};
+  for (auto const& c : cases) {
+    FitProblem fp = cn_gaussian(c.centre, c.width, c.sigma, c.short_times, c.near, c.far);
+    WidthAllowed w = one_gaussian_profile(fp, c.near, c.far);
+    ASSERT_TRUE(w.computed);
+    EXPECT_LT(w.best_chi2, 1e-3) << c.width;
+    EXPECT_LE(w.width_lo, c.width) << c.width;
+    EXPECT_GE(w.width_hi, c.width) << c.width;
+    EXPECT_LE(w.centre_lo, c.centre);
+    EXPECT_GE(w.centre_hi, c.centre);
+    EXPECT_EQ(w.lo_at_floor, c.open) << c.width;
+    // The truth's r_eff (midpoint rule over [near, far]) lies in the delta chi2 1 range.
+    double m6 = 0.0, tot = 0.0;
+    for (double r = c.near + 5e-5; r < c.far; r += 1e-4) {
+      double g = std::exp(-0.5 * std::pow((r - c.centre) / c.width, 2));
+      m6 += g / std::pow(r, 6), tot += g;
+    }
+    EXPECT_LE(w.effective_lo, std::pow(m6 / tot, -1.0 / 6.0) + 1e-6);
+    EXPECT_GE(w.effective_hi, std::pow(m6 / tot, -1.0 / 6.0) - 1e-6);
+    if (c.open) {
+      EXPECT_GT(w.width_hi, 3.0 * kWidthFloor);
+    } else {
+      EXPECT_NEAR(w.best_width, c.width, 0.01 * c.width);
+      EXPECT_LT(w.width_hi - w.width_lo, 0.6 * c.width);
+    }
+  }
+}
+
+TEST(Determined, PeaksAndTheirSupport) {
+  std::vector<double> r, two, ripple;
+  for (int j = 0; j < 60; j++) {
+    r.push_back(3.0 + 0.05 * j);
+    double a = std::exp(-0.5 * std::pow((r[j] - 3.6) / 0.1, 2));
+    double b = std::exp(-0.5 * std::pow((r[j] - 4.8) / 0.1, 2));
+    two.push_back(0.6 * a + 0.4 * b);                              // two separated peaks, 60 : 40
+    ripple.push_back(a + 0.05 * b + 0.002 * (1.0 + std::cos(40.0 * j)));  // one peak, a 5 % bump, ripples
+  }
+  std::vector<PeakInfo> p2 = distribution_peaks(r, two), p1 = distribution_peaks(r, ripple);
+  ASSERT_EQ(p2.size(), 2u);
+  EXPECT_NEAR(p2[0].position, 3.6, 1e-9);
+  EXPECT_NEAR(p2[0].share, 0.6, 1e-6);
+  EXPECT_NEAR(p2[1].position, 4.8, 1e-9);
+  ASSERT_EQ(p1.size(), 1u);
+  EXPECT_NEAR(p1[0].position, 3.6, 1e-9);
+  // Two peaks are supported only when no one-peak model comes within 2 of the best AIC.
+  struct { double aic1, aic2; int supported; } cases[] = {{30.0, 27.9, 2}, {30.0, 28.5, 1}, {25.0, 30.0, 1}};
+  for (auto const& c : cases) {
+    std::vector<PeakInfo> peaks = p2;
+    std::vector<PeakModel> models = {{"1 Gaussian", c.aic1, {{4.0, 1.0, true}}},
+                                     {"2 Gaussians", c.aic2, p2}};
+    EXPECT_EQ(mark_supported_peaks(peaks, models), c.supported);
+    EXPECT_EQ(peaks[0].supported && peaks[1].supported, c.supported == 2);
+  }
+}
+
+TEST(Determined, LatePlateauAndSkewedPeak) {
+  // S/S0 = p + (1 - p) exp(-N / 20) on N = 0, 8, ..., 192: levelled at p
+  // from N 152 on (within 5e-4); without p's level it still falls at 96.
+  std::vector<double> n, flat, falling, sigma(25, 0.01);
+  for (int i = 0; i < 25; i++) {
+    n.push_back(8.0 * i);
+    flat.push_back(0.3 + 0.7 * std::exp(-n[i] / 20.0));
+    falling.push_back(std::exp(-n[i] / 150.0));
+  }
+  LatePlateau a = late_plateau(n, flat, sigma), b = late_plateau(n, falling, sigma);
+  EXPECT_TRUE(a.levelled);
+  EXPECT_NEAR(a.level, 0.3, 1e-3);
+  EXPECT_EQ(a.from_cycles, 152.0);
+  EXPECT_FALSE(b.levelled);
+  // A skew-normal's mean is xi + w delta sqrt(2 / pi), delta = a / sqrt(1 + a^2).
+  std::vector<double> r;
+  for (int j = 0; j < 2000; j++) r.push_back(1.0 + 0.005 * (j + 0.5));
+  std::vector<double> m = skewed_peak_mass(r, 4.0, 0.5, 4.0);
+  double mean = 0.0;
+  for (size_t j = 0; j < r.size(); j++) mean += m[j] * r[j];
+  EXPECT_NEAR(mean, 4.0 + 0.5 * 4.0 / std::sqrt(17.0) * std::sqrt(2.0 / M_PI), 1e-5);
+}
