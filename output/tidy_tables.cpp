@@ -27,6 +27,11 @@ std::string shortest(double v) {
   return std::string(b, r.ptr);
 }
 
+// Without a result (chi2 not finite: a failed fit, or a run stopped before
+// its fit, whose set-up may be incomplete) the tables hold no rows and
+// nothing is read from the set-up.
+bool no_result(Paar const& m) { return !std::isfinite(m.chi2); }
+
 void add_row(TidyTable& t, std::vector<double> row) {
   for (double& v : row) v = rounded(v);
   t.rows.push_back(std::move(row));
@@ -47,12 +52,14 @@ TidyTable distribution_table(Paar const& m) {
   TidyTable t{"-distribution.csv", "distribution", {"r_angstrom"}, {}};
   if (s.mode == "sim") {  // the distribution simulated, as point masses
     t.columns.push_back("fraction");
+    if (no_result(m)) return t;
     for (int i = 0; i < s.n_adj; i++) add_row(t, {gvg(s.adj_distances, i), gvg(s.adj_density, i)});
     return t;
   }
   bool band = s.mode == "err";
   t.columns.push_back("density_per_angstrom");
   if (band) t.columns.insert(t.columns.end(), {"band_mean", "band_sd", "band_low95", "band_high95"});
+  if (no_result(m)) return t;
   std::vector<double> w = cell_widths(m);
   for (int j = 0; j < s.n_grid; j++) {
     auto per_a = [&](double mass) { return w[j] > 0.0 ? mass / w[j] : 0.0; };
@@ -78,6 +85,7 @@ double whole(Paar const& m, double fitted, double prescribed) {
 TidyTable curve_table(Paar const& m) {
   RunSetup const& s = *m.setup;
   TidyTable t{"-curve.csv", "curve", {"n_c", "time_ms", "s_s0", "error", "fit", "residual"}, {}};
+  if (no_result(m)) return t;
   for (int i = 0; i < s.n_data; i++) {
     double nc = gvg(s.cycles, i), y = gvg(s.measured, i), err = gvg(s.data_error, i);
     double fit = whole(m, gvg(m.fit_to_data, i), gvg(s.fit_adjust, i));
@@ -90,6 +98,7 @@ TidyTable curve_table(Paar const& m) {
 TidyTable smooth_table(Paar const& m) {
   RunSetup const& s = *m.setup;
   TidyTable t{"-curve-smooth.csv", "curve_smooth", {"n_c", "time_ms", "fit"}, {}};
+  if (no_result(m)) return t;
   for (int j = 0; j < s.n_cycles; j++)
     add_row(t, {2.0 * j, 2000.0 * j / s.mas, whole(m, gvg(m.smooth_fit, j), gvg(s.smooth_adjust, j))});
   return t;
@@ -111,10 +120,7 @@ std::vector<double> cell_widths(Paar const& m) {
 
 std::vector<TidyTable> tidy_tables(Paar const& m) {
   std::vector<TidyTable> t = {distribution_table(m), curve_table(m), smooth_table(m)};
-  for (TidyTable& x : t) {
-    drop_if_not_finite(x);
-    if (!std::isfinite(m.chi2)) x.rows.clear();
-  }
+  for (TidyTable& x : t) drop_if_not_finite(x);
   return t;
 }
 

@@ -154,12 +154,13 @@ inline std::string write_inputs(TempDir const& d, Over over, std::string const& 
 }
 
 // A model built in this process as the program builds it, with its
-// transform matrices; `out` is what the building printed. `rw` is the
+// transform matrices; `out` is what the building printed, progress lines
+// included (the report takes standard output for a terminal). `rw` is the
 // set-up for tests that plant values in it before evaluating.
 struct Model {
   TempDir dir;
   std::string out;
-  std::unique_ptr<Report> report = std::make_unique<Report>(&std::cout);
+  std::unique_ptr<Report> report = std::make_unique<Report>(&std::cout, true);
   std::shared_ptr<RunSetup> rw;
   std::unique_ptr<Paar> p;
   explicit Model(Over const& over = {}, std::string const& data = kSmallData,
@@ -169,6 +170,7 @@ struct Model {
       rw = std::make_shared<RunSetup>(read_run_inputs(par.c_str()));
       if (!rw->size_problem().empty()) fatal_exit(rw->size_problem(), 1);
       rw->build_transforms(*report);
+      report->out();  // ends the last progress line
       p = std::make_unique<Paar>(rw, *report);
     }, &out);
     EXPECT_EQ(refused, "");
