@@ -63,7 +63,7 @@ std::string layout(std::vector<std::vector<std::string>> const& rows) {
   return t;
 }
 
-std::string quoted(std::string const& s) {
+std::string gp_string(std::string const& s) {
   std::string q = "'";
   for (char c : s) q += c == '\'' ? std::string("''") : std::string(1, c);
   return q + "'";
@@ -167,19 +167,19 @@ std::string compare_figure_script(Comparison const& c) {
     << "rlong = " << (std::isfinite(l) ? l : hi + 1.0) << "    # longest measurable distance, Å\n"
     << "set xrange [" << lo << ":" << hi << "]\nset yrange [0:*]\nset offsets 0, 0, graph 0.05, 0\n"
     << "set xlabel 'distance r (Å)'\nset ylabel 'P(r) (1/Å)'\n"
-    << "set key outside top center horizontal noenhanced\nset grid lc rgb 'gray85'\n";
+    << "set key outside top center horizontal noenhanced\nset grid lc rgb '#dddddd'\n";
   if (std::isfinite(l))
-    o << "set object 1 rectangle from rlong, graph 0 to graph 1, graph 1 fc rgb 'gray92' fs solid noborder behind\n"
+    o << "set object 1 rectangle from rlong, graph 0 to graph 1, graph 1 fc rgb '#ececec' fs solid noborder behind\n"
       << "set arrow 1 from rlong, graph 0 to rlong, graph 1 nohead dt 2 lw 1.5 lc rgb 'gray30'\n"
       << "set label 1 sprintf(\"longest measurable\\ndistance %.2f Å\", rlong) at rlong, graph 0.96 "
          "right offset -0.8, 0 noenhanced\n";
   o << "do for [fmt in 'pdf png'] {\n"
     << "  if (fmt eq 'pdf') {\n"
     << "    set terminal pdfcairo enhanced color size 6in,4in font 'sans,10' linewidth 1.5\n"
-    << "    set output " << quoted(stem + ".pdf") << "\n"
+    << "    set output " << gp_string(stem + ".pdf") << "\n"
     << "  } else {\n"
     << "    set terminal pngcairo enhanced color size 1200,800 font 'sans,18' linewidth 2\n"
-    << "    set output " << quoted(stem + ".png") << "\n"
+    << "    set output " << gp_string(stem + ".png") << "\n"
     << "  }\n  plot ";
   int n = 0;
   for (size_t i = 0; i < c.runs.size(); i++) {
@@ -189,8 +189,8 @@ std::string compare_figure_script(Comparison const& c) {
     std::string title = r.solver;
     json chi = at(r.summary, {"chi2_per_point"});
     if (chi.is_number()) title += number(chi, " (χ²/point %.3f)");
-    o << (n++ ? ", \\\n       " : "") << quoted(r.base + "/" + r.base + "-distribution.csv")
-      << " skip 1 using 1:2 with lines lw 2 lc rgb '" << kColours[i % 3] << "' title " << quoted(title);
+    o << (n++ ? ", \\\n       " : "") << gp_string(r.base + "/" + r.base + "-distribution.csv")
+      << " skip 1 using 1:2 with lines lw 2 lc rgb '" << kColours[i % 3] << "' title " << gp_string(title);
   }
   o << "\n  set output\n}\n";
   return o.str();

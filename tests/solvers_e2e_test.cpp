@@ -12,12 +12,6 @@ using namespace ts;
 
 namespace {
 
-// Nine points of a 13C-15N curve near 3.3 Angstrom, errors 0.015.
-const std::string kCurve =
-    "0 1 1.004 1 0.015\n8 1 0.962 1 0.015\n16 1 0.861 1 0.015\n24 1 0.722 1 0.015\n"
-    "32 1 0.575 1 0.015\n40 1 0.451 1 0.015\n48 1 0.330 1 0.015\n56 1 0.262 1 0.015\n"
-    "64 1 0.205 1 0.015\n";
-
 const Over kRun = {{"PER 2PI", "0"},      {"GRAIN", "0.1"},     {"FAR", "5.5"},
                    {"PER MC BLOCK", "4"}, {"MAX MC BLOCKS", "5"}, {"MIN STDEV2", "0"}};
 
@@ -39,7 +33,7 @@ TEST(Solvers, SameResultsForAnySeedAndThreadCountAndASummaryThatIsTheLogs) {
   for (std::string solver : {"maxent", "gaussians"}) {
     SCOPED_TRACE(solver);
     Workspace w;
-    write_file(w.dir.file("data.dat"), kCurve);
+    write_file(w.dir.file("data.dat"), kCurveData);
     for (std::string mode : {"fit", "err"}) {
       Over o = kRun;
       o["MODE"] = mode;

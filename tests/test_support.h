@@ -116,6 +116,12 @@ const std::string kSmallData =
     "# N_c S0 S ratio err\n0 1000 1000 1.0 0.02\n4 1000 960 0.96 0.02\n"
     "8 1000 870 0.87 0.02\n12 1000 760 0.76 0.02\n16 1000 650 0.65 0.02\n";
 
+// Nine points of a 13C-15N curve near 3.3 Angstrom, N_c 0 to 64, errors 0.015.
+const std::string kCurveData =
+    "0 1 1.004 1 0.015\n8 1 0.962 1 0.015\n16 1 0.861 1 0.015\n24 1 0.722 1 0.015\n"
+    "32 1 0.575 1 0.015\n40 1 0.451 1 0.015\n48 1 0.330 1 0.015\n56 1 0.262 1 0.015\n"
+    "64 1 0.205 1 0.015\n";
+
 // Runs f with a refusal thrown instead of ending the process and standard
 // output captured. Returns the refusal ("" when f returned); a status other
 // than 1 is shown in front of it.
