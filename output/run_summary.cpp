@@ -1,7 +1,6 @@
 #include "output/run_summary.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <iostream>
 
 #include <gsl/gsl_rng.h>
