@@ -3,6 +3,10 @@
 // grid 2.5 - 6.0 Angstrom, for a one- and a two-Gaussian truth. The sub-grid
 // kernel is computed once before timing: the program fills it from its own
 // kernel, so only the solver is timed here.
+//
+// And one bootstrap replicate as the program solves it, on the model of
+// examples/err.par with the powder kernel (PER 2PI 100) and with the exact
+// one: the replicate reuses the run's sub-grid kernel, so both cost the same.
 #include <benchmark/benchmark.h>
 
 #include <gsl/gsl_sf_bessel.h>
@@ -10,8 +14,10 @@
 #include <cmath>
 #include <memory>
 
+#include "bench/bench_models.h"
 #include "solver/gaussians/gaussian_fit.h"
 #include "solver/gaussians/gaussian_mixture.h"
+#include "solver/gaussians/gaussians_run.h"
 
 namespace {
 
@@ -67,5 +73,20 @@ void BM_GaussianSelection(benchmark::State& state) {
   state.counters["chosen_k"] = chosen + 1;
 }
 BENCHMARK(BM_GaussianSelection)->ArgName("truth_k")->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+
+void BM_GaussianBootstrapReplicate(benchmark::State& state) {
+  std::unique_ptr<Paar> model = bench::example_model(static_cast<int>(state.range(0)));
+  double near = model->setup->near, far = model->setup->far;
+  FitProblem fp = gaussian_problem(*model);
+  MixtureSelection fit = fit_gaussian_mixtures(fp, near, far);
+  ReplicateSolver solve = gaussian_replicate_solver(near, far, GaussianMixture(fp, near, far).fine_kernel());
+  // A fixed draw: the fitted curve with half an error up or down.
+  FitProblem rep = model->fit_problem();
+  for (int i = 0; i < rep.n_data; i++) rep.target[i] = fit.curve[i] + (i % 2 ? 0.5 : -0.5) * rep.sigma[i];
+  ReplicateResult r;
+  for (auto _ : state) benchmark::DoNotOptimize(r = solve(rep));
+  state.counters["chosen_k"] = r.ok ? r.extra[0] : 0;
+}
+BENCHMARK(BM_GaussianBootstrapReplicate)->ArgName("per_2pi")->Arg(100)->Arg(0)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -3,16 +3,15 @@
 #include <algorithm>
 #include <filesystem>
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
-
-#include <gsl/gsl_errno.h>
 
 #include "driver/run_one.h"
 #include "input/param_limits.h"
 #include "input/run_inputs.h"
 #include "input/text_lines.h"
-#include "numeric/fatal.h"
+#include "numeric/gsl_errors.h"
 #include "numeric/interrupt.h"
 #include "numeric/warnings.h"
 #include "output/atomic_file.h"
@@ -26,28 +25,44 @@ namespace {
 const char* const kSolvers[] = {"annealing", "maxent", "gaussians"};
 const char* const kCompareSuffixes[] = {"-compare.json", "-compare.gp", "-compare.png", "-compare.pdf"};
 
-// What the comparison needs beyond one run's checks, refused before
-// anything is written: a mode that fits, every solver's own conditions,
+// Every solver's inputs, read and checked as a run of that solver alone
+// reads them, before anything is written. The input warnings are shown
+// once, while the first solver's are read; each run keeps its own list.
+InputStatus read_all_inputs(std::string const& param_file, std::vector<RunInputs>& in,
+                            std::vector<std::vector<std::string>>& warnings) {
+  std::streambuf* shown = std::cout.rdbuf();
+  std::ostringstream quiet;
+  InputStatus st;
+  for (size_t i = 0; i < 3 && !st; i++) {
+    if (i > 0) std::cout.rdbuf(quiet.rdbuf());  // the same warnings again
+    in.emplace_back();
+    st = read_run_inputs(param_file, kSolvers[i], in.back());
+    warnings.push_back(take_warnings());
+  }
+  std::cout.rdbuf(shown);
+  return st;
+}
+
+// What the comparison needs beyond each run's checks: a mode that fits,
 // run names within the limits, and no input among the comparison's files.
-void check_compare_inputs(RunInputs const& in, std::string const& param_file) {
-  RunParams const& p = in.params;
+InputStatus check_comparison(RunParams const& p, std::string const& param_file) {
   if (p.mode != "fit" && p.mode != "err")
-    fatal_exit("--compare needs MODE fit or err; " + printable(param_file) + " has MODE " + printable(p.mode) + "\n", 1);
+    return refused("--compare needs MODE fit or err; " + printable(param_file) + " has MODE " + printable(p.mode) + "\n");
   for (char const* s : kSolvers) {
-    check_solver_inputs(p, s);
     std::string base = p.output_base + "-" + s;
     if (base.size() > kMaxOutputLen || (p.path + base + "/").size() > kMaxRunDirLen)
-      fatal_exit("input error: OUTPUT " + printable(p.output_base) + " is too long for the run " + printable(base) +
-                     " of --compare; shorten OUTPUT or PATH\n", 1);
+      return refused("input error: OUTPUT " + printable(p.output_base) + " is too long for the run " +
+                     printable(base) + " of --compare; shorten OUTPUT or PATH\n");
   }
   for (char const* suffix : kCompareSuffixes) {
     std::string out = p.path + p.output_base + suffix;
     std::error_code ec;
     for (std::string const& f : {param_file, p.xydata_file, p.distdist_file, p.lambda_d_file})
       if (!f.empty() && fs::exists(out, ec) && fs::equivalent(f, out, ec))
-        fatal_exit("input error: " + printable(f) + " would be overwritten by the comparison as " + printable(out) +
-                       "; choose another OUTPUT\n", 1);
+        return refused("input error: " + printable(f) + " would be overwritten by the comparison as " +
+                       printable(out) + "; choose another OUTPUT\n");
   }
+  return std::nullopt;
 }
 
 // The figure: the script written, the old figures removed, gnuplot run in
@@ -70,27 +85,28 @@ bool render_figure(Comparison const& c) {
 
 }  // namespace
 
-int compare_main(int argc, char** argv) {
-  if (argc != 3) {
-    std::cout << "usage: redordist --compare PARAMETER_FILE\n";
-    return 1;
-  }
+int run_comparison(std::string const& param_file, std::vector<std::string> const& command) {
   install_interrupt_handlers();
-  gsl_set_error_handler_off();
-  RunInputs inputs = read_run_inputs(argv[2]);
-  check_compare_inputs(inputs, argv[2]);
-  std::vector<std::string> warnings = take_warnings();
-  Comparison c{inputs.params.path, inputs.params.output_base, {argv, argv + argc}, argv[2], {}};
+  gsl_errors_as_statuses();
+  std::vector<RunInputs> inputs;
+  std::vector<std::vector<std::string>> warnings;
+  InputStatus refusal = read_all_inputs(param_file, inputs, warnings);
+  if (!refusal) refusal = check_comparison(inputs[0].params, param_file);
+  if (refusal) {
+    std::cout << refusal->message << std::flush;
+    return refusal->status;
+  }
+  Comparison c{inputs[0].params.path, inputs[0].params.output_base, command, param_file, {}};
   int status = 0;
-  for (char const* solver : kSolvers) {
-    RunRequest r{inputs, solver, argv[2], c.command, warnings};
-    r.inputs.params.output_base = c.base + "-" + solver;
-    std::cout << (c.runs.empty() ? "" : "\n") << "=== " << solver << ": " << c.path << r.inputs.params.output_base
-              << "/ ===\n";
+  for (size_t i = 0; i < 3; i++) {
+    RunRequest r{inputs[i], kSolvers[i], param_file, command, warnings[i]};
+    std::string base = c.base + "-" + kSolvers[i];
+    r.inputs.params.output_base = base;
+    std::cout << (i ? "\n" : "") << "=== " << kSolvers[i] << ": " << c.path << base << "/ ===\n";
     int s = run_one(r);
     status = std::max(status, s);
     if (interrupt_signal() != 0) return 128 + interrupt_signal();
-    c.runs.push_back({solver, r.inputs.params.output_base, s, read_summary(c.path, r.inputs.params.output_base)});
+    c.runs.push_back({kSolvers[i], base, s, read_summary(c.path, base)});
   }
   bool ok = render_figure(c);
   std::cout << "\n" << compare_table(c);

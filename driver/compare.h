@@ -5,10 +5,14 @@
 #ifndef REDORDIST_DRIVER_COMPARE_H
 #define REDORDIST_DRIVER_COMPARE_H
 
-// argv[1] is "--compare". Returns the exit status: the worst of the three
-// runs' and the comparison's own (1 when its files could not be written or
-// gnuplot failed); 128 + signal when a signal stopped a run, after which no
-// further run starts and no comparison is made.
-int compare_main(int argc, char** argv);
+#include <string>
+#include <vector>
+
+// command is the argument vector, for the summaries. Returns the exit
+// status: the worst of the three runs' and the comparison's own (1 when its
+// files could not be written or gnuplot failed); 128 + signal when a signal
+// stopped a run, after which no further run starts and no comparison is
+// made.
+int run_comparison(std::string const& param_file, std::vector<std::string> const& command);
 
 #endif

@@ -110,8 +110,8 @@ int stop_before_results(Paar& model, RunSummary& summary) {
 
 int run_one(RunRequest const& r) {
   auto setup = std::make_shared<RunSetup>(r.inputs);
-  if (!setup->size_problem().empty()) {
-    std::cout << setup->size_problem();
+  if (!setup->problem().empty()) {
+    std::cout << setup->problem();
     return 1;
   }
   Report report(&std::cout, isatty(STDOUT_FILENO) == 1);

@@ -61,6 +61,10 @@ SolveOutcome solve(Paar& model, std::string const& solver, void (*write_results)
     return o;
   }
   model.adopt(fit);
+  for (std::string const& w : fit.warnings) {  // standard output, the log and the summary
+    model.report().warn(w);
+    model.report().log() << w << "\n";
+  }
   model.calc_dist_stats();
   model.results.figure_labels = fit.figure_labels;
   o.fitted = true;

@@ -2,10 +2,11 @@
 // by the libFuzzer targets (fuzz_*.cpp) and by the test that replays the
 // corpus (tests/fuzz_replay_test.cpp).
 //
-// A refusal ends the process through fatal_exit; here fatal_handler turns it
-// into a Refusal exception so that one process can try many inputs. Each
-// run_* function feeds one input to its reader and returns "" when all is
-// well, or a description of the property that failed.
+// The readers return their refusals; the model's lookups still end the
+// process through fatal_exit, which fatal_handler here turns into a Refusal
+// exception so that one process can try many inputs. Each run_* function
+// feeds one input to its reader and returns "" when all is well, or a
+// description of the property that failed.
 #ifndef REDORDIST_FUZZ_FUZZ_READERS_H
 #define REDORDIST_FUZZ_FUZZ_READERS_H
 
@@ -23,6 +24,7 @@
 #include "input/curve_file.h"
 #include "input/data_file.h"
 #include "input/nuclei.h"
+#include "input/param_keys.h"
 #include "input/run_params.h"
 #include "model/paar.h"
 #include "numeric/fatal.h"
@@ -70,39 +72,39 @@ struct TempInput {
   }
 };
 
-// Runs f; a refusal is checked for its form, anything else goes to `check`.
-template <class F, class C>
-std::string refused_or(F f, C check) {
-  try {
-    f();
-  } catch (Refusal const& r) {
-    return check_refusal(r);
-  }
-  return check();
+// A refusal returned by a reader, checked like one thrown.
+inline std::string check_status(InputStatus const& s) {
+  return s ? check_refusal({s->message, s->status}) : "";
 }
 
-// Parameter file as a run reads it: read_params, the nuclei, check_params
-// (which may look whether the named LAMBDA_D file opens).
+// What the grid, the kernel, the run directory and the log's work bounds
+// rely on in an accepted parameter file.
+inline std::string accepted_params(RunParams const& p, double gx, double gy) {
+  for (auto const* v : {&p.iters_at_temp, &p.max_step_size, &p.boltzmann, &p.init_temp, &p.atten_temp, &p.min_temp})
+    if (static_cast<int>(v->size()) != p.ntries) return "per-try list not of NTRIES entries";
+  if (!(p.near > 0) || !(p.mas > 0) || !std::isfinite(p.far) || !(p.grain > 0) || !(p.scaling_a > 0))
+    return "accepted a grid, spinning rate or SCALING that cannot be used";
+  long n = grid_size(p.near, p.far, p.grain);
+  if (n < 2 || n > 100002) return "accepted a grid of " + std::to_string(n) + " distances";
+  if (p.last_point < 0 || p.output_base.empty() || !(dipolar_constant_of(gx, gy) > 0))
+    return "accepted a negative LAST POINT, an empty OUTPUT or no dipolar constant";
+  return "";
+}
+
+// Parameter file as a run of each solver reads it: read_params, the nuclei,
+// check_params (which looks whether a named LAMBDA_D opens and PATH exists).
 inline std::string run_params(std::string const& bytes) {
   TempInput in("params", bytes);
-  RunParams p;
-  double gx = 0, gy = 0;
-  return refused_or([&] {
-    p = read_params(in.name.c_str());
-    lookup_nuclei(p.detect_nucleus, p.dephase_nucleus, gx, gy);
-    check_params(p);
-  }, [&]() -> std::string {
-    for (auto const* v : {&p.iters_at_temp, &p.max_step_size, &p.boltzmann, &p.init_temp, &p.atten_temp, &p.min_temp})
-      if (static_cast<int>(v->size()) != p.ntries) return "per-try list not of NTRIES entries";
-    // What the grid, the kernel and the run directory rely on.
-    if (!(p.near > 0) || !(p.mas > 0) || !std::isfinite(p.far) || !(p.grain > 0))
-      return "accepted a grid or spinning rate that cannot be used";
-    long n = grid_size(p.near, p.far, p.grain);
-    if (n < 2 || n > 100002) return "accepted a grid of " + std::to_string(n) + " distances";
-    if (p.last_point < 0 || p.output_base.empty() || !(dipolar_constant_of(gx, gy) > 0))
-      return "accepted a negative LAST POINT, an empty OUTPUT or no dipolar constant";
-    return "";
-  });
+  for (char const* solver : {"annealing", "maxent", "gaussians"}) {
+    RunParams p;
+    double gx = 0, gy = 0;
+    InputStatus s = read_params(in.name, solver, p);
+    if (!s) s = lookup_nuclei(p.detect_nucleus, p.dephase_nucleus, gx, gy);
+    if (!s) s = check_params(p, solver);
+    std::string problem = s ? check_status(s) : accepted_params(p, gx, gy);
+    if (!problem.empty()) return std::string(solver) + ": " + problem;
+  }
+  return "";
 }
 
 // Data file with LAST POINT 0 (the data's largest N_c) and 40: at least one
@@ -112,16 +114,17 @@ inline std::string run_data(std::string const& bytes) {
   TempInput in("data", bytes);
   for (int last : {0, 40}) {
     std::vector<DataPoint> pts;
-    std::string problem = refused_or([&] { pts = read_data_file(in.name, last); }, [&]() -> std::string {
-      if (pts.empty()) return "no data point";
-      for (DataPoint const& d : pts) {
-        if (d.nc < 0 || d.nc % 2 != 0 || (last > 0 && d.nc > last)) return "a data point off the cycle grid";
-        if (!(d.err > 0 && d.err <= 1.0)) return "an error outside (0, 1]";
-        if (!std::isfinite(d.s / d.s0)) return "a non-finite S/S0";
-      }
-      return "";
-    });
-    if (!problem.empty()) return problem;
+    if (InputStatus s = read_data_file(in.name, last, pts)) {
+      std::string problem = check_status(s);
+      if (!problem.empty()) return problem;
+      continue;
+    }
+    if (pts.empty()) return "no data point";
+    for (DataPoint const& d : pts) {
+      if (d.nc < 0 || d.nc % 2 != 0 || (last > 0 && d.nc > last)) return "a data point off the cycle grid";
+      if (!(d.err > 0 && d.err <= 1.0)) return "an error outside (0, 1]";
+      if (!std::isfinite(d.s / d.s0)) return "a non-finite S/S0";
+    }
   }
   return "";
 }
@@ -131,13 +134,12 @@ inline std::string run_data(std::string const& bytes) {
 inline std::string run_prescribed(std::string const& bytes) {
   TempInput in("prescribed", bytes);
   PrescribedDist d;
-  return refused_or([&] { d = read_prescribed_file(in.name); }, [&]() -> std::string {
-    if (!d.readable || d.distance.size() != d.fraction.size()) return "unread or of unequal lengths";
-    for (size_t k = 0; k < d.distance.size(); k++)
-      if (!(d.distance[k] > 0) || !std::isfinite(d.distance[k]) || !std::isfinite(d.fraction[k]))
-        return "a distance or density that cannot be used";
-    return "";
-  });
+  if (InputStatus s = read_prescribed_file(in.name, d)) return check_status(s);
+  if (!d.readable || d.distance.size() != d.fraction.size()) return "unread or of unequal lengths";
+  for (size_t k = 0; k < d.distance.size(); k++)
+    if (!(d.distance[k] > 0) || !std::isfinite(d.distance[k]) || !std::isfinite(d.fraction[k]))
+      return "a distance or density that cannot be used";
+  return "";
 }
 
 // Universal dephasing curve read up to lambda_max: it starts at 0, ascends
@@ -146,33 +148,32 @@ inline std::string run_prescribed(std::string const& bytes) {
 // never leaves it; the formula's rounding may step a few ulps outside).
 inline std::string run_curve_once(std::string const& file, double lambda_max) {
   DephasingCurve c;
-  return refused_or([&] { c = read_curve_file(file, lambda_max); }, [&]() -> std::string {
-    size_t m = c.lambda.size();
-    if (m == 0 || m != c.signal.size()) return "empty curve or arrays of different length";
-    if (!(std::fabs(c.lambda[0]) < 1e-12)) return "curve does not start at lambda_D 0";
-    for (size_t k = 0; k < m; k++) {
-      if (!std::isfinite(c.lambda[k]) || !std::isfinite(c.signal[k])) return "non-finite point";
-      if (k + 1 < m && c.lambda[k] > lambda_max) return "point read after one beyond lambda_max";
-      if (k > 0 && !(c.lambda[k] > c.lambda[k - 1])) return "lambda_D not strictly ascending";
+  if (InputStatus s = read_curve_file(file, lambda_max, c)) return check_status(s);
+  size_t m = c.lambda.size();
+  if (m == 0 || m != c.signal.size()) return "empty curve or arrays of different length";
+  if (!(std::fabs(c.lambda[0]) < 1e-12)) return "curve does not start at lambda_D 0";
+  for (size_t k = 0; k < m; k++) {
+    if (!std::isfinite(c.lambda[k]) || !std::isfinite(c.signal[k])) return "non-finite point";
+    if (k + 1 < m && c.lambda[k] > lambda_max) return "point read after one beyond lambda_max";
+    if (k > 0 && !(c.lambda[k] > c.lambda[k - 1])) return "lambda_D not strictly ascending";
+  }
+  double last = c.lambda.back(), lo = *std::min_element(c.signal.begin(), c.signal.end());
+  double hi = *std::max_element(c.signal.begin(), c.signal.end());
+  double tol = 8 * DBL_EPSILON * std::max(std::fabs(lo), std::fabs(hi));
+  std::vector<double> at = {0.0, last, last * 0.5, last * 0.3, last * 0.999, last * 1e-6};
+  for (size_t k = 0; k + 1 < m && k < 8; k++)  // points and midpoints of the first intervals
+    at.insert(at.end(), {c.lambda[k + 1], c.lambda[k] + (c.lambda[k + 1] - c.lambda[k]) * 0.5});
+  for (double lam : at) {
+    if (lam < 0) continue;
+    double v = 0;
+    try {
+      v = kernel_interpolate(c, lam);
+    } catch (Refusal const&) {
+      return "lookup inside the curve refused";
     }
-    double last = c.lambda.back(), lo = *std::min_element(c.signal.begin(), c.signal.end());
-    double hi = *std::max_element(c.signal.begin(), c.signal.end());
-    double tol = 8 * DBL_EPSILON * std::max(std::fabs(lo), std::fabs(hi));
-    std::vector<double> at = {0.0, last, last * 0.5, last * 0.3, last * 0.999, last * 1e-6};
-    for (size_t k = 0; k + 1 < m && k < 8; k++)  // points and midpoints of the first intervals
-      at.insert(at.end(), {c.lambda[k + 1], c.lambda[k] + (c.lambda[k + 1] - c.lambda[k]) * 0.5});
-    for (double lam : at) {
-      if (lam < 0) continue;
-      double v = 0;
-      try {
-        v = kernel_interpolate(c, lam);
-      } catch (Refusal const&) {
-        return "lookup inside the curve refused";
-      }
-      if (!std::isfinite(v) || v < lo - tol || v > hi + tol) return "lookup outside the curve's range";
-    }
-    return "";
-  });
+    if (!std::isfinite(v) || v < lo - tol || v > hi + tol) return "lookup outside the curve's range";
+  }
+  return "";
 }
 
 inline std::string run_curve(std::string const& bytes) {

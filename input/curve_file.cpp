@@ -4,32 +4,31 @@
 #include <sstream>
 
 #include "input/text_lines.h"
-#include "numeric/fatal.h"
 
-DephasingCurve read_curve_file(std::string const& file, double lambda_max) {
+InputStatus read_curve_file(std::string const& file, double lambda_max, DephasingCurve& c) {
   std::vector<std::string> lines;
-  if (!read_text_lines(file, lines)) fatal_exit("Can't open universal dephasing curve " + file + "\n", 1);
-  DephasingCurve c;
+  c = DephasingCurve();
+  if (!read_text_lines(file, lines))
+    return refused("Can't open universal dephasing curve " + printable(file) + "\n");
   size_t lineno = 0;
   auto refuse = [&](std::string const& what) {
-    std::ostringstream s;
-    s << file << " line " << lineno << ": " << what << "\n";
-    fatal_exit(s.str(), 1);
+    return refused(printable(file) + " line " + std::to_string(lineno) + ": " + what + "\n");
   };
   for (std::string const& l : lines) {
     lineno++;
     if (iscomment(l) || is_blank(l)) continue;
     std::vector<std::string> tok = split_tokens(l);
     double lam = 0, s = 0;
-    if (tok.size() < 2) refuse("a curve line needs lambda_D and S/S0");
+    if (tok.size() < 2) return refuse("a curve line needs lambda_D and S/S0");
     if (!parse_double_token(tok[0], lam) || !std::isfinite(lam))
-      refuse("lambda_D " + quote_token(tok[0]) + " is not a finite number");
+      return refuse("lambda_D " + quote_token(tok[0]) + " is not a finite number");
     if (!parse_double_token(tok[1], s) || !std::isfinite(s))
-      refuse("S/S0 " + quote_token(tok[1]) + " is not a finite number");
-    if (!c.lambda.empty() && !(lam > c.lambda.back())) refuse("lambda_D values must strictly ascend");
+      return refuse("S/S0 " + quote_token(tok[1]) + " is not a finite number");
+    if (!c.lambda.empty() && !(lam > c.lambda.back()))
+      return refuse("lambda_D values must strictly ascend");
     if (c.lambda.empty() && !(std::fabs(lam) < 1e-12)) {
       if (lam > lambda_max) break;
-      refuse("the curve must start at lambda_D 0");
+      return refuse("the curve must start at lambda_D 0");
     }
     c.lambda.push_back(lam);
     c.signal.push_back(s);
@@ -39,8 +38,8 @@ DephasingCurve read_curve_file(std::string const& file, double lambda_max) {
   }
   if (c.lambda.empty()) {
     std::ostringstream o;
-    o << file << ": no point of the curve lies at or below lambda_D " << lambda_max << "\n";
-    fatal_exit(o.str(), 1);
+    o << printable(file) << ": no point of the curve lies at or below lambda_D " << lambda_max << "\n";
+    return refused(o.str());
   }
-  return c;
+  return std::nullopt;
 }

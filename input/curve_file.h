@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "input/input_status.h"
+
 struct DephasingCurve {
   std::vector<double> lambda;
   std::vector<double> signal;
@@ -15,6 +17,6 @@ struct DephasingCurve {
 // out are never needed and not read). Refuses, with one line naming the file
 // and the line, a malformed line, a curve that does not start at 0 or does
 // not ascend, and a curve with no point at or below lambda_max.
-DephasingCurve read_curve_file(std::string const& file, double lambda_max);
+InputStatus read_curve_file(std::string const& file, double lambda_max, DephasingCurve& c);
 
 #endif

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "input/input_status.h"
+
 struct DataPoint {
   int nc = 0;          // rotor cycles, even
   double s0 = 0.0;     // undephased signal
@@ -16,21 +18,26 @@ struct DataPoint {
   size_t lineno = 0;   // line in the file, for messages
 };
 
-// Reads the data file; refuses (one line, status 1) an unreadable file, a
-// malformed line, or a point beyond a nonzero last_point.
-std::vector<DataPoint> read_data_file(std::string const& file, int last_point);
+// Reads the data file: per line N_c S0 S S/S0 and the error of S/S0 (which
+// may be left out). Refuses, with one line naming the file and the line,
+// an unreadable file, a line of fewer than four columns or with a value
+// that is not a number, an S/S0 column that disagrees with S/S0 from S0
+// and S beyond its rounding, a point beyond a nonzero last_point, and
+// errors or S/S0 that look like percent.
+InputStatus read_data_file(std::string const& file, int last_point, std::vector<DataPoint>& pts);
 
 // A prescribed distribution: distances in Angstrom and their fractions.
 struct PrescribedDist {
-  bool readable = false;  // the file could be read (it may still hold no line)
+  bool readable = false;  // a file was named and read (it may still hold no line)
   std::vector<double> distance;
   std::vector<double> fraction;
 };
 
-// Reads the prescribed distribution; an unreadable file gives an empty one
-// (the file is optional), a malformed line is refused: distances must be
-// finite and at least 0.5 Angstrom, fractions between 0 and 1.
-PrescribedDist read_prescribed_file(std::string const& file);
+// Reads the prescribed distribution named by DISTDIST; "none" gives an
+// empty one. A file that does not open or a malformed line is refused:
+// distances must be finite and at least 0.5 Angstrom, fractions between 0
+// and 1.
+InputStatus read_prescribed_file(std::string const& file, PrescribedDist& d);
 
 // Warnings (on standard output, kept for the log) for data that are legal
 // but probably a mistake: points without a usable error, S/S0 far outside

@@ -4,7 +4,12 @@
 
 #include <string>
 
-// Gyromagnetic ratios in 10^7 rad s^-1 T^-1, hbar in 10^-34 J s.
+#include "input/input_status.h"
+
+// Gyromagnetic ratios in 10^7 rad s^-1 T^-1 (magnitudes: the sign plays no
+// part in a dipolar coupling), hbar in 10^-34 J s. The six nuclei of the
+// first versions keep their rounded values so that results compare bit for
+// bit; the others are in nuclei.cpp.
 const double gC = 6.7283;
 const double gN = 2.712;
 const double gD = 4.1066;
@@ -15,15 +20,19 @@ const double hbar = 1.05457168;
 const double pi = 3.14159265359;
 const double pi2 = 6.28318530718;
 
-// The gyromagnetic ratio of a nucleus named as in the parameter file
-// (C13 N15 D2 H2 F19 P31 H1, whole and case-sensitively); false when the
-// name is not one of them.
+// The gyromagnetic ratio of a nucleus named as spectroscopists write it,
+// mass first or symbol first (13C or C13, 2H, H2 or D2), letter case as in
+// the element symbol; false when the name is not a known spin-1/2 nucleus
+// (or deuterium).
 bool find_gamma(std::string const& name, double& gamma);
 
-// Looks up both nuclei of a run; an unknown name ends the process with a
-// message naming the nucleus (X or Y), status 1.
-void lookup_nuclei(std::string const& detect, std::string const& dephase, double& gamma_x,
-                   double& gamma_y);
+// The accepted names, mass first, for messages and help.
+std::string accepted_nuclei();
+
+// Looks up both nuclei of a run; an unknown name is refused with a message
+// naming the nucleus (X or Y) and what is accepted.
+InputStatus lookup_nuclei(std::string const& detect, std::string const& dephase, double& gamma_x,
+                          double& gamma_y);
 
 // Coupling in Hz of a pair 1 Angstrom apart (Hz Angstrom^3).
 double dipolar_constant_of(double gamma_x, double gamma_y);

@@ -1,157 +1,123 @@
 // Refusal of parameter values that cannot make a run, before anything is
 // created on disk. Each refusal is one line naming the key, the value and
-// the rule, and ends the process with status 1.
+// the rule. The rules of single values come from the key table; what
+// depends on several keys (the grid, the kernel, the schedules and the work
+// they imply) is checked here.
 #include <cctype>
 #include <cmath>
-#include <utility>
-#include <vector>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
-#include <filesystem>
 #include <system_error>
+#include <vector>
 
 #include "input/anneal_schedule.h"
+#include "input/param_keys.h"
 #include "input/param_limits.h"
 #include "input/run_params.h"
 #include "input/text_lines.h"
-#include "numeric/fatal.h"
 
 namespace {
 
 template <typename T>
-[[noreturn]] void refuse(char const* key, T value, std::string const& rule) {
+InputStatus refuse(std::string const& key, T value, std::string const& rule) {
   std::ostringstream s;
   s << "parameter error: " << key << " is " << value << "; " << rule << "\n";
-  fatal_exit(s.str(), 1);
+  return refused(s.str());
 }
 
 template <typename T>
-[[noreturn]] void refuse_try(char const* key, int i, T value, std::string const& rule) {
+InputStatus refuse_try(char const* key, int i, T value, std::string const& rule) {
   std::ostringstream s;
-  s << "parameter error: " << key << " of try " << i + 1 << " is " << value << "; " << rule
-    << "\n";
-  fatal_exit(s.str(), 1);
+  s << "parameter error: " << key << " of try " << i + 1 << " is " << value << "; " << rule << "\n";
+  return refused(s.str());
 }
 
-void check_text(char const* key, std::string const& v, size_t limit) {
-  if (v.size() > limit) {
-    std::ostringstream s;
-    s << "parameter error: " << key << " is " << v.size() << " characters long; at most "
-      << limit << " are allowed\n";
-    fatal_exit(s.str(), 1);
+InputStatus check_length(std::string const& key, std::string const& v, size_t limit) {
+  if (limit == 0 || v.size() <= limit) return std::nullopt;
+  std::ostringstream s;
+  s << "parameter error: " << key << " is " << v.size() << " characters long; at most " << limit
+    << " are allowed\n";
+  return refused(s.str());
+}
+
+// A number against its key's rule.
+InputStatus check_rule(ParamKey const& k, double v, bool used) {
+  if (!std::isfinite(v)) return refuse(k.name, v, "it must be a finite number");
+  if (!used) return std::nullopt;
+  Rule const& r = k.rule;
+  if (r.lo_open ? !(v > r.lo) : !(v >= r.lo)) return refuse(k.name, v, r.lo_text);
+  if (!(v <= r.hi)) return refuse(k.name, v, r.hi_text);
+  return std::nullopt;
+}
+
+// Every key's own rule: text lengths and finiteness always, the bounds of a
+// number when the run uses it.
+InputStatus check_keys(RunParams const& p, std::string const& solver) {
+  for (ParamKey const& k : param_keys()) {
+    // NTRIES sizes the lists that the log's work bound walks in every run.
+    bool used = key_used(k, p.mode, solver) || k.whole == &RunParams::ntries;
+    InputStatus s;
+    if (k.kind == ValueKind::kText) s = check_length(k.name, p.*k.text, k.max_len);
+    if (k.kind == ValueKind::kInt) s = check_rule(k, p.*k.whole, used);
+    if (k.kind == ValueKind::kDouble || k.kind == ValueKind::kScaling) s = check_rule(k, p.*k.real, used);
+    if (k.kind == ValueKind::kScaling && !s && !std::isfinite(p.*k.second))
+      s = refuse("SCALING (second value)", p.*k.second, "it must be a finite number");
+    for (int i = 0; k.list && !s && i < p.ntries; i++)
+      if (!std::isfinite((p.*k.list)[i]))
+        s = refuse_try(k.name, i, (p.*k.list)[i], "it must be a finite number");
+    if (s) return s;
   }
+  return std::nullopt;
 }
 
-void check_finite(char const* key, double v) {
-  if (!std::isfinite(v)) refuse(key, v, "it must be a finite number");
-}
-
-bool can_open(std::string const& name) {
-  if (!is_readable_regular_file(name)) return false;
-  std::FILE* f = std::fopen(name.c_str(), "r");
-  if (!f) return false;
-  std::fclose(f);
-  return true;
-}
-
-// Text lengths, finiteness and the ranges of the grid and the set-up.
-void check_values(RunParams const& p) {
-  check_text("MODE", p.mode, kMaxModeLen);
-  check_text("LAMBDA_D", p.lambda_d_file, kMaxLambdaFileLen);
-  check_text("XYDATA", p.xydata_file, kMaxFileLen);
-  check_text("DISTDIST", p.distdist_file, kMaxFileLen);
-  check_text("OUTPUT", p.output_base, kMaxOutputLen);
-  check_text("XN", p.detect_nucleus, kMaxNucleusLen);
-  check_text("YN", p.dephase_nucleus, kMaxNucleusLen);
-  check_text("PATH + OUTPUT + \"/\"", p.path + p.output_base + "/", kMaxRunDirLen);
-  if (p.output_base.empty()) refuse("OUTPUT", "empty", "it must name the run directory");
-
-  std::pair<char const*, double> finite[] = {
-      {"NEAR", p.near},
-      {"FAR", p.far},
-      {"GRAIN", p.grain},
-      {"MID PULSE", p.mid_pulse},
-      {"MAS", p.mas},
-      {"SCALING", p.scaling_a},
-      {"SCALING (second value)", p.scaling_b},
-      {"ERR MAX STEP SIZE", p.err_max_step_size},
-      {"ERR BOLTZMANN", p.err_boltzmann},
-      {"ERR INIT TEMP", p.err_init_temp},
-      {"ERR ATTEN TEMP", p.err_atten_temp},
-      {"ERR MIN TEMP", p.err_min_temp},
-      {"MIN STDEV2", p.min_stdev2},
-      {"MAX MC CHI2", p.max_mc_chi2}};
-  for (auto const& f : finite) check_finite(f.first, f.second);
-
-  if (!(p.near > 0)) refuse("NEAR", p.near, "it must be above 0");
-  if (!(p.grain > 0)) refuse("GRAIN", p.grain, "it must be above 0");
-  if (p.far < p.near) refuse("FAR", p.far, "it must not be below NEAR");
-  if (!(p.mas > 0)) refuse("MAS", p.mas, "it must be above 0");
-  if (p.ntries < 0) refuse("NTRIES", p.ntries, "it must not be below 0");
-  if (p.ntries > kMaxTries)
-    refuse("NTRIES", p.ntries, "at most " + std::to_string(kMaxTries) + " tries are allowed");
-  if (p.last_point < 0) refuse("LAST POINT", p.last_point, "it must not be below 0");
-  if (p.last_point > kMaxCycleCount)
-    refuse("LAST POINT", p.last_point,
-           "at most " + std::to_string(kMaxCycleCount) + " rotor cycles are allowed");
-
+// The grid: FAR not below NEAR, and a number of distances a run can hold.
+InputStatus check_grid(RunParams const& p) {
+  if (p.far < p.near) return refuse("FAR", p.far, "it must not be below NEAR");
   long double q = (static_cast<long double>(p.far) - static_cast<long double>(p.near)) /
                   static_cast<long double>(p.grain);
   if (!(q < kMaxGrid)) {
     std::ostringstream s;
     s << "parameter error: NEAR " << p.near << " to FAR " << p.far << " every GRAIN " << p.grain
       << " makes more than " << kMaxGrid << " distances\n";
-    fatal_exit(s.str(), 1);
+    return refused(s.str());
   }
+  return std::nullopt;
 }
 
-// Without a readable universal curve the kernel is the powder average with
-// PER 2PI angle steps per turn (at least two), or its exact closed form for
-// PER 2PI 0.
-void check_kernel(RunParams const& p) {
-  if (can_open(p.lambda_d_file)) return;
+// Without a universal curve the kernel is the powder average with PER 2PI
+// angle steps per turn (at least two), or its exact closed form for PER 2PI
+// 0. A curve other than none must open.
+InputStatus check_kernel(RunParams const& p) {
+  if (p.lambda_d_file != "none") {
+    if (is_readable_regular_file(p.lambda_d_file) && std::ifstream(p.lambda_d_file).is_open())
+      return std::nullopt;
+    return refused("parameter error: LAMBDA_D " + quote_token(p.lambda_d_file) +
+                   " cannot be opened; write none for no universal dephasing curve\n");
+  }
   if (p.per_2pi < 0 || p.per_2pi == 1)
-    refuse("PER 2PI", p.per_2pi,
-           "it must be 0 (the exact closed form) or at least 2 for the powder average (no "
-           "LAMBDA_D file could be opened)");
+    return refuse("PER 2PI", p.per_2pi,
+                  "it must be 0 (the exact closed form) or at least 2 for the powder average");
   if (p.per_2pi > kMaxPer2pi)
-    refuse("PER 2PI", p.per_2pi, "at most " + std::to_string(kMaxPer2pi) + " are allowed");
-}
-
-void check_lists_finite(RunParams const& p) {
-  std::pair<char const*, std::vector<double> const*> lists[] = {
-      {"ITERS AT TEMP", &p.iters_at_temp}, {"MAX STEP SIZE", &p.max_step_size},
-      {"BOLTZMANN", &p.boltzmann},         {"INIT TEMP", &p.init_temp},
-      {"ATTEN TEMP", &p.atten_temp},       {"MIN TEMP", &p.min_temp}};
-  for (auto const& l : lists)
-    for (int i = 0; i < p.ntries; i++)
-      if (!std::isfinite((*l.second)[i]))
-        refuse_try(l.first, i, (*l.second)[i], "it must be a finite number");
+    return refuse("PER 2PI", p.per_2pi, "at most " + std::to_string(kMaxPer2pi) + " are allowed");
+  return std::nullopt;
 }
 
 // The fit's tries after the zero rule (a start temperature of 0 continues
 // from the best state, so it is only checked for the first try).
-void check_fit_schedule(RunParams const& p) {
-  if (p.mode != "fit" && p.mode != "err") return;
+InputStatus check_fit_schedule(RunParams const& p, std::string const& solver) {
+  if (solver != "annealing" || (p.mode != "fit" && p.mode != "err")) return std::nullopt;
   for (int i = 0; i < p.ntries; i++) {
     AnnealSchedule s = try_schedule(p, i);
     if ((i == 0 || s.start != 0.0) && !(p.init_temp[i] > 0))
-      refuse_try("INIT TEMP", i, p.init_temp[i], "it must be above 0");
-    if (!(s.divisor > 1)) refuse_try("ATTEN TEMP", i, s.divisor, "it must be above 1");
-    if (!(s.end > 0)) refuse_try("MIN TEMP", i, s.end, "it must be above 0");
-    if (s.iters < 1) refuse_try("ITERS AT TEMP", i, s.iters, "it must be at least 1");
+      return refuse_try("INIT TEMP", i, p.init_temp[i], "it must be above 0");
+    if (!(s.divisor > 1)) return refuse_try("ATTEN TEMP", i, s.divisor, "it must be above 1");
+    if (!(s.end > 0)) return refuse_try("MIN TEMP", i, s.end, "it must be above 0");
+    if (s.iters < 1) return refuse_try("ITERS AT TEMP", i, s.iters, "it must be at least 1");
+    if (!(s.boltzmann > 0)) return refuse_try("BOLTZMANN", i, s.boltzmann, "it must be above 0");
   }
-}
-
-void check_mc_schedule(RunParams const& p) {
-  if (p.mode != "err") return;
-  if (!(p.err_init_temp > 0)) refuse("ERR INIT TEMP", p.err_init_temp, "it must be above 0");
-  if (!(p.err_atten_temp > 1)) refuse("ERR ATTEN TEMP", p.err_atten_temp, "it must be above 1");
-  if (!(p.err_min_temp > 0)) refuse("ERR MIN TEMP", p.err_min_temp, "it must be above 0");
-  if (p.err_iters_at_temp < 1)
-    refuse("ERR ITERS AT TEMP", p.err_iters_at_temp, "it must be at least 1");
-  if (p.per_mc_block < 2) refuse("PER MC BLOCK", p.per_mc_block, "it must be at least 2");
-  if (p.max_mc_blocks < 2) refuse("MAX MC BLOCKS", p.max_mc_blocks, "it must be at least 2");
+  return std::nullopt;
 }
 
 // Names that reach file names and gnuplot's quoted strings: only letters,
@@ -168,72 +134,93 @@ bool safe_name_chars(std::string const& v, bool slash) {
   return true;
 }
 
-void check_names(RunParams const& p) {
+InputStatus check_names(RunParams const& p) {
   if (p.mode != "fit" && p.mode != "err" && p.mode != "sim")
-    refuse("MODE", p.mode.empty() ? "empty" : quote_token(p.mode), "it must be fit, err or sim");
+    return refuse("MODE", quote_token(p.mode), "it must be fit, err or sim");
   if (!safe_name_chars(p.output_base, false) || p.output_base == "." || p.output_base == "..")
-    refuse("OUTPUT", quote_token(p.output_base),
-           "it may hold only letters, digits, \".\", \"_\", \"-\" and \"+\" (not \".\" or \"..\")");
+    return refuse("OUTPUT", quote_token(p.output_base),
+                  "it may hold only letters, digits, \".\", \"_\", \"-\" and \"+\" (not \".\" or \"..\")");
   if (!safe_name_chars(p.path, true))
-    refuse("PATH", quote_token(p.path),
-           "it may hold only letters, digits, \".\", \"_\", \"-\", \"+\" and \"/\"");
+    return refuse("PATH", quote_token(p.path),
+                  "it may hold only letters, digits, \".\", \"_\", \"-\", \"+\" and \"/\"");
   if (!p.path.empty() && p.path.back() != '/')
-    refuse("PATH", quote_token(p.path), "it must be empty or end with \"/\"");
+    return refuse("PATH", quote_token(p.path), "it must be empty or end with \"/\"");
+  return std::nullopt;
 }
 
-// Values that make no physical sense for a REDOR experiment.
-void check_physics(RunParams const& p) {
-  if (p.near < kMinDistance)
-    refuse("NEAR", p.near, "it must be at least 0.5 Angstrom (no chemical bond is shorter)");
-  if (p.mas < kMinMas || p.mas > kMaxMas)
-    refuse("MAS", p.mas, "it must lie between 100 Hz and 1 MHz (the spinning rate in Hz)");
-  if (p.mode == "fit" || p.mode == "err")
-    for (int i = 0; i < p.ntries; i++)
-      if (!(try_schedule(p, i).boltzmann > 0))
-        refuse_try("BOLTZMANN", i, try_schedule(p, i).boltzmann, "it must be above 0");
-  if (p.mode != "err") return;
-  if (!(p.err_boltzmann > 0)) refuse("ERR BOLTZMANN", p.err_boltzmann, "it must be above 0");
-  if (!(p.max_mc_chi2 > 0)) refuse("MAX MC CHI2", p.max_mc_chi2, "it must be above 0");
+// The folder the run directory is made in must exist: the run makes one
+// level only, so that a mistyped PATH does not scatter directories.
+InputStatus check_path_exists(RunParams const& p) {
+  if (p.path.empty()) return std::nullopt;
+  std::error_code ec;
+  if (std::filesystem::is_directory(p.path, ec)) return std::nullopt;
+  if (std::filesystem::exists(p.path, ec))
+    return refuse("PATH", quote_token(p.path), "it is not a folder");
+  return refused("parameter error: PATH " + quote_token(p.path) +
+                 " does not exist; create it with: mkdir -p " + p.path + "\n");
 }
 
 // The work the schedules imply, bounded before anything runs.
-void check_work(RunParams const& p) {
-  if (p.mode != "fit" && p.mode != "err") return;
+InputStatus check_work(RunParams const& p, std::string const& solver) {
+  if (solver != "annealing" || (p.mode != "fit" && p.mode != "err")) return std::nullopt;
+  std::ostringstream s;
   double fit = fit_trials_bound(p);
   if (fit > kMaxTrials) {
-    std::ostringstream s;
     s << "parameter error: the annealing schedule implies up to " << fit
       << " trials, more than the limit of " << kMaxTrials
       << "; raise ATTEN TEMP or MIN TEMP, or lower ITERS AT TEMP or NTRIES\n";
-    fatal_exit(s.str(), 1);
+    return refused(s.str());
   }
-  if (p.mode != "err") return;
-  double runs = static_cast<double>(p.per_mc_block) * p.max_mc_blocks;
-  if (runs > kMaxMcRuns) {
-    std::ostringstream s;
-    s << "parameter error: PER MC BLOCK x MAX MC BLOCKS is " << runs
-      << " Monte Carlo runs, more than the limit of " << kMaxMcRuns << "\n";
-    fatal_exit(s.str(), 1);
-  }
+  if (p.mode != "err") return std::nullopt;
   double mc = mc_trials_bound(p);
   if (mc > kMaxTrials) {
-    std::ostringstream s;
     s << "parameter error: the ERR schedule implies " << mc
       << " trials per Monte Carlo run, more than the limit of " << kMaxTrials
       << "; raise ERR ATTEN TEMP or ERR MIN TEMP, or lower ERR ITERS AT TEMP\n";
-    fatal_exit(s.str(), 1);
+    return refused(s.str());
   }
+  return std::nullopt;
+}
+
+InputStatus check_mc_runs(RunParams const& p) {
+  if (p.mode != "err") return std::nullopt;
+  double runs = static_cast<double>(p.per_mc_block) * p.max_mc_blocks;
+  if (runs <= kMaxMcRuns) return std::nullopt;
+  std::ostringstream s;
+  s << "parameter error: PER MC BLOCK x MAX MC BLOCKS is " << runs
+    << " Monte Carlo runs, more than the limit of " << kMaxMcRuns << "\n";
+  return refused(s.str());
+}
+
+// Widths of the Gaussians run from 0.02 Angstrom to (FAR - NEAR) / 2: that
+// range must not be empty. Below about 0.3 Angstrom the grid's REDOR curves
+// are so alike that the maximum-entropy rule for alpha has no root even on
+// data the grid holds, and the default model (falling to both ends over
+// 1 Angstrom) is a hump that decides the result.
+InputStatus check_solver_range(RunParams const& p, std::string const& solver) {
+  if (p.mode == "sim") return std::nullopt;
+  std::ostringstream s;
+  if (solver == "gaussians" && !(p.far - p.near > 0.1))
+    s << "parameter error: FAR - NEAR is " << p.far - p.near
+      << " Angstrom; it must be above 0.1 for --solver gaussians\n";
+  if (solver == "maxent" && !(p.far - p.near > 0.3 - 1e-9))  // 3.3 - 3.0 passes
+    s << "parameter error: FAR - NEAR is " << p.far - p.near
+      << " Angstrom; it must be at least 0.3 for --solver maxent\n";
+  return s.str().empty() ? std::nullopt : refused(s.str());
 }
 
 }  // namespace
 
-void check_params(RunParams const& p) {
-  check_names(p);
-  check_values(p);
-  check_lists_finite(p);
-  check_kernel(p);
-  check_fit_schedule(p);
-  check_mc_schedule(p);
-  check_physics(p);
-  check_work(p);
+InputStatus check_params(RunParams const& p, std::string const& solver) {
+  if (InputStatus s = check_names(p)) return s;
+  if (InputStatus s = check_keys(p, solver)) return s;
+  if (InputStatus s = check_length("PATH + OUTPUT + \"/\"", p.path + p.output_base + "/", kMaxRunDirLen))
+    return s;
+  if (InputStatus s = check_grid(p)) return s;
+  if (InputStatus s = check_kernel(p)) return s;
+  if (InputStatus s = check_fit_schedule(p, solver)) return s;
+  if (InputStatus s = check_mc_runs(p)) return s;
+  if (InputStatus s = check_work(p, solver)) return s;
+  if (InputStatus s = check_solver_range(p, solver)) return s;
+  return check_path_exists(p);
 }

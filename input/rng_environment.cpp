@@ -9,7 +9,6 @@
 #include <gsl/gsl_rng.h>
 
 #include "input/text_lines.h"
-#include "numeric/fatal.h"
 
 namespace {
 
@@ -30,16 +29,15 @@ bool whole_number(char const* s) {
 
 }  // namespace
 
-void check_rng_environment() {
+InputStatus check_rng_environment() {
   char const* type = std::getenv("GSL_RNG_TYPE");
   if (type && !known_type(type))
-    fatal_exit("environment error: GSL_RNG_TYPE is " + quote_token(type) +
-                   "; it must name one of GSL's generators, such as mt19937, taus2 or ranlxd2\n",
-               1);
+    return refused("environment error: GSL_RNG_TYPE is " + quote_token(type) +
+                   "; it must name one of GSL's generators, such as mt19937, taus2 or ranlxd2\n");
   char const* seed = std::getenv("GSL_RNG_SEED");
   if (seed && !whole_number(seed))
-    fatal_exit("environment error: GSL_RNG_SEED is " + quote_token(seed) +
-                   "; it must be a whole decimal number\n",
-               1);
+    return refused("environment error: GSL_RNG_SEED is " + quote_token(seed) +
+                   "; it must be a whole decimal number\n");
   gsl_rng_env_setup();
+  return std::nullopt;
 }

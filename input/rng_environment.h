@@ -3,10 +3,12 @@
 #ifndef REDORDIST_INPUT_RNG_ENVIRONMENT_H
 #define REDORDIST_INPUT_RNG_ENVIRONMENT_H
 
-// Refuses (one line, status 1) a GSL_RNG_TYPE that names no GSL generator
+#include "input/input_status.h"
+
+// Refuses (one line) a GSL_RNG_TYPE that names no GSL generator
 // or a GSL_RNG_SEED that is not a whole decimal number, then sets GSL's
 // default generator and seed from them (GSL notes what it took on standard
 // error, once).
-void check_rng_environment();
+InputStatus check_rng_environment();
 
 #endif

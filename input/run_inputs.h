@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "input/data_file.h"
+#include "input/input_status.h"
 #include "input/run_params.h"
 
 struct RunInputs {
@@ -16,13 +17,9 @@ struct RunInputs {
   PrescribedDist prescribed;
 };
 
-// Reads and checks all inputs named by the parameter file; any refusal ends
-// the process with one line and status 1 before anything is written.
-RunInputs read_run_inputs(char const* param_file);
-
-// What the deterministic solvers need beyond the common checks: a positive
-// SCALING (their curve divides by it) and, for the Gaussians, a grid range
-// wide enough for a width above the floor. Refused with one line, status 1.
-void check_solver_inputs(RunParams const& p, std::string const& solver);
+// Reads and checks all inputs named by the parameter file for a run with
+// this solver (annealing, maxent or gaussians); the first refusal is
+// returned, and nothing has been written then.
+InputStatus read_run_inputs(std::string const& param_file, std::string const& solver, RunInputs& in);
 
 #endif

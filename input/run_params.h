@@ -1,11 +1,14 @@
-// Everything the 33-line parameter file says, as read: texts, the distance
-// grid, the spinning set-up, the fit's schedule (one value per try) and the
-// Monte Carlo schedule. Units: Angstrom, Hz, microseconds.
+// Everything the parameter file says, as read: texts, the distance grid, the
+// spinning set-up, the fit's schedule (one value per try) and the Monte
+// Carlo schedule. Units: Angstrom, Hz, microseconds. The keys themselves,
+// their defaults and rules are in input/param_keys.h.
 #ifndef REDORDIST_INPUT_RUN_PARAMS_H
 #define REDORDIST_INPUT_RUN_PARAMS_H
 
 #include <string>
 #include <vector>
+
+#include "input/input_status.h"
 
 struct RunParams {
   std::string mode;             // "fit", "err" or "sim"
@@ -36,14 +39,20 @@ struct RunParams {
   int per_mc_block = 0;
   int max_mc_blocks = 0;
   double max_mc_chi2 = 0.0;
+  // Bit k set: key k of param_keys() was left out and took its default.
+  unsigned long long defaulted = 0;
 };
 
-// Reads the parameter file (its first 33 lines, by position). A line that
-// does not match its key leaves the field at 0 or empty, with a warning on
-// standard output. An unreadable file ends the process with a message.
-RunParams read_params(char const* param_file);
+// Reads the parameter file: KEY: value lines in any order, blank lines and
+// "#" comments anywhere; the 33-line file of earlier versions is one such
+// file. Keys a run of this solver and mode does not need may be left out and
+// take their defaults. Refuses (one line naming the file, line or key, the
+// value and the fix) an unreadable file, an unknown, misspelt or repeated
+// key, a value that is not wholly a number, and a missing key the run needs.
+InputStatus read_params(std::string const& param_file, std::string const& solver, RunParams& p);
 
-// Refuses, with one line and status 1, values that cannot make a run.
-void check_params(RunParams const& p);
+// Refuses values that cannot make a run with this solver (one line naming
+// the key, the value and the rule).
+InputStatus check_params(RunParams const& p, std::string const& solver);
 
 #endif

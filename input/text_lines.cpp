@@ -111,6 +111,33 @@ bool parse_int_token(std::string const& token, int& value) {
   return true;
 }
 
+bool looks_numeric(std::string const& token) {
+  auto digit = [&](size_t i) {
+    return i < token.size() && std::isdigit(static_cast<unsigned char>(token[i]));
+  };
+  if (digit(0)) return true;
+  char c = token.empty() ? '\0' : token[0];
+  if (c == '.') return digit(1);
+  return (c == '+' || c == '-') && (digit(1) || (token.size() > 2 && token[1] == '.' && digit(2)));
+}
+
+std::string number_fault(std::string const& token, bool whole) {
+  std::string q = quote_token(token);
+  // A decimal comma, as many locales write it: 2,5 for 2.5.
+  std::string dot = token;
+  size_t comma = dot.find(',');
+  double v = 0.0;
+  if (comma != std::string::npos && dot.find(',', comma + 1) == std::string::npos) {
+    dot[comma] = '.';
+    if (parse_double_token(dot, v)) return q + " is not a number; use a decimal point: " + dot;
+  }
+  if (whole && parse_double_token(token, v)) {
+    bool digits = token.find_first_not_of("+-0123456789") == std::string::npos;
+    return q + (digits ? " is too large a whole number" : " is not a whole number");
+  }
+  return q + " is not a number";
+}
+
 std::string printable(std::string const& text) {
   std::string t;
   for (char c : text) {

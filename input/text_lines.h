@@ -36,6 +36,15 @@ bool parse_double_token(std::string const& token, double& value);
 // Parses a whole token as a decimal int (optional sign, digits, in range).
 bool parse_int_token(std::string const& token, int& value);
 
+// A token that starts like a number (a digit, or a sign or point before
+// one): a reader that meets it where a number may stand takes it for a
+// mistyped number, not for a remark.
+bool looks_numeric(std::string const& token);
+
+// Why a token is not a number (whole: not a whole number), quoted, with the
+// fix when one is plain: "\"2,5\" is not a number; use a decimal point: 2.5".
+std::string number_fault(std::string const& token, bool whole);
+
 // Text for a message: control bytes shown as \xNN, other bytes as they are.
 std::string printable(std::string const& text);
 

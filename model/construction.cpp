@@ -20,11 +20,10 @@ RunSetup::RunSetup(RunInputs const& in) : RunParams(in.params) {
   n_cycles = effective_last_point() / 2 + 1;
   n_grid = static_cast<int>(grid_size(near, far, grain));
   n_adj = in.prescribed.readable ? static_cast<int>(in.prescribed.distance.size()) : -1;
-  // The universal curve is used whenever its file can be read; otherwise the
-  // powder average.
-  have_curve = is_readable_regular_file(lambda_d_file) && std::ifstream(lambda_d_file).is_open();
-  size_problem_ = check_sizes();  // before the matrices are allocated
-  if (!size_problem_.empty()) return;
+  // A universal curve unless LAMBDA_D is none (the input checks made sure it opens).
+  have_curve = lambda_d_file != "none";
+  problem_ = check_sizes();  // before the matrices are allocated
+  if (!problem_.empty()) return;
   smooth_adjust = GslVec(n_cycles);
   set_prescribed(in.prescribed);
   build_grid();
@@ -32,7 +31,8 @@ RunSetup::RunSetup(RunInputs const& in) : RunParams(in.params) {
   gsl_vector_set_all(ones_grid, 1.0);
   ones_data = GslVec(n_data);
   gsl_vector_set_all(ones_data, 1.0);
-  if (have_curve) curve = read_curve_file(lambda_d_file, max_lambda_d());
+  if (have_curve)
+    if (InputStatus s = read_curve_file(lambda_d_file, max_lambda_d(), curve)) problem_ = s->message;
 }
 
 // Refuses a set-up whose matrices or powder average would not fit in a

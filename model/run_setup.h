@@ -32,12 +32,12 @@ struct RunSetup : RunParams {
   // Builds the set-up from checked inputs without writing anything: nuclei,
   // grid, data, prescribed distribution, the universal curve if there is one.
   // The matrices stay empty until build_transforms. A set-up too large to
-  // compute leaves size_problem() non-empty and allocates no matrix.
+  // compute leaves problem() non-empty and allocates no matrix.
   explicit RunSetup(RunInputs const& in);
 
   // Why the matrices or the powder average would be too large to compute
   // ("" when they are not).
-  std::string const& size_problem() const { return size_problem_; }
+  std::string const& problem() const { return problem_; }
 
   // ---- once the run log is open ----
   // Logs the data, the prescribed distribution and the grid warning.
@@ -104,7 +104,7 @@ struct RunSetup : RunParams {
   double longest_measurable_distance(double scaling) const;
 
  private:
-  std::string size_problem_;
+  std::string problem_;
   void set_data(std::vector<DataPoint> const& pts);
   void set_prescribed(PrescribedDist const& d);
   void build_grid();

@@ -36,6 +36,13 @@ std::string fit_at_data(FigureInfo const& f) {
   return whole ? "(F*$14+S*$15)" : "$14";
 }
 
+// Autoscaling, unless the panel shows a single value (one point, or all
+// alike), where gnuplot finds no range: then pad around it.
+std::string y_range(double lo, double hi, double pad) {
+  if (hi - lo >= 1e-6) return "set autoscale y";
+  return "set yrange [" + number(lo - pad) + ":" + number(hi + pad) + "]";
+}
+
 std::string title(FigureInfo const& f) {
   std::ostringstream o;
   o.precision(4);
@@ -59,7 +66,8 @@ void preamble(std::ostream& o, FigureInfo const& f) {
     << "S = " << number(f.scaling) << "    # SCALING\n"
     << "stats table using 9 name 'DATA' nooutput\n"
     << "stats table using 20 name 'CURVE' nooutput\n"
-    << "tmax = K * (DATA_max > CURVE_max ? DATA_max : CURVE_max)\n"
+    << (f.last_cycle > 0 ? "tmax = K * (DATA_max > CURVE_max ? DATA_max : CURVE_max)\n"
+                         : "tmax = 8 * K    # every N_c is 0: eight rotor cycles\n")
     << "stats table using 1 name 'GRID' nooutput\n"
     << "rmin = GRID_min\nrmax = GRID_max\n";
   if (f.has_prescribed)
@@ -76,12 +84,14 @@ void panel_curve(std::ostream& o, FigureInfo const& f) {
   o << "  # (a) data and " << (sim ? "simulated" : "fitted") << " curve\n"
     << "  set tmargin at screen 0.94\n  set bmargin at screen 0.62\n"
     << "  set label 1 '(a)' at screen 0.015, screen 0.95\n"
-    << "  set xrange [-0.02*tmax:1.02*tmax]\n  set autoscale y\n"
+    << "  set xrange [-0.02*tmax:1.02*tmax]\n  " << y_range(f.curve_min, f.curve_max, 0.05) << "\n"
     << "  set format x ''\n  unset xlabel\n"
     << "  set ylabel 'S/S_0'\n  set key top right box opaque\n"
     << "  plot table using ($9*K):12:13 with yerrorbars pt 7 ps 0.6 lc rgb 'black' "
        "title 'data', \\\n"
-    << "       table using ($20*K):" << smooth_curve(f) << " with lines lw 2 lc rgb '#c00000' "
+    << "       table using ($20*K):" << smooth_curve(f)
+    << (f.last_cycle > 0 ? " with lines" : " with linespoints pt 6 ps 2")  // one point: mark it
+    << " lw 2 lc rgb '#c00000' "
     << "title " << (sim ? "'simulation'" : "'fit'") << "\n";
 }
 
@@ -90,7 +100,8 @@ void panel_residual(std::ostream& o, FigureInfo const& f) {
   o << "  # (b) residuals\n"
     << "  set tmargin at screen 0.61\n  set bmargin at screen 0.45\n"
     << "  set label 1 '(b)' at screen 0.015, screen 0.61\n"
-    << "  set autoscale y\n  set format x '% h'\n  set xlabel 'dephasing time (ms)'\n"
+    << "  " << y_range(f.residual_min, f.residual_max, 0.01) << "\n"
+    << "  set format x '% h'\n  set xlabel 'dephasing time (ms)'\n"
     << "  set ylabel 'data − " << (f.mode == "sim" ? "sim." : "fit") << "'\n"
     << "  unset key\n"
     << "  plot table using ($9*K):($12-" << fit_at_data(f)
@@ -102,6 +113,8 @@ void panel_residual(std::ostream& o, FigureInfo const& f) {
 std::string distribution_plot(FigureInfo const& f) {
   std::string impulses = "table using 23:24 axes x1y2 with impulses lw 4 lc rgb '#0060c0' "
                          "title 'prescribed (fraction, right axis)'";
+  if (f.mode == "sim" && !(f.has_prescribed && f.fraction_max > 0))
+    return "plot table using 1:(0) with lines lw 2 lc rgb '#0060c0' notitle\n";
   if (f.mode == "sim")
     return "plot table using 23:24 with impulses lw 4 lc rgb '#0060c0' "
            "title 'prescribed distribution', \\\n"
@@ -119,23 +132,29 @@ std::string distribution_plot(FigureInfo const& f) {
   return p + "\n";
 }
 
-// Panel (c): the distance distribution as a density per Angstrom.
+// Panel (c): the distance distribution as a density per Angstrom. A
+// simulation without prescribed fractions has none: a line at zero, said so.
 void panel_distribution(std::ostream& o, FigureInfo const& f) {
   bool sim = f.mode == "sim";
+  bool fractions = f.has_prescribed && f.fraction_max > 0;
   o << "  # (c) distance distribution\n"
     << "  set tmargin at screen 0.35\n  set bmargin at screen 0.07\n"
     << "  set label 1 '(c)' at screen 0.015, screen 0.35\n"
-    << "  set xrange [rmin-rpad:rmax+rpad]\n  set yrange [0:*]\n"
+    << "  set xrange [rmin-rpad:rmax+rpad]\n"
+    << "  set yrange [0:" << (sim && !fractions ? "1" : "*") << "]\n"
     << "  set offsets 0, 0, graph 0.08, 0\n"
     << "  set xlabel 'distance r (Å)'\n"
     << "  set ylabel " << (sim ? "'fraction'" : "'P(r) (1/Å)'") << "\n"
-    << "  set key top right box opaque\n";
+    << (sim && !fractions ? "  unset key\n" : "  set key top right box opaque\n");
   if (f.has_prescribed && !sim)
-    o << "  set y2range [0:1.1*FRACTION_max]\n  set y2tics\n  set ytics nomirror\n  set y2label 'fraction'\n";
+    o << "  set y2range [0:" << (fractions ? "1.1*FRACTION_max" : "1") << "]\n"
+      << "  set y2tics\n  set ytics nomirror\n  set y2label 'fraction'\n";
   for (size_t i = 0; i < f.component_labels.size(); i++)
     o << "  set label " << 10 + i << " " << quoted(f.component_labels[i])
       << " at graph 0.97, graph " << number(0.70 - 0.07 * static_cast<double>(i))
       << " right front boxed noenhanced\n";
+  if (sim && !fractions)
+    o << "  set label 2 'no prescribed distribution' at graph 0.5, graph 0.5 center front\n";
   o << "  " << distribution_plot(f);
 }
 

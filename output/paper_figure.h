@@ -20,6 +20,12 @@ struct FigureInfo {
   std::vector<std::string> component_labels;  // optional: one line per Gaussian
   double prescribed_share = 0.0;  // sum of the prescribed fractions (fit, err)
   double scaling = 1.0;           // SCALING
+  // What the panels draw, for the few ranges gnuplot cannot autoscale (a
+  // panel of one value); the defaults leave every range to gnuplot.
+  double last_cycle = 1.0;                        // largest N_c of data and curve
+  double curve_min = 0.0, curve_max = 1.0;        // S/S0: data +- error, curve
+  double residual_min = -1.0, residual_max = 1.0; // data - fit +- error, and 0
+  double fraction_max = 1.0;                      // largest prescribed fraction
 };
 
 // The script's text. It names files without the directory, so it is run in

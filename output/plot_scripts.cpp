@@ -2,9 +2,12 @@
 // (six significant digits), the stream's default.
 #include "output/plot_scripts.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <iostream>
 #include <sstream>
+#include <vector>
 
 #include <gsl/gsl_vector.h>
 
@@ -16,6 +19,16 @@
 
 namespace {
 
+// A number as the stream writes it by default (like printf "%g").
+std::string g(double v) {
+  std::ostringstream o;
+  o << v;
+  return o.str();
+}
+
+// A value as gnuplot reads it back from the result table (8 decimals).
+double printed(double v) { return std::strtod(format("%.8f", v).c_str(), nullptr); }
+
 struct Values {
   std::string S;  // stem: run directory and basename
   double K;       // ms per rotor cycle
@@ -23,6 +36,10 @@ struct Values {
   double B;       // S/S0 at complete dephasing
   double V;       // scale of the right-hand axis
   double E;       // end of the time axis of the figure
+  bool negative = false, positive = false;  // some multiplier is < 0, > 0
+  bool no_time = false;      // every N_c of the data and of the curve is 0
+  bool flat_residual = false;  // every residual prints the same (gnuplot
+  double residual = 0.0;       // cannot autoscale one value): that value
 };
 
 Values values(Paar const& p) {
@@ -45,7 +62,71 @@ Values values(Paar const& p) {
   // The time axis ends 8 rotor cycles after the largest N_c of the data
   // (data need not be in ascending order).
   v.E = (gsl_vector_max(p.setup->cycles) + 8.0) * v.K;
+  v.no_time = gsl_vector_max(p.setup->cycles) <= 0 && p.setup->n_cycles <= 1;
+  v.flat_residual = true;
+  v.residual = printed(gvg(p.residual, 0));
+  for (int i = 0; i < p.setup->n_data; i++) {
+    double l = gvg(p.lagrange, i);
+    v.negative = v.negative || l < 0;
+    v.positive = v.positive || l > 0;
+    v.flat_residual = v.flat_residual && printed(gvg(p.residual, i)) == v.residual;
+  }
   return v;
+}
+
+// One plot command over the result table: the first element names the
+// table, the others reuse it (''); every element ends its line with ",\".
+void plot_elements(std::ostream& o, std::string const& first, std::string const& again,
+                   std::vector<std::string> const& elements) {
+  for (size_t i = 0; i < elements.size(); i++)
+    o << (i == 0 ? first : again) << elements[i] << ",\\\n";
+}
+
+// The data as error bars, split by the sign of their multiplier (columns 18
+// and 19) where there are signs; a sign no point has is left out (gnuplot
+// warns of an empty column), and without any sign (a simulation, a solver
+// without multipliers) the data go in whole (column 12).
+std::vector<std::string> data_elements(Values const& v, bool split, bool screen) {
+  auto bars = [&](int column, int style, char const* title) {
+    return "u ($9*" + g(v.K) + "):" + std::to_string(column) + ":13 w yerrorbars ls " +
+           std::to_string(style) + (screen ? std::string(" axes x2y1 t '") + title + "'" : " not");
+  };
+  std::vector<std::string> e;
+  if (split && v.negative) e.push_back(bars(18, 2, "data H-"));
+  if (split && v.positive) e.push_back(bars(19, 3, "data H+"));
+  if (e.empty()) e.push_back(bars(12, 2, "data"));
+  return e;
+}
+
+// The plot command of the screen graph in the modes that fit.
+void fitted_plot(std::ostream& o, Paar const& p, Values const& v) {
+  std::vector<std::string> e = {"u 1:3 axes x1y2 w l lw 2 t 'normalized density'",
+                                "u 1:4 w l axes x1y1 t 'density integral'"};
+  for (auto const& d : data_elements(v, true, true)) e.push_back(d);
+  e.push_back("u ($20*" + g(v.K) + "):($21*" + g(v.F) +
+              " +$22) w l axes x2y1 t 'ME reconstruction'");
+  e.push_back("u ($9*" + g(v.K) + "):16 w boxes ls 4 axes x2y2 t 'residual'");
+  plot_elements(o, "plot '" + v.S + ".me' ", "'' ", e);
+  if (p.setup->mode == "fit") {
+    o << v.B << " lt 0 notitle\n"
+      << "#'' u 1:5:7 w yerrorbars axes x1y2 t 'Monte Carlo error'\n";
+  } else {
+    o << v.B << " lt 0,\\\n"
+      << "'' u 1:5:7 w yerrorbars axes x1y2 t 'Monte Carlo error'\n";
+  }
+}
+
+// The plot command of the screen graph in mode sim; the prescribed
+// distribution only when there is one.
+void simulated_plot(std::ostream& o, Paar const& p, Values const& v) {
+  std::vector<std::string> e;
+  if (p.setup->n_adj > 0) e.push_back("u 23:24 axes x1y2 w l lw 2 t 'density'");
+  e.push_back("u ($9*" + g(v.K) + "):12:13 w yerrorbars ls 2 axes x2y1 t 'data'");
+  e.push_back("u ($20*" + g(v.K) + "):21 w l axes x2y1 t 'redor sim'");
+  e.push_back("u ($9*" + g(v.K) + "):16 w boxes ls 4 axes x2y2 t 'residual'");
+  o << "set xrange [" << p.setup->near << ":" << p.setup->far << "]\n";
+  plot_elements(o, "plot '" + v.S + ".me' ", "'' ", e);
+  o << v.B << " lt 0\n";
 }
 
 }  // namespace
@@ -68,38 +149,55 @@ std::string plot_script_text(Paar const& p, bool& recognized) {
     << "set mytics 10\n"
     << "set xrange [" << p.setup->near << ":" << p.setup->far << "]\n"
     << "set yrange [" << v.B - 0.05 << ":1]\n"
-    << "set x2range [0:*]\n"
+    // Without any dephasing time the time axis cannot be autoscaled.
+    << "set x2range [0:" << (v.no_time ? g(v.E) : "*") << "]\n"
     << "set x2tics\n"
     << "set xtics nomirror\n"
     << "set ylabel 'S/So (blue/purple) integral (green)'\n"
     << "set y2range [-" << v.V << ":" << 10 * v.V << "]\n";
   recognized = true;
-  if (p.setup->mode == "fit" || p.setup->mode == "err") {
-    o << "plot '" << v.S << ".me' u 1:3 axes x1y2 w l lw 2 t " << "'normalized density',\\\n"
-      << "'' u 1:4 w l axes x1y1 t 'density integral',\\\n"
-      << "'' u ($9*" << v.K << "):18:13 w yerrorbars ls 2 axes x2y1 t 'data H-',\\\n"
-      << "'' u ($9*" << v.K << "):19:13 w yerrorbars ls 3 axes x2y1 t 'data H+',\\\n"
-      << "'' u ($20*" << v.K << "):($21*" << v.F << " +$22) w l axes x2y1 t 'ME reconstruction',\\\n"
-      << "'' u ($9*" << v.K << "):16 w boxes ls 4 axes x2y2 t 'residual',\\\n";
-    if (p.setup->mode == "fit") {
-      o << v.B << " lt 0 notitle\n"
-        << "#'' u 1:5:7 w yerrorbars axes x1y2 t 'Monte Carlo error'\n";
-    } else {
-      o << v.B << " lt 0,\\\n"
-        << "'' u 1:5:7 w yerrorbars axes x1y2 t 'Monte Carlo error'\n";
-    }
-  } else if (p.setup->mode == "sim") {
-    o << "set xrange [" << p.setup->near << ":" << p.setup->far << "]\n"
-      << "plot '" << v.S << ".me' u 23:24 axes x1y2 w l lw 2 t " << "'density',\\\n"
-      << "'' u ($9*" << v.K << "):12:13 w " << "yerrorbars ls 2 axes x2y1 t 'data',\\\n"
-      << "'' u ($20*" << v.K << "):21 w l axes x2y1 t 'redor sim',\\\n"
-      << "'' u ($9*" << v.K << "):16 w boxes ls 4 axes x2y2 t 'residual',\\\n"
-      << v.B << " lt 0\n";
-  } else {
+  if (p.setup->mode == "fit" || p.setup->mode == "err")
+    fitted_plot(o, p, v);
+  else if (p.setup->mode == "sim")
+    simulated_plot(o, p, v);
+  else
     recognized = false;
-  }
   return o.str();
 }
+
+namespace {
+
+// The distance distribution panel of the print script. In mode sim, which
+// computes no distribution, it shows the prescribed fractions on the left
+// axis (or, without any, the empty distribution as a line at zero).
+void print_distribution_panel(std::ostream& o, Paar const& p, Values const& v) {
+  o << "# distance distribution panel\n"
+    << "set size 1.0,0.5\n"
+    << "set origin 0.0,0.0\n"
+    << "set xlabel 'distance (A)'\n"
+    << "set ylabel 'intensity \\& integral'\n";
+  if (p.setup->mode != "sim") {
+    o << "set xrange [*:*]\n"
+      << "set yrange [0:1]\n"
+      << "set y2range [0:*]\n"
+      << "plot '" << v.S << ".me'\\\n"
+      << "     u 1:3 axes x1y2 w l ls 2 not,\\\n"
+      << "  '' u 1:(1-$4) w l ls 2 not\n"
+      << " #'' u 1:5:7 w yerrorbars not\n";
+    return;
+  }
+  double lo = p.setup->near, hi = p.setup->far;
+  for (int i = 0; i < p.setup->n_adj; i++) {
+    lo = std::min(lo, gvg(p.setup->adj_distances, i));
+    hi = std::max(hi, gvg(p.setup->adj_distances, i));
+  }
+  o << "set xrange [" << lo << ":" << hi << "]\n"
+    << "set yrange [0:1]\n"
+    << "plot '" << v.S << ".me'\\\n"
+    << (p.setup->n_adj > 0 ? "     u 23:24 w impulses ls 2 not\n" : "     u 1:3 w l ls 2 not\n");
+}
+
+}  // namespace
 
 std::string print_script_text(Paar const& p) {
   Values v = values(p);
@@ -125,31 +223,15 @@ std::string print_script_text(Paar const& p) {
     << "set xrange [0:" << v.E << "]\n"
     << "set xtics mirror\n"
     << "plot '" << v.S << ".me'\\\n";
-  // A simulation (or a solver without multipliers) has no signs to split
-  // the data by (columns 18 and 19), so they go in whole (12 and 13).
-  bool signs = false;
-  for (int i = 0; i < p.setup->n_data; i++) signs = signs || gvg(p.lagrange, i) != 0.0;
-  if (p.setup->mode == "sim" || !signs)
-    o << "     u ($9*" << v.K << "):12:13 w " << "yerrorbars ls 2 not,\\\n";
-  else
-    o << "     u ($9*" << v.K << "):18:13 w " << "yerrorbars ls 2 not,\\\n"
-      << "  '' u ($9*" << v.K << "):19:13 w " << "yerrorbars ls 3 not,\\\n";
-  o
-    << "  '' u ($20*" << v.K << "):($21*" << v.F << " +$22) w l ls 2 not,\\\n"
-    << "  " << v.B << " lt 0 notitle\n"
-    << "# distance distribution panel\n"
-    << "set size 1.0,0.5\n"
-    << "set origin 0.0,0.0\n"
-    << "set xlabel 'distance (A)'\n"
-    << "set ylabel 'intensity \\& integral'\n"
-    << "set xrange [*:*]\n"
-    << "set yrange [0:1]\n"
-    << "set y2range [0:*]\n"
-    << "plot '" << v.S << ".me'\\\n"
-    << "     u 1:3 axes x1y2 w l ls 2 not,\\\n"
-    << "  '' u 1:(1-$4) w l ls 2 not\n"
-    << " #'' u 1:5:7 w yerrorbars not\n"
-    << "# residuals panel\n"
+  std::vector<std::string> e = data_elements(v, p.setup->mode != "sim", false);
+  e.push_back("u ($20*" + g(v.K) + "):($21*" + g(v.F) + " +$22) w l ls 2 not");
+  plot_elements(o, "     ", "  '' ", e);
+  o << "  " << v.B << " lt 0 notitle\n";
+  print_distribution_panel(o, p, v);
+  // One residual (or all alike) cannot be autoscaled: one percent around it.
+  std::string range =
+      v.flat_residual ? g(100 * v.residual - 1) + ":" + g(100 * v.residual + 1) : "*:*";
+  o << "# residuals panel\n"
     << "set size 1,0.25\n"
     << "set origin 0,1.25\n"
     << "set ylabel 'residual x 100'\n"
@@ -157,13 +239,43 @@ std::string print_script_text(Paar const& p) {
     << "set mytics 2\n"
     << "set format x ''\n"
     << "set xrange [0:" << v.E << "]\n"
-    << "set yrange [*:*]\n"
+    << "set yrange [" << range << "]\n"
     << "plot '" << v.S << ".me'\\\n"
     << "     u ($9*" << v.K << "):(100*$16) w boxes ls 2 not\n";
   return o.str();
 }
 
 namespace {
+
+// What the figure's panels draw, as its script computes it from the table:
+// the curve and the residuals of the whole population where a prescribed
+// share was taken off before the fit (F and S as in the script).
+void figure_extents(Paar const& m, FigureInfo& f) {
+  bool whole = m.setup->mode != "sim" && f.has_prescribed;
+  double F = 1 - m.setup->total_adjust_density, S = m.scaling;
+  f.last_cycle = std::max(gsl_vector_max(m.setup->cycles), 2.0 * (m.setup->n_cycles - 1));
+  f.curve_min = f.residual_min = HUGE_VAL;
+  f.curve_max = f.residual_max = -HUGE_VAL;
+  auto extend = [](double& lo, double& hi, double x) {
+    lo = std::min(lo, x), hi = std::max(hi, x);
+  };
+  for (int i = 0; i < m.setup->n_cycles; i++) {
+    double c = gvg(m.smooth_fit, i);
+    extend(f.curve_min, f.curve_max, whole ? F * c + S * gvg(m.setup->smooth_adjust, i) : c);
+  }
+  extend(f.residual_min, f.residual_max, 0.0);
+  for (int i = 0; i < m.setup->n_data; i++) {
+    double d = gvg(m.data, i), e = gvg(m.setup->data_error, i);
+    if (std::fabs(e - 1.0) < 1e-06) e = 0.0;  // shown without an error bar
+    double fit = gvg(m.fit_to_data, i);
+    double r = d - (whole ? F * fit + S * gvg(m.setup->fit_adjust, i) : fit);
+    extend(f.curve_min, f.curve_max, d - e), extend(f.curve_min, f.curve_max, d + e);
+    extend(f.residual_min, f.residual_max, r - e), extend(f.residual_min, f.residual_max, r + e);
+  }
+  f.fraction_max = 0.0;
+  for (int i = 0; i < m.setup->n_adj; i++)
+    f.fraction_max = std::max(f.fraction_max, gvg(m.setup->adj_density, i));
+}
 
 FigureInfo figure_info(Paar const& m) {
   FigureInfo f;
@@ -179,6 +291,7 @@ FigureInfo figure_info(Paar const& m) {
   f.component_labels = m.results.figure_labels;
   f.prescribed_share = m.setup->total_adjust_density;
   f.scaling = m.scaling;
+  figure_extents(m, f);
   return f;
 }
 

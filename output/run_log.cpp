@@ -4,7 +4,10 @@
 
 #include <gsl/gsl_rng.h>
 
+#include <algorithm>
+
 #include "input/anneal_schedule.h"
+#include "input/param_keys.h"
 #include "numeric/numeric.h"
 
 namespace {
@@ -23,6 +26,45 @@ void write_run_setup(Paar& m) {
   for (std::string const& w : m.report().warnings()) log << w << "\n";
 }
 
+// The keys in the order the log has always listed them: the table's, with
+// LAST POINT before SCALING, so that logs of earlier runs compare byte for byte.
+std::vector<ParamKey const*> echo_order() {
+  std::vector<ParamKey const*> keys;
+  for (ParamKey const& k : param_keys()) keys.push_back(&k);
+  std::iter_swap(std::find(keys.begin(), keys.end(), find_param_key("SCALING")),
+                 std::find(keys.begin(), keys.end(), find_param_key("LAST POINT")));
+  return keys;
+}
+
+// A key left out of the file says so after its value.
+std::string default_mark(Paar const& m, ParamKey const& k, std::string const& value) {
+  if (!(m.setup->defaulted >> param_key_index(k) & 1)) return "";
+  std::string mark = key_used(k, m.setup->mode, m.results.solver) ? "(default)" : "(default, not used)";
+  return value.empty() || value.back() == ' ' ? mark : " " + mark;
+}
+
+// One line per key as "KEY: value"; the nuclei with their ratios, the
+// dipolar constant and the grid in one line of its own.
+void echo_params(Paar& m) {
+  std::ostream& log = m.report().log();
+  for (ParamKey const* k : echo_order()) {
+    std::string name = k->name, value = value_text(*m.setup, *k);
+    if (name == "FAR" || name == "GRAIN") continue;  // on the Distances line
+    if (name == "XN") {
+      log << "XN: " << value << " (gamma = " << m.setup->gamma_x << ")\n";
+    } else if (name == "YN") {
+      log << "XY: " << value << " (gamma = " << m.setup->gamma_y << ")\n";
+      log << "Calculated Dipolar Constant: " << m.setup->dipolar_constant << std::endl;
+    } else if (name == "NEAR") {
+      log << "Distances: " << m.setup->near << " to " << m.setup->far << " every " << m.setup->grain << " Angstroms\n";
+    } else {
+      if (name == "OUTPUT") name = "OUTPUT (basename)";
+      if (name == "PER 2PI" && m.setup->per_2pi == 0 && !m.setup->have_curve) value += " (exact)";
+      log << name << ": " << value << default_mark(m, *k, value) << std::endl;
+    }
+  }
+}
+
 }  // namespace
 
 void write_log_head(Paar& m) {
@@ -31,44 +73,7 @@ void write_log_head(Paar& m) {
   log << "Started: " << clock_text();
   log << std::endl;
   log << " * * * * * * * * INPUT PARAMETERS * * * * * * * * \n";
-  log << "MODE: " << m.setup->mode << std::endl;
-  log << "LAMBDA_D: " << m.setup->lambda_d_file << std::endl;
-  log << "XYDATA: " << m.setup->xydata_file << std::endl;
-  log << "DISTDIST: " << m.setup->distdist_file << std::endl;
-  log << "PATH: " << m.setup->path << std::endl;
-  log << "OUTPUT (basename): " << m.setup->output_base << std::endl;
-  log << "XN: " << m.setup->detect_nucleus << " (gamma = " << m.setup->gamma_x << ")\n";
-  log << "XY: " << m.setup->dephase_nucleus << " (gamma = " << m.setup->gamma_y << ")\n";
-  log << "Calculated Dipolar Constant: " << m.setup->dipolar_constant << std::endl;
-  log << "Distances: " << m.setup->near << " to " << m.setup->far << " every " << m.setup->grain << " Angstroms\n";
-  log << "PER 2PI: " << m.setup->per_2pi << (m.setup->per_2pi == 0 && !m.setup->have_curve ? " (exact)" : "")
-      << std::endl;
-  log << "MID PULSE: " << m.setup->mid_pulse << std::endl;
-  log << "MAS: " << m.setup->mas << std::endl;
-  log << "LAST POINT: " << m.setup->last_point << std::endl;
-  log << "SCALING: " << m.setup->scaling_a << " " << m.setup->scaling_b << std::endl;
-  log << "NTRIES: " << m.setup->ntries << std::endl;
-  auto list = [&](char const* label, std::vector<double> const& v) {
-    log << label;
-    for (int i = 0; i < m.setup->ntries; i++) log << v[i] << " ";
-    log << std::endl;
-  };
-  list("ITERS AT TEMP: ", m.setup->iters_at_temp);
-  list("MAX STEP SIZE: ", m.setup->max_step_size);
-  list("BOLTZMANN: ", m.setup->boltzmann);
-  list("INIT TEMP: ", m.setup->init_temp);
-  list("ATTEN TEMP: ", m.setup->atten_temp);
-  list("MIN TEMP: ", m.setup->min_temp);
-  log << "ERR ITERS AT TEMP: " << m.setup->err_iters_at_temp << std::endl;
-  log << "ERR MAX STEP SIZE: " << m.setup->err_max_step_size << std::endl;
-  log << "ERR BOLTZMANN: " << m.setup->err_boltzmann << std::endl;
-  log << "ERR INIT TEMP: " << m.setup->err_init_temp << std::endl;
-  log << "ERR ATTEN TEMP: " << m.setup->err_atten_temp << std::endl;
-  log << "ERR MIN TEMP: " << m.setup->err_min_temp << std::endl;
-  log << "MIN STDEV2: " << m.setup->min_stdev2 << std::endl;
-  log << "PER MC BLOCK: " << m.setup->per_mc_block << std::endl;
-  log << "MAX MC BLOCKS: " << m.setup->max_mc_blocks << std::endl;
-  log << "MAX MC CHI2: " << m.setup->max_mc_chi2 << std::endl;
+  echo_params(m);
   write_run_setup(m);
   log.flush();
 }

@@ -23,10 +23,19 @@ std::set<std::string> entries(std::string const& dir) {
 
 TEST(CommandLine, VersionUsageHelpAndAMissingFile) {
   Workspace w;
-  auto before = entries(w.dir.path());
   const std::string usage = "usage: redordist [--solver annealing|maxent|gaussians] PARAMETER_FILE\n";
+  // Options anywhere on the line; an unknown option or a second file is refused.
   const std::pair<std::vector<std::string>, std::string> cases[] = {
-      {{"--version"}, "0 redordist 1\n"}, {{}, "1 " + usage}, {{"missing.par"}, "1 Can't open input params from missing.par\n"}};
+      {{"--version"}, "0 redordist 1\n"}, {{}, "1 " + usage}, {{"missing.par"}, "1 Can't open input params from missing.par\n"},
+      {{"missing.par", "--solver", "maxent", "--version"}, "0 redordist 1\n"},
+      {{"--", "--solver"}, "1 Can't open input params from --solver\n"},
+      {{"p.par", "--solver=gaussians"}, "1 parameter error: FAR - NEAR is 0.05 Angstrom; it must be above 0.1 for --solver gaussians\n"},
+      {{"p.par", "--solver", "fast"}, "1 unknown solver \"fast\"; choose annealing, maxent or gaussians\n"},
+      {{"p.par", "--solvr", "maxent"}, "1 unknown option \"--solvr\"\n" + usage},
+      {{"p.par", "b.par"}, "1 a second parameter file \"b.par\": one run reads one file\n" + usage},
+      {{"--template", "p.par"}, "1 --template prints a parameter file and reads none\n" + usage}};
+  write_file(w.dir.file("p.par"), param_text({{"FAR", "2.55"}}));
+  auto before = entries(w.dir.path());
   for (auto const& [args, want] : cases) {
     RunResult r = w.run_args(args);
     EXPECT_EQ(std::to_string(r.status) + " " + r.out + r.err, want);
@@ -46,7 +55,7 @@ TEST(Run, DirectoryCopiesOfTheInputsAndTheWholeLog) {
                                    {"NTRIES", "2"}, {"INIT TEMP", "300"}, {"SCALING", "1.0 0.8"},
                                    {"ERR MAX STEP SIZE", "0.1234567"}, {"MIN STDEV2", "1e-5"}});
   write_file(w.dir.file("p.par"), params);
-  RunResult r = w.run_args({"p.par", "extra"});  // a further argument is ignored
+  RunResult r = w.run_args({"p.par"});
   ASSERT_EQ(r.status, 0) << r.out;
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(read_file(run + "data.dat") + read_file(run + "p.par") + read_file(run + "keep.txt"),
@@ -60,6 +69,7 @@ TEST(Run, RefusedRunsLeaveNothingOnDisk) {
   Workspace w;
   write_file(w.dir.file("bad.dat"), "0 1000 1000 1 0.02\n3 1000 900 1 0.02\n");
   write_file(w.dir.file("curve.dat"), "0.1 1.0\n");
+  write_file(w.dir.file("three.dat"), "0 1.0 0.02\n4 0.96 0.02\n");
   const std::pair<Over, std::string> cases[] = {
       {{{"GRAIN", "0"}}, "parameter error: GRAIN is 0; it must be above 0\n"},
       {{{"XYDATA", "bad.dat"}}, "bad.dat line 2: N_c 3 is odd; REDOR points lie at even rotor-cycle counts\n"},
@@ -69,7 +79,11 @@ TEST(Run, RefusedRunsLeaveNothingOnDisk) {
        "coarser GRAIN, a smaller LAST POINT or fewer data points\n"},
       {{{"PER 2PI", "100000"}}, "the powder average would need 4.05e+11 cosine evaluations, more than the limit "
        "of 5e+10; lower PER 2PI or use a universal dephasing curve (LAMBDA_D)\n"},
-      {{{"PATH", "./nonexist/"}}, "Can't create run directory ./nonexist/run\n"}};
+      {{{"PATH", "./nonexist/"}}, "parameter error: PATH \"./nonexist/\" does not exist; create it with: mkdir -p ./nonexist/\n"},
+      {{{"NEAR", "2,5"}}, "parameter error: p.par line 9: NEAR \"2,5\" is not a number; use a decimal point: 2.5\n"},
+      {{{"DISTDIST", "dist.dta"}}, "parameter error: DISTDIST \"dist.dta\" cannot be opened; write none for no prescribed distribution\n"},
+      {{{"XYDATA", "three.dat"}}, "three.dat line 1: 3 columns, but a data line holds N_c S0 S S/S0 error (the error may be "
+       "left out); for S/S0 alone write S0 = 1 and S = S/S0: \"0 1 1.0 1.0 0.02\"\n"}};
   for (auto const& [over, message] : cases) {
     write_file(w.dir.file("p.par"), param_text(over));
     auto before = entries(w.dir.path());
@@ -79,11 +93,10 @@ TEST(Run, RefusedRunsLeaveNothingOnDisk) {
   }
 }
 
-// The parameter file may come through a pipe (`redordist <(...)`); only its
-// first 33 lines are read.
+// The parameter file may come through a pipe (`redordist <(...)`).
 TEST(Run, ParameterFileThroughAPipe) {
   Workspace w;
-  write_file(w.dir.file("p.par"), param_text({{"MODE", "sim"}}) + "extra line\n");
+  write_file(w.dir.file("p.par"), param_text({{"MODE", "sim"}}) + "# a comment\n");
   std::string cmd = "cd '" + w.dir.path() + "' && PATH='" + w.bin + "':\"$PATH\" bash -c \"'" REDORDIST_BIN
                     "' <(cat p.par)\" > out.txt 2>&1";
   EXPECT_EQ(std::system(cmd.c_str()), 0) << w.file("out.txt");

@@ -1,8 +1,8 @@
-// The input files: the positional parameter reader and its warnings, the
-// refusals of every input (one exact line each, before anything is written),
-// the data, prescribed-distribution and dephasing-curve readers, and the
-// nuclei. Values parsed from text are compared exactly: strtod and the
-// compiler round the same decimal to the same double.
+// The input files: the parameter reader (the 33-line file and the free
+// form), the refusals of every input (one exact line each, before anything
+// is written), the data, prescribed-distribution and dephasing-curve
+// readers, and the nuclei. Values parsed from text are compared exactly:
+// strtod and the compiler round the same decimal to the same double.
 #include <gtest/gtest.h>
 
 #include "input/curve_file.h"
@@ -13,12 +13,13 @@ using namespace ts;
 
 namespace {
 
-// The text of a parameter file read by read_params; warnings into `out`.
-RunParams parse(std::string const& text, std::string& out) {
+// The text of a parameter file read by read_params for a solver.
+RunParams parse(std::string const& text, std::string const& solver = "annealing") {
   TempDir d;
   write_file(d.file("p.par"), text);
   RunParams p;
-  EXPECT_EQ(refusal_of([&] { p = read_params(d.file("p.par").c_str()); }, &out), "");
+  InputStatus s = read_params(d.file("p.par"), solver, p);
+  EXPECT_FALSE(s) << s->message;
   return p;
 }
 
@@ -31,54 +32,47 @@ std::string relative(std::string msg, TempDir const& d) {
 
 }  // namespace
 
-TEST(ParamFile, ReadsEveryLineFillsPerTryListsAndTakesCrLf) {
+TEST(ParamFile, ClassicAndFreeFormsReadTheSameValues) {
   // NTRIES 3: MAX STEP SIZE is filled with its entry 0, INIT TEMP with 0, a
-  // 4th ITERS AT TEMP is ignored. Trailing blanks, a remark after a value and
-  // an exponent are read; a blank in a key matches any run of white space, or none.
-  std::string t = param_text(
-      {{"NTRIES", "3"}, {"MAX STEP SIZE", "0.5 0.25"}, {"BOLTZMANN", "1 2   \t "},
-       {"INIT TEMP", "500"}, {"NEAR", "2.5 Angstrom"}, {"MAS", "4E+03"}, {"SCALING", "1.5 0.8"},
-       {"MIN STDEV2", "1e-3"}, {"PER 2PI", "=PER2PI: 8"}, {"MID PULSE", "=MID \t PULSE:\t12.5"},
-       {"ITERS AT TEMP", "=ITERS  AT\tTEMP:100 200 300 400"}, {"MIN TEMP", "=MIN TEMP:250"}});
-  std::string crlf = std::regex_replace(t, std::regex("\n"), "\r\n"), out;
-  for (std::string const& text : {t, crlf}) {
-    RunParams p = parse(text, out);
-    EXPECT_EQ(out, "");
+  // 4th ITERS AT TEMP is ignored, a word ends a list. Trailing blanks, a
+  // remark after a value and an exponent are read; a blank in a key matches
+  // any run of white space, or none.
+  Over over = {{"NTRIES", "3"}, {"MAX STEP SIZE", "0.5 0.25"}, {"BOLTZMANN", "1 2   \t "},
+               {"INIT TEMP", "500"}, {"NEAR", "2.5 Angstrom"}, {"MAS", "4E+03"}, {"SCALING", "1.5 0.8"},
+               {"MIN STDEV2", "1e-3"}, {"PER 2PI", "=PER2PI: 8"}, {"MID PULSE", "=MID \t PULSE:\t12.5"},
+               {"ITERS AT TEMP", "=ITERS  AT\tTEMP:100 200 300 400"}, {"MIN TEMP", "250 x 7"}};
+  std::string t = param_text(over);
+  std::string crlf = std::regex_replace(t, std::regex("\n"), "\r\n");
+  // Free form: the lines backwards, with comments, blank lines and indents.
+  std::vector<std::string> lines = lines_of(t);
+  std::string free = "# a run\n\n";
+  for (auto l = lines.rbegin(); l != lines.rend(); ++l) free += "  " + *l + "\n# --\n";
+  for (std::string const& text : {t, crlf, free}) {
+    RunParams p = parse(text);
     // The carriage return ends a text value.
     EXPECT_EQ(p.mode + " " + p.xydata_file + " " + p.path + " " + p.output_base + " " +
                   p.detect_nucleus + p.dephase_nucleus, "fit data.dat ./ run C13N15");
     EXPECT_EQ((V{p.near, double(p.per_2pi), p.mid_pulse, p.mas, p.scaling_a, p.scaling_b,
-                 double(p.ntries), p.min_stdev2, p.max_mc_chi2}),
-              (V{2.5, 8, 12.5, 4000, 1.5, 0.8, 3, 1e-3, 1e6}));
+                 double(p.ntries), p.min_stdev2, p.max_mc_chi2, double(p.defaulted)}),
+              (V{2.5, 8, 12.5, 4000, 1.5, 0.8, 3, 1e-3, 1e6, 0}));
     EXPECT_EQ((std::vector<V>{p.iters_at_temp, p.max_step_size, p.boltzmann, p.init_temp, p.min_temp}),
               (std::vector<V>{{100, 200, 300}, {0.5, 0.25, 0.5}, {1, 2, 1}, {500, 0, 0}, {250, 250, 250}}));
   }
-}
-
-TEST(ParamFile, LinesThatDoNotMatchTakeZeroWithOneWarningEach) {
-  std::string out;
-  RunParams p = parse(param_text({{"NTRIES", "3"}, {"MODE", "=mode: fit"}, {"NEAR", "= NEAR: 2"},
-                                  {"FAR", "=FAR:"}, {"ITERS AT TEMP", "100 200.5 300"},
-                                  {"INIT TEMP", "=Init Temp: 5"}, {"MIN TEMP", "500 x 7"}}), out);
-  EXPECT_EQ(out,
-            "warning: parameter line 1 does not match \"MODE: %s\"; MODE left empty\n"
-            "warning: parameter line 9 does not match \"NEAR: %le\"; NEAR set to 0\n"
-            "warning: parameter line 10 does not match \"FAR: %le\"; FAR set to 0\n"
-            "warning: parameter line 18 holds \"200.5\", not an integer; ITERS AT TEMP ends before it\n"
-            "warning: parameter line 21 does not match \"INIT TEMP: %le%n\"; INIT TEMP set to 0\n"
-            "warning: parameter line 23 holds \"x\", not a number; MIN TEMP ends before it\n");
-  // Reading goes on by position; a list ending early is filled as if the line ended there.
-  EXPECT_EQ((std::vector<V>{{p.near, p.far, double(p.per_2pi), p.scaling_b}, p.iters_at_temp,
-                            p.init_temp, p.min_temp}),
-            (std::vector<V>{{0, 0, 24, 0}, {100, 100, 100}, {0, 0, 0}, {500, 500, 500}}));
-  // A file that ends after line 16.
-  std::string t = param_text(), want;
-  for (int n = 17; n <= 33; n++)
-    want += "warning: parameter line " + std::to_string(n) + " is missing; " +
-            param_defaults()[n - 1].first + " set to 0\n";
-  p = parse(t.substr(0, t.find("NTRIES:")), out);
-  EXPECT_EQ(out, want);
-  EXPECT_EQ((V{double(p.ntries), double(p.iters_at_temp.size()), p.max_mc_chi2, p.mas}), (V{0, 0, 0, 5000}));
+  // Keys maxent does not read, and those with a sensible default, may be
+  // left out: they take the table's defaults and are marked as such.
+  Over shortened;
+  unsigned long long left_out = 0;
+  for (char const* k : {"LAMBDA_D", "DISTDIST", "PATH", "PER 2PI", "NTRIES", "ITERS AT TEMP",
+                        "MAX STEP SIZE", "BOLTZMANN", "INIT TEMP", "ERR ITERS AT TEMP", "MAX MC CHI2"}) {
+    shortened[k] = "-";
+    left_out |= 1ULL << param_key_index(*find_param_key(k));
+  }
+  RunParams p = parse(param_text(shortened), "maxent");
+  EXPECT_EQ(p.lambda_d_file + " " + p.distdist_file + " " + p.path, "none none ./");
+  EXPECT_EQ((std::vector<V>{{double(p.per_2pi), double(p.ntries), double(p.err_iters_at_temp),
+                             p.max_mc_chi2}, p.iters_at_temp, p.init_temp, p.atten_temp}),
+            (std::vector<V>{{0, 3, 300, 80}, {1000, 1000, 1000}, {20, 0, 0}, {2, 2, 2}}));
+  EXPECT_EQ(p.defaulted, left_out);
 }
 
 namespace {
@@ -88,94 +82,106 @@ struct BadInput {
   Over over;
   std::string data, dist;  // data.dat (after the two good lines below) and dist.dat
   std::string message;     // the refusal, whole; empty: accepted
+  char const* solver = "annealing";
 };
 
 const std::string kLong(100 * 1024, 'x');
 const std::string kNul("\0", 1);
 const std::string e = "parameter error: ";
+const std::string line = e + "p.par line ";
 
 std::vector<BadInput> bad_inputs() {
   return {
-      // ---- the parameter file: the key, the value and the rule ----
-      {"MissingValue", {{"NEAR", "=NEAR:"}}, "", "", e + "NEAR is 0; it must be above 0"},
-      {"Text", {{"MAS", "fast"}}, "", "", e + "MAS is 0; it must be above 0"},
+      // ---- the parameter file: numbers, keys and lines ----
+      {"DecimalComma", {{"NEAR", "2,5"}}, "", "", line + "9: NEAR \"2,5\" is not a number; use a decimal point: 2.5"},
+      {"ScalingComma", {{"SCALING", "0,85"}}, "", "", line + "15: SCALING \"0,85\" is not a number; use a decimal point: 0.85"},
+      {"GluedText", {{"FAR", "6.0abc"}}, "", "", line + "10: FAR \"6.0abc\" is not a number"},
+      {"GluedUnit", {{"MAS", "5kHz"}}, "", "", line + "14: MAS \"5kHz\" is not a number"},
+      {"MissingValue", {{"NEAR", "=NEAR:"}}, "", "", line + "9: NEAR has no value; write for example \"NEAR: 2.5\""},
+      {"SecondScaling", {{"SCALING", "1 0.8x"}}, "", "", line + "15: SCALING \"0.8x\" is not a number"},
+      {"NotWhole", {{"ITERS AT TEMP", "100 200.5 300"}, {"NTRIES", "3"}}, "", "", line + "18: ITERS AT TEMP \"200.5\" is not a whole number"},
+      {"HugeInt", {{"PER 2PI", "99999999999"}}, "", "", line + "12: PER 2PI \"99999999999\" is too large a whole number"},
+      {"WrongCase", {{"SCALING", "=Scaling: 0.8"}}, "", "", line + "15: \"Scaling:\" is not a key; did you mean SCALING:?"},
+      {"UnknownKey", {{"MODE", "=MODE: fit\nTEMPERATURE: 300"}}, "", "", line + "2: unknown key \"TEMPERATURE:\"; redordist --template lists the keys"},
+      {"NoColon", {{"MODE", "=MODE: fit\nextra line"}}, "", "", line + "2: \"extra line\" is not a \"KEY: value\" line (a comment starts with #)"},
+      {"Twice", {{"LAST POINT", "=LAST POINT: 0\nSCALING: 0.9"}}, "", "", line + "17: SCALING is given twice (first on line 15)"},
+      {"MissingKey", {{"SCALING", "-"}}, "", "", e + "p.par has no SCALING line, and every run needs it; add one such as "
+       "\"SCALING: 1.0\" (dephasable share: S/S0 ends at 1 - SCALING)"},
+      {"MissingSchedule", {{"NTRIES", "-"}}, "", "", e + "p.par has no NTRIES line, and --solver annealing needs it in mode fit "
+       "and err; add one such as \"NTRIES: 3\" (annealing tries; next 6 lines: a value per try)"},
+      {"MissingMcKey", {{"MODE", "err"}, {"PER MC BLOCK", "-"}}, "", "", e + "p.par has no PER MC BLOCK line, and mode err needs "
+       "it; add one such as \"PER MC BLOCK: 20\" (Monte Carlo runs per block)", "maxent"},
+      {"ScheduleNotNeeded", {{"NTRIES", "-"}, {"ERR BOLTZMANN", "-"}, {"ATTEN TEMP", "0.5"}}, "", "", "", "gaussians"},
+      // ---- values against the key table's rules ----
+      {"ScalingZero", {{"SCALING", "0"}}, "", "", e + "SCALING is 0; it must be above 0 (the share of X that Y can dephase)"},
+      {"ScalingZeroMaxent", {{"SCALING", "0"}}, "", "", e + "SCALING is 0; it must be above 0 (the share of X that Y can dephase)", "maxent"},
+      {"ScalingZeroGaussians", {{"SCALING", "0"}, {"MODE", "sim"}}, "", "", e + "SCALING is 0; it must be above 0 (the share of X that Y can dephase)", "gaussians"},
       {"NearTooShort", {{"NEAR", "1e-300"}}, "", "", e + "NEAR is 1e-300; it must be at least 0.5 Angstrom (no chemical bond is shorter)"},
       {"MasInKilohertz", {{"MAS", "5 kHz"}}, "", "", e + "MAS is 5; it must lie between 100 Hz and 1 MHz (the spinning rate in Hz)"},
       {"ModeUnknown", {{"MODE", "Fit"}}, "", "", e + "MODE is \"Fit\"; it must be fit, err or sim"},
-      {"ModeEmpty", {{"MODE", "=MODE:"}}, "", "", e + "MODE is empty; it must be fit, err or sim"},
       {"OutputQuote", {{"OUTPUT", "x'.system('touch${IFS}pwned').'"}}, "", "",
        e + "OUTPUT is \"x'.system('touch${IFS}pwned').'\"; it may hold only letters, digits, \".\", \"_\", \"-\" and \"+\" (not \".\" or \"..\")"},
-      {"OutputPipe", {{"OUTPUT", "<cmd;x"}}, "", "", e + "OUTPUT is \"<cmd;x\"; it may hold only letters, digits, \".\", \"_\", \"-\" and \"+\" (not \".\" or \"..\")"},
       {"OutputDotDot", {{"OUTPUT", ".."}}, "", "", e + "OUTPUT is \"..\"; it may hold only letters, digits, \".\", \"_\", \"-\" and \"+\" (not \".\" or \"..\")"},
       {"PathWithoutSlash", {{"PATH", "runs"}}, "", "", e + "PATH is \"runs\"; it must be empty or end with \"/\""},
       {"PathPipe", {{"PATH", "|x/"}}, "", "", e + "PATH is \"|x/\"; it may hold only letters, digits, \".\", \"_\", \"-\", \"+\" and \"/\""},
+      {"PathMissing", {{"PATH", "no_such_runs/"}}, "", "", e + "PATH \"no_such_runs/\" does not exist; create it with: mkdir -p no_such_runs/"},
       {"OutputUtf8", {{"OUTPUT", "Probe_\xc3\xa4+1"}}, "", "", ""},
       {"Boltzmann", {{"BOLTZMANN", "-1"}}, "", "", e + "BOLTZMANN of try 1 is -1; it must be above 0"},
-      {"ErrBoltzmann", {{"MODE", "err"}, {"ERR BOLTZMANN", "0"}}, "", "", e + "ERR BOLTZMANN is 0; it must be above 0"},
       {"MaxMcChi2", {{"MODE", "err"}, {"MAX MC CHI2", "0"}}, "", "", e + "MAX MC CHI2 is 0; it must be above 0"},
       {"TooManyTrials", {{"NTRIES", "1000"}, {"ATTEN TEMP", "1.0001"}, {"ITERS AT TEMP", "1000"}, {"INIT TEMP", "20"}}, "", "",  // 1000 x 1000 x (floor(ln(20 / 0.5) / ln 1.0001) + 1)
        e + "the annealing schedule implies up to 3.6891e+10 trials, more than the limit of 1e+09; raise ATTEN TEMP or MIN TEMP, or lower ITERS AT TEMP or NTRIES"},
       {"TooManyMcRuns", {{"MODE", "err"}, {"PER MC BLOCK", "10000"}, {"MAX MC BLOCKS", "1000"}}, "", "",
        e + "PER MC BLOCK x MAX MC BLOCKS is 1e+07 Monte Carlo runs, more than the limit of 1e+06"},
-      {"ShiftedLines", {{"NEAR", "=GRAIN: 0.5"}}, "", "", e + "p.par line 9 holds the key of line 11 (GRAIN:): a line is missing or extra near line 9"},
       {"NaN", {{"FAR", "nan"}}, "", "", e + "FAR is nan; it must be a finite number"},
-      {"Inf", {{"GRAIN", "-inf"}}, "", "", e + "GRAIN is -inf; it must be a finite number"},
       {"HugeDouble", {{"MAS", "1e400"}}, "", "", e + "MAS is inf; it must be a finite number"},
-      {"HugeInt", {{"PER 2PI", "99999999999"}}, "", "", ""},  // read as 0: the exact kernel
-      {"Per2piOne", {{"PER 2PI", "1"}}, "", "", e + "PER 2PI is 1; it must be 0 (the exact closed form) or at least 2 "
-       "for the powder average (no LAMBDA_D file could be opened)"},
+      {"Per2piOne", {{"PER 2PI", "1"}}, "", "", e + "PER 2PI is 1; it must be 0 (the exact closed form) or at least 2 for the powder average"},
       {"NegativeTries", {{"NTRIES", "-3"}}, "", "", e + "NTRIES is -3; it must not be below 0"},
-      {"NegativeLastPoint", {{"LAST POINT", "-2"}}, "", "", e + "LAST POINT is -2; it must not be below 0"},
       {"LongValue", {{"OUTPUT", kLong}}, "", "", e + "OUTPUT is 102400 characters long; at most 157 are allowed"},
       {"NulInText", {{"MODE", "fit" + kNul + "x"}}, "", "", e + "MODE is \"fit\\x00x\"; it must be fit, err or sim"},
-      {"LongRemarkAndNulAfterNumber", {{"NEAR", "2.5 " + kLong}, {"FAR", "6" + kNul + "5"}}, "", "", ""},
-      {"NucleusX", {{"XN", "c13"}}, "", "", "detect nucleus (X) not recognized: XN is \"c13\"; accepted: C13 N15 D2 H2 F19 P31 H1"},
-      {"NucleusY", {{"YN", "N-15"}}, "", "", "dephasing nucleus (Y) not recognized: YN is \"N-15\"; accepted: C13 N15 D2 H2 F19 P31 H1"},
-      {"ZeroGrain", {{"GRAIN", "0"}}, "", "", e + "GRAIN is 0; it must be above 0"},
+      {"LongRemark", {{"NEAR", "2.5 " + kLong}}, "", "", ""},
+      {"NucleiAsWritten", {{"XN", "13C"}, {"YN", "Pb207"}}, "", "", ""},
+      {"NucleusX", {{"XN", "c13"}}, "", "", "detect nucleus (X) not recognized: XN is \"c13\"; accepted: " + accepted_nuclei()},
+      {"NucleusY", {{"YN", "N-15"}}, "", "", "dephasing nucleus (Y) not recognized: YN is \"N-15\"; accepted: " + accepted_nuclei()},
       {"FarBelowNear", {{"FAR", "2"}}, "", "", e + "FAR is 2; it must not be below NEAR"},
       {"GridTooLarge", {{"FAR", "100002.5"}, {"GRAIN", "0.1"}}, "", "",
        e + "NEAR 2.5 to FAR 100002 every GRAIN 0.1 makes more than 100000 distances"},
-      {"OutputTooLong", {{"OUTPUT", std::string(158, 'a')}}, "", "", e + "OUTPUT is 158 characters long; at most 157 are allowed"},
       {"RunDirTooLong", {{"PATH", "./" + std::string(175, 'b') + "/"}}, "", "",
        e + "PATH + OUTPUT + \"/\" is 182 characters long; at most 179 are allowed"},
       {"InitTemp", {{"INIT TEMP", "0"}}, "", "", e + "INIT TEMP of try 1 is 0; it must be above 0"},
       {"AttenTempOfTry2", {{"NTRIES", "2"}, {"ATTEN TEMP", "2 0.5"}}, "", "", e + "ATTEN TEMP of try 2 is 0.5; it must be above 1"},
-      {"MinTemp", {{"MIN TEMP", "0"}}, "", "", e + "MIN TEMP of try 1 is 0; it must be above 0"},
-      {"ItersAtTemp", {{"ITERS AT TEMP", "0"}}, "", "", e + "ITERS AT TEMP of try 1 is 0; it must be at least 1"},
-      {"ErrInitTemp", {{"MODE", "err"}, {"ERR INIT TEMP", "0"}}, "", "", e + "ERR INIT TEMP is 0; it must be above 0"},
       {"ErrAttenTemp", {{"MODE", "err"}, {"ERR ATTEN TEMP", "1"}}, "", "", e + "ERR ATTEN TEMP is 1; it must be above 1"},
-      {"ErrMinTemp", {{"MODE", "err"}, {"ERR MIN TEMP", "0"}}, "", "", e + "ERR MIN TEMP is 0; it must be above 0"},
-      {"ErrIters", {{"MODE", "err"}, {"ERR ITERS AT TEMP", "0"}}, "", "", e + "ERR ITERS AT TEMP is 0; it must be at least 1"},
       {"PerMcBlock", {{"MODE", "err"}, {"PER MC BLOCK", "1"}}, "", "", e + "PER MC BLOCK is 1; it must be at least 2"},
-      {"MaxMcBlocks", {{"MODE", "err"}, {"MAX MC BLOCKS", "1"}}, "", "", e + "MAX MC BLOCKS is 1; it must be at least 2"},
-      // "fit" does not look at the Monte Carlo settings.
       {"FitIgnoresMcSettings", {{"ERR INIT TEMP", "0"}, {"PER MC BLOCK", "1"}}, "", "", ""},
-      // ---- the data file: the file, the physical line and the fault ----
-      {"DataMissingValue", {}, "4 1000\n", "", "data.dat line 3: a data line needs at least N_c, S0 and S (found only 2)"},
+      {"GaussiansRange", {{"FAR", "2.55"}}, "", "", e + "FAR - NEAR is 0.05 Angstrom; it must be above 0.1 for --solver gaussians", "gaussians"},
+      // ---- only none means none ----
+      {"LambdaMistyped", {{"LAMBDA_D", "curve.dta"}}, "", "", e + "LAMBDA_D \"curve.dta\" cannot be opened; write none for no universal dephasing curve"},
+      {"DistMistyped", {{"DISTDIST", "dist.dta"}}, "", "", e + "DISTDIST \"dist.dta\" cannot be opened; write none for no prescribed distribution"},
+      {"DistDirectory", {{"DISTDIST", "/"}}, "", "", e + "DISTDIST \"/\" cannot be opened; write none for no prescribed distribution"},
+      // ---- the data file: the file, the physical line, the fault and the fix ----
+      {"DataThreeColumns", {}, "8 0.87 0.02\n", "", "data.dat line 3: 3 columns, but a data line holds N_c S0 S S/S0 error (the error may "
+       "be left out); for S/S0 alone write S0 = 1 and S = S/S0: \"8 1 0.87 0.87 0.02\""},
+      {"DataRatioMismatch", {}, "4 1000 960 0.86 0.02\n", "", "data.dat line 3: S/S0 in column 4 is 0.86, but S / S0 from columns 3 "
+       "and 2 (960 / 1000) is 0.96; the columns are N_c S0 S S/S0 error"},
+      // Each column rounded to its digits: S0 and S to 0.1 carry 2e-4 into S / S0.
+      {"DataRatioRounded", {}, "4 1000 963 0.96 0.02\n6 3 2 0.6667 0.02\n8 1000 960 9.6e-1 0.02\n10 997.4 1004.5 1.00709 0.02\n", "", ""},
+      {"DataCommaDecimal", {}, "4 800,5 700 0.874 0.02\n", "", "data.dat line 3: S0 \"800,5\" is not a number; use a decimal point: 800.5"},
+      {"DataErrorsInPercent", {}, "4 1000 960 0.96 2\n", "", ""},  // one such error among fractions: a warning only
       {"DataText", {}, "4 1000 abc 0.9 0.02\n", "", "data.dat line 3: S \"abc\" is not a number"},
       {"DataNaN", {}, "4 NaN 960 0.96 0.02\n", "", "data.dat line 3: S0 is not a finite number"},
       {"DataHugeInt", {}, "99999999999 1000 960 0.96 0.02\n", "", "data.dat line 3: N_c \"99999999999\" is not a whole number of rotor cycles"},
-      {"DataNegative", {}, "-4 1000 960 0.96 0.02\n", "", "data.dat line 3: N_c -4 is negative"},
-      {"DataOdd", {}, "3 1 0.9 1 0.1\n", "", "data.dat line 3: N_c 3 is odd; REDOR points lie at even rotor-cycle counts"},
+      {"DataOdd", {}, "3 1 0.9 0.9 0.1\n", "", "data.dat line 3: N_c 3 is odd; REDOR points lie at even rotor-cycle counts"},
       {"DataZeroS0", {}, "2 0 0.5 1 0.1\n", "", "data.dat line 3: S0 is 0, so S/S0 cannot be formed"},
-      {"DataBadError", {}, "2 1 0.9 1 x\n", "", "data.dat line 3: error \"x\" is not a number"},
-      {"DataBeyondLastPoint", {{"LAST POINT", "4"}}, "\n6 1 0.9 1 0.1\n", "",
+      {"DataBeyondLastPoint", {{"LAST POINT", "4"}}, "\n6 1 0.9 0.9 0.1\n", "",
        "data.dat line 4: N_c 6 lies beyond LAST POINT 4 (LAST POINT is smaller than the data's largest cycle count)"},
-      {"DataLongToken", {}, "4 1000 " + kLong + " 0.96 0.02\n", "", "data.dat line 3: S \"xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx...\" is not a number"},
       {"DataNul", {}, "4 1000 9" + kNul + "60 0.96 0.02\n", "", "data.dat line 3: S \"9\\x0060\" is not a number"},
       {"DataLongRemark", {}, "4 1000 960 0.96 0.02 " + kLong + "\n", "", ""},
-      {"DataDirectory", {{"XYDATA", "/"}}, "", "", "Can't open datafile /"},
       {"DataDevice", {{"XYDATA", "/dev/zero"}}, "", "", "Can't open datafile /dev/zero"},
-      // ---- the prescribed distribution: optional, so an unreadable one is none ----
-      {"DistMissingValue", {}, "", "3.0 0.2\n4.5\n", "dist.dat line 2: a prescribed-distribution line needs a distance and a density"},
+      // ---- the prescribed distribution ----
       {"DistText", {}, "", "# r p\n3.0 0.2\n4.5 half\n", "dist.dat line 3: density \"half\" is not a finite number"},
-      {"DistNaN", {}, "", "nan 0.2\n", "dist.dat line 1: distance \"nan\" is not a finite number"},
       {"DistNegative", {}, "", "3.0 0.2\n-4.5 0.1\n", "dist.dat line 2: distance \"-4.5\" must be at least 0.5 Angstrom"},
       {"DistFraction", {}, "", "3.0 1.2\n", "dist.dat line 1: fraction \"1.2\" must lie between 0 and 1"},
       {"DistWhole", {}, "", "3.0 0.6\n4.0 0.4\n", "DISTDIST dist.dat: the fractions add up to 1; they must add up to less than 1 in mode fit and err, where the rest is fitted"},
       {"DistWholeInSim", {{"MODE", "sim"}}, "", "3.0 0.6\n4.0 0.4\n", ""},
-      {"DistHugeButFinite", {}, "", "3.0 0.2\n99999999999 0.1\n", ""},
-      {"DistDirectory", {{"DISTDIST", "/"}}, "", "", ""},
   };
 }
 
@@ -186,49 +192,70 @@ class BadInputs : public ::testing::TestWithParam<BadInput> {};
 TEST_P(BadInputs, RefusedWithOneExactLineOrAccepted) {
   BadInput const& c = GetParam();
   TempDir d;
-  std::string par = write_inputs(d, c.over, "# N_c S0 S ratio err\n0 1000 1000 1.0 0.02\n" + c.data, c.dist);
-  std::string msg = refusal_of([&] { read_run_inputs(par.c_str()); });
-  EXPECT_EQ(relative(msg, d), c.message.empty() ? "" : c.message + "\n");
+  std::string par = write_inputs(d, c.over, "# N_c S0 S S/S0 err\n0 1000 1000 1.0 0.02\n" + c.data, c.dist);
+  RunInputs in;
+  std::string msg;
+  auto files = [&] { return std::distance(std::filesystem::directory_iterator(d.path()), {}); };
+  auto before = files();
+  testing::internal::CaptureStdout();
+  if (InputStatus s = read_run_inputs(par, c.solver, in)) msg = std::to_string(s->status) + " " + s->message;
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(relative(msg, d), c.message.empty() ? "" : "1 " + c.message + "\n");
+  EXPECT_EQ(files(), before);  // reading creates nothing
 }
 
 INSTANTIATE_TEST_SUITE_P(Inputs, BadInputs, ::testing::ValuesIn(bad_inputs()),
                          [](auto const& info) { return std::string(info.param.name); });
 
-TEST(DataFile, ColumnsCommentsBlankLinesAndTheErrorRule) {
+TEST(DataFile, ColumnsCommentsTheErrorRuleAndPercent) {
   TempDir d;
-  // The ratio column is read and ignored; the last line has no newline.
-  write_file(d.file("a.dat"), "# N_c S0 S ratio err\n0 1.0 1.0 1.0 0.02\n\n# x\n   \t \n"
-                              "2 1.0 0.9 0.5 0.02\n4 2.0 1.6 0.8 0.03");
-  std::vector<DataPoint> pts = read_data_file(d.file("a.dat"), 0);
+  auto read = [&](std::string const& text, std::vector<DataPoint>* pts = nullptr) {
+    write_file(d.file("a.dat"), text);
+    std::vector<DataPoint> got;
+    InputStatus s = read_data_file(d.file("a.dat"), 0, got);
+    if (pts) *pts = got;
+    return s ? relative(s->message, d) : "";
+  };
+  // The last line has no newline; blank and comment lines count as lines.
+  std::vector<DataPoint> pts;
+  EXPECT_EQ(read("# N_c S0 S S/S0 err\n0 1.0 1.0 1.0 0.02\n\n# x\n   \t \n2 1.0 0.9 0.9 0.02\n4 2.0 1.6 0.8 0.03", &pts), "");
   ASSERT_EQ(pts.size(), 3u);
   EXPECT_EQ((V{double(pts[2].nc), pts[2].s0, pts[2].s, pts[2].err, double(pts[2].lineno)}),
             (V{4, 2.0, 1.6, 0.03, 7}));
-  // err 0, 1e-13, 1.0, 5.0, -0.1 and a missing one (with and without the
-  // ratio) mean "no usable error", 1.0; 0.5 and 1e-12 are kept.
-  write_file(d.file("e.dat"), "0 1 1 1 0\n0 1 1 1 1e-13\n0 1 1 1 1.0\n0 1 1 1 5.0\n"
-                              "0 1 1 1 -0.1\n0 1 1 1\n0 1 1\n0 1 1 1 0.5\n0 1 1 1 1e-12\n");
+  // err 0, 1e-13, 1.0, 5.0, -0.1 and a missing one mean "no usable error",
+  // 1.0; 0.5 and 1e-12 are kept.
+  EXPECT_EQ(read("0 1 1 1 0\n0 1 1 1 1e-13\n0 1 1 1 1.0\n0 1 1 1 5.0\n0 1 1 1 -0.1\n0 1 1 1\n"
+                 "0 1 1 1 0.5\n0 1 1 1 1e-12\n", &pts), "");
   V errs;
-  for (DataPoint const& p : read_data_file(d.file("e.dat"), 0)) errs.push_back(p.err);
-  EXPECT_EQ(errs, (V{1, 1, 1, 1, 1, 1, 1, 0.5, 1e-12}));
+  for (DataPoint const& p : pts) errs.push_back(p.err);
+  EXPECT_EQ(errs, (V{1, 1, 1, 1, 1, 1, 0.5, 1e-12}));
+  // Every error 1 or more with S/S0 at most 1.2, or most S/S0 above 1.5: percent.
+  EXPECT_EQ(read("0 1 1 1\n4 1000 960 0.96 2\n8 1000 870 0.87 2.5\n"),
+            "a.dat: every error is 1 or more (line 2: 2) while S/S0 stays at or below 1.2, so the errors "
+            "look like percent; write the error of S/S0 as a fraction (2 % as 0.02), or leave the column out\n");
+  EXPECT_EQ(read("0 1 100 100 0.02\n4 1 96 96 0.02\n8 1 0.87 0.87 0.02\n"),
+            "a.dat: 2 of 3 points have S/S0 above 1.5 (line 1: 100), so S/S0 looks like percent; write it "
+            "as a fraction, e.g. S0 100 and S 100 for 100 %\n");
+  EXPECT_EQ(read("8 0.87\n"), "a.dat line 1: 2 columns, but a data line holds N_c S0 S S/S0 error (the error may be "
+            "left out); for S/S0 alone write S0 = 1 and S = S/S0: \"8 1 0.87 0.87\"\n");
+  PrescribedDist none;
   write_file(d.file("p.dat"), "# nothing here\n\n");  // read, but holding no point
-  PrescribedDist none = read_prescribed_file(d.file("p.dat")), missing = read_prescribed_file("");
-  EXPECT_EQ((std::vector<bool>{none.readable, none.distance.empty(), missing.readable}),
-            (std::vector<bool>{true, true, false}));
+  EXPECT_FALSE(read_prescribed_file(d.file("p.dat"), none));
+  EXPECT_EQ((std::vector<bool>{none.readable, none.distance.empty()}), (std::vector<bool>{true, true}));
+  EXPECT_FALSE(read_prescribed_file("none", none) || none.readable);
 }
 
 TEST(CurveFile, ReadUpToLambdaMaxAndRefusals) {
   TempDir d;
-  auto read = [&](std::string const& text, double lambda_max, DephasingCurve* c = nullptr) {
+  DephasingCurve c;
+  auto read = [&](std::string const& text, double lambda_max) {
     write_file(d.file("curve.dat"), text);
-    return relative(refusal_of([&] {
-      DephasingCurve r = read_curve_file(d.file("curve.dat"), lambda_max);
-      if (c) *c = r;
-    }), d);
+    InputStatus s = read_curve_file(d.file("curve.dat"), lambda_max, c);
+    return s ? relative(s->message, d) : "";
   };
   // A start within 1e-12 of 0 is taken; the first point beyond lambda_max is
   // the last read (it brackets lookups up to lambda_max).
-  DephasingCurve c;
-  EXPECT_EQ(read("# lambda S/S0\n1e-13 1.0\n\n0.5 0.8\n \t\n1.0 0.4\n1.5 0.2\n2 0\n", 0.9, &c), "");
+  EXPECT_EQ(read("# lambda S/S0\n1e-13 1.0\n\n0.5 0.8\n \t\n1.0 0.4\n1.5 0.2\n2 0\n", 0.9), "");
   EXPECT_EQ(c.lambda, (V{1e-13, 0.5, 1.0}));
   EXPECT_EQ(c.signal, (V{1.0, 0.8, 0.4}));
   const std::pair<std::string, std::string> bad[] = {
@@ -245,17 +272,43 @@ TEST(CurveFile, ReadUpToLambdaMaxAndRefusals) {
 }
 
 TEST(Nuclei, GyromagneticRatiosAndDipolarConstant) {
-  // 10^7 rad s^-1 T^-1; names whole and case-sensitive.
-  const std::pair<char const*, double> table[] = {{"C13", 6.7283}, {"N15", 2.712}, {"D2", 4.1066},
-      {"H2", 4.1066}, {"F19", 25.181}, {"P31", 10.841}, {"H1", 26.7522205}};
+  // 10^7 rad s^-1 T^-1, magnitudes; mass first or symbol first.
+  const std::pair<char const*, double> table[] = {{"C13", 6.7283}, {"13C", 6.7283}, {"N15", 2.712},
+      {"D2", 4.1066}, {"2H", 4.1066}, {"H2", 4.1066}, {"F19", 25.181}, {"31P", 10.841}, {"1H", 26.7522205},
+      {"29Si", 5.3190}, {"Sn119", 10.0317}, {"195Pt", 5.8385}, {"207Pb", 5.58046}};
   for (auto const& n : table) {
     double g = 0;
     EXPECT_TRUE(find_gamma(n.first, g) && g == n.second) << n.first;
   }
   double g = 0;
-  EXPECT_FALSE(find_gamma("C13x", g) || find_gamma("c13", g) || find_gamma("", g));
+  EXPECT_FALSE(find_gamma("C13x", g) || find_gamma("c13", g) || find_gamma("", g) || find_gamma("14N", g));
   // SI: D = (mu0/4pi) gamma_x gamma_y hbar / (2pi r^3) at r = 1 Angstrom. 1e-9
   // relative: the program's rounded 2pi differs in the 12th digit.
   double d_si = 1e-7 * 6.7283e7 * 2.712e7 * 1.05457168e-34 / 1e-30 / (2 * M_PI);
   EXPECT_NEAR(dipolar_constant_of(6.7283, 2.712), d_si, 1e-9 * d_si);
+}
+
+TEST(ParamFile, TwelveLineMaxentFileGivesTheResultOfItsThirtyThreeLineTwin) {
+  // The example data (MAS 5 kHz); PER 2PI left out is 0, the exact kernel.
+  Workspace w;
+  std::string data = REDORDIST_SOURCE_DIR "/examples/cn_redor.dat";
+  write_file(w.dir.file("short.par"),
+             "# 13C-15N REDOR by maximum entropy: only what maxent reads\nOUTPUT: run\n"
+             "XYDATA: " + data + "    17 points, N_c 0 to 64\n# the set-up\nMAS: 5000\nSCALING: 1.0\n"
+             "XN: 13C\nYN: 15N\nGRAIN: 0.05\nFAR: 6\nNEAR: 2.5\nMODE: fit\n");
+  write_file(w.dir.file("twin.par"), param_text({{"XYDATA", data}, {"GRAIN", "0.05"}, {"PER 2PI", "0"}}));
+  std::vector<std::string> results;
+  for (char const* par : {"twin.par", "short.par"}) {
+    RunResult r = w.run_args({par, "--solver", "maxent"});
+    ASSERT_EQ(r.status, 0) << r.out;
+    // Standard output up to the closing list of files, which names the parameter file.
+    results.push_back(r.out.substr(0, r.out.find("Files in")) + w.out(".me") + w.out(".mx") + w.out(".sa"));
+  }
+  EXPECT_EQ(results[0], results[1]);
+  EXPECT_NE(results[1].find("Mean distance: 3.15"), std::string::npos) << results[1];
+  // The keys left out are echoed with the values used.
+  for (char const* echo : {"\nLAMBDA_D: none (default)\n", "\nPER 2PI: 0 (exact) (default)\n",
+                           "\nNTRIES: 3 (default, not used)\n", "\nINIT TEMP: 20 0 0 (default, not used)\n",
+                           "\nXN: 13C (gamma = 6.7283)\n"})
+    EXPECT_NE(w.out(".log").find(echo), std::string::npos) << echo;
 }

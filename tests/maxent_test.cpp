@@ -1,10 +1,13 @@
 // The maximum-entropy solver: its dual solution against a direct minimisation,
 // the alpha rule at the returned solution, recovery of a known distribution,
-// reproducibility, and the refusals.
+// reproducibility, the refusals, and data it cannot fit.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
+#include <numeric>
+#include <tuple>
 #include <vector>
 
 #include "model/exact_problem.h"
@@ -104,7 +107,7 @@ TEST(Maxent, AlphaRuleHoldsAndGaussianIsRecovered) {
     FitProblem fp = cn_problem(c.n_grid, c.mean, 0.15, 0.01);
     MaxentResult res = solve_maxent(fp, tapered_uniform_model(fp.distance, 1.0), MaxentOptions{});
     ASSERT_TRUE(res.ok) << res.failure;
-    EXPECT_FALSE(res.alpha_at_bracket_end);
+    EXPECT_FALSE(res.no_root);
     // The root is bracketed to 1e-9 in ln alpha; phi changes by O(G) per unit ln alpha.
     EXPECT_NEAR(-2.0 * res.alpha * res.entropy, res.G, 1e-6 * res.G) << c.mean;
     EXPECT_NEAR(mean_distance(fp, res.p), c.mean, 0.05) << c.mean << " " << c.n_grid;
@@ -128,7 +131,7 @@ TEST(Maxent, ReproducibleAndWarmStartable) {
   EXPECT_LT(c.newton_steps, a.newton_steps / 2);
 }
 
-TEST(Maxent, RefusalsAndNoRoot) {
+TEST(Maxent, Refusals) {
   FitProblem fp = cn_problem(41, 3.0, 0.2, 0.01);
   std::vector<double> m = tapered_uniform_model(fp.distance, 1.0);
   FitProblem unscaled = fp;
@@ -136,13 +139,61 @@ TEST(Maxent, RefusalsAndNoRoot) {
   EXPECT_FALSE(solve_maxent(unscaled, m, MaxentOptions{}).ok);
   EXPECT_FALSE(solve_maxent(fp, std::vector<double>(41, 0.0), MaxentOptions{}).ok);
   EXPECT_FALSE(solve_maxent(fp, std::vector<double>(40, 1.0 / 40), MaxentOptions{}).ok);
-  // Data that are the default model's own curve: no alpha satisfies the rule;
-  // the search ends at the large-alpha end, where P is the model.
-  fitted_curve(fp, m, fp.target);
-  MaxentResult res = solve_maxent(fp, m, MaxentOptions{});
-  ASSERT_TRUE(res.ok) << res.failure;
-  EXPECT_TRUE(res.alpha_at_bracket_end);
-  for (int j = 0; j < fp.n_grid; j++) EXPECT_NEAR(res.p[j], m[j], 1e-12);
+}
+
+// Data the distribution cannot fit to their errors, or that leave the rule for
+// alpha without a root: a finite distribution with the warnings that say so.
+// (That the model evaluates its multipliers without overflow, whole runs show.)
+TEST(Maxent, DataItCannotFitEndFiniteWithTheirWarnings) {
+  FitProblem clean = cn_problem(81, 3.0, 0.15, 0.01);
+  std::vector<double> once, twice;
+  for (int nc = 0; nc <= 64; nc += 4) once.push_back(nc), twice.insert(twice.end(), {double(nc), double(nc)});
+  FitProblem repeated = exact_redor_problem(twice, 3066.0, 5000.0, clean.distance);
+  // Spinning 8 times as fast as the data were taken: they need distances half as long.
+  FitProblem fast_mas = exact_redor_problem(once, 3066.0, 40000.0, clean.distance);
+  std::vector<double> own;  // the default model's own curve: -2 alpha S stays far below G
+  fitted_curve(clean, tapered_uniform_model(clean.distance, 1.0), own);
+  // Points and kernel; S/S0 of point i from the clean curve's y and a +-1 % scatter d;
+  // the error of the N_c 0 point and of the others; the scaling; the warnings due.
+  using Y = std::function<double(int i, double y, double d)>;
+  Y noisy = [](int, double y, double d) { return y + d; };
+  std::tuple<const char*, FitProblem const*, Y, double, double, double, bool, bool> cases[] = {
+      {"clean", &clean, noisy, 0.01, 0.01, 1.0, false, false},
+      {"errors 0.1 %", &clean, noisy, 0.001, 0.001, 1.0, false, true},
+      {"N_c 0 error 0.002", &clean, [](int i, double y, double d) { return i ? y + d : 0.995; }, 0.002, 0.015, 1.0,
+       false, false},
+      {"SCALING 10 % high", &clean, noisy, 0.01, 0.01, 1.1, false, false},
+      {"every S/S0 1", &clean, [](int, double, double) { return 1.0; }, 0.01, 0.01, 1.0, true, false},
+      {"every S/S0 0", &clean, [](int, double, double) { return 0.0; }, 0.01, 0.01, 1.0, true, true},
+      {"above 1 and below 0", &clean, [](int i, double, double) { return i % 2 ? 1.08 : -0.05; }, 0.01, 0.01, 1.0,
+       false, true},
+      {"each N_c twice, 10 % apart", &repeated, [](int i, double y, double) { return i % 2 ? 1.1 * y : y; }, 0.01,
+       0.01, 1.0, false, true},
+      // The data less a prescribed share of 0.999, over the 0.001 left: the scatter 1000 times over.
+      {"prescribed share 0.999", &clean, [](int, double y, double d) { return y + 1000 * d; }, 0.01, 0.01, 1.0, true,
+       true},
+      {"MAS 8 times the data's", &fast_mas, [](int, double y, double) { return y; }, 0.01, 0.01, 1.0, true, true},
+      {"the default model's curve", &clean, [&](int i, double, double) { return own[i]; }, 0.01, 0.01, 1.0, true,
+       false},
+  };
+  for (auto const& [name, points, y, sigma0, sigma, scaling, no_root, far_chi2] : cases) {
+    SCOPED_TRACE(name);
+    FitProblem fp = *points;
+    fp.scaling = scaling;
+    for (int i = 0; i < fp.n_data; i++) {
+      int k = i * clean.n_data / fp.n_data;
+      fp.target[i] = y(i, clean.target[k], ((k % 3) - 1) * 0.01);
+      fp.sigma[i] = i ? sigma : sigma0;
+    }
+    MaxentResult res = solve_maxent(fp, tapered_uniform_model(fp.distance, 1.0), MaxentOptions{});
+    ASSERT_TRUE(res.ok && std::isfinite(res.chi2) && std::isfinite(res.alpha)) << res.failure;
+    EXPECT_NEAR(std::accumulate(res.p.begin(), res.p.end(), 0.0), 1.0, 1e-12);  // and no NaN
+    std::string all;
+    for (std::string const& s : res.warnings) all += s + "\n";
+    EXPECT_EQ(res.no_root, no_root) << all;
+    EXPECT_EQ(all.find("no weight alpha") != std::string::npos, no_root) << all;
+    EXPECT_EQ(all.find("far above what the errors allow") != std::string::npos, far_chi2) << res.chi2;
+  }
 }
 
 TEST(Maxent, TaperedModel) {

@@ -61,3 +61,46 @@ TEST(PaperFigure, GnuplotRendersEachModeWithoutAMessage) {
     }
   }
 }
+
+// Whole runs with the real gnuplot where a figure has little to draw: each
+// ends with status 0, and neither the figures the run renders nor the screen
+// graph (rendered here with a cairo terminal) make gnuplot say anything.
+TEST(PaperFigure, RunsWithLittleToDrawRenderEveryFigureSilently) {
+  if (std::system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "no gnuplot";
+  struct Run {
+    const char* what;
+    const char* solver;
+    ts::Over over;
+    std::string data;
+  };
+  const std::string two_at_zero = "0 1000 1000 1 0.02\n0 1000 990 0.99 0.02\n";
+  const Run runs[] = {
+      {"sim without a prescribed distribution", "annealing", {{"MODE", "sim"}}, ts::kSmallData},
+      {"sim with one prescribed distance", "annealing", {{"MODE", "sim"}, {"DISTDIST", "one.dat"}},
+       ts::kSmallData},
+      {"every N_c 0", "annealing", {}, two_at_zero},
+      {"one point at N_c 0 without an error", "annealing", {}, "0 1000 1000 1\n"},
+      {"one point", "annealing", {}, "16 1000 650 0.65 0.02\n"},
+      {"Gaussian solver (no multipliers)", "gaussians", {{"PER 2PI", "0"}},
+       ts::read_file(REDORDIST_SOURCE_DIR "/examples/cn_redor.dat")}};
+  for (Run const& c : runs) {
+    SCOPED_TRACE(c.what);
+    ts::Workspace w;
+    ts::write_file(w.dir.file("data.dat"), c.data);
+    ts::write_file(w.dir.file("one.dat"), "3.0 1.0\n");
+    ts::write_file(w.dir.file("p.par"), ts::param_text(c.over));
+    ts::RunResult r = w.run_args({"--solver", c.solver, "p.par"}, {"DISPLAY=", "WAYLAND_DISPLAY="}, false);
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out.find("gnuplot on"), std::string::npos) << r.out;
+    for (char const* ext : {"-ps.eps", ".pdf", ".png"}) {
+      std::string name = w.dir.file(std::string("run/run") + ext);
+      EXPECT_TRUE(std::filesystem::exists(name) && std::filesystem::file_size(name) > 0) << ext;
+    }
+    std::string screen = "cd '" + w.dir.path() +
+                         "' && gnuplot -e \"set term pngcairo; set output '/dev/null'\" run/run.gp "
+                         ">screen.txt 2>&1";
+    EXPECT_EQ(std::system(screen.c_str()), 0);
+    EXPECT_EQ(w.file("screen.txt"), "");
+  }
+}

@@ -51,8 +51,8 @@ TEST(RunSafety, RandomNumberEnvironmentAndWarnings) {
   EXPECT_EQ(bogus.out, "environment error: GSL_RNG_TYPE is \"bogus\"; it must name one of GSL's "
                        "generators, such as mt19937, taus2 or ranlxd2\n");
   EXPECT_FALSE(fs::exists(w.dir.file("run")));  // refused before anything is written
-  // Four columns: the error lands in the ignored ratio column.
-  write_file(w.dir.file("data.dat"), "0 1000 1000 0.02\n8 1000 870 0.02\n16 1000 650 0.02\n");
+  // Four columns: no error.
+  write_file(w.dir.file("data.dat"), "0 1000 1000 1\n8 1000 870 0.87\n16 1000 650 0.65\n");
   RunResult r = w.run({{"YN", "C13"}}, {"GSL_RNG_SEED=7", "GSL_RNG_TYPE=taus2"});
   ASSERT_EQ(r.status, 0) << r.out;
   for (std::string want :

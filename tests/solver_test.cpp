@@ -65,10 +65,10 @@ TEST(Annealing, TraceOfTwoTriesIsReproducibleAndCountsOn) {
 }
 
 TEST(Annealing, TiesAreAcceptedAndReplaceTheBest) {
-  // SCALING 0 makes every fitted curve 1, so every trial ties at chi2 =
+  // SCALING 1e-300 makes every fitted curve 1 to the last bit, so every trial ties at chi2 =
   // sum ((1 - S/S0) / 0.02)^2 = 0 + 2^2 + 6.5^2 + 12^2 + 17.5^2 = 496.5.
   Workspace w;
-  RunResult r = w.run(tries({{"SCALING", "0"}, {"ITERS AT TEMP", "3 0"}, {"INIT TEMP", "4 0"}, {"MIN TEMP", "1 0"},
+  RunResult r = w.run(tries({{"SCALING", "1e-300"}, {"ITERS AT TEMP", "3 0"}, {"INIT TEMP", "4 0"}, {"MIN TEMP", "1 0"},
                              {"MAX STEP SIZE", "0.5 0"}, {"BOLTZMANN", "1 0"}}));
   // The best was last replaced at 1, the first try's last temperature.
   EXPECT_NE(r.out.find("\n    3/1 B 1.00e+00 S 5.00e-01 Temp: 1.00e+00-1.00e+00 by 2.00000e+00\n"), std::string::npos) << r.out;
@@ -120,8 +120,10 @@ TEST(Annealing, FitRecoversAKnownTwoDistanceDistribution) {
   const double noise[13] = {0.9, -1.1, 0.4, 1.3, -0.7, -0.2, 1.0, -1.4, 0.6, -0.5, 1.2, -0.9, 0.3};
   int k = 0;
   for (Row const& c : table_rows(w.file("sim/sim.me")))
-    if (c[8] != "?" && k < 13)
-      data += c[8] + " 1000 " + std::to_string(1000 * (std::stod(c[13]) + 0.01 * noise[k++])) + " 0 0.01\n";
+    if (c[8] != "?" && k < 13) {
+      double ratio = std::stod(c[13]) + 0.01 * noise[k++];
+      data += c[8] + " 1000 " + std::to_string(1000 * ratio) + " " + std::to_string(ratio) + " 0.01\n";
+    }
   ASSERT_EQ(k, 13);
   write_file(w.dir.file("fit.dat"), data);
   Over fit = grid;

@@ -1,6 +1,6 @@
 // Whole runs of the deterministic solvers: the same files for any seed and
-// thread count, their bootstrap the same on one thread as on two, and a
-// summary whose numbers are the log's.
+// thread count, their bootstrap the same on one thread as on two, a summary
+// whose numbers are the log's, and maximum entropy on data it cannot fit.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -64,5 +64,35 @@ TEST(Solvers, SameResultsForAnySeedAndThreadCountAndASummaryThatIsTheLogs) {
     EXPECT_EQ(j["kernel"]["type"], "exact");
     EXPECT_EQ(j["status"], 0);
     EXPECT_EQ(j["distance"]["mc_runs"], 20);
+  }
+}
+
+TEST(Solvers, MaxentOnDataItCannotFitEndsWithWarningsOrARefusal) {
+  // Data, parameters, exit status and how one of the maximum-entropy warnings
+  // in the summary begins, or the refusal. Errors of 0.1 % (with the bootstrap:
+  // multipliers in the thousands), a prescribed share of 0.999, a 0.2 A grid.
+  std::tuple<std::string, Over, int, std::string> cases[] = {
+      {std::regex_replace(kCurveData, std::regex("0\\.015\n"), "0.001\n"), {{"MODE", "err"}}, 0, "chi2"},
+      {kCurveData, {{"DISTDIST", "dist.dat"}}, 0, "no weight alpha"},
+      {kCurveData, {{"NEAR", "3.0"}, {"FAR", "3.2"}}, 1,
+       "parameter error: FAR - NEAR is 0.2 Angstrom; it must be at least 0.3 for --solver maxent\n"}};
+  for (auto const& [data, over, status, text] : cases) {
+    Workspace w;
+    write_file(w.dir.file("data.dat"), data);
+    write_file(w.dir.file("dist.dat"), "3.0 0.999\n");
+    Over o = over;
+    o.insert(kRun.begin(), kRun.end());  // keeps the case's own values
+    write_file(w.dir.file("p.par"), param_text(o));
+    RunResult r = w.run_args({"--solver", "maxent", "p.par"});
+    ASSERT_EQ(r.status, status) << r.out;
+    if (status != 0) {  // before anything is written
+      EXPECT_EQ(r.out, text);
+      EXPECT_FALSE(std::filesystem::exists(w.dir.file("run")));
+      continue;
+    }
+    std::string all = r.out + w.out(".me") + w.out(".log") + w.out(".json");
+    EXPECT_FALSE(std::regex_search(all, std::regex("\\bnan\\b", std::regex::icase))) << all;
+    std::string warned = nlohmann::json::parse(w.out(".json"))["warnings"].dump();
+    EXPECT_NE(warned.find("warning: maximum entropy: " + text), std::string::npos) << warned;
   }
 }

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "input/param_keys.h"
 #include "input/run_inputs.h"
 #include "model/paar.h"
 #include "numeric/fatal.h"
@@ -83,10 +84,10 @@ class TempDir {
   std::string path_;
 };
 
-// The 33 keys of the parameter file in order, with the values of a small,
-// quick run: 13C-15N, grid 2.5 to 6 every 0.5 (9 distances), short schedules.
-inline std::vector<std::pair<std::string, std::string>> const& param_defaults() {
-  static const std::vector<std::pair<std::string, std::string>> d = {
+// The values of a small, quick run for every key of the table: 13C-15N,
+// grid 2.5 to 6 every 0.5 (9 distances), short schedules.
+inline Over const& param_defaults() {
+  static const Over d = {
       {"MODE", "fit"}, {"LAMBDA_D", "none"}, {"XYDATA", "data.dat"}, {"DISTDIST", "none"},
       {"PATH", "./"}, {"OUTPUT", "run"}, {"XN", "C13"}, {"YN", "N15"}, {"NEAR", "2.5"},
       {"FAR", "6"}, {"GRAIN", "0.5"}, {"PER 2PI", "24"}, {"MID PULSE", "0"}, {"MAS", "5000"},
@@ -99,14 +100,16 @@ inline std::vector<std::pair<std::string, std::string>> const& param_defaults() 
   return d;
 }
 
-// The parameter file of param_defaults() with the values of `over` (key ->
-// value text; a value starting with "=" replaces the whole line after it).
+// The 33-line parameter file, keys in the table's order, with the values of
+// param_defaults() and of `over` (key -> value text; a value starting with
+// "=" replaces the whole line after it, "-" leaves the line out).
 inline std::string param_text(Over const& over = {}) {
   std::string t;
-  for (auto const& kv : param_defaults()) {
-    auto o = over.find(kv.first);
-    std::string v = o == over.end() ? kv.second : o->second;
-    t += (v.compare(0, 1, "=") == 0 ? v.substr(1) : kv.first + ": " + v) + "\n";
+  for (ParamKey const& k : param_keys()) {
+    auto o = over.find(k.name);
+    std::string v = o == over.end() ? param_defaults().at(k.name) : o->second;
+    if (v == "-") continue;
+    t += (v.compare(0, 1, "=") == 0 ? v.substr(1) : std::string(k.name) + ": " + v) + "\n";
   }
   return t;
 }
@@ -173,8 +176,10 @@ struct Model {
                  std::string const& dist = "", std::string const& curve = "") {
     std::string par = write_inputs(dir, over, data, dist, curve);
     std::string refused = refusal_of([&] {
-      rw = std::make_shared<RunSetup>(read_run_inputs(par.c_str()));
-      if (!rw->size_problem().empty()) fatal_exit(rw->size_problem(), 1);
+      RunInputs in;
+      if (InputStatus s = read_run_inputs(par, "annealing", in)) throw Refusal{s->message};
+      rw = std::make_shared<RunSetup>(in);
+      if (!rw->problem().empty()) throw Refusal{rw->problem()};
       rw->build_transforms(*report);
       report->out();  // ends the last progress line
       p = std::make_unique<Paar>(rw, *report);

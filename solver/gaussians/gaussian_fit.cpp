@@ -8,6 +8,7 @@
 #include <cmath>
 #include <limits>
 #include <numeric>
+#include <utility>
 
 #include <gsl/gsl_errno.h>
 #include <gsl/gsl_multifit_nlinear.h>
@@ -53,12 +54,6 @@ int jacobian_cb(gsl_vector const* x, void* params, gsl_matrix* J) {
   return GSL_SUCCESS;
 }
 
-// GSL's default handler aborts the process; inside the fits a failed step
-// (e.g. a singular Jacobian at a saturated transform) only ends that start.
-struct QuietGsl {
-  gsl_error_handler_t* old = gsl_set_error_handler_off();
-  ~QuietGsl() { gsl_set_error_handler(old); }
-};
 
 // One multifit workspace for k components, reused by every start.
 class Solver {
@@ -212,9 +207,8 @@ MixtureFit describe(GaussianMixture const& gm, int k, Candidate const& c) {
 }  // namespace
 
 MixtureSelection fit_gaussian_mixtures(FitProblem const& fp, double near, double far,
-                                       MixtureOptions const& opt) {
-  QuietGsl quiet;
-  GaussianMixture gm(fp, near, far);
+                                       MixtureOptions const& opt, FineKernel kernel) {
+  GaussianMixture gm(fp, near, far, std::move(kernel));
   Starts starts{near, far, gm.width_max()};
   MixtureSelection sel;
   std::vector<Candidate> best;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "model/fit_problem.h"
+#include "solver/gaussians/gaussian_mixture.h"
 
 struct GaussComponent {
   double weight = 0.0;  // share of the distribution, the weights sum to 1
@@ -43,8 +44,9 @@ struct MixtureOptions {
 };
 
 // near, far: the run's NEAR and FAR (Angstrom); every component is truncated
-// to [near, far] even when the grid reaches slightly past far.
+// to [near, far] even when the grid reaches slightly past far. kernel: the
+// sub-grid kernel when it is known (see GaussianMixture), else computed here.
 MixtureSelection fit_gaussian_mixtures(FitProblem const& fp, double near, double far,
-                                       MixtureOptions const& opt = {});
+                                       MixtureOptions const& opt = {}, FineKernel kernel = nullptr);
 
 #endif

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
+#include <utility>
 
 #include <gsl/gsl_cdf.h>
 #include <gsl/gsl_randist.h>
@@ -39,7 +40,7 @@ void active_bins(double mu, double sd, double near, int n_fine, int& lo, int& hi
 
 }  // namespace
 
-GaussianMixture::GaussianMixture(FitProblem const& fp, double near, double far)
+GaussianMixture::GaussianMixture(FitProblem const& fp, double near, double far, FineKernel kernel)
     : fp_(fp), near_(near), far_(far), width_max_(0.5 * (far - near)) {
   if (!(width_max_ > 2.0 * kWidthFloor))
     throw std::invalid_argument("Gaussian mixture: distance range too short for a width above 0.02 Angstrom");
@@ -49,7 +50,13 @@ GaussianMixture::GaussianMixture(FitProblem const& fp, double near, double far)
   for (int b = 0; b < n_fine_; b++) edge_[b] = near + b * kFineStep;
   edge_[n_fine_] = far;
   for (int b = 0; b < n_fine_; b++) centre_[b] = 0.5 * (edge_[b] + edge_[b + 1]);
-  fp.kernel_at(centre_, kfine_);
+  if (kernel && kernel->size() == static_cast<size_t>(fp.n_data) * n_fine_) {
+    kfine_ = std::move(kernel);
+    return;
+  }
+  auto own = std::make_shared<std::vector<double>>();
+  fp.kernel_at(centre_, *own);
+  kfine_ = std::move(own);
 }
 
 MixtureShape GaussianMixture::decode(double const* theta, int k) const {
@@ -123,7 +130,7 @@ void GaussianMixture::curve(MixtureShape const& m, std::vector<double>& f) const
   while (hi > lo && mass[hi - 1] == 0.0) hi--;
   f.assign(fp_.n_data, 0.0);
   for (int i = 0; i < fp_.n_data; i++) {
-    double const* row = &kfine_[static_cast<size_t>(i) * n_fine_];
+    double const* row = &(*kfine_)[static_cast<size_t>(i) * n_fine_];
     f[i] = fp_.scaling * dot_two_sums(row, mass.data(), lo, hi) + 1.0 - fp_.scaling;
   }
 }
@@ -166,7 +173,7 @@ void GaussianMixture::jacobian(double const* theta, int k, double* jac) const {
     double lw = logistic(theta[2 * c + 1]);
     double dsd_du = (width_max_ - kWidthFloor) * lw * (1.0 - lw);
     for (int i = 0; i < nd; i++) {
-      double const* row = &kfine_[static_cast<size_t>(i) * n_fine_];
+      double const* row = &(*kfine_)[static_cast<size_t>(i) * n_fine_];
       double sn = dot_two_sums(row, dn.data(), lo, hi);
       double sp = dot_two_sums(row, dp.data(), lo, hi);
       double spt = dot_two_sums(row, dpt.data(), lo, hi);

@@ -11,6 +11,7 @@
 #ifndef REDORDIST_SOLVER_GAUSSIAN_MIXTURE_H
 #define REDORDIST_SOLVER_GAUSSIAN_MIXTURE_H
 
+#include <memory>
 #include <vector>
 
 #include "model/fit_problem.h"
@@ -28,11 +29,18 @@ struct MixtureShape {
   int k() const { return static_cast<int>(weight.size()); }
 };
 
+// The kernel on the sub-grid (n_data x n_fine, row-major), read-only: one
+// computation serves every mixture of a run, on every thread.
+using FineKernel = std::shared_ptr<std::vector<double> const>;
+
 class GaussianMixture {
  public:
-  // Evaluates fp.kernel_at on the sub-grid once. Throws std::invalid_argument
-  // when [near, far] is too short for a width range above the floor.
-  GaussianMixture(FitProblem const& fp, double near, double far);
+  // Evaluates fp.kernel_at on the sub-grid, unless `kernel` holds it already:
+  // the fine_kernel() of a mixture on the same data points (N_c) and the same
+  // [near, far], e.g. the fit's for a bootstrap replicate. Throws
+  // std::invalid_argument when [near, far] is too short for a width range
+  // above the floor.
+  GaussianMixture(FitProblem const& fp, double near, double far, FineKernel kernel = nullptr);
 
   static int n_params(int k) { return 3 * k - 1; }
   double near() const { return near_; }
@@ -40,6 +48,7 @@ class GaussianMixture {
   double width_max() const { return width_max_; }
   FitProblem const& problem() const { return fp_; }
   std::vector<double> const& fine_centres() const { return centre_; }
+  FineKernel fine_kernel() const { return kfine_; }
 
   MixtureShape decode(double const* theta, int k) const;
   // The inverse of decode; values at a bound are pulled just inside it.
@@ -63,7 +72,7 @@ class GaussianMixture {
   int n_fine_;
   std::vector<double> edge_;    // n_fine + 1 bin edges, edge_[n_fine] = far
   std::vector<double> centre_;  // n_fine bin centres
-  std::vector<double> kfine_;   // n_data x n_fine, row-major
+  FineKernel kfine_;            // n_data x n_fine, row-major
 };
 
 #endif

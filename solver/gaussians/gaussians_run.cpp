@@ -9,12 +9,11 @@
 
 FitProblem gaussian_problem(Paar const& model) {
   FitProblem fp = model.fit_problem();
-  // The sub-grid is fixed by NEAR and FAR: ask the mixture for it once and
-  // keep the kernel there.
-  auto cache = std::make_shared<std::vector<double>>();
-  auto where = std::make_shared<std::vector<double>>(
-      GaussianMixture(fp, model.setup->near, model.setup->far).fine_centres());
-  fp.kernel_at(*where, *cache);
+  // The sub-grid is fixed by NEAR and FAR: the mixture computes the kernel
+  // there once, and it is kept.
+  GaussianMixture gm(fp, model.setup->near, model.setup->far);
+  FineKernel cache = gm.fine_kernel();
+  auto where = std::make_shared<std::vector<double>>(gm.fine_centres());
   auto compute = fp.kernel_at;
   fp.kernel_at = [cache, where, compute](std::vector<double> const& r, std::vector<double>& out) {
     if (r == *where)
@@ -100,9 +99,10 @@ McStatus gaussians_estimate(Paar& model, SolverFit& fit,
   KeptMixture const& kept = std::any_cast<KeptMixture const&>(fit.kept);
   MixtureSelection const& sel = kept.selection;
   std::vector<ReplicateResult> accepted;
-  McStatus status = parametric_bootstrap(
-      model, gaussian_replicate_solver(model.setup->near, model.setup->far), write_results,
-      &accepted);
+  double near = model.setup->near, far = model.setup->far;
+  FineKernel kernel = GaussianMixture(kept.problem, near, far).fine_kernel();  // the fit's, no new values
+  McStatus status =
+      parametric_bootstrap(model, gaussian_replicate_solver(near, far, kernel), write_results, &accepted);
   MixtureSpread spread = mixture_spread(sel, accepted);
   say_lines(model, gaussian_bootstrap_lines(spread));
   // The figure's labels with the bootstrap's spread of each component.
@@ -125,9 +125,9 @@ McStatus gaussians_estimate(Paar& model, SolverFit& fit,
   return status;
 }
 
-ReplicateSolver gaussian_replicate_solver(double near, double far) {
-  return [near, far](FitProblem const& rep) {
-    MixtureSelection sel = fit_gaussian_mixtures(rep, near, far);
+ReplicateSolver gaussian_replicate_solver(double near, double far, FineKernel kernel) {
+  return [near, far, kernel](FitProblem const& rep) {
+    MixtureSelection sel = fit_gaussian_mixtures(rep, near, far, MixtureOptions{}, kernel);
     ReplicateResult out;
     out.ok = sel.chosen >= 0;
     if (!out.ok) return out;

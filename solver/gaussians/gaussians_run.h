@@ -10,6 +10,7 @@
 
 #include "model/paar.h"
 #include "solver/gaussians/gaussian_fit.h"
+#include "solver/gaussians/gaussian_mixture.h"
 #include "solver/uncertainty/bootstrap.h"
 
 // The run's fit problem with the kernel on the mixture's sub-grid computed
@@ -23,9 +24,10 @@ SolverFit gaussians_fit(Paar const& model);
 McStatus gaussians_estimate(Paar& model, SolverFit& fit,
                             std::function<void(Paar&)> const& write_results);
 
-// Re-fits a replicate, the choice of k included. Its extra holds k, then
-// weight, centre and width of each component, sorted by centre.
-ReplicateSolver gaussian_replicate_solver(double near, double far);
+// Re-fits a replicate, the choice of k included, on the run's sub-grid
+// kernel: computed once, read by every replicate on every thread. Its extra
+// holds k, then weight, centre and width of each component, sorted by centre.
+ReplicateSolver gaussian_replicate_solver(double near, double far, FineKernel kernel);
 
 // What the bootstrap says about the mixture: how often each k was chosen,
 // and for the replicates that chose the fit's k the mean and standard

@@ -20,3 +20,18 @@ std::vector<double> tapered_uniform_model(std::vector<double> const& distance, d
   for (double& v : m) v /= sum;
   return m;
 }
+
+std::vector<double> log_model_for_evaluation(FitProblem const& fp, std::vector<double> const& model,
+                                             std::vector<double> const& multipliers) {
+  std::vector<double> lm(model.size());
+  for (size_t j = 0; j < model.size(); j++) lm[j] = std::log(model[j]);
+  double top = -INFINITY;
+  for (int j = 0; j < fp.n_grid; j++) {
+    double e = lm[j];
+    for (int i = 0; i < fp.n_data; i++) e += multipliers[i] * fp.k(i, j);
+    top = std::max(top, e);
+  }
+  if (std::isfinite(top) && std::fabs(top) > kLargestPlainExponent)
+    for (double& v : lm) v -= top;
+  return lm;
+}

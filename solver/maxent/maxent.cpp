@@ -3,11 +3,19 @@
 // from a start and then closed by Brent's method. Each solve starts from the
 // multipliers of the solved alpha nearest in ln alpha, so the Newton
 // iterations stay short and the result does not depend on timing.
+//
+// When phi has no root (data the default model and the kernel cannot
+// reconcile: no dephasing, S/S0 outside [0, 1], errors far too small), the
+// rule is satisfied as nearly as it can be: the alpha at which -2 alpha S and
+// G are nearest in ratio, over the whole search range, located to 1e-6 in
+// ln alpha.
 #include "solver/maxent/maxent.h"
 
 #include <cmath>
+#include <cstdio>
 #include <utility>
 
+#include <gsl/gsl_cdf.h>
 #include <gsl/gsl_errno.h>
 #include <gsl/gsl_roots.h>
 
@@ -18,7 +26,8 @@ namespace {
 struct Solved {
   double log_alpha;
   MaxentSolve solve;
-  double phi;
+  double phi;       // -2 alpha S - G
+  double mismatch;  // |ln(-2 alpha S / G)|; infinite unless both are positive
 };
 
 struct AlphaSearch {
@@ -26,41 +35,52 @@ struct AlphaSearch {
   MaxentReduced const& red;
   MaxentOptions const& opt;
   MaxentResult& res;
-  std::vector<Solved> visited;
   std::vector<double> first_z;
-  MaxentSolve last;
-  bool failed = false;
+  std::vector<Solved> visited;
+  int failed = 0;  // solves whose Newton iteration failed
 
-  // Solves at ln alpha (an alpha solved before is looked up: Brent asks for
-  // the bracket ends again) and records the step; phi, or NaN after a failure.
-  double phi(double log_alpha) {
-    if (failed) return NAN;
+  bool budget_left() const { return static_cast<int>(visited.size()) + failed < opt.max_alpha_solves; }
+
+  // Index into visited of the solve at ln alpha (an alpha solved before is
+  // looked up: Brent asks for the bracket ends again), or -1 when Newton
+  // failed there.
+  int at(double log_alpha) {
     std::vector<double> const* z0 = &first_z;
     double best = INFINITY;
-    for (Solved const& v : visited) {
-      if (v.log_alpha == log_alpha) {
-        last = v.solve;
-        return v.phi;
-      }
+    for (size_t i = 0; i < visited.size(); i++) {
+      Solved const& v = visited[i];
+      if (v.log_alpha == log_alpha) return static_cast<int>(i);
       if (std::fabs(v.log_alpha - log_alpha) < best) best = std::fabs(v.log_alpha - log_alpha), z0 = &v.solve.z;
     }
     double alpha = std::exp(log_alpha);
-    last = solve_dual(red, alpha, *z0, opt.gradient_tol, opt.max_newton);
-    res.newton_steps += last.newton;
-    res.evaluations += last.evaluations;
-    if (!last.ok) {
-      failed = true;
-      res.failure = last.failure + " at alpha " + std::to_string(alpha);
-      return NAN;
+    MaxentSolve sol = solve_dual(red, alpha, *z0, opt.gradient_tol, opt.max_newton);
+    res.newton_steps += sol.newton;
+    res.evaluations += sol.evaluations;
+    if (!sol.ok) {
+      failed++;
+      res.failure = sol.failure + " at alpha " + std::to_string(alpha);
+      return -1;
     }
     std::vector<double> f;
-    fitted_curve(fp, last.at.p, f);
+    fitted_curve(fp, sol.at.p, f);
     MaxentStep s;
-    s.alpha = alpha, s.G = last.G, s.minus_two_alpha_s = -2.0 * alpha * last.at.entropy;
-    s.chi2 = chi2_of_curve(fp, f), s.newton = last.newton;
+    s.alpha = alpha, s.G = sol.G, s.minus_two_alpha_s = -2.0 * alpha * sol.at.entropy;
+    s.chi2 = chi2_of_curve(fp, f), s.newton = sol.newton;
     res.steps.push_back(s);
-    visited.push_back({log_alpha, last, s.minus_two_alpha_s - s.G});
-    return visited.back().phi;
+    double ratio = s.minus_two_alpha_s / s.G;
+    bool both_positive = s.G > 0.0 && ratio > 0.0 && std::isfinite(ratio);
+    double mismatch = both_positive ? std::fabs(std::log(ratio)) : INFINITY;
+    visited.push_back({log_alpha, std::move(sol), s.minus_two_alpha_s - s.G, mismatch});
+    return static_cast<int>(visited.size()) - 1;
+  }
+
+  double phi(double log_alpha) {
+    int i = at(log_alpha);
+    return i < 0 ? NAN : visited[i].phi;
+  }
+  double mismatch(double log_alpha) {
+    int i = at(log_alpha);
+    return i < 0 ? INFINITY : visited[i].mismatch;
   }
 };
 
@@ -83,27 +103,32 @@ double curvature_scale(MaxentReduced const& red) {
   return t > 0.0 ? t : 1.0;
 }
 
+struct Range {
+  double lo, hi, step;  // limits of ln alpha, step in ln alpha
+};
+
 // Steps from the start by opt.alpha_step towards the sign change of phi (phi > 0:
-// alpha too large) within [1e-16, 1e8] times the curvature scale. Returns the
-// bracket in ln alpha, or sets *at_end and returns the visited alpha with the
-// smallest |phi| twice when phi keeps its sign up to the limit.
-std::pair<double, double> bracket(AlphaSearch& s, double log_start, double log_scale, bool* at_end) {
-  double lo_limit = log_scale + std::log(1e-16), hi_limit = log_scale + std::log(1e8);
-  double step = std::log(s.opt.alpha_step);
+// alpha too large) within the range. Returns true and the bracket in ln alpha
+// (equal ends: phi is 0 there), or false when phi keeps its sign up to the
+// limit, a failed solve or a distribution that has collapsed onto one grid
+// point (G = 0: nothing lies further down).
+bool bracket(AlphaSearch& s, double log_start, Range const& range, std::pair<double, double>& out) {
   double la = log_start, fa = s.phi(la);
-  double best = la, best_phi = std::fabs(fa);
+  if (std::isnan(fa)) return false;
   double dir = fa > 0 ? -1.0 : 1.0;
-  while (!s.failed && fa != 0.0) {
-    double lb = std::min(hi_limit, std::max(lo_limit, la + dir * step));
-    if (lb == la || static_cast<int>(s.visited.size()) >= s.opt.max_alpha_solves) break;
+  while (fa != 0.0) {
+    double lb = std::min(range.hi, std::max(range.lo, la + dir * range.step));
+    if (lb == la || !s.budget_left() || (dir < 0 && s.visited[s.at(la)].solve.G == 0.0)) return false;
     double fb = s.phi(lb);
-    if (s.failed) break;
-    if ((fa > 0) != (fb > 0)) return {std::min(la, lb), std::max(la, lb)};
-    if (std::fabs(fb) < best_phi) best = lb, best_phi = std::fabs(fb);
+    if (std::isnan(fb)) return false;
+    if ((fa > 0) != (fb > 0)) {
+      out = {std::min(la, lb), std::max(la, lb)};
+      return true;
+    }
     la = lb, fa = fb;
   }
-  *at_end = fa != 0.0;
-  return {fa == 0.0 ? la : best, fa == 0.0 ? la : best};
+  out = {la, la};
+  return true;
 }
 
 double brent(AlphaSearch& s, double lo, double hi) {
@@ -111,7 +136,7 @@ double brent(AlphaSearch& s, double lo, double hi) {
   gsl_root_fsolver* r = gsl_root_fsolver_alloc(gsl_root_fsolver_brent);
   gsl_root_fsolver_set(r, &f, lo, hi);
   double root = 0.5 * (lo + hi);
-  while (!s.failed && static_cast<int>(s.visited.size()) < s.opt.max_alpha_solves) {
+  while (s.budget_left()) {
     if (gsl_root_fsolver_iterate(r) != GSL_SUCCESS) break;
     root = gsl_root_fsolver_root(r);
     if (gsl_root_test_interval(gsl_root_fsolver_x_lower(r), gsl_root_fsolver_x_upper(r),
@@ -120,6 +145,49 @@ double brent(AlphaSearch& s, double lo, double hi) {
   }
   gsl_root_fsolver_free(r);
   return root;
+}
+
+// No root: every step of the range is solved (both directions from the
+// start, each up to its limit, a failure or a collapsed distribution), the
+// step with the smallest mismatch is taken (ties and all-infinite to the
+// larger alpha: nearer the default model) and, when both its neighbours
+// are worse, the minimum between them is found by golden section.
+int nearest_alpha(AlphaSearch& s, double log_start, Range const& range) {
+  for (double dir : {-1.0, 1.0})
+    for (double la = log_start; s.budget_left();) {
+      int i = s.at(la);
+      if (i < 0 || (dir < 0 && s.visited[i].solve.G == 0.0)) break;
+      double next = std::min(range.hi, std::max(range.lo, la + dir * range.step));
+      if (next == la) break;
+      la = next;
+    }
+  if (s.visited.empty()) return -1;
+  auto better = [&](Solved const& a, Solved const& b) {
+    return a.mismatch < b.mismatch || (a.mismatch == b.mismatch && a.log_alpha > b.log_alpha);
+  };
+  size_t best = 0;
+  for (size_t i = 1; i < s.visited.size(); i++)
+    if (better(s.visited[i], s.visited[best])) best = i;
+  double mid = s.visited[best].log_alpha, m0 = s.visited[best].mismatch;
+  double lo = -INFINITY, hi = INFINITY;
+  for (Solved const& v : s.visited) {
+    if (v.log_alpha < mid && v.log_alpha > lo && v.mismatch > m0) lo = v.log_alpha;
+    if (v.log_alpha > mid && v.log_alpha < hi && v.mismatch > m0) hi = v.log_alpha;
+  }
+  if (!std::isfinite(m0) || !std::isfinite(lo) || !std::isfinite(hi)) return s.at(mid);
+  const double g = 0.5 * (3.0 - std::sqrt(5.0));
+  double a = lo, b = hi;
+  double x1 = a + g * (b - a), x2 = b - g * (b - a);
+  double f1 = s.mismatch(x1), f2 = s.mismatch(x2);
+  while (b - a > 1e-6 && s.budget_left()) {
+    if (f1 <= f2) {
+      b = x2, x2 = x1, f2 = f1, x1 = a + g * (b - a), f1 = s.mismatch(x1);
+    } else {
+      a = x1, x1 = x2, f1 = f2, x2 = b - g * (b - a), f2 = s.mismatch(x2);
+    }
+  }
+  double pick = f1 <= f2 ? x1 : x2;
+  return std::min(f1, f2) < m0 ? s.at(pick) : s.at(mid);
 }
 
 void fill_result(FitProblem const& fp, MaxentReduced const& red, double alpha, MaxentSolve const& sol,
@@ -139,6 +207,27 @@ void fill_result(FitProblem const& fp, MaxentReduced const& red, double alpha, M
   }
 }
 
+// The warnings a result carries: no root of the rule, and a chi2 that data
+// with errors of the stated size would exceed with probability below 1e-6.
+void add_warnings(MaxentResult& res, int n_data) {
+  char b[400];
+  if (res.no_root) {
+    std::snprintf(b, sizeof b,
+                  "warning: maximum entropy: no weight alpha was found to satisfy -2 alpha S = G; "
+                  "alpha %g is taken (-2 alpha S = %g, G = %g), where the two come nearest in ratio",
+                  res.alpha, -2.0 * res.alpha * res.entropy, res.G);
+    res.warnings.push_back(b);
+  }
+  if (!(gsl_cdf_chisq_Q(res.chi2, n_data) >= 1e-6)) {
+    std::snprintf(b, sizeof b,
+                  "warning: maximum entropy: chi2 %g for %d points is far above what the errors "
+                  "allow; the errors may be too small, or SCALING, MAS, the nuclei (XN, YN) or the "
+                  "grid (NEAR, FAR) may not match the data",
+                  res.chi2, n_data);
+    res.warnings.push_back(b);
+  }
+}
+
 }  // namespace
 
 MaxentResult solve_maxent(FitProblem const& fp, std::vector<double> const& model,
@@ -147,7 +236,7 @@ MaxentResult solve_maxent(FitProblem const& fp, std::vector<double> const& model
   MaxentReduced red;
   if (!reduce_maxent(fp, model, opt.rank_tol, red, res.failure)) return res;
   res.rank = red.rank;
-  AlphaSearch s{fp, red, opt, res, {}, std::vector<double>(red.rank, 0.0), {}, false};
+  AlphaSearch s{fp, red, opt, res, std::vector<double>(red.rank, 0.0), {}, 0};
   if (warm_multipliers && static_cast<int>(warm_multipliers->size()) == fp.n_data) {
     // z = U^T w with w_i = sigma_i lambda_i / s.
     for (int i = 0; i < fp.n_data; i++) {
@@ -155,20 +244,24 @@ MaxentResult solve_maxent(FitProblem const& fp, std::vector<double> const& model
       for (int a = 0; a < red.rank; a++) s.first_z[a] += red.u[static_cast<size_t>(i) * red.rank + a] * w;
     }
   }
-  gsl_error_handler_t* old = gsl_set_error_handler_off();
-  double log_alpha;
+  int chosen = -1;
   if (opt.alpha_fixed > 0.0) {
-    log_alpha = std::log(opt.alpha_fixed);
+    chosen = s.at(std::log(opt.alpha_fixed));
   } else {
     double log_scale = std::log(curvature_scale(red));
+    Range range{log_scale + std::log(1e-16), log_scale + std::log(1e8), std::log(opt.alpha_step)};
     double start = opt.alpha_start > 0.0 ? std::log(opt.alpha_start) : log_scale;
-    std::pair<double, double> b = bracket(s, start, log_scale, &res.alpha_at_bracket_end);
-    log_alpha = b.first == b.second || s.failed ? b.first : brent(s, b.first, b.second);
+    std::pair<double, double> b;
+    if (bracket(s, start, range, b))
+      chosen = s.at(b.first == b.second ? b.first : brent(s, b.first, b.second));
+    if (chosen < 0) {
+      res.no_root = true;
+      chosen = nearest_alpha(s, start, range);
+    }
   }
-  gsl_set_error_handler(old);
-  if (!s.failed) s.phi(log_alpha);
-  if (s.failed) return res;
-  fill_result(fp, red, std::exp(log_alpha), s.last, res);
+  if (chosen < 0) return res;
+  fill_result(fp, red, std::exp(s.visited[chosen].log_alpha), s.visited[chosen].solve, res);
+  add_warnings(res, fp.n_data);
   res.ok = true;
   return res;
 }

@@ -9,7 +9,8 @@
 // alpha is then the root of  -2 alpha S = G,  G = sum_k gamma_k / (gamma_k + alpha),
 // gamma_k the eigenvalues of the data curvature s^2 W^{1/2} K (diag P - P P^T) K^T W^{1/2}
 // (W = diag 1/sigma^2) at the solution: the entropy lost equals the number of
-// directions the data measure well.
+// directions the data measure well. When no alpha satisfies the rule, the one
+// where -2 alpha S / G is nearest to 1 is taken.
 #ifndef REDORDIST_SOLVER_MAXENT_H
 #define REDORDIST_SOLVER_MAXENT_H
 
@@ -43,7 +44,11 @@ struct MaxentStep {
 struct MaxentResult {
   bool ok = false;
   std::string failure;             // why not ok
-  bool alpha_at_bracket_end = false;  // no root of the rule: alpha is the nearer end
+  // The rule has no root: alpha is where -2 alpha S / G comes nearest to 1.
+  bool no_root = false;
+  // Full lines starting "warning: " for the run's list: no root, and a chi2
+  // far above the number of points (with the likely causes).
+  std::vector<std::string> warnings;
   std::vector<double> p;           // n_grid, sums to 1
   // n_data: P_j ∝ m_j exp(sum_i multipliers_i K_ij) to rounding. They equal
   // -s (f_i - y_i) / (alpha sigma_i^2) to the convergence tolerance, less the
@@ -75,5 +80,18 @@ MaxentResult solve_maxent(FitProblem const& fp, std::vector<double> const& model
 // step h: measured to the middle of its grid cell, so even the end points keep
 // a small positive weight and ln m stays finite. taper <= 0: uniform.
 std::vector<double> tapered_uniform_model(std::vector<double> const& distance, double taper);
+
+// Largest |exponent| an evaluation may take exp of as it stands: a sum of
+// exp(600) over even a million grid points stays far inside the doubles.
+constexpr double kLargestPlainExponent = 600.0;
+
+// ln m_j for an evaluation P_j = exp(e_j) / sum_k exp(e_k), e_j = sum_i
+// multipliers_i K_ij + ln m_j, that takes exp of the exponents as they stand:
+// exactly ln m_j while the largest e_j lies within kLargestPlainExponent of 0,
+// else ln m_j less the largest e_j (P is normalised after exp, so the
+// constant moves only the range). Multipliers of several hundred, e.g. from
+// errors of 0.1 %, would otherwise overflow exp.
+std::vector<double> log_model_for_evaluation(FitProblem const& fp, std::vector<double> const& model,
+                                             std::vector<double> const& multipliers);
 
 #endif

@@ -132,9 +132,7 @@ int left_singular(std::vector<double> const& b, int n, int m, std::vector<double
   gsl_matrix* v = gsl_matrix_alloc(cols, cols);
   gsl_vector* s = gsl_vector_alloc(cols);
   gsl_vector* work = gsl_vector_alloc(cols);
-  gsl_error_handler_t* old = gsl_set_error_handler_off();
   int status = gsl_linalg_SV_decomp(&xv.matrix, v, s, work);
-  gsl_set_error_handler(old);
   gsl_matrix const* l = wide ? v : &xv.matrix;
   left.resize(static_cast<size_t>(n) * cols);
   for (int i = 0; i < n; i++)
@@ -200,7 +198,6 @@ MaxentSolve solve_dual(MaxentReduced const& red, double alpha, std::vector<doubl
   double c_norm = std::sqrt(dot(red.c, red.c));
   std::vector<double> g(k), h, d(k), trial_z(k);
   MaxentDualPoint trial;
-  gsl_error_handler_t* old = gsl_set_error_handler_off();
   for (;;) {
     for (int a = 0; a < k; a++) g[a] = out.at.ap[a] - red.c[a] + alpha * out.z[a];
     double g_norm = std::sqrt(dot(g, g));
@@ -247,6 +244,5 @@ MaxentSolve solve_dual(MaxentReduced const& red, double alpha, std::vector<doubl
     out.gamma = eigenvalues(h, k);
     for (double gk : out.gamma) out.G += gk / (gk + alpha);
   }
-  gsl_set_error_handler(old);
   return out;
 }

@@ -35,8 +35,6 @@ void report(Paar const& model, SolverFit const& fit, MaxentResult const& r) {
                 "CHI2 PER POINT %g\nENTROPY %g\n",
                 r.alpha, r.G, adopted.chi2, adopted.chi2 / model.setup->n_data, r.entropy);
   model.report().both(b);
-  if (r.alpha_at_bracket_end)
-    model.report().both("warning: no weight alpha satisfies -2 alpha S = G; the nearest was taken\n");
 }
 
 }  // namespace
@@ -57,7 +55,8 @@ SolverFit maxent_fit(Paar const& model) {
   }
   fit.ok = true;
   fit.multipliers = r.multipliers;
-  for (double v : m) fit.log_default_model.push_back(std::log(v));
+  fit.log_default_model = log_model_for_evaluation(fp, m, r.multipliers);
+  fit.warnings = r.warnings;
   fit.details = {{"alpha", r.alpha}, {"G", r.G}, {"entropy", r.entropy},
                  {"default_model_taper_angstrom", kDefaultModelTaper}};
   report(model, fit, r);

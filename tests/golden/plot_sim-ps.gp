@@ -27,13 +27,10 @@ set size 1.0,0.5
 set origin 0.0,0.0
 set xlabel 'distance (A)'
 set ylabel 'intensity \& integral'
-set xrange [*:*]
+set xrange [2.5:6]
 set yrange [0:1]
-set y2range [0:*]
 plot './run/run.me'\
-     u 1:3 axes x1y2 w l ls 2 not,\
-  '' u 1:(1-$4) w l ls 2 not
- #'' u 1:5:7 w yerrorbars not
+     u 23:24 w impulses ls 2 not
 # residuals panel
 set size 1,0.25
 set origin 0,1.25
