@@ -26,12 +26,15 @@ bool take(CommandLine& c, std::string const& a, char const* next, bool& used_nex
     c.version = true;
   } else if (a == "--template") {
     c.print_template = true;
+  } else if (a == "--compare") {
+    c.compare = true;
   } else if (a == "--solver" || a.compare(0, 9, "--solver=") == 0) {
     if (a == "--solver" && !next) {
       c.error = "--solver needs a name: annealing, maxent or gaussians\n";
       return false;
     }
     c.solver = a == "--solver" ? next : a.substr(9);
+    c.solver_given = true;
     used_next = a == "--solver";
     if (!known_solver(c.solver)) {
       c.error = "unknown solver \"" + printable(c.solver) + "\"; choose annealing, maxent or gaussians\n";
@@ -55,7 +58,10 @@ CommandLine parse_command_line(int argc, char** argv) {
     if (used_next) i++;
   }
   if (c.help || c.version) return c;
-  if (c.print_template && !c.param_file.empty())
+  if (c.compare && (c.print_template || c.solver_given))
+    c.error = "--compare runs all three solvers on a parameter file: leave out " +
+              std::string(c.print_template ? "--template" : "--solver") + "\n" + kUsage;
+  else if (c.print_template && !c.param_file.empty())
     c.error = "--template prints a parameter file and reads none\n" + std::string(kUsage);
   else if (!c.print_template && c.param_file.empty())
     c.error = kUsage;

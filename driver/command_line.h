@@ -10,6 +10,8 @@ struct CommandLine {
   std::string solver = "annealing";  // --solver NAME or --solver=NAME
   std::string param_file;            // the one argument that is not an option
   bool help = false, version = false, print_template = false;
+  bool compare = false;       // --compare: the three solvers on the file
+  bool solver_given = false;  // --solver was on the line
   // Empty when the line is sound; else what to print (ending in a newline).
   std::string error;
 };

@@ -13,34 +13,29 @@
 
 namespace {
 
-void show_counter(std::ostream& out, char const* fmt, int i) {
-  char b[32];
-  std::snprintf(b, sizeof b, fmt, i);
-  out << b << std::flush;
-}
-
-void backspaces(std::ostream& out, int n) {
-  for (int i = 0; i < n; i++) out << '\b';
+// The progress counter of a fill: " Of LAST: i" with the index in width w.
+void show_counter(Report& rep, int last, int w, int i) {
+  char b[64];
+  std::snprintf(b, sizeof b, " Of %d: %*i", last, w, i);
+  rep.progress(b);
 }
 
 // Computes cell(j, i) for every cycle row j < rows and column i < cols, the
-// cells shared out over all threads. The progress counter ("%4i" and four
-// backspaces per row) advances in row order as rows complete, so standard
-// output is the same byte stream as a one-thread fill that shows each row
-// while computing it. Each cell is computed once by the same code whatever
-// the thread count, so the matrix is the same too.
+// cells shared out over all threads. The progress counter advances in row
+// order as rows complete, so a terminal sees the same sequence as from a
+// one-thread fill that shows each row while computing it. Each cell is
+// computed once by the same code whatever the thread count, so the matrix is
+// the same too.
 template <class Cell>
-void fill_by_rows(std::ostream& out, int rows, int cols, Cell cell) {
+void fill_by_rows(Report& rep, int rows, int cols, Cell cell) {
   if (rows <= 0) return;
   std::vector<int> left(rows, cols);  // cells of each row still to compute
   std::vector<char> done(rows, cols <= 0);
-  int shown = 0;  // rows whose counter has been written and cleared
-  show_counter(out, "%4i", 0);
+  int shown = 0;  // rows whose counter has been shown and passed
+  show_counter(rep, rows - 1, 4, 0);
   auto advance = [&]() {
-    while (shown < rows && done[shown]) {
-      backspaces(out, 4);
-      if (++shown < rows) show_counter(out, "%4i", shown);
-    }
+    while (shown < rows && done[shown])
+      if (++shown < rows) show_counter(rep, rows - 1, 4, shown);
   };
   advance();
   long total = cols > 0 ? static_cast<long>(rows) * cols : 0;
@@ -73,19 +68,17 @@ double RunSetup::kernel_value(PowderTables const& tables, int j, double coupling
 
 void RunSetup::fill_adjust_powder(PowderTables const& tables, Report& rep) {
   rep.out() << "Filling transform matrix elements for data adjustment. " << std::endl;
-  rep.out() << " Of " << n_cycles - 1 << ": ";
   std::vector<double> couplings(n_adj > 0 ? n_adj : 0);
   for (int p = 0; p < n_adj; p++)
     couplings[p] = dipolar_constant / std::pow(gvg(adj_distances, p), 3.0);
-  fill_by_rows(rep.out(), n_cycles, n_adj, [&](int j, int p) {
+  fill_by_rows(rep, n_cycles, n_adj, [&](int j, int p) {
     gsl_matrix_set(transform_adjust, j, p, kernel_value(tables, j, couplings[p]));
   });
 }
 
 void RunSetup::fill_cycles_powder(PowderTables const& tables, Report& rep) {
   rep.out() << "Filling transform matrix elements. " << std::endl;
-  rep.out() << " Of " << n_cycles - 1 << ": ";
-  fill_by_rows(rep.out(), n_cycles, n_grid, [&](int j, int i) {
+  fill_by_rows(rep, n_cycles, n_grid, [&](int j, int i) {
     gsl_matrix_set(transform_cycles, j, i, kernel_value(tables, j, gvg(dipolar_couplings, i)));
   });
 }
@@ -106,12 +99,8 @@ void RunSetup::build_transforms(Report& rep) {
     // In mode "sim" without a curve the grid matrix stays zero: the
     // simulation takes its curves from the prescribed distribution alone.
   }
-  if (interrupt_flag()->load()) {  // the matrices are incomplete: no result follows
-    rep.out() << std::endl;
-    return;
-  }
+  if (interrupt_flag()->load()) return;  // the matrices are incomplete: no result follows
   adjust_and_select(rep);
-  rep.out() << std::endl;
 }
 
 void RunSetup::fill_from_curve(Report& rep) {
@@ -120,24 +109,19 @@ void RunSetup::fill_from_curve(Report& rep) {
   out << "Size of input universal dephasing vector: " << curve.lambda.size() << std::endl;
   if (n_adj > 0) {
     out << "Filling transform matrix elements for forced distances." << std::endl;
-    out << " Of " << n_adj - 1 << ": ";
     for (int p = 0; p < n_adj && !interrupt_flag()->load(); p++) {
-      show_counter(out, "%5i", p);
+      show_counter(rep, n_adj - 1, 5, p);
       double D = dipolar_constant / std::pow(gvg(adj_distances, p), 3.0);
       for (int j = 0; j < n_cycles; j++)
         gsl_matrix_set(transform_adjust, j, p, kernel_interpolate(curve, j * D / mas));
-      backspaces(out, 5);
     }
-    out << std::endl;
   }
-  out << "Filling transform matrix elements (distance,cycles). " << std::endl;
-  out << " Of " << n_grid - 1 << ": ";
+  rep.out() << "Filling transform matrix elements (distance,cycles). " << std::endl;
   for (int i = 0; i < n_grid && !interrupt_flag()->load(); i++) {
-    show_counter(out, "%5i", i);
+    show_counter(rep, n_grid - 1, 5, i);
     double D = gvg(dipolar_couplings, i);
     for (int j = 0; j < n_cycles; j++)
       gsl_matrix_set(transform_cycles, j, i, kernel_interpolate(curve, j * D / mas));
-    backspaces(out, 5);
   }
 }
 
@@ -147,8 +131,7 @@ void RunSetup::adjust_and_select(Report& rep) {
   fit_adjust = GslVec(n_data);
   if (n_adj > 0) {
     gsl_blas_dgemv(CblasNoTrans, 1.0, transform_adjust, adj_density, 0.0, smooth_adjust);
-    rep.out() << std::endl
-              << "adjustment calculated: totaladjustdensity " << total_adjust_density << std::endl;
+    rep.out() << "adjustment calculated: totaladjustdensity " << total_adjust_density << std::endl;
     // Data point k lies at 2j rotor cycles, j = N_c / 2.
     for (int k = 0; k < n_data; k++)
       gsl_vector_set(fit_adjust, k, gvg(smooth_adjust, static_cast<int>(gvg(cycles, k)) / 2));

@@ -1,8 +1,24 @@
 #include "numeric/report.h"
 
+#include <algorithm>
 #include <ctime>
 
-Report::Report(std::ostream* out) : out_(out) {}
+Report::Report(std::ostream* out, bool terminal) : out_(out), terminal_(terminal) {}
+
+std::ostream& Report::out() {
+  if (!out_) return null_;
+  if (progress_len_ > 0) *out_ << '\n';
+  progress_len_ = 0;
+  return *out_;
+}
+
+void Report::progress(std::string const& text) {
+  if (!out_ || !terminal_) return;
+  // Blanks over what is left of a longer line before.
+  size_t pad = progress_len_ > text.size() ? progress_len_ - text.size() : 0;
+  *out_ << '\r' << text << std::string(pad, ' ') << std::flush;
+  progress_len_ = std::max<size_t>(text.size(), 1);
+}
 
 Report::~Report() { close_log(); }
 

@@ -12,13 +12,19 @@
 class Report {
  public:
   // Standard output goes to out (nullptr: nowhere); no log until open_log.
-  explicit Report(std::ostream* out);
+  // terminal: out is a terminal, where progress lines are shown.
+  explicit Report(std::ostream* out, bool terminal = false);
   Report(Report const&) = delete;
   Report& operator=(Report const&) = delete;
   // Closes the log with its time line.
   ~Report();
 
-  std::ostream& out() { return out_ ? *out_ : null_; }
+  // Standard output; a progress line still open is ended first, so that
+  // every message starts on a line of its own.
+  std::ostream& out();
+  // A progress line (no newline), rewritten in place with a carriage return
+  // on a terminal; dropped when standard output is a pipe or a file.
+  void progress(std::string const& text);
   // The run log; a stream that drops everything while no log is open.
   std::ostream& log() { return log_.is_open() ? static_cast<std::ostream&>(log_) : null_; }
   bool log_open() const { return log_.is_open(); }
@@ -40,6 +46,8 @@ class Report {
 
  private:
   std::ostream* out_;
+  bool terminal_;
+  size_t progress_len_ = 0;  // length of the open progress line (0: none)
   std::ofstream log_;
   std::ostream null_{nullptr};
   std::vector<std::string> warnings_;

@@ -71,13 +71,24 @@ std::vector<std::string> temporary_entries(Paar const& m, std::string const& dir
   return t;
 }
 
+// The inputs copied into the run directory: the prescribed distribution
+// (when one was read), the data and the parameter file, in the order of
+// copying (a later one wins a clash of names).
+std::vector<std::string> copied_inputs(Paar const& m, std::string const& param_file) {
+  std::vector<std::string> c;
+  if (m.setup->n_adj >= 0) c.push_back(m.setup->distdist_file);
+  c.push_back(m.setup->xydata_file);
+  c.push_back(param_file);
+  return c;
+}
+
 // Every name in the run directory that this run replaces or removes: its
 // outputs, a killed run's temporary files and the copies' targets.
 std::vector<std::string> touched_names(Paar const& m, std::string const& dir,
                                        std::string const& param_file) {
   std::vector<std::string> t = temporary_entries(m, dir);
   for (std::string const& suffix : output_suffixes()) t.push_back(dir + "/" + m.setup->output_base + suffix);
-  for (std::string const& in : {m.setup->xydata_file, param_file}) {
+  for (std::string const& in : copied_inputs(m, param_file)) {
     std::string dst = copy_target(in, dir);
     if (!in.empty() && !is_own_copy(in, dst)) t.push_back(dst);
   }
@@ -125,12 +136,15 @@ void clear_stale_outputs(Paar const& m, std::string const& dir) {
 }  // namespace
 
 std::vector<std::string> output_suffixes() {
-  return {".log", ".mx", ".mxT", ".sa", ".me", ".gp", "-ps.gp", "-ps.eps", "-fig.gp", ".pdf", ".png", ".json"};
+  return {".log",    ".mx",     ".mxT", ".sa",  ".me",   ".gp",
+          "-ps.gp",  "-ps.eps", "-fig.gp", ".pdf", ".png", ".json",
+          "-distribution.csv", "-curve.csv", "-curve-smooth.csv"};
 }
 
 std::vector<std::string> written_suffixes(std::string const& mode, std::string const& solver) {
   std::vector<std::string> s = {".log",   ".mx",     ".mxT", ".me",  ".gp",  "-ps.gp",
-                                "-ps.eps", "-fig.gp", ".pdf", ".png", ".json"};
+                                "-ps.eps", "-fig.gp", ".pdf", ".png", ".json",
+                                "-distribution.csv", "-curve.csv", "-curve-smooth.csv"};
   // The trace: the annealing's temperature steps, maximum entropy's solves.
   if ((mode == "fit" || mode == "err") && solver != "gaussians") s.push_back(".sa");
   return s;
@@ -146,8 +160,19 @@ void open_run_directory(Paar& model, char const* param_file) {
   lock_directory(dir);
   refuse_touched_inputs(model, dir, param_file);
   clear_stale_outputs(model, dir);
-  copy_into(model.setup->xydata_file, model.setup->path);
-  copy_into(param_file, model.setup->path);
+  for (std::string const& in : copied_inputs(model, param_file)) copy_into(in, model.setup->path);
   std::string logname = model.stem() + ".log";
   if (!model.report().open_log(logname)) fatal_exit("Can't open run log " + logname + "\n", 1);
+}
+
+std::vector<std::string> run_files(Paar const& m, std::string const& param_file) {
+  std::vector<std::string> f;
+  std::error_code ec;
+  for (std::string const& suffix : written_suffixes(m.setup->mode, m.results.solver))
+    if (suffix == ".json" || fs::exists(m.stem() + suffix, ec)) f.push_back(m.stem() + suffix);
+  for (std::string const& in : copied_inputs(m, param_file)) {
+    std::string copy = copy_target(in, m.setup->path);
+    if (fs::exists(copy, ec) && std::find(f.begin(), f.end(), copy) == f.end()) f.push_back(copy);
+  }
+  return f;
 }

@@ -16,12 +16,17 @@ std::vector<std::string> written_suffixes(std::string const& mode, std::string c
 
 // Makes and locks the run directory, removes stale outputs, planted links
 // and a killed run's temporary files, copies the data and parameter files
-// in and opens the run log. A directory that cannot be made or is in use by
+// (and the prescribed distribution, when one was read) in and opens the run
+// log. A directory that cannot be made or is in use by
 // another run, an input (parameter file, XYDATA, DISTDIST,
 // LAMBDA_D) that is one of the files the run writes or removes there, or a
 // log that cannot be opened, ends the process with one line, status 1; the
 // first two and the input are refused before anything in it is changed. The
 // lock lasts until the process ends and leaves no file.
 void open_run_directory(Paar& model, char const* param_file);
+
+// Every file of the run in its directory: the outputs written (the summary
+// always) and the copies of the inputs.
+std::vector<std::string> run_files(Paar const& model, std::string const& param_file);
 
 #endif

@@ -1,7 +1,6 @@
 #include "output/run_summary.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <iostream>
 
 #include <gsl/gsl_rng.h>
@@ -11,6 +10,8 @@
 #include "output/data_determined.h"
 #include "output/determined_report.h"
 #include "output/run_directory.h"
+#include "output/sim_report.h"
+#include "output/tidy_tables.h"
 
 namespace {
 
@@ -30,21 +31,6 @@ nlohmann::json kernel(Paar const& m) {
     return {{"type", "curve"}, {"file", m.setup->lambda_d_file}, {"points", m.setup->curve.lambda.size()}};
   if (m.setup->per_2pi == 0) return {{"type", "exact"}};
   return {{"type", "powder"}, {"per_2pi", m.setup->per_2pi}, {"mid_pulse_us", m.setup->mid_pulse}};
-}
-
-// Every file of this run in its directory: the outputs it writes and the
-// copies of its inputs.
-nlohmann::json files(Paar const& m, RunSummary const& s) {
-  nlohmann::json f = nlohmann::json::array();
-  std::error_code ec;
-  for (std::string const& suffix : written_suffixes(m.setup->mode, m.results.solver))
-    if (suffix == ".json" || std::filesystem::exists(m.stem() + suffix, ec))
-      f.push_back(m.stem() + suffix);
-  for (std::string const& in : {m.setup->xydata_file, s.parameter_file}) {
-    std::string copy = m.setup->path + std::filesystem::path(in).filename().string();
-    if (std::filesystem::exists(copy, ec)) f.push_back(copy);
-  }
-  return f;
 }
 
 }  // namespace
@@ -120,7 +106,7 @@ bool write_summary_json(Paar const& m, RunSummary const& s) {
     }
     add_determined_json(m, j);
   } else {
-    j["distance"] = nullptr;
+    j["distance"] = m.setup->mode == "sim" ? simulation_json(m) : nullptr;
     j["coupling"] = nullptr;
   }
   if (s.diagnostics.computed)
@@ -129,8 +115,9 @@ bool write_summary_json(Paar const& m, RunSummary const& s) {
   else
     j["diagnostics"] = nullptr;
   if (!s.solver_details.is_null()) j["solver_details"] = s.solver_details;
+  for (TidyTable const& t : tidy_tables(m)) j[t.key] = table_json(t);
   j["warnings"] = m.report().warnings();
-  j["files"] = files(m, s);
+  j["files"] = run_files(m, s.parameter_file);
   j["status"] = s.status;
   // Non-finite numbers have no JSON form: the library writes them as null.
   return write_file_atomically(m.stem() + ".json", j.dump(2) + "\n");

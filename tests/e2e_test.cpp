@@ -33,7 +33,8 @@ TEST(CommandLine, VersionUsageHelpAndAMissingFile) {
       {{"p.par", "--solver", "fast"}, "1 unknown solver \"fast\"; choose annealing, maxent or gaussians\n"},
       {{"p.par", "--solvr", "maxent"}, "1 unknown option \"--solvr\"\n" + usage},
       {{"p.par", "b.par"}, "1 a second parameter file \"b.par\": one run reads one file\n" + usage},
-      {{"--template", "p.par"}, "1 --template prints a parameter file and reads none\n" + usage}};
+      {{"--template", "p.par"}, "1 --template prints a parameter file and reads none\n" + usage},
+      {{"p.par", "--compare", "--solver=maxent"}, "1 --compare runs all three solvers on a parameter file: leave out --solver\n" + usage}};
   write_file(w.dir.file("p.par"), param_text({{"FAR", "2.55"}}));
   auto before = entries(w.dir.path());
   for (auto const& [args, want] : cases) {

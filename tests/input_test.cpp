@@ -301,7 +301,8 @@ TEST(ParamFile, TwelveLineMaxentFileGivesTheResultOfItsThirtyThreeLineTwin) {
   for (char const* par : {"twin.par", "short.par"}) {
     RunResult r = w.run_args({par, "--solver", "maxent"});
     ASSERT_EQ(r.status, 0) << r.out;
-    results.push_back(r.out + w.out(".me") + w.out(".mx") + w.out(".sa"));
+    // Standard output up to the closing list of files, which names the parameter file.
+    results.push_back(r.out.substr(0, r.out.find("Files in")) + w.out(".me") + w.out(".mx") + w.out(".sa"));
   }
   EXPECT_EQ(results[0], results[1]);
   EXPECT_NE(results[1].find("Mean distance: 3.15"), std::string::npos) << results[1];

@@ -12,12 +12,6 @@ using namespace ts;
 
 namespace {
 
-// Nine points of a 13C-15N curve near 3.3 Angstrom, errors 0.015.
-const std::string kCurve =
-    "0 1 1.004 1 0.015\n8 1 0.962 1 0.015\n16 1 0.861 1 0.015\n24 1 0.722 1 0.015\n"
-    "32 1 0.575 1 0.015\n40 1 0.451 1 0.015\n48 1 0.330 1 0.015\n56 1 0.262 1 0.015\n"
-    "64 1 0.205 1 0.015\n";
-
 const Over kRun = {{"PER 2PI", "0"},      {"GRAIN", "0.1"},     {"FAR", "5.5"},
                    {"PER MC BLOCK", "4"}, {"MAX MC BLOCKS", "5"}, {"MIN STDEV2", "0"}};
 
@@ -39,7 +33,7 @@ TEST(Solvers, SameResultsForAnySeedAndThreadCountAndASummaryThatIsTheLogs) {
   for (std::string solver : {"maxent", "gaussians"}) {
     SCOPED_TRACE(solver);
     Workspace w;
-    write_file(w.dir.file("data.dat"), kCurve);
+    write_file(w.dir.file("data.dat"), kCurveData);
     for (std::string mode : {"fit", "err"}) {
       Over o = kRun;
       o["MODE"] = mode;
@@ -81,9 +75,9 @@ TEST(Solvers, MaxentOnDataItCannotFitEndsWithWarningsOrARefusal) {
   // in the summary begins, or the refusal. Errors of 0.1 % (with the bootstrap:
   // multipliers in the thousands), a prescribed share of 0.999, a 0.2 A grid.
   std::tuple<std::string, Over, int, std::string> cases[] = {
-      {std::regex_replace(kCurve, std::regex("0\\.015\n"), "0.001\n"), {{"MODE", "err"}}, 0, "chi2"},
-      {kCurve, {{"DISTDIST", "dist.dat"}}, 0, "no weight alpha"},
-      {kCurve, {{"NEAR", "3.0"}, {"FAR", "3.2"}}, 1,
+      {std::regex_replace(kCurveData, std::regex("0\\.015\n"), "0.001\n"), {{"MODE", "err"}}, 0, "chi2"},
+      {kCurveData, {{"DISTDIST", "dist.dat"}}, 0, "no weight alpha"},
+      {kCurveData, {{"NEAR", "3.0"}, {"FAR", "3.2"}}, 1,
        "parameter error: FAR - NEAR is 0.2 Angstrom; it must be at least 0.3 for --solver maxent\n"}};
   for (auto const& [data, over, status, text] : cases) {
     Workspace w;

@@ -119,6 +119,12 @@ const std::string kSmallData =
     "# N_c S0 S ratio err\n0 1000 1000 1.0 0.02\n4 1000 960 0.96 0.02\n"
     "8 1000 870 0.87 0.02\n12 1000 760 0.76 0.02\n16 1000 650 0.65 0.02\n";
 
+// Nine points of a 13C-15N curve near 3.3 Angstrom, N_c 0 to 64, errors 0.015.
+const std::string kCurveData =
+    "0 1 1.004 1 0.015\n8 1 0.962 1 0.015\n16 1 0.861 1 0.015\n24 1 0.722 1 0.015\n"
+    "32 1 0.575 1 0.015\n40 1 0.451 1 0.015\n48 1 0.330 1 0.015\n56 1 0.262 1 0.015\n"
+    "64 1 0.205 1 0.015\n";
+
 // Runs f with a refusal thrown instead of ending the process and standard
 // output captured. Returns the refusal ("" when f returned); a status other
 // than 1 is shown in front of it.
@@ -157,12 +163,13 @@ inline std::string write_inputs(TempDir const& d, Over over, std::string const& 
 }
 
 // A model built in this process as the program builds it, with its
-// transform matrices; `out` is what the building printed. `rw` is the
+// transform matrices; `out` is what the building printed, progress lines
+// included (the report takes standard output for a terminal). `rw` is the
 // set-up for tests that plant values in it before evaluating.
 struct Model {
   TempDir dir;
   std::string out;
-  std::unique_ptr<Report> report = std::make_unique<Report>(&std::cout);
+  std::unique_ptr<Report> report = std::make_unique<Report>(&std::cout, true);
   std::shared_ptr<RunSetup> rw;
   std::unique_ptr<Paar> p;
   explicit Model(Over const& over = {}, std::string const& data = kSmallData,
@@ -174,6 +181,7 @@ struct Model {
       rw = std::make_shared<RunSetup>(in);
       if (!rw->problem().empty()) throw Refusal{rw->problem()};
       rw->build_transforms(*report);
+      report->out();  // ends the last progress line
       p = std::make_unique<Paar>(rw, *report);
     }, &out);
     EXPECT_EQ(refused, "");
@@ -225,9 +233,8 @@ struct Workspace {
 
 // The time stamps of a run log replaced by "<time>".
 inline std::string mask_times(std::string const& log) {
-  static const std::regex stamp(
-      R"((Started: |time: |Beginning Boltzmann M[EC]: )\w{3} \w{3} [ \d]\d \d\d:\d\d:\d\d \d{4})");
-  return std::regex_replace(log, stamp, "$1<time>");
+  static const std::regex stamp(R"(\w{3} \w{3} [ \d]\d \d\d:\d\d:\d\d \d{4})");
+  return std::regex_replace(log, stamp, "<time>");
 }
 
 }  // namespace ts

@@ -13,8 +13,6 @@
 
 namespace {
 
-void backspaces62(std::ostream& out) { out << std::string(62, '\b'); }
-
 // The trace: one row per temperature step with the multipliers of the
 // current state.
 void trace_row(std::FILE* trace, AnnealStep const& st, int n_data) {
@@ -26,13 +24,13 @@ void trace_row(std::FILE* trace, AnnealStep const& st, int n_data) {
   std::fflush(trace);
 }
 
-void progress_line(std::ostream& out, AnnealStep const& st) {
+// Every fifth temperature step, on a terminal only.
+void progress_line(Report& rep, AnnealStep const& st) {
   if (st.step % 5 != 0) return;
   char line[128];
-  backspaces62(out);
   std::snprintf(line, sizeof line, "Temp %10.8f Current E %14.6g Best E %14.6g", st.temp, st.e_cur,
                 st.e_best);
-  out << line << std::flush;
+  rep.progress(line);
 }
 
 std::FILE* open_trace(Paar& model, std::string const& name) {
@@ -58,7 +56,6 @@ void close_trace(Paar& model, std::FILE* trace, std::string const& name) {
 
 void report_fit(Paar& model) {
   std::ostream& out = model.report().out();
-  out << "\n";
   model.report().log() << "CHI2   " << model.chi2 << "\n";
   model.report().log() << "AVGDEV " << model.avgdev << "\n";
   model.report().log() << "SCALING " << model.scaling << "\n";
@@ -74,9 +71,9 @@ void report_fit(Paar& model) {
 BoltzmannME::BoltzmannME(Paar& /*model*/) {}
 
 int BoltzmannME::Lagrange_siman(Paar& model) {
-  std::ostream& out = model.report().out();
-  model.report().log() << "Beginning Boltzmann ME: " << clock_text() << "\n";
-  out << "Beginning Boltzmann ME:\n";
+  Report& rep = model.report();
+  rep.log() << "Beginning Boltzmann ME: " << clock_text() << "\n";
+  rep.out() << "Beginning Boltzmann ME:\n";
 
   // Seeded from GSL's default seed, which the run's environment has set.
   gsl_rng* r = gsl_rng_alloc(gsl_rng_taus2);
@@ -86,12 +83,11 @@ int BoltzmannME::Lagrange_siman(Paar& model) {
   AnnealHooks hooks;
   hooks.on_step = [&](AnnealStep const& st) {
     if (trace) trace_row(trace, st, model.setup->n_data);
-    progress_line(out, st);
+    progress_line(rep, st);
   };
   hooks.cancel = interrupt_flag();
-  hooks.on_not_finite = [&out](double temp, Paar const&) {
-    backspaces62(out);
-    out << "BANG. Chi2 is not finite at temp " << temp;
+  hooks.on_not_finite = [&rep](double temp, Paar const&) {
+    rep.out() << "BANG. Chi2 is not finite at temp " << temp << "\n";
     return false;
   };
   // The best state's temperature before any replacement: the first try's
@@ -103,8 +99,8 @@ int BoltzmannME::Lagrange_siman(Paar& model) {
     std::snprintf(line, sizeof line, "\n%5d/%d B %8.2e S %8.2e Temp: %8.2e-%8.2e by %11.5e\n",
                   s.iters, i, s.boltzmann, s.step, s.start == 0.0 ? annealer.best_temp() : s.start,
                   s.end, s.divisor);
-    model.report().log() << line;
-    out << line;
+    rep.log() << line;
+    rep.out() << line + 1;  // on standard output without the blank line before it
     if (annealer.run(s, r, hooks) == AnnealEnd::kCancelled) break;
   }
   annealer.finish(model);

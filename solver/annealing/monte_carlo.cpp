@@ -40,12 +40,12 @@ int thread_index() {
 }
 
 // The annealed attempts as runs of the block loop, in attempt order.
-EstimateSource attempts(AttemptPipeline& pipeline, Attempt& a, std::ostream& out) {
+EstimateSource attempts(AttemptPipeline& pipeline, Attempt& a, Report& rep) {
   EstimateSource src;
-  src.next = [&pipeline, &a, &out](EstimateRun& r) {
+  src.next = [&pipeline, &a, &rep](EstimateRun& r) {
     pipeline.take(a);
     if (a.bang.happened) {
-      out << bang_message(a.bang) << std::flush;
+      rep.out() << bang_message(a.bang) << std::flush;
       r.stop = true;
       return;
     }
@@ -59,6 +59,7 @@ EstimateSource attempts(AttemptPipeline& pipeline, Attempt& a, std::ostream& out
   std::ostringstream msg;
   msg << "Monte Carlo stopped: " << kMaxRejectionsInRow << " runs in a row exceeded MAX MC CHI2\n";
   src.stop_message = msg.str();
+  src.block_note = "Monte Carlo block";
   return src;
 }
 
@@ -86,7 +87,7 @@ McStatus BoltzmannME::MC_error(Paar& model) {
   {
     AttemptPipeline pipeline(base, noise, seed, nthreads);
     Attempt a;
-    EstimateSource src = attempts(pipeline, a, model.report().out());
+    EstimateSource src = attempts(pipeline, a, model.report());
 #ifdef _OPENMP
 #pragma omp parallel num_threads(nthreads)
 #endif

@@ -19,9 +19,12 @@ class BlockLoop {
  private:
   // One block of accepted runs; false when the estimate must stop.
   bool fill_block();
-  void say(std::string const& text, bool echo) {
-    model_.report().log() << text;
-    if (echo) model_.report().out() << text;
+  // The runs' lines go to the log only; a terminal sees where the estimate is.
+  void log(std::string const& text) { model_.report().log() << text; }
+  void show_progress(int run) {
+    std::ostringstream p;
+    p << src_.block_note << " " << block_ << ": run " << run << " of " << model_.setup->per_mc_block;
+    model_.report().progress(p.str());
   }
 
   Paar& model_;
@@ -49,23 +52,25 @@ bool BlockLoop::fill_block() {
     }
     std::ostringstream l;
     l << block_ << "." << run << r_.line;
-    say(l.str(), src_.echo);
+    log(l.str());
     if (!r_.usable || r_.chi2 > model_.setup->max_mc_chi2) {
       rejected_++;
-      say(" REJECTED\n", src_.echo);
+      log(" REJECTED\n");
       if (++in_row_ >= kMaxRejectionsInRow) {
-        say(src_.stop_message, true);
+        log(src_.stop_message);
+        model_.report().out() << src_.stop_message;
         status_ = McStatus::kTooManyRejections;
         return false;
       }
       continue;
     }
     in_row_ = 0;
-    say("\n", src_.echo);
+    log("\n");
     sums_.add_run(r_.distribution);
     spread_.add(r_.distribution, model_.setup->distances);
     if (src_.accepted) src_.accepted(r_);
     run++;
+    show_progress(run);
   }
   sums_.end_block(model_.setup->per_mc_block);
   return true;
@@ -79,9 +84,8 @@ McStatus BlockLoop::run(std::function<void(Paar&)> const& write_results) {
     block_++;
     if (!fill_block()) break;
     finished = block_;
-    if (!src_.block_note.empty())
-      model_.report().out() << src_.block_note << " " << block_ << " of at most " << model_.setup->max_mc_blocks
-                << "\n";
+    model_.report().out() << src_.block_note << " " << block_ << " of at most " << model_.setup->max_mc_blocks
+                          << "\n";
     if (block_ > 4) {
       maxsig = report_block(model_, sums_, block_, rejected_);
       tested = true;

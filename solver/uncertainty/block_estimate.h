@@ -2,7 +2,8 @@
 // come in order from a source; a run above MAX MC CHI2 (or unusable) is
 // rejected and replaced; PER MC BLOCK accepted runs make a block; from the
 // fifth block on the scatter of the per-distance standard deviation is
-// tested against MIN STDEV2 and the results so far are written out.
+// tested against MIN STDEV2 and the results so far are written out. Each
+// run's line goes to the log; standard output gets one line per block.
 #ifndef REDORDIST_SOLVER_BLOCK_ESTIMATE_H
 #define REDORDIST_SOLVER_BLOCK_ESTIMATE_H
 
@@ -24,9 +25,10 @@ struct EstimateRun {
 struct EstimateSource {
   std::function<void(EstimateRun&)> next;      // the next run, in order
   std::function<void(EstimateRun&)> accepted;  // optional: told of every accepted run
-  bool echo = true;          // run lines on standard output as well as in the log
   std::string stop_message;  // said after kMaxRejectionsInRow rejections in a row
-  std::string block_note;    // when not empty, "NOTE n of at most m" after each block
+  // "NOTE n of at most m" on standard output after each block; "NOTE n: run
+  // i of k" as progress on a terminal.
+  std::string block_note;
 };
 
 // Returns how the estimate ended; the estimates of the finished blocks, the closing

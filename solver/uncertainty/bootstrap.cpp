@@ -77,7 +77,6 @@ McStatus parametric_bootstrap(Paar& model, ReplicateSolver const& solve,
     r.distribution = current.distribution;
   };
   if (accepted) src.accepted = [&](EstimateRun&) { accepted->push_back(current); };
-  src.echo = false;
   std::ostringstream msg;
   msg << "Bootstrap stopped: " << kMaxRejectionsInRow
       << " replicates in a row failed or exceeded MAX MC CHI2\n";

@@ -1,0 +1,134 @@
+// What a user takes from a run: the tidy CSV tables and the summary's copies
+// of them, the closing block of standard output, what a simulation says of
+// itself, and the comparison of the three solvers.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "tests/test_support.h"
+
+using namespace ts;
+using json = nlohmann::json;
+
+namespace {
+
+// Reads the three tables of a run with Python's csv module: prints each
+// header and row count, and fails unless every field is a number and the
+// summary's array holds the same rows.
+const char* const kReadTables = R"(
+import csv, json, sys
+stem = sys.argv[1]
+j = json.load(open(stem + '.json'))
+for key in ('distribution', 'curve', 'curve_smooth'):
+    rows = list(csv.reader(open(stem + '-' + key.replace('_', '-') + '.csv', newline='')))
+    data = [[float(x) for x in r] for r in rows[1:]]
+    assert all(len(r) == len(rows[0]) for r in data), key
+    assert [dict(zip(rows[0], r)) for r in data] == j[key], key
+    print(','.join(rows[0]), len(data))
+)";
+
+std::string col(json const& rows, char const* key, size_t i) { return std::to_string(rows[i][key].get<double>()); }
+
+}  // namespace
+
+TEST(Tables, CsvAndSummaryOfEveryModeAndTheClosingBlock) {
+  const std::string dist = "3.0 0.6\n4.5 0.4\n";
+  struct Case {
+    std::string solver;
+    Over over;
+    std::string headers;
+  } cases[] = {
+      {"annealing", {}, "r_angstrom,density_per_angstrom 9\n"},
+      {"gaussians", {{"PER 2PI", "0"}}, "r_angstrom,density_per_angstrom 9\n"},
+      {"annealing", {{"MODE", "err"}}, "r_angstrom,density_per_angstrom,band_mean,band_sd,band_low95,band_high95 9\n"},
+      {"annealing", {{"MODE", "sim"}, {"DISTDIST", "dist.dat"}}, "r_angstrom,fraction 2\n"}};
+  for (auto const& c : cases) {
+    SCOPED_TRACE(c.solver + " " + param_text(c.over).substr(0, 10));
+    Workspace w;
+    write_file(w.dir.file("data.dat"), kCurveData);
+    write_file(w.dir.file("dist.dat"), dist);
+    write_file(w.dir.file("p.par"), param_text(c.over));
+    RunResult r = w.run_args({"--solver", c.solver, "p.par"});
+    ASSERT_EQ(r.status, 0) << r.out;
+    write_file(w.dir.file("tables.py"), kReadTables);
+    ASSERT_EQ(std::system(("cd '" + w.dir.path() + "' && python3 tables.py run/run > tables.txt").c_str()), 0);
+    EXPECT_EQ(w.file("tables.txt"), c.headers + "n_c,time_ms,s_s0,error,fit,residual 9\nn_c,time_ms,fit 33\n");
+    json j = json::parse(w.out(".json")), d = j["distribution"], k = j["curve"];
+    // The curve: S/S0 of the data, time = N_c / MAS, residual = data - fit.
+    for (size_t i = 0; i < 9; i++) {
+      EXPECT_EQ(col(k, "s_s0", i) + col(k, "error", i),
+                std::to_string(V{1.004, .962, .861, .722, .575, .451, .33, .262, .205}[i]) + "0.015000");
+      EXPECT_DOUBLE_EQ(k[i]["time_ms"].get<double>(), 1.6 * i);
+      EXPECT_NEAR(k[i]["residual"].get<double>(), k[i]["s_s0"].get<double>() - k[i]["fit"].get<double>(), 1e-9);
+    }
+    // Density per Angstrom integrates to 1 over cells of 0.5 Angstrom; the
+    // Gaussians' cells are cut at NEAR (2.5) and FAR (6): half the first, the
+    // one at 6 half, none for 6.5.
+    V width = c.solver == "gaussians" ? V{.25, .5, .5, .5, .5, .5, .5, .25, 0} : V(9, 0.5);
+    double total = 0, band = 0;
+    for (size_t i = 0; c.over.count("MODE") == 0 && i < 9; i++) total += width[i] * d[i]["density_per_angstrom"].get<double>();
+    for (size_t i = 0; c.over.count("MODE") && i < d.size() && d[i].contains("band_mean"); i++) {
+      band += 0.5 * d[i]["band_mean"].get<double>();
+      double low = d[i]["band_mean"].get<double>() - 1.96 * d[i]["band_sd"].get<double>();
+      EXPECT_NEAR(d[i]["band_low95"].get<double>(), std::max(0.0, low), 1e-9);
+    }
+    EXPECT_NEAR(total + band, c.over.count("MODE") && c.over.at("MODE") == "sim" ? 0 : 1, 1e-8);
+    // The closing block repeats the summary's warnings and lists its files.
+    std::string block = j["warnings"].empty() ? "\nNo warnings.\n" : "";
+    for (auto const& l : j["warnings"]) block += "  " + l.get<std::string>() + "\n";
+    EXPECT_NE(r.out.find(block + "Files in ./run/:\n"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find_first_of("\r\b"), std::string::npos);  // no progress in a pipe
+  }
+}
+
+TEST(Simulation, SaysWhatItSimulated) {
+  Workspace w;
+  write_file(w.dir.file("data.dat"), kCurveData);
+  write_file(w.dir.file("dist.dat"), "3.0 0.6\n4.5 0.4\n");
+  RunResult r = w.run({{"MODE", "sim"}, {"DISTDIST", "dist.dat"}});
+  ASSERT_EQ(r.status, 0) << r.out;
+  json j = json::parse(w.out(".json")), d = j["distance"];
+  char line[120];
+  std::snprintf(line, sizeof line, "Simulation chi2: %.4f for 9 points (%.4f per point)\n", j["chi2"].get<double>(),
+                j["chi2"].get<double>() / 9);
+  EXPECT_NE(r.out.find(line), std::string::npos) << r.out;
+  // Mean 3.6, variance 0.6 * 0.36 + 0.4 * 0.81, third moment 0.6 (-0.6)^3 +
+  // 0.4 (0.9)^3, fourth 0.6 (0.6)^4 + 0.4 (0.9)^4; <r^-6>^(-1/6).
+  double var = 0.54, m3 = 0.162, m4 = 0.34020;
+  V want = {3.6, std::sqrt(var), m3 / std::pow(var, 1.5), m4 / (var * var) - 3,
+            std::pow(0.6 * std::pow(3.0, -6) + 0.4 * std::pow(4.5, -6), -1.0 / 6)};
+  const char* keys[] = {"mean", "sd", "skewness", "excess_kurtosis", "effective"};
+  for (int i = 0; i < 5; i++) EXPECT_NEAR(d[keys[i]].get<double>(), want[i], 1e-12) << keys[i];
+  EXPECT_EQ(w.file("run/dist.dat"), "3.0 0.6\n4.5 0.4\n");
+  EXPECT_NE(j["files"].dump().find("run/dist.dat"), std::string::npos);
+}
+
+TEST(Compare, ThreeRunsLikeSeparateOnesTheirJsonTableAndFigure) {
+  Workspace w;
+  write_file(w.dir.file("data.dat"), kCurveData);
+  write_file(w.dir.file("p.par"), param_text({{"PER 2PI", "0"}}));
+  RunResult r = w.run_args({"--compare", "p.par"});
+  ASSERT_EQ(r.status, 0) << r.out;
+  json c = json::parse(w.file("run-compare.json"));
+  EXPECT_EQ(c["status"], 0);
+  std::string script = w.file("run-compare.gp");
+  for (int i = 0; i < 3; i++) {
+    std::string s = (Row{"annealing", "maxent", "gaussians"})[i], base = "run-" + s;
+    SCOPED_TRACE(s);
+    EXPECT_EQ(c["runs"][i]["solver"], s);
+    EXPECT_EQ(c["runs"][i]["distance"]["mean"], json::parse(w.file(base + "/" + base + ".json"))["distance"]["mean"]);
+    EXPECT_NE(r.out.find("\n" + s + "  "), std::string::npos) << r.out;  // its row of the table
+    EXPECT_NE(script.find("'" + base + "/" + base + "-distribution.csv' skip 1 using 1:2"), std::string::npos);
+    // The same files as a run of the solver alone under the same name.
+    std::string me = w.file(base + "/" + base + ".me"), log = mask_times(w.file(base + "/" + base + ".log"));
+    write_file(w.dir.file("q.par"), param_text({{"PER 2PI", "0"}, {"OUTPUT", base}}));
+    ASSERT_EQ(w.run_args({"--solver", s, "q.par"}).status, 0);
+    EXPECT_EQ(w.file(base + "/" + base + ".me"), me);
+    EXPECT_EQ(mask_times(w.file(base + "/" + base + ".log")), log);
+  }
+  EXPECT_NE(script.find("rlong = " + std::to_string(c["longest_measurable_distance"].get<double>()).substr(0, 4)),
+            std::string::npos) << script;
+  EXPECT_NE(w.file("gnuplot-calls.txt").find("run-compare.gp\n"), std::string::npos);
+  write_file(w.dir.file("p.par"), param_text({{"MODE", "sim"}}));
+  EXPECT_EQ(w.run_args({"--compare", "p.par"}).out, "--compare needs MODE fit or err; p.par has MODE sim\n");
+}
