@@ -37,6 +37,22 @@ class QuietCout {
   std::streambuf* old_;
 };
 
+// The model of dir/p.par for solver, built as the program builds it with
+// its transform matrices filled; dir is removed afterwards.
+inline std::unique_ptr<Paar> built_model(std::string const& dir, std::string const& solver) {
+  QuietCout quiet;
+  RunInputs in;
+  if (InputStatus refusal = read_run_inputs(dir + "/p.par", solver, in)) {
+    std::cerr << refusal->message;
+    std::abort();
+  }
+  auto setup = std::make_shared<RunSetup>(in);
+  setup->build_transforms(Report::silent());
+  auto p = std::make_unique<Paar>(setup, Report::silent());
+  std::filesystem::remove_all(dir);
+  return p;
+}
+
 // A model with its transform matrices, multipliers spread over [-2, 2] so
 // that the exponentials are not trivial.
 inline std::unique_ptr<Paar> evaluation_model(int n_data, int n_grid, int per_2pi = 24) {
@@ -63,16 +79,7 @@ inline std::unique_ptr<Paar> evaluation_model(int n_data, int n_grid, int per_2p
   std::ofstream par(dir + "/p.par");
   for (ParamKey const& k : param_keys()) par << k.name << ": " << values.at(k.name) << "\n";
   par.close();
-  QuietCout quiet;
-  RunInputs in;
-  if (InputStatus refusal = read_run_inputs(dir + "/p.par", "annealing", in)) {
-    std::cerr << refusal->message;
-    std::abort();
-  }
-  auto setup = std::make_shared<RunSetup>(in);
-  setup->build_transforms(Report::silent());
-  auto p = std::make_unique<Paar>(setup, Report::silent());
-  std::filesystem::remove_all(dir);
+  auto p = built_model(dir, "annealing");
   for (int i = 0; i < n_data; i++) gsl_vector_set(p->lagrange, i, 2.0 * std::sin(1.7 * i + 0.3));
   return p;
 }
@@ -94,16 +101,7 @@ inline std::unique_ptr<Paar> example_model(int per_2pi) {
     par << line << "\n";
   }
   par.close();
-  QuietCout quiet;
-  RunInputs in;
-  if (InputStatus refusal = read_run_inputs(dir + "/p.par", "gaussians", in)) {
-    std::cerr << refusal->message;
-    std::abort();
-  }
-  auto setup = std::make_shared<RunSetup>(in);
-  setup->build_transforms(Report::silent());
-  auto p = std::make_unique<Paar>(setup, Report::silent());
-  std::filesystem::remove_all(dir);
+  auto p = built_model(dir, "gaussians");
   return p;
 }
 
