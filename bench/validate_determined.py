@@ -168,6 +168,8 @@ class Runner:
         out = "%s_%s" % (solver, mode)
         par = self.par(case, d, mode, out)
         cmd = [os.path.abspath(self.args.bin), "--solver", solver, os.path.basename(par)]
+        if self.args.fit_scaling and solver != "annealing":
+            cmd.append("--fit-scaling")
         env = dict(self.env)
         env["GSL_RNG_SEED"] = str(seed)
         t0 = time.monotonic()
@@ -240,7 +242,30 @@ def one(runner, case, k, solver):
     got, out, dt = runner.run(case, d, solver, "fit", seed)
     if got is None:
         return case, k, solver, seed, truth, dict(missed=["failed"], raw=["failed"], warnings=[], mean=None), dt
-    return case, k, solver, seed, truth, judge(case, truth, *got), dt
+    res = judge(case, truth, *got)
+    if runner.args.fit_scaling and solver != "annealing" and "fraction" in case:
+        # The +- of the fitted SCALING comes with mode err.
+        err, _, dt_err = runner.run(case, d, solver, "err", seed)
+        dt += dt_err
+        if err is not None and "scaling_sd" in err[0]:
+            res["scaling"] = (err[0]["scaling"], err[0]["scaling_sd"], err[0]["scaling_allowed"])
+    return case, k, solver, seed, truth, res, dt
+
+
+def print_scaling(results):
+    """Fitted SCALING against the dephasable fraction the data were made with."""
+    rows = [r for r in results if "scaling" in r[5]]
+    if not rows:
+        return
+    print("\nfitted SCALING (mode err, --fit-scaling) against the true dephasable fraction:")
+    print("  %-18s %4s %-9s %7s %7s %7s %15s %6s %s" % ("case", "draw", "solver", "true", "fitted", "+-",
+                                                       "allowed (d4)", "|z|", "recovered"))
+    for case, k, solver, seed, truth, res, dt in rows:
+        s, sd, allowed = res["scaling"]
+        z = abs(s - case["fraction"]) / sd if sd > 0 else float("inf")
+        print("  %-18s %4d %-9s %7.3f %7.4f %7.4f %7.3f-%-7.3f %6.2f %s" % (
+            case["name"], k, solver, case["fraction"], s, sd, allowed[0], allowed[1], z,
+            "yes" if not res["raw"] else "no (%s)" % ",".join(res["raw"])))
 
 
 def oracle(runner, case):
@@ -324,6 +349,7 @@ def panel(args, runner, cases, solvers):
     print("\nopen (the noiseless data allow Gaussians whose sd or mean miss the truth's by more than"
           " the tolerance): %s" % (", ".join(n for n, o in opens.items() if o["sd_open"] or o["mean_open"])
                                    or "none"))
+    print_scaling(results)
     print("run time of the fits: %.1f s (summed over %d jobs)" % (total, args.jobs))
     return 0
 
@@ -386,6 +412,9 @@ def main():
     ap.add_argument("--calib-err-draws", type=int, default=3,
                     help="err runs of --calibrate, each on its own noise draw (default 3)")
     ap.add_argument("--list", action="store_true")
+    ap.add_argument("--fit-scaling", action="store_true",
+                    help="fit SCALING with the distribution (maxent, gaussians); partial-labelling "
+                         "cases also run in mode err for the +- of the fitted SCALING")
     args = ap.parse_args()
     byname = {c["name"]: c for c in CASES}
     if args.list:

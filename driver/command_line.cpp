@@ -28,6 +28,8 @@ bool take(CommandLine& c, std::string const& a, char const* next, bool& used_nex
     c.print_template = true;
   } else if (a == "--compare") {
     c.compare = true;
+  } else if (a == "--fit-scaling") {
+    c.fit_scaling = true;
   } else if (a == "--solver" || a.compare(0, 9, "--solver=") == 0) {
     if (a == "--solver" && !next) {
       c.error = "--solver needs a name: annealing, maxent or gaussians\n";
@@ -61,6 +63,12 @@ CommandLine parse_command_line(int argc, char** argv) {
   if (c.compare && (c.print_template || c.solver_given))
     c.error = "--compare runs all three solvers on a parameter file: leave out " +
               std::string(c.print_template ? "--template" : "--solver") + "\n" + kUsage;
+  else if (c.fit_scaling && (c.compare || c.print_template))
+    c.error = "--fit-scaling fits SCALING in one run of maxent or gaussians: leave out " +
+              std::string(c.compare ? "--compare" : "--template") + "\n" + kUsage;
+  else if (c.fit_scaling && c.solver == "annealing")
+    c.error = "--fit-scaling needs --solver maxent or --solver gaussians: the annealing fits the "
+              "distribution at the SCALING of the parameter file\n" + std::string(kUsage);
   else if (c.print_template && !c.param_file.empty())
     c.error = "--template prints a parameter file and reads none\n" + std::string(kUsage);
   else if (!c.print_template && c.param_file.empty())

@@ -12,6 +12,7 @@ struct CommandLine {
   bool help = false, version = false, print_template = false;
   bool compare = false;       // --compare: the three solvers on the file
   bool solver_given = false;  // --solver was on the line
+  bool fit_scaling = false;   // --fit-scaling: SCALING fitted with the distribution
   // Empty when the line is sound; else what to print (ending in a newline).
   std::string error;
 };

@@ -43,5 +43,5 @@ int main(int argc, char** argv) {
     std::cout << refusal->message << std::flush;
     return refusal->status;
   }
-  return run_one({inputs, cl.solver, cl.param_file, {argv, argv + argc}, take_warnings()});
+  return run_one({inputs, cl.solver, cl.param_file, {argv, argv + argc}, take_warnings(), cl.fit_scaling});
 }

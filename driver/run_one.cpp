@@ -64,9 +64,9 @@ void closing_block(Paar& m, std::string const& param_file) {
 
 // The solver of the mode, the result tables, the plot scripts, the closing
 // lines and the summary. Returns the exit status.
-int run_mode(Paar& model, std::string const& solver, RunSummary& summary) {
+int run_mode(Paar& model, RunRequest const& r, RunSummary& summary) {
   SolveOutcome o;
-  if (model.setup->mode == "fit" || model.setup->mode == "err") o = solve(model, solver, write_results);
+  if (model.setup->mode == "fit" || model.setup->mode == "err") o = solve(model, r.solver, write_results, r.fit_scaling);
   summary.fitted = o.fitted && o.finite;
   summary.solver_details = model.results.details;
   if (summary.fitted) summary.diagnostics = report_diagnostics(model);
@@ -129,7 +129,7 @@ int run_one(RunRequest const& r) {
   RunSummary summary;
   summary.command = r.command;
   summary.parameter_file = r.param_file;
-  int status = interrupt_signal() != 0 ? stop_before_results(model, summary) : run_mode(model, r.solver, summary);
+  int status = interrupt_signal() != 0 ? stop_before_results(model, summary) : run_mode(model, r, summary);
   closing_block(model, r.param_file);
   return status;
 }

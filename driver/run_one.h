@@ -15,6 +15,7 @@ struct RunRequest {
   std::string param_file;             // as given on the command line
   std::vector<std::string> command;   // the argument vector, for the summary
   std::vector<std::string> warnings;  // the input readers' warnings, already shown
+  bool fit_scaling = false;           // SCALING fitted with the distribution
 };
 
 // Runs the mode of the inputs with the solver and writes every output, then

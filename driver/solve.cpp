@@ -4,9 +4,11 @@
 #include <functional>
 
 #include "numeric/interrupt.h"
+#include "output/atomic_file.h"
 #include "solver/annealing/annealing_run.h"
 #include "solver/gaussians/gaussians_run.h"
 #include "solver/maxent/maxent_run.h"
+#include "solver/scaling/scaling_fit.h"
 
 namespace {
 
@@ -40,6 +42,18 @@ bool results_finite(Paar& m) {
   return ok;
 }
 
+// SCALING fitted with the distribution: the model takes the best SCALING
+// (it keeps its own when no fit succeeded).
+void fit_model_scaling(Paar& model, SolverFamily const& family) {
+  double s0 = model.scaling;
+  model.report().both(format("Fitting SCALING with the distribution, from SCALING %.4g\n", s0));
+  ScalingProfile p = fit_scaling(model, family.fit);
+  model.results.scaling_fit = p;
+  if (p.fitted) model.scaling = p.best;
+  model.report().log() << format("SCALING fitted by %d %s fits: %.4f (chi2 %.4f)\n", p.fits, family.name,
+                                 p.best, p.chi2);
+}
+
 }  // namespace
 
 bool known_solver(std::string const& name) {
@@ -48,12 +62,13 @@ bool known_solver(std::string const& name) {
   return false;
 }
 
-SolveOutcome solve(Paar& model, std::string const& solver, void (*write_results)(Paar&)) {
+SolveOutcome solve(Paar& model, std::string const& solver, void (*write_results)(Paar&), bool fit_scaling) {
   SolveOutcome o;
   SolverFamily const* family = nullptr;
   for (SolverFamily const& f : kSolvers)
     if (solver == f.name) family = &f;
   if (!family) return o;
+  if (fit_scaling) fit_model_scaling(model, *family);
   SolverFit fit = family->fit(model);
   model.results.output_failed = model.results.output_failed || fit.output_failed;
   if (!fit.ok) {

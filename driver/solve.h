@@ -15,9 +15,11 @@ struct SolveOutcome {
 // The solvers by name, in the order --help lists them.
 bool known_solver(std::string const& name);
 
-// write_results writes the table and the scripts (called by the estimates
+// With fit_scaling, SCALING is fitted first (the model keeps the best) and
+// the fit at it is the result. write_results writes the table and the scripts (called by the estimates
 // after each block from the fifth on). The model adopts the solver's fit;
 // its results receive the moments, the estimate and the solver's details.
-SolveOutcome solve(Paar& model, std::string const& solver, void (*write_results)(Paar&));
+SolveOutcome solve(Paar& model, std::string const& solver, void (*write_results)(Paar&),
+                   bool fit_scaling = false);
 
 #endif

@@ -9,6 +9,8 @@ namespace {
 const char* const kHelp =
     "usage: redordist [--solver annealing|maxent|gaussians] PARAMETER_FILE\n"
     "       redordist --template [--solver NAME]  a parameter file to start from\n"
+    "       redordist --solver maxent|gaussians --fit-scaling PARAMETER_FILE\n"
+    "                    fits SCALING (the dephasable fraction) too\n"
     "       redordist --compare PARAMETER_FILE  the three solvers side by side\n"
     "       redordist --help         print this text\n"
     "       redordist --version      print the version\n"

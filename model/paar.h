@@ -48,6 +48,8 @@ class Paar : public SolverState {
   RunResults results;
 
   Report& report() const { return *report_; }
+  // From now on the model speaks through rep (a silent report for trial fits).
+  void speak_to(Report& rep) { report_ = &rep; }
 
   int copy_min(Paar const& other);
   // The annealing's cheap moves between its own copies, which share data:

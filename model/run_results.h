@@ -33,6 +33,17 @@ struct McEstimate {
 
 enum class McStatus { kDone, kNotFinite, kTooManyRejections, kInterrupted };
 
+// SCALING fitted with the distribution (--fit-scaling): the best value, the
+// chi2 there, and the SCALING values whose chi2 lies within 1 (one standard
+// deviation) and within 4 of it; an end of the searched interval stands
+// where chi2 stays below.
+struct ScalingProfile {
+  bool fitted = false;
+  double best = 0.0, chi2 = 0.0;
+  double lo1 = 0.0, hi1 = 0.0, lo4 = 0.0, hi4 = 0.0;
+  int fits = 0;  // solver fits the search took
+};
+
 struct RunResults {
   // Mean, standard deviation, skewness and kurtosis (3 for a normal
   // distribution) of the distribution over distance (Angstrom) and over
@@ -44,6 +55,7 @@ struct RunResults {
   std::vector<std::string> figure_labels;  // what the figure says of the distribution
   nlohmann::json details;                  // what the solver adds to the summary
   DataDetermined determined;               // what the data determine of the distribution
+  ScalingProfile scaling_fit;              // SCALING fitted with the distribution
   bool solver_failed = false;              // the solver found no distribution
   bool output_failed = false;              // an output file could not be written
 };

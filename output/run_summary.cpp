@@ -10,6 +10,7 @@
 #include "output/data_determined.h"
 #include "output/determined_report.h"
 #include "output/run_directory.h"
+#include "output/scaling_report.h"
 #include "output/sim_report.h"
 #include "output/tidy_tables.h"
 
@@ -75,6 +76,7 @@ void report_result_lines(Paar& m) {
   say(m, b);
   std::snprintf(b, sizeof b, "Distance excess kurtosis: %.4f", m.results.distance_moments[3] - 3.0);
   say(m, b);
+  report_fitted_scaling(m);
   report_determined(m);
 }
 
@@ -94,6 +96,7 @@ bool write_summary_json(Paar const& m, RunSummary const& s) {
   j["chi2_per_point"] = m.chi2 / m.setup->n_data;
   j["scaling"] = m.scaling;
   j["prescribed_share"] = m.setup->total_adjust_density;
+  add_scaling_json(m, j);
   if (s.fitted) {
     j["distance"] = moments(m.results.distance_moments, "Angstrom");
     j["coupling"] = moments(m.results.coupling_moments, "Hz");

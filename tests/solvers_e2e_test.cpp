@@ -3,9 +3,11 @@
 // whose numbers are the log's, and maximum entropy on data it cannot fit.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "model/exact_kernel.h"
 #include "tests/test_support.h"
 
 using namespace ts;
@@ -97,5 +99,48 @@ TEST(Solvers, MaxentOnDataItCannotFitEndsWithWarningsOrARefusal) {
     EXPECT_FALSE(std::regex_search(all, std::regex("\\bnan\\b", std::regex::icase))) << all;
     std::string warned = nlohmann::json::parse(w.out(".json"))["warnings"].dump();
     EXPECT_NE(warned.find("warning: maximum entropy: " + text), std::string::npos) << warned;
+  }
+}
+
+TEST(Solvers, FitScalingFindsTheDephasableFractionTheFileGetsWrong) {
+  // 13C-15N at 3.5 Angstrom, 80 % dephasable, exact powder average (D r^3 =
+  // mu0/4pi gamma_C gamma_N hbar / 2pi = 3062 Hz A^3), errors 0.01, no noise;
+  // the file says SCALING 1.0. Solver, --fit-scaling, the last N_c, status,
+  // the fitted SCALING (-1: the option refused, 0: not checked), its
+  // tolerance. Up to N_c 64 (S/S0 above 0.8) SCALING is not determined.
+  const std::tuple<char const*, bool, int, int, double, double> cases[] = {
+      {"maxent", true, 400, 0, 0.8, 0.01}, {"gaussians", true, 400, 0, 0.8, 0.01},
+      {"gaussians", false, 400, 0, 1.0, 0.0}, {"gaussians", true, 64, 0, 0.0, 0.0},
+      {"annealing", true, 400, 1, -1.0, 0.0}};
+  for (auto const& [solver, fit, last, status, want, tol] : cases) {
+    SCOPED_TRACE(std::string(solver) + (fit ? " --fit-scaling" : "") + " " + std::to_string(last));
+    std::string data;
+    for (int nc = 0; nc <= last; nc += 16) {
+      double f = 1.0 - 0.8 * (1.0 - redor_exact(nc / 2.0 * 3062.0 / std::pow(3.5, 3) / 5000.0));
+      data += std::to_string(nc) + " 1 " + std::to_string(f) + " " + std::to_string(f) + " 0.01\n";
+    }
+    Workspace w;
+    write_file(w.dir.file("data.dat"), data);
+    write_file(w.dir.file("p.par"), param_text({{"PER 2PI", "0"}, {"GRAIN", "0.1"}, {"NEAR", "2.5"}}));
+    std::vector<std::string> args = {"--solver", solver, "p.par"};
+    if (fit) args.push_back("--fit-scaling");
+    RunResult r = w.run_args(args);
+    ASSERT_EQ(r.status, status) << r.out;
+    if (want < 0) {
+      EXPECT_EQ(r.out.find("--fit-scaling needs --solver maxent or --solver gaussians"), 0u) << r.out;
+      EXPECT_FALSE(std::filesystem::exists(w.dir.file("run")));
+      continue;
+    }
+    nlohmann::json j = nlohmann::json::parse(w.out(".json"));
+    EXPECT_EQ(r.out.find("Fitted SCALING: ") != std::string::npos, fit);
+    EXPECT_EQ(j.contains("scaling_allowed"), fit);
+    bool wide = r.out.find("SCALING and mass beyond the longest measurable distance") != std::string::npos;
+    EXPECT_EQ(wide, fit && want == 0.0);
+    if (want > 0.0) {
+      EXPECT_NEAR(j["scaling"].get<double>(), want, tol);
+    }
+    if (want > 0.0 && fit) {
+      EXPECT_NEAR(j["distance"]["mean"].get<double>(), 3.5, 0.05);
+    }
   }
 }
