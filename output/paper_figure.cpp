@@ -175,7 +175,7 @@ void panel_distribution(std::ostream& o, FigureInfo const& f) {
   // What lies beyond the longest measurable distance is not measured: shaded.
   if (f.longest_measurable > 0.0)
     o << "  lmd = " << number(f.longest_measurable) << "    # longest measurable distance, Å\n"
-      << "  if (lmd < rmax + rpad) {\n"
+      << "  if (lmd < rmax) {\n"
       << "    set object 1 rect from first lmd, graph 0 to graph 1, graph 1 behind "
          "fc rgb '#f0f0f0' fs solid 1.0 noborder\n"
       << "    set label 3 'not measurable' at first lmd, graph 0.5 "
