@@ -17,6 +17,29 @@ double effective_distance(double const* p, double const* r, size_t n) {
   return total > 0.0 && m6 > 0.0 ? std::pow(m6 / total, -1.0 / 6.0) : std::nan("");
 }
 
+double distribution_median(double const* p, double const* r, size_t n) {
+  double total = 0.0;
+  for (size_t j = 0; j < n; j++) total += p[j];
+  if (!(total > 0.0)) return std::nan("");
+  double g = n > 1 ? r[1] - r[0] : 0.0, before = 0.0;
+  for (size_t j = 0; j < n; j++) {
+    double share = p[j] / total;
+    if (before + share >= 0.5 && share > 0.0) return r[j] - 0.5 * g + (0.5 - before) / share * g;
+    before += share;
+  }
+  return r[n - 1];
+}
+
+double distribution_mode(double const* p, double const* r, size_t n) {
+  size_t best = 0;
+  double total = 0.0;
+  for (size_t j = 0; j < n; j++) {
+    total += p[j];
+    if (p[j] > p[best]) best = j;
+  }
+  return total > 0.0 ? r[best] : std::nan("");
+}
+
 int Paar::calc_dist_stats() {
   RunSetup const& s = *setup;
   int n_grid = s.n_grid;

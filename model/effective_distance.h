@@ -11,4 +11,12 @@
 // Returns r_eff in Angstrom; NaN when the weights sum to zero.
 double effective_distance(double const* p, double const* r, size_t n);
 
+// The median: where the cumulative share reaches 1/2, each grid point's share
+// spread evenly over its cell r_j +- g/2 (g the grid step, r ascending and
+// evenly spaced), so a single occupied point is its own median. The mode: the
+// grid distance of the largest weight (the first of equals). NaN for zero
+// total weight.
+double distribution_median(double const* p, double const* r, size_t n);
+double distribution_mode(double const* p, double const* r, size_t n);
+
 #endif

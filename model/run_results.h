@@ -21,6 +21,10 @@ struct McDistance {
   size_t runs = 0;
   double mean = 0.0, mean_sd = 0.0, sd = 0.0, sd_sd = 0.0;
   double effective = 0.0, effective_sd = 0.0;
+  // Over the same runs: the spread of the distribution's median and mode
+  // (Angstrom), and the 2.5 and 97.5 percentiles of each of the five numbers.
+  double median_sd = 0.0, mode_sd = 0.0;
+  std::array<double, 2> mean_p{}, sd_p{}, effective_p{}, median_p{}, mode_p{};
 };
 
 // The per-distance uncertainty estimate, n_grid each: the mean of the block
@@ -28,6 +32,9 @@ struct McDistance {
 // their scatter.
 struct McEstimate {
   GslVec average, average_err, stdev, stdev_err;
+  // The 2.5 and 97.5 percentiles over the runs at each distance (empty
+  // before two runs).
+  std::vector<double> band_p025, band_p975;
   McDistance distance;
 };
 

@@ -56,6 +56,7 @@ void preamble(std::ostream& o, FigureInfo const& f) {
   o << "# Figure of the run " << f.base << " for papers: " << f.base << ".pdf and " << f.base
     << ".png\n# from the result table " << f.base << ".me. Run it in the run directory:\n"
     << "#   gnuplot " << f.base << "-fig.gp\n"
+    << "show_title = 0    # 1: a title line naming the run, mode, solver and chi2 above the panels\n"
     << "set encoding utf8\n"
     << "set datafile missing '?'\n"
     << "table = " << quoted(f.base + ".me") << "\n"
@@ -76,6 +77,13 @@ void preamble(std::ostream& o, FigureInfo const& f) {
       << "rmin = PRESCRIBED_min < rmin ? PRESCRIBED_min : rmin\n"
       << "rmax = PRESCRIBED_max > rmax ? PRESCRIBED_max : rmax\n";
   o << "rpad = 0.03 * (rmax > rmin ? rmax - rmin : 1)\n";
+  // The band's top is not let to squash the curve: the panel's range follows
+  // the distribution, and a band above twice its peak is cut off.
+  if (f.mode == "err")
+    o << "stats table using (F*$3/G) name 'BEST' nooutput\n"
+      << "stats table using (F*($5+$7)/G) name 'BAND' nooutput\n"
+      << "ytop = 1.15 * (BEST_max > BAND_max ? BEST_max : BAND_max)\n"
+      << "ytop = (BAND_max > 2 * BEST_max && BEST_max > 0) ? 1.6 * BEST_max : ytop\n";
 }
 
 // Panel (a): data with error bars and the fitted (or simulated) curve.
@@ -104,6 +112,7 @@ void panel_residual(std::ostream& o, FigureInfo const& f) {
     << "  set format x '% h'\n  set xlabel 'dephasing time (ms)'\n"
     << "  set ylabel 'data − " << (f.mode == "sim" ? "sim." : "fit") << "'\n"
     << "  unset key\n"
+    << "  set offsets 0, 0, graph 0.08, graph 0.08    # room for every error bar\n"
     << "  plot table using ($9*K):($12-" << fit_at_data(f)
     << "):13 with yerrorbars pt 7 ps 0.6 lc rgb 'black', \\\n"
     << "       0 with lines dt 2 lc rgb 'gray40'\n";
@@ -119,14 +128,22 @@ std::string distribution_plot(FigureInfo const& f) {
     return "plot table using 23:24 with impulses lw 4 lc rgb '#0060c0' "
            "title 'prescribed distribution', \\\n"
            "       table using 23:24 with points pt 7 lc rgb '#0060c0' notitle\n";
-  std::string best = "table using 1:(F*$3/G) with lines lw 2 lc rgb '#c00000' title 'P(r)'";
+  // The Gaussians' end points hold half a cell (NEAR) or less (FAR): their
+  // density is left out rather than drawn as a step.
+  auto cut = [&](std::string const& v) {
+    return f.solver == "gaussians" ? "(($1 < rmin + G/2 || $1 > rmax - G/2) ? NaN : " + v + ")" : "(" + v + ")";
+  };
+  std::string best = "table using 1:" + cut("F*$3/G") + " with lines lw 2 lc rgb '#c00000' title 'P(r)'";
   std::string p = "plot ";
+  // The annealing's spread comes from Monte Carlo runs, the other solvers'
+  // from bootstrap replicates; either is the noise part only.
+  std::string spread = f.solver == "annealing" ? "Monte Carlo" : "bootstrap";
   if (f.mode == "err")
-    p += "table using 1:(F*($5-$7)/G):(F*($5+$7)/G) with filledcurves "
-         "fc rgb '#a0c0f0' fs solid 0.6 noborder title 'Monte Carlo ± 1 sd', \\\n       " +
+    p += "table using 1:" + cut("F*($5-$7)/G") + ":" + cut("F*($5+$7)/G") + " with filledcurves "
+         "fc rgb '#a0c0f0' fs solid 0.6 noborder title '" + spread + " ± 1 sd (noise only)', \\\n       " +
          best + ", \\\n"
-         "       table using 1:(F*$5/G) with lines lw 2 dt 2 lc rgb '#0040a0' "
-         "title 'Monte Carlo mean'";
+         "       table using 1:" + cut("F*$5/G") + " with lines lw 2 dt 2 lc rgb '#0040a0' "
+         "title '" + spread + " mean'";
   if (f.mode != "err") p += best;
   if (f.has_prescribed) p += ", \\\n       " + impulses;
   return p + "\n";
@@ -141,7 +158,7 @@ void panel_distribution(std::ostream& o, FigureInfo const& f) {
     << "  set tmargin at screen 0.35\n  set bmargin at screen 0.07\n"
     << "  set label 1 '(c)' at screen 0.015, screen 0.35\n"
     << "  set xrange [rmin-rpad:rmax+rpad]\n"
-    << "  set yrange [0:" << (sim && !fractions ? "1" : "*") << "]\n"
+    << "  set yrange [0:" << (sim && !fractions ? "1" : f.mode == "err" ? "ytop" : "*") << "]\n"
     << "  set offsets 0, 0, graph 0.08, 0\n"
     << "  set xlabel 'distance r (Å)'\n"
     << "  set ylabel " << (sim ? "'fraction'" : "'P(r) (1/Å)'") << "\n"
@@ -155,6 +172,15 @@ void panel_distribution(std::ostream& o, FigureInfo const& f) {
       << " right front boxed noenhanced\n";
   if (sim && !fractions)
     o << "  set label 2 'no prescribed distribution' at graph 0.5, graph 0.5 center front\n";
+  // What lies beyond the longest measurable distance is not measured: shaded.
+  if (f.longest_measurable > 0.0)
+    o << "  lmd = " << number(f.longest_measurable) << "    # longest measurable distance, Å\n"
+      << "  if (lmd < rmax) {\n"
+      << "    set object 1 rect from first lmd, graph 0 to graph 1, graph 1 behind "
+         "fc rgb '#f0f0f0' fs solid 1.0 noborder\n"
+      << "    set label 3 'not measurable' at first lmd, graph 0.5 "
+         "rotate by 90 offset char 1.2, 0 center front textcolor rgb 'gray40'\n"
+      << "  }\n";
   o << "  " << distribution_plot(f);
 }
 
@@ -173,9 +199,9 @@ std::string paper_figure_script(FigureInfo const& f) {
     << "    set terminal pngcairo enhanced color size 1400,1600 font 'sans,20' linewidth 2.5\n"
     << "    set output " << quoted(f.base + ".png") << "\n"
     << "  }\n"
-    << "  set multiplot title " << quoted(title(f)) << " noenhanced\n"
+    << "  set multiplot title (show_title ? " << quoted(title(f)) << " : '') noenhanced\n"
     << "  set lmargin at screen 0.13\n  set rmargin at screen 0.88\n"
-    << "  unset y2tics\n  unset y2label\n  set ytics mirror\n  unset label\n"
+    << "  unset y2tics\n  unset y2label\n  set ytics mirror\n  unset label\n  unset object\n"
     << "  set offsets 0, 0, 0, 0\n  set style textbox opaque noborder\n";
   panel_curve(o, f);
   panel_residual(o, f);

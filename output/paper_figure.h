@@ -26,6 +26,9 @@ struct FigureInfo {
   double curve_min = 0.0, curve_max = 1.0;        // S/S0: data +- error, curve
   double residual_min = -1.0, residual_max = 1.0; // data - fit +- error, and 0
   double fraction_max = 1.0;                      // largest prescribed fraction
+  // Beyond this distance (Angstrom) the data's longest dephasing time
+  // changes S/S0 by less than twice the median error: shaded (0: none).
+  double longest_measurable = 0.0;
 };
 
 // The script's text. It names files without the directory, so it is run in

@@ -292,6 +292,8 @@ FigureInfo figure_info(Paar const& m) {
   f.prescribed_share = m.setup->total_adjust_density;
   f.scaling = m.scaling;
   figure_extents(m, f);
+  if (m.setup->mode != "sim" && std::isfinite(m.chi2))
+    f.longest_measurable = m.setup->longest_measurable_distance(m.scaling);
   return f;
 }
 

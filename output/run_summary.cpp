@@ -1,10 +1,16 @@
 #include "output/run_summary.h"
 
+#include <array>
 #include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
 #include <iostream>
 
 #include <gsl/gsl_rng.h>
 
+#include "model/effective_distance.h"
+#include "numeric/numeric.h"
 #include "numeric/warnings.h"
 #include "output/atomic_file.h"
 #include "output/data_determined.h"
@@ -32,6 +38,30 @@ nlohmann::json kernel(Paar const& m) {
     return {{"type", "curve"}, {"file", m.setup->lambda_d_file}, {"points", m.setup->curve.lambda.size()}};
   if (m.setup->per_2pi == 0) return {{"type", "exact"}};
   return {{"type", "powder"}, {"per_2pi", m.setup->per_2pi}, {"mid_pulse_us", m.setup->mid_pulse}};
+}
+
+void add_median_mode(Paar const& m, nlohmann::json& d) {
+  std::vector<double> p(m.setup->n_grid), r(m.setup->n_grid);
+  for (int j = 0; j < m.setup->n_grid; j++) {
+    p[j] = gvg(m.distribution, j);
+    r[j] = gvg(m.setup->distances, j);
+  }
+  d["median"] = distribution_median(p.data(), r.data(), p.size());
+  d["mode"] = distribution_mode(p.data(), r.data(), p.size());
+}
+
+// The 2.5 and 97.5 percentiles over the runs, and the spread of the median
+// and mode.
+void add_percentiles(McDistance const& mc, nlohmann::json& d) {
+  std::pair<char const*, std::array<double, 2> const*> named[] = {
+      {"mean", &mc.mean_p}, {"sd", &mc.sd_p}, {"effective", &mc.effective_p},
+      {"median", &mc.median_p}, {"mode", &mc.mode_p}};
+  for (auto const& [name, p] : named) {
+    d[std::string(name) + "_p025"] = (*p)[0];
+    d[std::string(name) + "_p975"] = (*p)[1];
+  }
+  d["median_mc_sd"] = mc.median_sd;
+  d["mode_mc_sd"] = mc.mode_sd;
 }
 
 }  // namespace
@@ -66,11 +96,18 @@ void report_result_lines(Paar& m) {
   std::snprintf(b, sizeof b, "Result chi2: %.4f for %d points (%.4f per point)", m.chi2, m.setup->n_data,
                 m.chi2 / m.setup->n_data);
   say(m, b);
-  std::snprintf(b, sizeof b, "Mean distance: %.4f Angstrom%s", m.results.distance_moments[0],
-                mean_note(m).c_str());
+  McDistance const& mc = m.results.mc.distance;
+  // In mode err each number carries the spread over the runs (or replicates).
+  auto pm = [&](double sd) {
+    char t[40] = "";
+    if (mc.runs >= 2) std::snprintf(t, sizeof t, " +- %.4f", sd);
+    return std::string(t);
+  };
+  std::snprintf(b, sizeof b, "Mean distance: %.4f%s Angstrom%s", m.results.distance_moments[0],
+                pm(mc.mean_sd).c_str(), mean_note(m).c_str());
   say(m, b);
-  std::snprintf(b, sizeof b, "Distance sd: %.4f Angstrom%s", m.results.distance_moments[1],
-                sd_note(m).c_str());
+  std::snprintf(b, sizeof b, "Distance sd: %.4f%s Angstrom%s", m.results.distance_moments[1],
+                pm(mc.sd_sd).c_str(), sd_note(m).c_str());
   say(m, b);
   std::snprintf(b, sizeof b, "Distance skewness: %.4f", m.results.distance_moments[2]);
   say(m, b);
@@ -78,6 +115,13 @@ void report_result_lines(Paar& m) {
   say(m, b);
   report_fitted_scaling(m);
   report_determined(m);
+  if (mc.runs >= 2) {
+    std::snprintf(b, sizeof b,
+                  "Note: the +- is the noise part only: the spread over the %zu %s, not the bias the "
+                  "regularisation adds",
+                  mc.runs, m.results.solver == "annealing" ? "Monte Carlo runs" : "bootstrap replicates");
+    say(m, b);
+  }
 }
 
 bool write_summary_json(Paar const& m, RunSummary const& s) {
@@ -100,12 +144,14 @@ bool write_summary_json(Paar const& m, RunSummary const& s) {
   if (s.fitted) {
     j["distance"] = moments(m.results.distance_moments, "Angstrom");
     j["coupling"] = moments(m.results.coupling_moments, "Hz");
+    add_median_mode(m, j["distance"]);
     if (m.results.mc.distance.runs > 0) {
       j["distance"]["mc_mean"] = m.results.mc.distance.mean;
       j["distance"]["mean_mc_sd"] = m.results.mc.distance.mean_sd;
       j["distance"]["mc_sd"] = m.results.mc.distance.sd;
       j["distance"]["sd_mc_sd"] = m.results.mc.distance.sd_sd;
       j["distance"]["mc_runs"] = m.results.mc.distance.runs;
+      add_percentiles(m.results.mc.distance, j["distance"]);
     }
     add_determined_json(m, j);
   } else {

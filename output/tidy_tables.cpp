@@ -65,8 +65,12 @@ TidyTable distribution_table(Paar const& m) {
     auto per_a = [&](double mass) { return w[j] > 0.0 ? mass / w[j] : 0.0; };
     std::vector<double> row = {gvg(s.distances, j), per_a(gvg(m.distribution, j))};
     if (band) {
-      double mean = per_a(gvg(m.results.mc.average, j)), sd = per_a(gvg(m.results.mc.stdev, j));
-      row.insert(row.end(), {mean, sd, std::max(0.0, mean - 1.96 * sd), mean + 1.96 * sd});
+      // The 95 % band: the 2.5 and 97.5 percentiles over the runs (a skewed
+      // or bounded share is not symmetric about its mean).
+      McEstimate const& e = m.results.mc;
+      bool have = e.band_p025.size() == static_cast<size_t>(s.n_grid);
+      double mean = per_a(gvg(e.average, j)), sd = per_a(gvg(e.stdev, j));
+      row.insert(row.end(), {mean, sd, have ? per_a(e.band_p025[j]) : 0.0, have ? per_a(e.band_p975[j]) : 0.0});
     }
     add_row(t, row);
   }

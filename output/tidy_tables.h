@@ -2,7 +2,8 @@
 // numpy.loadtxt(name, delimiter=',', skiprows=1): one header line, then rows
 // of numbers only, comma-separated.
 //   OUTPUT-distribution.csv  r_angstrom,density_per_angstrom and in mode err
-//                            band_mean,band_sd,band_low95,band_high95; in
+//                            band_mean,band_sd,band_low95,band_high95 (the
+//                            2.5 and 97.5 percentiles over the runs); in
 //                            mode sim the prescribed distribution as
 //                            r_angstrom,fraction
 //   OUTPUT-curve.csv         n_c,time_ms,s_s0,error,fit,residual at the data

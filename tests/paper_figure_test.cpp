@@ -33,6 +33,8 @@ struct Case {
   const char* mode;
   bool prescribed;
   std::vector<std::string> labels;  // with a quote, which the script must escape
+  const char* solver = "annealing";
+  double longest_measurable = 0.0;  // Angstrom: the shading past it (0: none)
 };
 
 }  // namespace
@@ -42,16 +44,19 @@ TEST(PaperFigure, GnuplotRendersEachModeWithoutAMessage) {
   const Case cases[] = {{"fit", false, {}},
                         {"fit", true, {"1: r0 3.0 \xc3\x85, sd 0.2 \xc3\x85", "it's w 1.0"}},
                         {"err", false, {}},
+                        {"err", false, {}, "gaussians", 2.7},
+                        {"fit", false, {}, "maxent", 9.0},
                         {"sim", true, {}}};
   for (Case const& c : cases) {
     ts::TempDir d;
     FigureInfo f{d.path() + "/", "run_1", c.mode, "annealing", 1.25, 5000, 0.5,
                  c.prescribed, 3, c.labels, c.prescribed ? 0.5 : 0.0, 1.0};
+    f.longest_measurable = c.longest_measurable;
     ts::write_file(d.file("run_1.me"), kTable);
     ts::write_file(paper_figure_path(f), paper_figure_script(f));
     std::string cmd = "cd '" + d.path() + "' && gnuplot run_1-fig.gp >out.txt 2>err.txt";
     int rc = std::system(cmd.c_str());
-    SCOPED_TRACE(std::string(c.mode) + (c.prescribed ? " with prescribed share" : ""));
+    SCOPED_TRACE(std::string(c.mode) + " " + c.solver + (c.prescribed ? " with prescribed share" : ""));
     EXPECT_TRUE(WIFEXITED(rc) && WEXITSTATUS(rc) == 0);
     EXPECT_EQ(ts::read_file(d.file("err.txt")), "");
     EXPECT_EQ(ts::read_file(d.file("out.txt")), "");

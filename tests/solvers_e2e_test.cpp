@@ -54,8 +54,9 @@ TEST(Solvers, SameResultsForAnySeedAndThreadCountAndASummaryThatIsTheLogs) {
     std::string log = w.out(".log");
     char want[200];
     auto const& d = j["distance"];
-    std::snprintf(want, sizeof want, "Mean distance: %.4f Angstrom\nDistance sd: %.4f Angstrom\n",
-                  d["mean"].get<double>(), d["sd"].get<double>());
+    std::snprintf(want, sizeof want, "Mean distance: %.4f +- %.4f Angstrom\nDistance sd: %.4f +- %.4f Angstrom\n",
+                  d["mean"].get<double>(), d["mean_mc_sd"].get<double>(), d["sd"].get<double>(),
+                  d["sd_mc_sd"].get<double>());
     EXPECT_NE(log.find(want), std::string::npos) << want;
     std::snprintf(want, sizeof want, "MC mean distance: %.4f +- %.4f Angstrom\n",
                   d["mc_mean"].get<double>(), d["mean_mc_sd"].get<double>());

@@ -52,9 +52,9 @@ std::vector<std::string> figure_labels(MixtureSelection const& sel) {
   for (GaussComponent const& g : sel.fits[sel.chosen].comp) {
     char b[120];
     if (g.width_at_floor)
-      std::snprintf(b, sizeof b, "%.2f at %.2f A (width not determined)", g.weight, g.centre);
+      std::snprintf(b, sizeof b, "%.2f at %.2f \u00c5 (width not determined)", g.weight, g.centre);
     else
-      std::snprintf(b, sizeof b, "%.2f at %.2f A, width %.2f A", g.weight, g.centre, g.width);
+      std::snprintf(b, sizeof b, "%.2f at %.2f \u00c5, width %.2f \u00c5", g.weight, g.centre, g.width);
     out.push_back(b);
   }
   return out;
@@ -105,11 +105,11 @@ McStatus gaussians_estimate(Paar& model, SolverFit& fit,
       parametric_bootstrap(model, gaussian_replicate_solver(near, far, kernel), write_results, &accepted);
   MixtureSpread spread = mixture_spread(sel, accepted);
   say_lines(model, gaussian_bootstrap_lines(spread));
-  // The figure's labels with the bootstrap's spread of each component.
+  // The figure's labels (UTF-8: the figure is drawn in UTF-8) with the bootstrap's spread of each component.
   if (spread.same_k >= 2)
     for (size_t c = 0; c < spread.mean.size() && c < fit.figure_labels.size(); c++) {
       char b[160];
-      std::snprintf(b, sizeof b, "%.2f+-%.2f at %.2f+-%.2f A, width %.2f+-%.2f A",
+      std::snprintf(b, sizeof b, "%.2f \u00b1 %.2f at %.2f \u00b1 %.2f \u00c5, width %.2f \u00b1 %.2f \u00c5",
                     sel.fits[sel.chosen].comp[c].weight, spread.sd[c].weight,
                     sel.fits[sel.chosen].comp[c].centre, spread.sd[c].centre,
                     sel.fits[sel.chosen].comp[c].width, spread.sd[c].width);

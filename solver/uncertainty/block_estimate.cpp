@@ -89,6 +89,7 @@ McStatus BlockLoop::run(std::function<void(Paar&)> const& write_results) {
     if (block_ > 4) {
       maxsig = report_block(model_, sums_, block_, rejected_);
       tested = true;
+      spread_.store(model_);
       if (write_results) write_results(model_);
       if (maxsig <= model_.setup->min_stdev2) break;
     }

@@ -1,5 +1,6 @@
 #include "solver/uncertainty/mc_blocks.h"
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
@@ -8,6 +9,7 @@
 
 #include "model/effective_distance.h"
 #include "numeric/numeric.h"
+#include "numeric/percentile.h"
 
 BlockSums::BlockSums(size_t n) {
   for (gsl_vector** v : {&s1_, &s2_, &sm_, &sm2_, &ss_, &ss2_, &m_, &s_, &sq_, &scratch_})
@@ -94,6 +96,40 @@ void DistanceSpread::add(std::vector<double> const& d, gsl_vector const* r) {
   std::vector<double> rv(d.size());
   for (size_t j = 0; j < d.size(); j++) rv[j] = gvg(r, j);
   effective_.push_back(effective_distance(d.data(), rv.data(), d.size()));
+  median_.push_back(distribution_median(d.data(), rv.data(), d.size()));
+  mode_.push_back(distribution_mode(d.data(), rv.data(), d.size()));
+  runs_.push_back(d);
+}
+
+namespace {
+
+std::array<double, 2> interval(std::vector<double> const& v) {
+  return {percentile(v, 0.025), percentile(v, 0.975)};
+}
+
+}  // namespace
+
+void DistanceSpread::store(Paar& model) const {
+  if (runs() < 2) return;
+  McDistance& d = model.results.mc.distance;
+  d = {runs(), mean_of_mean(), sd_of_mean(), mean_of_sd(), sd_of_sd(), mean_of_effective(), sd_of_effective()};
+  d.median_sd = spread(median_);
+  d.mode_sd = spread(mode_);
+  d.mean_p = interval(mean_);
+  d.sd_p = interval(sd_);
+  d.effective_p = interval(effective_);
+  d.median_p = interval(median_);
+  d.mode_p = interval(mode_);
+  size_t n = runs_.front().size();
+  McEstimate& e = model.results.mc;
+  e.band_p025.assign(n, 0.0);
+  e.band_p975.assign(n, 0.0);
+  std::vector<double> at(runs());
+  for (size_t j = 0; j < n; j++) {
+    for (size_t k = 0; k < runs(); k++) at[k] = runs_[k][j];
+    e.band_p025[j] = percentile(at, 0.025);
+    e.band_p975[j] = percentile(at, 0.975);
+  }
 }
 
 double DistanceSpread::mean_of_mean() const { return average(mean_); }
@@ -105,8 +141,7 @@ double DistanceSpread::sd_of_effective() const { return spread(effective_); }
 
 void DistanceSpread::report(Paar& model) const {
   if (runs() < 2) return;
-  model.results.mc.distance = {runs(),       mean_of_mean(),      sd_of_mean(),     mean_of_sd(),
-                               sd_of_sd(),   mean_of_effective(), sd_of_effective()};
+  store(model);
   char b[160];
   std::snprintf(b, sizeof b, "MC mean distance: %.4f +- %.4f Angstrom\n", mean_of_mean(),
                 sd_of_mean());

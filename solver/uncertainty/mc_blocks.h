@@ -47,6 +47,9 @@ class DistanceSpread {
   // The two lines "MC mean distance: ..." and "MC distance sd: ..." on
   // standard output and in the log (nothing before two runs).
   void report(Paar& model) const;
+  // The spreads and the 2.5 and 97.5 percentiles over the runs, of the
+  // numbers and of each distance's share, stored in the model (two runs on).
+  void store(Paar& model) const;
   // Average and standard deviation over the runs of the mean distance and of
   // the distribution's standard deviation (Angstrom).
   double mean_of_mean() const, sd_of_mean() const, mean_of_sd() const, sd_of_sd() const;
@@ -55,7 +58,9 @@ class DistanceSpread {
   size_t runs() const { return mean_.size(); }
 
  private:
-  std::vector<double> mean_, sd_, effective_;
+  std::vector<double> mean_, sd_, effective_, median_, mode_;
+  // Every accepted run's distribution: percentiles need the whole sample.
+  std::vector<std::vector<double>> runs_;
 };
 
 // After block `block` (from the fifth on): the convergence lines, the
