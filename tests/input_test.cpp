@@ -153,6 +153,7 @@ std::vector<BadInput> bad_inputs() {
       {"PerMcBlock", {{"MODE", "err"}, {"PER MC BLOCK", "1"}}, "", "", e + "PER MC BLOCK is 1; it must be at least 2"},
       {"FitIgnoresMcSettings", {{"ERR INIT TEMP", "0"}, {"PER MC BLOCK", "1"}}, "", "", ""},
       {"GaussiansRange", {{"FAR", "2.55"}}, "", "", e + "FAR - NEAR is 0.05 Angstrom; it must be above 0.1 for --solver gaussians", "gaussians"},
+      {"MaxentRangeAtItsLimit", {{"FAR", "2.8"}}, "", "", "", "maxent"},  // 2.8 - 2.5 is 0.3 less a rounding
       // ---- only none means none ----
       {"LambdaMistyped", {{"LAMBDA_D", "curve.dta"}}, "", "", e + "LAMBDA_D \"curve.dta\" cannot be opened; write none for no universal dephasing curve"},
       {"DistMistyped", {{"DISTDIST", "dist.dta"}}, "", "", e + "DISTDIST \"dist.dta\" cannot be opened; write none for no prescribed distribution"},
@@ -236,6 +237,8 @@ TEST(DataFile, ColumnsCommentsTheErrorRuleAndPercent) {
   EXPECT_EQ(read("0 1 100 100 0.02\n4 1 96 96 0.02\n8 1 0.87 0.87 0.02\n"),
             "a.dat: 2 of 3 points have S/S0 above 1.5 (line 1: 100), so S/S0 looks like percent; write it "
             "as a fraction, e.g. S0 100 and S 100 for 100 %\n");
+  // Large errors below 1, or one S/S0 of three above 1.5: data as given.
+  EXPECT_EQ(read("0 1 1.6 1.6 0.5\n4 1 0.9 0.9 0.9\n8 1 0.8 0.8 0.3\n") + read("0 1 1 1 0.5\n"), "");
   EXPECT_EQ(read("8 0.87\n"), "a.dat line 1: 2 columns, but a data line holds N_c S0 S S/S0 error (the error may be "
             "left out); for S/S0 alone write S0 = 1 and S = S/S0: \"8 1 0.87 0.87\"\n");
   PrescribedDist none;

@@ -172,3 +172,20 @@ TEST(TransformMatrices, UniversalCurveAndSimulationWithoutOne) {
   EXPECT_EQ(gsl_matrix_min(s->setup->transform_cycles), 0.0);
   EXPECT_NE(gsl_vector_get(s->setup->smooth_adjust, 4), 0.0);
 }
+
+TEST(FitProblem, TargetIsTheFittedSharesDataAndTheKernelTakesHalfTheCycles) {
+  // Exact kernel, SCALING 0.8, 0.6 prescribed at 3.0 A: the target is
+  // (S/S0 - 0.8 * 0.6 * K(3.0)) / 0.4, K at lambda = (N_c / 2) D / MAS, here by
+  // the powder quadrature; the models' kernel takes the same row.
+  Model m({{"PER 2PI", "0"}, {"SCALING", "0.8"}}, kSmallData, "3.0 0.6\n");
+  FitProblem fp = m->fit_problem();
+  const double nc[5] = {0, 4, 8, 12, 16}, ratio[5] = {1.0, 0.96, 0.87, 0.76, 0.65};
+  std::vector<double> at;
+  fp.kernel_at({3.7}, at);
+  ASSERT_EQ(fp.n_data, 5);
+  for (int i = 0; i < 5; i++) {
+    auto kr = [&](double r) { return analytic_powder(4.0 * std::sqrt(2.0) * nc[i] / 2 * coupling(*m, r) / 5000); };
+    EXPECT_NEAR(fp.target[i], (ratio[i] - 0.8 * 0.6 * kr(3.0)) / 0.4, 1e-9) << i;
+    EXPECT_NEAR(at[i], kr(3.7), 1e-10) << i;
+  }
+}

@@ -1,6 +1,7 @@
 // The maximum-entropy solver: its dual solution against a direct minimisation,
 // the alpha rule at the returned solution, recovery of a known distribution,
 // reproducibility, the refusals, and data it cannot fit.
+#include <gsl/gsl_eigen.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -97,6 +98,28 @@ TEST(Maxent, FixedAlphaMatchesDirectMinimisation) {
     for (int j = 0; j < fp.n_grid; j++) sum += m[j] * std::exp(e[j] - top);
     for (int j = 0; j < fp.n_grid; j++)
       EXPECT_NEAR(res.p[j], m[j] * std::exp(e[j] - top) / sum, 1e-10) << alpha;
+    // G = sum gamma / (gamma + alpha), gamma the eigenvalues of the data
+    // curvature B (diag P - P P^T) B^T, B_ij = s K_ij / sigma_i (3 x 3 here);
+    // the entropy S = -sum P ln(P / m).
+    gsl_matrix* h = gsl_matrix_alloc(3, 3);
+    for (int a = 0; a < 3; a++)
+      for (int b = 0; b < 3; b++) {
+        double ba = 0, bb = 0, c = 0;
+        for (int j = 0; j < fp.n_grid; j++) {
+          double x = fp.scaling * fp.k(a, j) / fp.sigma[a], y = fp.scaling * fp.k(b, j) / fp.sigma[b];
+          c += x * y * res.p[j], ba += x * res.p[j], bb += y * res.p[j];
+        }
+        gsl_matrix_set(h, a, b, c - ba * bb);
+      }
+    gsl_vector* ev = gsl_vector_alloc(3);
+    gsl_eigen_symm_workspace* ws = gsl_eigen_symm_alloc(3);
+    gsl_eigen_symm(h, ev, ws);
+    double G = 0, S = 0;
+    for (int a = 0; a < 3; a++) G += std::max(0.0, ev->data[a]) / (std::max(0.0, ev->data[a]) + alpha);
+    for (int j = 0; j < fp.n_grid; j++) S -= res.p[j] * std::log(res.p[j] / m[j]);
+    EXPECT_NEAR(res.G, G, 1e-8 * G) << alpha;
+    EXPECT_NEAR(res.entropy, S, 1e-10) << alpha;
+    gsl_eigen_symm_free(ws), gsl_vector_free(ev), gsl_matrix_free(h);
   }
 }
 

@@ -9,7 +9,7 @@
 
 #include "model/effective_distance.h"
 #include "numeric/percentile.h"
-
+#include "output/determined_report.h"
 #include "tests/test_support.h"
 
 using namespace ts;
@@ -87,6 +87,22 @@ TEST(Tables, CsvAndSummaryOfEveryModeAndTheClosingBlock) {
         EXPECT_LE(dd[std::string(q) + "_p025"].get<double>(), dd[std::string(q) + "_p975"].get<double>()) << q;
     }
     EXPECT_NEAR(total + band, c.over.count("MODE") && c.over.at("MODE") == "sim" ? 0 : 1, 1e-8);
+    EXPECT_NEAR(j["chi2_per_point"].get<double>(), j["chi2"].get<double>() / 9, 1e-12);
+    if (d.size() == 9) {  // moments and edge share of the masses density x cell width, by hand
+      V p(9);
+      double mean = 0, m2 = 0, m3 = 0, m4 = 0;
+      for (size_t i = 0; i < 9; i++) p[i] = width[i] * d[i]["density_per_angstrom"].get<double>();
+      for (size_t i = 0; i < 9; i++) mean += p[i] * (2.5 + 0.5 * i);
+      for (size_t i = 0; i < 9; i++) {
+        double x = 2.5 + 0.5 * i - mean;
+        m2 += p[i] * x * x, m3 += p[i] * x * x * x, m4 += p[i] * x * x * x * x;
+      }
+      json const& s = j["distance"];
+      V want = {mean, std::sqrt(m2), m3 / std::pow(m2, 1.5), m4 / (m2 * m2) - 3.0};
+      V got = {s["mean"].get<double>(), s["sd"].get<double>(), s["skewness"].get<double>(), s["excess_kurtosis"].get<double>()};
+      for (int e = 0; e < 4; e++) EXPECT_NEAR(got[e], want[e], 1e-6 * (1 + std::fabs(want[e]))) << e;  // CSV: 10 digits
+      EXPECT_NEAR(j["diagnostics"]["edge_share"].get<double>(), p[0] + p[1] + p[7] + p[8], 1e-9);
+    }
     // The closing block repeats the summary's warnings and lists its files.
     std::string block = j["warnings"].empty() ? "\nNo warnings.\n" : "";
     for (auto const& l : j["warnings"]) block += "  " + l.get<std::string>() + "\n";
@@ -122,6 +138,27 @@ TEST(Percentile, Type7AndTheMedianAndModeOfADistribution) {
   for (auto const& d : dists) {
     EXPECT_DOUBLE_EQ(distribution_median(d.p.data(), r.data(), 4), d.median);
     EXPECT_DOUBLE_EQ(distribution_mode(d.p.data(), r.data(), 4), d.mode);
+  }
+}
+
+TEST(Diagnostics, EdgeShareAndItsWarningOnPlantedDistributions) {
+  // Grid 2.5 to 6.5 Angstrom (9 distances), the longest measurable distance
+  // planted at 10: the share on the first two and last two distances by hand,
+  // warned above 5 %.
+  struct { V p; double share; std::string warning; } cases[] = {
+      {{0.1, 0, 0, 0, 0.8, 0, 0, 0, 0.1}, 0.2,
+       "warning: 20.0 % of the distribution lies on the first two or last two grid distances: the data may not "
+       "constrain it; lower NEAR and widen FAR, to at most the longest measurable distance 10.00 Angstrom"},
+      {{0, 0.02, 0, 0, 0.96, 0, 0, 0.02, 0}, 0.04, ""},
+      {{0, 0, 0.02, 0.5, 0, 0.42, 0, 0.06, 0}, 0.06,
+       "warning: 6.0 % of the distribution lies on the first two or last two grid distances: the data may not "
+       "constrain it; widen FAR, to at most the longest measurable distance 10.00 Angstrom"}};
+  for (auto const& c : cases) {
+    Model m;
+    for (int j = 0; j < 9; j++) gsl_vector_set(m->distribution, j, c.p[j]);
+    EXPECT_NEAR(m->edge_share(), c.share, 1e-15);
+    EXPECT_EQ(report_edge_advice(*m, m->edge_share(), 10.0), !c.warning.empty());
+    EXPECT_EQ(m->report().warnings(), c.warning.empty() ? std::vector<std::string>{} : std::vector{c.warning});
   }
 }
 

@@ -67,13 +67,16 @@ TEST(RunSafety, RandomNumberEnvironmentAndWarnings) {
 }
 
 TEST(RunSafety, GnuplotThatFailsOrHangsEndsTheRunWithStatusOne) {
-  // The stub fails on the printed figure, or sleeps past a 1 s limit.
+  // The stub fails on the printed figure, or never exits by itself: it must be
+  // killed at the 1 s limit (a run still there after 30 s is killed by timeout).
   const std::pair<std::string, std::string> cases[] = {
       {"case \"$1\" in *-ps.gp) exit 3;; esac", "gnuplot on ./run/run-ps.gp failed with exit status 3"},
-      {"sleep 5", "gnuplot on ./run/run-ps.gp ran longer than 1 s and was stopped"}};
+      {"exec sleep 1000", "gnuplot on ./run/run-ps.gp ran longer than 1 s and was stopped"}};
   for (auto const& [stub, message] : cases) {
     Workspace w(stub);
-    RunResult r = w.run({}, {"REDORDIST_GNUPLOT_TIMEOUT=1"});
+    auto t0 = std::chrono::steady_clock::now();
+    RunResult r = w.run({}, {"REDORDIST_GNUPLOT_TIMEOUT=1", "timeout -s KILL 30"});
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(20));
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find(message + "\n"), std::string::npos) << r.out;
     EXPECT_TRUE(fs::exists(w.dir.file("run/run.me")));  // results written all the same

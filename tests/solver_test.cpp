@@ -6,7 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <mutex>
 
+#include "numeric/numeric.h"
+#include "solver/uncertainty/bootstrap.h"
 #include "solver/uncertainty/mc_blocks.h"
 #include "tests/test_support.h"
 
@@ -180,6 +183,56 @@ TEST(McBlocks, EstimatesAreMeansAndSampleDeviationsOverBlocks) {
   for (auto& v : est) gsl_vector_free(v);
 }
 
+TEST(McNoise, NormalDeviatesHaveMeanZeroAndTheGivenSpread) {
+  // The sum of 12 uniforms less 6 has mean 0 and variance 12 / 12 = 1 exactly.
+  // Over 40000 draws the mean's standard error is 0.005 and the variance's
+  // sqrt(2 / 40000) = 0.007: the tolerances are six of them.
+  gsl_rng* r = gsl_rng_alloc(gsl_rng_mt19937);
+  for (double sigma : {1.0, 0.02}) {
+    double s = 0, q = 0;
+    const int n = 40000;
+    for (int i = 0; i < n; i++) {
+      double x = _grandom_sigma(r, sigma) / sigma;
+      s += x, q += x * x;
+    }
+    EXPECT_NEAR(s / n, 0.0, 0.03) << sigma;
+    EXPECT_NEAR(q / n - (s / n) * (s / n), 1.0, 0.045) << sigma;
+  }
+  gsl_rng_free(r);
+}
+
+TEST(Bootstrap, ReplicatesAreTheFitPlusNoiseOfTheFittedShareAndRejectionsAreCounted) {
+  // A prescribed share of 0.6 leaves 0.4 to fit: the data's noise sigma is
+  // sigma / 0.4 on the target. The fit is planted at 0.3 (the data lie at
+  // 0.65-1.0), so replicates drawn around the data would show a mean offset
+  // of 8-18 sigma. 2500 replicates x 5 points: the standard error of the
+  // mean of z is 0.009, of its variance 0.013; tolerances are about five.
+  Model m({{"MODE", "err"}, {"PER MC BLOCK", "500"}, {"MAX MC CHI2", "80"}}, kSmallData, "3.0 0.6\n");
+  Paar& p = *m;
+  double share = 1.0 - p.setup->total_adjust_density;
+  ASSERT_NEAR(share, 0.4, 1e-15);
+  gsl_vector_set_all(p.fit_to_data, 0.3);
+  double s = 0, q = 0, n = 0;
+  std::mutex mu;  // replicates are solved on all threads
+  std::vector<double> dist(p.setup->n_grid, 1.0 / p.setup->n_grid);
+  ReplicateSolver solve = [&](FitProblem const& fp) {
+    std::lock_guard<std::mutex> lock(mu);
+    for (int i = 0; i < fp.n_data; i++) {
+      double z = (fp.target[i] - 0.3) * share / fp.sigma[i];
+      s += z, q += z * z, n++;
+    }
+    // Half the replicates above MAX MC CHI2 (80), at random: some 2500
+    // rejections in all, far fewer than 1000 in a row.
+    return ReplicateResult{true, fp.target[0] > 0.3 ? 81.0 : 1.0, dist, {}};
+  };
+  std::vector<ReplicateResult> kept;
+  EXPECT_EQ(parametric_bootstrap(p, solve, nullptr, &kept), McStatus::kDone);
+  EXPECT_EQ(kept.size(), 2500u);  // 5 blocks of 500: the spread is 0 after the fifth
+  for (auto const& r : kept) ASSERT_EQ(r.chi2, 1.0);
+  EXPECT_NEAR(s / n, 0.0, 0.05);
+  EXPECT_NEAR(q / n - (s / n) * (s / n), 1.0, 0.07);
+}
+
 namespace {
 
 // A Monte Carlo run directory: mode "err", and a stub gnuplot that keeps a
@@ -323,6 +376,12 @@ TEST(MonteCarlo, ConvergesAfterFiveBlocksToTheSameFilesWhateverTheThreadCount) {
   ASSERT_GE(one.size(), 10u);
   ASSERT_EQ(one.size(), two.size());
   for (auto const& kv : one) EXPECT_EQ(kv.second, two[kv.first]) << kv.first;
+  // Longer attempts on four threads: every thread takes attempts, each
+  // annealed from the seed whichever thread it falls to.
+  Over slow = o;
+  slow["ERR ITERS AT TEMP"] = "150";
+  auto single = c.collect(c.run(slow, {"GSL_RNG_SEED=7", "OMP_NUM_THREADS=1"}));
+  EXPECT_EQ(single["run.me"], c.collect(c.run(slow, {"GSL_RNG_SEED=7", "OMP_NUM_THREADS=4"}))["run.me"]);
   // The estimate leaves the fitted state alone: the table's densities and
   // multipliers are those of a plain fit.
   o["MODE"] = "fit";
