@@ -85,6 +85,25 @@ bool distance_range(Comparison const& c, double& lo, double& hi) {
 
 const char* const kColours[] = {"#c00000", "#0060c0", "#208020"};
 
+// Maximum entropy's P(r) falls to zero near the grid ends because its
+// default model does (within half the taper of an end the model is below
+// half its height): gnuplot conditions on the distance $1 for the part drawn
+// solid and the part drawn dashed, sharing the grid point at each border.
+// Empty when the run has no taper.
+void taper_conditions(json const& summary, std::string& inside, std::string& outside) {
+  json t = at(summary, {"solver_details", "default_model_taper_angstrom"});
+  json d = at(summary, {"distribution"});
+  if (!t.is_number() || !(t.get<double>() > 0) || !d.is_array() || d.size() < 2) return;
+  json r0 = at(d.front(), {"r_angstrom"}), r1 = at(d[1], {"r_angstrom"}), rn = at(d.back(), {"r_angstrom"});
+  if (!r0.is_number() || !r1.is_number() || !rn.is_number()) return;
+  double z = 0.5 * t.get<double>(), h = 0.5 * (r1.get<double>() - r0.get<double>());
+  std::ostringstream in, out;
+  in.precision(10), out.precision(10);
+  in << "($1 > " << r0.get<double>() + z - h << " && $1 < " << rn.get<double>() - z + h << ")";
+  out << "($1 < " << r0.get<double>() + z + h << " || $1 > " << rn.get<double>() - z - h << ")";
+  inside = in.str(), outside = out.str();
+}
+
 }  // namespace
 
 json read_summary(std::string const& path, std::string const& base) {
@@ -189,8 +208,14 @@ std::string compare_figure_script(Comparison const& c) {
     std::string title = r.solver;
     json chi = at(r.summary, {"chi2_per_point"});
     if (chi.is_number()) title += number(chi, " (χ²/point %.3f)");
-    o << (n++ ? ", \\\n       " : "") << gp_string(r.base + "/" + r.base + "-distribution.csv")
-      << " skip 1 using 1:2 with lines lw 2 lc rgb '" << kColours[i % 3] << "' title " << gp_string(title);
+    std::string file = gp_string(r.base + "/" + r.base + "-distribution.csv"), colour = kColours[i % 3];
+    std::string inside, outside;
+    taper_conditions(r.summary, inside, outside);
+    o << (n++ ? ", \\\n       " : "") << file << " skip 1 using 1:" << (inside.empty() ? "2" : "(" + inside + " ? $2 : NaN)")
+      << " with lines lw 2 lc rgb '" << colour << "' title " << gp_string(title);
+    if (!outside.empty())
+      o << ", \\\n       " << file << " skip 1 using 1:(" << outside << " ? $2 : NaN) with lines lw 1.5 dt 2 lc rgb '"
+        << colour << "' title " << gp_string(r.solver + " in its default model's taper");
   }
   o << "\n  set output\n}\n";
   return o.str();

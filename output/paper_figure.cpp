@@ -7,6 +7,8 @@
 // the whole population.
 #include "output/paper_figure.h"
 
+#include <algorithm>
+#include <cmath>
 #include <sstream>
 
 namespace {
@@ -43,6 +45,22 @@ std::string y_range(double lo, double hi, double pad) {
   return "set yrange [" + number(lo - pad) + ":" + number(hi + pad) + "]";
 }
 
+// The legends sit in room kept free at the top of their panel, so they are
+// never drawn over data: each row of legend takes this share of a panel's
+// height (10 pt text in a panel about 2.3 in high), plus a margin.
+const double kKeyRow = 0.08, kKeyMargin = 0.03;
+
+double key_room(size_t rows) { return rows ? kKeyMargin + kKeyRow * static_cast<double>(rows) : 0.0; }
+
+// Panel (a): the data with their errors and the curve, 5 % padding below,
+// and above that the room for one row of legend.
+std::string curve_y_range(FigureInfo const& f) {
+  double lo = f.curve_min, hi = f.curve_max;
+  double pad = hi - lo >= 1e-6 ? 0.05 * (hi - lo) : 0.05;
+  lo -= pad, hi += pad;
+  return "set yrange [" + number(lo) + ":" + number(lo + (hi - lo) / (1.0 - key_room(1))) + "]";
+}
+
 std::string title(FigureInfo const& f) {
   std::ostringstream o;
   o.precision(4);
@@ -77,13 +95,6 @@ void preamble(std::ostream& o, FigureInfo const& f) {
       << "rmin = PRESCRIBED_min < rmin ? PRESCRIBED_min : rmin\n"
       << "rmax = PRESCRIBED_max > rmax ? PRESCRIBED_max : rmax\n";
   o << "rpad = 0.03 * (rmax > rmin ? rmax - rmin : 1)\n";
-  // The band's top is not let to squash the curve: the panel's range follows
-  // the distribution, and a band above twice its peak is cut off.
-  if (f.mode == "err")
-    o << "stats table using (F*$3/G) name 'BEST' nooutput\n"
-      << "stats table using (F*($5+$7)/G) name 'BAND' nooutput\n"
-      << "ytop = 1.15 * (BEST_max > BAND_max ? BEST_max : BAND_max)\n"
-      << "ytop = (BAND_max > 2 * BEST_max && BEST_max > 0) ? 1.6 * BEST_max : ytop\n";
 }
 
 // Panel (a): data with error bars and the fitted (or simulated) curve.
@@ -92,9 +103,9 @@ void panel_curve(std::ostream& o, FigureInfo const& f) {
   o << "  # (a) data and " << (sim ? "simulated" : "fitted") << " curve\n"
     << "  set tmargin at screen 0.94\n  set bmargin at screen 0.62\n"
     << "  set label 1 '(a)' at screen 0.015, screen 0.95\n"
-    << "  set xrange [-0.02*tmax:1.02*tmax]\n  " << y_range(f.curve_min, f.curve_max, 0.05) << "\n"
+    << "  set xrange [-0.02*tmax:1.02*tmax]\n  " << curve_y_range(f) << "    # the top row for the legend\n"
     << "  set format x ''\n  unset xlabel\n"
-    << "  set ylabel 'S/S_0'\n  set key top right box opaque\n"
+    << "  set ylabel 'S/S_0'\n  set key top right horizontal nobox\n"
     << "  plot table using ($9*K):12:13 with yerrorbars pt 7 ps 0.6 lc rgb 'black' "
        "title 'data', \\\n"
     << "       table using ($20*K):" << smooth_curve(f)
@@ -118,59 +129,103 @@ void panel_residual(std::ostream& o, FigureInfo const& f) {
     << "       0 with lines dt 2 lc rgb 'gray40'\n";
 }
 
-// The plot commands of panel (c) for each mode.
-std::string distribution_plot(FigureInfo const& f) {
-  std::string impulses = "table using 23:24 axes x1y2 with impulses lw 4 lc rgb '#0060c0' "
-                         "title 'prescribed (fraction, right axis)'";
-  if (f.mode == "sim" && !(f.has_prescribed && f.fraction_max > 0))
+// The plot commands of panel (c) in mode sim: the prescribed distribution as
+// a density per Angstrom when its distances are evenly spaced, otherwise as
+// fractions (impulses) on the right axis; none: a line at zero.
+std::string prescribed_plot(FigureInfo const& f) {
+  if (!(f.has_prescribed && f.fraction_max > 0))
     return "plot table using 1:(0) with lines lw 2 lc rgb '#0060c0' notitle\n";
-  if (f.mode == "sim")
-    return "plot table using 23:24 with impulses lw 4 lc rgb '#0060c0' "
-           "title 'prescribed distribution', \\\n"
-           "       table using 23:24 with points pt 7 lc rgb '#0060c0' notitle\n";
+  if (f.prescribed_step > 0)
+    return "plot table using 23:($24/" + number(f.prescribed_step) +
+           ") with linespoints pt 7 ps 0.5 lw 2 lc rgb '#0060c0' title 'prescribed distribution'\n";
+  return "plot table using 23:24 axes x1y2 with impulses lw 4 lc rgb '#0060c0' "
+         "title 'prescribed distribution', \\\n"
+         "       table using 23:24 axes x1y2 with points pt 7 lc rgb '#0060c0' notitle\n";
+}
+
+// The plot commands of panel (c) in fit and err.
+std::string distribution_plot(FigureInfo const& f) {
   // The Gaussians' end points hold half a cell (NEAR) or less (FAR): their
-  // density is left out rather than drawn as a step.
-  auto cut = [&](std::string const& v) {
-    return f.solver == "gaussians" ? "(($1 < rmin + G/2 || $1 > rmax - G/2) ? NaN : " + v + ")" : "(" + v + ")";
+  // density is left out rather than drawn as a step. Maximum entropy's P(r)
+  // is drawn dashed where its default model tapers to zero (the fall there
+  // is the model's); the two pieces share the grid point nearest the border.
+  std::string in = f.solver == "gaussians" ? "($1 < GRID_min + G/2 || $1 > GRID_max - G/2)"
+                   : f.taper > 0          ? "($1 < GRID_min + taper - G/2 || $1 > GRID_max - taper + G/2)"
+                                          : "";
+  auto cut_if = [&](std::string const& c, std::string const& v) {
+    return c.empty() ? "(" + v + ")" : "(" + c + " ? NaN : " + v + ")";
   };
+  auto cut = [&](std::string const& v) { return cut_if(in, v); };
+  // The spread is drawn wherever there are runs, the taper included.
+  std::string part = f.solver == "gaussians" ? in : "";
+  auto cut_band = [&](std::string const& v) { return cut_if(part, v); };
+  // Above the panel's top the band is cut flat and the mean left out, so a
+  // few spiky runs cannot squash the curve.
+  auto clip = [&](std::string const& v) { return "(" + v + " > dtop ? dtop : " + v + ")"; };
   std::string best = "table using 1:" + cut("F*$3/G") + " with lines lw 2 lc rgb '#c00000' title 'P(r)'";
+  if (f.taper > 0)
+    best += ", \\\n       table using 1:(($1 < GRID_min + taper + G/2 || $1 > GRID_max - taper - G/2) ? F*$3/G : NaN)"
+            " with lines lw 1.5 dt 2 lc rgb '#c00000' title 'P(r) in the default model''s taper'";
   std::string p = "plot ";
   // The annealing's spread comes from Monte Carlo runs, the other solvers'
   // from bootstrap replicates; either is the noise part only.
   std::string spread = f.solver == "annealing" ? "Monte Carlo" : "bootstrap";
   if (f.mode == "err")
-    p += "table using 1:" + cut("F*($5-$7)/G") + ":" + cut("F*($5+$7)/G") + " with filledcurves "
-         "fc rgb '#a0c0f0' fs solid 0.6 noborder title '" + spread + " ± 1 sd (noise only)', \\\n       " +
-         best + ", \\\n"
-         "       table using 1:" + cut("F*$5/G") + " with lines lw 2 dt 2 lc rgb '#0040a0' "
-         "title '" + spread + " mean'";
-  if (f.mode != "err") p += best;
-  if (f.has_prescribed) p += ", \\\n       " + impulses;
+    p += "table using 1:" + cut_band(clip("F*($5-$7)/G")) + ":" + cut_band(clip("F*($5+$7)/G")) +
+         " with filledcurves fc rgb '#a0c0f0' fs solid 0.6 noborder title '" + spread +
+         " ± 1 sd (noise only)', \\\n       " + best + ", \\\n       table using 1:" +
+         cut_band("(F*$5/G > dtop ? NaN : F*$5/G)") + " with lines lw 2 dt 2 lc rgb '#0040a0' title '" + spread + " mean'";
+  else
+    p += best;
+  if (f.has_prescribed)
+    p += ", \\\n       table using 23:24 axes x1y2 with impulses lw 4 lc rgb '#0060c0' "
+         "title 'prescribed (fraction, right axis)'";
   return p + "\n";
 }
 
-// Panel (c): the distance distribution as a density per Angstrom. A
-// simulation without prescribed fractions has none: a line at zero, said so.
+// Entries of panel (c)'s key (at the top right).
+size_t key_entries(FigureInfo const& f) {
+  if (f.mode == "sim") return f.has_prescribed && f.fraction_max > 0 ? 1 : 0;
+  return (f.mode == "err" ? 3 : 1) + (f.taper > 0 ? 1 : 0) + (f.has_prescribed ? 1 : 0);
+}
+
+// The panel's vertical axes: density per Angstrom on the left (fractions
+// on the right where a prescribed distribution is drawn as such), each
+// with room at the top for the legend.
+void distribution_axes(std::ostream& o, FigureInfo const& f) {
+  bool sim = f.mode == "sim", fractions = f.has_prescribed && f.fraction_max > 0;
+  bool impulses_only = sim && fractions && !(f.prescribed_step > 0);
+  double top = sim ? (fractions && f.prescribed_step > 0 ? f.fraction_max / f.prescribed_step : 0.0) : f.density_top;
+  o << "  dtop = " << number(top > 0 && std::isfinite(top) ? top : 1.0) << "    # highest density drawn, 1/Å\n"
+    << "  room = " << number(key_room(key_entries(f) + f.component_labels.size())) << "    # share of the panel kept free for the legend\n"
+    << "  set yrange [0:dtop/(1-room)]\n";
+  if (impulses_only)
+    o << "  unset ytics\n  set ylabel ''\n";
+  else
+    o << "  set ylabel 'P(r) (1/Å)'\n";
+  if (f.has_prescribed && (!sim || impulses_only))
+    o << "  set y2range [0:" << (fractions ? number(f.fraction_max) : std::string("1")) << "/(1-room)]\n"
+      << "  set y2tics\n" << (impulses_only ? "" : "  set ytics nomirror\n") << "  set y2label 'fraction of pairs'\n";
+}
+
+// Panel (c): the distance distribution as a density per Angstrom.
 void panel_distribution(std::ostream& o, FigureInfo const& f) {
-  bool sim = f.mode == "sim";
-  bool fractions = f.has_prescribed && f.fraction_max > 0;
   o << "  # (c) distance distribution\n"
     << "  set tmargin at screen 0.35\n  set bmargin at screen 0.07\n"
     << "  set label 1 '(c)' at screen 0.015, screen 0.35\n"
     << "  set xrange [rmin-rpad:rmax+rpad]\n"
-    << "  set yrange [0:" << (sim && !fractions ? "1" : f.mode == "err" ? "ytop" : "*") << "]\n"
-    << "  set offsets 0, 0, graph 0.08, 0\n"
-    << "  set xlabel 'distance r (Å)'\n"
-    << "  set ylabel " << (sim ? "'fraction'" : "'P(r) (1/Å)'") << "\n"
-    << (sim && !fractions ? "  unset key\n" : "  set key top right box opaque\n");
-  if (f.has_prescribed && !sim)
-    o << "  set y2range [0:" << (fractions ? "1.1*FRACTION_max" : "1") << "]\n"
-      << "  set y2tics\n  set ytics nomirror\n  set y2label 'fraction'\n";
+    << "  set xlabel 'distance r (Å)'\n";
+  if (f.taper > 0)
+    o << "  taper = " << number(0.5 * f.taper)
+      << "    # within this of a grid end the default model is below half its height, Å\n";
+  distribution_axes(o, f);
+  o << "  set key top right nobox\n";
+  // The Gaussians' components: one line each, under the key.
   for (size_t i = 0; i < f.component_labels.size(); i++)
-    o << "  set label " << 10 + i << " " << quoted(f.component_labels[i])
-      << " at graph 0.97, graph " << number(0.70 - 0.07 * static_cast<double>(i))
-      << " right front boxed noenhanced\n";
-  if (sim && !fractions)
+    o << "  set label " << 10 + i << " " << quoted(f.component_labels[i]) << " at graph 0.98, graph "
+      << number(1.0 - kKeyMargin - kKeyRow * (static_cast<double>(key_entries(f) + i) + 0.5))
+      << " right front noenhanced\n";
+  if (f.mode == "sim" && !(f.has_prescribed && f.fraction_max > 0))
     o << "  set label 2 'no prescribed distribution' at graph 0.5, graph 0.5 center front\n";
   // What lies beyond the longest measurable distance is not measured: shaded.
   if (f.longest_measurable > 0.0)
@@ -181,7 +236,7 @@ void panel_distribution(std::ostream& o, FigureInfo const& f) {
       << "    set label 3 'not measurable' at first lmd, graph 0.5 "
          "rotate by 90 offset char 1.2, 0 center front textcolor rgb 'gray40'\n"
       << "  }\n";
-  o << "  " << distribution_plot(f);
+  o << "  " << (f.mode == "sim" ? prescribed_plot(f) : distribution_plot(f));
 }
 
 }  // namespace

@@ -29,6 +29,19 @@ struct FigureInfo {
   // Beyond this distance (Angstrom) the data's longest dephasing time
   // changes S/S0 by less than twice the median error: shaded (0: none).
   double longest_measurable = 0.0;
+  // Maximum entropy: the default model falls to zero within this distance
+  // (Angstrom) of each grid end; the fall of P(r) there is the model's, not
+  // the data's, and is drawn apart (0: no taper).
+  double taper = 0.0;
+  // Modes fit and err: the highest density the distribution panel draws,
+  // per Angstrom of the whole population: the best P(r)'s peak and, in err,
+  // the band's top up to 1.5 times that peak, so that a few spiky runs do
+  // not squash the curve (0: nothing to draw).
+  double density_top = 0.0;
+  // Mode sim: the spacing of the prescribed distances when they are evenly
+  // spaced (three or more), drawn as a density per Angstrom; 0: drawn as
+  // fractions (impulses) on their own axis.
+  double prescribed_step = 0.0;
 };
 
 // The script's text. It names files without the directory, so it is run in

@@ -13,6 +13,7 @@
 
 #include "output/atomic_file.h"
 #include "output/gnuplot_run.h"
+#include "output/figure_info.h"
 #include "output/paper_figure.h"
 #include "output/safe_files.h"
 #include "numeric/numeric.h"
@@ -246,56 +247,6 @@ std::string print_script_text(Paar const& p) {
 }
 
 namespace {
-
-// What the figure's panels draw, as its script computes it from the table:
-// the curve and the residuals of the whole population where a prescribed
-// share was taken off before the fit (F and S as in the script).
-void figure_extents(Paar const& m, FigureInfo& f) {
-  bool whole = m.setup->mode != "sim" && f.has_prescribed;
-  double F = 1 - m.setup->total_adjust_density, S = m.scaling;
-  f.last_cycle = std::max(gsl_vector_max(m.setup->cycles), 2.0 * (m.setup->n_cycles - 1));
-  f.curve_min = f.residual_min = HUGE_VAL;
-  f.curve_max = f.residual_max = -HUGE_VAL;
-  auto extend = [](double& lo, double& hi, double x) {
-    lo = std::min(lo, x), hi = std::max(hi, x);
-  };
-  for (int i = 0; i < m.setup->n_cycles; i++) {
-    double c = gvg(m.smooth_fit, i);
-    extend(f.curve_min, f.curve_max, whole ? F * c + S * gvg(m.setup->smooth_adjust, i) : c);
-  }
-  extend(f.residual_min, f.residual_max, 0.0);
-  for (int i = 0; i < m.setup->n_data; i++) {
-    double d = gvg(m.data, i), e = gvg(m.setup->data_error, i);
-    if (std::fabs(e - 1.0) < 1e-06) e = 0.0;  // shown without an error bar
-    double fit = gvg(m.fit_to_data, i);
-    double r = d - (whole ? F * fit + S * gvg(m.setup->fit_adjust, i) : fit);
-    extend(f.curve_min, f.curve_max, d - e), extend(f.curve_min, f.curve_max, d + e);
-    extend(f.residual_min, f.residual_max, r - e), extend(f.residual_min, f.residual_max, r + e);
-  }
-  f.fraction_max = 0.0;
-  for (int i = 0; i < m.setup->n_adj; i++)
-    f.fraction_max = std::max(f.fraction_max, gvg(m.setup->adj_density, i));
-}
-
-FigureInfo figure_info(Paar const& m) {
-  FigureInfo f;
-  f.dir = m.setup->path;
-  f.base = m.setup->output_base;
-  f.mode = m.setup->mode;
-  f.solver = m.setup->mode == "sim" ? "none" : m.results.solver;
-  f.chi2_per_point = m.setup->n_data > 0 ? m.chi2 / m.setup->n_data : 0.0;
-  f.mas = m.setup->mas;
-  f.grain = m.setup->grain;
-  f.has_prescribed = m.setup->n_adj > 0;
-  f.n_data = m.setup->n_data;
-  f.component_labels = m.results.figure_labels;
-  f.prescribed_share = m.setup->total_adjust_density;
-  f.scaling = m.scaling;
-  figure_extents(m, f);
-  if (m.setup->mode != "sim" && std::isfinite(m.chi2))
-    f.longest_measurable = m.setup->longest_measurable_distance(m.scaling);
-  return f;
-}
 
 // The screen graph, where there is a screen (not in mode err, whose
 // estimate rewrites the scripts block after block).

@@ -35,6 +35,10 @@ struct Case {
   std::vector<std::string> labels;  // with a quote, which the script must escape
   const char* solver = "annealing";
   double longest_measurable = 0.0;  // Angstrom: the shading past it (0: none)
+  double taper = 0.0;               // maxent's default-model taper, Angstrom
+  double density_top = 0.0;         // highest density drawn, 1/Angstrom
+  double step = 0.0;                // sim: spacing of evenly spaced prescribed distances
+  const char* expect = "";          // a line the script must hold
 };
 
 }  // namespace
@@ -44,14 +48,20 @@ TEST(PaperFigure, GnuplotRendersEachModeWithoutAMessage) {
   const Case cases[] = {{"fit", false, {}},
                         {"fit", true, {"1: r0 3.0 \xc3\x85, sd 0.2 \xc3\x85", "it's w 1.0"}},
                         {"err", false, {}},
-                        {"err", false, {}, "gaussians", 2.7},
-                        {"fit", false, {}, "maxent", 9.0},
-                        {"sim", true, {}}};
+                        {"err", false, {}, "gaussians", 2.7, 0.0, 0.7, 0.0, "  dtop = 0.7    "},
+                        // Data and curve from 0.2 to 1.0 padded by 5 % (0.04) below and above,
+                        // and one key row (0.11 of the panel) on top: 0.16 + 0.88 / 0.89.
+                        {"fit", false, {}, "maxent", 9.0, 1.0, 0.6, 0.0, "set yrange [0.16:1.148764045]"},
+                        {"sim", true, {}, "annealing", 0.0, 0.0, 0.0, 0.0, "  set y2label 'fraction of pairs'"},
+                        // Fractions 0.3 and 0.2, 0.8 Angstrom apart: densities 0.375 and 0.25 per Angstrom.
+                        {"sim", true, {}, "annealing", 0.0, 0.0, 0.0, 0.8, "  dtop = 0.375    "}};
   for (Case const& c : cases) {
     ts::TempDir d;
     FigureInfo f{d.path() + "/", "run_1", c.mode, "annealing", 1.25, 5000, 0.5,
                  c.prescribed, 3, c.labels, c.prescribed ? 0.5 : 0.0, 1.0};
     f.longest_measurable = c.longest_measurable;
+    f.taper = c.taper, f.density_top = c.density_top, f.prescribed_step = c.step;
+    f.fraction_max = 0.3, f.curve_min = 0.2, f.curve_max = 1.0;
     ts::write_file(d.file("run_1.me"), kTable);
     ts::write_file(paper_figure_path(f), paper_figure_script(f));
     std::string cmd = "cd '" + d.path() + "' && gnuplot run_1-fig.gp >out.txt 2>err.txt";
@@ -60,6 +70,9 @@ TEST(PaperFigure, GnuplotRendersEachModeWithoutAMessage) {
     EXPECT_TRUE(WIFEXITED(rc) && WEXITSTATUS(rc) == 0);
     EXPECT_EQ(ts::read_file(d.file("err.txt")), "");
     EXPECT_EQ(ts::read_file(d.file("out.txt")), "");
+    std::string script = ts::read_file(paper_figure_path(f));
+    EXPECT_NE(script.find(c.expect), std::string::npos) << script;
+    EXPECT_EQ(script.find("default model''s taper") != std::string::npos, c.taper > 0);
     for (char const* ext : {".pdf", ".png"}) {
       std::string name = d.file(std::string("run_1") + ext);
       EXPECT_TRUE(std::filesystem::exists(name) && std::filesystem::file_size(name) > 0) << ext;

@@ -199,7 +199,9 @@ TEST(Compare, ThreeRunsLikeSeparateOnesTheirJsonTableAndFigure) {
     EXPECT_EQ(c["runs"][i]["solver"], s);
     EXPECT_EQ(c["runs"][i]["distance"]["mean"], json::parse(w.file(base + "/" + base + ".json"))["distance"]["mean"]);
     EXPECT_NE(r.out.find("\n" + s + "  "), std::string::npos) << r.out;  // its row of the table
-    EXPECT_NE(script.find("'" + base + "/" + base + "-distribution.csv' skip 1 using 1:2"), std::string::npos);
+    EXPECT_NE(script.find("'" + base + "/" + base + "-distribution.csv' skip 1 using 1:"), std::string::npos);
+    // Only maximum entropy's P(r) is drawn dashed where its default model tapers.
+    EXPECT_EQ(script.find(s + " in its default model") != std::string::npos, s == "maxent");
     // The same files as a run of the solver alone under the same name.
     std::string me = w.file(base + "/" + base + ".me"), log = mask_times(w.file(base + "/" + base + ".log"));
     write_file(w.dir.file("q.par"), param_text({{"PER 2PI", "0"}, {"OUTPUT", base}}));
