@@ -10,6 +10,7 @@
 #include "model/effective_distance.h"
 #include "numeric/percentile.h"
 #include "output/determined_report.h"
+#include "output/run_summary.h"
 #include "tests/test_support.h"
 
 using namespace ts;
@@ -159,6 +160,25 @@ TEST(Diagnostics, EdgeShareAndItsWarningOnPlantedDistributions) {
     EXPECT_NEAR(m->edge_share(), c.share, 1e-15);
     EXPECT_EQ(report_edge_advice(*m, m->edge_share(), 10.0), !c.warning.empty());
     EXPECT_EQ(m->report().warnings(), c.warning.empty() ? std::vector<std::string>{} : std::vector{c.warning});
+  }
+}
+
+// The FAR warning: N_c up to 16 (3.2 ms) cannot see out to FAR 6, N_c up to
+// 64 (12.8 ms) can see past FAR 5; the distribution planted in the middle of
+// the grid, so the edge advice (which names FAR itself) stays silent.
+TEST(Diagnostics, FarWarningOnlyWhereTheDataCannotReachFar) {
+  struct { std::string data, far; bool warned; } cases[] = {{kSmallData, "6", true}, {kCurveData, "5", false}};
+  for (auto const& c : cases) {
+    Model m({{"FAR", c.far}}, c.data);
+    int n = m->setup->n_grid;
+    gsl_vector_set_zero(m->distribution);
+    gsl_vector_set(m->distribution, n / 2, 1.0);
+    Diagnostics d = report_diagnostics(*m);
+    EXPECT_EQ(d.longest_measurable_distance < std::stod(c.far), c.warned) << d.longest_measurable_distance;
+    std::string want = "warning: FAR " + c.far + " Angstrom lies beyond the longest measurable distance";
+    std::vector<std::string> w = m->report().warnings();
+    EXPECT_EQ(std::count_if(w.begin(), w.end(), [&](std::string const& x) { return x.rfind(want, 0) == 0; }),
+              c.warned ? 1 : 0) << ::testing::PrintToString(w);
   }
 }
 
