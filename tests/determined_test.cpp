@@ -165,17 +165,23 @@ TEST(Determined, PeaksAndTheirSupport) {
 TEST(Determined, LatePlateauAndSkewedPeak) {
   // S/S0 = p + (1 - p) exp(-N / 20) on N = 0, 8, ..., 192: levelled at p
   // from N 152 on (within 5e-4); without p's level it still falls at 96.
-  std::vector<double> n, flat, falling, sigma(25, 0.01);
+  // Not levelled either: a curve that never fell (constant 0.95), and late
+  // points scattering by 5 sigma about the level, symmetrically in time so
+  // that their straight line is flat (only the chi2 test sees them).
+  std::vector<double> n, flat, falling, never, scatter, sigma(25, 0.01);
+  const double kick[6] = {0.05, -0.05, 0.05, 0.05, -0.05, 0.05};
   for (int i = 0; i < 25; i++) {
     n.push_back(8.0 * i);
     flat.push_back(0.3 + 0.7 * std::exp(-n[i] / 20.0));
     falling.push_back(std::exp(-n[i] / 150.0));
+    never.push_back(0.95);
+    scatter.push_back(flat[i] + (i >= 19 ? kick[i - 19] : 0.0));
   }
-  LatePlateau a = late_plateau(n, flat, sigma), b = late_plateau(n, falling, sigma);
+  LatePlateau a = late_plateau(n, flat, sigma);
   EXPECT_TRUE(a.levelled);
   EXPECT_NEAR(a.level, 0.3, 1e-3);
   EXPECT_EQ(a.from_cycles, 152.0);
-  EXPECT_FALSE(b.levelled);
+  for (auto const* y : {&falling, &never, &scatter}) EXPECT_FALSE(late_plateau(n, *y, sigma).levelled);
   // A skew-normal's mean is xi + w delta sqrt(2 / pi), delta = a / sqrt(1 + a^2).
   std::vector<double> r;
   for (int j = 0; j < 2000; j++) r.push_back(1.0 + 0.005 * (j + 0.5));

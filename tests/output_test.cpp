@@ -5,6 +5,7 @@
 
 #include "output/matrix_dump.h"
 #include "output/result_table.h"
+#include "output/tidy_tables.h"
 #include "tests/test_support.h"
 
 using namespace ts;
@@ -58,6 +59,39 @@ TEST(ResultTable, HeaderQuestionMarksAndColumnRules) {
       EXPECT_NEAR(std::stod(r[i][3]), sum, 5e-9 * (i + 2));
     }
     EXPECT_NEAR(std::stod(r[p.setup->n_grid - 1][3]), 1.0, 5e-9);
+  }
+}
+
+// The tidy tables from planted results, mode err with a prescribed share
+// 0.2: densities and band per Angstrom (cells of 0.5 Angstrom), the 95 %
+// band's ends as planted, the fit of the whole population 0.8 fit + SCALING
+// times the prescribed curve, a point without an error written with 0.
+TEST(Tables, RowsFromPlantedResults) {
+  Model m({{"MODE", "err"}, {"SCALING", "0.9"}}, "0 1000 1000 1.0 0.02\n8 1000 870 0.87\n16 1000 700 0.7 1.5\n",
+          "3.0 0.2\n");
+  RunSetup const& s = *m->setup;
+  McEstimate& e = m->results.mc;
+  e.average = GslVec(s.n_grid), e.stdev = GslVec(s.n_grid);
+  for (int j = 0; j < s.n_grid; j++) {
+    gsl_vector_set(m->distribution, j, 0.01 * j);
+    gsl_vector_set(e.average, j, 0.02 * j), gsl_vector_set(e.stdev, j, 0.001 * j);
+    e.band_p025.push_back(0.015 * j), e.band_p975.push_back(0.025 * j);
+  }
+  gsl_vector_set(m->fit_to_data, 0, 0.99), gsl_vector_set(m->fit_to_data, 1, 0.8), gsl_vector_set(m->fit_to_data, 2, 0.6);
+  m->chi2 = 1.0, m->scaling = 0.9;
+  std::vector<TidyTable> t = tidy_tables(*m);
+  ASSERT_EQ(t.size(), 3u);
+  ASSERT_EQ(t[0].rows.size(), static_cast<size_t>(s.n_grid));
+  for (int j = 0; j < s.n_grid; j++) {
+    std::vector<double> want = {2.5 + 0.5 * j, 0.02 * j, 0.04 * j, 0.002 * j, 0.03 * j, 0.05 * j};
+    for (size_t c = 0; c < want.size(); c++) EXPECT_NEAR(t[0].rows[j][c], want[c], 1e-12) << j << " " << c;
+  }
+  ASSERT_EQ(t[1].rows.size(), 3u);
+  for (int i = 0; i < 3; i++) {
+    double fit = 0.8 * gsl_vector_get(m->fit_to_data, i) + 0.9 * gsl_vector_get(s.fit_adjust, i);
+    EXPECT_NEAR(t[1].rows[i][4], fit, 1e-9);
+    EXPECT_NEAR(t[1].rows[i][5], (V{1.0, 0.87, 0.7}[i]) - fit, 1e-9);
+    EXPECT_EQ(t[1].rows[i][3], i ? 0.0 : 0.02);  // none given, or 1 or more: no weight, written 0
   }
 }
 

@@ -102,6 +102,9 @@ TEST(Tables, CsvAndSummaryOfEveryModeAndTheClosingBlock) {
       V want = {mean, std::sqrt(m2), m3 / std::pow(m2, 1.5), m4 / (m2 * m2) - 3.0};
       V got = {s["mean"].get<double>(), s["sd"].get<double>(), s["skewness"].get<double>(), s["excess_kurtosis"].get<double>()};
       for (int e = 0; e < 4; e++) EXPECT_NEAR(got[e], want[e], 1e-6 * (1 + std::fabs(want[e]))) << e;  // CSV: 10 digits
+      std::smatch k;  // the printed line, to its 4 decimals
+      ASSERT_TRUE(std::regex_search(r.out, k, std::regex("\nDistance excess kurtosis: (-?[0-9.]+)\n"))) << r.out;
+      EXPECT_NEAR(std::stod(k[1]), want[3], 5.1e-5);
       EXPECT_NEAR(j["diagnostics"]["edge_share"].get<double>(), p[0] + p[1] + p[7] + p[8], 1e-9);
     }
     // The closing block repeats the summary's warnings and lists its files.
