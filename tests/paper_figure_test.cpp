@@ -7,6 +7,7 @@
 #include <string>
 #include <sys/wait.h>
 
+#include "output/figure_info.h"
 #include "output/paper_figure.h"
 #include "tests/test_support.h"
 
@@ -122,3 +123,27 @@ TEST(PaperFigure, RunsWithLittleToDrawRenderEveryFigureSilently) {
     EXPECT_EQ(w.file("screen.txt"), "");
   }
 }
+
+// What a run tells its figure, from planted results: the panel's top is the
+// best P(r)'s peak per Angstrom (mass 0.2 in a 0.5 Angstrom cell: 0.4) or the
+// band's top, but at most 1.5 times the peak; prescribed distances make a
+// density only when evenly spaced.
+TEST(PaperFigure, TopOfTheDistributionPanelAndEvenPrescribedSpacing) {
+  struct { double band_top_mass; double want; } cases[] = {{0.25, 0.5}, {0.9, 0.6}, {0.1, 0.4}};
+  for (auto const& c : cases) {
+    ts::Model m(ts::Over{{"MODE", "err"}});
+    int n = m->setup->n_grid;
+    McEstimate& e = m->results.mc;
+    e.average = GslVec(n), e.stdev = GslVec(n);
+    gsl_vector_set(m->distribution, 2, 0.2);
+    gsl_vector_set(e.average, 3, c.band_top_mass - 0.05), gsl_vector_set(e.stdev, 3, 0.05);
+    EXPECT_NEAR(figure_info(*m).density_top, c.want, 1e-12) << c.band_top_mass;
+  }
+  struct { const char* dist; double step; } sims[] = {
+      {"3.0 0.2\n3.2 0.3\n3.4 0.5\n", 0.2}, {"3.0 0.2\n3.2 0.3\n3.5 0.5\n", 0.0}, {"3.0 0.5\n3.2 0.5\n", 0.0}};
+  for (auto const& c : sims) {
+    ts::Model m(ts::Over{{"MODE", "sim"}}, ts::kSmallData, c.dist);
+    EXPECT_NEAR(figure_info(*m).prescribed_step, c.step, 1e-12) << c.dist;
+  }
+}
+
