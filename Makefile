@@ -35,8 +35,10 @@ demo: program
 install: program
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
 
+# Twice as many tests as cores at a time: many wait on the program, gnuplot
+# or a timer rather than compute.
 test: build
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	cd $(BUILD) && ctest --output-on-failure -j $$(( 2 * $(JOBS) ))
 
 clean:
 	rm -rf $(BUILD)

@@ -100,8 +100,7 @@ TEST(PaperFigure, RunsWithLittleToDrawRenderEveryFigureSilently) {
       {"every N_c 0", "annealing", {}, two_at_zero},
       {"one point at N_c 0 without an error", "annealing", {}, "0 1000 1000 1\n"},
       {"one point", "annealing", {}, "16 1000 650 0.65 0.02\n"},
-      {"Gaussian solver (no multipliers)", "gaussians", {{"PER 2PI", "0"}},
-       ts::read_file(REDORDIST_SOURCE_DIR "/examples/cn_redor.dat")}};
+      {"Gaussian solver (no multipliers)", "gaussians", {{"PER 2PI", "0"}}, ts::kCurveData}};
   for (Run const& c : runs) {
     SCOPED_TRACE(c.what);
     ts::Workspace w;
