@@ -185,6 +185,38 @@ TEST(Diagnostics, FarWarningOnlyWhereTheDataCannotReachFar) {
   }
 }
 
+// Each warning of the data and of the fit on a fixture made to give it, and
+// none of them on the ordinary run (the nine-point curve near 3.3 Angstrom).
+TEST(Diagnostics, EachWarningOnItsFixtureAndNoneOnTheOrdinaryRun) {
+  const std::string e20 = std::regex_replace(kCurveData, std::regex("0\\.015\n"), "0.2\n");
+  const std::string bent = std::regex_replace(kCurveData, std::regex("32 1 0.575 1"), "32 1 0.95 1");
+  struct { std::string data; Over over; std::string prefix; } cases[] = {
+      {kCurveData, {}, ""},
+      {e20, {}, "warning: chi2 "},  // errors 0.2: chi2 far below the number of points
+      {bent, {}, "warning: the fit does not explain the data"},
+      {kCurveData + "72 1 1.5 1 0.015\n", {}, "warning: XYDATA data.dat: 1 points have S/S0 outside -0.2 to 1.2"},
+      {"0 1 1 1 0.015\n0 1 0.99 1 0.015\n", {}, "warning: XYDATA data.dat: every point has N_c 0"},
+      {kCurveData, {{"FAR", "3"}, {"GRAIN", "0.5"}}, "Warning: points in distance distribution < data points"}};
+  for (auto const& c : cases) {
+    SCOPED_TRACE(c.prefix);
+    Workspace w;
+    write_file(w.dir.file("data.dat"), c.data);
+    Over o = c.over;
+    o.emplace("FAR", "4.5"), o.emplace("GRAIN", "0.25");  // 9 distances or more: one per point
+    RunResult r = w.run(o);
+    ASSERT_EQ(r.status, 0) << r.out;
+    json warned = json::parse(w.out(".json"))["warnings"];
+    for (auto const& x : cases) {
+      if (x.prefix.empty()) continue;
+      bool found = false;
+      for (auto const& l : warned) found = found || l.get<std::string>().rfind(x.prefix, 0) == 0;
+      EXPECT_EQ(found, x.prefix == c.prefix || (c.prefix.find("S/S0 outside") != std::string::npos &&
+                                                x.prefix.find("does not explain") != std::string::npos))
+          << x.prefix << "\n" << warned.dump();
+    }
+  }
+}
+
 TEST(Simulation, SaysWhatItSimulated) {
   Workspace w;
   write_file(w.dir.file("data.dat"), kCurveData);
