@@ -258,7 +258,9 @@ TEST(Compare, ThreeRunsLikeSeparateOnesTheirJsonTableAndFigure) {
     // Only maximum entropy's P(r) is drawn dashed where its default model tapers.
     EXPECT_EQ(script.find(s + " in its default model") != std::string::npos, s == "maxent");
     // Solid from half the 1 Angstrom taper past each grid end (2.5, 6.5) less half a cell (0.25).
-    if (s == "maxent") EXPECT_NE(script.find("($1 > 2.75 && $1 < 6.25) ? $2 : NaN"), std::string::npos) << script;
+    if (s == "maxent") {
+      EXPECT_NE(script.find("($1 > 2.75 && $1 < 6.25) ? $2 : NaN"), std::string::npos) << script;
+    }
     // The same files as a run of the solver alone under the same name.
     std::string me = w.file(base + "/" + base + ".me"), log = mask_times(w.file(base + "/" + base + ".log"));
     write_file(w.dir.file("q.par"), param_text({{"PER 2PI", "0"}, {"OUTPUT", base}}));
