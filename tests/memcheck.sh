@@ -1,7 +1,7 @@
 #!/bin/sh
 # valgrind memcheck of a small err run (its fit first, then the Monte Carlo
 # blocks, the diagnostics and every output): any memory error or leak fails.
-# The grid is short (2.5 to 3.5 Angstrom) because the diagnostics' width
+# The grid is short (2.5 to 3 Angstrom) because the diagnostics' width
 # profile, about 95 % of the run, grows with it and valgrind runs it ~50x slower.
 # Usage: memcheck.sh REDORDIST_BINARY
 set -e
@@ -34,7 +34,7 @@ OUTPUT: vg_$mode
 XN: C13
 YN: N15
 NEAR: 2.5
-FAR: 3.5
+FAR: 3.0
 GRAIN: 0.5
 PER 2PI: 12
 MID PULSE: 0

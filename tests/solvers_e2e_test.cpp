@@ -14,7 +14,7 @@ using namespace ts;
 
 namespace {
 
-const Over kRun = {{"PER 2PI", "0"},      {"GRAIN", "0.1"},     {"FAR", "4.5"},
+const Over kRun = {{"PER 2PI", "0"},      {"GRAIN", "0.1"},     {"FAR", "4"},
                    {"PER MC BLOCK", "4"}, {"MAX MC BLOCKS", "5"}, {"MIN STDEV2", "0"}};
 
 // The table, the log's last lines and the summary of a run (the log and
@@ -123,7 +123,7 @@ TEST(Solvers, FitScalingFindsTheDephasableFractionTheFileGetsWrong) {
     }
     Workspace w;
     write_file(w.dir.file("data.dat"), data);
-    write_file(w.dir.file("p.par"), param_text({{"PER 2PI", "0"}, {"GRAIN", "0.1"}, {"NEAR", "2.5"}, {"FAR", "5"}}));
+    write_file(w.dir.file("p.par"), param_text({{"PER 2PI", "0"}, {"GRAIN", "0.1"}, {"NEAR", "2.5"}, {"FAR", "4.5"}}));
     std::vector<std::string> args = {"--solver", solver, "p.par"};
     if (fit) args.push_back("--fit-scaling");
     RunResult r = w.run_args(args);
