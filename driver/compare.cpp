@@ -32,11 +32,12 @@ InputStatus read_all_inputs(std::string const& param_file, std::vector<RunInputs
                             std::vector<std::vector<std::string>>& warnings) {
   std::streambuf* shown = std::cout.rdbuf();
   std::ostringstream quiet;
+  InputFiles files;  // each file read once, for all three runs
   InputStatus st;
   for (size_t i = 0; i < 3 && !st; i++) {
     if (i > 0) std::cout.rdbuf(quiet.rdbuf());  // the same warnings again
     in.emplace_back();
-    st = read_run_inputs(param_file, kSolvers[i], in.back());
+    st = read_run_inputs(files, param_file, kSolvers[i], in.back());
     warnings.push_back(take_warnings());
   }
   std::cout.rdbuf(shown);

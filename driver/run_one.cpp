@@ -121,7 +121,7 @@ int run_one(RunRequest const& r) {
   Paar model(setup, report);
   model.results.solver = r.solver;
   defer_interrupts();
-  open_run_directory(model, r.param_file.c_str());
+  open_run_directory(model, r.param_file.c_str(), r.inputs.texts);
   write_log_head(model);
   setup->report_inputs(report);
   setup->build_transforms(report);

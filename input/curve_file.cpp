@@ -3,13 +3,20 @@
 #include <cmath>
 #include <sstream>
 
+#include "input/input_files.h"
 #include "input/text_lines.h"
 
 InputStatus read_curve_file(std::string const& file, double lambda_max, DephasingCurve& c) {
   std::vector<std::string> lines;
+  InputFiles files;
   c = DephasingCurve();
-  if (!read_text_lines(file, lines))
-    return refused("Can't open universal dephasing curve " + printable(file) + "\n");
+  if (!files.lines(file, lines)) return refused("Can't open universal dephasing curve " + printable(file) + "\n");
+  return parse_curve_lines(file, lines, lambda_max, 0.0, c);
+}
+
+InputStatus parse_curve_lines(std::string const& file, std::vector<std::string> const& lines, double lambda_max,
+                              double lambda_needed, DephasingCurve& c) {
+  c = DephasingCurve();
   size_t lineno = 0;
   auto refuse = [&](std::string const& what) {
     return refused(printable(file) + " line " + std::to_string(lineno) + ": " + what + "\n");
@@ -39,6 +46,13 @@ InputStatus read_curve_file(std::string const& file, double lambda_max, Dephasin
   if (c.lambda.empty()) {
     std::ostringstream o;
     o << printable(file) << ": no point of the curve lies at or below lambda_D " << lambda_max << "\n";
+    return refused(o.str());
+  }
+  if (c.lambda.back() < lambda_needed) {
+    std::ostringstream o;
+    o << "LAMBDA_D " << printable(file) << ": the curve reaches lambda_D " << c.lambda.back()
+      << ", but the grid and the data need it up to lambda_D " << lambda_needed
+      << " (the shortest distance at the largest N_c); extend the curve, or raise NEAR or lower LAST POINT\n";
     return refused(o.str());
   }
   return std::nullopt;

@@ -140,9 +140,10 @@ InputStatus refuse_percent(std::string const& file, std::vector<DataPoint> const
 
 }  // namespace
 
-InputStatus read_data_file(std::string const& file, int last_point, std::vector<DataPoint>& pts) {
+InputStatus read_data_file(InputFiles& files, std::string const& file, int last_point,
+                           std::vector<DataPoint>& pts) {
   std::vector<std::string> lines;
-  if (!read_text_lines(file, lines)) return refused("Can't open datafile " + printable(file) + "\n");
+  if (!files.lines(file, lines)) return refused("Can't open datafile " + printable(file) + "\n");
   pts.clear();
   std::vector<double> raw_err;
   std::vector<bool> has_err;
@@ -168,11 +169,11 @@ InputStatus read_data_file(std::string const& file, int last_point, std::vector<
   return refuse_percent(file, pts, raw_err, has_err);
 }
 
-InputStatus read_prescribed_file(std::string const& file, PrescribedDist& d) {
+InputStatus read_prescribed_file(InputFiles& files, std::string const& file, PrescribedDist& d) {
   d = PrescribedDist();
   if (file == "none") return std::nullopt;
   std::vector<std::string> lines;
-  if (!read_text_lines(file, lines))
+  if (!files.lines(file, lines))
     return refused("parameter error: DISTDIST " + quote_token(file) +
                    " cannot be opened; write none for no prescribed distribution\n");
   d.readable = true;
@@ -197,6 +198,16 @@ InputStatus read_prescribed_file(std::string const& file, PrescribedDist& d) {
     d.fraction.push_back(b);
   }
   return std::nullopt;
+}
+
+InputStatus read_data_file(std::string const& file, int last_point, std::vector<DataPoint>& pts) {
+  InputFiles files;
+  return read_data_file(files, file, last_point, pts);
+}
+
+InputStatus read_prescribed_file(std::string const& file, PrescribedDist& d) {
+  InputFiles files;
+  return read_prescribed_file(files, file, d);
 }
 
 void warn_about_data(std::string const& file, std::vector<DataPoint> const& pts) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "input/input_files.h"
 #include "input/input_status.h"
 
 struct DataPoint {
@@ -24,6 +25,8 @@ struct DataPoint {
 // that is not a number, an S/S0 column that disagrees with S/S0 from S0
 // and S beyond its rounding, a point beyond a nonzero last_point, and
 // errors or S/S0 that look like percent.
+InputStatus read_data_file(InputFiles& files, std::string const& file, int last_point,
+                           std::vector<DataPoint>& pts);
 InputStatus read_data_file(std::string const& file, int last_point, std::vector<DataPoint>& pts);
 
 // A prescribed distribution: distances in Angstrom and their fractions.
@@ -37,6 +40,7 @@ struct PrescribedDist {
 // empty one. A file that does not open or a malformed line is refused:
 // distances must be finite and at least 0.5 Angstrom, fractions between 0
 // and 1.
+InputStatus read_prescribed_file(InputFiles& files, std::string const& file, PrescribedDist& d);
 InputStatus read_prescribed_file(std::string const& file, PrescribedDist& d);
 
 // Warnings (on standard output, kept for the log) for data that are legal

@@ -20,35 +20,53 @@
 
 namespace {
 
+// "parameter error: " and, for a key read from the file, the file and its
+// line: "parameter error: run.par line 9: ".
+std::string at_key(RunParams const& p, std::string const& key) {
+  std::string name = key.substr(0, key.find(" ("));  // "SCALING (second value)"
+  auto const& keys = param_keys();
+  for (size_t i = 0; i < keys.size() && i < p.key_line.size(); i++)
+    if (name == keys[i].name && p.key_line[i] > 0)
+      return "parameter error: " + p.param_file + " line " + std::to_string(p.key_line[i]) + ": ";
+  return "parameter error: ";
+}
+
 template <typename T>
-InputStatus refuse(std::string const& key, T value, std::string const& rule) {
+InputStatus refuse(RunParams const& p, std::string const& key, T value, std::string const& rule) {
   std::ostringstream s;
-  s << "parameter error: " << key << " is " << value << "; " << rule << "\n";
+  s << at_key(p, key) << key << " is " << value << "; " << rule << "\n";
   return refused(s.str());
 }
 
 template <typename T>
-InputStatus refuse_try(char const* key, int i, T value, std::string const& rule) {
+InputStatus refuse_try(RunParams const& p, char const* key, int i, T value, std::string const& rule) {
   std::ostringstream s;
-  s << "parameter error: " << key << " of try " << i + 1 << " is " << value << "; " << rule << "\n";
+  s << at_key(p, key) << key << " of try " << i + 1 << " is " << value << "; " << rule << "\n";
   return refused(s.str());
 }
 
-InputStatus check_length(std::string const& key, std::string const& v, size_t limit) {
+// File names longer than the file format holds: an absolute path often is.
+InputStatus check_length(RunParams const& p, std::string const& key, std::string const& v, size_t limit) {
   if (limit == 0 || v.size() <= limit) return std::nullopt;
   std::ostringstream s;
-  s << "parameter error: " << key << " is " << v.size() << " characters long; at most " << limit
-    << " are allowed\n";
+  s << at_key(p, key) << key << " is " << v.size() << " characters long; at most " << limit
+    << " are allowed";
+  if (key == "PATH" || key == "PATH + OUTPUT + \"/\"")
+    s << "; give PATH relative to the folder you run redordist in (e.g. runs/), or shorten OUTPUT";
+  else if (key == "XYDATA" || key == "DISTDIST" || key == "LAMBDA_D")
+    s << "; name the file relative to the folder you run redordist in (e.g. ../data/"
+      << std::filesystem::path(v).filename().string().substr(0, 24) << "), or run from a folder nearer to it";
+  s << "\n";
   return refused(s.str());
 }
 
 // A number against its key's rule.
-InputStatus check_rule(ParamKey const& k, double v, bool used) {
-  if (!std::isfinite(v)) return refuse(k.name, v, "it must be a finite number");
+InputStatus check_rule(RunParams const& p, ParamKey const& k, double v, bool used) {
+  if (!std::isfinite(v)) return refuse(p, k.name, v, "it must be a finite number");
   if (!used) return std::nullopt;
   Rule const& r = k.rule;
-  if (r.lo_open ? !(v > r.lo) : !(v >= r.lo)) return refuse(k.name, v, r.lo_text);
-  if (!(v <= r.hi)) return refuse(k.name, v, r.hi_text);
+  if (r.lo_open ? !(v > r.lo) : !(v >= r.lo)) return refuse(p, k.name, v, r.lo_text);
+  if (!(v <= r.hi)) return refuse(p, k.name, v, r.hi_text);
   return std::nullopt;
 }
 
@@ -59,14 +77,14 @@ InputStatus check_keys(RunParams const& p, std::string const& solver) {
     // NTRIES sizes the lists that the log's work bound walks in every run.
     bool used = key_used(k, p.mode, solver) || k.whole == &RunParams::ntries;
     InputStatus s;
-    if (k.kind == ValueKind::kText) s = check_length(k.name, p.*k.text, k.max_len);
-    if (k.kind == ValueKind::kInt) s = check_rule(k, p.*k.whole, used);
-    if (k.kind == ValueKind::kDouble || k.kind == ValueKind::kScaling) s = check_rule(k, p.*k.real, used);
+    if (k.kind == ValueKind::kText) s = check_length(p, k.name, p.*k.text, k.max_len);
+    if (k.kind == ValueKind::kInt) s = check_rule(p, k, p.*k.whole, used);
+    if (k.kind == ValueKind::kDouble || k.kind == ValueKind::kScaling) s = check_rule(p, k, p.*k.real, used);
     if (k.kind == ValueKind::kScaling && !s && !std::isfinite(p.*k.second))
-      s = refuse("SCALING (second value)", p.*k.second, "it must be a finite number");
+      s = refuse(p, "SCALING (second value)", p.*k.second, "it must be a finite number");
     for (int i = 0; k.list && !s && i < p.ntries; i++)
       if (!std::isfinite((p.*k.list)[i]))
-        s = refuse_try(k.name, i, (p.*k.list)[i], "it must be a finite number");
+        s = refuse_try(p, k.name, i, (p.*k.list)[i], "it must be a finite number");
     if (s) return s;
   }
   return std::nullopt;
@@ -74,7 +92,7 @@ InputStatus check_keys(RunParams const& p, std::string const& solver) {
 
 // The grid: FAR not below NEAR, and a number of distances a run can hold.
 InputStatus check_grid(RunParams const& p) {
-  if (p.far < p.near) return refuse("FAR", p.far, "it must not be below NEAR");
+  if (p.far < p.near) return refuse(p, "FAR", p.far, "it must not be below NEAR");
   long double q = (static_cast<long double>(p.far) - static_cast<long double>(p.near)) /
                   static_cast<long double>(p.grain);
   if (!(q < kMaxGrid)) {
@@ -88,19 +106,14 @@ InputStatus check_grid(RunParams const& p) {
 
 // Without a universal curve the kernel is the powder average with PER 2PI
 // angle steps per turn (at least two), or its exact closed form for PER 2PI
-// 0. A curve other than none must open.
+// 0.
 InputStatus check_kernel(RunParams const& p) {
-  if (p.lambda_d_file != "none") {
-    if (is_readable_regular_file(p.lambda_d_file) && std::ifstream(p.lambda_d_file).is_open())
-      return std::nullopt;
-    return refused("parameter error: LAMBDA_D " + quote_token(p.lambda_d_file) +
-                   " cannot be opened; write none for no universal dephasing curve\n");
-  }
+  if (p.lambda_d_file != "none") return std::nullopt;  // read with the other input files
   if (p.per_2pi < 0 || p.per_2pi == 1)
-    return refuse("PER 2PI", p.per_2pi,
+    return refuse(p, "PER 2PI", p.per_2pi,
                   "it must be 0 (the exact closed form) or at least 2 for the powder average");
   if (p.per_2pi > kMaxPer2pi)
-    return refuse("PER 2PI", p.per_2pi, "at most " + std::to_string(kMaxPer2pi) + " are allowed");
+    return refuse(p, "PER 2PI", p.per_2pi, "at most " + std::to_string(kMaxPer2pi) + " are allowed");
   return std::nullopt;
 }
 
@@ -111,11 +124,11 @@ InputStatus check_fit_schedule(RunParams const& p, std::string const& solver) {
   for (int i = 0; i < p.ntries; i++) {
     AnnealSchedule s = try_schedule(p, i);
     if ((i == 0 || s.start != 0.0) && !(p.init_temp[i] > 0))
-      return refuse_try("INIT TEMP", i, p.init_temp[i], "it must be above 0");
-    if (!(s.divisor > 1)) return refuse_try("ATTEN TEMP", i, s.divisor, "it must be above 1");
-    if (!(s.end > 0)) return refuse_try("MIN TEMP", i, s.end, "it must be above 0");
-    if (s.iters < 1) return refuse_try("ITERS AT TEMP", i, s.iters, "it must be at least 1");
-    if (!(s.boltzmann > 0)) return refuse_try("BOLTZMANN", i, s.boltzmann, "it must be above 0");
+      return refuse_try(p, "INIT TEMP", i, p.init_temp[i], "it must be above 0");
+    if (!(s.divisor > 1)) return refuse_try(p, "ATTEN TEMP", i, s.divisor, "it must be above 1");
+    if (!(s.end > 0)) return refuse_try(p, "MIN TEMP", i, s.end, "it must be above 0");
+    if (s.iters < 1) return refuse_try(p, "ITERS AT TEMP", i, s.iters, "it must be at least 1");
+    if (!(s.boltzmann > 0)) return refuse_try(p, "BOLTZMANN", i, s.boltzmann, "it must be above 0");
   }
   return std::nullopt;
 }
@@ -136,15 +149,15 @@ bool safe_name_chars(std::string const& v, bool slash) {
 
 InputStatus check_names(RunParams const& p) {
   if (p.mode != "fit" && p.mode != "err" && p.mode != "sim")
-    return refuse("MODE", quote_token(p.mode), "it must be fit, err or sim");
+    return refuse(p, "MODE", quote_token(p.mode), "it must be fit, err or sim");
   if (!safe_name_chars(p.output_base, false) || p.output_base == "." || p.output_base == "..")
-    return refuse("OUTPUT", quote_token(p.output_base),
+    return refuse(p, "OUTPUT", quote_token(p.output_base),
                   "it may hold only letters, digits, \".\", \"_\", \"-\" and \"+\" (not \".\" or \"..\")");
   if (!safe_name_chars(p.path, true))
-    return refuse("PATH", quote_token(p.path),
+    return refuse(p, "PATH", quote_token(p.path),
                   "it may hold only letters, digits, \".\", \"_\", \"-\", \"+\" and \"/\"");
   if (!p.path.empty() && p.path.back() != '/')
-    return refuse("PATH", quote_token(p.path), "it must be empty or end with \"/\"");
+    return refuse(p, "PATH", quote_token(p.path), "it must be empty or end with \"/\"");
   return std::nullopt;
 }
 
@@ -155,7 +168,7 @@ InputStatus check_path_exists(RunParams const& p) {
   std::error_code ec;
   if (std::filesystem::is_directory(p.path, ec)) return std::nullopt;
   if (std::filesystem::exists(p.path, ec))
-    return refuse("PATH", quote_token(p.path), "it is not a folder");
+    return refuse(p, "PATH", quote_token(p.path), "it is not a folder");
   return refused("parameter error: PATH " + quote_token(p.path) +
                  " does not exist; create it with: mkdir -p " + p.path + "\n");
 }
@@ -214,7 +227,7 @@ InputStatus check_solver_range(RunParams const& p, std::string const& solver) {
 InputStatus check_params(RunParams const& p, std::string const& solver) {
   if (InputStatus s = check_names(p)) return s;
   if (InputStatus s = check_keys(p, solver)) return s;
-  if (InputStatus s = check_length("PATH + OUTPUT + \"/\"", p.path + p.output_base + "/", kMaxRunDirLen))
+  if (InputStatus s = check_length(p, "PATH + OUTPUT + \"/\"", p.path + p.output_base + "/", kMaxRunDirLen))
     return s;
   if (InputStatus s = check_grid(p)) return s;
   if (InputStatus s = check_kernel(p)) return s;

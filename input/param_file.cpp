@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "input/input_files.h"
 #include "input/param_keys.h"
 #include "input/param_limits.h"
 #include "input/run_params.h"
@@ -66,6 +67,14 @@ class ParamReader {
     return refused(at(e.line) + k.name + " " + number_fault(tok, whole) + "\n");
   }
 
+  // "NEAR: 2 .5" is a mistyped 2.5, not NEAR 2 with a remark: a remark
+  // after a number must not start like a number or with a decimal point.
+  InputStatus second_number(ParamKey const& k, Entry const& e, std::vector<std::string> const& tok) const {
+    if (tok.size() < 2 || !(looks_numeric(tok[1]) || tok[1][0] == '.')) return std::nullopt;
+    return refused(at(e.line) + k.name + " has a second number " + quote_token(tok[1]) + " after " +
+                   quote_token(tok[0]) + "; write one number (a remark after it must start with a letter)\n");
+  }
+
   std::string file_;
   std::vector<std::string> const& lines_;
   std::vector<Entry> found_;  // by key, in table order
@@ -112,8 +121,11 @@ InputStatus ParamReader::missing(ParamKey const& k) const {
 
 InputStatus ParamReader::convert(std::string const& solver, RunParams& p) {
   auto const& keys = param_keys();
+  p.param_file = file_;
+  p.key_line.assign(keys.size(), 0);
   for (size_t i = 0; i < keys.size(); i++) {
     Entry e = found_[i];
+    p.key_line[i] = e.line;
     if (e.line == 0) {
       if (key_required(keys[i], p.mode, solver)) return missing(keys[i]);
       e.value = keys[i].deflt;
@@ -126,6 +138,11 @@ InputStatus ParamReader::convert(std::string const& solver, RunParams& p) {
 
 InputStatus ParamReader::convert_one(ParamKey const& k, Entry const& e, RunParams& p) const {
   std::vector<std::string> tok = split_tokens(e.value);
+  // An empty PATH is the folder the program runs in (as in older files).
+  if (tok.empty() && k.text == &RunParams::path) {
+    p.path.clear();
+    return std::nullopt;
+  }
   if (tok.empty())
     return refused(at(e.line) + k.name + " has no value; write for example \"" + k.name + ": " +
                    k.example + "\"\n");
@@ -135,10 +152,10 @@ InputStatus ParamReader::convert_one(ParamKey const& k, Entry const& e, RunParam
       break;
     case ValueKind::kInt:
       if (!parse_int_token(tok[0], p.*k.whole)) return bad_number(k, e, tok[0], true);
-      break;
+      return second_number(k, e, tok);
     case ValueKind::kDouble:
       if (!parse_double_token(tok[0], p.*k.real)) return bad_number(k, e, tok[0], false);
-      break;
+      return second_number(k, e, tok);
     case ValueKind::kScaling:
       // The second value is optional; a word after the first is a remark.
       if (!parse_double_token(tok[0], p.*k.real)) return bad_number(k, e, tok[0], false);
@@ -181,12 +198,10 @@ InputStatus ParamReader::convert_list(ParamKey const& k, Entry const& e,
 
 }  // namespace
 
-InputStatus read_params(std::string const& param_file, std::string const& solver, RunParams& p) {
+InputStatus read_params(InputFiles& files, std::string const& param_file, std::string const& solver,
+                        RunParams& p) {
   std::vector<std::string> lines;
-  // A line is cut at 16 MiB, far beyond anything the value checks accept,
-  // so that an endless pipe cannot exhaust memory.
-  if (!read_first_lines(param_file, kMaxParamLines + 1, 16u << 20, lines))
-    return refused("Can't open input params from " + param_file + "\n");
+  if (!files.lines(param_file, lines)) return refused("Can't open input params from " + param_file + "\n");
   if (lines.size() > kMaxParamLines)
     return refused("parameter error: " + printable(param_file) + " has more than " +
                    std::to_string(kMaxParamLines) + " lines; it holds one line per key\n");
@@ -194,4 +209,9 @@ InputStatus read_params(std::string const& param_file, std::string const& solver
   ParamReader reader(param_file, lines);
   if (InputStatus s = reader.locate()) return s;
   return reader.convert(solver, p);
+}
+
+InputStatus read_params(std::string const& param_file, std::string const& solver, RunParams& p) {
+  InputFiles files;
+  return read_params(files, param_file, solver, p);
 }

@@ -25,19 +25,30 @@ InputStatus check_prescribed_total(RunInputs const& in) {
 
 }  // namespace
 
-InputStatus read_run_inputs(std::string const& param_file, std::string const& solver, RunInputs& in) {
+InputStatus read_run_inputs(InputFiles& files, std::string const& param_file, std::string const& solver,
+                            RunInputs& in) {
   in = RunInputs();
   RunParams& p = in.params;
-  if (InputStatus s = read_params(param_file, solver, p)) return s;
+  if (InputStatus s = read_params(files, param_file, solver, p)) return s;
   if (InputStatus s = lookup_nuclei(p.detect_nucleus, p.dephase_nucleus, in.gamma_x, in.gamma_y))
     return s;
   if (InputStatus s = check_params(p, solver)) return s;
+  if (p.lambda_d_file != "none" && !files.lines(p.lambda_d_file, in.curve_lines))
+    return refused("parameter error: LAMBDA_D " + quote_token(p.lambda_d_file) +
+                   " cannot be opened; write none for no universal dephasing curve\n");
   if (in.gamma_x == in.gamma_y)
     warn("warning: XN and YN are both " + p.detect_nucleus +
          "; REDOR dephases one nucleus by another");
-  if (InputStatus s = read_data_file(p.xydata_file, p.last_point, in.data)) return s;
+  if (InputStatus s = read_data_file(files, p.xydata_file, p.last_point, in.data)) return s;
   warn_about_data(p.xydata_file, in.data);
-  if (InputStatus s = read_prescribed_file(p.distdist_file, in.prescribed)) return s;
+  if (InputStatus s = read_prescribed_file(files, p.distdist_file, in.prescribed)) return s;
   if (InputStatus s = check_prescribed_total(in)) return s;
+  for (std::string const& name : {param_file, p.xydata_file, p.distdist_file})
+    if (std::string const* bytes = files.bytes(name)) in.texts[name] = *bytes;
   return check_rng_environment();
+}
+
+InputStatus read_run_inputs(std::string const& param_file, std::string const& solver, RunInputs& in) {
+  InputFiles files;
+  return read_run_inputs(files, param_file, solver, in);
 }

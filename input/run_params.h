@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "input/input_files.h"
 #include "input/input_status.h"
 
 struct RunParams {
@@ -41,6 +42,10 @@ struct RunParams {
   double max_mc_chi2 = 0.0;
   // Bit k set: key k of param_keys() was left out and took its default.
   unsigned long long defaulted = 0;
+  // Where the values were read, for refusals: the file as named, and the
+  // line of each key (by its index in param_keys(); 0 for a default).
+  std::string param_file;
+  std::vector<size_t> key_line;
 };
 
 // Reads the parameter file: KEY: value lines in any order, blank lines and
@@ -49,6 +54,9 @@ struct RunParams {
 // take their defaults. Refuses (one line naming the file, line or key, the
 // value and the fix) an unreadable file, an unknown, misspelt or repeated
 // key, a value that is not wholly a number, and a missing key the run needs.
+InputStatus read_params(InputFiles& files, std::string const& param_file, std::string const& solver,
+                        RunParams& p);
+// The same with the file read from disk.
 InputStatus read_params(std::string const& param_file, std::string const& solver, RunParams& p);
 
 // Refuses values that cannot make a run with this solver (one line naming

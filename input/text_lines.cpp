@@ -5,68 +5,6 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <istream>
-#include <fstream>
-#include <system_error>
-#include <filesystem>
-
-namespace {
-
-// Splits a byte stream into lines: LF, CR LF and a lone CR each end a line;
-// a UTF-8 byte-order mark at the start is skipped; a last line without an
-// end is still a line. At most max_lines lines, each cut at max_line_bytes.
-void split_lines(std::istream& in, size_t max_lines, size_t max_line_bytes,
-                 std::vector<std::string>& lines) {
-  lines.clear();
-  std::string l;
-  // A byte-order mark: up to three bytes that match it are dropped; a
-  // partial match is ordinary text.
-  static char const kBom[] = "\xEF\xBB\xBF";
-  while (l.size() < 3 && in.peek() == static_cast<unsigned char>(kBom[l.size()]))
-    l += static_cast<char>(in.get());
-  if (l.size() == 3) l.clear();
-  int c;
-  while (lines.size() < max_lines && (c = in.get()) != EOF) {
-    if (c == '\n' || c == '\r') {
-      lines.push_back(l);
-      l.clear();
-      if (c == '\r' && in.peek() == '\n') in.get();
-    } else if (l.size() < max_line_bytes) {
-      l += static_cast<char>(c);
-    }
-  }
-  if (lines.size() < max_lines && !l.empty()) lines.push_back(l);
-}
-
-}  // namespace
-
-bool read_text_lines(std::string const& name, std::vector<std::string>& lines) {
-  if (!is_readable_regular_file(name)) return false;
-  std::ifstream in(name, std::ios::binary);
-  if (!in.is_open()) return false;
-  split_lines(in, static_cast<size_t>(-1), static_cast<size_t>(-1), lines);
-  return true;
-}
-
-bool read_first_lines(std::string const& name, size_t max_lines, size_t max_line_bytes,
-                      std::vector<std::string>& lines) {
-  std::error_code ec;
-  auto st = std::filesystem::status(name, ec);
-  if (name.empty() || ec || !(std::filesystem::is_regular_file(st) ||
-                              st.type() == std::filesystem::file_type::fifo))
-    return false;
-  std::ifstream in(name, std::ios::binary);
-  if (!in.is_open()) return false;
-  split_lines(in, max_lines, max_line_bytes, lines);
-  return true;
-}
-
-bool is_readable_regular_file(std::string const& name) {
-  // Only regular files: a directory reads as nothing, a device such as
-  // /dev/zero never ends and a FIFO may block for ever.
-  std::error_code ec;
-  return !name.empty() && std::filesystem::is_regular_file(name, ec);
-}
 
 static bool is_space(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
 
@@ -138,16 +76,65 @@ std::string number_fault(std::string const& token, bool whole) {
   return q + " is not a number";
 }
 
+namespace {
+
+// Characters that look like a blank or like nothing at all: in a message
+// they are named, so that "NEAR <U+00A0 no-break space>2.5" shows why the
+// value is not a number.
+struct Invisible {
+  unsigned code;
+  char const* name;
+};
+const Invisible kInvisible[] = {
+    {0x00A0, "no-break space"},       {0x00AD, "soft hyphen"},
+    {0x2002, "en space"},             {0x2003, "em space"},
+    {0x2007, "figure space"},         {0x2009, "thin space"},
+    {0x200A, "hair space"},           {0x200B, "zero-width space"},
+    {0x200C, "zero-width non-joiner"}, {0x200D, "zero-width joiner"},
+    {0x200E, "left-to-right mark"},   {0x200F, "right-to-left mark"},
+    {0x2028, "line separator"},       {0x2029, "paragraph separator"},
+    {0x202F, "narrow no-break space"}, {0x2060, "word joiner"},
+    {0x3000, "ideographic space"},    {0xFEFF, "byte-order mark"},
+};
+
+// The code point of a two- or three-byte UTF-8 sequence at i, and its
+// length; 0 when there is none.
+unsigned utf8_at(std::string const& t, size_t i, size_t& len) {
+  auto cont = [&](size_t k) { return k < t.size() && (static_cast<unsigned char>(t[k]) & 0xC0) == 0x80; };
+  unsigned char u = static_cast<unsigned char>(t[i]);
+  if ((u & 0xE0) == 0xC0 && cont(i + 1)) {
+    len = 2;
+    return (u & 0x1Fu) << 6 | (static_cast<unsigned char>(t[i + 1]) & 0x3Fu);
+  }
+  if ((u & 0xF0) == 0xE0 && cont(i + 1) && cont(i + 2)) {
+    len = 3;
+    return (u & 0x0Fu) << 12 | (static_cast<unsigned char>(t[i + 1]) & 0x3Fu) << 6 |
+           (static_cast<unsigned char>(t[i + 2]) & 0x3Fu);
+  }
+  return 0;
+}
+
+}  // namespace
+
 std::string printable(std::string const& text) {
   std::string t;
-  for (char c : text) {
-    unsigned char u = static_cast<unsigned char>(c);
+  for (size_t i = 0; i < text.size(); i++) {
+    unsigned char u = static_cast<unsigned char>(text[i]);
+    char b[48];
+    size_t len = 0;
+    unsigned code = u >= 0x80 ? utf8_at(text, i, len) : 0;
+    char const* name = nullptr;
+    for (Invisible const& v : kInvisible)
+      if (code == v.code) name = v.name;
     if (u < 0x20 || u == 0x7f) {
-      char b[8];
       std::snprintf(b, sizeof b, "\\x%02x", u);
       t += b;
+    } else if (name) {
+      std::snprintf(b, sizeof b, "<U+%04X %s>", code, name);
+      t += b;
+      i += len - 1;
     } else {
-      t += c;  // printable ASCII and UTF-8 bytes
+      t += text[i];  // printable ASCII and other UTF-8 bytes
     }
   }
   return t;

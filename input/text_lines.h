@@ -1,24 +1,9 @@
-// Reading of the small text input files: whole lines, a last line without a
-// newline included, and the tests the readers share.
+// The tests and conversions the readers of the text input files share.
 #ifndef REDORDIST_INPUT_TEXT_LINES_H
 #define REDORDIST_INPUT_TEXT_LINES_H
 
 #include <string>
 #include <vector>
-
-// Reads every line of a regular file into lines (without the line end;
-// LF, CR LF and a lone CR end a line; a UTF-8 byte-order mark is skipped).
-// Returns false when the file cannot be opened or is a directory.
-bool read_text_lines(std::string const& name, std::vector<std::string>& lines);
-
-// Reads at most max_lines lines of a regular file or a pipe (so that
-// `redordist <(...)` works), each cut at max_line_bytes. Returns false when
-// the file cannot be opened or is a directory or a device.
-bool read_first_lines(std::string const& name, size_t max_lines, size_t max_line_bytes,
-                      std::vector<std::string>& lines);
-
-// True when name is an existing regular file (not a directory, device or FIFO).
-bool is_readable_regular_file(std::string const& name);
 
 // 1 when the first character of the line is '#' (a comment line).
 int iscomment(std::string line);

@@ -32,7 +32,8 @@ RunSetup::RunSetup(RunInputs const& in) : RunParams(in.params) {
   ones_data = GslVec(n_data);
   gsl_vector_set_all(ones_data, 1.0);
   if (have_curve)
-    if (InputStatus s = read_curve_file(lambda_d_file, max_lambda_d(), curve)) problem_ = s->message;
+    if (InputStatus s = parse_curve_lines(lambda_d_file, in.curve_lines, max_lambda_d(), needed_lambda_d(), curve))
+      problem_ = s->message;
 }
 
 // Refuses a set-up whose matrices or powder average would not fit in a

@@ -1,6 +1,7 @@
 // The REDOR kernel: S/S0 left after dephasing for one coupling D and one
 // cycle index j (2j rotor cycles), either interpolated in a tabulated
 // universal dephasing curve or computed by a powder average.
+#include <algorithm>
 #include <cmath>
 
 #include "model/run_setup.h"
@@ -11,6 +12,12 @@ double RunSetup::max_lambda_d() const {
   // lambda_D = j D / MAS; the largest the set-up can ask for, bounded with
   // the full effective last point (twice the largest j) at the first distance.
   return effective_last_point() * gvg(dipolar_couplings, 0) / mas;
+}
+
+double RunSetup::needed_lambda_d() const {
+  double coupling = n_grid > 0 ? gvg(dipolar_couplings, 0) : 0.0;
+  for (int p = 0; p < n_adj; p++) coupling = std::max(coupling, dipolar_constant / std::pow(gvg(adj_distances, p), 3.0));
+  return (effective_last_point() / 2) * coupling / mas;
 }
 
 double kernel_interpolate(DephasingCurve const& curve, double lambda) {

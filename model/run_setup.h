@@ -87,6 +87,9 @@ struct RunSetup : RunParams {
   // REDOR kernel operations.
   int effective_last_point() const;
   double max_lambda_d() const;
+  // The largest lambda_D a kernel look-up asks for: the largest cycle index
+  // at the shortest distance of the grid or of the prescribed distribution.
+  double needed_lambda_d() const;
   PowderTables powder_tables() const;
   double kernel_powder(PowderTables const& t, int j, double coupling) const;
   // S/S0 at cycle index j for one coupling (Hz) with the run's kernel: the

@@ -11,6 +11,7 @@
 
 #include "input/text_lines.h"
 #include "numeric/fatal.h"
+#include "output/atomic_file.h"
 #include "output/safe_files.h"
 
 namespace fs = std::filesystem;
@@ -28,14 +29,18 @@ bool is_own_copy(std::string const& file, std::string const& dst) {
   return !file.empty() && fs::exists(dst, ec) && fs::equivalent(file, dst, ec);
 }
 
-// Copies a file into the run directory under its own name; a failure is
-// reported on one line and the run goes on.
-void copy_into(std::string const& file, std::string const& dir) {
+// Copies an input into the run directory under its own name: the bytes the
+// run read (a pipe or FIFO cannot be read twice), else the file on disk. A
+// failure is reported on one line and the run goes on.
+void copy_into(std::string const& file, std::string const& dir, InputTexts const& texts) {
   std::error_code ec;
   std::string dst = copy_target(file, dir);
   if (is_own_copy(file, dst)) return;
   remove_planted_link(dst);
-  if (file.empty() || !fs::copy_file(file, dst, fs::copy_options::overwrite_existing, ec) || ec) {
+  auto text = texts.find(file);
+  bool copied = text != texts.end() ? write_file_atomically(dst, text->second)
+                                    : !file.empty() && fs::copy_file(file, dst, fs::copy_options::overwrite_existing, ec) && !ec;
+  if (!copied) {
     std::cout << "warning: could not copy " << file << " into " << dir << std::endl;
   }
 }
@@ -150,7 +155,7 @@ std::vector<std::string> written_suffixes(std::string const& mode, std::string c
   return s;
 }
 
-void open_run_directory(Paar& model, char const* param_file) {
+void open_run_directory(Paar& model, char const* param_file, InputTexts const& texts) {
   // model.setup->path is the run directory, PATH + OUTPUT + "/".
   std::string dir = model.setup->path.substr(0, model.setup->path.size() - 1);
   std::error_code ec;
@@ -160,7 +165,7 @@ void open_run_directory(Paar& model, char const* param_file) {
   lock_directory(dir);
   refuse_touched_inputs(model, dir, param_file);
   clear_stale_outputs(model, dir);
-  for (std::string const& in : copied_inputs(model, param_file)) copy_into(in, model.setup->path);
+  for (std::string const& in : copied_inputs(model, param_file)) copy_into(in, model.setup->path, texts);
   std::string logname = model.stem() + ".log";
   if (!model.report().open_log(logname)) fatal_exit("Can't open run log " + logname + "\n", 1);
 }

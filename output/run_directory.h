@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "input/input_files.h"
 #include "model/paar.h"
 
 // The names (after OUTPUT) of every file a run may write in its directory.
@@ -22,8 +23,9 @@ std::vector<std::string> written_suffixes(std::string const& mode, std::string c
 // LAMBDA_D) that is one of the files the run writes or removes there, or a
 // log that cannot be opened, ends the process with one line, status 1; the
 // first two and the input are refused before anything in it is changed. The
-// lock lasts until the process ends and leaves no file.
-void open_run_directory(Paar& model, char const* param_file);
+// lock lasts until the process ends and leaves no file. An input whose
+// bytes are in texts is copied from them.
+void open_run_directory(Paar& model, char const* param_file, InputTexts const& texts = {});
 
 // Every file of the run in its directory: the outputs written (the summary
 // always) and the copies of the inputs.

@@ -72,7 +72,7 @@ TEST(Run, RefusedRunsLeaveNothingOnDisk) {
   write_file(w.dir.file("curve.dat"), "0.1 1.0\n");
   write_file(w.dir.file("three.dat"), "0 1.0 0.02\n4 0.96 0.02\n");
   const std::pair<Over, std::string> cases[] = {
-      {{{"GRAIN", "0"}}, "parameter error: GRAIN is 0; it must be above 0\n"},
+      {{{"GRAIN", "0"}}, "parameter error: p.par line 11: GRAIN is 0; it must be above 0\n"},
       {{{"XYDATA", "bad.dat"}}, "bad.dat line 2: N_c 3 is odd; REDOR points lie at even rotor-cycle counts\n"},
       {{{"LAMBDA_D", "curve.dat"}}, "curve.dat line 1: the curve must start at lambda_D 0\n"},
       {{{"FAR", "10000"}, {"GRAIN", "0.1"}, {"LAST POINT", "1002"}},
