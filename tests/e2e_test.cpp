@@ -70,11 +70,15 @@ TEST(Run, RefusedRunsLeaveNothingOnDisk) {
   Workspace w;
   write_file(w.dir.file("bad.dat"), "0 1000 1000 1 0.02\n3 1000 900 1 0.02\n");
   write_file(w.dir.file("curve.dat"), "0.1 1.0\n");
+  write_file(w.dir.file("short.dat"), "0 1.0\n0.2 0.9\n");
   write_file(w.dir.file("three.dat"), "0 1.0 0.02\n4 0.96 0.02\n");
   const std::pair<Over, std::string> cases[] = {
       {{{"GRAIN", "0"}}, "parameter error: p.par line 11: GRAIN is 0; it must be above 0\n"},
       {{{"XYDATA", "bad.dat"}}, "bad.dat line 2: N_c 3 is odd; REDOR points lie at even rotor-cycle counts\n"},
       {{{"LAMBDA_D", "curve.dat"}}, "curve.dat line 1: the curve must start at lambda_D 0\n"},
+      // 8 cycle indices at 2.5 Angstrom and 5 kHz: 8 x 3063 Hz A^3 / 2.5^3 / 5000 Hz.
+      {{{"LAMBDA_D", "short.dat"}}, "LAMBDA_D short.dat: the curve reaches lambda_D 0.2, but the grid and the data need it "
+       "up to lambda_D 0.313611 (the shortest distance at the largest N_c); extend the curve, or raise NEAR or lower LAST POINT\n"},
       {{{"FAR", "10000"}, {"GRAIN", "0.1"}, {"LAST POINT", "1002"}},
        "the transform matrix would have 502 x 99976 elements, more than the limit of 5e+07; use a "
        "coarser GRAIN, a smaller LAST POINT or fewer data points\n"},

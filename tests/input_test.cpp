@@ -4,6 +4,10 @@
 // readers, and the nuclei. Values parsed from text are compared exactly:
 // strtod and the compiler round the same decimal to the same double.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <thread>
 
 #include "input/curve_file.h"
 #include "input/nuclei.h"
@@ -137,6 +141,10 @@ std::vector<BadInput> bad_inputs() {
       {"Per2piOne", {{"PER 2PI", "1"}}, "", "", line + "12: PER 2PI is 1; it must be 0 (the exact closed form) or at least 2 for the powder average"},
       {"NegativeTries", {{"NTRIES", "-3"}}, "", "", line + "17: NTRIES is -3; it must not be below 0"},
       {"LongValue", {{"OUTPUT", kLong}}, "", "", line + "6: OUTPUT is 102400 characters long; at most 157 are allowed"},
+      {"SecondNumber", {{"NEAR", "2 .5"}}, "", "", line + "9: NEAR has a second number \".5\" after \"2\"; write one number (a remark after it must start with a letter)"},
+      {"NoBreakSpace", {{"NEAR", "\xc2\xa0" "2.5"}}, "", "", line + "9: NEAR \"<U+00A0 no-break space>2.5\" is not a number"},
+      {"ZeroWidthSpace", {{"MAS", "5000\xe2\x80\x8b"}}, "", "", line + "14: MAS \"5000<U+200B zero-width space>\" is not a number"},
+      {"EmptyPathIsHere", {{"PATH", ""}}, "", "", ""},
       {"NulInText", {{"MODE", "fit" + kNul + "x"}}, "", "", line + "1: MODE is \"fit\\x00x\"; it must be fit, err or sim"},
       {"LongRemark", {{"NEAR", "2.5 " + kLong}}, "", "", ""},
       {"NucleiAsWritten", {{"XN", "13C"}, {"YN", "Pb207"}}, "", "", ""},
@@ -315,4 +323,24 @@ TEST(ParamFile, TwelveLineMaxentFileGivesTheResultOfItsThirtyThreeLineTwin) {
                            "\nNTRIES: 3 (default, not used)\n", "\nINIT TEMP: 20 0 0 (default, not used)\n",
                            "\nXN: 13C (gamma = 6.7283)\n"})
     EXPECT_NE(w.out(".log").find(echo), std::string::npos) << echo;
+}
+
+// A FIFO is read once and its text kept: a comparison's three runs (and the
+// copy in the run directory) take it from memory instead of blocking on a
+// second read. A device is refused, not read for ever.
+TEST(InputFiles, AFifoIsReadOnceAndKeptWithItsBytes) {
+  TempDir d;
+  std::string fifo = d.file("p.fifo"), why;
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::thread writer([&] { std::ofstream(fifo) << "\xEF\xBB\xBF" "a\r\nb\rc"; });
+  InputFiles files;
+  std::vector<std::string> first, second;
+  EXPECT_TRUE(files.lines(fifo, first));
+  writer.join();
+  EXPECT_TRUE(files.lines(fifo, second));
+  EXPECT_EQ(first, (std::vector<std::string>{"a", "b", "c"}));
+  EXPECT_EQ(second, first);
+  EXPECT_EQ(*files.bytes(fifo), "\xEF\xBB\xBF" "a\r\nb\rc");
+  EXPECT_FALSE(files.lines("/dev/zero", first, &why));
+  EXPECT_EQ(why, "it is not a regular file, a FIFO or a pipe");
 }
