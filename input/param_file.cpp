@@ -53,7 +53,9 @@ class ParamReader {
   InputStatus locate();
   // Converts every key's value (or its default) into p, MODE first, since
   // which keys the run needs depends on it.
-  InputStatus convert(std::string const& solver, RunParams& p);
+  // With schedule_defaults, the annealing's schedule keys take their
+  // defaults (the template's values) where the file has none.
+  InputStatus convert(std::string const& solver, RunParams& p, bool schedule_defaults);
 
  private:
   std::string at(size_t line) const {
@@ -119,7 +121,7 @@ InputStatus ParamReader::missing(ParamKey const& k) const {
                  "; add one such as \"" + k.name + ": " + k.example + "\" (" + key_note(k) + ")\n");
 }
 
-InputStatus ParamReader::convert(std::string const& solver, RunParams& p) {
+InputStatus ParamReader::convert(std::string const& solver, RunParams& p, bool schedule_defaults) {
   auto const& keys = param_keys();
   p.param_file = file_;
   p.key_line.assign(keys.size(), 0);
@@ -127,7 +129,8 @@ InputStatus ParamReader::convert(std::string const& solver, RunParams& p) {
     Entry e = found_[i];
     p.key_line[i] = e.line;
     if (e.line == 0) {
-      if (key_required(keys[i], p.mode, solver)) return missing(keys[i]);
+      bool schedule = keys[i].need == Need::kAnnealing || keys[i].need == Need::kAnnealingErr;
+      if (key_required(keys[i], p.mode, solver) && !(schedule && schedule_defaults)) return missing(keys[i]);
       e.value = keys[i].deflt;
       p.defaulted |= 1ULL << i;
     }
@@ -199,7 +202,7 @@ InputStatus ParamReader::convert_list(ParamKey const& k, Entry const& e,
 }  // namespace
 
 InputStatus read_params(InputFiles& files, std::string const& param_file, std::string const& solver,
-                        RunParams& p) {
+                        RunParams& p, bool schedule_defaults) {
   std::vector<std::string> lines;
   if (!files.lines(param_file, lines)) return refused("Can't open input params from " + param_file + "\n");
   if (lines.size() > kMaxParamLines)
@@ -208,10 +211,10 @@ InputStatus read_params(InputFiles& files, std::string const& param_file, std::s
   p = RunParams();
   ParamReader reader(param_file, lines);
   if (InputStatus s = reader.locate()) return s;
-  return reader.convert(solver, p);
+  return reader.convert(solver, p, schedule_defaults);
 }
 
 InputStatus read_params(std::string const& param_file, std::string const& solver, RunParams& p) {
   InputFiles files;
-  return read_params(files, param_file, solver, p);
+  return read_params(files, param_file, solver, p, false);
 }

@@ -26,10 +26,10 @@ InputStatus check_prescribed_total(RunInputs const& in) {
 }  // namespace
 
 InputStatus read_run_inputs(InputFiles& files, std::string const& param_file, std::string const& solver,
-                            RunInputs& in) {
+                            RunInputs& in, bool schedule_defaults) {
   in = RunInputs();
   RunParams& p = in.params;
-  if (InputStatus s = read_params(files, param_file, solver, p)) return s;
+  if (InputStatus s = read_params(files, param_file, solver, p, schedule_defaults)) return s;
   if (InputStatus s = lookup_nuclei(p.detect_nucleus, p.dephase_nucleus, in.gamma_x, in.gamma_y))
     return s;
   if (InputStatus s = check_params(p, solver)) return s;

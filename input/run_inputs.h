@@ -25,7 +25,7 @@ struct RunInputs {
 // Each file is read once through files: a comparison passes the same files
 // to the inputs of its three runs.
 InputStatus read_run_inputs(InputFiles& files, std::string const& param_file, std::string const& solver,
-                            RunInputs& in);
+                            RunInputs& in, bool schedule_defaults = false);
 InputStatus read_run_inputs(std::string const& param_file, std::string const& solver, RunInputs& in);
 
 #endif

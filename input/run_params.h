@@ -54,8 +54,10 @@ struct RunParams {
 // take their defaults. Refuses (one line naming the file, line or key, the
 // value and the fix) an unreadable file, an unknown, misspelt or repeated
 // key, a value that is not wholly a number, and a missing key the run needs.
+// With schedule_defaults (--compare on a file written for another solver),
+// the annealing's schedule keys the file leaves out take their defaults.
 InputStatus read_params(InputFiles& files, std::string const& param_file, std::string const& solver,
-                        RunParams& p);
+                        RunParams& p, bool schedule_defaults = false);
 // The same with the file read from disk.
 InputStatus read_params(std::string const& param_file, std::string const& solver, RunParams& p);
 

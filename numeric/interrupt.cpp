@@ -32,6 +32,9 @@ void install_interrupt_handlers() {
   sa.sa_flags = SA_RESTART;
   sigaction(SIGINT, &sa, nullptr);
   sigaction(SIGTERM, &sa, nullptr);
+  // A closed terminal or ssh session: stop as on SIGTERM, with the results
+  // so far and a summary of this run (status 129).
+  sigaction(SIGHUP, &sa, nullptr);
 }
 
 void defer_interrupts() { g_deferred.store(true); }
@@ -40,4 +43,10 @@ std::atomic<bool> const* interrupt_flag() { return &g_interrupted; }
 
 int interrupt_signal() { return g_interrupted.load() ? static_cast<int>(g_signal) : 0; }
 
-char const* interrupt_signal_name() { return interrupt_signal() == SIGTERM ? "SIGTERM" : "SIGINT"; }
+char const* interrupt_signal_name() {
+  switch (interrupt_signal()) {
+    case SIGTERM: return "SIGTERM";
+    case SIGHUP: return "SIGHUP";
+    default: return "SIGINT";
+  }
+}

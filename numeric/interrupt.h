@@ -1,4 +1,4 @@
-// SIGINT and SIGTERM. Until the run starts writing, a signal ends the process
+// SIGINT, SIGTERM and SIGHUP. Until the run starts writing, a signal ends the process
 // at once, as if no handler were installed (status 128 + signal in the
 // shell): nothing is lost, and a read blocked on a FIFO or a terminal ends
 // too. From then on a signal ends the run at its next safe point: the
@@ -20,10 +20,10 @@ void defer_interrupts();
 // The flag the long loops poll (true once a signal came).
 std::atomic<bool> const* interrupt_flag();
 
-// The signal that came (SIGINT, SIGTERM), or 0.
+// The signal that came (SIGINT, SIGTERM, SIGHUP), or 0.
 int interrupt_signal();
 
-// "SIGINT" or "SIGTERM".
+// "SIGINT", "SIGTERM" or "SIGHUP".
 char const* interrupt_signal_name();
 
 #endif

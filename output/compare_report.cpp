@@ -145,6 +145,21 @@ std::string compare_table(Comparison const& c) {
   return t;
 }
 
+namespace {
+
+// The runs an interruption left out, with the directories whose results are
+// an earlier run's.
+json stale_runs(Comparison const& c) {
+  json out = json::array();
+  for (std::string const& solver : c.stale) {
+    std::string base = c.base + "-" + solver;
+    out.push_back({{"solver", solver}, {"directory", c.path + base + "/"}, {"not_run", true}});
+  }
+  return out;
+}
+
+}  // namespace
+
 json compare_json(Comparison const& c, int status) {
   // Everything a summary says of its result; the tables and the run's own
   // bookkeeping stay in the run's summary.
@@ -169,6 +184,7 @@ json compare_json(Comparison const& c, int status) {
           {"parameter_file", c.parameter_file},
           {"longest_measurable_distance", std::isfinite(l) ? json(l) : json(nullptr)},
           {"runs", runs},
+          {"stale_runs", stale_runs(c)},
           {"figure", {stem + ".png", stem + ".pdf"}},
           {"status", status}};
 }

@@ -24,6 +24,9 @@ struct Comparison {
   std::vector<std::string> command;
   std::string parameter_file;
   std::vector<CompareRun> runs;
+  // Solvers whose runs an interruption left out: their directories hold an
+  // earlier run's results, which this comparison does not describe.
+  std::vector<std::string> stale;
 };
 
 // Reads PATH + base + "/" + base + ".json" (null when missing or malformed).

@@ -45,6 +45,11 @@ void copy_into(std::string const& file, std::string const& dir, InputTexts const
   }
 }
 
+std::string in_use(std::string const& dir) {
+  return "Run directory " + printable(dir) +
+         " is in use by another run of redordist; wait for it to end or choose another OUTPUT\n";
+}
+
 // Holds an exclusive lock on the directory itself (flock on its descriptor)
 // until the process ends; a second run on the same directory is refused.
 void lock_directory(std::string const& dir) {
@@ -52,10 +57,7 @@ void lock_directory(std::string const& dir) {
   if (fd < 0) fatal_exit("Can't open run directory " + printable(dir) + "\n", 1);
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     ::close(fd);
-    fatal_exit("Run directory " + printable(dir) +
-                   " is in use by another run of redordist; wait for it to end or choose another "
-                   "OUTPUT\n",
-               1);
+    fatal_exit(in_use(dir), 1);
   }
   // The descriptor stays open on purpose: closing it would release the lock.
 }
@@ -68,32 +70,32 @@ bool is_temporary(std::string const& name, std::string const& base) {
 }
 
 // A killed run's temporary files in the run directory.
-std::vector<std::string> temporary_entries(Paar const& m, std::string const& dir) {
+std::vector<std::string> temporary_entries(RunSetup const& s, std::string const& dir) {
   std::vector<std::string> t;
   std::error_code ec;
   for (auto const& e : fs::directory_iterator(dir, ec))
-    if (is_temporary(e.path().filename().string(), m.setup->output_base)) t.push_back(e.path().string());
+    if (is_temporary(e.path().filename().string(), s.output_base)) t.push_back(e.path().string());
   return t;
 }
 
 // The inputs copied into the run directory: the prescribed distribution
 // (when one was read), the data and the parameter file, in the order of
 // copying (a later one wins a clash of names).
-std::vector<std::string> copied_inputs(Paar const& m, std::string const& param_file) {
+std::vector<std::string> copied_inputs(RunSetup const& s, std::string const& param_file) {
   std::vector<std::string> c;
-  if (m.setup->n_adj >= 0) c.push_back(m.setup->distdist_file);
-  c.push_back(m.setup->xydata_file);
+  if (s.n_adj >= 0) c.push_back(s.distdist_file);
+  c.push_back(s.xydata_file);
   c.push_back(param_file);
   return c;
 }
 
 // Every name in the run directory that this run replaces or removes: its
 // outputs, a killed run's temporary files and the copies' targets.
-std::vector<std::string> touched_names(Paar const& m, std::string const& dir,
+std::vector<std::string> touched_names(RunSetup const& s, std::string const& dir,
                                        std::string const& param_file) {
-  std::vector<std::string> t = temporary_entries(m, dir);
-  for (std::string const& suffix : output_suffixes()) t.push_back(dir + "/" + m.setup->output_base + suffix);
-  for (std::string const& in : copied_inputs(m, param_file)) {
+  std::vector<std::string> t = temporary_entries(s, dir);
+  for (std::string const& suffix : output_suffixes()) t.push_back(dir + "/" + s.output_base + suffix);
+  for (std::string const& in : copied_inputs(s, param_file)) {
     std::string dst = copy_target(in, dir);
     if (!in.empty() && !is_own_copy(in, dst)) t.push_back(dst);
   }
@@ -102,23 +104,23 @@ std::vector<std::string> touched_names(Paar const& m, std::string const& dir,
 
 // An input that is one of the touched files (the same file, by device and
 // inode, whatever its name) is refused before anything is changed: the run
-// would overwrite or remove what it reads.
-void refuse_touched_inputs(Paar const& m, std::string const& dir, std::string const& param_file) {
+// would overwrite or remove what it reads. The refusal, or "".
+std::string touched_input(RunSetup const& s, std::string const& dir, std::string const& param_file) {
   std::pair<char const*, std::string> const inputs[] = {{"parameter file", param_file},
-                                                        {"XYDATA", m.setup->xydata_file},
-                                                        {"DISTDIST", m.setup->distdist_file},
-                                                        {"LAMBDA_D", m.setup->lambda_d_file}};
-  for (std::string const& name : touched_names(m, dir, param_file)) {
+                                                        {"XYDATA", s.xydata_file},
+                                                        {"DISTDIST", s.distdist_file},
+                                                        {"LAMBDA_D", s.lambda_d_file}};
+  for (std::string const& name : touched_names(s, dir, param_file)) {
     std::vector<FileId> out = entry_id(name);
     if (out.empty()) continue;
     for (auto const& [key, in] : inputs)
       for (FileId const& id : entry_and_target_ids(in))
         if (id == out[0])
-          fatal_exit(std::string("input error: ") + key + " " + printable(in) +
-                         " would be overwritten or removed by this run as " + printable(name) +
-                         "; move it out of the run directory or choose another OUTPUT\n",
-                     1);
+          return std::string("input error: ") + key + " " + printable(in) +
+                 " would be overwritten or removed by this run as " + printable(name) +
+                 "; move it out of the run directory or choose another OUTPUT\n";
   }
+  return "";
 }
 
 // An earlier run's outputs that this run will not write and a killed run's
@@ -135,7 +137,10 @@ void clear_stale_outputs(Paar const& m, std::string const& dir) {
     }
   }
   std::error_code ec;
-  for (std::string const& name : temporary_entries(m, dir)) fs::remove(name, ec);
+  for (std::string const& name : temporary_entries(*m.setup, dir)) fs::remove(name, ec);
+  // The summary speaks for the whole run: an earlier run's must not stand
+  // beside this run's log should this one end before writing its own.
+  fs::remove(dir + "/" + m.setup->output_base + ".json", ec);
 }
 
 }  // namespace
@@ -163,11 +168,21 @@ void open_run_directory(Paar& model, char const* param_file, InputTexts const& t
   fs::create_directory(dir, ec);
   if (!fs::is_directory(dir)) fatal_exit("Can't create run directory " + dir + "\n", 1);
   lock_directory(dir);
-  refuse_touched_inputs(model, dir, param_file);
+  std::string touched = touched_input(*model.setup, dir, param_file);
+  if (!touched.empty()) fatal_exit(touched, 1);
   clear_stale_outputs(model, dir);
-  for (std::string const& in : copied_inputs(model, param_file)) copy_into(in, model.setup->path, texts);
+  for (std::string const& in : copied_inputs(*model.setup, param_file)) copy_into(in, model.setup->path, texts);
   std::string logname = model.stem() + ".log";
   if (!model.report().open_log(logname)) fatal_exit("Can't open run log " + logname + "\n", 1);
+}
+
+std::string run_directory_conflict(RunSetup const& s, std::string const& param_file) {
+  std::string dir = s.path.substr(0, s.path.size() - 1);
+  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return "";  // made by the run
+  bool free = flock(fd, LOCK_EX | LOCK_NB) == 0;
+  ::close(fd);  // releases the trial lock
+  return free ? touched_input(s, dir, param_file) : in_use(dir);
 }
 
 std::vector<std::string> run_files(Paar const& m, std::string const& param_file) {
@@ -175,7 +190,7 @@ std::vector<std::string> run_files(Paar const& m, std::string const& param_file)
   std::error_code ec;
   for (std::string const& suffix : written_suffixes(m.setup->mode, m.results.solver))
     if (suffix == ".json" || fs::exists(m.stem() + suffix, ec)) f.push_back(m.stem() + suffix);
-  for (std::string const& in : copied_inputs(m, param_file)) {
+  for (std::string const& in : copied_inputs(*m.setup, param_file)) {
     std::string copy = copy_target(in, m.setup->path);
     if (fs::exists(copy, ec) && std::find(f.begin(), f.end(), copy) == f.end()) f.push_back(copy);
   }

@@ -27,6 +27,12 @@ std::vector<std::string> written_suffixes(std::string const& mode, std::string c
 // bytes are in texts is copied from them.
 void open_run_directory(Paar& model, char const* param_file, InputTexts const& texts = {});
 
+// Why the run directory of s cannot be used now (in use by another run, or
+// an input among the files the run would replace), or "": a check before
+// anything is written, for a comparison that must not change one directory
+// and then refuse the next.
+std::string run_directory_conflict(RunSetup const& s, std::string const& param_file);
+
 // Every file of the run in its directory: the outputs written (the summary
 // always) and the copies of the inputs.
 std::vector<std::string> run_files(Paar const& model, std::string const& param_file);

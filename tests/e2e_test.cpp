@@ -11,15 +11,6 @@
 
 using namespace ts;
 
-namespace {
-
-std::set<std::string> entries(std::string const& dir) {
-  std::set<std::string> s;
-  for (auto const& e : std::filesystem::recursive_directory_iterator(dir)) s.insert(e.path().string());
-  return s;
-}
-
-}  // namespace
 
 TEST(CommandLine, VersionUsageHelpAndAMissingFile) {
   Workspace w;

@@ -344,3 +344,24 @@ TEST(InputFiles, AFifoIsReadOnceAndKeptWithItsBytes) {
   EXPECT_FALSE(files.lines("/dev/zero", first, &why));
   EXPECT_EQ(why, "it is not a regular file, a FIFO or a pipe");
 }
+
+// --compare on a file written for maxent: the annealing's schedule keys take
+// the template's values there, and only there.
+TEST(InputFiles, ScheduleDefaultsOnlyWhereAsked) {
+  TempDir d;
+  Over left_out;
+  for (char const* k : {"NTRIES", "ITERS AT TEMP", "MAX STEP SIZE", "BOLTZMANN", "INIT TEMP", "ATTEN TEMP", "MIN TEMP"})
+    left_out[k] = "-";
+  std::string par = write_inputs(d, left_out, kSmallData, "");
+  InputFiles files;
+  RunInputs in;
+  testing::internal::CaptureStdout();
+  InputStatus strict = read_run_inputs(files, par, "annealing", in);
+  InputStatus lenient = read_run_inputs(files, par, "annealing", in, true);
+  testing::internal::GetCapturedStdout();
+  ASSERT_TRUE(strict);
+  EXPECT_NE(strict->message.find("has no NTRIES line"), std::string::npos);
+  EXPECT_FALSE(lenient);
+  EXPECT_EQ(in.params.ntries, 3);
+  EXPECT_EQ(in.params.init_temp, (std::vector<double>{20, 0, 0}));
+}

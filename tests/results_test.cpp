@@ -3,12 +3,17 @@
 // itself, and the comparison of the three solvers.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <regex>
 
 #include <nlohmann/json.hpp>
 
 #include "model/effective_distance.h"
 #include "numeric/percentile.h"
+#include "output/compare_report.h"
 #include "output/determined_report.h"
 #include "output/run_summary.h"
 #include "tests/test_support.h"
@@ -273,4 +278,31 @@ TEST(Compare, ThreeRunsLikeSeparateOnesTheirJsonTableAndFigure) {
   EXPECT_NE(w.file("gnuplot-calls.txt").find("run-compare.gp\n"), std::string::npos);
   write_file(w.dir.file("p.par"), param_text({{"MODE", "sim"}}));
   EXPECT_EQ(w.run_args({"--compare", "p.par"}).out, "--compare needs MODE fit or err; p.par has MODE sim\n");
+  // Runs an interruption left out are named, with the directories that hold an earlier run's results.
+  Comparison stopped{"runs/", "x", {}, "p.par", {}, {"maxent", "gaussians"}};
+  EXPECT_EQ(compare_json(stopped, 130)["stale_runs"][1].dump(), R"({"directory":"runs/x-gaussians/","not_run":true,"solver":"gaussians"})");
+}
+
+// A comparison is one unit: a conflict in any of its three run directories
+// is refused before the first is touched.
+TEST(Compare, RefusedBeforeAnyRunDirectoryIsTouched) {
+  Workspace w;
+  std::filesystem::create_directories(w.dir.file("run-maxent"));
+  write_file(w.dir.file("run-maxent/run-maxent.mx"), kSmallData);
+  write_file(w.dir.file("p.par"), param_text({{"XYDATA", "run-maxent/run-maxent.mx"}}));
+  auto before = entries(w.dir.path());
+  RunResult r = w.run_args({"--compare", "p.par"});
+  EXPECT_EQ(std::to_string(r.status) + " " + r.out, "1 input error: XYDATA run-maxent/run-maxent.mx would be overwritten or removed by this run "
+            "as ./run-maxent/run-maxent.mx; move it out of the run directory or choose another OUTPUT\n");
+  EXPECT_EQ(entries(w.dir.path()), before);
+  // The Gaussians' directory held by another run (its lock taken here).
+  write_file(w.dir.file("p.par"), param_text());
+  std::filesystem::create_directories(w.dir.file("run-gaussians"));
+  int fd = open(w.dir.file("run-gaussians").c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
+  before = entries(w.dir.path());
+  EXPECT_EQ(w.run_args({"--compare", "p.par"}).out, "Run directory ./run-gaussians is in use by another run of redordist; "
+            "wait for it to end or choose another OUTPUT\n");
+  close(fd);
+  EXPECT_EQ(entries(w.dir.path()), before);
 }

@@ -123,7 +123,7 @@ TEST(RunSafety, SignalsEndTheRunWithStatus128PlusSignal) {
       {{{"PER 2PI", "1000"}, {"LAST POINT", "8000"}}, SIGTERM, "out.txt", "Filling transform matrix elements",
        "Run interrupted by SIGTERM before any result: none is written\ntime: "},
       {{{"MODE", "err"}, {"MAX MC BLOCKS", "100000"}, {"MIN STDEV2", "0"}, {"ERR ITERS AT TEMP", "2000"}},
-       SIGINT, "run/run.log", "BLOCK 5 ", "Run interrupted by SIGINT: the results so far are written\n"}};
+       SIGHUP, "run/run.log", "BLOCK 5 ", "Run interrupted by SIGHUP: the results so far are written\n"}};
   auto eventually = [](std::function<bool()> const& f) {  // polled for at most a minute
     for (int i = 0; i < 1200 && !f(); i++) std::this_thread::sleep_for(std::chrono::milliseconds(50));
     return f();

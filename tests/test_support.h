@@ -18,6 +18,7 @@
 #include <memory>
 #include <regex>
 #include <sstream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -112,6 +113,13 @@ inline std::string param_text(Over const& over = {}) {
     t += (v.compare(0, 1, "=") == 0 ? v.substr(1) : std::string(k.name) + ": " + v) + "\n";
   }
   return t;
+}
+
+// Every file and folder under dir, to see that a refused run changed nothing.
+inline std::set<std::string> entries(std::string const& dir) {
+  std::set<std::string> s;
+  for (auto const& e : std::filesystem::recursive_directory_iterator(dir)) s.insert(e.path().string());
+  return s;
 }
 
 // Five 13C-15N points, N_c 0 to 16, errors 0.02.
