@@ -7,6 +7,7 @@
 
 #include "input/data_file.h"
 #include "input/param_limits.h"
+#include "input/text_inputs.h"
 #include "input/text_lines.h"
 #include "numeric/warnings.h"
 
@@ -143,6 +144,11 @@ InputStatus refuse_percent(std::string const& file, std::vector<DataPoint> const
 InputStatus read_data_file(std::string const& file, int last_point, std::vector<DataPoint>& pts) {
   std::vector<std::string> lines;
   if (!read_text_lines(file, lines)) return refused("Can't open datafile " + printable(file) + "\n");
+  return read_data_lines(file, lines, last_point, pts);
+}
+
+InputStatus read_data_lines(std::string const& file, std::vector<std::string> const& lines, int last_point,
+                            std::vector<DataPoint>& pts) {
   pts.clear();
   std::vector<double> raw_err;
   std::vector<bool> has_err;

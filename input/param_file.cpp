@@ -13,6 +13,7 @@
 #include "input/param_keys.h"
 #include "input/param_limits.h"
 #include "input/run_params.h"
+#include "input/text_inputs.h"
 #include "input/text_lines.h"
 
 namespace {
@@ -190,8 +191,13 @@ InputStatus read_params(std::string const& param_file, std::string const& solver
   if (lines.size() > kMaxParamLines)
     return refused("parameter error: " + printable(param_file) + " has more than " +
                    std::to_string(kMaxParamLines) + " lines; it holds one line per key\n");
+  return read_params_lines(param_file, lines, solver, p);
+}
+
+InputStatus read_params_lines(std::string const& name, std::vector<std::string> const& lines,
+                              std::string const& solver, RunParams& p) {
   p = RunParams();
-  ParamReader reader(param_file, lines);
+  ParamReader reader(name, lines);
   if (InputStatus s = reader.locate()) return s;
   return reader.convert(solver, p);
 }
