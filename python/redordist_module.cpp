@@ -167,8 +167,8 @@ std::vector<double> simulate(std::string const& params, std::string const& data_
 std::set<int> open_descriptors() {
   std::set<int> fds;
   if (DIR* d = opendir("/proc/self/fd")) {
-    while (dirent* e = readdir(d))
-      if (e->d_name[0] != '.') fds.insert(std::atoi(e->d_name));
+    while (dirent* e = readdir(d))  // the listing's own descriptor is not open after it
+      if (e->d_name[0] != '.' && std::atoi(e->d_name) != dirfd(d)) fds.insert(std::atoi(e->d_name));
     closedir(d);
   }
   return fds;

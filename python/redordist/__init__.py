@@ -217,24 +217,34 @@ class Result:
         scripts and summary it makes, beside the parameter file OUTPUT.par
         and the data OUTPUT.dat it ran on. Returns the list of files."""
         q = self._request
-        directory = os.path.normpath(os.fspath(directory))
-        parent, name = os.path.split(directory)
-        path = parent + "/" if parent else "./"
-        par, dat = os.path.join(directory, name + ".par"), os.path.join(directory, name + ".dat")
-        text = _param_text(q["options"], q["mode"], path, name, dat)
-        # The same checks as the fit's, PATH included, before anything is made.
-        _engine.check(text, dat, q["data"], q["solver"])
-        os.makedirs(directory, exist_ok=True)
-        with open(dat, "w") as f:
-            f.write(q["data"])
-        with open(par, "w") as f:
-            f.write(text)
-        status, console = _engine.write_run(par, q["solver"], q["fit_scaling"],
-                                            ["redordist.write", par], q["seed"], q["threads"])
+        parent, name = os.path.split(os.path.normpath(os.fspath(directory)))
+        if not os.path.isdir(parent or "."):
+            raise ValueError(f"write: the folder {parent} does not exist; the run directory is made "
+                             f"one level deep (mkdir -p {parent})")
+        par, dat = os.path.join(name, name + ".par"), os.path.join(name, name + ".dat")
+        text = _param_text(q["options"], q["mode"], "./", name, dat)
+        # Within the parent, as `cd PARENT; redordist NAME/NAME.par` runs; the
+        # interpreter's lock is held meanwhile, and fits of other threads do not
+        # read the working directory.
+        cwd = os.getcwd()
+        os.chdir(parent or ".")
+        try:
+            # The same checks as the fit's before anything is made.
+            _engine.check(text, dat, q["data"], q["solver"])
+            os.makedirs(name, exist_ok=True)
+            with open(dat, "w") as f:
+                f.write(q["data"])
+            with open(par, "w") as f:
+                f.write(text)
+            status, console = _engine.write_run(par, q["solver"], q["fit_scaling"],
+                                                ["redordist.write", par], q["seed"], q["threads"])
+        finally:
+            os.chdir(cwd)
         if status != 0:
             raise RuntimeError(f"the run in {directory} ended with status {status}: "
                                + console.strip().splitlines()[-1])
-        return sorted(os.path.join(directory, f) for f in os.listdir(directory))
+        run = os.path.join(parent, name)
+        return sorted(os.path.join(run, f) for f in os.listdir(run))
 
 
 def fit(n_c, s_s0, error, *, x="13C", y="15N", mas, near, far, grain=0.05, kernel="exact",
