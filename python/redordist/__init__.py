@@ -113,8 +113,9 @@ def _points(n_c, s_s0, error):
 
 
 def _data_text(nc, ratio, err):
-    """The data file's lines: N_c S0 S S/S0 error, with S0 = 1 and S = S/S0."""
-    lines = ["# N_c S0 S S/S0 error (S0 = 1: S/S0 as given)"]
+    """The data file's lines: N_c S0 S S/S0 error, with S0 = 1 and S = S/S0;
+    line k is point k."""
+    lines = []
     for k in range(len(nc)):
         r = repr(float(ratio[k]))
         e = "" if err is None else " " + repr(float(err[k]))

@@ -32,14 +32,18 @@ def test_any_arrays_give_a_result_or_a_clear_error(n_c, s_s0, error):
         assert len(res.fit) == len(n_c) and np.isfinite(res.chi2)
 
 
-@settings(max_examples=15, deadline=None)
+ORDERED = {}
+
+
+@settings(max_examples=6, deadline=None)
 @given(st.permutations(range(9)))
 def test_the_order_of_the_points_does_not_matter(order):
     n_c = np.arange(0, 36, 4)
     s_s0 = redordist.simulate([3.0, 4.0], [0.6, 0.4], n_c, mas=5000) + 0.01 * np.cos(n_c)
-    with _quiet():
-        a = redordist.fit(n_c, s_s0, np.full(9, 0.02), **FAST)
-        b = redordist.fit(n_c[list(order)], s_s0[list(order)], np.full(9, 0.02), **FAST)
+    if not ORDERED:
+        ORDERED["fit"] = redordist.fit(n_c, s_s0, np.full(9, 0.02), **FAST)
+    a = ORDERED["fit"]
+    b = redordist.fit(n_c[list(order)], s_s0[list(order)], np.full(9, 0.02), **FAST)
     assert b.mean == pytest.approx(a.mean, rel=1e-6) and b.chi2 == pytest.approx(a.chi2, rel=1e-6, abs=1e-9)
 
 
