@@ -99,3 +99,11 @@ def test_the_readmes_example_runs_as_written(tmp_path, monkeypatch):
     monkeypatch.chdir(os.path.join(SOURCE, "examples"))
     with _quiet():
         exec(compile(code, "README.md", "exec"), {})
+
+
+def test_dataframe_and_plot_when_pandas_and_matplotlib_are_there():
+    pd, mpl = pytest.importorskip("pandas"), pytest.importorskip("matplotlib")
+    mpl.use("Agg")
+    n_c = np.arange(0, 36, 4)
+    res = redordist.fit(n_c, redordist.simulate([3.0], [1.0], n_c, mas=5000), np.full(9, 0.02), **FAST)
+    assert list(res.to_dataframe().columns) == ["r", "p"] and len(res.plot().axes) == 3
