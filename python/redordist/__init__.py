@@ -15,7 +15,6 @@ as the number of rotor cycles N_c (even).
 """
 
 import json
-import math
 import numbers
 import operator
 import os
@@ -248,6 +247,22 @@ class Result:
         return sorted(os.path.join(run, f) for f in os.listdir(run))
 
 
+def _check_run(solver, mode, seed, threads):
+    """What the parameter text does not carry: solver, mode, seed, threads."""
+    _text("solver", solver)
+    if solver not in ("maxent", "gaussians", "annealing"):
+        raise ValueError(f"solver {solver!r}: it must be maxent, gaussians or annealing")
+    if mode not in ("fit", "err"):
+        raise ValueError(f"mode {mode!r}: it must be fit or err")
+    for name, v in (("seed", seed), ("threads", threads)):
+        if v is not None:
+            _whole(name, v)
+    if seed is not None and not 0 <= seed < 2**64:
+        raise ValueError(f"seed {seed}: it must lie between 0 and 2**64 - 1")
+    if threads is not None and not 1 <= threads <= 1024:
+        raise ValueError(f"threads {threads}: it must lie between 1 and 1024")
+
+
 def fit(n_c, s_s0, error, *, x="13C", y="15N", mas, near, far, grain=0.05, kernel="exact",
         scaling=1.0, fit_scaling=False, solver="maxent", mode="fit", replicates=20, max_blocks=15,
         min_stdev2=0.001, max_mc_chi2=80.0, last_point=0, mid_pulse=0.0, seed=None, threads=None):
@@ -287,18 +302,7 @@ def fit(n_c, s_s0, error, *, x="13C", y="15N", mas, near, far, grain=0.05, kerne
                    scaling=scaling, solver=solver, replicates=replicates, max_blocks=max_blocks,
                    min_stdev2=min_stdev2, max_mc_chi2=max_mc_chi2, last_point=last_point,
                    mid_pulse=mid_pulse)
-    _text("solver", solver)
-    if solver not in ("maxent", "gaussians", "annealing"):
-        raise ValueError(f"solver {solver!r}: it must be maxent, gaussians or annealing")
-    if mode not in ("fit", "err"):
-        raise ValueError(f"mode {mode!r}: it must be fit or err")
-    for name, v in (("seed", seed), ("threads", threads)):
-        if v is not None:
-            _whole(name, v)
-    if seed is not None and not 0 <= seed < 2**64:
-        raise ValueError(f"seed {seed}: it must lie between 0 and 2**64 - 1")
-    if threads is not None and not 1 <= threads <= 1024:
-        raise ValueError(f"threads {threads}: it must lie between 1 and 1024")
+    _check_run(solver, mode, seed, threads)
     data = _data_text(*_points(n_c, s_s0, error))
     request = dict(options=options, mode=mode, data=data, solver=solver,
                    fit_scaling=bool(fit_scaling), seed=seed, threads=threads)

@@ -1,13 +1,11 @@
-"""redordist from Python against the command line on the same inputs, and
-against the closed form of the powder-averaged REDOR curve."""
+"""redordist from Python against the command line on the same inputs."""
 import concurrent.futures
-import inspect
 import json
 import math
 import os
-import re
 import subprocess
-import warnings
+import threading
+import time
 
 import numpy as np
 import pytest
@@ -122,6 +120,16 @@ def test_two_threads_at_once_equal_serial_fits():
     with concurrent.futures.ThreadPoolExecutor(2) as pool:
         side_by_side = [f.result().summary for f in [pool.submit(redordist.fit, *points, **k) for k in kw]]
     assert side_by_side == serial and serial[0] == serial[1]
+
+
+def test_a_fit_releases_the_interpreter():
+    fitting = threading.Thread(target=redordist.fit, args=example_points(), kwargs=FAST)
+    ticks = 0
+    fitting.start()
+    while fitting.is_alive():  # this thread runs on while the fit does
+        ticks += 1
+        time.sleep(0.001)
+    assert ticks > 20
 
 
 def test_write_makes_the_command_lines_run_directory(tmp_path):
