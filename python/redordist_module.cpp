@@ -23,6 +23,7 @@
 #include "driver/run_in_memory.h"
 #include "driver/run_one.h"
 #include "driver/simulate_curve.h"
+#include "driver/usage_text.h"
 #include "input/rng_environment.h"
 #include "input/text_inputs.h"
 #include "numeric/fatal.h"
@@ -209,6 +210,13 @@ py::tuple write_run(std::string const& param_file, std::string const& solver, bo
   return py::make_tuple(status, console.text());
 }
 
+// redordist --template --solver SOLVER: every key with its example value.
+std::string template_text(std::string const& solver) {
+  std::ostringstream s;
+  print_template(s, solver);
+  return s.str();
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_redordist, m) {
@@ -224,5 +232,6 @@ PYBIND11_MODULE(_redordist, m) {
   m.def("check", &check);
   m.def("simulate", &simulate);
   m.def("write_run", &write_run);
+  m.def("template", &template_text);
   m.attr("env_seed") = g_env_seed;
 }

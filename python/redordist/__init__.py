@@ -30,24 +30,6 @@ __all__ = ["fit", "simulate", "fit_study", "Result", "StudyResult", "RedordistWa
 # is point 3, counting from 1.
 DATA_NAME = "n_c/s_s0/error"
 
-# The annealing's schedule: the values of examples/fit.par (the other
-# solvers do not read these keys).
-_ANNEALING_KEYS = """NTRIES: 3
-ITERS AT TEMP: 1000
-MAX STEP SIZE: 0.5 0.2 0.1
-BOLTZMANN: 1
-INIT TEMP: 20 0 0
-ATTEN TEMP: 1.2
-MIN TEMP: 0.05
-ERR ITERS AT TEMP: 300
-ERR MAX STEP SIZE: 0.3
-ERR BOLTZMANN: 1
-ERR INIT TEMP: 10
-ERR ATTEN TEMP: 1.3
-ERR MIN TEMP: 0.05
-"""
-
-
 class RedordistWarning(UserWarning):
     """A warning of a run: legal input that is probably a mistake, or a
     result the data do not determine (the command line's "warning:" lines)."""
@@ -137,7 +119,11 @@ def _param_text(o, mode, path="./", output="python", xydata=DATA_NAME):
             ("MAX MC BLOCKS", _whole("max_blocks", o["max_blocks"])),
             ("MAX MC CHI2", _real("max_mc_chi2", o["max_mc_chi2"]))]
     text = "".join(f"{k}: {v}\n" for k, v in keys)
-    return text + (_ANNEALING_KEYS if o["solver"] == "annealing" else "")
+    if o["solver"] == "annealing":  # its schedule as redordist --template gives it
+        given = {k for k, _ in keys}
+        text += "".join(line + "\n" for line in _engine.template("annealing").splitlines()
+                        if ":" in line and not line.startswith("#") and line.split(":")[0] not in given)
+    return text
 
 
 def _column(rows, key):

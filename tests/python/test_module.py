@@ -40,12 +40,13 @@ def comparable(summary):
     return {k: v for k, v in summary.items() if k not in ("command", "parameter_file", "files", "warnings")}
 
 
-def test_summary_and_result_lines_equal_the_command_line(tmp_path):
+@pytest.mark.parametrize("solver", ["maxent", "annealing", "gaussians"])
+def test_summary_and_result_lines_equal_the_command_line(tmp_path, solver):
     (tmp_path / "cn_redor.dat").write_text(open(os.path.join(SOURCE, "examples", "cn_redor.dat")).read())
-    status, out = command_line(tmp_path, open(os.path.join(SOURCE, "examples", "fit.par")).read())
+    status, out = command_line(tmp_path, open(os.path.join(SOURCE, "examples", "fit.par")).read(), None, solver)
     assert status == 0
     cli = json.load(open(tmp_path / "runs" / "fit_cn" / "fit_cn.json"))
-    res = redordist.fit(*example_points(), **EXAMPLE)
+    res = redordist.fit(*example_points(), solver=solver, **EXAMPLE)
     assert comparable(res.summary) == comparable(cli)
     for line in str(res).splitlines():
         assert line in out
