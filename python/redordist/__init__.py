@@ -24,7 +24,7 @@ import numpy as np
 
 from . import _redordist as _engine
 
-__all__ = ["fit", "simulate", "fit_study", "Result", "StudyResult", "RedordistWarning"]
+__all__ = ["fit", "simulate", "fit_study", "Result", "StudyResult", "RedordistWarning", "FitError"]
 
 # The name the data arrays go by in messages: "n_c/s_s0/error line 3: ..."
 # is point 3, counting from 1.
@@ -33,6 +33,11 @@ DATA_NAME = "n_c/s_s0/error"
 class RedordistWarning(UserWarning):
     """A warning of a run: legal input that is probably a mistake, or a
     result the data do not determine (the command line's "warning:" lines)."""
+
+
+class FitError(ValueError):
+    """The solver found no distribution for these data (where the command
+    line ends with status 1): the message is the solver's reason."""
 
 
 def _real(name, v):
@@ -280,9 +285,11 @@ def fit(n_c, s_s0, error, *, x="13C", y="15N", mas, near, far, grain=0.05, kerne
 
     A bad value raises ValueError with the command line's one-line message
     (data messages name point k as "n_c/s_s0/error line k"); wrong types
-    raise TypeError. The run's warnings are issued as RedordistWarning and
-    kept in Result.warnings. Nothing is written to disk. The interpreter's
-    lock is released during the fit, so threads may fit side by side.
+    raise TypeError; data that no distribution fits raise FitError (a
+    ValueError) with the solver's reason. The run's warnings are issued as
+    RedordistWarning and kept in Result.warnings. Nothing is written to
+    disk. The interpreter's lock is released during the fit, so threads may
+    fit side by side.
     """
     options = dict(x=x, y=y, mas=mas, near=near, far=far, grain=grain, kernel=kernel,
                    scaling=scaling, solver=solver, replicates=replicates, max_blocks=max_blocks,
@@ -298,7 +305,7 @@ def fit(n_c, s_s0, error, *, x="13C", y="15N", mas, near, far, grain=0.05, kerne
         _warnings.warn(w, RedordistWarning, stacklevel=2)
     if result.summary["distance"] is None:
         errors = [l for l in result.console.splitlines() if "error" in l or "failed" in l]
-        raise RuntimeError("no distribution was fitted" + (": " + errors[-1] if errors else ""))
+        raise FitError("no distribution was fitted" + (": " + errors[-1] if errors else ""))
     return result
 
 
