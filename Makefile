@@ -1,6 +1,7 @@
 # make demo: install what is missing, build the program, run the bundled fit example.
 # make test: install what is missing, build, run the whole test suite.
-# make install [PREFIX=/usr/local] [DESTDIR=...]: the program, its man page and the examples.
+# make install [PREFIX=/usr/local] [DESTDIR=...]: the program, its man page, the examples and
+# the Python module (into PREFIX/lib/python3.X/dist-packages or site-packages).
 BUILD ?= build
 PREFIX ?= /usr/local
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
@@ -14,7 +15,7 @@ deps:
 	@scripts/install-deps
 
 $(BUILD)/CMakeCache.txt:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DREDORDIST_PYTHON=ON $(CMAKE_FLAGS)
 
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
@@ -32,7 +33,8 @@ demo: program
 	@echo "Summary: examples/runs/fit_cn/fit_cn.json; run log: examples/runs/fit_cn/fit_cn.log"
 
 # DESTDIR is honoured by cmake --install from the environment.
-install: program
+install: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target installable
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
 
 # Twice as many tests as cores at a time: many wait on the program, gnuplot

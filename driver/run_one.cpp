@@ -50,7 +50,7 @@ void closing_block(Paar& m, std::string const& param_file) {
   out << "\n";
   if (w.empty()) out << "No warnings.\n";
   else out << w.size() << (w.size() == 1 ? " warning:\n" : " warnings:\n");
-  for (std::string const& line : w) out << "  " << line << "\n";
+  for (std::string const& line : w) out << "  " << console_line(line) << "\n";
   out << "Files in " << m.setup->path << ":\n ";
   size_t col = 1;
   for (std::string const& f : run_files(m, param_file)) {

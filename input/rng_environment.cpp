@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <mutex>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -38,6 +39,14 @@ InputStatus check_rng_environment() {
   if (seed && !whole_number(seed))
     return refused("environment error: GSL_RNG_SEED is " + quote_token(seed) +
                    "; it must be a whole decimal number\n");
-  gsl_rng_env_setup();
+  char const* timeout = std::getenv("REDORDIST_GNUPLOT_TIMEOUT");
+  if (timeout && !(whole_number(timeout) && std::strtoul(timeout, nullptr, 10) >= 1 &&
+                   std::strtoul(timeout, nullptr, 10) <= 99999))
+    return refused("environment error: REDORDIST_GNUPLOT_TIMEOUT is " + quote_token(timeout) +
+                   "; it must be a whole number of seconds from 1 to 99999\n");
+  // Once per process: GSL keeps the default seed in one global, which a
+  // fit running beside this reading (the Python module's threads) uses.
+  static std::once_flag once;
+  std::call_once(once, [] { gsl_rng_env_setup(); });
   return std::nullopt;
 }

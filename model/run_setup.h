@@ -71,6 +71,7 @@ struct RunSetup : RunParams {
   GslMat transform_adjust;   // n_cycles x n_adj: the same for the prescribed distances
 
   bool have_curve = false;             // the kernel comes from the universal curve
+  bool write_traces = true;            // the solvers write their trace OUTPUT.sa (off in memory)
   DephasingCurve curve;                // that curve, up to the largest lambda_D needed
   PowderTables powder;                 // the powder average's tables (per_2pi 0: exact form)
   std::vector<DataPoint> data_points;  // as read, for the log

@@ -40,13 +40,36 @@ void Report::both(std::string const& text) {
 }
 
 void Report::warn(std::string const& line) {
-  out() << line << std::endl;
+  out() << console_line(line) << std::endl;
   warnings_.push_back(line);
 }
 
 Report& Report::silent() {
   static thread_local Report r(nullptr);
   return r;
+}
+
+namespace {
+
+// text cut at a blank to at most n characters, with "..." when cut.
+std::string cut_at_word(std::string const& text, size_t n) {
+  if (text.size() <= n) return text;
+  size_t blank = text.rfind(' ', n > 3 ? n - 3 : 0);
+  return text.substr(0, blank == std::string::npos || blank == 0 ? n - 3 : blank) + "...";
+}
+
+}  // namespace
+
+std::string console_line(std::string const& warning, size_t limit) {
+  if (warning.size() <= limit) return warning;
+  const std::string where = " (more in the log)";
+  size_t prefix = warning.compare(0, 9, "warning: ") == 0 ? 9 : 0;
+  size_t claim_end = warning.find(": ", prefix);
+  size_t advice = warning.rfind("; ");
+  std::string claim = warning.substr(0, claim_end == std::string::npos ? warning.size() : claim_end);
+  if (advice != std::string::npos && (claim_end == std::string::npos || advice > claim_end))
+    claim = cut_at_word(claim, limit / 2) + "; " + warning.substr(advice + 2);
+  return cut_at_word(claim, limit - where.size()) + where;
 }
 
 std::string clock_text() {

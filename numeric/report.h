@@ -53,6 +53,11 @@ class Report {
   std::vector<std::string> warnings_;
 };
 
+// A warning as the console shows it: at most limit characters. A longer one
+// keeps its claim (up to its first ": ") and its advice (after its last
+// "; "), and says where the whole text is; the log and the summary hold it.
+std::string console_line(std::string const& warning, size_t limit = 200);
+
 // The current local time as ctime writes it, newline included.
 std::string clock_text();
 

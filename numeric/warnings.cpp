@@ -2,6 +2,8 @@
 
 #include <iostream>
 
+#include "numeric/report.h"
+
 namespace {
 std::vector<std::string>& store() {
   static std::vector<std::string> w;
@@ -10,7 +12,7 @@ std::vector<std::string>& store() {
 }  // namespace
 
 void warn(std::string const& text) {
-  std::cout << text << std::endl;
+  std::cout << console_line(text) << std::endl;
   store().push_back(text);
 }
 

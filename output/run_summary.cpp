@@ -124,7 +124,7 @@ void report_result_lines(Paar& m) {
   }
 }
 
-bool write_summary_json(Paar const& m, RunSummary const& s) {
+nlohmann::json summary_json(Paar const& m, RunSummary const& s) {
   nlohmann::json j;
   j["program"] = "redordist";
   j["version"] = "1";
@@ -168,6 +168,10 @@ bool write_summary_json(Paar const& m, RunSummary const& s) {
   j["warnings"] = m.report().warnings();
   j["files"] = run_files(m, s.parameter_file);
   j["status"] = s.status;
+  return j;
+}
+
+bool write_summary_json(Paar const& m, RunSummary const& s) {
   // Non-finite numbers have no JSON form: the library writes them as null.
-  return write_file_atomically(m.stem() + ".json", j.dump(2) + "\n");
+  return write_file_atomically(m.stem() + ".json", summary_json(m, s).dump(2) + "\n");
 }

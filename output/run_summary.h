@@ -32,6 +32,10 @@ struct RunSummary {
   int status = 0;                 // the exit status
 };
 
+// The summary as a JSON value, without writing it ("files" lists the run's
+// files that exist on disk).
+nlohmann::json summary_json(Paar const& model, RunSummary const& summary);
+
 // Writes OUTPUT.json atomically; false when it could not be written.
 bool write_summary_json(Paar const& model, RunSummary const& summary);
 

@@ -13,6 +13,7 @@
 
 #include "model/effective_distance.h"
 #include "numeric/percentile.h"
+#include "numeric/report.h"
 #include "output/compare_report.h"
 #include "output/determined_report.h"
 #include "output/run_summary.h"
@@ -114,7 +115,7 @@ TEST(Tables, CsvAndSummaryOfEveryModeAndTheClosingBlock) {
     }
     // The closing block repeats the summary's warnings and lists its files.
     std::string block = j["warnings"].empty() ? "\nNo warnings.\n" : "";
-    for (auto const& l : j["warnings"]) block += "  " + l.get<std::string>() + "\n";
+    for (auto const& l : j["warnings"]) block += "  " + console_line(l.get<std::string>()) + "\n";
     EXPECT_NE(r.out.find(block + "Files in ./run/:\n"), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find_first_of("\r\b"), std::string::npos);  // no progress in a pipe
   }
@@ -122,6 +123,17 @@ TEST(Tables, CsvAndSummaryOfEveryModeAndTheClosingBlock) {
 
 // Percentiles by linear interpolation between order statistics, and the
 // median and mode of a distribution on a grid, against values worked by hand.
+// A warning on the console: at most 200 characters, its claim and its advice.
+TEST(ConsoleLine, ClaimAndAdviceOfALongWarning) {
+  const std::string full = "warning: the width and the mean distance are not determined by these data: the reported sd 0.56 "
+      "Angstrom lies outside the sds 0.36 to 0.46 Angstrom of the single Gaussians they allow (widths 0.45 to 0.75 Angstrom); "
+      "quote the effective distance 2.96 Angstrom and the allowed widths rather than the mean and the sd";
+  EXPECT_EQ(console_line(full), "warning: the width and the mean distance are not determined by these data; quote the effective "
+            "distance 2.96 Angstrom and the allowed widths rather than the mean and the sd (more in the log)");
+  EXPECT_EQ(console_line("warning: short; fine"), "warning: short; fine");
+  EXPECT_LE(console_line(std::string(500, 'x')).size(), 200u);
+}
+
 TEST(Percentile, Type7AndTheMedianAndModeOfADistribution) {
   struct Case {
     V v;

@@ -50,6 +50,8 @@ TEST(RunSafety, RandomNumberEnvironmentAndWarnings) {
   RunResult bogus = w.run({}, {"GSL_RNG_TYPE=bogus"});
   EXPECT_EQ(bogus.out, "environment error: GSL_RNG_TYPE is \"bogus\"; it must name one of GSL's "
                        "generators, such as mt19937, taus2 or ranlxd2\n");
+  EXPECT_EQ(w.run({}, {"REDORDIST_GNUPLOT_TIMEOUT=abc"}).out, "environment error: REDORDIST_GNUPLOT_TIMEOUT is \"abc\"; "
+            "it must be a whole number of seconds from 1 to 99999\n");
   EXPECT_FALSE(fs::exists(w.dir.file("run")));  // refused before anything is written
   // Four columns: no error.
   write_file(w.dir.file("data.dat"), "0 1000 1000 1\n8 1000 870 0.87\n16 1000 650 0.65\n");

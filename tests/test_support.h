@@ -68,13 +68,24 @@ inline std::vector<Row> table_rows(std::string const& text) {
 // A fresh directory under the system's temporary directory, removed at the end.
 class TempDir {
  public:
+  // Under TMPDIR; when that path is long, reached through a short link in
+  // /tmp, since the tests write absolute names into parameter files and the
+  // file names there hold at most 78 characters.
   TempDir() {
     std::string t = (std::filesystem::temp_directory_path() / "redordist-test-XXXXXX").string();
-    path_ = mkdtemp(t.data()) ? t : "";
+    real_ = path_ = mkdtemp(t.data()) ? t : "";
+    std::string link = "/tmp/rdt-XXXXXX";
+    if (real_.size() > 32 && mkdtemp(link.data())) {
+      std::error_code ec;
+      std::filesystem::remove(link, ec);
+      std::filesystem::create_directory_symlink(real_, link, ec);
+      if (!ec) path_ = link;
+    }
   }
   ~TempDir() {
     std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
+    if (path_ != real_) std::filesystem::remove(path_, ec);
+    std::filesystem::remove_all(real_, ec);
   }
   TempDir(TempDir const&) = delete;
   TempDir& operator=(TempDir const&) = delete;
@@ -82,7 +93,7 @@ class TempDir {
   std::string file(std::string const& name) const { return path_ + "/" + name; }
 
  private:
-  std::string path_;
+  std::string path_, real_;
 };
 
 // The values of a small, quick run for every key of the table: 13C-15N,

@@ -78,7 +78,7 @@ int BoltzmannME::Lagrange_siman(Paar& model) {
   // Seeded from GSL's default seed, which the run's environment has set.
   gsl_rng* r = gsl_rng_alloc(gsl_rng_taus2);
   std::string trace_name = model.stem() + ".sa";
-  std::FILE* trace = open_trace(model, trace_name);
+  std::FILE* trace = model.setup->write_traces ? open_trace(model, trace_name) : nullptr;
 
   AnnealHooks hooks;
   hooks.on_step = [&](AnnealStep const& st) {

@@ -47,7 +47,7 @@ SolverFit maxent_fit(Paar const& model) {
   std::vector<double> m = tapered_uniform_model(fp.distance, kDefaultModelTaper);
   MaxentResult r = solve_maxent(fp, m, MaxentOptions());
   SolverFit fit;
-  fit.output_failed = !write_trace(model, r);
+  fit.output_failed = model.setup->write_traces && !write_trace(model, r);
   if (!r.ok) {
     fit.failure = r.failure;
     model.report().both("maximum entropy failed: " + r.failure + "\n");
