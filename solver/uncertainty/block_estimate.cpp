@@ -33,9 +33,10 @@ class BlockLoop {
   BlockSums sums_;
   DistanceSpread spread_;
   EstimateRun r_;
-  // Says whether the estimate converged, and warns when MAX MC CHI2
-  // rejected too many runs.
+  // Says whether the estimate converged, then warn_rejections().
   void report_outcome(bool converged, int finished);
+  // Warns when MAX MC CHI2 rejected more than kRejectedShareLimit of the runs.
+  void warn_rejections();
 
   int block_ = 0, in_row_ = 0;
   long long rejected_ = 0, accepted_ = 0;
@@ -102,10 +103,10 @@ McStatus BlockLoop::run(std::function<void(Paar&)> const& write_results) {
   }
   if (status_ == McStatus::kDone) {
     report_estimate_end(model_, sums_, block_, tested, maxsig, rejected_, src_.bootstrap);
+    report_outcome(tested && maxsig <= model_.setup->min_stdev2, finished);
     spread_.report(model_);
   }
-  if (status_ == McStatus::kDone || status_ == McStatus::kTooManyRejections)
-    report_outcome(status_ == McStatus::kDone && tested && maxsig <= model_.setup->min_stdev2, finished);
+  if (status_ == McStatus::kTooManyRejections) warn_rejections();
   // An interrupted estimate keeps the blocks it finished.
   if (status_ != McStatus::kNotFinite) store_final_estimates(model_, sums_, finished);
   return status_;
@@ -119,10 +120,14 @@ void BlockLoop::report_outcome(bool converged, int finished) {
   if (converged)
     l << name << " converged after " << finished << " blocks";
   else
-    l << name << " did not converge within the " << finished << " blocks "
-      << (status_ == McStatus::kDone ? "allowed (MAX MC BLOCKS)" : "it finished");
+    l << name << " did not converge within the " << finished << " blocks allowed (MAX MC BLOCKS)";
   l << "; the spreads are from " << runs << " " << runs_name << "\n";
   model_.report().both(l.str());
+  warn_rejections();
+}
+
+void BlockLoop::warn_rejections() {
+  char const* runs_name = src_.bootstrap ? "bootstrap replicates" : "Monte Carlo runs";
   long long total = accepted_ + rejected_;
   if (total == 0 || static_cast<double>(rejected_) <= kRejectedShareLimit * static_cast<double>(total)) return;
   int n = model_.setup->n_data;
