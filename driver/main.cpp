@@ -43,5 +43,9 @@ int main(int argc, char** argv) {
     std::cout << refusal->message << std::flush;
     return refusal->status;
   }
+  if (cl.fit_scaling && inputs.params.mode == "sim") {
+    std::cout << cl.param_file << ": MODE sim simulates and fits nothing; --fit-scaling needs MODE fit or err\n";
+    return 1;
+  }
   return run_one({inputs, cl.solver, cl.param_file, {argv, argv + argc}, take_warnings(), cl.fit_scaling});
 }

@@ -141,7 +141,8 @@ std::vector<ParamKey> make_keys() {
       whole("MAX MC BLOCKS", &R::max_mc_blocks, Need::kErr, "15", "15", "largest number of blocks",
             at_least(2, "it must be at least 2")),
       real("MAX MC CHI2", &R::max_mc_chi2, "", Need::kErr, "80", "80",
-           "runs above this chi2 are redone with new noise", above(0, kAbove0)),
+           "redo runs above it; 2N + 4 sqrt(2N) for N points",
+           above(0, kAbove0)),
   };
 }
 

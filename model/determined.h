@@ -38,8 +38,17 @@ struct PeakInfo {
   bool supported = true;
 };
 
+// The range and centres the assessment used (Angstrom), and the largest
+// lambda_D its kernel needs there.
+struct AssessmentGrid {
+  double near = 0.0, far = 0.0, step = 0.0;
+  int centres = 0;
+  double lambda_top = 0.0;
+};
+
 struct DataDetermined {
   bool computed = false;
+  AssessmentGrid grid;
   // Goodness of fit.
   Chi2Test chi2;
   bool dof_known = false;  // the solver says how many degrees of freedom it used

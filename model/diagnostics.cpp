@@ -24,11 +24,16 @@ double RunSetup::longest_measurable_distance(double scaling) const {
   int j = static_cast<int>(gsl_vector_max(cycles)) / 2;
   // Dephasing falls with distance; step out from NEAR in 0.01 Angstrom until
   // the change at the longest time drops below the threshold. The search
-  // stops at 3 FAR, past any grid a run uses.
+  // stops at 3 FAR, past any grid a run uses, or earlier: below lambda_D 0.5
+  // every angle's cosine in the powder average (and the closed form) falls
+  // monotonically with lambda_D, so once the change there is below the
+  // threshold it stays below for every longer distance.
   double last = near;
   for (double r = near; r <= 3.0 * far; r += 0.01) {
-    double change = scaling * (1.0 - kernel_value(powder, j, dipolar_constant / std::pow(r, 3.0)));
+    double coupling = dipolar_constant / std::pow(r, 3.0);
+    double change = scaling * (1.0 - kernel_value(powder, j, coupling));
     if (std::fabs(change) >= threshold) last = r;
+    else if (!have_curve && j * coupling / mas < 0.5) break;
   }
   return last;
 }

@@ -69,6 +69,15 @@ void RunSetup::report_inputs(Report& rep) const {
       log << buf;
     }
   }
+  if (scaling_a > 1.0) {
+    // The fitted curve levels off at 1 - SCALING: below zero here.
+    std::snprintf(buf, sizeof buf,
+                  "warning: SCALING %g is above 1, but it is the dephasable share of the pairs (at most "
+                  "1): the curve would level off at S/S0 = 1 - SCALING = %.2f, below zero; check SCALING",
+                  scaling_a, 1.0 - scaling_a);
+    rep.warn(buf);
+    log << buf << "\n";
+  }
   if (n_grid < n_data) {
     std::string w =
         "Warning: points in distance distribution < data points. You'll be happier in the end if "

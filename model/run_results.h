@@ -49,6 +49,8 @@ struct ScalingProfile {
   double best = 0.0, chi2 = 0.0;
   double lo1 = 0.0, hi1 = 0.0, lo4 = 0.0, hi4 = 0.0;
   int fits = 0;  // solver fits the search took
+  double scan_lo = 0.0, scan_hi = 0.0;  // the range scanned
+  bool at_scan_end = false;             // the best lies at an end of it
 };
 
 struct RunResults {

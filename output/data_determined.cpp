@@ -10,6 +10,7 @@
 #include <gsl/gsl_spline.h>
 
 #include "numeric/numeric.h"
+#include "output/assessment_grid.h"
 #include "output/atomic_file.h"
 #include "solver/gaussians/gaussian_mixture.h"
 #include "solver/gaussians/peak_support.h"
@@ -23,24 +24,38 @@ std::vector<double> values(gsl_vector const* v) {
   return out;
 }
 
-// The run's fit problem for the Gaussians, with the kernel on their
-// sub-grid computed once. The powder average depends on lambda_D = j D / MAS
-// alone: tabulated every 0.01 up to the largest lambda_D the sub-grid needs
-// and interpolated by a cubic spline (on the exact curve the error is below
-// 1e-8), it costs a few hundred powder averages instead of one per data
-// point and sub-grid distance.
-FitProblem determined_problem(Paar const& m) {
+// Beyond this lambda_D the table of the powder average is kept every 0.1:
+// there the curve has nearly died away and a knot every 0.01 would make the
+// table grow as 1 / NEAR^3.
+constexpr double kFineTableEnd = 20.0;
+
+// The knots of the table: every 0.01 from -0.1 to 0.1 past min(top,
+// kFineTableEnd), then every 0.1 to 1 past top.
+std::vector<double> table_knots(double top) {
+  std::vector<double> lam;
+  int n = static_cast<int>(std::ceil(std::min(top, kFineTableEnd) / 0.01)) + 21;
+  for (int k = 0; k < n; k++) lam.push_back(0.01 * (k - 10));
+  for (int k = 1; top > kFineTableEnd && lam.back() < top + 1.0; k++) lam.push_back(lam[n - 1] + 0.1 * k);
+  return lam;
+}
+
+// The run's fit problem for the Gaussians on the assessment's range g, with
+// the kernel on their sub-grid computed once. The powder average depends on
+// lambda_D = j D / MAS alone: tabulated up to the largest lambda_D the range
+// needs and interpolated by a cubic spline (on the exact curve the error is
+// below 1e-8), it costs a few hundred powder averages instead of one per
+// data point and sub-grid distance.
+FitProblem determined_problem(Paar const& m, AssessmentGrid const& g) {
   RunSetup const& s = *m.setup;
   FitProblem fp = m.fit_problem();
-  double top = gsl_vector_max(s.cycles) / 2.0 * s.dipolar_constant / std::pow(s.near, 3.0) / s.mas;
   // Ten steps past each end, and S/S0 even in lambda_D below 0: the spline's
   // free ends then lie where their error has died away.
-  double n_table = std::ceil(top / 0.01) + 21, n_direct = s.n_data * (s.far - s.near) / kFineStep;
-  if (!s.have_curve && s.per_2pi > 0 && n_table < n_direct) {
-    int n = static_cast<int>(n_table);
-    std::vector<double> lam(n), val(n);
-    for (int k = 0; k < n; k++)
-      lam[k] = 0.01 * (k - 10), val[k] = s.kernel_value(s.powder, 1, std::fabs(lam[k]) * s.mas);
+  std::vector<double> lam = table_knots(g.lambda_top);
+  double n_direct = s.n_data * (g.far - g.near) / kFineStep;
+  if (!s.have_curve && s.per_2pi > 0 && static_cast<double>(lam.size()) < n_direct) {
+    int n = static_cast<int>(lam.size());
+    std::vector<double> val(n);
+    for (int k = 0; k < n; k++) val[k] = s.kernel_value(s.powder, 1, std::fabs(lam[k]) * s.mas);
     auto spline = std::shared_ptr<gsl_spline>(gsl_spline_alloc(gsl_interp_cspline, n), gsl_spline_free);
     gsl_spline_init(spline.get(), lam.data(), val.data(), n);
     RunSetup const* setup = &s;
@@ -55,8 +70,8 @@ FitProblem determined_problem(Paar const& m) {
       }
     };
   }
-  // The sub-grid is fixed by NEAR and FAR: its kernel is computed once.
-  auto where = std::make_shared<std::vector<double>>(GaussianMixture(fp, s.near, s.far).fine_centres());
+  // The sub-grid is fixed by the range: its kernel is computed once.
+  auto where = std::make_shared<std::vector<double>>(GaussianMixture(fp, g.near, g.far).fine_centres());
   auto cache = std::make_shared<std::vector<double>>();
   fp.kernel_at(*where, *cache);
   auto compute = fp.kernel_at;
@@ -167,12 +182,14 @@ void assess_determined(Paar& m) {
   FitProblem plain = m.fit_problem();
   d.plateau = late_plateau(values(s.cycles), plain.target, plain.sigma);
   d.peaks = distribution_peaks(values(s.distances), values(m.distribution));
+  d.grid = assessment_grid(s, s.longest_measurable_distance(m.scaling));
+  AssessmentGrid const& g = d.grid;
   // The Gaussians need a range of a few of their narrowest widths.
   try {
-    FitProblem fp = determined_problem(m);
-    d.width = one_gaussian_profile(fp, s.near, s.far);
-    MixtureSelection sel = fit_gaussian_mixtures(fp, s.near, s.far);
-    GaussianMixture gm(fp, s.near, s.far);
+    FitProblem fp = determined_problem(m, g);
+    d.width = one_gaussian_profile(fp, g.near, g.far, kAllowedDeltaChi2, g.step);
+    MixtureSelection sel = fit_gaussian_mixtures(fp, g.near, g.far);
+    GaussianMixture gm(fp, g.near, g.far);
     std::vector<PeakModel> models = peak_models(sel, gm);
     double best = INFINITY;
     for (PeakModel const& pm : models) {

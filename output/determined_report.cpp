@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "output/assessment_grid.h"
 #include "output/atomic_file.h"
 #include "numeric/numeric.h"
 #include "output/data_determined.h"
@@ -220,6 +221,7 @@ void report_determined(Paar& m) {
   say(m, peaks_line(d));
   fit_warnings(m);
   shape_warnings(m);
+  m.report().log() << describe(d.grid) << "\n";
 }
 
 void add_determined_json(Paar const& m, nlohmann::json& j) {

@@ -24,6 +24,14 @@ void report_fitted_scaling(Paar& m) {
   else
     say(m, format("Fitted SCALING: %.4f", m.scaling));
   say(m, format("SCALING allowed by the data: %.4f to %.4f (chi2 within 4 of the best)", p.lo4, p.hi4));
+  if (p.at_scan_end) {
+    std::string w = format(
+        "warning: Fitted SCALING %.4f lies at the end of the range scanned (%.2f to %.2f): the data do "
+        "not determine it; measure longer dephasing or fix SCALING from a reference sample",
+        m.scaling, p.scan_lo, p.scan_hi);
+    m.report().warn(w);
+    m.report().log() << w << "\n";
+  }
   if (p.hi4 - p.lo4 > kScalingAllowedWidth) {
     std::string w = format(
         "warning: the data allow SCALING from %.2f to %.2f: SCALING and mass beyond the longest "

@@ -107,42 +107,107 @@ TEST(Solvers, MaxentOnDataItCannotFitEndsWithWarningsOrARefusal) {
 
 TEST(Solvers, FitScalingFindsTheDephasableFractionTheFileGetsWrong) {
   // 13C-15N at 3.5 Angstrom, 80 % dephasable, exact powder average (D r^3 =
-  // mu0/4pi gamma_C gamma_N hbar / 2pi = 3062 Hz A^3), errors 0.01, no noise;
-  // the file says SCALING 1.0. Solver, --fit-scaling, the last N_c, status,
-  // the fitted SCALING (-1: the option refused, 0: not checked), its
-  // tolerance. Up to N_c 64 (S/S0 above 0.8) SCALING is not determined.
-  const std::tuple<char const*, bool, int, int, double, double> cases[] = {
-      {"maxent", true, 400, 0, 0.8, 0.01}, {"gaussians", true, 400, 0, 0.8, 0.01}, {"gaussians", true, 64, 0, 0.0, 0.0},
-      {"annealing", true, 400, 1, -1.0, 0.0}};
-  for (auto const& [solver, fit, last, status, want, tol] : cases) {
-    SCOPED_TRACE(std::string(solver) + (fit ? " --fit-scaling" : "") + " " + std::to_string(last));
+  // mu0/4pi gamma_C gamma_N hbar / 2pi = 3062 Hz A^3), errors 0.01, no noise.
+  // Solver, the dephasable share of the data, the last N_c, the file's
+  // SCALING and MODE, status, the fitted SCALING (-1: --fit-scaling refused,
+  // 0: not checked), its tolerance, a warning expected. Up to N_c 64 (S/S0
+  // above 0.8) SCALING is not determined; a share of 1.3 (the curve ends at
+  // -0.3) puts the best at the scan's end. The scan covers 0.05 to 1.2 from
+  // any start.
+  const std::tuple<char const*, double, int, char const*, char const*, int, double, double, char const*> cases[] = {
+      {"maxent", 0.8, 400, "1.0", "fit", 0, 0.8, 0.01, ""},
+      {"gaussians", 0.8, 400, "1.0", "fit", 0, 0.8, 0.01, ""},
+      {"gaussians", 0.8, 64, "1.0", "fit", 0, 0.0, 0.0, ""},
+      {"maxent", 0.8, 400, "0.2", "fit", 0, 0.8, 0.01, ""},
+      {"maxent", 0.8, 400, "1.8", "fit", 0, 0.8, 0.01,
+       "warning: SCALING 1.8 is above 1, but it is the dephasable share of the pairs (at most 1): the curve "
+       "would level off at S/S0 = 1 - SCALING = -0.80, below zero; check SCALING\n"},
+      {"maxent", 1.3, 400, "1.0", "fit", 0, 1.2, 0.001, "warning: Fitted SCALING 1.2000 lies at the end of the range "
+       "scanned (0.05 to 1.20): the data do not determine it; measure longer dephasing or fix SCALING from a "
+       "reference sample\n"},
+      {"annealing", 0.8, 400, "1.0", "fit", 1, -1.0, 0.0, "--fit-scaling needs --solver maxent or --solver gaussians"},
+      {"maxent", 0.8, 400, "1.0", "sim", 1, -1.0, 0.0,
+       "p.par: MODE sim simulates and fits nothing; --fit-scaling needs MODE fit or err\n"}};
+  for (auto const& [solver, share, last, start, mode, status, want, tol, warned] : cases) {
+    SCOPED_TRACE(std::string(solver) + " " + std::to_string(share) + " " + std::to_string(last) + " " + start);
     std::string data;
     for (int nc = 0; nc <= last; nc += 16) {
-      double f = 1.0 - 0.8 * (1.0 - redor_exact(nc / 2.0 * 3062.0 / std::pow(3.5, 3) / 5000.0));
+      double f = 1.0 - share * (1.0 - redor_exact(nc / 2.0 * 3062.0 / std::pow(3.5, 3) / 5000.0));
       data += std::to_string(nc) + " 1 " + std::to_string(f) + " " + std::to_string(f) + " 0.01\n";
     }
     Workspace w;
     write_file(w.dir.file("data.dat"), data);
-    write_file(w.dir.file("p.par"), param_text({{"PER 2PI", "0"}, {"GRAIN", "0.1"}, {"NEAR", "2.5"}, {"FAR", "4.5"}}));
-    std::vector<std::string> args = {"--solver", solver, "p.par"};
-    if (fit) args.push_back("--fit-scaling");
-    RunResult r = w.run_args(args);
+    write_file(w.dir.file("dist.dat"), "3.5 1\n");
+    write_file(w.dir.file("p.par"), param_text({{"PER 2PI", "0"}, {"GRAIN", "0.1"}, {"NEAR", "2.5"}, {"FAR", "4.5"},
+                                                {"SCALING", start}, {"MODE", mode}, {"DISTDIST", mode[0] == 's' ? "dist.dat" : "none"}}));
+    RunResult r = w.run_args({"--solver", solver, "p.par", "--fit-scaling"});
     ASSERT_EQ(r.status, status) << r.out;
+    EXPECT_NE(r.out.find(warned), std::string::npos) << r.out;
     if (want < 0) {
-      EXPECT_EQ(r.out.find("--fit-scaling needs --solver maxent or --solver gaussians"), 0u) << r.out;
+      EXPECT_EQ(r.out.find(warned), 0u) << r.out;
       EXPECT_FALSE(std::filesystem::exists(w.dir.file("run")));
       continue;
     }
     nlohmann::json j = nlohmann::json::parse(w.out(".json"));
-    EXPECT_EQ(r.out.find("Fitted SCALING: ") != std::string::npos, fit);
-    EXPECT_EQ(j.contains("scaling_allowed"), fit);
-    bool wide = j["warnings"].dump().find("SCALING and mass beyond the longest measurable distance") != std::string::npos;
-    EXPECT_EQ(wide, fit && want == 0.0);
+    EXPECT_NE(r.out.find("Fitted SCALING: "), std::string::npos);
+    EXPECT_TRUE(j.contains("scaling_allowed"));
+    std::string warnings = j["warnings"].dump();
+    bool wide = warnings.find("SCALING and mass beyond the longest measurable distance") != std::string::npos;
+    EXPECT_EQ(wide, want == 0.0);
+    EXPECT_EQ(warnings.find("lies at the end of the range scanned") != std::string::npos, share > 1.0);
     if (want > 0.0) {
       EXPECT_NEAR(j["scaling"].get<double>(), want, tol);
     }
-    if (want > 0.0 && fit) {
+    if (want > 0.0 && share < 1.0) {
       EXPECT_NEAR(j["distance"]["mean"].get<double>(), 3.5, 0.05);
     }
   }
+}
+
+TEST(Solvers, BootstrapSaysWhetherItConvergedAndWarnsOfTooManyRejections) {
+  // kRun: 5 blocks of 4 replicates, MIN STDEV2 0 (never met) unless the case
+  // sets it. A replicate's chi2 is about 9 - G here; 3 rejects most. 9 points
+  // want MAX MC CHI2 2 * 9 + 4 sqrt(18) = 34.97, so 35.
+  const std::pair<Over, std::vector<std::string>> cases[] = {
+      {{}, {"Maximum bootstrap replicates reached. Largest stdev is ",
+            "Bootstrap did not converge within the 5 blocks allowed (MAX MC BLOCKS); the spreads are from 20 "
+            "bootstrap replicates\n"}},
+      {{{"MIN STDEV2", "1"}, {"MAX MC BLOCKS", "8"}}, {"converged in 5 x 4 bootstrap replicates\n",
+                               "Bootstrap converged after 5 blocks; the spreads are from 20 bootstrap replicates\n"}},
+      {{{"MAX MC CHI2", "3"}}, {" of the bootstrap replicates (", ") were rejected and done again: MAX MC CHI2 3 is "
+                                "too low for 9 points; set it to about 35 (2N + 4 sqrt(2N), N the number of points)\n"}}};
+  for (auto const& [over, lines] : cases) {
+    Workspace w;
+    write_file(w.dir.file("data.dat"), kCurveData);
+    Over o = over;
+    o.insert(kRun.begin(), kRun.end());
+    o["MODE"] = "err";
+    write_file(w.dir.file("p.par"), param_text(o));
+    RunResult r = w.run_args({"--solver", "maxent", "p.par"});
+    ASSERT_EQ(r.status, 0) << r.out;
+    std::string log = w.out(".log");
+    for (std::string const& l : lines) {
+      EXPECT_NE(r.out.find(l), std::string::npos) << l << "\n" << r.out;
+      EXPECT_NE(log.find(l), std::string::npos) << l;
+    }
+    EXPECT_EQ(log.find("monte carlo"), std::string::npos);
+  }
+}
+
+TEST(Solvers, AWideGridIsAssessedOnlyWhereTheDataSee) {
+  // 3000 distances out to 300 Angstrom: the assessment stops at twice the
+  // longest measurable distance (near 6 Angstrom for these data), every 0.02.
+  Workspace w;
+  write_file(w.dir.file("data.dat"), kCurveData);
+  write_file(w.dir.file("p.par"), param_text({{"PER 2PI", "0"}, {"NEAR", "0.5"}, {"FAR", "300"}, {"GRAIN", "0.1"}}));
+  RunResult r = w.run_args({"--solver", "maxent", "p.par"});
+  ASSERT_EQ(r.status, 0) << r.out;
+  std::smatch m;
+  std::string log = w.out(".log");
+  ASSERT_TRUE(std::regex_search(log, m, std::regex("Assessment: (\\d+) centres from 0.50 to (\\S+) Angstrom every "
+                                                   "0.020 Angstrom\ntime: ")));
+  double far = std::stod(m[2]), lmd = nlohmann::json::parse(w.out(".json"))["diagnostics"]["longest_measurable_distance"];
+  EXPECT_NEAR(far, 2 * lmd, 0.006);
+  EXPECT_LT(far, 15.0);
+  EXPECT_EQ(std::stoi(m[1]), int(std::floor((far - 0.5) / 0.02 + 1e-6)) + 1);
 }

@@ -1,4 +1,5 @@
-// chi2 of one Gaussian on a grid of centres (every 0.02 Angstrom) and widths
+// chi2 of one Gaussian on a grid of centres (every 0.02 Angstrom unless the
+// caller spreads them) and widths
 // (40 steps, evenly spaced in ln width from the floor to the widest), each
 // profile point then refined by a golden-section search between the grid
 // neighbours of its best value: chi2 is smooth in both parameters, and the
@@ -17,7 +18,6 @@
 
 namespace {
 
-constexpr double kCentreStep = 0.02;
 constexpr int kWidths = 40;
 
 // The minimum of f on [a, b] by golden sections (f smooth and unimodal there).
@@ -75,9 +75,9 @@ double vertex(std::vector<double> const& x, std::vector<double> const& y, int k)
 
 class Profile {
  public:
-  Profile(FitProblem const& fp, double near, double far) : fp_(fp), gm_(fp, near, far) {
-    int nc = static_cast<int>(std::floor((far - near) / kCentreStep + 1e-9)) + 1;
-    for (int i = 0; i < nc; i++) cs_.push_back(std::min(far, near + i * kCentreStep));
+  Profile(FitProblem const& fp, double near, double far, double step) : fp_(fp), gm_(fp, near, far), step_(step) {
+    int nc = static_cast<int>(std::floor((far - near) / step + 1e-9)) + 1;
+    for (int i = 0; i < nc; i++) cs_.push_back(std::min(far, near + i * step));
     double l0 = std::log(kWidthFloor), l1 = std::log(gm_.width_max());
     for (int k = 0; k < kWidths; k++) lw_.push_back(l0 + (l1 - l0) * k / (kWidths - 1));
     table_.assign(kWidths, std::vector<double>(nc));
@@ -148,10 +148,12 @@ class Profile {
 
   std::vector<double> const& centres() const { return cs_; }
   std::vector<double> const& log_widths() const { return lw_; }
+  double step() const { return step_; }
 
  private:
   FitProblem const& fp_;
   GaussianMixture gm_;
+  double step_;
   std::vector<double> cs_, lw_, f_;
   std::vector<std::vector<double>> table_;
 };
@@ -195,7 +197,7 @@ void effective_range(Profile& pr, std::vector<double> const& by_width, std::vect
     size_t k = static_cast<size_t>(std::lower_bound(lw.begin(), lw.end(), l) - lw.begin());
     k = std::min(k, lw.size() - 1);
     double w = std::exp(l), c0 = centre_of[k], f0;
-    c0 = golden_min([&](double c) { return pr.chi2(c, w); }, c0 - 2 * kCentreStep, c0 + 2 * kCentreStep, f0);
+    c0 = golden_min([&](double c) { return pr.chi2(c, w); }, c0 - 2 * pr.step(), c0 + 2 * pr.step(), f0);
     std::vector<double> cs = {c0};
     if (f0 <= level) cs = {pr.crossing(c0, w, level, -1), pr.crossing(c0, w, level, 1)};
     for (double c : cs) {
@@ -207,12 +209,13 @@ void effective_range(Profile& pr, std::vector<double> const& by_width, std::vect
 
 }  // namespace
 
-WidthAllowed one_gaussian_profile(FitProblem const& fp, double near, double far, double delta_chi2) {
+WidthAllowed one_gaussian_profile(FitProblem const& fp, double near, double far, double delta_chi2,
+                                  double centre_step) {
   WidthAllowed out;
   if (fp.n_data < 3) return out;
   std::unique_ptr<Profile> pr;
   try {
-    pr = std::make_unique<Profile>(fp, near, far);
+    pr = std::make_unique<Profile>(fp, near, far, centre_step);
   } catch (std::invalid_argument const&) {
     return out;
   }

@@ -10,11 +10,15 @@
 #include "model/fit_problem.h"
 
 constexpr double kAllowedDeltaChi2 = 4.0;
+// The profile's centres lie this far apart unless the caller spreads them.
+constexpr double kProfileCentreStep = 0.02;
 
-// near, far: the run's NEAR and FAR (Angstrom), which bound every centre and
-// truncate every Gaussian. Not computed (computed false) when the range is
+// near, far: the range (Angstrom) that bounds every centre and truncates
+// every Gaussian, the run's NEAR and FAR or a part of them; centre_step: the
+// spacing of the centres (Angstrom). Not computed (computed false) when the range is
 // too short for a Gaussian or there are fewer than three data points.
 WidthAllowed one_gaussian_profile(FitProblem const& fp, double near, double far,
-                                  double delta_chi2 = kAllowedDeltaChi2);
+                                  double delta_chi2 = kAllowedDeltaChi2,
+                                  double centre_step = kProfileCentreStep);
 
 #endif

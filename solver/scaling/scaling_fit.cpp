@@ -78,8 +78,8 @@ double crossing(Chi2OfScaling& chi2, double best, std::vector<double> const& out
 ScalingProfile fit_scaling(Paar const& model, SolverFit (*fit)(Paar const&)) {
   ScalingProfile p;
   Chi2OfScaling chi2(model, fit);
-  double s0 = model.scaling;
-  double lo = std::max(kScalingMin, s0 - kScalingReach), hi = std::min(kScalingMax, s0 + kScalingReach);
+  double lo = kScalingMin, hi = kScalingMax;
+  p.scan_lo = lo, p.scan_hi = hi;
   int n = std::max(2, static_cast<int>(std::ceil((hi - lo) / kScalingScanStep - 1e-9)));
   std::vector<double> scan(n + 1);
   size_t k = 0;
@@ -98,6 +98,7 @@ ScalingProfile fit_scaling(Paar const& model, SolverFit (*fit)(Paar const&)) {
   p.hi1 = crossing(chi2, p.best, up, p.chi2 + 1.0);
   p.lo4 = crossing(chi2, p.best, down, p.chi2 + 4.0);
   p.hi4 = crossing(chi2, p.best, up, p.chi2 + 4.0);
+  p.at_scan_end = p.best < lo + kScalingAtEnd || p.best > hi - kScalingAtEnd;
   p.fits = chi2.fits();
   p.fitted = interrupt_signal() == 0;
   return p;

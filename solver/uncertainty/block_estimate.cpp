@@ -1,5 +1,6 @@
 #include "solver/uncertainty/block_estimate.h"
 
+#include <cmath>
 #include <iostream>
 #include <sstream>
 
@@ -32,8 +33,13 @@ class BlockLoop {
   BlockSums sums_;
   DistanceSpread spread_;
   EstimateRun r_;
+  // Says whether the estimate converged, then warn_rejections().
+  void report_outcome(bool converged, int finished);
+  // Warns when MAX MC CHI2 rejected more than kRejectedShareLimit of the runs.
+  void warn_rejections();
+
   int block_ = 0, in_row_ = 0;
-  long long rejected_ = 0;
+  long long rejected_ = 0, accepted_ = 0;
   McStatus status_ = McStatus::kDone;
 };
 
@@ -65,6 +71,7 @@ bool BlockLoop::fill_block() {
       continue;
     }
     in_row_ = 0;
+    accepted_++;
     log("\n");
     sums_.add_run(r_.distribution);
     spread_.add(r_.distribution, model_.setup->distances);
@@ -95,15 +102,48 @@ McStatus BlockLoop::run(std::function<void(Paar&)> const& write_results) {
     }
   }
   if (status_ == McStatus::kDone) {
-    report_estimate_end(model_, sums_, block_, tested, maxsig, rejected_);
+    report_estimate_end(model_, sums_, block_, tested, maxsig, rejected_, src_.bootstrap);
+    report_outcome(tested && maxsig <= model_.setup->min_stdev2, finished);
     spread_.report(model_);
   }
+  if (status_ == McStatus::kTooManyRejections) warn_rejections();
   // An interrupted estimate keeps the blocks it finished.
   if (status_ != McStatus::kNotFinite) store_final_estimates(model_, sums_, finished);
   return status_;
 }
 
+void BlockLoop::report_outcome(bool converged, int finished) {
+  std::ostringstream l;
+  long long runs = static_cast<long long>(finished) * model_.setup->per_mc_block;
+  char const* name = src_.bootstrap ? "Bootstrap" : "Monte Carlo";
+  char const* runs_name = src_.bootstrap ? "bootstrap replicates" : "Monte Carlo runs";
+  if (converged)
+    l << name << " converged after " << finished << " blocks";
+  else
+    l << name << " did not converge within the " << finished << " blocks allowed (MAX MC BLOCKS)";
+  l << "; the spreads are from " << runs << " " << runs_name << "\n";
+  model_.report().both(l.str());
+  warn_rejections();
+}
+
+void BlockLoop::warn_rejections() {
+  char const* runs_name = src_.bootstrap ? "bootstrap replicates" : "Monte Carlo runs";
+  long long total = accepted_ + rejected_;
+  if (total == 0 || static_cast<double>(rejected_) <= kRejectedShareLimit * static_cast<double>(total)) return;
+  int n = model_.setup->n_data;
+  char b[400];
+  std::snprintf(b, sizeof b,
+                "warning: %.0f %% of the %s (%lld of %lld) were rejected and done again: MAX MC CHI2 %g is "
+                "too low for %d points; set it to about %g (2N + 4 sqrt(2N), N the number of points)",
+                100.0 * static_cast<double>(rejected_) / static_cast<double>(total), runs_name, rejected_,
+                total, model_.setup->max_mc_chi2, n, suggested_max_mc_chi2(n));
+  model_.report().warn(b);
+  log(std::string(b) + "\n");
+}
+
 }  // namespace
+
+double suggested_max_mc_chi2(int n) { return std::ceil(2.0 * n + 4.0 * std::sqrt(2.0 * n)); }
 
 McStatus run_block_estimate(Paar& model, EstimateSource const& source,
                        std::function<void(Paar&)> const& write_results) {

@@ -29,7 +29,21 @@ struct EstimateSource {
   // "NOTE n of at most m" on standard output after each block; "NOTE n: run
   // i of k" as progress on a terminal.
   std::string block_note;
+  // A parametric bootstrap: its closing lines speak of a bootstrap and its
+  // replicates, not of a Monte Carlo and its runs.
+  bool bootstrap = false;
 };
+
+// Above this share of rejected runs the estimate warns that MAX MC CHI2 is
+// too low for the number of points.
+constexpr double kRejectedShareLimit = 0.2;
+
+// MAX MC CHI2 that fits n data points: a Monte Carlo run's data carry their
+// own noise and the added noise, so its chi2 is about twice a chi-square of
+// n degrees of freedom: mean 2n, sd 2 sqrt(2n). Two sds above the mean,
+// 2n + 4 sqrt(2n), rejects about 2 % of the runs (a bootstrap replicate,
+// noise added once to the fitted curve, fewer), rounded up.
+double suggested_max_mc_chi2(int n_data);
 
 // Returns how the estimate ended; the estimates of the finished blocks, the closing
 // lines and the spread of the mean distance end up in the model.

@@ -82,6 +82,7 @@ McStatus parametric_bootstrap(Paar& model, ReplicateSolver const& solve,
       << " replicates in a row failed or exceeded MAX MC CHI2\n";
   src.stop_message = msg.str();
   src.block_note = "Bootstrap block";
+  src.bootstrap = true;
   McStatus status = run_block_estimate(model, src, write_results);
   model.report().log().flush();
   model.report().out().flush();

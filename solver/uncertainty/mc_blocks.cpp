@@ -163,16 +163,17 @@ double report_block(Paar& model, BlockSums& sums, int block, long long rejected)
 }
 
 void report_estimate_end(Paar& model, BlockSums& sums, int blocks, bool tested, double maxsig,
-                         long long rejected) {
+                         long long rejected, bool bootstrap) {
   std::ostringstream l;
   if (blocks < model.setup->max_mc_blocks) {
     l << "Distributions at each discrete distance converged in " << blocks << " x "
-      << model.setup->per_mc_block << " mc points \n";
+      << model.setup->per_mc_block << (bootstrap ? " bootstrap replicates\n" : " mc points \n");
   } else {
     // Fewer than five blocks: no convergence test ran; report the scatter
     // of the final sums.
     if (!tested) maxsig = sums.max_sigma_err(blocks);
-    l << "Maximum monte carlo steps reached. Largest stdev is " << maxsig << "\n";
+    l << (bootstrap ? "Maximum bootstrap replicates reached" : "Maximum monte carlo steps reached")
+      << ". Largest stdev is " << maxsig << "\n";
   }
   l << "number rejected: " << rejected << " of total "
     << static_cast<long long>(blocks) * model.setup->per_mc_block << "\n";

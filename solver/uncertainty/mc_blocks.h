@@ -67,9 +67,10 @@ class DistanceSpread {
 // estimates so far stored in the model; returns the largest sigma error.
 double report_block(Paar& model, BlockSums& sums, int block, long long rejected);
 
-// The closing lines of a finished estimate (converged or out of blocks).
+// The closing lines of a finished estimate (converged or out of blocks);
+// bootstrap: its runs are bootstrap replicates.
 void report_estimate_end(Paar& model, BlockSums& sums, int blocks, bool tested, double maxsig,
-                         long long rejected);
+                         long long rejected, bool bootstrap = false);
 // The estimates of `finished` blocks stored in the model (zero before two).
 void store_final_estimates(Paar& model, BlockSums& sums, int finished);
 
