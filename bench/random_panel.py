@@ -95,13 +95,13 @@ def one_draw(args, index):
     nc, y, sig = panel_draw.read_data(data)
     prof = panel_profile.profile(nc, y, sig, draw_["d"], draw_["mas"], near, far, draw_["scaling"])
     env = dict(args.env, GSL_RNG_SEED=str(draw_["noise_seed"]))
-    rec = dict(draw_, near=near, far=far, truth=dict(mean=truth.mean, sd=truth.sd, reff=truth.reff,
+    rec = dict(draw_, seed=args.seed, commit=args.commit, near=near, far=far, truth=dict(mean=truth.mean, sd=truth.sd, reff=truth.reff,
                                                        peaks=truth.peaks, band=truth.band),
                profile=prof, runs={})
     for config in CONFIGS:
         name, solver, mode, fs = config
         if name not in args.configs or (mode == "err" and index >= args.err_draws.get(solver, 0)) or \
-                (fs and index >= args.fs_draws):
+                (fs and index >= args.fs_draws[solver]):
             continue
         status, tail, summary, dt = run_one(args, env, folder, draw_, near, far, config)
         res = dict(status=status, seconds=round(dt, 2))
@@ -193,6 +193,7 @@ def main():
     ap.add_argument("--seed", type=int, default=None, help="panel seed (default: from the git commit)")
     ap.add_argument("--draws", type=int, default=300, help="draws fitted in mode fit (default 300)")
     ap.add_argument("--fs-draws", type=int, default=None, help="draws with --fit-scaling (default --draws)")
+    ap.add_argument("--fs-draws-gaussians", type=int, default=None, help="the same for the Gaussians")
     ap.add_argument("--err-draws", type=int, default=100, help="draws also run in mode err (default 100)")
     ap.add_argument("--err-draws-annealing", type=int, default=None, help="the same for the annealing")
     ap.add_argument("--quick", action="store_true", help="20 fit and 6 err draws")
@@ -203,14 +204,23 @@ def main():
     ap.add_argument("--timeout", type=float, default=900)
     ap.add_argument("--keep", default=None, metavar="DIR", help="keep every draw's files here")
     ap.add_argument("--out", default=os.path.join(HERE, "measured"), help="folder of the table and JSON lines")
+    ap.add_argument("--report", default=None, metavar="JSONL", help="print the tables of saved draws and stop")
     args = ap.parse_args()
+    if args.report:
+        records = [json.loads(line) for line in open(args.report)]
+        args.seed, args.configs = records[0].get("seed", 0) if records else 0, [c[0] for c in CONFIGS]
+        print(report(records, args, records[0].get("commit", "?") if records else "?"))
+        return 0
     os.nice(10)
     panel_profile.check_closed_form()
     commit_s, commit = commit_seed()
     args.seed = commit_s if args.seed is None else args.seed
+    args.commit = commit
     if args.quick:
         args.draws, args.err_draws = 20, 6
-    args.fs_draws = args.draws if args.fs_draws is None else min(args.fs_draws, args.draws)
+    fs = args.draws if args.fs_draws is None else min(args.fs_draws, args.draws)
+    args.fs_draws = {"maxent": fs, "gaussians": fs if args.fs_draws_gaussians is None else
+                     min(args.fs_draws_gaussians, args.draws)}
     ea = args.err_draws if args.err_draws_annealing is None else args.err_draws_annealing
     args.err_draws = {"annealing": min(ea, args.draws), "maxent": min(args.err_draws, args.draws),
                       "gaussians": min(args.err_draws, args.draws)}
@@ -226,8 +236,8 @@ def main():
     os.chmod(os.path.join(args.work, "bin", "gnuplot"), 0o755)
     args.env = dict(os.environ, OMP_NUM_THREADS="1",
                     PATH=os.path.join(args.work, "bin") + os.pathsep + os.environ.get("PATH", ""))
-    print("random panel: seed %d (commit %s), %d fit draws, err draws %s, %d jobs" % (
-        args.seed, commit or "?", args.draws, args.err_draws, args.jobs), flush=True)
+    print("random panel: seed %d (commit %s), %d fit draws, --fit-scaling draws %s, err draws %s, %d jobs" % (
+        args.seed, commit or "?", args.draws, args.fs_draws, args.err_draws, args.jobs), flush=True)
     t0 = time.monotonic()
     os.makedirs(args.out, exist_ok=True)
     base = os.path.join(args.out, "random_panel_%d%s" % (args.seed, "_quick" if args.quick else ""))
