@@ -144,6 +144,26 @@ def tally(records, name):
     return t, cov, wrong_q, unwarned_q, silent
 
 
+def by_group(records, names):
+    """Runs with a wrong claim / runs (of them silent), by family, by whether
+    SCALING was told right and by whether the dephasing passed the curve's
+    first minimum."""
+    groups = collections.OrderedDict()
+    for rec in records:
+        for g in (rec["family"], "SCALING told wrong" if rec["told_wrong"] else "SCALING told right",
+                  "past the first minimum" if rec["past_first_min"] else "stops before it"):
+            groups.setdefault(g, []).append(rec)
+    out = ["", "Runs with a wrong claim / runs (silent wrong in brackets):", "",
+           "| group | " + " | ".join(names) + " |", "|---" * (len(names) + 1) + "|"]
+    for g in sorted(groups, key=lambda k: (k.startswith(("SCALING", "past", "stops")), k)):
+        cells = []
+        for name in names:
+            rs = [rec["runs"][name] for rec in groups[g] if name in rec["runs"] and not rec["runs"][name].get("failed")]
+            cells.append("%d/%d (%d)" % (sum(bool(r["wrong"]) for r in rs), len(rs), sum(r["silent"] for r in rs)))
+        out.append("| %s | %s |" % (g, " | ".join(cells)))
+    return out
+
+
 def fmt_cov(cov):
     return "; ".join("%s %d/%d" % (k, a, n) for k, (a, n) in sorted(cov.items())) or "none given"
 
@@ -176,6 +196,7 @@ def report(records, args, commit):
         silent_all += [(name, rec, res) for rec, res in silent]
     lines += ["", "| solver and mode | wrong claims by quantity | of which no warning on that quantity |",
               "|---|---|---|"] + detail
+    lines += by_group(records, [c[0] for c in CONFIGS if c[0] in args.configs and "err" not in c[0]])
     fam = collections.Counter(rec["family"] for _, rec, _ in silent_all)
     lines += ["", "Silent wrong draws (%d; by family: %s):" % (
         len(silent_all), ", ".join("%s %d" % kv for kv in sorted(fam.items())) or "none"), ""]
