@@ -164,6 +164,31 @@ def by_group(records, names):
     return out
 
 
+def traps(records, names):
+    """The effective distance's median error by family (SCALING told right),
+    flat bands shown as two or more supported peaks, and the draws with
+    SCALING told wrong whose runs warn on SCALING."""
+    fams = sorted({rec["family"] for rec in records})
+    out = ["", "Median error of r_eff in % (SCALING told right) [draws beyond 3 %]; flat bands with 2 or more"
+           " supported peaks; SCALING told wrong: runs that warn on SCALING:", "",
+           "| solver and mode | " + " | ".join(fams) + " | flat, 2+ peaks | told wrong, SCALING warned |",
+           "|---" * (len(fams) + 3) + "|"]
+    for name in names:
+        cells = []
+        for fam in fams:
+            errs = sorted(100 * (r["values"]["reff"] / rec["truth"]["reff"] - 1) for rec in records
+                          if rec["family"] == fam and not rec["told_wrong"]
+                          for r in [rec["runs"].get(name)] if r and not r.get("failed"))
+            cells.append("%+.1f [%d/%d]" % (errs[len(errs) // 2], sum(abs(e) > 3 for e in errs), len(errs))
+                         if errs else "-")
+        flat = [r for rec in records if rec["family"] == "flat" for r in [rec["runs"].get(name)] if r and not r.get("failed")]
+        told = [r for rec in records if rec["told_wrong"] for r in [rec["runs"].get(name)] if r and not r.get("failed")]
+        cells.append("%d/%d" % (sum(len(r["supported"]) >= 2 for r in flat), len(flat)))
+        cells.append("%d/%d" % (sum("scaling" in r["warned"] for r in told), len(told)))
+        out.append("| %s | %s |" % (name, " | ".join(cells)))
+    return out
+
+
 def fmt_cov(cov):
     return "; ".join("%s %d/%d" % (k, a, n) for k, (a, n) in sorted(cov.items())) or "none given"
 
@@ -196,7 +221,8 @@ def report(records, args, commit):
         silent_all += [(name, rec, res) for rec, res in silent]
     lines += ["", "| solver and mode | wrong claims by quantity | of which no warning on that quantity |",
               "|---|---|---|"] + detail
-    lines += by_group(records, [c[0] for c in CONFIGS if c[0] in args.configs and "err" not in c[0]])
+    fits = [c[0] for c in CONFIGS if c[0] in args.configs and "err" not in c[0]]
+    lines += by_group(records, fits) + traps(records, fits)
     fam = collections.Counter(rec["family"] for _, rec, _ in silent_all)
     lines += ["", "Silent wrong draws (%d; by family: %s):" % (
         len(silent_all), ", ".join("%s %d" % kv for kv in sorted(fam.items())) or "none"), ""]
