@@ -235,6 +235,17 @@ def report(records, args, commit):
     return "\n".join(lines) + "\n"
 
 
+def load(path):
+    """Saved draws; the runs of a draw saved in several parts are merged."""
+    by_index = {}
+    for line in open(path):
+        rec = json.loads(line)
+        old = by_index.setdefault(rec["index"], rec)
+        if old is not rec:
+            old["runs"].update(rec["runs"])
+    return [by_index[i] for i in sorted(by_index)]
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     ap.add_argument("--seed", type=int, default=None, help="panel seed (default: from the git commit)")
@@ -252,9 +263,11 @@ def main():
     ap.add_argument("--keep", default=None, metavar="DIR", help="keep every draw's files here")
     ap.add_argument("--out", default=os.path.join(HERE, "measured"), help="folder of the table and JSON lines")
     ap.add_argument("--report", default=None, metavar="JSONL", help="print the tables of saved draws and stop")
+    ap.add_argument("--first", type=int, default=0,
+                    help="start at this draw and add to the saved draws (a panel run in parts)")
     args = ap.parse_args()
     if args.report:
-        records = [json.loads(line) for line in open(args.report)]
+        records = load(args.report)
         args.seed, args.configs = records[0].get("seed", 0) if records else 0, [c[0] for c in CONFIGS]
         print(report(records, args, records[0].get("commit", "?") if records else "?"))
         return 0
@@ -288,19 +301,20 @@ def main():
     t0 = time.monotonic()
     os.makedirs(args.out, exist_ok=True)
     base = os.path.join(args.out, "random_panel_%d%s" % (args.seed, "_quick" if args.quick else ""))
-    records = []
+    done = 0
     try:
-        with concurrent.futures.ThreadPoolExecutor(max_workers=args.jobs) as ex, open(base + ".jsonl", "w") as jl:
-            for rec in ex.map(lambda i: one_draw(args, i), range(args.draws)):
-                records.append(rec)
+        with concurrent.futures.ThreadPoolExecutor(max_workers=args.jobs) as ex, \
+                open(base + ".jsonl", "a" if args.first else "w") as jl:
+            for rec in ex.map(lambda i: one_draw(args, i), range(args.first, args.draws)):
+                done += 1
                 jl.write(json.dumps(rec) + "\n")
                 jl.flush()
-                if len(records) % 10 == 0:
-                    print("  %d draws, %.0f s" % (len(records), time.monotonic() - t0), flush=True)
+                if done % 10 == 0:
+                    print("  %d draws, %.0f s" % (done, time.monotonic() - t0), flush=True)
     finally:
         if not args.keep:
             shutil.rmtree(args.work, ignore_errors=True)
-    text = report(records, args, commit)
+    text = report(load(base + ".jsonl"), args, commit)
     text += "\nWall time %.0f s on %d jobs.\n" % (time.monotonic() - t0, args.jobs)
     with open(base + ".md", "w") as f:
         f.write(text)
