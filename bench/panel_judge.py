@@ -32,7 +32,7 @@ def classify(w):
     elif "is centred at" in w:
         q |= {"peaks", "mean"}
     elif "lies on the first two" in w or "lies beyond the longest" in w:
-        q |= {"reff", "mean", "sd"}
+        q |= {"reff", "mean", "sd", "peaks"}
     elif "data allow SCALING" in w:
         q |= {"scaling", "mean", "sd"}
     elif "does not explain" in w or "far above what" in w or "no weight alpha" in w or "far below" in w:
@@ -77,22 +77,29 @@ def judge(summary, truth, prof, draw_, fit_scaling):
     all_peaks_right = len(peaks) == len(truth.peaks) and match_peaks([p["position"] for p in peaks], truth)
     claimed = dict(reff=True, mean=dist.get("mean_determined", True), sd=dist.get("sd_determined", True),
                    peaks=bool(supported), scaling=fit_scaling)
-    warnings = summary.get("warnings", [])
-    warned = set().union(*[classify(w) for w in warnings]) if warnings else set()
-    wrong = [q for q in QUANTITIES if claimed[q] and not right[q]]
     p = prof["free" if fit_scaling else "fixed"]
     open_ = {q: is_open(p["ranges"][q], tv[q], tolerance(q, tv[q])) for q in ("reff", "mean", "sd")}
     open_["scaling"] = is_open(prof["free"]["ranges"]["scaling"], tv["scaling"], SCALING_TOL)
     open_["peaks"] = p["p"] >= 0.05  # one Gaussian explains the data: more peaks are not fixed
-    on_right = [q for q in QUANTITIES if q in warned and (all_peaks_right if q == "peaks" else right[q])]
-    if not fit_scaling:
-        on_right = [q for q in on_right if q != "scaling" or draw_["scaling"] == round(draw_["share"], 2)]
-    return dict(values={q: got[q] for q in got}, supported=supported, peaks=[p["position"] for p in peaks],
-                right=right, claimed=claimed, wrong=wrong, warned=sorted(warned), warnings=warnings,
-                silent=bool(wrong) and not warnings,
-                unwarned=[q for q in wrong if q not in warned],
-                justified=[q for q in on_right if open_[q]], unjustified=[q for q in on_right if not open_[q]],
-                open=open_)
+    res = dict(values={q: got[q] for q in got}, supported=supported, peaks=[p["position"] for p in peaks],
+               right=right, all_peaks_right=all_peaks_right, claimed=claimed, warnings=summary.get("warnings", []),
+               open=open_, scaling_told_right=fit_scaling or draw_["scaling"] == round(draw_["share"], 2))
+    return verdicts(res)
+
+
+def verdicts(res):
+    """From the numbers' rightness, the claims and the warnings: what is
+    wrong, silent, unwarned, and the warnings on right answers."""
+    right, warnings = res["right"], res["warnings"]
+    warned = set().union(*[classify(w) for w in warnings]) if warnings else set()
+    wrong = [q for q in QUANTITIES if res["claimed"][q] and not right[q]]
+    on_right = [q for q in QUANTITIES if q in warned and (res["all_peaks_right"] if q == "peaks" else right[q])]
+    on_right = [q for q in on_right if q != "scaling" or res["scaling_told_right"]]
+    res.update(wrong=wrong, warned=sorted(warned), silent=bool(wrong) and not warnings,
+               unwarned=[q for q in wrong if q not in warned],
+               justified=[q for q in on_right if res["open"][q]],
+               unjustified=[q for q in on_right if not res["open"][q]])
+    return res
 
 
 INTERVALS = (("mean", "mean_p025", "mean_p975"), ("sd", "sd_p025", "sd_p975"),
