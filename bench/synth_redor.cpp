@@ -39,6 +39,7 @@ const double kGammaC = 6.7283e7;
 const double kGammaN = 2.712e7;  // magnitude; 15N's is negative
 const double kGammaP = 10.841e7;
 const double kGammaF = 25.181e7;
+const double kGammaH = 26.7522205e7;
 const double kHbar = 1.05457168e-34;
 const double kMu0Over4Pi = 1e-7;
 
@@ -76,13 +77,13 @@ void check_closed_form() {
   }
 }
 
-enum class Shape { Gauss, SkewNormal, GammaTail };
+enum class Shape { Gauss, SkewNormal, GammaTail, Flat };
 
 struct Component {
   Shape shape;
   double weight;
   double a, b, c;  // Gauss: centre, sd; skew-normal: location, scale, shape;
-                   // gamma tail: onset, shape k, scale theta
+                   // gamma tail: onset, shape k, scale theta; flat: from a to b
 };
 
 double component_density(Component const& k, double r) {
@@ -99,6 +100,8 @@ double component_density(Component const& k, double r) {
     case Shape::GammaTail:
       if (r <= k.a) return 0.0;
       return gsl_ran_gamma_pdf(r - k.a, k.b, k.c);
+    case Shape::Flat:
+      return r >= k.a && r < k.b ? 1.0 / (k.b - k.a) : 0.0;
   }
   return 0.0;
 }
@@ -120,6 +123,10 @@ void component_range(Component const& k, double& lo, double& hi) {
       hi = k.a + m + 12 * s;
       break;
     }
+    case Shape::Flat:
+      lo = k.a;
+      hi = k.b;
+      break;
   }
 }
 
@@ -148,11 +155,13 @@ void usage(FILE* f) {
                "  --comp W:C:SD        Gaussian component: weight, centre (A), sd (A; 0 = one distance)\n"
                "  --skew [W:]C:SD:A    skew-normal component: location, scale (A), shape alpha\n"
                "  --gamma [W:]R0:K:TH  gamma tail from R0 (A): shape K, scale TH (A)\n"
-               "  --pair XY            nuclei pair: CN, CP, NP, FC or FP, e.g. NP for 15N observed\n"
+               "  --flat [W:]LO:HI     flat band: every distance from LO to HI (A) equally likely\n"
+               "  --pair XY            nuclei pair: CN, CP, NP, FC, FP or HC (1H-13C), e.g. NP for 15N observed\n"
                "                       and 31P dephasing (default CN)\n"
                "  --fraction F         dephasable fraction: S/S0 = 1 - F (1 - curve) (default 1)\n"
                "  --mas HZ             spinning rate (default 5000)\n"
                "  --nc A:STEP:B        rotor-cycle counts (default 0:4:64)\n"
+               "  --nclist N1,N2,...   rotor-cycle counts one by one (e.g. denser early)\n"
                "  --noise REL          noise sd relative to S0 (default 0.02)\n"
                "  --s0 VALUE           S0 of every point (default 1)\n"
                "  --seed N             noise seed (default 1)\n"
@@ -173,6 +182,7 @@ int main(int argc, char** argv) {
   std::string pair = "CN", out_name, truth_name;
   double mas = 5000, noise = 0.02, s0 = 1.0, dr = 0.002, fraction = 1.0;
   double nc_a = 0, nc_step = 4, nc_b = 64;
+  std::vector<double> nc_list;  // explicit counts (--nclist) replace A:STEP:B
   unsigned long seed = 1;
   bool quiet = false;
 
@@ -213,6 +223,14 @@ int main(int argc, char** argv) {
         return 1;
       }
       comps.push_back({o == "--skew" ? Shape::SkewNormal : Shape::GammaTail, v[0], v[1], v[2], v[3]});
+    } else if (o == "--flat") {
+      auto v = split_numbers(value(), ':');
+      if (v.size() == 2) v.insert(v.begin(), 1.0);
+      if (v.size() != 3 || v[0] <= 0 || v[1] <= 0 || v[2] <= v[1]) {
+        std::fprintf(stderr, "synth_redor: --flat wants [weight:]lo:hi with 0 < lo < hi\n");
+        return 1;
+      }
+      comps.push_back({Shape::Flat, v[0], v[1], v[2], 0});
     } else if (o == "--pair") {
       pair = value();
     } else if (o == "--fraction") {
@@ -226,6 +244,14 @@ int main(int argc, char** argv) {
         return 1;
       }
       nc_a = v[0], nc_step = v[1], nc_b = v[2];
+    } else if (o == "--nclist") {
+      nc_list = split_numbers(value(), ',');
+      for (double n : nc_list) {
+        if (n < 0 || n != std::floor(n)) {
+          std::fprintf(stderr, "synth_redor: --nclist wants whole counts from 0 up\n");
+          return 1;
+        }
+      }
     } else if (o == "--noise") {
       noise = std::atof(value().c_str());
     } else if (o == "--s0") {
@@ -266,8 +292,10 @@ int main(int argc, char** argv) {
     gx = kGammaF, gy = kGammaC;
   } else if (pair == "FP") {
     gx = kGammaF, gy = kGammaP;
+  } else if (pair == "HC") {
+    gx = kGammaH, gy = kGammaC;
   } else {
-    std::fprintf(stderr, "synth_redor: --pair must be CN, CP, NP, FC or FP\n");
+    std::fprintf(stderr, "synth_redor: --pair must be CN, CP, NP, FC, FP or HC\n");
     return 1;
   }
   if (!(fraction > 0.0 && fraction <= 1.0)) {
@@ -341,7 +369,10 @@ int main(int argc, char** argv) {
   std::fprintf(out, "# truth: mean %.6f A, sd %.6f A\n", mean, sd);
   std::fprintf(out, "# N_c        S0             S          S/S0         error    (exact S/S0)\n");
   int npoints = 0;
-  for (double nc = nc_a; nc <= nc_b + 1e-9; nc += nc_step) {
+  if (nc_list.empty()) {
+    for (double nc = nc_a; nc <= nc_b + 1e-9; nc += nc_step) nc_list.push_back(nc);
+  }
+  for (double nc : nc_list) {
     double curve = 0;
     for (size_t j = 0; j < grid_r.size(); j++) {
       double d = dconst / (grid_r[j] * grid_r[j] * grid_r[j]);

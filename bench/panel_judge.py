@@ -1,0 +1,126 @@
+"""Judging one run of the random panel by its claims (bench/random_panel.py).
+
+A claim is a number the run presents as determined: the effective distance
+(always), the mean and the sd (unless marked not determined), each peak it
+marks as supported, and a fitted SCALING (--fit-scaling). Tolerances:
+  effective distance within 3 %; mean within max(0.1 A, 3 %); sd within
+  max(0.05 A, 30 %); a supported peak within 0.15 A of a peak of the truth
+  (of a flat band: inside the band, and one peak only), no two supported
+  peaks on the same true peak; fitted SCALING within 0.05 of the share.
+Warnings are sorted by the quantity they speak of, from their text.
+"""
+from panel_profile import is_open
+
+QUANTITIES = ("reff", "mean", "sd", "peaks", "scaling")
+PEAK_TOL, SCALING_TOL = 0.15, 0.05
+
+
+def tolerance(q, v):
+    return {"reff": 0.03 * v, "mean": max(0.1, 0.03 * v), "sd": max(0.05, 0.3 * v), "scaling": SCALING_TOL}[q]
+
+
+def classify(w):
+    """The quantities a warning speaks of; 'fit' for the fit as a whole,
+    'grid' for FAR alone, 'data' for the data file."""
+    q = set()
+    if "not determined by these data:" in w:
+        q |= {"sd"} if "width is" in w else {"mean"} if "mean distance is" in w else {"sd", "mean"}
+    elif "do not support" in w:
+        q.add("peaks")
+    elif "widest width allowed" in w:
+        q.add("sd")
+    elif "is centred at" in w:
+        q |= {"peaks", "mean"}
+    elif "lies on the first two" in w or "lies beyond the longest" in w:
+        q |= {"reff", "mean", "sd", "peaks"}
+    elif "data allow SCALING" in w:
+        q |= {"scaling", "mean", "sd"}
+    elif "does not explain" in w or "far above what" in w or "no weight alpha" in w or "far below" in w:
+        q.add("fit")
+    elif w.startswith("warning: FAR"):
+        q.add("grid")
+    elif "XYDATA" in w:
+        q.add("data")
+    else:
+        q.add("other")
+    if "SCALING" in w:
+        q.add("scaling")
+    return q
+
+
+def match_peaks(supported, truth):
+    """Whether every supported peak stands on its own true peak."""
+    if truth.band:
+        lo, hi = truth.band
+        return len(supported) <= 1 and all(lo - PEAK_TOL <= p <= hi + PEAK_TOL for p in supported)
+    free = list(truth.peaks)
+    for p in supported:
+        near = [t for t in free if abs(t - p) <= PEAK_TOL]
+        if not near:
+            return False
+        free.remove(min(near, key=lambda t: abs(t - p)))
+    return True
+
+
+def judge(summary, truth, prof, draw_, fit_scaling):
+    """right: each number within tolerance; claimed: presented as determined;
+    wrong: claimed and not right; warned: quantities some warning speaks of;
+    justified / unjustified: warnings on right answers, by whether the
+    one-Gaussian profile shows the quantity not fixed."""
+    dist = summary.get("distance") or {}
+    tv = dict(reff=truth.reff, mean=truth.mean, sd=truth.sd, scaling=draw_["share"])
+    got = dict(reff=dist.get("effective"), mean=dist.get("mean"), sd=dist.get("sd"), scaling=summary.get("scaling"))
+    peaks = dist.get("peaks") or []
+    supported = [p["position"] for p in peaks if p.get("supported")]
+    right = {q: got[q] is not None and abs(got[q] - tv[q]) <= tolerance(q, tv[q]) for q in ("reff", "mean", "sd", "scaling")}
+    right["peaks"] = match_peaks(supported, truth)
+    all_peaks_right = len(peaks) == len(truth.peaks) and match_peaks([p["position"] for p in peaks], truth)
+    claimed = dict(reff=True, mean=dist.get("mean_determined", True), sd=dist.get("sd_determined", True),
+                   peaks=bool(supported), scaling=fit_scaling)
+    p = prof["free" if fit_scaling else "fixed"]
+    open_ = {q: is_open(p["ranges"][q], tv[q], tolerance(q, tv[q])) for q in ("reff", "mean", "sd")}
+    open_["scaling"] = is_open(prof["free"]["ranges"]["scaling"], tv["scaling"], SCALING_TOL)
+    open_["peaks"] = p["p"] >= 0.05  # one Gaussian explains the data: more peaks are not fixed
+    res = dict(values={q: got[q] for q in got}, supported=supported, peaks=[p["position"] for p in peaks],
+               right=right, all_peaks_right=all_peaks_right, claimed=claimed, warnings=summary.get("warnings", []),
+               open=open_, scaling_told_right=fit_scaling or draw_["scaling"] == round(draw_["share"], 2))
+    return verdicts(res)
+
+
+def verdicts(res):
+    """From the numbers' rightness, the claims and the warnings: what is
+    wrong, silent, unwarned, and the warnings on right answers."""
+    right, warnings = res["right"], res["warnings"]
+    warned = set().union(*[classify(w) for w in warnings]) if warnings else set()
+    wrong = [q for q in QUANTITIES if res["claimed"][q] and not right[q]]
+    on_right = [q for q in QUANTITIES if q in warned and (res["all_peaks_right"] if q == "peaks" else right[q])]
+    on_right = [q for q in on_right if q != "scaling" or res["scaling_told_right"]]
+    res.update(wrong=wrong, warned=sorted(warned), silent=bool(wrong) and not warnings,
+               unwarned=[q for q in wrong if q not in warned],
+               justified=[q for q in on_right if res["open"][q]],
+               unjustified=[q for q in on_right if not res["open"][q]])
+    return res
+
+
+INTERVALS = (("mean", "mean_p025", "mean_p975"), ("sd", "sd_p025", "sd_p975"),
+             ("reff", "effective_p025", "effective_p975"))
+PLUS_MINUS = (("mean", "mean", "mean_mc_sd"), ("sd", "sd", "sd_mc_sd"), ("reff", "effective", "effective_sd"))
+
+
+def coverage(summary, truth, draw_):
+    """Whether the truth lies in each interval the summary gives: the 2.5-97.5
+    percentiles over the runs or replicates, the reported value +- 1.96 times
+    its +-, and the SCALING allowed by the data (chi2 + 4)."""
+    dist = summary.get("distance") or {}
+    tv = dict(mean=truth.mean, sd=truth.sd, reff=truth.reff)
+    cov = {}
+    for q, lo, hi in INTERVALS:
+        if lo in dist and hi in dist:
+            cov[q + " p2.5-97.5"] = dist[lo] <= tv[q] <= dist[hi]
+    for q, v, e in PLUS_MINUS:
+        if v in dist and e in dist:
+            cov[q + " +-1.96"] = abs(dist[v] - tv[q]) <= 1.96 * dist[e]
+    if "scaling_allowed" in summary:
+        lo, hi = summary["scaling_allowed"]
+        cov["scaling allowed"] = lo <= draw_["share"] <= hi
+    return cov
