@@ -177,6 +177,12 @@ std::vector<BadInput> bad_inputs() {
       {"DataNul", {}, "4 1000 9" + kNul + "60 0.96 0.02\n", "", "data.dat line 3: S \"9\\x0060\" is not a number"},
       {"DataLongRemark", {}, "4 1000 960 0.96 0.02 " + kLong + "\n", "", ""},
       {"DataDevice", {{"XYDATA", "/dev/zero"}}, "", "", "Can't open datafile /dev/zero"},
+      // residual / error beyond 1e140: chi2 would overflow (SCALING 1e10 still runs)
+      {"ChiOverflowScaling", {{"SCALING", "1e300"}}, "", "", "XYDATA data.dat line 2: S/S0 1 with the error 0.02 and "
+       "SCALING 1e+300: (|1 - S/S0| + SCALING) / error must be at most 1e140, or chi2 overflows"},
+      {"ChiOverflowError", {}, "4 1000 960 0.96 1e-200\n", "", "XYDATA data.dat line 3: S/S0 0.96 with the error 1e-200 and "
+       "SCALING 1: (|1 - S/S0| + SCALING) / error must be at most 1e140, or chi2 overflows"},
+      {"ScalingHuge", {{"SCALING", "1e10"}}, "", "", ""},
       // ---- the prescribed distribution ----
       {"DistText", {}, "", "# r p\n3.0 0.2\n4.5 half\n", "dist.dat line 3: density \"half\" is not a finite number"},
       {"DistNegative", {}, "", "3.0 0.2\n-4.5 0.1\n", "dist.dat line 2: distance \"-4.5\" must be at least 0.5 Angstrom"},
