@@ -35,7 +35,11 @@ fi
 SEEDS="$ROOT/fuzz/corpus/$T $EXAMPLES"
 [ -d "$ROOT/tests/fuzz_regressions/$T" ] && SEEDS="$SEEDS $ROOT/tests/fuzz_regressions/$T"
 
+# A whole run takes seconds under the sanitizers; its leaks are left to the
+# replay in the sanitizer build of the suite (a leak check repeats each run).
+EXTRA=""
+[ "$T" = run ] && EXTRA="-timeout=60 -detect_leaks=0"
 # shellcheck disable=SC2086
 exec "$OUT/fuzz_$T" "$WORK" $SEEDS -dict="$DICT" -max_total_time="$SECONDS_TOTAL" \
-  -rss_limit_mb=2048 -max_len=4096 -timeout=10 \
+  -rss_limit_mb=2048 -max_len=4096 -timeout=10 $EXTRA \
   -artifact_prefix="$OUT/artifacts/$T/"
