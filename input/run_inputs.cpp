@@ -41,6 +41,15 @@ InputStatus check_chi2_range(RunInputs const& in) {
   return std::nullopt;
 }
 
+// One Gaussian has two free parameters (centre and width; the weight is 1):
+// the Gaussians' fit needs as many data points.
+InputStatus check_gaussians_points(RunInputs const& in, std::string const& solver) {
+  if (solver != "gaussians" || in.params.mode == "sim" || in.data.size() >= 2) return std::nullopt;
+  return refused("XYDATA " + printable(in.params.xydata_file) +
+                 ": 1 data point; --solver gaussians needs at least 2 in mode fit and err (one Gaussian "
+                 "has two free parameters, centre and width)\n");
+}
+
 }  // namespace
 
 InputStatus read_run_inputs(std::string const& param_file, std::string const& solver, RunInputs& in) {
@@ -56,6 +65,7 @@ InputStatus read_run_inputs(std::string const& param_file, std::string const& so
   if (InputStatus s = read_data_file(p.xydata_file, p.last_point, in.data)) return s;
   warn_about_data(p.xydata_file, in.data);
   if (InputStatus s = check_chi2_range(in)) return s;
+  if (InputStatus s = check_gaussians_points(in, solver)) return s;
   if (InputStatus s = read_prescribed_file(p.distdist_file, in.prescribed)) return s;
   if (InputStatus s = check_prescribed_total(in)) return s;
   return check_rng_environment();
