@@ -25,8 +25,9 @@ InputStatus check_prescribed_total(RunInputs const& in) {
 }
 
 // chi2 sums squared residuals over errors, each at most (|1 - S/S0| + SCALING)
-// / error (the fitted S/S0 lies between 1 and about 1 - SCALING): above 1e140
-// the squares and their sum overflow and no fit can be compared with another.
+// / error (the fitted S/S0 lies between 1 and about 1 - SCALING; errors are at
+// least 1e-12): above 1e140 the squares and their sum overflow, and no fit can
+// be compared with another (SCALING 1e300, or S/S0 1e150).
 InputStatus check_chi2_range(RunInputs const& in) {
   double scaling = in.params.scaling_a;
   for (DataPoint const& d : in.data) {

@@ -180,7 +180,7 @@ std::vector<BadInput> bad_inputs() {
       // residual / error beyond 1e140: chi2 would overflow (SCALING 1e10 still runs)
       {"ChiOverflowScaling", {{"SCALING", "1e300"}}, "", "", "XYDATA data.dat line 2: S/S0 1 with the error 0.02 and "
        "SCALING 1e+300: (|1 - S/S0| + SCALING) / error must be at most 1e140, or chi2 overflows"},
-      {"ChiOverflowError", {}, "4 1000 960 0.96 1e-200\n", "", "XYDATA data.dat line 3: S/S0 0.96 with the error 1e-200 and "
+      {"ChiOverflowRatio", {}, "4 1 1e150 1e150 0.5\n", "", "XYDATA data.dat line 3: S/S0 1e+150 with the error 0.5 and "
        "SCALING 1: (|1 - S/S0| + SCALING) / error must be at most 1e140, or chi2 overflows"},
       {"ScalingHuge", {{"SCALING", "1e10"}}, "", "", ""},
       {"GaussiansOnePoint", {}, "", "", "XYDATA data.dat: 1 data point; --solver gaussians needs at least 2 in mode fit and "
