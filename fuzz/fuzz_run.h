@@ -4,7 +4,11 @@
 //
 // The first six bytes choose NEAR, the grid's span, GRAIN, MAS, the nuclei
 // and SCALING from small tables (awkward values among them: SCALING 1e10 and
-// 1e300, a grid of one narrow step); the rest is the data file. Spans stay
+// 1e300, a grid of one narrow step); the rest is the data file: its text,
+// or, when the seventh byte is a control character below tab (which no
+// written file starts with), records of three bytes that make the lines of a
+// well-formed file (so that most inputs reach the solvers).
+// Spans stay
 // at most 2 Angstrom: the assessment of what the data determine profiles a
 // Gaussian every 0.02 Angstrom of the grid, for every solver. The run is
 // mode fit on the exact kernel with a grid of at most 60 distances, once
@@ -58,6 +62,21 @@ inline std::string run_param_text(std::string const& choice, std::string const& 
   return t.str();
 }
 
+// The data file of the bytes after the six choices: the bytes themselves, or
+// from records of three bytes each line "N_c 1 S/S0 S/S0 error" with N_c
+// twice the first byte, S/S0 the second over 200 and the error from a table.
+inline std::string run_data_text(std::string const& rest) {
+  if (rest.empty() || static_cast<unsigned char>(rest[0]) >= 9) return rest;
+  static char const* const kErr[] = {"0.02", "0.005", "1e-10", "0.1", "1e-6", "0.5", "1e-12", "0"};
+  std::string t;
+  for (size_t i = 1; i + 3 <= rest.size(); i += 3) {
+    auto b = [&](size_t k) { return static_cast<unsigned char>(rest[i + k]); };
+    std::string ratio = std::to_string(b(1) / 200.0);
+    t += std::to_string(2 * b(0)) + " 1 " + ratio + " " + ratio + " " + kErr[b(2) % 8] + "\n";
+  }
+  return t;
+}
+
 // A nan or inf printed as a number (not inside a word such as "infinite").
 inline bool prints_non_number(std::string const& out) {
   for (char const* bad : {"nan", "inf"}) {
@@ -104,7 +123,7 @@ inline std::string run_whole(std::string const& bytes) {
   }();
   gsl_errors_as_statuses();
   {
-    std::ofstream(dir + "/data.dat", std::ios::binary) << bytes.substr(6);
+    std::ofstream(dir + "/data.dat", std::ios::binary) << run_data_text(bytes.substr(6));
     std::ofstream(dir + "/p.par") << run_param_text(bytes.substr(0, 6), dir + "/data.dat", dir);
   }
   char const* path = std::getenv("PATH");
