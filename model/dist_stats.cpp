@@ -43,13 +43,10 @@ double distribution_mode(double const* p, double const* r, size_t n) {
 
 namespace {
 
-// The k-th standardised moment m_k / s^k. A distribution on one distance has
-// no spread: its skewness and kurtosis are not defined (NaN). A spread below
-// 1e-9 of the mean counts as none: it comes only from traces of the
-// distribution on the other distances, and s^k would underflow.
-double standardised(double central_moment, double spread, int k, double mean) {
-  if (!(spread > 1e-9 * std::fabs(mean))) return std::nan("");
-  return central_moment / std::pow(spread, k);
+// The k-th standardised moment m_k / s^k; not defined (NaN) for a
+// distribution on one distance.
+double standardised(double central_moment, double spread, int k, bool one_distance) {
+  return one_distance ? std::nan("") : central_moment / std::pow(spread, k);
 }
 
 // The four moments on one line, a moment that is not defined as such.
@@ -92,8 +89,13 @@ int Paar::calc_dist_stats() {
   }
   double sr = std::pow(r2, 0.5), sd = std::pow(d2, 0.5);
   // Plain standardised moments: the kurtosis of a normal distribution is 3.
-  double skew_r = standardised(r3, sr, 3, mr), kurt_r = standardised(r4, sr, 4, mr);
-  double skew_d = standardised(d3, sd, 3, md), kurt_d = standardised(d4, sd, 4, md);
+  // A spread below 1e-3 of the grid step (traces below about 1e-6 of the
+  // distribution off its one distance, as a Gaussian at the width floor
+  // leaves on a coarse grid) counts as none: the skewness and kurtosis of
+  // those traces (1e4, 1e9) say nothing, and s^k may underflow.
+  bool one_distance = !(sr >= 1e-3 * s.grain);
+  double skew_r = standardised(r3, sr, 3, one_distance), kurt_r = standardised(r4, sr, 4, one_distance);
+  double skew_d = standardised(d3, sd, 3, one_distance), kurt_d = standardised(d4, sd, 4, one_distance);
 
   results.distance_moments = {mr, sr, skew_r, kurt_r};
   results.coupling_moments = {md, sd, skew_d, kurt_d};
