@@ -152,7 +152,7 @@ TEST(Determined, PeaksAndTheirSupport) {
   ASSERT_EQ(p1.size(), 1u);
   EXPECT_NEAR(p1[0].position, 3.6, 1e-9);
   // Two peaks are supported only when no one-peak model comes within 2 of the best AIC,
-  // and within 1e-12 of it where best + 2 rounds to best (AIC 1e17, spacing 16);
+  // or within 1e-12 of it where that is more (AIC 1e17, where best + 2 rounds to best);
   // none without a finite AIC.
   struct { double aic1, aic2; int supported; } cases[] = {{30.0, 27.9, 2}, {30.0, 28.5, 1}, {25.0, 30.0, 1},
                                                           {1e17 + 64, 1e17, 1}, {1e17 + 1e6, 1e17, 2},
