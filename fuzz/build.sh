@@ -22,11 +22,13 @@ LIBS="-lgsl -lgslcblas -lm"
 mkdir -p "$OUT/obj"
 
 SOURCES=$(cd "$ROOT" && ls numeric/*.cpp input/*.cpp model/*.cpp solver/*/*.cpp output/*.cpp)
+# The whole-run target also needs the driver's run (not main or --compare).
+DRIVER="driver/run_one.cpp driver/solve.cpp"
 
 # Compile the core in parallel; each object is rebuilt when its source or
 # any header is newer.
-newest_header=$(ls -t "$ROOT"/numeric/*.h "$ROOT"/input/*.h "$ROOT"/model/*.h "$ROOT"/solver/*/*.h "$ROOT"/output/*.h "$ROOT"/fuzz/*.h | head -n 1)
-for src in $SOURCES; do
+newest_header=$(ls -t "$ROOT"/numeric/*.h "$ROOT"/input/*.h "$ROOT"/model/*.h "$ROOT"/solver/*/*.h "$ROOT"/output/*.h "$ROOT"/driver/*.h | head -n 1)
+for src in $SOURCES $DRIVER; do
   obj="$OUT/obj/$(echo "$src" | tr / _).o"
   if [ ! -f "$obj" ] || [ "$ROOT/$src" -nt "$obj" ] || [ "$newest_header" -nt "$obj" ]; then
     echo "$src $obj"
@@ -37,9 +39,14 @@ done | xargs -r -n 2 -P "$JOBS" sh -c \
 OBJS=""
 for src in $SOURCES; do OBJS="$OBJS $OUT/obj/$(echo "$src" | tr / _).o"; done
 
-for t in params data prescribed curve; do
+DRIVER_OBJS=""
+for src in $DRIVER; do DRIVER_OBJS="$DRIVER_OBJS $OUT/obj/$(echo "$src" | tr / _).o"; done
+
+for t in params data prescribed curve run; do
   echo "  LINK fuzz_$t"
+  extra=""
+  [ "$t" = run ] && extra=$DRIVER_OBJS
   # shellcheck disable=SC2086
-  $CXX $COMMON -fsanitize=fuzzer "$ROOT/fuzz/fuzz_$t.cpp" $OBJS $LIBS -o "$OUT/fuzz_$t"
+  $CXX $COMMON -fsanitize=fuzzer "$ROOT/fuzz/fuzz_$t.cpp" $OBJS $extra $LIBS -o "$OUT/fuzz_$t"
 done
 echo "fuzzers in $OUT"

@@ -2,6 +2,7 @@
 // and its effective distance.
 #include <cmath>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "model/effective_distance.h"
@@ -40,6 +41,28 @@ double distribution_mode(double const* p, double const* r, size_t n) {
   return total > 0.0 ? r[best] : std::nan("");
 }
 
+namespace {
+
+// The k-th standardised moment m_k / s^k; not defined (NaN) for a
+// distribution on one distance.
+double standardised(double central_moment, double spread, int k, bool one_distance) {
+  return one_distance ? std::nan("") : central_moment / std::pow(spread, k);
+}
+
+// The four moments on one line, a moment that is not defined as such.
+std::string moments_line(char const* name, double m, double s, double skew, double kurt) {
+  std::string line = name;
+  for (double v : {m, s, skew, kurt}) {
+    char b[40];
+    if (std::isnan(v)) std::snprintf(b, sizeof b, " %13s", "not defined");
+    else std::snprintf(b, sizeof b, " %13.8f", v);
+    line += b;
+  }
+  return line + "\n";
+}
+
+}  // namespace
+
 int Paar::calc_dist_stats() {
   RunSetup const& s = *setup;
   int n_grid = s.n_grid;
@@ -66,8 +89,13 @@ int Paar::calc_dist_stats() {
   }
   double sr = std::pow(r2, 0.5), sd = std::pow(d2, 0.5);
   // Plain standardised moments: the kurtosis of a normal distribution is 3.
-  double skew_r = r3 / std::pow(sr, 3), kurt_r = r4 / std::pow(sr, 4);
-  double skew_d = d3 / std::pow(sd, 3), kurt_d = d4 / std::pow(sd, 4);
+  // A spread below 1e-3 of the grid step (traces below about 1e-6 of the
+  // distribution off its one distance, as a Gaussian at the width floor
+  // leaves on a coarse grid) counts as none: the skewness and kurtosis of
+  // those traces (1e4, 1e9) say nothing, and s^k may underflow.
+  bool one_distance = !(sr >= 1e-3 * s.grain);
+  double skew_r = standardised(r3, sr, 3, one_distance), kurt_r = standardised(r4, sr, 4, one_distance);
+  double skew_d = standardised(d3, sd, 3, one_distance), kurt_d = standardised(d4, sd, 4, one_distance);
 
   results.distance_moments = {mr, sr, skew_r, kurt_r};
   results.coupling_moments = {md, sd, skew_d, kurt_d};
@@ -76,16 +104,13 @@ int Paar::calc_dist_stats() {
   results.effective_distance = effective_distance(p.data(), r.data(), p.size());
   std::ostream& log = report().log();
   std::ostream& out = report().out();
-  char buf[320];
   out << "total distribution density: " << total << std::endl;
   log << "total distribution density: " << total << std::endl;
-  std::snprintf(buf, sizeof buf, "Distance moments: %13.8f %13.8f %13.8f %13.8f\n", mr, sr, skew_r,
-                kurt_r);
-  log << buf;
-  out << buf;
-  std::snprintf(buf, sizeof buf, "Frequency moments: %13.8f %13.8f %13.8f %13.8f\n", md, sd, skew_d,
-                kurt_d);
-  log << buf;
-  out << buf;
+  std::string line = moments_line("Distance moments:", mr, sr, skew_r, kurt_r);
+  log << line;
+  out << line;
+  line = moments_line("Frequency moments:", md, sd, skew_d, kurt_d);
+  log << line;
+  out << line;
   return 1;
 }

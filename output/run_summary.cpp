@@ -1,6 +1,7 @@
 #include "output/run_summary.h"
 
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -26,6 +27,15 @@ namespace {
 void say(Paar& m, std::string const& text) {
   m.report().log() << text << "\n";
   m.report().out() << text << "\n";
+}
+
+// Skewness and kurtosis have no value for a distribution on one distance
+// (calc_dist_stats leaves them NaN; the summary holds null).
+std::string shape_line(char const* name, double v) {
+  char b[120];
+  if (std::isnan(v)) std::snprintf(b, sizeof b, "%s: not defined (the distribution lies on one distance)", name);
+  else std::snprintf(b, sizeof b, "%s: %.4f", name, v);
+  return b;
 }
 
 nlohmann::json moments(std::array<double, 4> const& v, char const* unit) {
@@ -109,10 +119,8 @@ void report_result_lines(Paar& m) {
   std::snprintf(b, sizeof b, "Distance sd: %.4f%s Angstrom%s", m.results.distance_moments[1],
                 pm(mc.sd_sd).c_str(), sd_note(m).c_str());
   say(m, b);
-  std::snprintf(b, sizeof b, "Distance skewness: %.4f", m.results.distance_moments[2]);
-  say(m, b);
-  std::snprintf(b, sizeof b, "Distance excess kurtosis: %.4f", m.results.distance_moments[3] - 3.0);
-  say(m, b);
+  say(m, shape_line("Distance skewness", m.results.distance_moments[2]));
+  say(m, shape_line("Distance excess kurtosis", m.results.distance_moments[3] - 3.0));
   report_fitted_scaling(m);
   report_determined(m);
   if (mc.runs >= 2) {

@@ -1,13 +1,14 @@
 // Replays the fuzzers' seed corpora (fuzz/corpus/<target>/) and any
 // regression cases (tests/fuzz_regressions/<target>/) through the reader
-// calls of the fuzz targets, in this process: a refusal must be one clean
-// line, an accepted input must satisfy what the later stages rely on, and
-// nothing may crash (the sanitizer build reports memory errors and leaks).
+// calls of the fuzz targets and through the whole run of fuzz_run, in this
+// process: a refusal must be one clean line, an accepted input must satisfy
+// what the later stages rely on (a run: status 0, no nan or inf printed),
+// and nothing may crash (the sanitizer build reports memory errors and leaks).
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
-#include "fuzz/fuzz_readers.h"
+#include "fuzz/fuzz_run.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -45,7 +46,7 @@ TEST_P(FuzzReplay, RegressionCasesAndSeeds) {
 INSTANTIATE_TEST_SUITE_P(Readers, FuzzReplay,
                          ::testing::Values(std::pair{"params", fuzzsupport::run_params}, std::pair{"data", fuzzsupport::run_data},
                                            std::pair{"prescribed", fuzzsupport::run_prescribed},
-                                           std::pair{"curve", fuzzsupport::run_curve}),
+                                           std::pair{"curve", fuzzsupport::run_curve}, std::pair{"run", fuzzsupport::run_whole}),
                          [](auto const& info) { return std::string(info.param.first); });
 
 // The properties catch faults: a refusal of two lines, without its newline
@@ -61,4 +62,6 @@ TEST(FuzzProperties, CatchFaultsAndPassGoodInputs) {
   EXPECT_EQ(fuzzsupport::run_curve("0 1\n0.5 0.8\n1.0 0.4\n"), "");
   EXPECT_EQ(fuzzsupport::run_prescribed("3.0 0.2\n4.5 0.1\n"), "");
   EXPECT_EQ(fuzzsupport::run_params(ts::param_text()), "");
+  EXPECT_TRUE(fuzzsupport::prints_non_number("skewness: -nan\n") && fuzzsupport::prints_non_number("sd inf"));
+  EXPECT_FALSE(fuzzsupport::prints_non_number("infinite, nanometre, Infinity"));
 }

@@ -115,7 +115,7 @@ std::vector<BadInput> bad_inputs() {
        "and err; add one such as \"NTRIES: 3\" (annealing tries; next 6 lines: a value per try)"},
       {"MissingMcKey", {{"MODE", "err"}, {"PER MC BLOCK", "-"}}, "", "", e + "p.par has no PER MC BLOCK line, and mode err needs "
        "it; add one such as \"PER MC BLOCK: 20\" (Monte Carlo runs per block)", "maxent"},
-      {"ScheduleNotNeeded", {{"NTRIES", "-"}, {"ERR BOLTZMANN", "-"}, {"ATTEN TEMP", "0.5"}}, "", "", "", "gaussians"},
+      {"ScheduleNotNeeded", {{"NTRIES", "-"}, {"ERR BOLTZMANN", "-"}, {"ATTEN TEMP", "0.5"}}, "4 1000 960 0.96 0.02\n", "", "", "gaussians"},
       // ---- values against the key table's rules ----
       {"ScalingZero", {{"SCALING", "0"}}, "", "", line + "15: SCALING is 0; it must be above 0 (the share of X that Y can dephase)"},
       {"ScalingZeroMaxent", {{"SCALING", "0"}}, "", "", line + "15: SCALING is 0; it must be above 0 (the share of X that Y can dephase)", "maxent"},
@@ -186,6 +186,14 @@ std::vector<BadInput> bad_inputs() {
       {"DataNul", {}, "4 1000 9" + kNul + "60 0.96 0.02\n", "", "data.dat line 3: S \"9\\x0060\" is not a number"},
       {"DataLongRemark", {}, "4 1000 960 0.96 0.02 " + kLong + "\n", "", ""},
       {"DataDevice", {{"XYDATA", "/dev/zero"}}, "", "", "Can't open datafile /dev/zero"},
+      // residual / error beyond 1e140: chi2 would overflow (SCALING 1e10 still runs)
+      {"ChiOverflowScaling", {{"SCALING", "1e300"}}, "", "", "XYDATA data.dat line 2: S/S0 1 with the error 0.02 and "
+       "SCALING 1e+300: (|1 - S/S0| + SCALING) / error must be at most 1e140, or chi2 overflows"},
+      {"ChiOverflowRatio", {}, "4 1 1e150 1e150 0.5\n", "", "XYDATA data.dat line 3: S/S0 1e+150 with the error 0.5 and "
+       "SCALING 1: (|1 - S/S0| + SCALING) / error must be at most 1e140, or chi2 overflows"},
+      {"ScalingHuge", {{"SCALING", "1e10"}}, "", "", ""},
+      {"GaussiansOnePoint", {}, "", "", "XYDATA data.dat: 1 data point; --solver gaussians needs at least 2 in mode fit and "
+       "err (one Gaussian has two free parameters, centre and width)", "gaussians"},
       // ---- the prescribed distribution ----
       {"DistText", {}, "", "# r p\n3.0 0.2\n4.5 half\n", "dist.dat line 3: density \"half\" is not a finite number"},
       {"DistNegative", {}, "", "3.0 0.2\n-4.5 0.1\n", "dist.dat line 2: distance \"-4.5\" must be at least 0.5 Angstrom"},

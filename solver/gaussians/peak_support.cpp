@@ -5,6 +5,7 @@
 #include <limits>
 #include <string>
 
+#include "numeric/margin.h"
 #include "solver/gaussians/skewed_peak.h"
 
 namespace {
@@ -98,12 +99,15 @@ int mark_supported_peaks(std::vector<PeakInfo>& peaks, std::vector<PeakModel> co
   if (models.empty()) return 0;
   double best = INFINITY;
   for (PeakModel const& m : models) best = std::min(best, m.aic);
-  // The fewest peaks within the margin, and the best model with that many.
+  // The fewest peaks within the margin, and the best model with that many
+  // (none when no AIC is finite).
   PeakModel const* fewest = nullptr;
+  double level = margin_level(best, kAicMargin);
   for (PeakModel const& m : models)
-    if (m.aic < best + kAicMargin && (!fewest || m.peaks.size() < fewest->peaks.size() ||
+    if (m.aic < level && (!fewest || m.peaks.size() < fewest->peaks.size() ||
                                       (m.peaks.size() == fewest->peaks.size() && m.aic < fewest->aic)))
       fewest = &m;
+  if (!fewest) return 0;
   size_t n = fewest->peaks.size();
   if (peaks.size() <= n) return static_cast<int>(n);
   for (PeakInfo& pk : peaks) pk.supported = false;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "model/effective_distance.h"
+#include "numeric/margin.h"
 #include "solver/gaussians/gaussian_mixture.h"
 
 namespace {
@@ -186,7 +187,7 @@ void allowed_moments(Profile const& pr, Range const& r, std::vector<double> cons
 // width between, the centres from one crossing of the level to the other.
 void effective_range(Profile& pr, std::vector<double> const& by_width, std::vector<double> const& centre_of,
                      WidthAllowed& out) {
-  double level = out.best_chi2 + 1.0;
+  double level = margin_level(out.best_chi2, 1.0);
   std::vector<double> const& lw = pr.log_widths();
   Range r = allowed_range(lw, by_width, level);
   std::vector<double> widths = {std::log(out.best_width), r.lo, r.hi};
@@ -226,7 +227,7 @@ WidthAllowed one_gaussian_profile(FitProblem const& fp, double near, double far,
   out.best_chi2 = std::min(by_width[kb], *std::min_element(by_centre.begin(), by_centre.end()));
   out.best_width = std::exp(vertex(pr->log_widths(), by_width, kb));
   out.best_centre = centre_of[kb];
-  double level = out.best_chi2 + delta_chi2;
+  double level = margin_level(out.best_chi2, delta_chi2);
   Range w = allowed_range(pr->log_widths(), by_width, level);
   out.width_lo = std::exp(w.lo), out.width_hi = std::exp(w.hi);
   out.lo_at_floor = w.at_lo, out.hi_at_ceiling = w.at_hi;

@@ -64,19 +64,41 @@ void evaluate(MaxentReduced const& red, double alpha, std::vector<double> const&
 }
 
 // The data curvature A (diag P - P P^T) A^T into h (rank x rank, row-major).
-void curvature(MaxentReduced const& red, MaxentDualPoint const& pt, std::vector<double>& h) {
+// Centred, sum_j P_j (A_aj - (AP)_a) (A_bj - (AP)_b), it holds no difference
+// of large sums: the form for a row of A far larger than its spread under P
+// (a point at N_c 0 with an error of 1e-10 gives 1e10 at every distance),
+// where the plain form's rounding can outweigh alpha.
+void curvature(MaxentReduced const& red, MaxentDualPoint const& pt, std::vector<double>& h, bool centred) {
   int m = red.n_grid, k = red.rank;
   h.assign(static_cast<size_t>(k) * k, 0.0);
-  std::vector<double> weighted(m);
+  std::vector<double> weighted(m), rb_centred(m);
   for (int a = 0; a < k; a++) {
     double const* ra = &red.a[static_cast<size_t>(a) * m];
-    for (int j = 0; j < m; j++) weighted[j] = ra[j] * pt.p[j];
+    double shift = centred ? pt.ap[a] : 0.0;
+    for (int j = 0; j < m; j++) weighted[j] = (ra[j] - shift) * pt.p[j];
     for (int b = 0; b <= a; b++) {
       double const* rb = &red.a[static_cast<size_t>(b) * m];
-      double s = dot_two_sums(weighted.data(), rb, 0, m) - pt.ap[a] * pt.ap[b];
+      double s;
+      if (centred) {
+        for (int j = 0; j < m; j++) rb_centred[j] = rb[j] - pt.ap[b];
+        s = dot_two_sums(weighted.data(), rb_centred.data(), 0, m);
+      } else {
+        s = dot_two_sums(weighted.data(), rb, 0, m) - pt.ap[a] * pt.ap[b];
+      }
       h[static_cast<size_t>(a) * k + b] = h[static_cast<size_t>(b) * k + a] = s;
     }
   }
+}
+
+// Solves (h + alpha I) d = g by Cholesky (h and g are copies); false when
+// the matrix is not positive definite.
+bool newton_direction(std::vector<double> h, double alpha, std::vector<double> g, int k, std::vector<double>& d) {
+  for (int a = 0; a < k; a++) h[static_cast<size_t>(a) * k + a] += alpha;
+  gsl_matrix_view hv = gsl_matrix_view_array(h.data(), k, k);
+  gsl_vector_view gv = gsl_vector_view_array(g.data(), k);
+  gsl_vector_view dv = gsl_vector_view_array(d.data(), k);
+  return gsl_linalg_cholesky_decomp1(&hv.matrix) == GSL_SUCCESS &&
+         gsl_linalg_cholesky_solve(&hv.matrix, &gv.vector, &dv.vector) == GSL_SUCCESS;
 }
 
 // Eigenvalues of the curvature, descending, rounding negatives lifted to 0.
@@ -197,6 +219,7 @@ MaxentSolve solve_dual(MaxentReduced const& red, double alpha, std::vector<doubl
   out.evaluations = 1;
   double c_norm = std::sqrt(dot(red.c, red.c));
   std::vector<double> g(k), h, d(k), trial_z(k);
+  bool centred = false;  // the curvature in its centred form, once the plain one failed
   MaxentDualPoint trial;
   for (;;) {
     for (int a = 0; a < k; a++) g[a] = out.at.ap[a] - red.c[a] + alpha * out.z[a];
@@ -209,13 +232,14 @@ MaxentSolve solve_dual(MaxentReduced const& red, double alpha, std::vector<doubl
       out.failure = "Newton iteration did not converge";
       break;
     }
-    curvature(red, out.at, h);
-    for (int a = 0; a < k; a++) h[static_cast<size_t>(a) * k + a] += alpha;
-    gsl_matrix_view hv = gsl_matrix_view_array(h.data(), k, k);
-    gsl_vector_view gv = gsl_vector_view_array(g.data(), k);
-    gsl_vector_view dv = gsl_vector_view_array(d.data(), k);
-    if (gsl_linalg_cholesky_decomp1(&hv.matrix) != GSL_SUCCESS ||
-        gsl_linalg_cholesky_solve(&hv.matrix, &gv.vector, &dv.vector) != GSL_SUCCESS) {
+    curvature(red, out.at, h, centred);
+    bool solved = newton_direction(h, alpha, g, k, d);
+    if (!solved && !centred) {  // the plain form's rounding outweighs alpha: centred from now on
+      centred = true;
+      curvature(red, out.at, h, centred);
+      solved = newton_direction(h, alpha, g, k, d);
+    }
+    if (!solved) {
       out.failure = "dual Hessian not positive definite";
       break;
     }
@@ -240,7 +264,7 @@ MaxentSolve solve_dual(MaxentReduced const& red, double alpha, std::vector<doubl
     out.newton++;
   }
   if (out.ok) {
-    curvature(red, out.at, h);
+    curvature(red, out.at, h, centred);
     out.gamma = eigenvalues(h, k);
     for (double gk : out.gamma) out.G += gk / (gk + alpha);
   }

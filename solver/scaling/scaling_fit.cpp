@@ -5,6 +5,7 @@
 #include <map>
 
 #include "numeric/interrupt.h"
+#include "numeric/margin.h"
 
 namespace {
 
@@ -94,10 +95,10 @@ ScalingProfile fit_scaling(Paar const& model, SolverFit (*fit)(Paar const&)) {
   std::vector<double> up, down;
   for (double s : scan) (s > p.best ? up : down).push_back(s);
   std::reverse(down.begin(), down.end());
-  p.lo1 = crossing(chi2, p.best, down, p.chi2 + 1.0);
-  p.hi1 = crossing(chi2, p.best, up, p.chi2 + 1.0);
-  p.lo4 = crossing(chi2, p.best, down, p.chi2 + 4.0);
-  p.hi4 = crossing(chi2, p.best, up, p.chi2 + 4.0);
+  p.lo1 = crossing(chi2, p.best, down, margin_level(p.chi2, 1.0));
+  p.hi1 = crossing(chi2, p.best, up, margin_level(p.chi2, 1.0));
+  p.lo4 = crossing(chi2, p.best, down, margin_level(p.chi2, 4.0));
+  p.hi4 = crossing(chi2, p.best, up, margin_level(p.chi2, 4.0));
   p.at_scan_end = p.best < lo + kScalingAtEnd || p.best > hi - kScalingAtEnd;
   p.fits = chi2.fits();
   p.fitted = interrupt_signal() == 0;
