@@ -5,6 +5,9 @@
 // strtod and the compiler round the same decimal to the same double.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iomanip>
+
 #include "input/curve_file.h"
 #include "input/nuclei.h"
 #include "tests/test_support.h"
@@ -207,6 +210,75 @@ TEST_P(BadInputs, RefusedWithOneExactLineOrAccepted) {
 
 INSTANTIATE_TEST_SUITE_P(Inputs, BadInputs, ::testing::ValuesIn(bad_inputs()),
                          [](auto const& info) { return std::string(info.param.name); });
+
+// Every key of the table and each rule on it, generated from the table so
+// that a new key is tested too: an empty value and a word where a number
+// belongs (refused naming the file's line), the line left out (refused
+// unless the key is optional), each bound from both sides (and not checked
+// in mode fit for a key of mode err), a value that is no finite number, and
+// text one character too long. Mode err, so every key is read: maxent's
+// keys by maxent, the schedules by the annealing; in the 33-line file and
+// in the short form (only the keys the run needs, backwards between
+// comments), each with LF and with CR LF line ends.
+TEST(ParamFile, EveryKeyAndRuleOfTheTableFromBothSides) {
+  TempDir d;
+  write_file(d.file("data.dat"), kSmallData);
+  const std::map<Need, std::string> who = {{Need::kRequired, "every run needs it"}, {Need::kErr, "mode err needs it"},
+      {Need::kAnnealing, "--solver annealing needs it in mode fit and err"}, {Need::kAnnealingErr, "--solver annealing needs it in mode err"}};
+  auto num = [](double v, int digits) { std::ostringstream s; s << std::setprecision(digits) << v; return s.str(); };
+  for (ParamKey const& k : param_keys())
+    for (int form = 0; form < 4; form++) {
+      bool shortened = form & 1, annealing = k.need == Need::kAnnealing || k.need == Need::kAnnealingErr;
+      std::string eol = form & 2 ? "\r\n" : "\n", at, name = k.name, rule_text;
+      SCOPED_TRACE(name + (shortened ? " short" : " 33-line") + (form & 2 ? " CR LF" : ""));
+      auto refusal = [&](std::string const& v, std::string const& mode = "err") {
+        Over o = {{"MODE", mode}, {"XYDATA", d.file("data.dat")}, {"PATH", d.path() + "/"}};
+        o[name] = v;
+        std::string text = shortened ? "# the keys this run reads" + eol : "";
+        std::vector<ParamKey> keys = param_keys();
+        if (shortened) std::reverse(keys.begin(), keys.end());
+        for (ParamKey const& q : keys) {
+          bool read = q.need == Need::kRequired || q.need == Need::kErr || (annealing && q.need != Need::kOptional);
+          std::string qv = o.count(q.name) ? o[q.name] : param_defaults().at(q.name);
+          if ((shortened && !read && q.name != name) || qv == "-") continue;
+          if (q.name == name) at = e + "p.par line " + std::to_string(lines_of(text).size() + 1) + ": " + name;
+          text += q.name + std::string(": ") + qv + eol + (shortened ? "# --" + eol : "");
+        }
+        write_file(d.file("p.par"), text);
+        RunInputs in;
+        testing::internal::CaptureStdout();
+        InputStatus s = read_run_inputs(d.file("p.par"), annealing ? "annealing" : "maxent", in);
+        testing::internal::GetCapturedStdout();
+        return s ? relative(s->message, d) : "";
+      };
+      refusal("0");  // finds the key's line: at
+      EXPECT_EQ(refusal(""), at + " has no value; write for example \"" + name + ": " + k.example + "\"\n");
+      EXPECT_EQ(refusal("-"), k.need == Need::kOptional ? "" : e + "p.par has no " + name + " line, and " + who.at(k.need) +
+                "; add one such as \"" + name + ": " + k.example + "\" (" + key_note(k) + ")\n");
+      if (k.kind == ValueKind::kText && k.max_len > 0) {
+        std::string over(k.max_len + 1, 'a');
+        EXPECT_EQ(refusal(over), name == "MODE" ? e + "MODE is \"aaaa\"; it must be fit, err or sim\n" : e + name + " is " +
+                  std::to_string(k.max_len + 1) + " characters long; at most " + std::to_string(k.max_len) + " are allowed\n");
+        EXPECT_EQ(refusal(over.substr(1)).find("characters long"), std::string::npos);
+      }
+      if (k.kind == ValueKind::kText) continue;
+      bool whole = k.kind == ValueKind::kInt || k.kind == ValueKind::kIntList;
+      EXPECT_EQ(refusal("x"), at + " \"x\" is not a number\n");
+      EXPECT_EQ(refusal("inf"), whole ? at + " \"inf\" is not a whole number\n" : e + name +
+                (k.list ? " of try 1" : "") + " is inf; it must be a finite number\n");
+      if (k.second) EXPECT_EQ(refusal("1 -inf"), e + name + " (second value) is -inf; it must be a finite number\n");
+      Rule const& r = k.rule;
+      const std::tuple<bool, double, double, char const*> sides[] = {  // finite?, refused, accepted, why
+          {std::isfinite(r.lo), r.lo_open ? r.lo : r.lo - 1, r.lo_open ? r.lo + 1e-3 : r.lo, r.lo_text},
+          {std::isfinite(r.hi), r.hi + 1, r.hi, r.hi_text}};
+      for (auto const& [finite, bad, good, why] : sides) {
+        if (!finite) continue;
+        EXPECT_EQ(refusal(num(bad, 17)), e + name + " is " + num(bad, 6) + "; " + why + "\n");
+        EXPECT_EQ(refusal(num(good, 17)).find(why), std::string::npos);
+        if (k.need == Need::kErr || k.need == Need::kAnnealingErr) EXPECT_EQ(refusal(num(bad, 17), "fit"), "");
+      }
+    }
+}
 
 TEST(DataFile, ColumnsCommentsTheErrorRuleAndPercent) {
   TempDir d;

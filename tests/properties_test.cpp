@@ -1,0 +1,138 @@
+// What must hold on every input, on random ones (RapidCheck; RC_PARAMS, e.g.
+// "max_success=500", asks for more cases or another seed): the template
+// reads back in any order and line end; a data file is refused with one line
+// or gives both solvers a finite, normalised result whatever the thread
+// count; r_eff <= mean, and the spreads of mode err are never negative.
+#include <omp.h>
+#include <rapidcheck/gtest.h>
+
+#include <algorithm>
+#include <numeric>
+#include <random>
+
+#include "driver/usage_text.h"
+#include "input/text_lines.h"
+#include "model/effective_distance.h"
+#include "model/exact_problem.h"
+#include "solver/gaussians/gaussian_fit.h"
+#include "solver/maxent/maxent.h"
+#include "solver/uncertainty/mc_blocks.h"
+#include "tests/test_support.h"
+
+using namespace ts;
+
+namespace {
+
+// A few dozen cases per property from a fixed seed: the suite stays fast and repeatable.
+const int kCases = setenv("RC_PARAMS", "max_success=25 seed=2718", 0);
+
+// The tokens of a value as the log echoes it against those written in a
+// file: numbers as numbers, words as words.
+bool same_values(std::string const& echoed, std::string const& written) {
+  std::vector<std::string> a = split_tokens(echoed), b = split_tokens(written);
+  for (size_t i = 0; i < b.size(); i++) {
+    double x = 0, y = 0;
+    if (i >= a.size() || (parse_double_token(b[i], y) ? !parse_double_token(a[i], x) || x != y : a[i] != b[i]))
+      return false;
+  }
+  return true;
+}
+
+double mean_of(std::vector<double> const& p, std::vector<double> const& r) {
+  return std::inner_product(p.begin(), p.end(), r.begin(), 0.0) / std::accumulate(p.begin(), p.end(), 0.0);
+}
+
+}  // namespace
+
+RC_GTEST_PROP(Properties, TemplateReadsBackInAnyOrderIndentAndLineEnd, ()) {
+  const std::string solver = *rc::gen::element<std::string>("annealing", "maxent", "gaussians");
+  const auto seed = *rc::gen::arbitrary<unsigned>();
+  const std::string eol = *rc::gen::element<std::string>("\n", "\r\n"), indent(*rc::gen::inRange(0, 3), ' ');
+  std::ostringstream t;
+  print_template(t, solver);
+  std::vector<std::string> lines = lines_of(t.str());
+  std::shuffle(lines.begin(), lines.end(), std::mt19937(seed));
+  std::string text;
+  for (auto const& l : lines) text += indent + l + eol + "# " + l + eol;
+  TempDir d;
+  write_file(d.file("t.par"), text);
+  RunParams p;
+  RC_ASSERT(!read_params(d.file("t.par"), solver, p));
+  for (ParamKey const& k : param_keys()) {
+    bool written = t.str().find("\n" + std::string(k.name) + ": ") != std::string::npos || k.name == std::string("MODE");
+    RC_ASSERT(same_values(value_text(p, k), written ? k.example : k.deflt));
+    RC_ASSERT(((p.defaulted >> param_key_index(k)) & 1) == !written);
+  }
+}
+
+RC_GTEST_PROP(Properties, DataFileRefusedInOneLineOrSolvedFinitelyOnAnyThreadCount, ()) {
+  std::string text;
+  for (int n = *rc::gen::inRange(1, 12), i = 0; i < n; i++) {
+    int nc = 4 * i + *rc::gen::element(0, 0, 0, 1, 2), k = *rc::gen::inRange(-300, 1500);
+    std::string s0 = *rc::gen::element<std::string>("1", "1000", "1000", "0", "-1");
+    text += std::to_string(nc) + " " + s0 + " " + std::to_string(std::stod(s0) * k / 1000) + " " +
+            std::to_string(k / 1000.0) + *rc::gen::element<std::string>(" 0.02", " 0.005", "", " 0.3", " -1", "x") + "\n";
+  }
+  TempDir d;
+  write_file(d.file("a.dat"), text);
+  std::vector<DataPoint> pts;
+  if (InputStatus s = read_data_file(d.file("a.dat"), 0, pts)) {
+    RC_ASSERT(s->message.find(d.file("a.dat")) == 0);
+    RC_ASSERT(s->message.find('\n') == s->message.size() - 1);
+    return;
+  }
+  std::vector<double> cycles, r;
+  for (int j = 0; j < 17; j++) r.push_back(2.0 + 0.25 * j);
+  for (auto const& pt : pts) cycles.push_back(pt.nc);
+  FitProblem fp = exact_redor_problem(cycles, 3066.0, 5000.0, r);
+  for (auto const& pt : pts) fp.target.push_back(pt.s / pt.s0), fp.sigma.push_back(pt.err);
+  std::vector<double> p[2], g[2];
+  for (int threads = 1; threads <= 2; threads++) {
+    omp_set_num_threads(threads);
+    MaxentResult me = solve_maxent(fp, tapered_uniform_model(r, 1.0), {});
+    RC_ASSERT(me.ok || !me.failure.empty());
+    MixtureSelection ms = fit_gaussian_mixtures(fp, 2.0, 6.0);
+    p[threads - 1] = me.p, g[threads - 1] = ms.grid_mass;
+    using Fit = std::tuple<std::vector<double>, double, bool>;  // distribution, chi2, solved
+    bool chosen = ms.chosen >= 0;
+    for (auto const& [dist, chi2, fitted] : {Fit{me.p, me.chi2, me.ok}, Fit{ms.grid_mass, chosen ? ms.fits[ms.chosen].chi2 : 0, chosen}}) {
+      if (!fitted) continue;
+      RC_ASSERT(std::all_of(dist.begin(), dist.end(), [](double x) { return x >= 0 && std::isfinite(x); }));
+      RC_ASSERT(std::fabs(std::accumulate(dist.begin(), dist.end(), 0.0) - 1) < 1e-9);
+      std::vector<double> f;
+      fitted_curve(fp, dist, f);
+      double want = 0;
+      for (size_t i = 0; i < f.size(); i++) want += std::pow((f[i] - fp.target[i]) / fp.sigma[i], 2);
+      RC_ASSERT(chi2 >= 0 && std::fabs(chi2 - want) <= 1e-6 * (1 + want));
+      RC_ASSERT(effective_distance(dist.data(), r.data(), r.size()) <= mean_of(dist, r) + 1e-12);
+    }
+  }
+  omp_set_num_threads(2);
+  RC_ASSERT(p[0] == p[1] && g[0] == g[1]);
+}
+
+RC_GTEST_PROP(Properties, SpreadsOfReplicatesAreNeverNegative, ()) {
+  Model m({{"MODE", "err"}});
+  gsl_vector const* grid = m->setup->distances;
+  std::vector<double> r(grid->data, grid->data + 9);
+  DistanceSpread spread;
+  std::vector<double> means, band0;
+  for (int k = *rc::gen::inRange(2, 8); k > 0; k--) {
+    auto w = *rc::gen::container<std::vector<int>>(9, rc::gen::inRange(0, 4));
+    std::vector<double> p(w.begin(), w.end());
+    double sum = std::accumulate(p.begin(), p.end(), 0.0);
+    RC_PRE(sum > 0);
+    for (double& x : p) x /= sum;
+    RC_ASSERT(effective_distance(p.data(), r.data(), 9) <= mean_of(p, r) + 1e-12);
+    spread.add(p, m->setup->distances);
+    means.push_back(mean_of(p, r)), band0.push_back(p[0]);
+  }
+  spread.store(*m);
+  McDistance const& d = m->results.mc.distance;
+  for (double sd : {d.mean_sd, d.sd_sd, d.effective_sd, d.median_sd, d.mode_sd}) RC_ASSERT(sd >= 0);
+  for (auto const& pr : {d.mean_p, d.sd_p, d.effective_p, d.median_p, d.mode_p}) RC_ASSERT(pr[0] <= pr[1]);
+  auto [lo, hi] = std::minmax_element(means.begin(), means.end());
+  RC_ASSERT(*lo <= d.mean_p[0] && d.mean_p[1] <= *hi + 1e-12);
+  auto [blo, bhi] = std::minmax_element(band0.begin(), band0.end());
+  RC_ASSERT(*blo <= m->results.mc.band_p025[0] && m->results.mc.band_p975[0] <= *bhi);
+}
