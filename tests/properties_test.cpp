@@ -47,12 +47,12 @@ double mean_of(std::vector<double> const& p, std::vector<double> const& r) {
 RC_GTEST_PROP(Properties, TemplateReadsBackInAnyOrderIndentAndLineEnd, ()) {
   const std::string solver = *rc::gen::element<std::string>("annealing", "maxent", "gaussians");
   const auto seed = *rc::gen::arbitrary<unsigned>();
-  const std::string eol = *rc::gen::element<std::string>("\n", "\r\n"), indent(*rc::gen::inRange(0, 3), ' ');
+  const std::string eol = *rc::gen::element<std::string>("\n", "\r\n", "\r"), indent(*rc::gen::inRange(0, 3), ' ');
+  std::string text = *rc::gen::element<std::string>("", "\xEF\xBB\xBF");  // a UTF-8 byte-order mark or none
   std::ostringstream t;
   print_template(t, solver);
   std::vector<std::string> lines = lines_of(t.str());
   std::shuffle(lines.begin(), lines.end(), std::mt19937(seed));
-  std::string text;
   for (auto const& l : lines) text += indent + l + eol + "# " + l + eol;
   TempDir d;
   write_file(d.file("t.par"), text);
@@ -117,7 +117,8 @@ RC_GTEST_PROP(Properties, SpreadsOfReplicatesAreNeverNegative, ()) {
   std::vector<double> r(grid->data, grid->data + 9);
   DistanceSpread spread;
   std::vector<double> means, band0;
-  for (int k = *rc::gen::inRange(2, 8); k > 0; k--) {
+  const int n = *rc::gen::inRange(2, 8);
+  for (int k = 0; k < n; k++) {
     auto w = *rc::gen::container<std::vector<int>>(9, rc::gen::inRange(0, 4));
     std::vector<double> p(w.begin(), w.end());
     double sum = std::accumulate(p.begin(), p.end(), 0.0);
@@ -129,6 +130,7 @@ RC_GTEST_PROP(Properties, SpreadsOfReplicatesAreNeverNegative, ()) {
   }
   spread.store(*m);
   McDistance const& d = m->results.mc.distance;
+  RC_ASSERT(d.runs == size_t(n));
   for (double sd : {d.mean_sd, d.sd_sd, d.effective_sd, d.median_sd, d.mode_sd}) RC_ASSERT(sd >= 0);
   for (auto const& pr : {d.mean_p, d.sd_p, d.effective_p, d.median_p, d.mode_p}) RC_ASSERT(pr[0] <= pr[1]);
   auto [lo, hi] = std::minmax_element(means.begin(), means.end());
