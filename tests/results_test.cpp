@@ -11,7 +11,6 @@
 #include "numeric/percentile.h"
 #include "output/determined_report.h"
 #include "output/run_summary.h"
-#include "solver/uncertainty/mc_blocks.h"
 #include "tests/test_support.h"
 
 using namespace ts;
@@ -144,46 +143,6 @@ TEST(Percentile, Type7AndTheMedianAndModeOfADistribution) {
     EXPECT_DOUBLE_EQ(distribution_median(d.p.data(), r.data(), 4), d.median);
     EXPECT_DOUBLE_EQ(distribution_mode(d.p.data(), r.data(), 4), d.mode);
   }
-}
-
-// The numbers a user quotes from mode err, from four planted replicate
-// distributions on the grid 2.5, 3.0, ..., 6.5 Angstrom: each replicate's
-// mean, sd, r_eff, median and mode worked by hand, then their average,
-// sample deviation and 2.5 and 97.5 percentiles (order statistics 0 + 0.075
-// and 2 + 0.925 of four), and the per-distance band.
-TEST(McSpread, PlantedReplicatesGiveTheirMeanSdAndPercentiles) {
-  Model m({{"MODE", "err"}});
-  const std::vector<V> runs = {{0, 0, 1, 0, 0, 0, 0, 0, 0}, {0, 0, 0, 0, 1, 0, 0, 0, 0},
-                               {0, .25, 0, .75, 0, 0, 0, 0, 0}, V(9, 1.0 / 9)};
-  DistanceSpread spread;
-  for (V const& d : runs) spread.add(d, m->setup->distances);
-  const double eff3 = std::pow(.25 * std::pow(3.0, -6) + .75 * std::pow(4.0, -6), -1.0 / 6);
-  double eff4 = 0;
-  for (int j = 0; j < 9; j++) eff4 += std::pow(2.5 + 0.5 * j, -6) / 9;
-  const std::vector<V> each = {{3.5, 4.5, 3.75, 4.5}, {0, 0, std::sqrt(.1875), std::sqrt(15.0) / 3},  // mean, sd
-      {3.5, 4.5, eff3, std::pow(eff4, -1.0 / 6)}, {3.5, 4.5, 3.75 + 0.5 / 3, 4.5}, {3.5, 4.5, 4.0, 2.5}};  // r_eff, median, mode
-  auto stats = [](V v) {  // average, sample sd, percentiles 2.5 and 97.5
-    std::sort(v.begin(), v.end());
-    double a = (v[0] + v[1] + v[2] + v[3]) / 4, q = 0;
-    for (double x : v) q += (x - a) * (x - a);
-    return V{a, std::sqrt(q / 3), v[0] + 0.075 * (v[1] - v[0]), v[2] + 0.925 * (v[3] - v[2])};
-  };
-  testing::internal::CaptureStdout();
-  spread.report(*m);
-  std::string out = testing::internal::GetCapturedStdout();
-  McDistance const& d = m->results.mc.distance;
-  const std::vector<V> got = {{d.mean, d.mean_sd, d.mean_p[0], d.mean_p[1]}, {d.sd, d.sd_sd, d.sd_p[0], d.sd_p[1]},
-      {d.effective, d.effective_sd, d.effective_p[0], d.effective_p[1]}, {0, d.median_sd, d.median_p[0], d.median_p[1]},
-      {0, d.mode_sd, d.mode_p[0], d.mode_p[1]}};
-  for (int q = 0; q < 5; q++)
-    for (int i = q < 3 ? 0 : 1; i < 4; i++) EXPECT_NEAR(got[q][i], stats(each[q])[i], 1e-12) << q << " " << i;
-  char line[160];
-  std::snprintf(line, sizeof line, "MC mean distance: %.4f +- %.4f Angstrom\nMC distance sd: %.4f +- %.4f Angstrom\n",
-                stats(each[0])[0], stats(each[0])[1], stats(each[1])[0], stats(each[1])[1]);
-  EXPECT_EQ(out, line);
-  V at3 = {0, 0, .75, 1.0 / 9};  // the band at 4.0 Angstrom
-  EXPECT_NEAR(m->results.mc.band_p025[3], stats(at3)[2], 1e-15);
-  EXPECT_NEAR(m->results.mc.band_p975[3], stats(at3)[3], 1e-15);
 }
 
 TEST(Diagnostics, EdgeShareAndItsWarningOnPlantedDistributions) {
