@@ -39,21 +39,12 @@ FitProblem cn_gaussian(double centre, double width, double sigma, bool short_tim
 
 }  // namespace
 
-TEST(Determined, EffectiveDistanceOfKnownDistributions) {
-  // (sum w r^-6 / sum w)^(-1/6) by hand; the uniform density on [3, 5] has
-  // <r^-6> = (3^-5 - 5^-5) / (5 * 2), here by the midpoint rule on 20000 cells.
-  std::vector<double> ru, wu;
-  for (int j = 0; j < 20000; j++) ru.push_back(3.0 + (j + 0.5) * 1e-4), wu.push_back(1.0);
-  struct { std::vector<double> p, r; double want, tol; } cases[] = {
-      {{0.7}, {3.3}, 3.3, 1e-12},
-      {{0.5, 0.5}, {2.0, 4.0}, 2.2391306314306676, 1e-12},
-      {{1.0, 3.0}, {3.0, 5.0}, 3.698132577834856, 1e-12},
-      {wu, ru, 3.716439378709498, 1e-8},
-  };
-  for (auto const& c : cases)
-    EXPECT_NEAR(effective_distance(c.p.data(), c.r.data(), c.p.size()), c.want, c.tol);
-  double zero = 0.0, r = 3.0;
-  EXPECT_TRUE(std::isnan(effective_distance(&zero, &r, 1)));
+// r_eff of weights that sum to 1 against its definition: the replicate
+// property (properties_test.cpp). Here weights that do not, and none.
+TEST(Determined, EffectiveDistanceOfUnnormalisedWeightsAndOfNone) {
+  double w[2] = {1.0, 3.0}, r[2] = {3.0, 5.0}, zero = 0.0;  // (sum w r^-6 / sum w)^(-1/6) by hand
+  EXPECT_NEAR(effective_distance(w, r, 2), 3.698132577834856, 1e-12);
+  EXPECT_TRUE(std::isnan(effective_distance(&zero, r, 1)));
 }
 
 TEST(Determined, Chi2TestAgainstTabulatedQuantiles) {

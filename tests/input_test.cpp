@@ -17,16 +17,6 @@ using namespace ts;
 
 namespace {
 
-// The text of a parameter file read by read_params for a solver.
-RunParams parse(std::string const& text, std::string const& solver = "annealing") {
-  TempDir d;
-  write_file(d.file("p.par"), text);
-  RunParams p;
-  InputStatus s = read_params(d.file("p.par"), solver, p);
-  EXPECT_FALSE(s) << s->message;
-  return p;
-}
-
 // The message without the temporary directory in front of file names.
 std::string relative(std::string msg, TempDir const& d) {
   for (size_t at; (at = msg.find(d.path() + "/")) != std::string::npos;)
@@ -47,7 +37,10 @@ TEST(ParamFile, ValuesListsRemarksAndBlanksInKeys) {
                {"INIT TEMP", "500"}, {"NEAR", "2.5 Angstrom"}, {"MAS", "4E+03"}, {"SCALING", "1.5 0.8"},
                {"MIN STDEV2", "1e-3"}, {"PER 2PI", "=PER2PI: 8"}, {"MID PULSE", "=MID \t PULSE:\t12.5"},
                {"ITERS AT TEMP", "=ITERS  AT\tTEMP:100 200 300 400"}, {"MIN TEMP", "250 x 7"}};
-  RunParams p = parse(param_text(over));
+  TempDir d;
+  write_file(d.file("p.par"), param_text(over));
+  RunParams p;
+  ASSERT_FALSE(read_params(d.file("p.par"), "annealing", p));
   EXPECT_EQ(p.mode + " " + p.xydata_file + " " + p.path + " " + p.output_base + " " +
                 p.detect_nucleus + p.dephase_nucleus, "fit data.dat ./ run C13N15");
   EXPECT_EQ((V{p.near, double(p.per_2pi), p.mid_pulse, p.mas, p.scaling_a, p.scaling_b,
@@ -116,6 +109,7 @@ std::vector<BadInput> bad_inputs() {
       {"AttenTempOfTry2", {{"NTRIES", "2"}, {"ATTEN TEMP", "2 0.5"}}, "", "", e + "ATTEN TEMP of try 2 is 0.5; it must be above 1"},
       {"GaussiansRange", {{"FAR", "2.55"}}, "", "", e + "FAR - NEAR is 0.05 Angstrom; it must be above 0.1 for --solver gaussians", "gaussians"},
       {"MaxentRangeAtItsLimit", {{"FAR", "2.8"}}, "", "", "", "maxent"},  // 2.8 - 2.5 is 0.3 less a rounding
+      {"MaxentRange", {{"NEAR", "3.0"}, {"FAR", "3.2"}}, "", "", e + "FAR - NEAR is 0.2 Angstrom; it must be at least 0.3 for --solver maxent", "maxent"},
       // ---- only none means none ----
       {"LambdaMistyped", {{"LAMBDA_D", "curve.dta"}}, "", "", e + "LAMBDA_D \"curve.dta\" cannot be opened; write none for no universal dephasing curve"},
       {"DistMistyped", {{"DISTDIST", "dist.dta"}}, "", "", e + "DISTDIST \"dist.dta\" cannot be opened; write none for no prescribed distribution"},

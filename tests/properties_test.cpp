@@ -21,38 +21,21 @@
 
 using namespace ts;
 
-namespace {
-
 // A few dozen cases per property from a fixed seed: the suite stays fast and repeatable.
-const int kCases = setenv("RC_PARAMS", "max_success=25 seed=2718", 0);
+static const int kCases = setenv("RC_PARAMS", "max_success=25 seed=2718", 0);
 
-// The tokens of a value as the log echoes it against those written in a
-// file: numbers as numbers, words as words.
-bool same_values(std::string const& echoed, std::string const& written) {
-  std::vector<std::string> a = split_tokens(echoed), b = split_tokens(written);
-  for (size_t i = 0; i < b.size(); i++) {
-    double x = 0, y = 0;
-    if (i >= a.size() || (parse_double_token(b[i], y) ? !parse_double_token(a[i], x) || x != y : a[i] != b[i]))
-      return false;
-  }
-  return true;
-}
-
-double mean_of(std::vector<double> const& p, std::vector<double> const& r) {
+static double mean_of(std::vector<double> const& p, std::vector<double> const& r) {
   return std::inner_product(p.begin(), p.end(), r.begin(), 0.0) / std::accumulate(p.begin(), p.end(), 0.0);
 }
 
-}  // namespace
-
 RC_GTEST_PROP(Properties, TemplateReadsBackInAnyOrderIndentAndLineEnd, ()) {
   const std::string solver = *rc::gen::element<std::string>("annealing", "maxent", "gaussians");
-  const auto seed = *rc::gen::arbitrary<unsigned>();
   const std::string eol = *rc::gen::element<std::string>("\n", "\r\n", "\r"), indent(*rc::gen::inRange(0, 3), ' ');
   std::string text = *rc::gen::element<std::string>("", "\xEF\xBB\xBF");  // a UTF-8 byte-order mark or none
   std::ostringstream t;
   print_template(t, solver);
   std::vector<std::string> lines = lines_of(t.str());
-  std::shuffle(lines.begin(), lines.end(), std::mt19937(seed));
+  std::shuffle(lines.begin(), lines.end(), std::mt19937(*rc::gen::arbitrary<unsigned>()));
   for (auto const& l : lines) text += indent + l + eol + "# " + l + eol;
   TempDir d;
   write_file(d.file("t.par"), text);
@@ -60,7 +43,12 @@ RC_GTEST_PROP(Properties, TemplateReadsBackInAnyOrderIndentAndLineEnd, ()) {
   RC_ASSERT(!read_params(d.file("t.par"), solver, p));
   for (ParamKey const& k : param_keys()) {
     bool written = t.str().find("\n" + std::string(k.name) + ": ") != std::string::npos || k.name == std::string("MODE");
-    RC_ASSERT(same_values(value_text(p, k), written ? k.example : k.deflt));
+    // Numbers as numbers (the echo writes 1.0 as 1), words as words.
+    std::vector<std::string> got = split_tokens(value_text(p, k)), want = split_tokens(written ? k.example : k.deflt);
+    for (size_t i = 0; i < want.size(); i++) {
+      double x = 0, y = 0;
+      RC_ASSERT(i < got.size() && (parse_double_token(want[i], y) ? parse_double_token(got[i], x) && x == y : got[i] == want[i]));
+    }
     RC_ASSERT(((p.defaulted >> param_key_index(k)) & 1) == !written);
   }
 }
@@ -77,8 +65,7 @@ RC_GTEST_PROP(Properties, DataFileRefusedInOneLineOrSolvedFinitelyOnAnyThreadCou
   write_file(d.file("a.dat"), text);
   std::vector<DataPoint> pts;
   if (InputStatus s = read_data_file(d.file("a.dat"), 0, pts)) {
-    RC_ASSERT(s->message.find(d.file("a.dat")) == 0);
-    RC_ASSERT(s->message.find('\n') == s->message.size() - 1);
+    RC_ASSERT(s->message.find(d.file("a.dat")) == 0 && s->message.find('\n') == s->message.size() - 1);
     return;
   }
   std::vector<double> cycles, r;
@@ -90,7 +77,6 @@ RC_GTEST_PROP(Properties, DataFileRefusedInOneLineOrSolvedFinitelyOnAnyThreadCou
   for (int threads = 1; threads <= 2; threads++) {
     omp_set_num_threads(threads);
     MaxentResult me = solve_maxent(fp, tapered_uniform_model(r, 1.0), {});
-    RC_ASSERT(me.ok || !me.failure.empty());
     MixtureSelection ms = fit_gaussian_mixtures(fp, 2.0, 6.0);
     p[threads - 1] = me.p, g[threads - 1] = ms.grid_mass;
     bool chosen = ms.chosen >= 0;
@@ -151,8 +137,7 @@ RC_GTEST_PROP(Properties, SpreadsOfPlantedReplicatesAreTheirSampleStatistics, ()
     for (int i = 0; i < 4; i++) RC_ASSERT(std::fabs(got[q][i] - stats(each[q])[i]) <= 1e-12);
   for (int j = 0; j < 9; j++)
     RC_ASSERT(m->results.mc.band_p025[j] == stats(each[3 + j])[2] && m->results.mc.band_p975[j] == stats(each[3 + j])[3]);
-  for (double sd : {d.median_sd, d.mode_sd}) RC_ASSERT(sd >= 0);
-  for (auto const& pr : {d.median_p, d.mode_p}) RC_ASSERT(pr[0] <= pr[1]);
+  RC_ASSERT(d.median_sd >= 0 && d.mode_sd >= 0 && d.median_p[0] <= d.median_p[1] && d.mode_p[0] <= d.mode_p[1]);
   char line[160];
   std::snprintf(line, sizeof line, "MC mean distance: %.4f +- %.4f Angstrom\nMC distance sd: %.4f +- %.4f Angstrom\n",
                 d.mean, d.mean_sd, d.sd, d.sd_sd);
