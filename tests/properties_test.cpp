@@ -4,7 +4,6 @@
 // or gives both solvers a finite, normalised result whatever the thread
 // count; r_eff <= mean, and the spreads of mode err are never negative.
 #include <omp.h>
-#include <rapidcheck/gtest.h>
 
 #include <algorithm>
 #include <numeric>
@@ -17,7 +16,9 @@
 #include "solver/gaussians/gaussian_fit.h"
 #include "solver/maxent/maxent.h"
 #include "solver/uncertainty/mc_blocks.h"
-#include "tests/test_support.h"
+#include "tests/test_support.h"  // GoogleTest, which RapidCheck's glue needs first
+
+#include <rapidcheck/gtest.h>
 
 using namespace ts;
 
@@ -102,7 +103,7 @@ RC_GTEST_PROP(Properties, DataFileRefusedInOneLineOrSolvedFinitelyOnAnyThreadCou
 // replicates planted on the grid 2.5, 3.0, ..., 6.5 Angstrom, against their
 // average, sample deviation and percentiles (type 7) worked out here.
 RC_GTEST_PROP(Properties, SpreadsOfPlantedReplicatesAreTheirSampleStatistics, ()) {
-  Model m({{"MODE", "err"}});
+  Model m(Over{{"MODE", "err"}});
   gsl_vector const* grid = m->setup->distances;
   std::vector<double> r(grid->data, grid->data + 9);
   std::vector<std::vector<double>> each(3 + 9);  // per replicate: mean, sd, r_eff, share at each distance
