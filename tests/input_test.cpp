@@ -199,9 +199,7 @@ TEST(ParamFile, EveryKeyAndRuleOfTheTableFromBothSides) {
         }
         write_file(d.file("p.par"), text);
         RunInputs in;
-        testing::internal::CaptureStdout();
         InputStatus s = read_run_inputs(d.file("p.par"), annealing ? "annealing" : "maxent", in);
-        testing::internal::GetCapturedStdout();
         return s ? relative(s->message, d) : "";
       };
       refusal("0");  // finds the key's line: at

@@ -55,17 +55,20 @@ RC_GTEST_PROP(Properties, TemplateReadsBackInAnyOrderIndentAndLineEnd, ()) {
 }
 
 RC_GTEST_PROP(Properties, DataFileRefusedInOneLineOrSolvedFinitelyOnAnyThreadCount, ()) {
+  // Curves of 1 to 12 points, N_c 0, 4, 8, ...; in some one line is broken.
   std::string text;
-  for (int n = *rc::gen::inRange(1, 12), i = 0; i < n; i++) {
-    int nc = 4 * i + *rc::gen::element(0, 0, 0, 1, 2), k = *rc::gen::inRange(-300, 1500);
-    std::string s0 = *rc::gen::element<std::string>("1", "1000", "1000", "0", "-1");
-    text += std::to_string(nc) + " " + s0 + " " + std::to_string(std::stod(s0) * k / 1000) + " " +
-            std::to_string(k / 1000.0) + *rc::gen::element<std::string>(" 0.02", " 0.005", "", " 0.3", " -1", "x") + "\n";
+  for (int n = *rc::gen::inRange(1, 13), broken = *rc::gen::inRange(0, 3 * n + 3), i = 0; i < n; i++) {
+    std::string s0 = *rc::gen::element<std::string>("1", "1000"), k = std::to_string(*rc::gen::inRange(-300, 1500));
+    text += (i == broken ? *rc::gen::element<std::string>("3 1 1 1 0.02", "0 0 1 1 0.02", "4 1 0.9 0.9x", "4 1,5 1 1 1", "2 1")
+                         : std::to_string(4 * i) + " " + s0 + " " + (s0 == "1" ? k + "e-3 " : k + " ") + k + "e-3" +
+                               *rc::gen::element<std::string>(" 0.02", " 0.005", "", " 0.3", " -1", " 1.5")) + "\n";
   }
   TempDir d;
   write_file(d.file("a.dat"), text);
   std::vector<DataPoint> pts;
-  if (InputStatus s = read_data_file(d.file("a.dat"), 0, pts)) {
+  InputStatus s = read_data_file(d.file("a.dat"), 0, pts);
+  RC_CLASSIFY(!s, "accepted");
+  if (s) {
     RC_ASSERT(s->message.find(d.file("a.dat")) == 0 && s->message.find('\n') == s->message.size() - 1);
     return;
   }
@@ -81,15 +84,15 @@ RC_GTEST_PROP(Properties, DataFileRefusedInOneLineOrSolvedFinitelyOnAnyThreadCou
     MixtureSelection ms = fit_gaussian_mixtures(fp, 2.0, 6.0);
     p[threads - 1] = me.p, g[threads - 1] = ms.grid_mass;
     bool chosen = ms.chosen >= 0;
-    using Fit = std::tuple<std::vector<double>, double, bool>;  // distribution, chi2, solved
-    for (auto const& [dist, chi2, fitted] : {Fit{me.p, me.chi2, me.ok}, Fit{ms.grid_mass, chosen ? ms.fits[ms.chosen].chi2 : 0, chosen}}) {
+    std::vector<double> f;  // maxent's curve from its P; the Gaussians' from their sub-grid
+    if (me.ok) fitted_curve(fp, me.p, f);
+    using Fit = std::tuple<std::vector<double>, std::vector<double>, double, bool>;  // P, curve, chi2, solved
+    for (auto const& [dist, curve, chi2, fitted] : {Fit{me.p, f, me.chi2, me.ok}, Fit{ms.grid_mass, ms.curve, chosen ? ms.fits[ms.chosen].chi2 : 0, chosen}}) {
       if (!fitted) continue;
       RC_ASSERT(std::all_of(dist.begin(), dist.end(), [](double x) { return x >= 0 && std::isfinite(x); }));
       RC_ASSERT(std::fabs(std::accumulate(dist.begin(), dist.end(), 0.0) - 1) < 1e-9);
-      std::vector<double> f;
-      fitted_curve(fp, dist, f);
       double want = 0;
-      for (size_t i = 0; i < f.size(); i++) want += std::pow((f[i] - fp.target[i]) / fp.sigma[i], 2);
+      for (size_t i = 0; i < curve.size(); i++) want += std::pow((curve[i] - fp.target[i]) / fp.sigma[i], 2);
       RC_ASSERT(chi2 >= 0 && std::fabs(chi2 - want) <= 1e-6 * (1 + want));
       RC_ASSERT(effective_distance(dist.data(), r.data(), r.size()) <= mean_of(dist, r) + 1e-12);
     }
