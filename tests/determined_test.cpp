@@ -180,4 +180,7 @@ TEST(Determined, LatePlateauAndSkewedPeak) {
   double mean = 0.0;
   for (size_t j = 0; j < r.size(); j++) mean += m[j] * r[j];
   EXPECT_NEAR(mean, 4.0 + 0.5 * 4.0 / std::sqrt(17.0) * std::sqrt(2.0 / M_PI), 1e-5);
+  // One Gaussian is a skew-normal of shape 0: fitted closely, its AIC chi2 + 2 per parameter (3).
+  SkewedPeak sk = fit_skewed_peak(GaussianMixture(cn_gaussian(3.5, 0.3, 0.01, false, 2.5, 6.0), 2.5, 6.0), 3.5, 0.3);
+  EXPECT_TRUE(sk.ok && sk.chi2 < 1.0 && sk.aic == sk.chi2 + 6.0) << sk.chi2 << " " << sk.aic;
 }

@@ -213,15 +213,13 @@ TEST(ParamFile, EveryKeyAndRuleOfTheTableFromBothSides) {
         EXPECT_EQ(refusal(over.substr(1)).find(e + name + " is " + std::to_string(k.max_len)), std::string::npos);
       }
       if (k.kind == ValueKind::kText) continue;
-      bool whole = k.kind == ValueKind::kInt || k.kind == ValueKind::kIntList;
       EXPECT_EQ(refusal("x"), at + " \"x\" is not a number\n");
-      EXPECT_EQ(refusal("inf"), whole ? at + " \"inf\" is not a whole number\n" : e + name +
+      EXPECT_EQ(refusal("inf"), k.kind == ValueKind::kInt || k.kind == ValueKind::kIntList ? at + " \"inf\" is not a whole number\n" : e + name +
                 (k.list ? " of try 1" : "") + " is inf; it must be a finite number\n");
       if (k.second) EXPECT_EQ(refusal("1 -inf"), e + name + " (second value) is -inf; it must be a finite number\n");
-      Rule const& r = k.rule;
+      const Rule r = k.rule;
       const std::tuple<bool, double, double, char const*> sides[] = {  // finite?, refused, accepted, why
-          {std::isfinite(r.lo), r.lo_open ? r.lo : r.lo - 1, r.lo_open ? r.lo + 1e-3 : r.lo, r.lo_text},
-          {std::isfinite(r.hi), r.hi + 1, r.hi, r.hi_text}};
+          {std::isfinite(r.lo), r.lo_open ? r.lo : r.lo - 1, r.lo_open ? r.lo + 1e-3 : r.lo, r.lo_text}, {std::isfinite(r.hi), r.hi + 1, r.hi, r.hi_text}};
       for (auto const& [finite, bad, good, why] : sides) {
         if (!finite) continue;
         EXPECT_EQ(refusal(num(bad, 17)), e + name + " is " + num(bad, 6) + "; " + why + "\n");
