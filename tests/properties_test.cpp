@@ -2,7 +2,8 @@
 // "max_success=500", asks for more cases or another seed): the template
 // reads back in any order and line end; a data file is refused with one line
 // or gives both solvers a finite, normalised result whatever the thread
-// count; r_eff <= mean, and the spreads of mode err are never negative.
+// count, with r_eff <= mean; the spreads of mode err are the sample
+// statistics of their replicates, never negative.
 #include <omp.h>
 
 #include <algorithm>
@@ -55,7 +56,7 @@ RC_GTEST_PROP(Properties, TemplateReadsBackInAnyOrderIndentAndLineEnd, ()) {
 }
 
 RC_GTEST_PROP(Properties, DataFileRefusedInOneLineOrSolvedFinitelyOnAnyThreadCount, ()) {
-  // Curves of 1 to 12 points, N_c 0, 4, 8, ...; in some one line is broken.
+  // Curves of 1 to 12 points, N_c 0, 4, 8, ...; in some, one line is broken.
   std::string text;
   for (int n = *rc::gen::inRange(1, 13), broken = *rc::gen::inRange(0, 3 * n + 3), i = 0; i < n; i++) {
     std::string s0 = *rc::gen::element<std::string>("1", "1000"), k = std::to_string(*rc::gen::inRange(-300, 1500));
