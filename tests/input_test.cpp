@@ -216,7 +216,7 @@ TEST(ParamFile, EveryKeyAndRuleOfTheTableFromBothSides) {
       EXPECT_EQ(refusal("x"), at + " \"x\" is not a number\n");
       EXPECT_EQ(refusal("inf"), k.kind == ValueKind::kInt || k.kind == ValueKind::kIntList ? at + " \"inf\" is not a whole number\n" : e + name +
                 (k.list ? " of try 1" : "") + " is inf; it must be a finite number\n");
-      if (k.second) EXPECT_EQ(refusal("1 -inf"), e + name + " (second value) is -inf; it must be a finite number\n");
+      if (k.second) { EXPECT_EQ(refusal("1 -inf"), e + name + " (second value) is -inf; it must be a finite number\n"); }
       const Rule r = k.rule;
       const std::tuple<bool, double, double, char const*> sides[] = {  // finite?, refused, accepted, why
           {std::isfinite(r.lo), r.lo_open ? r.lo : r.lo - 1, r.lo_open ? r.lo + 1e-3 : r.lo, r.lo_text}, {std::isfinite(r.hi), r.hi + 1, r.hi, r.hi_text}};
@@ -224,7 +224,7 @@ TEST(ParamFile, EveryKeyAndRuleOfTheTableFromBothSides) {
         if (!finite) continue;
         EXPECT_EQ(refusal(num(bad, 17)), e + name + " is " + num(bad, 6) + "; " + why + "\n");
         EXPECT_EQ(refusal(num(good, 17)).find(why), std::string::npos);
-        if (k.need == Need::kErr || k.need == Need::kAnnealingErr) EXPECT_EQ(refusal(num(bad, 17), "fit"), "");
+        if (k.need == Need::kErr || k.need == Need::kAnnealingErr) { EXPECT_EQ(refusal(num(bad, 17), "fit"), ""); }
       }
     }
 }
