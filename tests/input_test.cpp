@@ -208,8 +208,8 @@ TEST(ParamFile, EveryKeyAndRuleOfTheTableFromBothSides) {
                 "; add one such as \"" + name + ": " + k.example + "\" (" + key_note(k) + ")\n");
       if (k.kind == ValueKind::kText && k.max_len > 0) {  // MODE, XN and YN: refused first as not one of theirs
         std::string over(k.max_len + 1, 'a'), got = refusal(over), longer = e + name + " is " + std::to_string(k.max_len + 1);
-        if (name == "MODE" || name == "XN" || name == "YN") EXPECT_NE(got.find(name + " is \"" + over + "\";"), std::string::npos) << got;
-        else EXPECT_EQ(got, longer + " characters long; at most " + std::to_string(k.max_len) + " are allowed\n");
+        if (name == "MODE" || name == "XN" || name == "YN") { EXPECT_NE(got.find(name + " is \"" + over + "\";"), std::string::npos) << got; }
+        else { EXPECT_EQ(got, longer + " characters long; at most " + std::to_string(k.max_len) + " are allowed\n"); }
         EXPECT_EQ(refusal(over.substr(1)).find(e + name + " is " + std::to_string(k.max_len)), std::string::npos);
       }
       if (k.kind == ValueKind::kText) continue;
