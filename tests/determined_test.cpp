@@ -39,21 +39,12 @@ FitProblem cn_gaussian(double centre, double width, double sigma, bool short_tim
 
 }  // namespace
 
-TEST(Determined, EffectiveDistanceOfKnownDistributions) {
-  // (sum w r^-6 / sum w)^(-1/6) by hand; the uniform density on [3, 5] has
-  // <r^-6> = (3^-5 - 5^-5) / (5 * 2), here by the midpoint rule on 20000 cells.
-  std::vector<double> ru, wu;
-  for (int j = 0; j < 20000; j++) ru.push_back(3.0 + (j + 0.5) * 1e-4), wu.push_back(1.0);
-  struct { std::vector<double> p, r; double want, tol; } cases[] = {
-      {{0.7}, {3.3}, 3.3, 1e-12},
-      {{0.5, 0.5}, {2.0, 4.0}, 2.2391306314306676, 1e-12},
-      {{1.0, 3.0}, {3.0, 5.0}, 3.698132577834856, 1e-12},
-      {wu, ru, 3.716439378709498, 1e-8},
-  };
-  for (auto const& c : cases)
-    EXPECT_NEAR(effective_distance(c.p.data(), c.r.data(), c.p.size()), c.want, c.tol);
-  double zero = 0.0, r = 3.0;
-  EXPECT_TRUE(std::isnan(effective_distance(&zero, &r, 1)));
+// r_eff of weights that sum to 1 against its definition: the replicate
+// property (properties_test.cpp). Here weights that do not, and none.
+TEST(Determined, EffectiveDistanceOfUnnormalisedWeightsAndOfNone) {
+  double w[2] = {1.0, 3.0}, r[2] = {3.0, 5.0}, zero = 0.0;  // (sum w r^-6 / sum w)^(-1/6) by hand
+  EXPECT_NEAR(effective_distance(w, r, 2), 3.698132577834856, 1e-12);
+  EXPECT_TRUE(std::isnan(effective_distance(&zero, r, 1)));
 }
 
 TEST(Determined, Chi2TestAgainstTabulatedQuantiles) {
@@ -77,7 +68,7 @@ TEST(Determined, RunsTestAgainstEnumerationAndNormalApproximation) {
       {5, 5, 2, 2.0 / 252}, {5, 5, 3, 0.03968253968253968}, {5, 5, 4, 0.16666666666666666},
       {10, 10, 6, 0.018521725952066508}, {10, 10, 7, 0.05125679274286085},
       {8, 12, 5, 0.006271334444709058}, {60, 60, 50, 0.026925933031276578},
-      {70, 50, 48, 0.02047546456933954}};
+      {70, 50, 48, 0.02047546456933954}, {4, 1, 3, 1.0}};  // the most runs: certain, and a probability
   for (auto const& c : cases) {
     // r runs: blocks alternate, all but the last of each sign one long.
     std::vector<double> res;
@@ -90,7 +81,7 @@ TEST(Determined, RunsTestAgainstEnumerationAndNormalApproximation) {
     RunsTest t = runs_test(res);
     EXPECT_EQ(t.runs, c.r);
     EXPECT_EQ(t.exact, c.n1 + c.n2 <= kRunsExactUpTo);
-    EXPECT_NEAR(t.p_few, c.p, t.exact ? 1e-12 : 0.005) << c.n1 << "+" << c.n2 << " r " << c.r;
+    EXPECT_TRUE(std::fabs(t.p_few - c.p) <= (t.exact ? 1e-12 : 0.005) && t.p_few <= 1.0) << c.n1 << "+" << c.n2 << " r " << c.r << " p " << t.p_few;
   }
   EXPECT_DOUBLE_EQ(runs_test(std::vector<double>(10, 1.0)).p_few, std::pow(2.0, -9));
 }
@@ -193,4 +184,7 @@ TEST(Determined, LatePlateauAndSkewedPeak) {
   double mean = 0.0;
   for (size_t j = 0; j < r.size(); j++) mean += m[j] * r[j];
   EXPECT_NEAR(mean, 4.0 + 0.5 * 4.0 / std::sqrt(17.0) * std::sqrt(2.0 / M_PI), 1e-5);
+  // One Gaussian is a skew-normal of shape 0: fitted closely, its AIC chi2 + 2 per parameter (3).
+  SkewedPeak sk = fit_skewed_peak(GaussianMixture(cn_gaussian(3.5, 0.3, 0.01, false, 2.5, 6.0), 2.5, 6.0), 3.5, 0.3);
+  EXPECT_TRUE(sk.ok && sk.chi2 < 1.0 && sk.aic == sk.chi2 + 6.0) << sk.chi2 << " " << sk.aic;
 }

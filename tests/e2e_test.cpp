@@ -63,6 +63,9 @@ TEST(Run, RefusedRunsLeaveNothingOnDisk) {
   write_file(w.dir.file("curve.dat"), "0.1 1.0\n");
   write_file(w.dir.file("short.dat"), "0 1.0\n0.2 0.9\n");
   write_file(w.dir.file("three.dat"), "0 1.0 0.02\n4 0.96 0.02\n");
+  std::string big;  // 4000 prescribed distances of 0.0001 each: the powder average (5.8e10 cosines) beyond its limit too
+  for (int i = 0; i < 4000; i++) big += std::to_string(2.5 + 0.001 * i) + " 0.0001\n";
+  write_file(w.dir.file("big.dat"), big);
   const std::pair<Over, std::string> cases[] = {
       {{{"GRAIN", "0"}}, "parameter error: p.par line 11: GRAIN is 0; it must be above 0\n"},
       {{{"XYDATA", "bad.dat"}}, "bad.dat line 2: N_c 3 is odd; REDOR points lie at even rotor-cycle counts\n"},
@@ -73,6 +76,8 @@ TEST(Run, RefusedRunsLeaveNothingOnDisk) {
       {{{"FAR", "10000"}, {"GRAIN", "0.1"}, {"LAST POINT", "1002"}},
        "the transform matrix would have 502 x 99976 elements, more than the limit of 5e+07; use a "
        "coarser GRAIN, a smaller LAST POINT or fewer data points\n"},
+      {{{"DISTDIST", "big.dat"}, {"LAST POINT", "100000"}}, "the transform matrix would have 50001 x "
+       "4000 elements, more than the limit of 5e+07; use a coarser GRAIN, a smaller LAST POINT or fewer data points\n"},
       {{{"PER 2PI", "100000"}}, "the powder average would need 4.05e+11 cosine evaluations, more than the limit "
        "of 5e+10; lower PER 2PI or use a universal dephasing curve (LAMBDA_D)\n"},
       {{{"PATH", "./nonexist/"}}, "parameter error: PATH \"./nonexist/\" does not exist; create it with: mkdir -p ./nonexist/\n"},

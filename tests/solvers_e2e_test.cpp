@@ -75,15 +75,13 @@ TEST(Solvers, SameResultsForAnySeedAndThreadCountAndASummaryThatIsTheLogs) {
   }
 }
 
-TEST(Solvers, MaxentOnDataItCannotFitEndsWithWarningsOrARefusal) {
+TEST(Solvers, MaxentOnDataItCannotFitEndsWithWarnings) {
   // Data, parameters, exit status and how one of the maximum-entropy warnings
-  // in the summary begins, or the refusal. Errors of 0.1 % (with the bootstrap:
+  // in the summary begins (the refusal of too short a grid: input_test.cpp). Errors of 0.1 % (with the bootstrap:
   // multipliers in the thousands), a prescribed share of 0.999, a 0.2 A grid.
   std::tuple<std::string, Over, int, std::string> cases[] = {
       {std::regex_replace(kCurveData, std::regex("0\\.015\n"), "0.001\n"), {{"MODE", "err"}}, 0, "chi2"},
-      {kCurveData, {{"DISTDIST", "dist.dat"}}, 0, "no weight alpha"},
-      {kCurveData, {{"NEAR", "3.0"}, {"FAR", "3.2"}}, 1,
-       "parameter error: FAR - NEAR is 0.2 Angstrom; it must be at least 0.3 for --solver maxent\n"}};
+      {kCurveData, {{"DISTDIST", "dist.dat"}}, 0, "no weight alpha"}};
   for (auto const& [data, over, status, text] : cases) {
     Workspace w;
     write_file(w.dir.file("data.dat"), data);
@@ -93,11 +91,6 @@ TEST(Solvers, MaxentOnDataItCannotFitEndsWithWarningsOrARefusal) {
     write_file(w.dir.file("p.par"), param_text(o));
     RunResult r = w.run_args({"--solver", "maxent", "p.par"});
     ASSERT_EQ(r.status, status) << r.out;
-    if (status != 0) {  // before anything is written
-      EXPECT_EQ(r.out, text);
-      EXPECT_FALSE(std::filesystem::exists(w.dir.file("run")));
-      continue;
-    }
     std::string all = r.out + w.out(".me") + w.out(".log") + w.out(".json");
     EXPECT_FALSE(std::regex_search(all, std::regex("\\bnan\\b", std::regex::icase))) << all;
     std::string warned = nlohmann::json::parse(w.out(".json"))["warnings"].dump();
