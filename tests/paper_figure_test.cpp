@@ -139,6 +139,13 @@ TEST(PaperFigure, TopOfTheDistributionPanelAndEvenPrescribedSpacing) {
     gsl_vector_set(e.average, 3, c.band_top_mass - 0.05), gsl_vector_set(e.stdev, 3, 0.05);
     EXPECT_NEAR(figure_info(*m).density_top, c.want, 1e-12) << c.band_top_mass;
   }
+  // The residual panel spans data - fit +- error: kSmallData's S/S0 (1, 0.96,
+  // 0.87, 0.76, 0.65, errors 0.02) against a fit of 0.96 but 0.68 at the end.
+  ts::Model m;
+  gsl_vector_set_all(m->fit_to_data, 0.96), gsl_vector_set(m->fit_to_data, 4, 0.68);
+  FigureInfo f = figure_info(*m);
+  EXPECT_NEAR(f.residual_min, 0.76 - 0.96 - 0.02, 1e-12);
+  EXPECT_NEAR(f.residual_max, 1.0 - 0.96 + 0.02, 1e-12);
   struct { const char* dist; double step; } sims[] = {
       {"3.0 0.2\n3.2 0.3\n3.4 0.5\n", 0.2}, {"3.0 0.2\n3.2 0.3\n3.5 0.5\n", 0.0}, {"3.0 0.5\n3.2 0.5\n", 0.0}};
   for (auto const& c : sims) {

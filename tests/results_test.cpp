@@ -259,6 +259,7 @@ TEST(Compare, ThreeRunsLikeSeparateOnesTheirJsonTableAndFigure) {
   ASSERT_EQ(r.status, 0) << r.out;
   json c = json::parse(w.file("run-compare.json"));
   EXPECT_EQ(c["status"], 0);
+  EXPECT_EQ(r.out.find("takes the values redordist --template"), std::string::npos);  // no key left out
   std::string script = w.file("run-compare.gp");
   for (int i = 0; i < 3; i++) {
     std::string s = (Row{"annealing", "maxent", "gaussians"})[i], base = "run-" + s;

@@ -115,6 +115,13 @@ def test_warnings_arrive_as_python_warnings():
     assert [str(x.message) for x in w] == res.warnings
 
 
+def test_an_estimate_that_rejects_every_replicate_ends_with_status_1():
+    n_c, s_s0, err = example_points()
+    with pytest.warns(redordist.RedordistWarning):
+        res = redordist.fit(n_c, s_s0, err, mode="err", replicates=5, max_mc_chi2=1e-3, **FAST)
+    assert res.summary["status"] == 1
+
+
 def test_two_threads_at_once_equal_serial_fits():
     points = example_points()
     kw = [dict(mode="err", replicates=10, max_blocks=3, threads=t, **FAST) for t in (1, 2)]
