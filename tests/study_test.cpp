@@ -1,0 +1,103 @@
+// Studies: the study file's refusals and curves, and whole studies of the
+// built redordist: a refused curve among good ones, per-curve MAS and
+// SCALING that give the numbers of single runs, thread-count independence.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "input/study_file.h"
+#include "tests/test_support.h"
+
+using namespace ts;
+
+namespace {
+
+const std::string kHead = "curve,n_c,s0,s,s_s0,error\n";
+
+InputStatus read_study(std::string const& text, std::vector<StudyCurve>& curves) {
+  InputFiles files;
+  files.add("s.csv", text);
+  return read_study_file(files, "s.csv", curves);
+}
+
+}  // namespace
+
+TEST(StudyFile, RefusesWithFileLineValueAndRule) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"curve,n_c,s0,s,s_s0\n", "s.csv line 1: the header \"curve,n_c,s0,s,s_s0\" has no column error"},
+      {"# c\ncurve,n_c,s0,s,s_s0,error,temp\n", "s.csv line 2: unknown column \"temp\""},
+      {"curve,n_c,s0,s,s_s0,error,n_c\n", "s.csv line 1: the column \"n_c\" is given twice"},
+      {kHead + "A,0,1,1\n", "s.csv line 2: 4 fields, but the header has 6 columns"},
+      {kHead + "A,0,1,1,1,0.02,x\n", "s.csv line 2: 7 fields"},
+      {kHead + "A,,1,1,1,0.02\n", "s.csv line 2: s0 \"\" must be one value"},
+      {kHead + "A,0,1 2,1,1,0.02\n", "s.csv line 2: s0 \"1 2\" must be one value"},
+      {kHead + "\nA,0,1,1,1,0.02\na/b,0,1,1,1,0.02\n", "s.csv line 4: curve name \"a/b\" cannot name a run directory"},
+      {kHead + "..,0,1,1,1,0.02\n", "line 2: curve name \"..\" cannot"},
+      {kHead + "caf\xc3\xa9,0,1,1,1,0.02\n", "line 2: curve name \"caf"},
+      {"curve,n_c,s0,s,s_s0,error,mas\nA,0,1,1,1,0.02,5000\nB,0,1,1,1,0.02,4000\nA,4,1,1,1,0.02,6000\n",
+       "s.csv line 4: mas \"6000\" differs from \"5000\" on line 2 of curve \"A\"; mas holds one value per curve"},
+      {kHead + "# no rows\n", "s.csv: no data rows"}};
+  for (auto const& [text, want] : cases) {
+    std::vector<StudyCurve> curves;
+    InputStatus s = read_study(text, curves);
+    ASSERT_TRUE(s) << text;
+    EXPECT_NE(s->message.find(want), std::string::npos) << s->message;
+    EXPECT_EQ(s->message.find('\n'), s->message.size() - 1);
+  }
+}
+
+TEST(StudyFile, CurvesKeepTheirLinesAndKeys) {
+  std::vector<StudyCurve> c;
+  ASSERT_FALSE(read_study("curve,s_s0,n_c,s0,s,error,scaling\nA.1,1,0,1,1,0.02,1\nB,0.8,4,1,0.8,,0.9\n"
+                          "A.1,0.9,4,10,9,0.02,1\n", c));
+  ASSERT_EQ(c.size(), 2u);
+  // Each row at its line of the study file, the columns in data-file order.
+  EXPECT_EQ(c[0].data_text.substr(c[0].data_text.find('\n')), "\n0 1 1 1 0.02\n\n4 10 9 0.9 0.02\n");
+  EXPECT_EQ(c[1].data_text.substr(c[1].data_text.find('\n')), "\n\n4 1 0.8 0.8 \n");
+  EXPECT_EQ(c[1].name + " " + c[1].keys.at(0).first + " " + c[1].keys.at(0).second, "B SCALING 0.9");
+}
+
+TEST(Study, RefusedCurveOverridesThreadsAndSingleRunNumbers) {
+  Workspace w;
+  Over base = {{"PER 2PI", "0"}, {"GRAIN", "0.1"}, {"OUTPUT", "st"}, {"XYDATA", "-"}};
+  write_file(w.dir.file("p.par"), param_text(base));
+  write_file(w.dir.file("bad.csv"), "curve,n_c,s0,s,s_s0,err\n");
+  auto before = entries(w.dir.path());
+  for (auto const& [args, want] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{"p.par", "--study", "bad.csv"}, "1 study file bad.csv line 1: unknown column \"err\"; the columns are"},
+           {{"p.par", "--study", "s.csv", "--shared"}, "1 --shared (one distribution for all curves of a study) is not"}}) {
+    RunResult r = w.run_args(args);
+    EXPECT_EQ((std::to_string(r.status) + " " + r.out).substr(0, want.size()), want);
+  }
+  EXPECT_EQ(entries(w.dir.path()), before);
+  // Two curves with their own MAS and SCALING, one whose data are refused.
+  std::string csv = "curve,mas,scaling,n_c,s0,s,s_s0,error\n", data;
+  for (auto const& [curve, keys] : {std::pair{"c1", ",6000,0.9,"}, {"c2", ",5000,1.0,"}})
+    for (Row const& p : table_rows(kCurveData)) csv += curve + std::string(keys) + p[0] + "," + p[1] + "," + p[2] + "," + p[3] + "," + p[4] + "\n";
+  write_file(w.dir.file("s.csv"), csv + "bad,5000,1,0,1,1,1,0.02\nbad,5000,1,3,1,0.9,0.9,0.02\n");
+  RunResult r = w.run_args({"p.par", "--solver", "maxent", "--study", "s.csv"}, {"OMP_NUM_THREADS=2"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("\n1 of 3 curves failed\n"), std::string::npos) << r.out;
+  std::string table = w.file("st-study.csv");
+  EXPECT_NE(table.find("\nbad,,,,,,,,,,,,,,,,,,,,1,s.csv line 21: N_c 3 is odd; REDOR points lie at even rotor-cycle counts\n"),
+            std::string::npos) << table;
+  EXPECT_NE(w.file("gnuplot-calls.txt").find("st-study.gp"), std::string::npos);
+  // Each curve gives the numbers of a single run with its MAS and SCALING.
+  for (auto const& [curve, mas, scaling] : {std::tuple{"c1", "6000", "0.9"}, {"c2", "5000", "1.0"}}) {
+    std::string one = std::string("one_") + curve;
+    write_file(w.dir.file(one + ".par"), param_text({{"PER 2PI", "0"}, {"GRAIN", "0.1"}, {"OUTPUT", one},
+                                                     {"MAS", mas}, {"SCALING", scaling}}));
+    write_file(w.dir.file("data.dat"), kCurveData);
+    ASSERT_EQ(w.run_args({one + ".par", "--solver", "maxent"}).status, 0);
+    std::string st = std::string("st/") + curve + "/" + curve, single = one + "/" + one;
+    for (char const* t : {"-distribution.csv", "-curve.csv", "-curve-smooth.csv"}) EXPECT_EQ(w.file(st + t), w.file(single + t));
+    auto j = nlohmann::json::parse(w.file(single + ".json"));
+    std::string row = std::string(curve) + ",9," + j["chi2_per_point"].dump() + ",";
+    EXPECT_NE(table.find(row), std::string::npos) << row << "\n" << table;
+    EXPECT_NE(table.find("," + j["distance"]["effective"].dump() + ","), std::string::npos);
+    EXPECT_EQ(nlohmann::json::parse(w.file(st + ".json"))["distance"], j["distance"]);
+  }
+  // One thread gives the same table.
+  EXPECT_EQ(w.run_args({"p.par", "--solver", "maxent", "--study", "s.csv"}, {"OMP_NUM_THREADS=1"}).status, 1);
+  EXPECT_EQ(w.file("st-study.csv"), table);
+}
