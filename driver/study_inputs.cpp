@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "input/nuclei.h"
+#include "input/param_limits.h"
 #include "input/study_file.h"
 #include "input/text_lines.h"
 #include "model/run_setup.h"
@@ -35,11 +36,13 @@ class Capture {
   std::streambuf* old_;
 };
 
-// One curve's inputs through the readers of a single run.
+// One curve's inputs through the readers of a single run. They are read
+// with the parameter file's PATH, which exists (the study's directory is
+// made only once everything is checked), then moved into the study's
+// directory, and the parameter text kept for the run directory says so.
 void read_curve(std::vector<std::string> const& lines, std::string const& param_file, std::string const& study_file,
                 std::string const& solver, StudyInputs const& st, StudyCurve const& c, StudyCurveInputs& out) {
-  std::vector<std::pair<std::string, std::string>> keys = {
-      {"XYDATA", study_file}, {"PATH", st.path + st.base + "/"}, {"OUTPUT", c.name}};
+  std::vector<std::pair<std::string, std::string>> keys = {{"XYDATA", study_file}, {"OUTPUT", c.name}};
   keys.insert(keys.end(), c.keys.begin(), c.keys.end());
   InputFiles files;
   files.add(param_file, param_text_with(lines, keys));
@@ -52,8 +55,16 @@ void read_curve(std::vector<std::string> const& lines, std::string const& param_
     out.console = shown.text();
   }
   out.warnings = take_warnings();
+  std::string dir = st.path + st.base + "/";
+  if (!refusal && (dir + c.name + "/").size() > kMaxRunDirLen)
+    refusal = refused("the run directory " + printable(dir + c.name + "/") + " is longer than " +
+                      std::to_string(kMaxRunDirLen) + " characters; shorten PATH, OUTPUT or the curve name\n");
   if (refusal) out.reason = refusal->message;
   while (!out.reason.empty() && out.reason.back() == '\n') out.reason.pop_back();
+  if (refusal) return;
+  out.inputs.params.path = dir;
+  keys.emplace_back("PATH", dir);
+  out.inputs.texts[param_file] = param_text_with(lines, keys);
 }
 
 // The parameter file alone, with the study file as its data: what every

@@ -1,6 +1,7 @@
 #include "output/study_figure.h"
 
 #include <cmath>
+#include <fstream>
 #include <iostream>
 #include <sstream>
 
@@ -29,15 +30,26 @@ std::string quoted(std::string const& s) {
 }
 
 // The top plot: effective distances by curve, the undetermined widths ringed.
-void effective_plot(std::ostringstream& o, StudyResult const& s, double top) {
+void effective_plot(std::ostringstream& o, StudyResult const& s, double top, bool any) {
   size_t n = s.rows.size();
-  o << "set origin 0, " << 1.0 - top << "\nset size 1, " << top << "\nset xrange [-0.5:" << n - 0.5 << "]\n"
+  o << "unset title\nset origin 0, " << 1.0 - top << "\nset size 1, " << top << "\nset xrange [-0.5:" << n - 0.5 << "]\n"
     << "set yrange [*:*]\nset offsets 0, 0, graph 0.1, graph 0.1\nset xtics rotate by -30 noenhanced (";
   for (size_t i = 0; i < n; i++) o << (i ? ", " : "") << quoted(s.rows[i].curve) << " " << i;
-  o << ")\nset xlabel ''\nset ylabel 'effective distance (Å)'\nset key top right noenhanced\n"
-    << "plot $eff using 1:2:3 with yerrorbars pt 7 ps 1.5 lc rgb '#1f77b4' title 'effective distance ±1 sd', \\\n"
+  o << ")\nset xlabel ''\nset ylabel 'effective distance (Å)'\nset key top right noenhanced\n";
+  if (!any) {
+    o << "set yrange [0:1]\nplot NaN title 'no curve was fitted'\n";
+    return;
+  }
+  o << "plot $eff using 1:2:3 with yerrorbars pt 7 ps 1.5 lc rgb '#1f77b4' title 'effective distance ±1 sd', \\\n"
     << "     $eff using 1:($4 == 0 ? $2 : NaN) with points pt 6 ps 3.5 lw 2 lc rgb '#d62728' "
        "title 'width not determined'\n";
+}
+
+// True when a table holds a row below its header.
+bool has_rows(std::string const& file) {
+  std::ifstream in(file);
+  std::string line;
+  return std::getline(in, line) && std::getline(in, line) && !line.empty();
 }
 
 // One panel per curve: data with errors and the fitted curve.
@@ -51,14 +63,17 @@ void curve_panels(std::ostringstream& o, StudyResult const& s, double top, int c
     std::string dir = s.base + "/" + r.curve + "/" + r.curve;
     o << "set origin " << col * w << ", " << (1.0 - top) - (row + 1) * h << "\nset size " << w << ", " << h
       << "\nset title " << quoted(r.curve + (r.status == 0 ? "" : " (failed)")) << " noenhanced\n";
-    if (r.summary.is_null()) {
+    if (!has_rows(s.path + dir + "-curve.csv")) {
       o << "unset border\nunset tics\nset xlabel ''\nset ylabel ''\nset xrange [0:1]\nset yrange [0:1]\n"
-        << "plot NaN notitle\nset border\nset tics\nset autoscale\n"
+        << "set label 1 'no fit' at graph 0.5, graph 0.5 center\n"
+        << "plot NaN notitle\nunset label 1\nset border\nset tics\nset autoscale\n"
         << "set xlabel 'dephasing time (ms)'\nset ylabel 'S/S_0'\n";
       continue;
     }
-    o << "plot " << quoted(dir + "-curve.csv") << " skip 1 using 2:3:4 with yerrorbars pt 7 ps 0.8 lc rgb 'black', \\\n"
-      << "     " << quoted(dir + "-curve-smooth.csv") << " skip 1 using 2:3 with lines lw 2 lc rgb '#d62728'\n";
+    o << "plot " << quoted(dir + "-curve.csv") << " skip 1 using 2:3:4 with yerrorbars pt 7 ps 0.8 lc rgb 'black'";
+    if (has_rows(s.path + dir + "-curve-smooth.csv"))
+      o << ", \\\n     " << quoted(dir + "-curve-smooth.csv") << " skip 1 using 2:3 with lines lw 2 lc rgb '#d62728'";
+    o << "\n";
   }
 }
 
@@ -73,19 +88,20 @@ std::string study_figure_script(StudyResult const& s) {
   o << "# The study's figure; made by redordist, run it in the directory that holds " << s.base << "/:  gnuplot "
     << stem << ".gp\nset encoding utf8\nset datafile separator comma\nset grid lc rgb '#dddddd'\n"
     << "# curve index, effective distance (Å), its sd (0 in mode fit), width determined (1) or not (0)\n$eff << EOD\n";
+  bool any = false;
   for (int i = 0; i < n; i++) {
     json const& j = s.rows[i].summary;
     double eff = number(j, "/distance/effective"), sd = number(j, "/distance/effective_sd");
     json det = at(j, "/distance/sd_determined");
     if (std::isfinite(eff))
-      o << i << "," << eff << "," << (std::isfinite(sd) ? sd : 0.0) << "," << (det == json(false) ? 0 : 1) << "\n";
+      any = true, o << i << "," << eff << "," << (std::isfinite(sd) ? sd : 0.0) << "," << (det == json(false) ? 0 : 1) << "\n";
   }
   o << "EOD\ndo for [fmt in 'pdf png'] {\n  if (fmt eq 'pdf') {\n"
     << "    set terminal pdfcairo enhanced color size 8in," << 3.0 + 2.0 * rows << "in font 'sans,9' linewidth 1.5\n"
     << "    set output " << quoted(stem + ".pdf") << "\n  } else {\n"
     << "    set terminal pngcairo enhanced color size 1400," << 520 + 350 * rows << " font 'sans,14' linewidth 2\n"
     << "    set output " << quoted(stem + ".png") << "\n  }\n  set multiplot\n";
-  effective_plot(o, s, top);
+  effective_plot(o, s, top, any);
   curve_panels(o, s, top, cols, rows);
   o << "  unset multiplot\n  set output\n}\n";
   return o.str();
