@@ -35,7 +35,7 @@ void effective_plot(std::ostringstream& o, StudyResult const& s, double top, boo
   o << "unset title\nset origin 0, " << 1.0 - top << "\nset size 1, " << top << "\nset xrange [-0.5:" << n - 0.5 << "]\n"
     << "set yrange [*:*]\nset offsets 0, 0, graph 0.1, graph 0.1\nset xtics rotate by -30 noenhanced (";
   for (size_t i = 0; i < n; i++) o << (i ? ", " : "") << quoted(s.rows[i].curve) << " " << i;
-  o << ")\nset xlabel ''\nset ylabel 'effective distance (Å)'\nset key top right noenhanced\n";
+  o << ")\nset xlabel ''\nset ylabel 'effective distance (Å)'\nset key top left noenhanced\n";
   if (!any) {
     o << "set yrange [0:1]\nplot NaN title 'no curve was fitted'\n";
     return;
