@@ -1,6 +1,7 @@
 #include "driver/study_inputs.h"
 
 #include <cctype>
+#include <filesystem>
 #include <iostream>
 #include <sstream>
 
@@ -113,6 +114,14 @@ InputStatus read_study_inputs(std::string const& param_file, std::string const& 
   if (InputStatus s = read_study_file(files, study_file, curves)) return s;
   st.path = p.path;
   st.base = p.output_base;
+  for (char const* suffix : {"-study.csv", "-study.json", "-study.gp", "-study.png", "-study.pdf"}) {
+    std::string out = st.path + st.base + suffix;
+    std::error_code ec;
+    for (std::string const& in : {param_file, study_file})
+      if (std::filesystem::exists(out, ec) && std::filesystem::equivalent(in, out, ec))
+        return refused("input error: " + printable(in) + " would be overwritten by the study as " + printable(out) +
+                       "; choose another OUTPUT\n");
+  }
   st.curves.assign(curves.size(), {});
   for (size_t i = 0; i < curves.size(); i++) {
     StudyCurveInputs& c = st.curves[i];

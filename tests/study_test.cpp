@@ -29,7 +29,7 @@ TEST(StudyFile, RefusesWithFileLineValueAndRule) {
       {"curve,n_c,s0,s,s_s0,error,n_c\n", "s.csv line 1: the column \"n_c\" is given twice"},
       {kHead + "A,0,1,1\n", "s.csv line 2: 4 fields, but the header has 6 columns"},
       {kHead + "A,0,1,1,1,0.02,x\n", "s.csv line 2: 7 fields"},
-      {kHead + "A,,1,1,1,0.02\n", "s.csv line 2: s0 \"\" must be one value"},
+      {kHead + "A,0,,1,1,0.02\n", "s.csv line 2: s0 \"\" must be one value"},
       {kHead + "A,0,1 2,1,1,0.02\n", "s.csv line 2: s0 \"1 2\" must be one value"},
       {kHead + "\nA,0,1,1,1,0.02\na/b,0,1,1,1,0.02\n", "s.csv line 4: curve name \"a/b\" cannot name a run directory"},
       {kHead + "..,0,1,1,1,0.02\n", "line 2: curve name \"..\" cannot"},
@@ -79,7 +79,7 @@ TEST(Study, RefusedCurveOverridesThreadsAndSingleRunNumbers) {
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.out.find("\n1 of 3 curves failed\n"), std::string::npos) << r.out;
   std::string table = w.file("st-study.csv");
-  EXPECT_NE(table.find("\nbad,,,,,,,,,,,,,,,,,,,,1,s.csv line 21: N_c 3 is odd; REDOR points lie at even rotor-cycle counts\n"),
+  EXPECT_NE(table.find("\nbad" + std::string(21, ',') + "1,s.csv line 21: N_c 3 is odd; REDOR points lie at even rotor-cycle counts\n"),
             std::string::npos) << table;
   EXPECT_NE(w.file("gnuplot-calls.txt").find("st-study.gp"), std::string::npos);
   // Each curve gives the numbers of a single run with its MAS and SCALING.
@@ -97,7 +97,13 @@ TEST(Study, RefusedCurveOverridesThreadsAndSingleRunNumbers) {
     EXPECT_NE(table.find("," + j["distance"]["effective"].dump() + ","), std::string::npos);
     EXPECT_EQ(nlohmann::json::parse(w.file(st + ".json"))["distance"], j["distance"]);
   }
+  // A one-curve study gives the files of its single run.
+  write_file(w.dir.file("one.csv"), csv.substr(0, csv.find("\nc2,") + 1));
+  std::filesystem::remove_all(w.dir.file("st/c1"));
+  ASSERT_EQ(w.run_args({"p.par", "--solver=maxent", "--study=one.csv"}).status, 0);
+  EXPECT_EQ(w.file("st/c1/c1-distribution.csv") + w.file("st/c1/c1-curve.csv"),
+            w.file("one_c1/one_c1-distribution.csv") + w.file("one_c1/one_c1-curve.csv"));
   // One thread gives the same table.
-  EXPECT_EQ(w.run_args({"p.par", "--solver", "maxent", "--study", "s.csv"}, {"OMP_NUM_THREADS=1"}).status, 1);
+  ASSERT_EQ(w.run_args({"p.par", "--solver", "maxent", "--study", "s.csv"}, {"OMP_NUM_THREADS=1"}).status, 1);
   EXPECT_EQ(w.file("st-study.csv"), table);
 }
