@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
   }
   if (cl.compare) return run_comparison(cl.param_file, {argv, argv + argc});
   if (!cl.study_file.empty())
-    return run_study({cl.param_file, cl.study_file, cl.solver, cl.fit_scaling, {argv, argv + argc}});
+    return run_study({cl.param_file, cl.study_file, cl.solver, cl.fit_scaling, cl.shared, {argv, argv + argc}});
 
   // Until the run directory is touched a signal ends the process at once,
   // even while reading a FIFO blocks; from then on it stops the run at the

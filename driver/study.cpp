@@ -1,12 +1,14 @@
 #include "driver/study.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <iostream>
 #include <sstream>
 
 #include "driver/run_one.h"
 #include "driver/study_inputs.h"
+#include "driver/study_shared.h"
 #include "numeric/gsl_errors.h"
 #include "numeric/interrupt.h"
 #include "output/atomic_file.h"
@@ -68,11 +70,13 @@ std::string failure(StudyCurveInputs const& c, int status, std::string const& di
 }
 
 // The table, its JSON and the figure; false when one could not be written.
-bool write_study_files(StudyResult const& r, int status) {
+bool write_study_files(StudyResult const& r, int status, nlohmann::json const& shared) {
   std::string stem = r.path + r.base + "-study";
   bool ok = true;
+  nlohmann::json j = study_json(r, status);
+  if (!shared.is_null()) j["shared"] = shared;
   if (!write_file_atomically(stem + ".csv", study_csv(r)) ||
-      !write_file_atomically(stem + ".json", study_json(r, status).dump(2) + "\n")) {
+      !write_file_atomically(stem + ".json", j.dump(2) + "\n")) {
     std::cout << "could not write the study's table " << stem << ".csv and .json\n";
     ok = false;
   }
@@ -81,6 +85,27 @@ bool write_study_files(StudyResult const& r, int status) {
   if (fs::exists(stem + ".png")) std::cout << ", " << stem << ".png and .pdf";
   std::cout << std::endl;
   return ok;
+}
+
+// The shared fit's lines on standard output; its summary for the study's JSON.
+nlohmann::json shared_fit(StudyInputs const& st, StudyResult const& r) {
+  SharedFit f = fit_shared(st, r.rows);
+  if (!f.failure.empty()) {
+    std::cout << "No shared fit: " << f.failure << "\n";
+    return shared_json(f);
+  }
+  char b[300];
+  std::snprintf(b, sizeof b, "Shared fit of %zu curves (maxent): chi2 %.4f, G %.2f; AIC %.2f shared, %.2f separate\n",
+                f.curves.size(), f.chi2_total, f.g, f.aic_shared, f.aic_separate);
+  std::cout << b;
+  for (size_t c = 0; c < f.curves.size(); c++) {
+    std::snprintf(b, sizeof b, "  %-16s chi2 per point %.4f shared, %.4f alone\n", f.curves[c].c_str(),
+                  f.chi2[c] / f.points[c], f.separate_chi2[c] / f.points[c]);
+    std::cout << b;
+  }
+  std::string w = shared_warning(f);
+  if (!w.empty()) std::cout << w << "\n";
+  return shared_json(f);
 }
 
 }  // namespace
@@ -113,6 +138,7 @@ int run_study(StudyRequest const& q) {
   int worst = interrupt_signal() != 0 ? 128 + interrupt_signal() : failed > 0 ? 1 : 0;
   std::cout << "\n" << study_console_table(r);
   if (failed > 0) std::cout << failed << " of " << r.rows.size() << " curves failed\n";
-  bool ok = write_study_files(r, worst);
+  nlohmann::json shared = q.shared && interrupt_signal() == 0 ? shared_fit(st, r) : nlohmann::json();
+  bool ok = write_study_files(r, worst, shared);
   return std::max(worst, ok ? 0 : 1);
 }

@@ -12,6 +12,7 @@
 struct StudyRequest {
   std::string param_file, study_file, solver;
   bool fit_scaling = false;
+  bool shared = false;               // then one distribution for all curves too (maxent)
   std::vector<std::string> command;  // the argument vector, for the summaries
 };
 

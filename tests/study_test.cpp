@@ -65,7 +65,7 @@ TEST(Study, RefusedCurveOverridesThreadsAndSingleRunNumbers) {
   auto before = entries(w.dir.path());
   for (auto const& [args, want] : std::vector<std::pair<std::vector<std::string>, std::string>>{
            {{"p.par", "--study", "bad.csv"}, "1 study file bad.csv line 1: unknown column \"err\"; the columns are"},
-           {{"p.par", "--study", "s.csv", "--shared"}, "1 --shared (one distribution for all curves of a study) is not"}}) {
+           {{"p.par", "--shared"}, "1 --shared fits the curves of a study together: give --study"}}) {
     RunResult r = w.run_args(args);
     EXPECT_EQ((std::to_string(r.status) + " " + r.out).substr(0, want.size()), want);
   }
@@ -106,4 +106,31 @@ TEST(Study, RefusedCurveOverridesThreadsAndSingleRunNumbers) {
   // One thread gives the same table.
   ASSERT_EQ(w.run_args({"p.par", "--solver", "maxent", "--study", "s.csv"}, {"OMP_NUM_THREADS=1"}).status, 1);
   EXPECT_EQ(w.file("st-study.csv"), table);
+}
+
+TEST(Study, SharedFitWeighsCurvesAtTheirScalingAndNamesTheOneThatDisagrees) {
+  Workspace w;
+  write_file(w.dir.file("p.par"), param_text({{"PER 2PI", "0"}, {"GRAIN", "0.1"}, {"OUTPUT", "sh"}, {"XYDATA", "-"}}));
+  // c2 is c1 seen at SCALING 0.9 (S/S0 = 0.1 + 0.9 S/S0, error 0.9 x 0.015): the same
+  // chi2 at any P. c3 is c1 at twice the MAS, so its distances are 2^(1/3) times longer.
+  std::string csv = "curve,scaling,mas,n_c,s0,s,s_s0,error\n";
+  for (Row const& p : table_rows(kCurveData)) {
+    char b[200];
+    double y = std::stod(p[2]), y2 = 0.1 + 0.9 * y;
+    std::snprintf(b, sizeof b, "c1,1,5000,%s,1,%s,%s,0.015\nc2,0.9,5000,%s,1,%.4f,%.4f,0.0135\nc3,1,10000,%s,1,%s,%s,0.015\n",
+                  p[0].c_str(), p[2].c_str(), p[2].c_str(), p[0].c_str(), y2, y2, p[0].c_str(), p[2].c_str(), p[2].c_str());
+    csv += b;
+  }
+  write_file(w.dir.file("s.csv"), csv);
+  write_file(w.dir.file("two.csv"), csv.substr(0, csv.find("\nc3,")) + "\n");
+  RunResult r = w.run_args({"p.par", "--solver", "maxent", "--study", "two.csv", "--shared"});
+  ASSERT_EQ(r.status, 0) << r.out;
+  auto two = nlohmann::json::parse(w.file("sh-study.json"))["shared"];
+  EXPECT_NEAR(two["curves"][0]["chi2_shared"].get<double>(), two["curves"][1]["chi2_shared"].get<double>(), 1e-9);
+  EXPECT_TRUE(two["warning"].is_null());
+  EXPECT_LT(two["delta_aic"].get<double>(), 0.0);
+  r = w.run_args({"p.par", "--solver", "maxent", "--study", "s.csv", "--shared"});
+  EXPECT_NE(r.out.find("warning: the curves do not share one distribution"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("; curve c3 disagrees most\n"), std::string::npos);
+  EXPECT_EQ(w.run_args({"p.par", "--study", "s.csv", "--shared"}).out.substr(0, 48), "--shared fits one distribution to all curves by ");
 }
