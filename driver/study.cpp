@@ -66,6 +66,7 @@ std::string failure(StudyCurveInputs const& c, int status, std::string const& di
   if (!c.reason.empty()) return c.reason;
   if (status == 0) return "";
   if (interrupt_signal() != 0 && !fs::exists(dir + c.name + ".json")) return "not run: the study was interrupted";
+  if (status >= 128) return std::string("interrupted by ") + interrupt_signal_name() + "; the results so far are written";
   return "the run ended with status " + std::to_string(status) + "; see " + dir + c.name + ".log";
 }
 
