@@ -45,7 +45,7 @@ class OrderedConsole {
 // Runs every curve whose inputs were accepted; status by curve (1 for a refused one).
 std::vector<int> run_curves(StudyRequest const& q, StudyInputs const& st) {
   long n = static_cast<long>(st.curves.size());
-  std::vector<int> status(st.curves.size(), 1);
+  std::vector<int> status(st.curves.size(), -1);  // -1: not run
   OrderedConsole console(st.curves.size());
 #pragma omp parallel for schedule(dynamic, 1) if (n > 1)
   for (long i = 0; i < n; i++) {
@@ -65,7 +65,7 @@ std::vector<int> run_curves(StudyRequest const& q, StudyInputs const& st) {
 std::string failure(StudyCurveInputs const& c, int status, std::string const& dir) {
   if (!c.reason.empty()) return c.reason;
   if (status == 0) return "";
-  if (interrupt_signal() != 0 && !fs::exists(dir + c.name + ".json")) return "not run: the study was interrupted";
+  if (status < 0) return "not run: the study was interrupted";
   if (status >= 128) return std::string("interrupted by ") + interrupt_signal_name() + "; the results so far are written";
   return "the run ended with status " + std::to_string(status) + "; see " + dir + c.name + ".log";
 }
@@ -132,8 +132,10 @@ int run_study(StudyRequest const& q) {
   StudyResult r{st.path, st.base, q.param_file, q.study_file, q.solver, q.command, {}};
   for (size_t i = 0; i < st.curves.size(); i++) {
     std::string name = st.curves[i].name;
-    r.rows.push_back({name, status[i], failure(st.curves[i], status[i], dir + "/" + name + "/"),
-                      read_summary(dir + "/", name)});
+    // A curve not run has no summary (its directory may hold an earlier study's).
+    r.rows.push_back({name, status[i] < 0 ? 1 : status[i],
+                      failure(st.curves[i], status[i], dir + "/" + name + "/"),
+                      status[i] < 0 ? nlohmann::json() : read_summary(dir + "/", name)});
   }
   size_t failed = failed_curves(r);
   int worst = interrupt_signal() != 0 ? 128 + interrupt_signal() : failed > 0 ? 1 : 0;

@@ -33,7 +33,9 @@ std::string quoted(std::string const& s) {
 void effective_plot(std::ostringstream& o, StudyResult const& s, double top, bool any) {
   size_t n = s.rows.size();
   o << "unset title\nset origin 0, " << 1.0 - top << "\nset size 1, " << top << "\nset xrange [-0.5:" << n - 0.5 << "]\n"
-    << "set yrange [*:*]\nset offsets 0, 0, graph 0.1, graph 0.1\nset xtics rotate by -30 noenhanced (";
+    << "set yrange [*:*]\nset offsets 0, 0, graph 0.1, graph 0.1\n"
+    << "stats $eff using 2 nooutput\nif (STATS_max - STATS_min < 1e-3) { set yrange [STATS_min - 0.1:STATS_max + 0.1] }\n"
+    << "set xtics rotate by -30 noenhanced (";
   for (size_t i = 0; i < n; i++) o << (i ? ", " : "") << quoted(s.rows[i].curve) << " " << i;
   o << ")\nset xlabel ''\nset ylabel 'effective distance (Å)'\nset key top left noenhanced\n";
   if (!any) {
