@@ -82,6 +82,9 @@ TEST(Study, RefusedCurveOverridesThreadsAndSingleRunNumbers) {
   EXPECT_NE(table.find("\nbad" + std::string(21, ',') + "1,s.csv line 21: N_c 3 is odd; REDOR points lie at even rotor-cycle counts\n"),
             std::string::npos) << table;
   EXPECT_NE(w.file("gnuplot-calls.txt").find("st-study.gp"), std::string::npos);
+  EXPECT_NE(r.out.find("=== curve c1: ./st/c1/ ===\n"), std::string::npos) << r.out;
+  for (Row const& l : table_rows(w.file("st-study.gp")))  // every panel on the page
+    if (l.size() == 4 && l[0] == "set" && l[1] == "origin") EXPECT_GE(std::stod(l[3]), -1e-9) << l[2] << l[3];
   // Each curve gives the numbers of a single run with its MAS and SCALING.
   for (auto const& [curve, mas, scaling] : {std::tuple{"c1", "6000", "0.9"}, {"c2", "5000", "1.0"}}) {
     std::string one = std::string("one_") + curve;
@@ -113,16 +116,18 @@ TEST(Study, SharedFitWeighsCurvesAtTheirScalingAndNamesTheOneThatDisagrees) {
   write_file(w.dir.file("p.par"), param_text({{"PER 2PI", "0"}, {"GRAIN", "0.1"}, {"OUTPUT", "sh"}, {"XYDATA", "-"}}));
   // c2 is c1 seen at SCALING 0.9 (S/S0 = 0.1 + 0.9 S/S0, error 0.9 x 0.015): the same
   // chi2 at any P. c3 is c1 at twice the MAS, so its distances are 2^(1/3) times longer.
-  std::string csv = "curve,scaling,mas,n_c,s0,s,s_s0,error\n";
-  for (Row const& p : table_rows(kCurveData)) {
-    char b[200];
-    double y = std::stod(p[2]), y2 = 0.1 + 0.9 * y;
-    std::snprintf(b, sizeof b, "c1,1,5000,%s,1,%s,%s,0.015\nc2,0.9,5000,%s,1,%.4f,%.4f,0.0135\nc3,1,10000,%s,1,%s,%s,0.015\n",
-                  p[0].c_str(), p[2].c_str(), p[2].c_str(), p[0].c_str(), y2, y2, p[0].c_str(), p[2].c_str(), p[2].c_str());
-    csv += b;
+  std::string csv = "curve,scaling,mas,n_c,s0,s,s_s0,error\n", pair;
+  for (char const* c : {"c1,1,5000", "c2,0.9,5000", "c3,1,10000"}) {
+    for (Row const& p : table_rows(kCurveData)) {
+      char b[200];
+      double y = c[1] == '2' ? 0.1 + 0.9 * std::stod(p[2]) : std::stod(p[2]);
+      std::snprintf(b, sizeof b, "%s,%s,1,%.4f,%.4f,%s\n", c, p[0].c_str(), y, y, c[1] == '2' ? "0.0135" : "0.015");
+      csv += b;
+    }
+    if (c[1] == '2') pair = csv;
   }
   write_file(w.dir.file("s.csv"), csv);
-  write_file(w.dir.file("two.csv"), csv.substr(0, csv.find("\nc3,")) + "\n");
+  write_file(w.dir.file("two.csv"), pair);
   RunResult r = w.run_args({"p.par", "--solver", "maxent", "--study", "two.csv", "--shared"}, {}, false);
   ASSERT_EQ(r.status, 0) << r.out;  // the real gnuplot, when installed, draws the figure without a word
   EXPECT_EQ(r.err.find("line"), std::string::npos) << r.err;
@@ -130,6 +135,12 @@ TEST(Study, SharedFitWeighsCurvesAtTheirScalingAndNamesTheOneThatDisagrees) {
   EXPECT_NEAR(two["curves"][0]["chi2_shared"].get<double>(), two["curves"][1]["chi2_shared"].get<double>(), 1e-9);
   EXPECT_TRUE(two["warning"].is_null());
   EXPECT_LT(two["delta_aic"].get<double>(), 0.0);
+  for (auto const& c : two["curves"]) {
+    char line[200];
+    std::snprintf(line, sizeof line, "  %-16s chi2 per point %.4f shared, %.4f alone\n", c["curve"].get<std::string>().c_str(),
+                  c["chi2_shared"].get<double>() / 9, c["chi2_separate"].get<double>() / 9);
+    EXPECT_NE(r.out.find(line), std::string::npos) << line << r.out;
+  }
   r = w.run_args({"p.par", "--solver", "maxent", "--study", "s.csv", "--shared"});
   EXPECT_NE(r.out.find("warning: the curves do not share one distribution"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("; curve c3 disagrees most\n"), std::string::npos);
