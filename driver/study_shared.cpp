@@ -37,19 +37,14 @@ FitProblem curve_problem(RunInputs const& in) {
   return setup->fit_problem(setup->measured, setup->scaling_a);
 }
 
-double number(json const& j, char const* pointer) {
-  json::json_pointer p(pointer);
-  return j.contains(p) && j.at(p).is_number() ? j.at(p).get<double>() : -1.0;
-}
-
 }  // namespace
 
 SharedFit fit_shared(StudyInputs const& st, std::vector<StudyRow> const& rows) {
   SharedFit f;
   FitProblem all;
   for (size_t c = 0; c < rows.size(); c++) {
-    double g = number(rows[c].summary, "/solver_details/G"), chi2 = number(rows[c].summary, "/chi2");
-    if (rows[c].status != 0 || g < 0 || chi2 < 0) continue;
+    double g = summary_number(rows[c].summary, "/solver_details/G"), chi2 = summary_number(rows[c].summary, "/chi2");
+    if (rows[c].status != 0 || !(g >= 0) || !(chi2 >= 0)) continue;
     FitProblem one = curve_problem(st.curves[c].inputs);
     if (!(one.scaling > 0)) continue;
     append_curve(one, all);

@@ -12,16 +12,6 @@ namespace {
 
 using json = nlohmann::json;
 
-json at(json const& j, char const* pointer) {
-  json::json_pointer p(pointer);
-  return j.is_object() && j.contains(p) ? j.at(p) : json(nullptr);
-}
-
-double number(json const& j, char const* pointer) {
-  json v = at(j, pointer);
-  return v.is_number() ? v.get<double>() : std::nan("");
-}
-
 // A string in single quotes for gnuplot.
 std::string quoted(std::string const& s) {
   std::string q = "'";
@@ -93,8 +83,8 @@ std::string study_figure_script(StudyResult const& s) {
   bool any = false;
   for (int i = 0; i < n; i++) {
     json const& j = s.rows[i].summary;
-    double eff = number(j, "/distance/effective"), sd = number(j, "/distance/effective_sd");
-    json det = at(j, "/distance/sd_determined");
+    double eff = summary_number(j, "/distance/effective"), sd = summary_number(j, "/distance/effective_sd");
+    json det = summary_at(j, "/distance/sd_determined");
     if (std::isfinite(eff))
       any = true, o << i << "," << eff << "," << (std::isfinite(sd) ? sd : 0.0) << "," << (det == json(false) ? 0 : 1) << "\n";
   }

@@ -31,11 +31,6 @@ const std::pair<char const*, char const*> kSummaryColumns[] = {
     {"scaling", "/scaling"},
 };
 
-json at(json const& j, char const* pointer) {
-  json::json_pointer p(pointer);
-  return j.is_object() && j.contains(p) ? j.at(p) : json(nullptr);
-}
-
 // A cell as CSV text: numbers as the summary writes them, text quoted when
 // it holds a comma, a quote or a line end.
 std::string csv_cell(json const& v) {
@@ -48,12 +43,17 @@ std::string csv_cell(json const& v) {
   return q + "\"";
 }
 
-double number(json const& j, char const* pointer) {
-  json v = at(j, pointer);
-  return v.is_number() ? v.get<double>() : std::nan("");
+}  // namespace
+
+json summary_at(json const& j, char const* pointer) {
+  json::json_pointer p(pointer);
+  return j.is_object() && j.contains(p) ? j.at(p) : json(nullptr);
 }
 
-}  // namespace
+double summary_number(json const& j, char const* pointer) {
+  json v = summary_at(j, pointer);
+  return v.is_number() ? v.get<double>() : std::nan("");
+}
 
 std::vector<std::string> study_columns() {
   std::vector<std::string> c = {"curve"};
@@ -64,8 +64,8 @@ std::vector<std::string> study_columns() {
 
 std::vector<json> study_cells(StudyRow const& row) {
   std::vector<json> cells = {row.curve};
-  for (auto const& col : kSummaryColumns) cells.push_back(at(row.summary, col.second));
-  json w = at(row.summary, "/warnings");
+  for (auto const& col : kSummaryColumns) cells.push_back(summary_at(row.summary, col.second));
+  json w = summary_at(row.summary, "/warnings");
   cells.push_back(w.is_array() ? json(w.size()) : json(nullptr));
   cells.push_back(row.status);
   cells.push_back(row.reason.empty() ? json(nullptr) : json(row.reason));
@@ -116,9 +116,9 @@ std::string study_console_table(StudyResult const& s) {
   for (StudyRow const& r : s.rows) {
     json const& j = r.summary;
     auto cell = [&](char const* p, char const* det) {
-      double v = number(j, p);
+      double v = summary_number(j, p);
       if (!std::isfinite(v)) return std::string("-");
-      std::snprintf(b, sizeof b, "%.4f%s", v, det && at(j, det) == json(false) ? "*" : "");
+      std::snprintf(b, sizeof b, "%.4f%s", v, det && summary_at(j, det) == json(false) ? "*" : "");
       return std::string(b);
     };
     std::string eff = cell("/distance/effective", nullptr), sd = cell("/distance/effective_sd", nullptr);

@@ -24,6 +24,11 @@ struct StudyResult {
   std::vector<StudyRow> rows;
 };
 
+// The value at a JSON pointer ("/distance/effective") of a run's summary,
+// null when it has none; and as a number, not a number when it is none.
+nlohmann::json summary_at(nlohmann::json const& summary, char const* pointer);
+double summary_number(nlohmann::json const& summary, char const* pointer);
+
 // The table's columns, in order (the CSV header, the JSON keys of a curve).
 std::vector<std::string> study_columns();
 
