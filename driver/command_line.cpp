@@ -30,6 +30,15 @@ bool take(CommandLine& c, std::string const& a, char const* next, bool& used_nex
     c.compare = true;
   } else if (a == "--fit-scaling") {
     c.fit_scaling = true;
+  } else if (a == "--shared") {
+    c.shared = true;
+  } else if (a == "--study" || a.compare(0, 8, "--study=") == 0) {
+    if (a == "--study" && !next) {
+      c.error = "--study needs a study file: --study FILE.csv\n" + std::string(kUsage);
+      return false;
+    }
+    c.study_file = a == "--study" ? next : a.substr(8);
+    used_next = a == "--study";
   } else if (a == "--solver" || a.compare(0, 9, "--solver=") == 0) {
     if (a == "--solver" && !next) {
       c.error = "--solver needs a name: annealing, maxent or gaussians\n";
@@ -63,6 +72,14 @@ CommandLine parse_command_line(int argc, char** argv) {
   if (c.compare && (c.print_template || c.solver_given))
     c.error = "--compare runs all three solvers on a parameter file: leave out " +
               std::string(c.print_template ? "--template" : "--solver") + "\n" + kUsage;
+  else if (!c.study_file.empty() && (c.compare || c.print_template))
+    c.error = "--study fits every curve of a study file with one solver: leave out " +
+              std::string(c.compare ? "--compare" : "--template") + "\n" + kUsage;
+  else if (c.shared && c.study_file.empty())
+    c.error = "--shared fits the curves of a study together: give --study FILE.csv\n" + std::string(kUsage);
+  else if (c.shared && (c.solver != "maxent" || c.fit_scaling))
+    c.error = "--shared fits one distribution to all curves by maximum entropy at each curve's SCALING: "
+              "give --solver maxent and leave out --fit-scaling\n" + std::string(kUsage);
   else if (c.fit_scaling && (c.compare || c.print_template))
     c.error = "--fit-scaling fits SCALING in one run of maxent or gaussians: leave out " +
               std::string(c.compare ? "--compare" : "--template") + "\n" + kUsage;

@@ -13,6 +13,8 @@ struct CommandLine {
   bool compare = false;       // --compare: the three solvers on the file
   bool solver_given = false;  // --solver was on the line
   bool fit_scaling = false;   // --fit-scaling: SCALING fitted with the distribution
+  std::string study_file;     // --study FILE.csv: every curve of the file fitted
+  bool shared = false;        // --shared: one distribution for all curves as well
   // Empty when the line is sound; else what to print (ending in a newline).
   std::string error;
 };

@@ -6,6 +6,7 @@
 #include "driver/command_line.h"
 #include "driver/compare.h"
 #include "driver/run_one.h"
+#include "driver/study.h"
 #include "driver/usage_text.h"
 #include "input/run_inputs.h"
 #include "numeric/gsl_errors.h"
@@ -31,6 +32,8 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (cl.compare) return run_comparison(cl.param_file, {argv, argv + argc});
+  if (!cl.study_file.empty())
+    return run_study({cl.param_file, cl.study_file, cl.solver, cl.fit_scaling, cl.shared, {argv, argv + argc}});
 
   // Until the run directory is touched a signal ends the process at once,
   // even while reading a FIFO blocks; from then on it stops the run at the

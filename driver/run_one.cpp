@@ -111,10 +111,10 @@ int stop_before_results(Paar& model, RunSummary& summary) {
 int run_one(RunRequest const& r) {
   auto setup = std::make_shared<RunSetup>(r.inputs);
   if (!setup->problem().empty()) {
-    std::cout << setup->problem();
+    (r.console ? *r.console : std::cout) << setup->problem();
     return 1;
   }
-  Report report(&std::cout, isatty(STDOUT_FILENO) == 1);
+  Report report(r.console ? r.console : &std::cout, !r.console && isatty(STDOUT_FILENO) == 1);
   for (std::string const& w : r.warnings) report.keep_warning(w);
   // The model is made on the set-up before its matrices are filled: no copy
   // exists until the solver runs.

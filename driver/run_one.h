@@ -4,6 +4,7 @@
 #ifndef REDORDIST_DRIVER_RUN_ONE_H
 #define REDORDIST_DRIVER_RUN_ONE_H
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@ struct RunRequest {
   std::vector<std::string> command;   // the argument vector, for the summary
   std::vector<std::string> warnings;  // the input readers' warnings, already shown
   bool fit_scaling = false;           // SCALING fitted with the distribution
+  std::ostream* console = nullptr;    // where the run's lines go; null: standard output
 };
 
 // Runs the mode of the inputs with the solver and writes every output, then

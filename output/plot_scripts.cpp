@@ -3,6 +3,7 @@
 #include "output/plot_scripts.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <iostream>
@@ -254,10 +255,9 @@ bool show_screen_plot(Paar const& m) {
   if (m.setup->mode == "err") return true;
   std::string gp = m.stem() + ".gp";
   if (!have_display()) {
-    static bool said = false;
-    if (!said) m.report().out() << "note: no display (DISPLAY and WAYLAND_DISPLAY are unset); " << gp
+    static std::atomic<bool> said{false};  // runs of a study may run side by side
+    if (!said.exchange(true)) m.report().out() << "note: no display (DISPLAY and WAYLAND_DISPLAY are unset); " << gp
                          << " is written but not shown\n";
-    said = true;
     return true;
   }
   return run_gnuplot({"-persist", gp}, gp) != GnuplotEnd::kFailed;

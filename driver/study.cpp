@@ -1,0 +1,147 @@
+#include "driver/study.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <sstream>
+
+#include "driver/run_one.h"
+#include "driver/study_inputs.h"
+#include "driver/study_shared.h"
+#include "numeric/gsl_errors.h"
+#include "numeric/interrupt.h"
+#include "output/atomic_file.h"
+#include "output/compare_report.h"
+#include "output/study_figure.h"
+#include "output/study_table.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kStudySuffixes[] = {"-study.csv", "-study.json", "-study.gp", "-study.png", "-study.pdf"};
+
+// Each curve's lines in the order of the study file, every curve's as one
+// block, printed as soon as the curves before it are done.
+class OrderedConsole {
+ public:
+  explicit OrderedConsole(size_t n) : text_(n), done_(n, false) {}
+  void finish(size_t i, std::string text) {
+#pragma omp critical(redordist_study_console)
+    {
+      text_[i] = std::move(text);
+      done_[i] = true;
+      while (next_ < done_.size() && done_[next_]) std::cout << text_[next_++] << std::flush;
+    }
+  }
+
+ private:
+  std::vector<std::string> text_;
+  std::vector<bool> done_;
+  size_t next_ = 0;
+};
+
+// Runs every curve whose inputs were accepted; status by curve (1 for a refused one).
+std::vector<int> run_curves(StudyRequest const& q, StudyInputs const& st) {
+  long n = static_cast<long>(st.curves.size());
+  std::vector<int> status(st.curves.size(), -1);  // -1: not run
+  OrderedConsole console(st.curves.size());
+#pragma omp parallel for schedule(dynamic, 1) if (n > 1)
+  for (long i = 0; i < n; i++) {
+    StudyCurveInputs const& c = st.curves[i];
+    std::ostringstream out;
+    out << (i ? "\n" : "") << "=== curve " << c.name << ": " << st.path << st.base << "/" << c.name << "/ ===\n"
+        << c.console;
+    if (!c.reason.empty()) out << "refused: " << c.reason << "\n";
+    else if (interrupt_signal() == 0)
+      status[i] = run_one({c.inputs, q.solver, q.param_file, q.command, c.warnings, q.fit_scaling, &out});
+    console.finish(i, out.str());
+  }
+  return status;
+}
+
+// The reason a curve failed, or "".
+std::string failure(StudyCurveInputs const& c, int status, std::string const& dir) {
+  if (!c.reason.empty()) return c.reason;
+  if (status == 0) return "";
+  if (status < 0) return "not run: the study was interrupted";
+  if (status >= 128) return std::string("interrupted by ") + interrupt_signal_name() + "; the results so far are written";
+  return "the run ended with status " + std::to_string(status) + "; see " + dir + c.name + ".log";
+}
+
+// The table, its JSON and the figure; false when one could not be written.
+bool write_study_files(StudyResult const& r, int status, nlohmann::json const& shared) {
+  std::string stem = r.path + r.base + "-study";
+  bool ok = true;
+  nlohmann::json j = study_json(r, status);
+  if (!shared.is_null()) j["shared"] = shared;
+  if (!write_file_atomically(stem + ".csv", study_csv(r)) ||
+      !write_file_atomically(stem + ".json", j.dump(2) + "\n")) {
+    std::cout << "could not write the study's table " << stem << ".csv and .json\n";
+    ok = false;
+  }
+  if (!render_study_figure(r)) ok = false;
+  std::cout << "Study files: " << stem << ".csv, " << stem << ".json";
+  if (fs::exists(stem + ".png")) std::cout << ", " << stem << ".png and .pdf";
+  std::cout << std::endl;
+  return ok;
+}
+
+// The shared fit's lines on standard output; its summary for the study's JSON.
+nlohmann::json shared_fit(StudyInputs const& st, StudyResult const& r) {
+  SharedFit f = fit_shared(st, r.rows);
+  if (!f.failure.empty()) {
+    std::cout << "No shared fit: " << f.failure << "\n";
+    return shared_json(f);
+  }
+  char b[300];
+  std::snprintf(b, sizeof b, "Shared fit of %zu curves (maxent): chi2 %.4f, G %.2f; AIC %.2f shared, %.2f separate\n",
+                f.curves.size(), f.chi2_total, f.g, f.aic_shared, f.aic_separate);
+  std::cout << b;
+  for (size_t c = 0; c < f.curves.size(); c++) {
+    std::snprintf(b, sizeof b, "  %-16s chi2 per point %.4f shared, %.4f alone\n", f.curves[c].c_str(),
+                  f.chi2[c] / f.points[c], f.separate_chi2[c] / f.points[c]);
+    std::cout << b;
+  }
+  std::string w = shared_warning(f);
+  if (!w.empty()) std::cout << w << "\n";
+  return shared_json(f);
+}
+
+}  // namespace
+
+int run_study(StudyRequest const& q) {
+  install_interrupt_handlers();
+  gsl_errors_as_statuses();
+  StudyInputs st;
+  if (InputStatus refusal = read_study_inputs(q.param_file, q.study_file, q.solver, st)) {
+    std::cout << refusal->message << std::flush;
+    return refusal->status;
+  }
+  std::string dir = st.path + st.base;
+  std::error_code ec;
+  fs::create_directory(dir, ec);
+  if (!fs::is_directory(dir)) {
+    std::cout << "Can't create the study directory " << dir << "\n";
+    return 1;
+  }
+  for (char const* suffix : kStudySuffixes) fs::remove(dir + suffix, ec);
+  defer_interrupts();
+  std::vector<int> status = run_curves(q, st);
+  StudyResult r{st.path, st.base, q.param_file, q.study_file, q.solver, q.command, {}};
+  for (size_t i = 0; i < st.curves.size(); i++) {
+    std::string name = st.curves[i].name;
+    // A curve not run has no summary (its directory may hold an earlier study's).
+    r.rows.push_back({name, status[i] < 0 ? 1 : status[i],
+                      failure(st.curves[i], status[i], dir + "/" + name + "/"),
+                      status[i] < 0 ? nlohmann::json() : read_summary(dir + "/", name)});
+  }
+  size_t failed = failed_curves(r);
+  int worst = interrupt_signal() != 0 ? 128 + interrupt_signal() : failed > 0 ? 1 : 0;
+  std::cout << "\n" << study_console_table(r);
+  if (failed > 0) std::cout << failed << " of " << r.rows.size() << " curves failed\n";
+  nlohmann::json shared = q.shared && interrupt_signal() == 0 ? shared_fit(st, r) : nlohmann::json();
+  bool ok = write_study_files(r, worst, shared);
+  return std::max(worst, ok ? 0 : 1);
+}

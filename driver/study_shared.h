@@ -1,0 +1,39 @@
+// redordist PARAMETER_FILE --solver maxent --study FILE.csv --shared: after
+// the separate fits, one distance distribution fitted by maximum entropy to
+// every fitted curve at once. Each curve keeps its own kernel rows (its MAS,
+// nuclei and N_c), errors and SCALING; the grid is the parameter file's.
+// The shared fit is weighed against the separate ones by AIC = chi2 + 2 G,
+// G the number of measurements the data determine.
+#ifndef REDORDIST_DRIVER_STUDY_SHARED_H
+#define REDORDIST_DRIVER_STUDY_SHARED_H
+
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "driver/study_inputs.h"
+#include "output/study_table.h"
+
+struct SharedFit {
+  std::string failure;              // non-empty: no shared fit
+  std::vector<std::string> curves;  // the curves fitted together
+  std::vector<double> chi2, separate_chi2, separate_g;  // by curve
+  std::vector<int> points;
+  std::vector<double> distance, p;  // Angstrom; fractions summing to 1
+  double alpha = 0.0, g = 0.0, chi2_total = 0.0;
+  double aic_shared = 0.0, aic_separate = 0.0;
+  std::string disagrees_most;       // the curve whose chi2 rises most when shared
+};
+
+// The shared fit of the curves whose separate maximum-entropy fit succeeded
+// (rows give their summaries); at least two are needed.
+SharedFit fit_shared(StudyInputs const& st, std::vector<StudyRow> const& rows);
+
+// The warning when the separate fits are clearly better (AIC lower by 10 or
+// more), else "".
+std::string shared_warning(SharedFit const& f);
+
+nlohmann::json shared_json(SharedFit const& f);
+
+#endif

@@ -1,0 +1,148 @@
+// Studies: the study file's refusals and curves, and whole studies of the
+// built redordist: a refused curve among good ones, per-curve MAS and
+// SCALING that give the numbers of single runs, thread-count independence.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "input/study_file.h"
+#include "tests/test_support.h"
+
+using namespace ts;
+
+namespace {
+
+const std::string kHead = "curve,n_c,s0,s,s_s0,error\n";
+
+InputStatus read_study(std::string const& text, std::vector<StudyCurve>& curves) {
+  InputFiles files;
+  files.add("s.csv", text);
+  return read_study_file(files, "s.csv", curves);
+}
+
+}  // namespace
+
+TEST(StudyFile, RefusesWithFileLineValueAndRule) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"curve,n_c,s0,s,s_s0\n", "s.csv line 1: the header \"curve,n_c,s0,s,s_s0\" has no column error"},
+      {"# c\ncurve,n_c,s0,s,s_s0,error,temp\n", "s.csv line 2: unknown column \"temp\""},
+      {"curve,n_c,s0,s,s_s0,error,n_c\n", "s.csv line 1: the column \"n_c\" is given twice"},
+      {kHead + "A,0,1,1\n", "s.csv line 2: 4 fields, but the header has 6 columns"},
+      {kHead + "A,0,1,1,1,0.02,x\n", "s.csv line 2: 7 fields"},
+      {kHead + "A,0,,1,1,0.02\n", "s.csv line 2: s0 \"\" must be one value"},
+      {kHead + "A,0,1 2,1,1,0.02\n", "s.csv line 2: s0 \"1 2\" must be one value"},
+      {kHead + "\nA,0,1,1,1,0.02\na/b,0,1,1,1,0.02\n", "s.csv line 4: curve name \"a/b\" cannot name a run directory"},
+      {kHead + "..,0,1,1,1,0.02\n", "line 2: curve name \"..\" cannot"},
+      {kHead + "caf\xc3\xa9,0,1,1,1,0.02\n", "line 2: curve name \"caf"},
+      {"curve,n_c,s0,s,s_s0,error,mas\nA,0,1,1,1,0.02,5000\nB,0,1,1,1,0.02,4000\nA,4,1,1,1,0.02,6000\n",
+       "s.csv line 4: mas \"6000\" differs from \"5000\" on line 2 of curve \"A\"; mas holds one value per curve"},
+      {kHead + "# no rows\n", "s.csv: no data rows"}};
+  for (auto const& [text, want] : cases) {
+    std::vector<StudyCurve> curves;
+    InputStatus s = read_study(text, curves);
+    ASSERT_TRUE(s) << text;
+    EXPECT_NE(s->message.find(want), std::string::npos) << s->message;
+    EXPECT_EQ(s->message.find('\n'), s->message.size() - 1);
+  }
+}
+
+TEST(StudyFile, CurvesKeepTheirLinesAndKeys) {
+  std::vector<StudyCurve> c;
+  ASSERT_FALSE(read_study("curve,s_s0,n_c,s0,s,error,scaling\nA.1,1,0,1,1,0.02,1\nB,0.8,4,1,0.8,,0.9\n"
+                          "A.1,0.9,4,10,9,0.02,1\n", c));
+  ASSERT_EQ(c.size(), 2u);
+  // Each row at its line of the study file, the columns in data-file order.
+  EXPECT_EQ(c[0].data_text.substr(c[0].data_text.find('\n')), "\n0 1 1 1 0.02\n\n4 10 9 0.9 0.02\n");
+  EXPECT_EQ(c[1].data_text.substr(c[1].data_text.find('\n')), "\n\n4 1 0.8 0.8 \n");
+  EXPECT_EQ(c[1].name + " " + c[1].keys.at(0).first + " " + c[1].keys.at(0).second, "B SCALING 0.9");
+}
+
+TEST(Study, RefusedCurveOverridesThreadsAndSingleRunNumbers) {
+  Workspace w;
+  Over base = {{"PER 2PI", "0"}, {"GRAIN", "0.1"}, {"OUTPUT", "st"}, {"XYDATA", "-"}};
+  write_file(w.dir.file("p.par"), param_text(base));
+  write_file(w.dir.file("bad.csv"), "curve,n_c,s0,s,s_s0,err\n");
+  auto before = entries(w.dir.path());
+  for (auto const& [args, want] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{"p.par", "--study", "bad.csv"}, "1 study file bad.csv line 1: unknown column \"err\"; the columns are"},
+           {{"p.par", "--shared"}, "1 --shared fits the curves of a study together: give --study"}}) {
+    RunResult r = w.run_args(args);
+    EXPECT_EQ((std::to_string(r.status) + " " + r.out).substr(0, want.size()), want);
+  }
+  EXPECT_EQ(entries(w.dir.path()), before);
+  // Two curves with their own MAS and SCALING, one whose data are refused.
+  std::string csv = "curve,mas,scaling,n_c,s0,s,s_s0,error\n", data;
+  for (auto const& [curve, keys] : {std::pair{"c1", ",6000,0.9,"}, {"c2", ",5000,1.0,"}})
+    for (Row const& p : table_rows(kCurveData)) csv += curve + std::string(keys) + p[0] + "," + p[1] + "," + p[2] + "," + p[3] + "," + p[4] + "\n";
+  write_file(w.dir.file("s.csv"), csv + "bad,5000,1,0,1,1,1,0.02\nbad,5000,1,3,1,0.9,0.9,0.02\n");
+  RunResult r = w.run_args({"p.par", "--solver", "maxent", "--study", "s.csv"}, {"OMP_NUM_THREADS=2"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("\n1 of 3 curves failed\n"), std::string::npos) << r.out;
+  std::string table = w.file("st-study.csv");
+  EXPECT_NE(table.find("\nbad" + std::string(21, ',') + "1,s.csv line 21: N_c 3 is odd; REDOR points lie at even rotor-cycle counts\n"),
+            std::string::npos) << table;
+  EXPECT_NE(w.file("gnuplot-calls.txt").find("st-study.gp"), std::string::npos);
+  EXPECT_NE(r.out.find("=== curve c1: ./st/c1/ ===\n"), std::string::npos) << r.out;
+  for (Row const& l : table_rows(w.file("st-study.gp")))  // every panel on the page
+    if (l.size() == 4 && l[0] == "set" && l[1] == "origin") EXPECT_GE(std::stod(l[3]), -1e-9) << l[2] << l[3];
+  // Each curve gives the numbers of a single run with its MAS and SCALING.
+  for (auto const& [curve, mas, scaling] : {std::tuple{"c1", "6000", "0.9"}, {"c2", "5000", "1.0"}}) {
+    std::string one = std::string("one_") + curve;
+    write_file(w.dir.file(one + ".par"), param_text({{"PER 2PI", "0"}, {"GRAIN", "0.1"}, {"OUTPUT", one},
+                                                     {"MAS", mas}, {"SCALING", scaling}}));
+    write_file(w.dir.file("data.dat"), kCurveData);
+    ASSERT_EQ(w.run_args({one + ".par", "--solver", "maxent"}).status, 0);
+    std::string st = std::string("st/") + curve + "/" + curve, single = one + "/" + one;
+    for (char const* t : {"-distribution.csv", "-curve.csv", "-curve-smooth.csv"}) EXPECT_EQ(w.file(st + t), w.file(single + t));
+    auto j = nlohmann::json::parse(w.file(single + ".json"));
+    std::string row = std::string(curve) + ",9," + j["chi2_per_point"].dump() + ",";
+    EXPECT_NE(table.find(row), std::string::npos) << row << "\n" << table;
+    EXPECT_NE(table.find("," + j["distance"]["effective"].dump() + ","), std::string::npos);
+    EXPECT_EQ(nlohmann::json::parse(w.file(st + ".json"))["distance"], j["distance"]);
+  }
+  // A one-curve study gives the files of its single run.
+  write_file(w.dir.file("one.csv"), csv.substr(0, csv.find("\nc2,") + 1));
+  std::filesystem::remove_all(w.dir.file("st/c1"));
+  ASSERT_EQ(w.run_args({"p.par", "--solver=maxent", "--study=one.csv"}).status, 0);
+  EXPECT_EQ(w.file("st/c1/c1-distribution.csv") + w.file("st/c1/c1-curve.csv"),
+            w.file("one_c1/one_c1-distribution.csv") + w.file("one_c1/one_c1-curve.csv"));
+  // One thread gives the same table.
+  ASSERT_EQ(w.run_args({"p.par", "--solver", "maxent", "--study", "s.csv"}, {"OMP_NUM_THREADS=1"}).status, 1);
+  EXPECT_EQ(w.file("st-study.csv"), table);
+}
+
+TEST(Study, SharedFitWeighsCurvesAtTheirScalingAndNamesTheOneThatDisagrees) {
+  Workspace w;
+  write_file(w.dir.file("p.par"), param_text({{"PER 2PI", "0"}, {"GRAIN", "0.1"}, {"OUTPUT", "sh"}, {"XYDATA", "-"}}));
+  // c2 is c1 seen at SCALING 0.9 (S/S0 = 0.1 + 0.9 S/S0, error 0.9 x 0.015): the same
+  // chi2 at any P. c3 is c1 at twice the MAS, so its distances are 2^(1/3) times longer.
+  std::string csv = "curve,scaling,mas,n_c,s0,s,s_s0,error\n", pair;
+  for (char const* c : {"c1,1,5000", "c2,0.9,5000", "c3,1,10000"}) {
+    for (Row const& p : table_rows(kCurveData)) {
+      char b[200];
+      double y = c[1] == '2' ? 0.1 + 0.9 * std::stod(p[2]) : std::stod(p[2]);
+      std::snprintf(b, sizeof b, "%s,%s,1,%.4f,%.4f,%s\n", c, p[0].c_str(), y, y, c[1] == '2' ? "0.0135" : "0.015");
+      csv += b;
+    }
+    if (c[1] == '2') pair = csv;
+  }
+  write_file(w.dir.file("s.csv"), csv);
+  write_file(w.dir.file("two.csv"), pair);
+  RunResult r = w.run_args({"p.par", "--solver", "maxent", "--study", "two.csv", "--shared"}, {}, false);
+  ASSERT_EQ(r.status, 0) << r.out;  // the real gnuplot, when installed, draws the figure without a word
+  EXPECT_EQ(r.err.find("line"), std::string::npos) << r.err;
+  auto two = nlohmann::json::parse(w.file("sh-study.json"))["shared"];
+  EXPECT_NEAR(two["curves"][0]["chi2_shared"].get<double>(), two["curves"][1]["chi2_shared"].get<double>(), 1e-9);
+  EXPECT_TRUE(two["warning"].is_null());
+  EXPECT_LT(two["delta_aic"].get<double>(), 0.0);
+  for (auto const& c : two["curves"]) {
+    char line[200];
+    std::snprintf(line, sizeof line, "  %-16s chi2 per point %.4f shared, %.4f alone\n", c["curve"].get<std::string>().c_str(),
+                  c["chi2_shared"].get<double>() / 9, c["chi2_separate"].get<double>() / 9);
+    EXPECT_NE(r.out.find(line), std::string::npos) << line << r.out;
+  }
+  r = w.run_args({"p.par", "--solver", "maxent", "--study", "s.csv", "--shared"});
+  EXPECT_NE(r.out.find("warning: the curves do not share one distribution"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("; curve c3 disagrees most\n"), std::string::npos);
+  EXPECT_EQ(w.run_args({"p.par", "--study", "s.csv", "--shared"}).out.substr(0, 48), "--shared fits one distribution to all curves by ");
+}
