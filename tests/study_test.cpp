@@ -84,7 +84,9 @@ TEST(Study, RefusedCurveOverridesThreadsAndSingleRunNumbers) {
   EXPECT_NE(w.file("gnuplot-calls.txt").find("st-study.gp"), std::string::npos);
   EXPECT_NE(r.out.find("=== curve c1: ./st/c1/ ===\n"), std::string::npos) << r.out;
   for (Row const& l : table_rows(w.file("st-study.gp")))  // every panel on the page
-    if (l.size() == 4 && l[0] == "set" && l[1] == "origin") EXPECT_GE(std::stod(l[3]), -1e-9) << l[2] << l[3];
+    if (l.size() == 4 && l[0] == "set" && l[1] == "origin") {
+      EXPECT_GE(std::stod(l[3]), -1e-9) << l[2] << l[3];
+    }
   // Each curve gives the numbers of a single run with its MAS and SCALING.
   for (auto const& [curve, mas, scaling] : {std::tuple{"c1", "6000", "0.9"}, {"c2", "5000", "1.0"}}) {
     std::string one = std::string("one_") + curve;
