@@ -15,6 +15,7 @@
 #include "solver/gaussians/gaussian_mixture.h"
 #include "solver/gaussians/peak_support.h"
 #include "solver/gaussians/width_profile.h"
+#include "solver/uncertainty/interval95.h"
 
 namespace {
 
@@ -205,5 +206,6 @@ void assess_determined(Paar& m) {
   }
   for (PeakInfo const& p : d.peaks) d.peaks_supported = d.peaks_supported && p.supported;
   judge_width(m, d);
+  add_err_intervals(m, d);
   m.results.determined = d;
 }

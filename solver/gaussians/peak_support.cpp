@@ -6,6 +6,7 @@
 #include <string>
 
 #include "numeric/margin.h"
+#include "numeric/parabola_vertex.h"
 #include "solver/gaussians/skewed_peak.h"
 
 namespace {
@@ -62,8 +63,13 @@ std::vector<PeakInfo> distribution_peaks(std::vector<double> const& r, std::vect
     bool left = small > 0 && (small + 1 == s.size() || valley(s, p, small - 1) > valley(s, p, small));
     join(s, p, left ? small - 1 : small);
   }
+  // Each peak where the parabola through its top and the two neighbours peaks.
   std::vector<PeakInfo> out;
-  for (Segment const& g : s) out.push_back({r[g.top], g.mass / total, true});
+  for (Segment const& g : s) {
+    int t = g.top;
+    double at = t > 0 && t + 1 < n ? parabola_vertex(r[t - 1], p[t - 1], r[t], p[t], r[t + 1], p[t + 1]) : r[t];
+    out.push_back({at, g.mass / total, true});
+  }
   return out;
 }
 

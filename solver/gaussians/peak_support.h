@@ -23,7 +23,9 @@ constexpr double kRippleDepth = 0.9;
 constexpr double kAicMargin = 2.0;
 
 // The peaks of p (n_grid masses on the ascending distances r), in order of
-// distance; every peak starts supported. A distribution without mass has none.
+// distance, each at the vertex of the parabola through its largest grid
+// mass and the two beside it (at the grid point on an end of the grid);
+// every peak starts supported. A distribution without mass has none.
 std::vector<PeakInfo> distribution_peaks(std::vector<double> const& r, std::vector<double> const& p,
                                          double min_share = kPeakMinShare);
 
