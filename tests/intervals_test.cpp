@@ -1,0 +1,64 @@
+// Peaks between grid points and the 95 % intervals of mode err: the vertex
+// of three points, the matching of the runs' peaks to the reported ones,
+// and the intervals, all against values worked out by hand (percentiles of
+// type 7 as numpy's default gives them).
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "numeric/parabola_vertex.h"
+#include "solver/uncertainty/interval95.h"
+#include "solver/uncertainty/peak_spread.h"
+
+TEST(Intervals, ParabolaVertexOfThreePoints) {
+  // y = -(x - 0.3)^2 at 0, 0.5, 2 (uneven spacing); 5 - 2 (x - 3.57)^2 on a 0.05 grid;
+  // (-1, .5), (0, 1), (1, 0): y = -.75 x^2 - .25 x + 1, vertex -1/6; the middle not the top,
+  // and a flat top: the middle point; two equal tops: midway between them.
+  struct { double x0, y0, x1, y1, x2, y2, want; } cases[] = {
+      {0.0, -0.09, 0.5, -0.04, 2.0, -2.89, 0.3}, {3.5, 4.9902, 3.55, 4.9992, 3.6, 4.9982, 3.57},
+      {-1.0, 0.5, 0.0, 1.0, 1.0, 0.0, -1.0 / 6.0}, {0.0, 1.0, 1.0, 0.5, 2.0, 0.0, 1.0},
+      {0.0, 1.0, 1.0, 1.0, 2.0, 1.0, 1.0},       {0.0, 0.0, 1.0, 1.0, 2.0, 1.0, 1.5}};
+  for (auto const& c : cases)
+    EXPECT_NEAR(parabola_vertex(c.x0, c.y0, c.x1, c.y1, c.x2, c.y2), c.want, 1e-9) << c.want;
+}
+
+TEST(Intervals, RunsPeaksMatchedAndTheirSpread) {
+  // Reported 3.5 (55 %) and 5.5 (45 %); the third run misses 5.5, the fourth
+  // splits 3.5 in two (3.45 nearer; shares 0.3 + 0.2).
+  std::vector<PeakInfo> peaks = {{3.5, 0.55, true}, {5.5, 0.45, true}};
+  std::vector<std::vector<PeakInfo>> runs = {{{3.52, 0.5}, {5.47, 0.5}}, {{3.48, 0.6}, {5.55, 0.4}},
+                                             {{3.6, 1.0}}, {{3.45, 0.3}, {3.70, 0.2}, {5.50, 0.5}}};
+  std::vector<PeakSample> s = match_run_peaks(peaks, runs);
+  EXPECT_EQ(s[0].position, (std::vector<double>{3.52, 3.48, 3.6, 3.45}));
+  EXPECT_EQ(s[1].position, (std::vector<double>{5.47, 5.55, 5.50}));
+  EXPECT_EQ(s[1].share, (std::vector<double>{0.5, 0.4, 0.0, 0.5}));
+  EXPECT_EQ(s[0].found + s[1].found, 7u);
+  add_peak_spread(peaks, runs, 0.05);
+  // sd, then the union of percentiles and value +- 1.96 sd, the position widened by 0.025.
+  struct { double sd, lo, hi, share_sd, share_lo, share_hi; } want[] = {
+      {0.065, 3.3476023400, 3.6523976600, 0.2380476143, 0.0834352457, 1.0},
+      {0.0404145188, 5.3957889980, 5.6042110020, 0.2380476143, 0.0, 0.9165647543}};
+  for (int k = 0; k < 2; k++) {
+    EXPECT_EQ(peaks[k].runs, 4u);
+    EXPECT_NEAR(peaks[k].position_sd, want[k].sd, 1e-9);
+    EXPECT_NEAR(peaks[k].position_interval[0], want[k].lo, 1e-9);
+    EXPECT_NEAR(peaks[k].position_interval[1], want[k].hi, 1e-9);
+    EXPECT_NEAR(peaks[k].share_sd, want[k].share_sd, 1e-9);
+    EXPECT_NEAR(peaks[k].share_interval[0], want[k].share_lo, 1e-9);
+    EXPECT_NEAR(peaks[k].share_interval[1], want[k].share_hi, 1e-9);
+  }
+}
+
+TEST(Intervals, NoiseJoinedWithTheAllowedRange) {
+  // value 4, then: sd wider than the percentiles; percentiles and the allowed range wider
+  // than 1.96 sd; percentiles off the value; an empty range (lo > hi) ignored.
+  struct { double sd, p0, p1, lo, hi, want_lo, want_hi; } cases[] = {
+      {0.1, 3.9, 4.05, 1.0, 0.0, 3.8040036, 4.1959964}, {0.01, 3.9, 4.05, 3.95, 4.3, 3.9, 4.3},
+      {0.0, 4.1, 4.2, 1.0, 0.0, 4.0, 4.2},              {0.05, 3.99, 4.01, 3.7, 3.8, 3.7, 4.0979982}};
+  for (auto const& c : cases) {
+    Interval95 i = interval95(4.0, c.sd, {c.p0, c.p1}, c.lo, c.hi);
+    EXPECT_TRUE(i.given);
+    EXPECT_NEAR(i.lo, c.want_lo, 1e-9) << c.sd;
+    EXPECT_NEAR(i.hi, c.want_hi, 1e-9) << c.sd;
+  }
+}
