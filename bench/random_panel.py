@@ -138,8 +138,9 @@ def tally(records, name):
         wrong_q.update(res["wrong"])
         unwarned_q.update(res["unwarned"])
         for k, inside in res["coverage"].items():
-            cov[k][0] += inside
-            cov[k][1] += 1
+            for v in inside if isinstance(inside, list) else [inside]:  # a peak's: one per peak
+                cov[k][0] += v
+                cov[k][1] += 1
         if res["silent"]:
             silent.append((rec, res))
     return t, cov, wrong_q, unwarned_q, silent
