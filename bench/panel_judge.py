@@ -163,4 +163,4 @@ def coverage(summary, truth, draw_):
         lo, hi = summary["scaling_interval"]
         cov["scaling 95%"] = lo <= draw_["share"] <= hi
     peak_coverage(dist, truth, cov)
-    return cov
+    return {k: [bool(x) for x in v] if isinstance(v, list) else bool(v) for k, v in cov.items()}

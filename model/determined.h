@@ -86,6 +86,8 @@ struct DataDetermined {
     std::string name;
     double aic;
     int peaks;
+    std::vector<double> positions;  // of its peaks, Angstrom
+    std::array<double, 3> moments{};  // mean, sd, effective distance, Angstrom
   };
   std::vector<Model> peak_models;
   int supported_peaks = 0;  // how many peaks the data support

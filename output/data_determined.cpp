@@ -194,7 +194,8 @@ void assess_determined(Paar& m) {
     std::vector<PeakModel> models = peak_models(sel, gm);
     double best = INFINITY;
     for (PeakModel const& pm : models) {
-      d.peak_models.push_back({pm.name, pm.aic, static_cast<int>(pm.peaks.size())});
+      d.peak_models.push_back({pm.name, pm.aic, static_cast<int>(pm.peaks.size()), {}, pm.moments});
+      for (PeakInfo const& p : pm.peaks) d.peak_models.back().positions.push_back(p.position);
       best = std::min(best, pm.aic);
     }
     if (!models.empty() && models[0].name == "1 Gaussian")

@@ -9,6 +9,7 @@
 #ifndef REDORDIST_SOLVER_GAUSSIANS_PEAK_SUPPORT_H
 #define REDORDIST_SOLVER_GAUSSIANS_PEAK_SUPPORT_H
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,8 @@ struct PeakModel {
   std::string name;  // "1 Gaussian", "2 Gaussians", "3 Gaussians", "skewed peak"
   double aic = 0.0;
   std::vector<PeakInfo> peaks;  // of the model's distribution on the run's grid
+  // The mean, sd and effective distance of its distribution (Angstrom).
+  std::array<double, 3> moments{};
 };
 
 // The fitted mixtures of sel (on gm's problem) and one skewed peak.

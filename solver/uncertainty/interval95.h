@@ -14,8 +14,13 @@
 //     the interval holds its value, whatever the solver's bias towards one
 //     of them.
 // The range is used only where one Gaussian describes the data (its AIC
-// within the margin of the best mixture's); SCALING fitted with the
-// distribution gets its range within chi2 + 4.
+// within the margin of the best mixture's). Beside it, every model of the
+// peak assessment (one to three Gaussians, a skewed peak) whose AIC lies
+// within the margin of the best is a shape the data allow as well: its
+// mean, sd and effective distance, each +- 1.96 times the runs' sd, and its
+// peak positions (when it has as many peaks as reported) join the
+// intervals. SCALING fitted with the distribution gets its range within
+// chi2 + 4.
 #ifndef REDORDIST_SOLVER_UNCERTAINTY_INTERVAL95_H
 #define REDORDIST_SOLVER_UNCERTAINTY_INTERVAL95_H
 
