@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "numeric/parabola_vertex.h"
+#include "model/run_results.h"
 #include "solver/uncertainty/interval95.h"
 #include "solver/uncertainty/peak_spread.h"
 
@@ -61,4 +62,23 @@ TEST(Intervals, NoiseJoinedWithTheAllowedRange) {
     EXPECT_NEAR(i.lo, c.want_lo, 1e-9) << c.sd;
     EXPECT_NEAR(i.hi, c.want_hi, 1e-9) << c.sd;
   }
+}
+
+TEST(Intervals, WidenedByThePeakModelsWithinTheAicMargin) {
+  // The skewed peak (AIC 1.5 above the best) joins mean 4.3 +- 1.96 * 0.05, sd 0.5 +- 1.96 * 0.02
+  // and its peak at 3.6; the two Gaussians (2.5 above) and the interval not given do not.
+  DataDetermined d;
+  d.mean_interval = {true, 3.9, 4.1}, d.sd_interval = {true, 0.25, 0.35};
+  d.peaks = {{3.85, 1.0, true, 100, 100, 0.02, 0.0, {3.8, 3.9}, {1.0, 1.0}}};
+  d.peak_models = {{"1 Gaussian", 10.0, 1, {3.85}, {4.0, 0.3, 3.9}}, {"skewed peak", 11.5, 1, {3.6}, {4.3, 0.5, 3.95}},
+                   {"2 Gaussians", 12.5, 2, {3.5, 4.5}, {5.0, 1.0, 4.0}}};
+  McDistance mc;
+  mc.mean_sd = 0.05, mc.sd_sd = 0.02;
+  widen_by_models(d, mc);
+  EXPECT_NEAR(d.mean_interval.lo, 3.9, 1e-12);
+  EXPECT_NEAR(d.mean_interval.hi, 4.3979982, 1e-9);
+  EXPECT_NEAR(d.sd_interval.hi, 0.53919928, 1e-9);
+  EXPECT_FALSE(d.effective_interval.given);
+  EXPECT_NEAR(d.peaks[0].position_interval[0], 3.6, 1e-12);
+  EXPECT_NEAR(d.peaks[0].position_interval[1], 3.9, 1e-12);
 }

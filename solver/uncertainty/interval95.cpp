@@ -23,29 +23,7 @@ Interval95 interval95(double value, double sd, std::array<double, 2> p, double a
   return i;
 }
 
-namespace {
-
-// The shapes the data allow equally well put the peaks where they put them:
-// each model of the peak assessment with as many peaks as reported, its AIC
-// within the margin of the best, widens each peak's position interval to
-// its own peak there (a skewed truth fitted by Gaussians: the skewed peak's
-// mode; two Gaussians that make one peak: theirs).
-void widen_by_models(DataDetermined& d) {
-  double best = INFINITY;
-  for (DataDetermined::Model const& pm : d.peak_models) best = std::min(best, pm.aic);
-  for (DataDetermined::Model const& pm : d.peak_models) {
-    if (!(pm.aic < margin_level(best, kAicMargin)) || pm.positions.size() != d.peaks.size()) continue;
-    for (size_t k = 0; k < d.peaks.size(); k++) {
-      std::array<double, 2>& at = d.peaks[k].position_interval;
-      at = {std::min(at[0], pm.positions[k]), std::max(at[1], pm.positions[k])};
-    }
-  }
-}
-
-// The same models' mean, sd and effective distance, each with the noise
-// (+- 1.96 sd of the runs) about it: the value the truth has if that shape
-// is the truth.
-void widen_moments_by_models(DataDetermined& d, McDistance const& mc) {
+void widen_by_models(DataDetermined& d, McDistance const& mc) {
   double best = INFINITY;
   for (DataDetermined::Model const& pm : d.peak_models) best = std::min(best, pm.aic);
   std::pair<Interval95*, double> named[] = {
@@ -58,10 +36,13 @@ void widen_moments_by_models(DataDetermined& d, McDistance const& mc) {
       i.lo = std::min(i.lo, pm.moments[q] - kZ95 * named[q].second);
       i.hi = std::max(i.hi, pm.moments[q] + kZ95 * named[q].second);
     }
+    if (pm.positions.size() != d.peaks.size()) continue;
+    for (size_t k = 0; k < d.peaks.size(); k++) {
+      std::array<double, 2>& at = d.peaks[k].position_interval;
+      if (d.peaks[k].runs >= 2) at = {std::min(at[0], pm.positions[k]), std::max(at[1], pm.positions[k])};
+    }
   }
 }
-
-}  // namespace
 
 void add_err_intervals(Paar const& m, DataDetermined& d) {
   McDistance const& mc = m.results.mc.distance;
@@ -78,15 +59,13 @@ void add_err_intervals(Paar const& m, DataDetermined& d) {
   if (d.sd_determined)
     d.sd_interval = interval95(m.results.distance_moments[1], mc.sd_sd, mc.sd_p, range ? w.sd_lo : no,
                                range ? w.sd_hi : none);
-  widen_moments_by_models(d, mc);
   ScalingProfile const& s = m.results.scaling_fit;
   if (s.fitted) d.scaling_interval = {true, std::min(s.lo4, m.scaling), std::max(s.hi4, m.scaling)};
   add_peak_spread(d.peaks, mc.run_peaks, m.setup->grain);
-  if (d.peaks.empty() || d.peaks[0].runs < 2) return;
   // One peak where one Gaussian describes the data: the centres it may take.
-  if (range && d.peaks.size() == 1) {
+  if (range && d.peaks.size() == 1 && d.peaks[0].runs >= 2) {
     std::array<double, 2>& at = d.peaks[0].position_interval;
     at = {std::min(at[0], w.centre_lo), std::max(at[1], w.centre_hi)};
   }
-  widen_by_models(d);
+  widen_by_models(d, mc);
 }

@@ -29,6 +29,7 @@
 
 #include "model/determined.h"
 #include "model/paar.h"
+#include "model/run_results.h"
 
 constexpr double kZ95 = 1.959964;  // the normal distribution's 97.5 percentile
 
@@ -39,6 +40,12 @@ double sample_sd(std::vector<double> const& v);
 // joined with [allowed_lo, allowed_hi] when allowed_lo <= allowed_hi.
 Interval95 interval95(double value, double sd, std::array<double, 2> p, double allowed_lo = 1.0,
                       double allowed_hi = 0.0);
+
+// Each model of d's peak assessment within the AIC margin of the best joins
+// its mean, sd and effective distance +- kZ95 times the runs' sd to the
+// intervals given, and, with as many peaks as reported, its peak positions
+// to theirs (a skewed truth fitted by Gaussians: the skewed peak's mode).
+void widen_by_models(DataDetermined& d, McDistance const& mc);
 
 // The intervals of d (its width range and peaks already found) from the
 // runs of m's estimate (nothing before two runs): mean and sd where
