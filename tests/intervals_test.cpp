@@ -36,17 +36,14 @@ TEST(Intervals, RunsPeaksMatchedAndTheirSpread) {
   EXPECT_EQ(s[0].found + s[1].found, 7u);
   add_peak_spread(peaks, runs, 0.05);
   // sd, then the union of percentiles and value +- 1.96 sd, the position widened by 0.025.
-  struct { double sd, lo, hi, share_sd, share_lo, share_hi; } want[] = {
-      {0.065, 3.3476023400, 3.6523976600, 0.2380476143, 0.0834352457, 1.0},
-      {0.0404145188, 5.3957889980, 5.6042110020, 0.2380476143, 0.0, 0.9165647543}};
+  double want[2][6] = {{0.065, 3.3476023400, 3.6523976600, 0.2380476143, 0.0834352457, 1.0},
+                       {0.0404145188, 5.3957889980, 5.6042110020, 0.2380476143, 0.0, 0.9165647543}};
   for (int k = 0; k < 2; k++) {
-    EXPECT_EQ(peaks[k].runs, 4u);
-    EXPECT_NEAR(peaks[k].position_sd, want[k].sd, 1e-9);
-    EXPECT_NEAR(peaks[k].position_interval[0], want[k].lo, 1e-9);
-    EXPECT_NEAR(peaks[k].position_interval[1], want[k].hi, 1e-9);
-    EXPECT_NEAR(peaks[k].share_sd, want[k].share_sd, 1e-9);
-    EXPECT_NEAR(peaks[k].share_interval[0], want[k].share_lo, 1e-9);
-    EXPECT_NEAR(peaks[k].share_interval[1], want[k].share_hi, 1e-9);
+    PeakInfo const& p = peaks[k];
+    double got[6] = {p.position_sd, p.position_interval[0], p.position_interval[1],
+                     p.share_sd,    p.share_interval[0],    p.share_interval[1]};
+    EXPECT_EQ(p.runs, 4u);
+    for (int i = 0; i < 6; i++) EXPECT_NEAR(got[i], want[k][i], 1e-9) << k << ", " << i;
   }
 }
 
