@@ -101,10 +101,10 @@ std::vector<std::string> interval_lines(Paar const& m) {
   }
   if (!out.empty())
     out.push_back(d.width.computed && d.one_gaussian_describes
-                      ? "The 95 % intervals join the noise with the single Gaussians the data allow (the "
-                        "regularisation's bias): wider than 1.96 times the +-"
-                      : "The 95 % intervals are the noise's alone: one Gaussian does not describe these data, "
-                        "so the regularisation's bias is not in them");
+                      ? "The 95 % intervals join the noise with the shapes the data allow (single Gaussians "
+                        "within chi2 + 4, peak models within 2 of the best AIC): the regularisation's bias"
+                      : "The 95 % intervals join the noise with the peak models within 2 of the best AIC (one "
+                        "Gaussian does not describe these data)");
   return out;
 }
 
