@@ -25,10 +25,10 @@ TEST(Intervals, ParabolaVertexOfThreePoints) {
 
 TEST(Intervals, RunsPeaksMatchedAndTheirSpread) {
   // Reported 3.5 (55 %) and 5.5 (45 %); the third run misses 5.5, the fourth
-  // splits 3.5 in two (3.45 nearer; shares 0.3 + 0.2).
+  // splits 3.5 in two (3.45 nearer, found second; shares 0.2 + 0.3).
   std::vector<PeakInfo> peaks = {{3.5, 0.55, true}, {5.5, 0.45, true}};
   std::vector<std::vector<PeakInfo>> runs = {{{3.52, 0.5}, {5.47, 0.5}}, {{3.48, 0.6}, {5.55, 0.4}},
-                                             {{3.6, 1.0}}, {{3.45, 0.3}, {3.70, 0.2}, {5.50, 0.5}}};
+                                             {{3.6, 1.0}}, {{3.30, 0.2}, {3.45, 0.3}, {5.50, 0.5}}};
   std::vector<PeakSample> s = match_run_peaks(peaks, runs);
   EXPECT_EQ(s[0].position, (std::vector<double>{3.52, 3.48, 3.6, 3.45}));
   EXPECT_EQ(s[1].position, (std::vector<double>{5.47, 5.55, 5.50}));
