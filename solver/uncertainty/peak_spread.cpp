@@ -10,6 +10,7 @@ std::vector<PeakSample> match_run_peaks(std::vector<PeakInfo> const& reported,
                                         std::vector<std::vector<PeakInfo>> const& runs) {
   size_t n = reported.size();
   std::vector<PeakSample> out(n);
+  if (n == 0) return out;
   for (std::vector<PeakInfo> const& run : runs) {
     std::vector<double> share(n, 0.0), at(n, NAN);
     for (PeakInfo const& p : run) {
@@ -17,7 +18,6 @@ std::vector<PeakSample> match_run_peaks(std::vector<PeakInfo> const& reported,
       // upper midpoint lies beyond p.
       size_t k = 0;
       while (k + 1 < n && p.position > 0.5 * (reported[k].position + reported[k + 1].position)) k++;
-      if (n == 0) break;
       share[k] += p.share;
       if (std::isnan(at[k]) || std::fabs(p.position - reported[k].position) < std::fabs(at[k] - reported[k].position))
         at[k] = p.position;
