@@ -55,7 +55,6 @@ TEST(Intervals, NoiseJoinedWithTheAllowedRange) {
       {0.0, 4.1, 4.2, 1.0, 0.0, 4.0, 4.2},              {0.05, 3.99, 4.01, 3.7, 3.8, 3.7, 4.0979982}};
   for (auto const& c : cases) {
     Interval95 i = interval95(4.0, c.sd, {c.p0, c.p1}, c.lo, c.hi);
-    EXPECT_TRUE(i.given);
     EXPECT_NEAR(i.lo, c.want_lo, 1e-9) << c.sd;
     EXPECT_NEAR(i.hi, c.want_hi, 1e-9) << c.sd;
   }
@@ -72,10 +71,9 @@ TEST(Intervals, WidenedByThePeakModelsWithinTheAicMargin) {
   McDistance mc;
   mc.mean_sd = 0.05, mc.sd_sd = 0.02;
   widen_by_models(d, mc);
-  EXPECT_NEAR(d.mean_interval.lo, 3.9, 1e-12);
-  EXPECT_NEAR(d.mean_interval.hi, 4.3979982, 1e-9);
-  EXPECT_NEAR(d.sd_interval.hi, 0.53919928, 1e-9);
+  double got[] = {d.mean_interval.lo, d.mean_interval.hi, d.sd_interval.lo, d.sd_interval.hi,
+                  d.peaks[0].position_interval[0], d.peaks[0].position_interval[1]};
+  double want[] = {3.9, 4.3979982, 0.25, 0.53919928, 3.6, 3.9};
+  for (int i = 0; i < 6; i++) EXPECT_NEAR(got[i], want[i], 1e-9) << i;
   EXPECT_FALSE(d.effective_interval.given);
-  EXPECT_NEAR(d.peaks[0].position_interval[0], 3.6, 1e-12);
-  EXPECT_NEAR(d.peaks[0].position_interval[1], 3.9, 1e-12);
 }
