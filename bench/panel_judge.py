@@ -107,10 +107,43 @@ INTERVALS = (("mean", "mean_p025", "mean_p975"), ("sd", "sd_p025", "sd_p975"),
 PLUS_MINUS = (("mean", "mean", "mean_mc_sd"), ("sd", "sd", "sd_mc_sd"), ("reff", "effective", "effective_sd"))
 
 
+INTERVALS95 = (("mean", "mean_interval"), ("sd", "sd_interval"), ("reff", "effective_interval"))
+
+
+def true_shares(truth):
+    """The share of the truth between the minima that separate its peaks
+    (on cells of GRAIN, as its peaks are found)."""
+    import numpy as np
+    from panel_draw import GRAIN
+    edges = np.arange(truth.r[0] - GRAIN, truth.r[-1] + 2 * GRAIN, GRAIN)
+    h, _ = np.histogram(truth.r, edges, weights=truth.m)
+    centres = 0.5 * (edges[1:] + edges[:-1])
+    top = [int(np.argmin(abs(centres - p))) for p in truth.peaks]
+    bounds = [0] + [a + int(np.argmin(h[a:b + 1])) for a, b in zip(top, top[1:])] + [len(h)]
+    return [float(h[a:b].sum()) for a, b in zip(bounds, bounds[1:])]
+
+
+def peak_coverage(dist, truth, cov):
+    """Each reported peak's 95 % intervals of position and share against its
+    true peak, where the run finds as many peaks as the truth has (matched in
+    order; a flat band has no peak position)."""
+    peaks = [p for p in dist.get("peaks") or [] if "position_interval" in p]
+    if truth.band or not peaks or len(peaks) != len(truth.peaks):
+        return
+    shares = true_shares(truth) if hasattr(truth, "r") else None
+    for p, t, i in zip(peaks, truth.peaks, range(len(peaks))):
+        lo, hi = p["position_interval"]
+        cov.setdefault("peak position 95%", []).append(lo <= t <= hi)
+        if shares and len(peaks) > 1:
+            lo, hi = p["share_interval"]
+            cov.setdefault("peak share 95%", []).append(lo <= shares[i] <= hi)
+
+
 def coverage(summary, truth, draw_):
     """Whether the truth lies in each interval the summary gives: the 2.5-97.5
     percentiles over the runs or replicates, the reported value +- 1.96 times
-    its +-, and the SCALING allowed by the data (chi2 + 4)."""
+    its +-, the SCALING allowed by the data (chi2 + 4) and the 95 % intervals
+    of mode err (a peak's: one per peak, so a draw may count several times)."""
     dist = summary.get("distance") or {}
     tv = dict(mean=truth.mean, sd=truth.sd, reff=truth.reff)
     cov = {}
@@ -123,4 +156,11 @@ def coverage(summary, truth, draw_):
     if "scaling_allowed" in summary:
         lo, hi = summary["scaling_allowed"]
         cov["scaling allowed"] = lo <= draw_["share"] <= hi
-    return cov
+    for q, k in INTERVALS95:
+        if k in dist:
+            cov[q + " 95%"] = dist[k][0] <= tv[q] <= dist[k][1]
+    if "scaling_interval" in summary:
+        lo, hi = summary["scaling_interval"]
+        cov["scaling 95%"] = lo <= draw_["share"] <= hi
+    peak_coverage(dist, truth, cov)
+    return {k: [bool(x) for x in v] if isinstance(v, list) else bool(v) for k, v in cov.items()}

@@ -4,6 +4,8 @@
 #ifndef REDORDIST_MODEL_DETERMINED_H
 #define REDORDIST_MODEL_DETERMINED_H
 
+#include <array>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -36,6 +38,21 @@ struct PeakInfo {
   double position = 0.0;  // Angstrom
   double share = 0.0;
   bool supported = true;
+  // In mode err: the runs (or replicates) of the estimate, those that have
+  // this peak, and over those the spread (sd) of its position and share and
+  // the 95 % intervals of both (noise and grid; see solver/uncertainty).
+  size_t runs = 0, found = 0;
+  double position_sd = 0.0, share_sd = 0.0;
+  std::array<double, 2> position_interval{}, share_interval{};
+};
+
+// In mode err, the 95 % intervals of the mean, the sd and the effective
+// distance (Angstrom) and of a fitted SCALING: the noise the runs show
+// joined with the range the data allow a single Gaussian (the bias of the
+// regularisation). given: the interval exists.
+struct Interval95 {
+  bool given = false;
+  double lo = 0.0, hi = 0.0;
 };
 
 // The range and centres the assessment used (Angstrom), and the largest
@@ -63,11 +80,14 @@ struct DataDetermined {
   std::string width_problem;  // why the width is not determined ("" when it is)
   // Peaks.
   std::vector<PeakInfo> peaks;
+  Interval95 mean_interval, sd_interval, effective_interval, scaling_interval;
   // The models of the same data the peaks are judged by: name, AIC, peaks.
   struct Model {
     std::string name;
     double aic;
     int peaks;
+    std::vector<double> positions;  // of its peaks, Angstrom
+    std::array<double, 3> moments{};  // mean, sd, effective distance, Angstrom
   };
   std::vector<Model> peak_models;
   int supported_peaks = 0;  // how many peaks the data support

@@ -25,6 +25,8 @@ struct McDistance {
   // (Angstrom), and the 2.5 and 97.5 percentiles of each of the five numbers.
   double median_sd = 0.0, mode_sd = 0.0;
   std::array<double, 2> mean_p{}, sd_p{}, effective_p{}, median_p{}, mode_p{};
+  // The peaks of each run's distribution, found as the reported ones are.
+  std::vector<std::vector<PeakInfo>> run_peaks;
 };
 
 // The per-distance uncertainty estimate, n_grid each: the mean of the block

@@ -39,6 +39,25 @@ std::string distance_cell(json const& d, char const* key, char const* spread, bo
   return s;
 }
 
+// The peaks of a run: position (Angstrom) and share, each with its spread
+// over the runs or replicates in mode err; a peak the data do not support
+// is marked "?". "-" without peaks.
+std::string peaks_cell(json const& d) {
+  std::string s;
+  json peaks = at(d, {"peaks"});
+  if (!peaks.is_array()) return "-";
+  for (json const& p : peaks) {
+    json sd = at(p, {"position_mc_sd"}), share = at(p, {"share"}), share_sd = at(p, {"share_mc_sd"});
+    std::string one = number(at(p, {"position"}), sd.is_number() ? "%.3f" : "%.2f");
+    if (sd.is_number()) one += " +- " + number(sd, "%.3f");
+    one += " (" + (share.is_number() ? number(100.0 * share.get<double>(), "%.0f") : std::string("-"));
+    if (share_sd.is_number()) one += " +- " + number(100.0 * share_sd.get<double>(), "%.0f");
+    one += " %)" + std::string(at(p, {"supported"}) == json(false) ? " ?" : "");
+    s += (s.empty() ? "" : ", ") + one;
+  }
+  return s.empty() ? "-" : s;
+}
+
 std::string g_or_k(json const& summary) {
   json g = at(summary, {"solver_details", "G"}), k = at(summary, {"solver_details", "chosen_k"});
   if (g.is_number()) return number(g, "G %.2f");
@@ -129,6 +148,7 @@ std::string compare_table(Comparison const& c) {
   std::vector<std::vector<std::string>> rows = {
       {"solver", "status", "chi2/point", "G or k", "mean (Angstrom)", "sd (Angstrom)"}};
   if (effective) rows[0].push_back("r_eff (Angstrom)");
+  rows[0].push_back("peaks (Angstrom, share)");
   rows[0].push_back("warnings");
   for (CompareRun const& r : c.runs) {
     json d = at(r.summary, {"distance"});
@@ -136,12 +156,14 @@ std::string compare_table(Comparison const& c) {
                                     g_or_k(r.summary), distance_cell(d, "mean", "mean_mc_sd", marked),
                                     distance_cell(d, "sd", "sd_mc_sd", marked)};
     if (effective) row.push_back(distance_cell(d, "effective", "effective_mc_sd", marked));
+    row.push_back(peaks_cell(d));
     json w = at(r.summary, {"warnings"});
     row.push_back(w.is_array() ? std::to_string(w.size()) : "-");
     rows.push_back(row);
   }
   std::string t = "Solvers compared on " + c.parameter_file + " (" + c.path + c.base + "-compare.json):\n" + layout(rows);
   if (marked) t += "* not determined by the data (see the run's log and summary)\n";
+  if (t.find(" %) ?") != std::string::npos) t += "? a peak the data do not support\n";
   return t;
 }
 

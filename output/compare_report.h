@@ -38,7 +38,8 @@ double longest_measurable(Comparison const& c);
 
 // The table: per solver its status, chi2 per point, G (maxent) or k
 // (gaussians), mean and sd (with their Monte Carlo or bootstrap spread in
-// mode err), effective distance when the summaries give one, warnings; a
+// mode err), effective distance when the summaries give one, the peaks
+// (position and share, with their spreads in mode err), warnings; a
 // value whose "<name>_determined" is false in the summary is marked "*".
 std::string compare_table(Comparison const& c);
 

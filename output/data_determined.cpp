@@ -15,6 +15,7 @@
 #include "solver/gaussians/gaussian_mixture.h"
 #include "solver/gaussians/peak_support.h"
 #include "solver/gaussians/width_profile.h"
+#include "solver/uncertainty/interval95.h"
 
 namespace {
 
@@ -193,7 +194,8 @@ void assess_determined(Paar& m) {
     std::vector<PeakModel> models = peak_models(sel, gm);
     double best = INFINITY;
     for (PeakModel const& pm : models) {
-      d.peak_models.push_back({pm.name, pm.aic, static_cast<int>(pm.peaks.size())});
+      d.peak_models.push_back({pm.name, pm.aic, static_cast<int>(pm.peaks.size()), {}, pm.moments});
+      for (PeakInfo const& p : pm.peaks) d.peak_models.back().positions.push_back(p.position);
       best = std::min(best, pm.aic);
     }
     if (!models.empty() && models[0].name == "1 Gaussian")
@@ -205,5 +207,6 @@ void assess_determined(Paar& m) {
   }
   for (PeakInfo const& p : d.peaks) d.peaks_supported = d.peaks_supported && p.supported;
   judge_width(m, d);
+  add_err_intervals(m, d);
   m.results.determined = d;
 }

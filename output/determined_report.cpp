@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "output/assessment_grid.h"
 #include "output/atomic_file.h"
@@ -73,6 +75,37 @@ std::string peaks_line(DataDetermined const& d) {
                 100.0 * d.peaks[i].share, d.peaks[i].supported ? "" : ", not supported");
   if (d.supported_peaks > 0) s += format("; the data support %d", d.supported_peaks);
   return s;
+}
+
+// Mode err: the 95 % intervals (solver/uncertainty/interval95.h), after the
+// noise-only +- of the lines above.
+std::vector<std::string> interval_lines(Paar const& m) {
+  DataDetermined const& d = m.results.determined;
+  std::vector<std::string> out;
+  std::pair<char const*, Interval95 const*> named[] = {{"Mean distance", &d.mean_interval},
+                                                       {"Distance sd", &d.sd_interval},
+                                                       {"Effective distance", &d.effective_interval}};
+  for (auto const& [name, i] : named)
+    if (i->given) out.push_back(format("%s 95 %% interval: %.4f to %.4f Angstrom", name, i->lo, i->hi));
+  if (d.scaling_interval.given)
+    out.push_back(format("SCALING 95 %% interval: %.4f to %.4f", d.scaling_interval.lo, d.scaling_interval.hi));
+  char const* runs = m.results.solver == "annealing" ? "Monte Carlo runs" : "bootstrap replicates";
+  for (size_t k = 0; k < d.peaks.size(); k++) {
+    PeakInfo const& p = d.peaks[k];
+    if (p.runs < 2) continue;
+    out.push_back(format("Peak %zu: %.3f +- %.3f Angstrom, share %.0f +- %.0f %% (found in %zu of the %zu %s); "
+                         "95 %% interval: %.3f to %.3f Angstrom, share %.0f to %.0f %%",
+                         k + 1, p.position, p.position_sd, 100.0 * p.share, 100.0 * p.share_sd, p.found, p.runs,
+                         runs, p.position_interval[0], p.position_interval[1], 100.0 * p.share_interval[0],
+                         100.0 * p.share_interval[1]));
+  }
+  if (!out.empty())
+    out.push_back(d.width.computed && d.one_gaussian_describes
+                      ? "The 95 % intervals join the noise with the shapes the data allow (single Gaussians "
+                        "within chi2 + 4, peak models within 2 of the best AIC): the regularisation's bias"
+                      : "The 95 % intervals join the noise with the peak models within 2 of the best AIC (one "
+                        "Gaussian does not describe these data)");
+  return out;
 }
 
 // The best model with the number of peaks the data support.
@@ -219,6 +252,7 @@ void report_determined(Paar& m) {
   }
   say(m, fit_line(m));
   say(m, peaks_line(d));
+  for (std::string const& line : interval_lines(m)) say(m, line);
   fit_warnings(m);
   shape_warnings(m);
   m.report().log() << describe(d.grid) << "\n";
@@ -244,9 +278,20 @@ void add_determined_json(Paar const& m, nlohmann::json& j) {
   dist["sd_determined"] = d.sd_determined;
   dist["mean_determined"] = d.mean_determined;
   nlohmann::json peaks = nlohmann::json::array();
-  for (PeakInfo const& p : d.peaks)
+  for (PeakInfo const& p : d.peaks) {
     peaks.push_back({{"position", p.position}, {"share", p.share}, {"supported", p.supported}});
+    if (p.runs < 2) continue;
+    nlohmann::json& e = peaks.back();
+    e["position_mc_sd"] = p.position_sd, e["share_mc_sd"] = p.share_sd;
+    e["found_in_runs"] = p.found, e["mc_runs"] = p.runs;
+    e["position_interval"] = p.position_interval, e["share_interval"] = p.share_interval;
+  }
   dist["peaks"] = peaks;
+  std::pair<char const*, Interval95 const*> named[] = {
+      {"mean_interval", &d.mean_interval}, {"sd_interval", &d.sd_interval}, {"effective_interval", &d.effective_interval}};
+  for (auto const& [key, i] : named)
+    if (i->given) dist[key] = {i->lo, i->hi};
+  if (d.scaling_interval.given) j["scaling_interval"] = {d.scaling_interval.lo, d.scaling_interval.hi};
   nlohmann::json models = nlohmann::json::array();
   for (DataDetermined::Model const& pm : d.peak_models)
     models.push_back({{"model", pm.name}, {"aic", pm.aic}, {"peaks", pm.peaks}});

@@ -129,7 +129,7 @@ TEST(Determined, PeaksAndTheirSupport) {
   for (int j = 0; j < 60; j++) {
     r.push_back(3.0 + 0.05 * j);
     double a = std::exp(-0.5 * std::pow((r[j] - 3.6) / 0.1, 2));
-    double b = std::exp(-0.5 * std::pow((r[j] - 4.8) / 0.1, 2));
+    double b = std::exp(-0.5 * std::pow((r[j] - 4.82) / 0.1, 2));  // between grid points
     double c = std::exp(-0.5 * std::pow((r[j] - 4.0) / 0.1, 2));
     two.push_back(0.6 * a + 0.4 * b);                              // two separated peaks, 60 : 40
     ripple.push_back(a + 0.05 * b + 0.002 * (1.0 + std::cos(40.0 * j)));  // one peak, a 5 % bump, ripples
@@ -138,14 +138,14 @@ TEST(Determined, PeaksAndTheirSupport) {
   std::vector<PeakInfo> p2 = distribution_peaks(r, two), p1 = distribution_peaks(r, ripple);
   std::vector<PeakInfo> pc = distribution_peaks(r, close);
   ASSERT_EQ(pc.size(), 2u);
-  EXPECT_NEAR(pc[1].position, 4.0, 1e-9);
+  EXPECT_NEAR(pc[1].position, 4.0, 1e-3);  // the other peak's tail tilts the top
   EXPECT_NEAR(pc[0].share, 0.6, 0.01);  // each tail past 3.8 holds 2.3 % of its Gaussian
   ASSERT_EQ(p2.size(), 2u);
   EXPECT_NEAR(p2[0].position, 3.6, 1e-9);
   EXPECT_NEAR(p2[0].share, 0.6, 1e-6);
-  EXPECT_NEAR(p2[1].position, 4.8, 1e-9);
+  EXPECT_NEAR(p2[1].position, 4.82, 1e-3);  // not the grid's 4.80
   ASSERT_EQ(p1.size(), 1u);
-  EXPECT_NEAR(p1[0].position, 3.6, 1e-9);
+  EXPECT_NEAR(p1[0].position, 3.6, 1e-3);
   // Two peaks are supported only when no one-peak model comes within 2 of the best AIC,
   // or within 1e-12 of it where that is more (AIC 1e17, where best + 2 rounds to best);
   // none without a finite AIC.

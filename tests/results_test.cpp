@@ -7,6 +7,8 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <regex>
 
 #include <nlohmann/json.hpp>
@@ -87,11 +89,22 @@ TEST(Tables, CsvAndSummaryOfEveryModeAndTheClosingBlock) {
     }
     if (c.over.count("MODE") && c.over.at("MODE") == "err") {  // the headline carries the +-
       for (char const* line : {"\nMean distance: [0-9.]+ \\+- [0-9.]+ Angstrom", "\nDistance sd: [0-9.]+ \\+- [0-9.]+",
-                               "\nEffective distance: [0-9.]+ \\+- [0-9.]+", "\nNote: the \\+- is the noise part only"})
+                               "\nEffective distance: [0-9.]+ \\+- [0-9.]+", "\nNote: the \\+- is the noise part only",
+                               "\nEffective distance 95 % interval: [0-9.]+ to [0-9.]+ Angstrom\n",
+                               "\nPeak 1: [0-9.]+ \\+- [0-9.]+ Angstrom.*; 95 % interval: [0-9.]+ to [0-9.]+ Angstrom"})
         EXPECT_TRUE(std::regex_search(r.out, std::regex(line))) << line << r.out;
       json const& dd = j["distance"];
       for (char const* q : {"mean", "sd", "effective", "median", "mode"})
         EXPECT_LE(dd[std::string(q) + "_p025"].get<double>(), dd[std::string(q) + "_p975"].get<double>()) << q;
+      // Each 95 % interval holds its value and the runs' percentiles.
+      for (auto [v, i, p] : {std::array<char const*, 3>{"effective", "effective_interval", "effective_p025"},
+                             {"mean", "mean_interval", "mean_p025"}, {"sd", "sd_interval", "sd_p025"},
+                             {"position", "position_interval", nullptr}}) {
+        json const& o = p ? dd : dd["peaks"][0];
+        if (!o.contains(i)) continue;
+        EXPECT_LE(o[i][0].get<double>(), std::min(o[v].get<double>(), p ? dd[p].get<double>() : 1e9)) << i;
+        EXPECT_GE(o[i][1].get<double>(), o[v].get<double>()) << i;
+      }
     }
     EXPECT_NEAR(total + band, c.over.count("MODE") && c.over.at("MODE") == "sim" ? 0 : 1, 1e-8);
     EXPECT_NEAR(j["chi2_per_point"].get<double>(), j["chi2"].get<double>() / 9, 1e-12);

@@ -5,7 +5,9 @@
 #include <limits>
 #include <string>
 
+#include "model/effective_distance.h"
 #include "numeric/margin.h"
+#include "numeric/parabola_vertex.h"
 #include "solver/gaussians/skewed_peak.h"
 
 namespace {
@@ -62,10 +64,28 @@ std::vector<PeakInfo> distribution_peaks(std::vector<double> const& r, std::vect
     bool left = small > 0 && (small + 1 == s.size() || valley(s, p, small - 1) > valley(s, p, small));
     join(s, p, left ? small - 1 : small);
   }
+  // Each peak where the parabola through its top and the two neighbours peaks.
   std::vector<PeakInfo> out;
-  for (Segment const& g : s) out.push_back({r[g.top], g.mass / total, true});
+  for (Segment const& g : s) {
+    int t = g.top;
+    double at = t > 0 && t + 1 < n ? parabola_vertex(r[t - 1], p[t - 1], r[t], p[t], r[t + 1], p[t + 1]) : r[t];
+    out.push_back({at, g.mass / total, true});
+  }
   return out;
 }
+
+namespace {
+
+// Mean, sd and effective distance of the masses p on the distances r.
+std::array<double, 3> moments_of(std::vector<double> const& r, std::vector<double> const& p) {
+  double total = 0.0, m = 0.0, m2 = 0.0;
+  for (size_t j = 0; j < p.size(); j++) total += p[j], m += p[j] * r[j];
+  m /= total;
+  for (size_t j = 0; j < p.size(); j++) m2 += p[j] * (r[j] - m) * (r[j] - m);
+  return {m, std::sqrt(m2 / total), effective_distance(p.data(), r.data(), p.size())};
+}
+
+}  // namespace
 
 std::vector<PeakModel> peak_models(MixtureSelection const& sel, GaussianMixture const& gm) {
   std::vector<PeakModel> out;
@@ -78,8 +98,9 @@ std::vector<PeakModel> peak_models(MixtureSelection const& sel, GaussianMixture 
       m.centre.push_back(g.centre);
       m.width.push_back(g.width);
     }
+    std::vector<double> mass = gm.grid_mass(m);
     out.push_back({f.k == 1 ? "1 Gaussian" : std::to_string(f.k) + " Gaussians", f.aic,
-                   distribution_peaks(r, gm.grid_mass(m))});
+                   distribution_peaks(r, mass), moments_of(r, mass)});
   }
   if (!sel.fits.empty() && sel.fits[0].ok) {
     GaussComponent const& g = sel.fits[0].comp[0];
@@ -89,7 +110,7 @@ std::vector<PeakModel> peak_models(MixtureSelection const& sel, GaussianMixture 
       std::vector<double> const& fr = gm.fine_centres();
       std::vector<double> mass = skewed_peak_mass(fr, sk.location, sk.scale, sk.shape);
       size_t top = static_cast<size_t>(std::max_element(mass.begin(), mass.end()) - mass.begin());
-      out.push_back({"skewed peak", sk.aic, {{fr[top], 1.0, true}}});
+      out.push_back({"skewed peak", sk.aic, {{fr[top], 1.0, true}}, moments_of(fr, mass)});
     }
   }
   return out;

@@ -9,6 +9,7 @@
 #ifndef REDORDIST_SOLVER_GAUSSIANS_PEAK_SUPPORT_H
 #define REDORDIST_SOLVER_GAUSSIANS_PEAK_SUPPORT_H
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -23,7 +24,9 @@ constexpr double kRippleDepth = 0.9;
 constexpr double kAicMargin = 2.0;
 
 // The peaks of p (n_grid masses on the ascending distances r), in order of
-// distance; every peak starts supported. A distribution without mass has none.
+// distance, each at the vertex of the parabola through its largest grid
+// mass and the two beside it (at the grid point on an end of the grid);
+// every peak starts supported. A distribution without mass has none.
 std::vector<PeakInfo> distribution_peaks(std::vector<double> const& r, std::vector<double> const& p,
                                          double min_share = kPeakMinShare);
 
@@ -31,6 +34,8 @@ struct PeakModel {
   std::string name;  // "1 Gaussian", "2 Gaussians", "3 Gaussians", "skewed peak"
   double aic = 0.0;
   std::vector<PeakInfo> peaks;  // of the model's distribution on the run's grid
+  // The mean, sd and effective distance of its distribution (Angstrom).
+  std::array<double, 3> moments{};
 };
 
 // The fitted mixtures of sel (on gm's problem) and one skewed peak.

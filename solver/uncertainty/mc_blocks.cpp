@@ -10,6 +10,8 @@
 #include "model/effective_distance.h"
 #include "numeric/numeric.h"
 #include "numeric/percentile.h"
+#include "solver/gaussians/peak_support.h"
+#include "solver/uncertainty/interval95.h"
 
 BlockSums::BlockSums(size_t n) {
   for (gsl_vector** v : {&s1_, &s2_, &sm_, &sm2_, &ss_, &ss2_, &m_, &s_, &sq_, &scratch_})
@@ -74,13 +76,6 @@ double average(std::vector<double> const& v) {
   return v.empty() ? 0.0 : s / v.size();
 }
 
-double spread(std::vector<double> const& v) {
-  if (v.size() < 2) return 0.0;
-  double m = average(v), s = 0.0;
-  for (double x : v) s += (x - m) * (x - m);
-  return std::sqrt(s / (v.size() - 1));
-}
-
 }  // namespace
 
 void DistanceSpread::add(std::vector<double> const& d, gsl_vector const* r) {
@@ -98,6 +93,7 @@ void DistanceSpread::add(std::vector<double> const& d, gsl_vector const* r) {
   effective_.push_back(effective_distance(d.data(), rv.data(), d.size()));
   median_.push_back(distribution_median(d.data(), rv.data(), d.size()));
   mode_.push_back(distribution_mode(d.data(), rv.data(), d.size()));
+  peaks_.push_back(distribution_peaks(rv, d));
   runs_.push_back(d);
 }
 
@@ -112,14 +108,18 @@ std::array<double, 2> interval(std::vector<double> const& v) {
 void DistanceSpread::store(Paar& model) const {
   if (runs() < 2) return;
   McDistance& d = model.results.mc.distance;
-  d = {runs(), mean_of_mean(), sd_of_mean(), mean_of_sd(), sd_of_sd(), mean_of_effective(), sd_of_effective()};
-  d.median_sd = spread(median_);
-  d.mode_sd = spread(mode_);
+  d = McDistance{};
+  d.runs = runs();
+  d.mean = mean_of_mean(), d.mean_sd = sd_of_mean(), d.sd = mean_of_sd(), d.sd_sd = sd_of_sd();
+  d.effective = mean_of_effective(), d.effective_sd = sd_of_effective();
+  d.median_sd = sample_sd(median_);
+  d.mode_sd = sample_sd(mode_);
   d.mean_p = interval(mean_);
   d.sd_p = interval(sd_);
   d.effective_p = interval(effective_);
   d.median_p = interval(median_);
   d.mode_p = interval(mode_);
+  d.run_peaks = peaks_;
   size_t n = runs_.front().size();
   McEstimate& e = model.results.mc;
   e.band_p025.assign(n, 0.0);
@@ -133,11 +133,11 @@ void DistanceSpread::store(Paar& model) const {
 }
 
 double DistanceSpread::mean_of_mean() const { return average(mean_); }
-double DistanceSpread::sd_of_mean() const { return spread(mean_); }
+double DistanceSpread::sd_of_mean() const { return sample_sd(mean_); }
 double DistanceSpread::mean_of_sd() const { return average(sd_); }
-double DistanceSpread::sd_of_sd() const { return spread(sd_); }
+double DistanceSpread::sd_of_sd() const { return sample_sd(sd_); }
 double DistanceSpread::mean_of_effective() const { return average(effective_); }
-double DistanceSpread::sd_of_effective() const { return spread(effective_); }
+double DistanceSpread::sd_of_effective() const { return sample_sd(effective_); }
 
 void DistanceSpread::report(Paar& model) const {
   if (runs() < 2) return;

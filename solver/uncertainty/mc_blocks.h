@@ -61,6 +61,7 @@ class DistanceSpread {
   std::vector<double> mean_, sd_, effective_, median_, mode_;
   // Every accepted run's distribution: percentiles need the whole sample.
   std::vector<std::vector<double>> runs_;
+  std::vector<std::vector<PeakInfo>> peaks_;  // each run's peaks
 };
 
 // After block `block` (from the fifth on): the convergence lines, the

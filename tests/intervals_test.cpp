@@ -1,0 +1,79 @@
+// Peaks between grid points and the 95 % intervals of mode err: the vertex
+// of three points, the matching of the runs' peaks to the reported ones,
+// and the intervals, all against values worked out by hand (percentiles of
+// type 7 as numpy's default gives them).
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "numeric/parabola_vertex.h"
+#include "model/run_results.h"
+#include "solver/uncertainty/interval95.h"
+#include "solver/uncertainty/peak_spread.h"
+
+TEST(Intervals, ParabolaVertexOfThreePoints) {
+  // y = -(x - 0.3)^2 at 0, 0.5, 2 (uneven spacing); 5 - 2 (x - 3.57)^2 on a 0.05 grid;
+  // (-1, .5), (0, 1), (1, 0): y = -.75 x^2 - .25 x + 1, vertex -1/6; the middle not the top,
+  // and a flat top: the middle point; two equal tops: midway between them.
+  struct { double x0, y0, x1, y1, x2, y2, want; } cases[] = {
+      {0.0, -0.09, 0.5, -0.04, 2.0, -2.89, 0.3}, {3.5, 4.9902, 3.55, 4.9992, 3.6, 4.9982, 3.57},
+      {-1.0, 0.5, 0.0, 1.0, 1.0, 0.0, -1.0 / 6.0}, {0.0, 1.0, 1.0, 0.5, 2.0, 0.0, 1.0},
+      {0.0, 1.0, 1.0, 1.0, 2.0, 1.0, 1.0},       {0.0, 0.0, 1.0, 1.0, 2.0, 1.0, 1.5}};
+  for (auto const& c : cases)
+    EXPECT_NEAR(parabola_vertex(c.x0, c.y0, c.x1, c.y1, c.x2, c.y2), c.want, 1e-9) << c.want;
+}
+
+TEST(Intervals, RunsPeaksMatchedAndTheirSpread) {
+  // Reported 3.5 (55 %) and 5.5 (45 %); the third run misses 5.5, the fourth
+  // splits 3.5 in two (3.45 nearer, found second; shares 0.2 + 0.3).
+  std::vector<PeakInfo> peaks = {{3.5, 0.55, true}, {5.5, 0.45, true}};
+  std::vector<std::vector<PeakInfo>> runs = {{{3.52, 0.5}, {5.47, 0.5}}, {{3.48, 0.6}, {5.55, 0.4}},
+                                             {{3.6, 1.0}}, {{3.30, 0.2}, {3.45, 0.3}, {5.50, 0.5}}};
+  std::vector<PeakSample> s = match_run_peaks(peaks, runs);
+  EXPECT_EQ(s[0].position, (std::vector<double>{3.52, 3.48, 3.6, 3.45}));
+  EXPECT_EQ(s[1].position, (std::vector<double>{5.47, 5.55, 5.50}));
+  EXPECT_EQ(s[1].share, (std::vector<double>{0.5, 0.4, 0.0, 0.5}));
+  EXPECT_EQ(s[0].found + s[1].found, 7u);
+  add_peak_spread(peaks, runs, 0.05);
+  // sd, then the union of percentiles and value +- 1.96 sd, the position widened by 0.025.
+  double want[2][6] = {{0.065, 3.3476023400, 3.6523976600, 0.2380476143, 0.0834352457, 1.0},
+                       {0.0404145188, 5.3957889980, 5.6042110020, 0.2380476143, 0.0, 0.9165647543}};
+  for (int k = 0; k < 2; k++) {
+    PeakInfo const& p = peaks[k];
+    double got[6] = {p.position_sd, p.position_interval[0], p.position_interval[1],
+                     p.share_sd,    p.share_interval[0],    p.share_interval[1]};
+    EXPECT_EQ(p.runs, 4u);
+    for (int i = 0; i < 6; i++) EXPECT_NEAR(got[i], want[k][i], 1e-9) << k << ", " << i;
+  }
+}
+
+TEST(Intervals, NoiseJoinedWithTheAllowedRange) {
+  // value 4, then: sd wider than the percentiles; percentiles and the allowed range wider
+  // than 1.96 sd; percentiles off the value; an empty range (lo > hi) ignored.
+  struct { double sd, p0, p1, lo, hi, want_lo, want_hi; } cases[] = {
+      {0.1, 3.9, 4.05, 1.0, 0.0, 3.8040036, 4.1959964}, {0.01, 3.9, 4.05, 3.95, 4.3, 3.9, 4.3},
+      {0.0, 4.1, 4.2, 1.0, 0.0, 4.0, 4.2},              {0.05, 3.99, 4.01, 3.7, 3.8, 3.7, 4.0979982}};
+  for (auto const& c : cases) {
+    Interval95 i = interval95(4.0, c.sd, {c.p0, c.p1}, c.lo, c.hi);
+    EXPECT_NEAR(i.lo, c.want_lo, 1e-9) << c.sd;
+    EXPECT_NEAR(i.hi, c.want_hi, 1e-9) << c.sd;
+  }
+}
+
+TEST(Intervals, WidenedByThePeakModelsWithinTheAicMargin) {
+  // The skewed peak (AIC 1.5 above the best) joins mean 4.3 +- 1.96 * 0.05, sd 0.5 +- 1.96 * 0.02
+  // and its peak at 3.6; the two Gaussians (2.5 above) and the interval not given do not.
+  DataDetermined d;
+  d.mean_interval = {true, 3.9, 4.1}, d.sd_interval = {true, 0.25, 0.35};
+  d.peaks = {{3.85, 1.0, true, 100, 100, 0.02, 0.0, {3.8, 3.9}, {1.0, 1.0}}};
+  d.peak_models = {{"1 Gaussian", 10.0, 1, {3.85}, {4.0, 0.3, 3.9}}, {"skewed peak", 11.5, 1, {3.6}, {4.3, 0.5, 3.95}},
+                   {"2 Gaussians", 12.5, 2, {3.5, 4.5}, {5.0, 1.0, 4.0}}};
+  McDistance mc;
+  mc.mean_sd = 0.05, mc.sd_sd = 0.02;
+  widen_by_models(d, mc);
+  double got[] = {d.mean_interval.lo, d.mean_interval.hi, d.sd_interval.lo, d.sd_interval.hi,
+                  d.peaks[0].position_interval[0], d.peaks[0].position_interval[1]};
+  double want[] = {3.9, 4.3979982, 0.25, 0.53919928, 3.6, 3.9};
+  for (int i = 0; i < 6; i++) EXPECT_NEAR(got[i], want[i], 1e-9) << i;
+  EXPECT_FALSE(d.effective_interval.given);
+}
