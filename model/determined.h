@@ -72,6 +72,9 @@ struct DataDetermined {
   std::vector<Model> peak_models;
   int supported_peaks = 0;  // how many peaks the data support
   bool peaks_supported = true;
+  // Peaks beyond one dephasing cycle that a lower SCALING explains as well
+  // (marked not supported; the warning on SCALING speaks of them).
+  int peaks_beyond_cycle = 0;
   // Gaussian components (of the Gaussian solver) the data do not place:
   // one line each, for the warnings.
   std::vector<std::string> component_problems;

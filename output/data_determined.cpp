@@ -158,6 +158,45 @@ void flag_components(Paar const& m, MixtureFit const& fit, double width_max, Dat
   }
 }
 
+// The widths and centres one Gaussian may take at each SCALING the data
+// allow, joined: with SCALING fitted, or open to the trap of mass beyond one
+// dephasing cycle, the width at the best SCALING alone is too narrow a claim.
+void widen_over_scaling(Paar const& m, AssessmentGrid const& g, WidthAllowed& w) {
+  ScalingProfile const& p =
+      m.results.scaling_fit.fitted ? m.results.scaling_fit : m.results.scaling_trap.profile;
+  if (!p.fitted || !w.computed) return;
+  for (double s : {p.lo4, p.hi4}) {
+    if (std::fabs(s - m.scaling) < 1e-3) continue;
+    Paar t(m);
+    t.scaling = s;
+    WidthAllowed o = one_gaussian_profile(determined_problem(t, g), g.near, g.far, kAllowedDeltaChi2, g.step);
+    if (!o.computed) continue;
+    auto join = [](double& lo, double& hi, double olo, double ohi) {
+      lo = std::min(lo, olo), hi = std::max(hi, ohi);
+    };
+    join(w.width_lo, w.width_hi, o.width_lo, o.width_hi);
+    join(w.centre_lo, w.centre_hi, o.centre_lo, o.centre_hi);
+    join(w.mean_lo, w.mean_hi, o.mean_lo, o.mean_hi);
+    join(w.sd_lo, w.sd_hi, o.sd_lo, o.sd_hi);
+    join(w.effective_lo, w.effective_hi, o.effective_lo, o.effective_hi);
+    w.lo_at_floor = w.lo_at_floor || o.lo_at_floor;
+    w.hi_at_ceiling = w.hi_at_ceiling || o.hi_at_ceiling;
+  }
+}
+
+// Peaks beyond the full-cycle distance, when a lower SCALING explains the
+// mass there as well, are not supported by these data whatever the models
+// of the peaks say at this SCALING.
+void unsupport_beyond_cycle(Paar const& m, DataDetermined& d) {
+  ScalingTrap const& t = m.results.scaling_trap;
+  if (!t.found || !t.profile.fitted || !(t.other.beyond < t.share - 0.05)) return;
+  int dropped = 0;
+  for (PeakInfo& p : d.peaks)
+    if (p.position > t.cycle_distance && p.supported) p.supported = false, dropped++;
+  d.supported_peaks = std::max(1, d.supported_peaks - dropped);
+  d.peaks_beyond_cycle = dropped;
+}
+
 }  // namespace
 
 bool solver_dof(Paar const& m, double& dof) {
@@ -188,6 +227,7 @@ void assess_determined(Paar& m) {
   try {
     FitProblem fp = determined_problem(m, g);
     d.width = one_gaussian_profile(fp, g.near, g.far, kAllowedDeltaChi2, g.step);
+    widen_over_scaling(m, g, d.width);
     MixtureSelection sel = fit_gaussian_mixtures(fp, g.near, g.far);
     GaussianMixture gm(fp, g.near, g.far);
     std::vector<PeakModel> models = peak_models(sel, gm);
@@ -203,6 +243,7 @@ void assess_determined(Paar& m) {
       flag_components(m, sel.fits[sel.chosen], gm.width_max(), d);
   } catch (std::invalid_argument const&) {
   }
+  unsupport_beyond_cycle(m, d);
   for (PeakInfo const& p : d.peaks) d.peaks_supported = d.peaks_supported && p.supported;
   judge_width(m, d);
   m.results.determined = d;

@@ -9,6 +9,7 @@
 #include "output/atomic_file.h"
 #include "numeric/numeric.h"
 #include "output/data_determined.h"
+#include "output/scaling_report.h"
 
 namespace {
 
@@ -90,6 +91,7 @@ void fit_warnings(Paar& m) {
     // A grid that cuts the distribution off comes first, unless the plateau
     // blames SCALING for the mass at its ends.
     std::string hint = scaling_hint(m, true);
+    if (hint.empty() && m.results.scaling_trap.found) hint = "(see the warning on SCALING above)";
     std::string grid = hint.empty() && m.edge_share() > kEdgeLimit
                            ? format("NEAR and FAR (%.0f %% of the distribution lies on the grid's ends), ",
                                     100.0 * m.edge_share())
@@ -118,7 +120,10 @@ void shape_warnings(Paar& m) {
                    d.sd_determined     ? "mean"
                    : d.mean_determined ? "sd"
                                        : "mean and the sd"));
-  if (!d.peaks_supported) {
+  int unsupported = 0;
+  for (PeakInfo const& p : d.peaks) unsupported += p.supported ? 0 : 1;
+  // Peaks beyond one cycle alone: the warning on SCALING has said it.
+  if (!d.peaks_supported && unsupported > d.peaks_beyond_cycle) {
     int n = static_cast<int>(d.peaks.size());
     int k = d.supported_peaks;
     warn(m, format("warning: the data do not support %d peaks (at %s Angstrom): %d peak%s (%s) fit%s "
@@ -139,6 +144,14 @@ double share_beyond(Paar const& m, double r) {
 }  // namespace
 
 bool report_edge_advice(Paar& m, double edge_share, double lmd) {
+  // Mass beyond one dephasing cycle that a lower SCALING explains as well:
+  // a wider grid would only move it further out, so no advice points there.
+  std::string trap = scaling_trap_warning(m);
+  if (!trap.empty()) {
+    m.report().warn(trap);
+    m.report().log() << trap << "\n";
+    return true;
+  }
   double const limit = kEdgeLimit;
   int n = m.setup->n_grid;
   double far2 = n >= 4 ? gvg(m.distribution, n - 1) + gvg(m.distribution, n - 2) : 0.0;
