@@ -13,7 +13,7 @@
 constexpr double kScalingAllowedWidth = 0.1;
 
 // The standard deviation of the fitted SCALING: half the width of the
-// SCALING range where chi2 lies within 1 of the best.
+// SCALING range where the AIC lies within 1 of the best.
 double scaling_sd(Paar const& model);
 
 // A fitted SCALING at an end of the scan, or whose allowed range runs past 1
