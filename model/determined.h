@@ -61,6 +61,11 @@ struct DataDetermined {
   bool sd_determined = true;
   bool mean_determined = true;
   std::string width_problem;  // why the width is not determined ("" when it is)
+  // A reported sd or mean outside a narrow allowed range: it disagrees with
+  // the data (and is not determined either).
+  bool sd_disagrees = false, mean_disagrees = false;
+  std::string disagree_problem;
+  bool effective_outside = false;  // r_eff outside the range allowed (chi2 within 1)
   // Peaks.
   std::vector<PeakInfo> peaks;
   // The models of the same data the peaks are judged by: name, AIC, peaks.

@@ -107,9 +107,15 @@ void judge_width(Paar const& m, DataDetermined& d) {
   WidthAllowed const& w = d.width;
   if (!w.computed || !d.one_gaussian_describes) return;
   double mean = m.results.distance_moments[0], sd = m.results.distance_moments[1];
+  // A value outside a narrow allowed range disagrees with the data; only a
+  // wide one (widths over more than a factor kWideWidths) leaves it open.
+  bool wide = w.width_hi > kWideWidths * w.width_lo;
+  double r_eff = m.results.effective_distance;
+  d.effective_outside = r_eff < w.effective_lo - kEffectiveSlack || r_eff > w.effective_hi + kEffectiveSlack;
   char b[400];
   if (!within(sd, w.sd_lo, w.sd_hi, kSdPrecision, kSdRelPrecision)) {
-    if (sd < w.sd_lo || sd > w.sd_hi)
+    bool outside = sd < w.sd_lo || sd > w.sd_hi;
+    if (outside)
       std::snprintf(b, sizeof b,
                     "the reported sd %.2f Angstrom lies outside the sds %.2f to %.2f Angstrom of the "
                     "single Gaussians they allow (widths %.2f to %.2f Angstrom)",
@@ -119,17 +125,20 @@ void judge_width(Paar const& m, DataDetermined& d) {
                     "one Gaussian fits them with any width from %.2f to %.2f Angstrom (sd %.2f to "
                     "%.2f Angstrom on this grid)",
                     w.width_lo, w.width_hi, w.sd_lo, w.sd_hi);
-    d.width_problem = b;
+    (outside && !wide ? d.disagree_problem : d.width_problem) = b;
     d.sd_determined = false;
+    d.sd_disagrees = outside && !wide;
   }
   if (!within(mean, w.mean_lo, w.mean_hi, kMeanPrecision, kMeanRelPrecision)) {
     bool outside = mean < w.mean_lo || mean > w.mean_hi;
+    d.mean_disagrees = outside && !wide;
+    std::string& to = d.mean_disagrees ? d.disagree_problem : d.width_problem;
     std::snprintf(
-        b, sizeof b, "%s%s means from %.2f to %.2f Angstrom", d.width_problem.empty() ? "" : "; ",
+        b, sizeof b, "%s%s means from %.2f to %.2f Angstrom", to.empty() ? "" : "; ",
         outside ? format("the reported mean %.2f Angstrom lies outside the single Gaussians'", mean).c_str()
                 : "the single Gaussians they allow have",
         w.mean_lo, w.mean_hi);
-    d.width_problem += b;
+    to += b;
     d.mean_determined = false;
   }
 }

@@ -108,18 +108,36 @@ void fit_warnings(Paar& m) {
   }
 }
 
+// What to quote instead of the moments: the effective distance, or the
+// range of it the data allow when the reported one lies outside.
+std::string quote_effective(Paar const& m) {
+  DataDetermined const& d = m.results.determined;
+  if (d.effective_outside)
+    return format("the effective distances %.2f to %.2f Angstrom the data allow", d.width.effective_lo,
+                  d.width.effective_hi);
+  return format("the effective distance %.2f Angstrom", m.results.effective_distance);
+}
+
 void shape_warnings(Paar& m) {
   DataDetermined const& d = m.results.determined;
-  if (!d.sd_determined || !d.mean_determined)
-    warn(m, format("warning: the %s not determined by these data: %s; quote the effective distance "
-                   "%.2f Angstrom and the allowed widths rather than the %s",
-                   d.sd_determined     ? "mean distance is"
-                   : d.mean_determined ? "width is"
-                                       : "width and the mean distance are",
-                   d.width_problem.c_str(), m.results.effective_distance,
-                   d.sd_determined     ? "mean"
-                   : d.mean_determined ? "sd"
-                                       : "mean and the sd"));
+  bool sd_open = !d.sd_determined && !d.sd_disagrees, mean_open = !d.mean_determined && !d.mean_disagrees;
+  if (sd_open || mean_open)
+    warn(m, format("warning: the %s not determined by these data: %s; quote %s and the allowed widths "
+                   "rather than the %s",
+                   !sd_open ? "mean distance is" : !mean_open ? "width is" : "width and the mean distance are",
+                   d.width_problem.c_str(), quote_effective(m).c_str(),
+                   !sd_open ? "mean" : !mean_open ? "sd" : "mean and the sd"));
+  if (d.sd_disagrees || d.mean_disagrees)
+    warn(m, format("warning: the reported %s disagree%s with what these data allow: %s; quote the allowed "
+                   "range%s rather than the reported value%s",
+                   !d.sd_disagrees ? "mean distance" : !d.mean_disagrees ? "sd" : "sd and mean distance",
+                   d.sd_disagrees && d.mean_disagrees ? "" : "s", d.disagree_problem.c_str(),
+                   d.sd_disagrees && d.mean_disagrees ? "s" : "", d.sd_disagrees && d.mean_disagrees ? "s" : ""));
+  if (d.effective_outside)
+    warn(m, format("warning: the reported effective distance %.2f Angstrom lies outside the %.2f to %.2f "
+                   "Angstrom of the single Gaussians these data allow (chi2 within 1 of the best): quote that "
+                   "range rather than the reported value",
+                   m.results.effective_distance, d.width.effective_lo, d.width.effective_hi));
   int unsupported = 0;
   for (PeakInfo const& p : d.peaks) unsupported += p.supported ? 0 : 1;
   // Peaks beyond one cycle alone: the warning on SCALING has said it.
@@ -203,15 +221,15 @@ std::string scaling_hint(Paar const& m, bool brief) {
 }
 
 std::string sd_note(Paar const& m) {
-  return m.results.determined.computed && !m.results.determined.sd_determined
-             ? " (not determined by these data)"
-             : "";
+  DataDetermined const& d = m.results.determined;
+  if (!d.computed || d.sd_determined) return "";
+  return d.sd_disagrees ? " (outside what these data allow)" : " (not determined by these data)";
 }
 
 std::string mean_note(Paar const& m) {
-  return m.results.determined.computed && !m.results.determined.mean_determined
-             ? " (not determined by these data)"
-             : "";
+  DataDetermined const& d = m.results.determined;
+  if (!d.computed || d.mean_determined) return "";
+  return d.mean_disagrees ? " (outside what these data allow)" : " (not determined by these data)";
 }
 
 void report_determined(Paar& m) {
@@ -223,6 +241,10 @@ void report_determined(Paar& m) {
   else
     say(m, format("Effective distance: %.4f Angstrom", m.results.effective_distance));
   if (!d.computed) return;
+  if (mc.runs < 2 && d.width.computed && d.one_gaussian_describes)
+    say(m, format("Effective distance allowed by the data: %.3f to %.3f Angstrom (single Gaussians within "
+                  "chi2 1 of the best)",
+                  d.width.effective_lo, d.width.effective_hi));
   if (d.width.computed) {
     say(m, format("Width allowed by the data: %.3f to %.3f Angstrom (sd %.3f to %.3f, mean %.3f to %.3f "
                   "Angstrom on this grid%s)",
@@ -256,6 +278,8 @@ void add_determined_json(Paar const& m, nlohmann::json& j) {
   }
   dist["sd_determined"] = d.sd_determined;
   dist["mean_determined"] = d.mean_determined;
+  if (d.sd_disagrees || d.mean_disagrees || d.effective_outside)
+    dist["outside_allowed"] = {{"sd", d.sd_disagrees}, {"mean", d.mean_disagrees}, {"effective", d.effective_outside}};
   nlohmann::json peaks = nlohmann::json::array();
   for (PeakInfo const& p : d.peaks)
     peaks.push_back({{"position", p.position}, {"share", p.share}, {"supported", p.supported}});
