@@ -118,6 +118,32 @@ std::string quote_effective(Paar const& m) {
   return format("the effective distance %.2f Angstrom", m.results.effective_distance);
 }
 
+// A peak of maxent's distribution within its default model's taper at a
+// grid end: the prior, not the data, shapes it there. The grid end that
+// gives it room; never a wider FAR while the far mass may be SCALING's or
+// past the longest measurable distance.
+void taper_warnings(Paar& m) {
+  DataDetermined const& d = m.results.determined;
+  nlohmann::json const& det = m.results.details;
+  auto it = det.find("default_model_taper_angstrom");
+  if (m.results.solver != "maxent" || it == det.end() || !it->is_number()) return;
+  double taper = it->get<double>(), near = m.setup->near, far = m.setup->far, room = 2.0 * m.setup->grain;
+  double lmd = m.setup->longest_measurable_distance(m.scaling);
+  for (PeakInfo const& p : d.peaks) {
+    bool at_near = p.position - near < taper, at_far = far - p.position < taper;
+    if (at_near && p.position - taper - room > 0.5)
+      warn(m, format("warning: maxent's peak at %.2f Angstrom lies within its default model's taper (%.2f "
+                     "Angstrom from NEAR %g): the grid end is too close for maxent; lower NEAR to %.1f "
+                     "Angstrom",
+                     p.position, taper, near, std::floor(10.0 * (p.position - taper - room)) / 10.0));
+    else if (at_far && !m.results.scaling_trap.found && p.position + taper + room <= lmd)
+      warn(m, format("warning: maxent's peak at %.2f Angstrom lies within its default model's taper (%.2f "
+                     "Angstrom from FAR %g): the grid end is too close for maxent; widen FAR to %.1f "
+                     "Angstrom",
+                     p.position, taper, far, std::ceil(10.0 * (p.position + taper + room)) / 10.0));
+  }
+}
+
 void shape_warnings(Paar& m) {
   DataDetermined const& d = m.results.determined;
   bool sd_open = !d.sd_determined && !d.sd_disagrees, mean_open = !d.mean_determined && !d.mean_disagrees;
@@ -150,6 +176,7 @@ void shape_warnings(Paar& m) {
                    k > 1 ? "" : "s", n - k > 1 ? "s" : "", positions(d.peaks, true).c_str()));
   }
   for (std::string const& c : d.component_problems) warn(m, "warning: " + c);
+  taper_warnings(m);
 }
 
 double share_beyond(Paar const& m, double r) {
