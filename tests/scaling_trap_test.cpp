@@ -8,6 +8,8 @@
 #include <nlohmann/json.hpp>
 
 #include "model/dephasing_cycle.h"
+#include "solver/gaussians/flat_peak.h"
+#include "solver/scaling/scaling_fit.h"
 #include "tests/test_support.h"
 
 using namespace ts;
@@ -63,4 +65,23 @@ TEST(ScalingTrap, EverySolverWarnsAndSupportsNoPeakBeyondOneCycle) {
         supported_far += p["supported"].get<bool>() && p["position"].get<double>() > 5.5;
       EXPECT_EQ(supported_far, 0) << j["distance"]["peaks"].dump();
     }
+}
+
+TEST(ScalingTrap, ParametersOfTheCriterionAndTheFlatToppedPeaksMoments) {
+  // AIC counts 3k - 1 parameters for k Gaussians, G for the maximum entropy,
+  // none when the solver does not say.
+  std::pair<char const*, double> const crit[] = {{R"({"chosen_k": 1})", 2}, {R"({"chosen_k": 3})", 8},
+                                                 {R"({"G": 4.25})", 4.25}, {"{}", 0}};
+  for (auto const& [details, want] : crit) EXPECT_EQ(fit_parameters(nlohmann::json::parse(details)), want) << details;
+  // A band of half-width h blurred by sd e: mean c, variance h^2 / 3 + e^2.
+  std::vector<double> r;
+  for (double x = 0.0; x < 10.0; x += 0.001) r.push_back(x);
+  double const bands[][3] = {{5.0, 1.0, 0.05}, {4.0, 0.3, 0.2}, {6.0, 1.5, 0.3}};
+  for (auto const& b : bands) {
+    std::vector<double> m = flat_peak_mass(r, b[0], b[1], b[2]);
+    double m1 = 0, m2 = 0;
+    for (size_t i = 0; i < r.size(); i++) m1 += m[i] * r[i], m2 += m[i] * r[i] * r[i];
+    EXPECT_NEAR(m1, b[0], 1e-6);
+    EXPECT_NEAR(m2 - m1 * m1, b[1] * b[1] / 3 + b[2] * b[2], 1e-5);
+  }
 }

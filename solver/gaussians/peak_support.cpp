@@ -6,6 +6,7 @@
 #include <string>
 
 #include "numeric/margin.h"
+#include "solver/gaussians/flat_peak.h"
 #include "solver/gaussians/skewed_peak.h"
 
 namespace {
@@ -91,6 +92,8 @@ std::vector<PeakModel> peak_models(MixtureSelection const& sel, GaussianMixture 
       size_t top = static_cast<size_t>(std::max_element(mass.begin(), mass.end()) - mass.begin());
       out.push_back({"skewed peak", sk.aic, {{fr[top], 1.0, true}}});
     }
+    FlatPeak fl = fit_flat_peak(gm, g.centre, g.width);
+    if (fl.ok) out.push_back({"flat-topped peak", fl.aic, {{fl.centre, 1.0, true}}});
   }
   return out;
 }
