@@ -15,6 +15,7 @@
 #include "solver/gaussians/gaussian_mixture.h"
 #include "solver/gaussians/peak_support.h"
 #include "solver/gaussians/width_profile.h"
+#include "solver/scaling/scaling_trap.h"
 
 namespace {
 
@@ -198,7 +199,7 @@ void widen_over_scaling(Paar const& m, AssessmentGrid const& g, WidthAllowed& w)
 // of the peaks say at this SCALING.
 void unsupport_beyond_cycle(Paar const& m, DataDetermined& d) {
   ScalingTrap const& t = m.results.scaling_trap;
-  if (!t.found || !t.profile.fitted || !(t.other.beyond < t.share - 0.05)) return;
+  if (!t.found || !t.profile.fitted || !trap_other_clears(t)) return;
   int dropped = 0;
   for (PeakInfo& p : d.peaks)
     if (p.position > t.cycle_distance && p.supported) p.supported = false, dropped++;

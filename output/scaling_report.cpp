@@ -78,7 +78,7 @@ std::string scaling_trap_warning(Paar const& m) {
   std::string verdict = told_out ? format("the data prefer the second (they allow SCALING %.2f to %.2f)",
                                           t.profile.lo4, t.profile.hi4)
                                  : std::string("these data cannot tell them apart");
-  if (o.beyond < t.share - kTrapShare)
+  if (trap_other_clears(t))
     return format("warning: %.0f %% of the mass beyond %.2f Angstrom, or SCALING %.2f with a peak at %.2f "
                   "Angstrom: %s: %s; with SCALING %.2f, %.0f %% lies there (%s); %s",
                   100.0 * t.share, t.cycle_distance, o.scaling, o.peak, verdict.c_str(), why.c_str(),

@@ -21,8 +21,10 @@ namespace {
 // The solver's fit at each SCALING asked, remembered.
 class FitOfScaling {
  public:
+  // The trial fits share one copy of the set-up that writes no solver
+  // traces: the run's own trace is the fit it reports.
   FitOfScaling(Paar const& model, SolverFit (*fit)(Paar const&), double watch)
-      : model_(model), fit_(fit), watch_(watch) {}
+      : model_(model), fit_(fit), watch_(watch), quiet_(quiet_setup(model)) {}
   ScalingPoint const& at(double s) {
     auto it = seen_.find(s);
     if (it != seen_.end()) return it->second;
@@ -30,6 +32,7 @@ class FitOfScaling {
     p.scaling = s;
     if (interrupt_signal() == 0) {
       Paar trial(model_);
+      trial.setup = quiet_;
       trial.speak_to(Report::silent());
       trial.scaling = s;
       SolverFit f = fit_(trial);
@@ -60,9 +63,16 @@ class FitOfScaling {
     p.beyond = share_beyond(r, w, watch_, &p.beyond_at);
     p.peak = r[std::max_element(w.begin(), w.end()) - w.begin()];
   }
+  static std::shared_ptr<const RunSetup> quiet_setup(Paar const& m) {
+    if (!m.setup->write_traces) return m.setup;
+    auto s = std::make_shared<RunSetup>(*m.setup);
+    s->write_traces = false;
+    return s;
+  }
   Paar const& model_;
   SolverFit (*fit_)(Paar const&);
   double watch_;
+  std::shared_ptr<const RunSetup> quiet_;
   std::map<double, ScalingPoint> seen_;
 };
 

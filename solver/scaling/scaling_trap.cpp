@@ -38,7 +38,7 @@ void check_scaling_trap(Paar& m, SolverFit (*fit)(Paar const&)) {
   // When no allowed SCALING clears the far side, the other explanation is
   // the allowed SCALING farthest from the model's: the same data with the
   // distribution moved.
-  if (best && !(best->beyond < t.share - kTrapShare)) {
+  if (best && !(best->beyond < 0.5 * t.share)) {
     double far_end = m.scaling - t.profile.lo4 >= t.profile.hi4 - m.scaling ? t.profile.lo4 : t.profile.hi4;
     for (ScalingPoint const& q : t.profile.points)
       if (q.aic <= level && std::fabs(q.scaling - far_end) < std::fabs(best->scaling - far_end)) best = &q;

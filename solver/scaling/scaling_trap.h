@@ -11,6 +11,10 @@
 // differ enough to say.
 constexpr double kTrapShare = 0.05;
 
+// The other explanation clears the far side: the allowed SCALING whose fit
+// leaves less than half the share beyond the full-cycle distance.
+inline bool trap_other_clears(ScalingTrap const& t) { return t.other.beyond < 0.5 * t.share; }
+
 // The kernel's first minimum and the full-cycle distance, kept in
 // model.results.scaling_trap; the distance (INFINITY when not known).
 double watch_full_cycle(Paar& model);
