@@ -118,8 +118,8 @@ std::string quote_effective(Paar const& m) {
   return format("the effective distance %.2f Angstrom", m.results.effective_distance);
 }
 
-// A peak of maxent's distribution within its default model's taper at a
-// grid end: the prior, not the data, shapes it there. The grid end that
+// A peak of maxent's distribution within the inner half of its default
+// model's taper at a grid end: the prior, not the data, shapes it there. The grid end that
 // gives it room; never a wider FAR while the far mass may be SCALING's or
 // past the longest measurable distance.
 void taper_warnings(Paar& m) {
@@ -130,7 +130,8 @@ void taper_warnings(Paar& m) {
   double taper = it->get<double>(), near = m.setup->near, far = m.setup->far, room = 2.0 * m.setup->grain;
   double lmd = m.setup->longest_measurable_distance(m.scaling);
   for (PeakInfo const& p : d.peaks) {
-    bool at_near = p.position - near < taper, at_far = far - p.position < taper;
+    // Within half the taper the prior weight falls below a half.
+    bool at_near = p.position - near < 0.5 * taper, at_far = far - p.position < 0.5 * taper;
     if (at_near && p.position - taper - room > 0.5)
       warn(m, format("warning: maxent's peak at %.2f Angstrom lies within its default model's taper (%.2f "
                      "Angstrom from NEAR %g): the grid end is too close for maxent; lower NEAR to %.1f "

@@ -44,4 +44,7 @@ void check_scaling_trap(Paar& m, SolverFit (*fit)(Paar const&)) {
       if (q.aic <= level && std::fabs(q.scaling - far_end) < std::fabs(best->scaling - far_end)) best = &q;
   }
   if (best) t.other = *best;
+  // An other explanation within one scan step of the model's SCALING is no
+  // other explanation.
+  t.found = best && std::fabs(best->scaling - m.scaling) >= kScalingScanStep - 1e-9;
 }

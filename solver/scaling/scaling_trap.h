@@ -22,7 +22,8 @@ double watch_full_cycle(Paar& model);
 // After the fit: the share beyond the full-cycle distance and, above
 // kTrapShare, the profile over SCALING by fit (the one of --fit-scaling when
 // SCALING was fitted) and the allowed SCALING whose fit leaves the least
-// there. Prints nothing.
+// there. The trap holds (found) only when that SCALING differs from the
+// model's by a scan step or more. Prints nothing.
 void check_scaling_trap(Paar& model, SolverFit (*fit)(Paar const&));
 
 #endif
