@@ -325,7 +325,7 @@ def main():
                 open(base + ".jsonl", "a" if args.first else "w") as jl:
             for rec in ex.map(lambda i: one_draw(args, i), range(args.first, args.draws)):
                 done += 1
-                jl.write(json.dumps(rec, default=lambda o: o.item()) + "\n")  # numpy scalars as numbers
+                jl.write(json.dumps(rec, default=lambda o: o.item() if hasattr(o, "item") else str(o)) + "\n")
                 jl.flush()
                 if done % 10 == 0:
                     print("  %d draws, %.0f s" % (done, time.monotonic() - t0), flush=True)

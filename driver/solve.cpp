@@ -9,6 +9,7 @@
 #include "solver/gaussians/gaussians_run.h"
 #include "solver/maxent/maxent_run.h"
 #include "solver/scaling/scaling_fit.h"
+#include "solver/scaling/scaling_trap.h"
 
 namespace {
 
@@ -45,10 +46,10 @@ bool results_finite(Paar& m) {
 
 // SCALING fitted with the distribution: the model takes the best SCALING
 // (it keeps its own when no fit succeeded).
-void fit_model_scaling(Paar& model, SolverFamily const& family) {
+void fit_model_scaling(Paar& model, SolverFamily const& family, double watch) {
   double s0 = model.scaling;
   model.report().both(format("Fitting SCALING with the distribution, from SCALING %.4g\n", s0));
-  ScalingProfile p = fit_scaling(model, family.fit);
+  ScalingProfile p = fit_scaling(model, family.fit, watch);
   model.results.scaling_fit = p;
   if (p.fitted) model.scaling = p.best;
   model.report().log() << format("SCALING fitted by %d %s fits: %.4f (chi2 %.4f)\n", p.fits, family.name,
@@ -69,7 +70,8 @@ SolveOutcome solve(Paar& model, std::string const& solver, void (*write_results)
   for (SolverFamily const& f : kSolvers)
     if (solver == f.name) family = &f;
   if (!family) return o;
-  if (fit_scaling) fit_model_scaling(model, *family);
+  double watch = watch_full_cycle(model);
+  if (fit_scaling) fit_model_scaling(model, *family, watch);
   SolverFit fit = family->fit(model);
   model.results.output_failed = model.results.output_failed || fit.output_failed;
   if (!fit.ok) {
@@ -85,6 +87,9 @@ SolveOutcome solve(Paar& model, std::string const& solver, void (*write_results)
   model.results.figure_labels = fit.figure_labels;
   o.fitted = true;
   o.finite = results_finite(model);
+  // The annealing's SCALING profile would take hours: maxent stands in for it.
+  if (o.finite && interrupt_signal() == 0)
+    check_scaling_trap(model, family->fit == annealing_fit ? maxent_fit : family->fit);
   if (model.setup->mode == "err" && o.finite && interrupt_signal() == 0)
     o.mc = family->estimate(model, fit, write_results);
   model.results.figure_labels = fit.figure_labels;

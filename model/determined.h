@@ -78,6 +78,11 @@ struct DataDetermined {
   bool sd_determined = true;
   bool mean_determined = true;
   std::string width_problem;  // why the width is not determined ("" when it is)
+  // A reported sd or mean outside a narrow allowed range: it disagrees with
+  // the data (and is not determined either).
+  bool sd_disagrees = false, mean_disagrees = false;
+  std::string disagree_problem;
+  bool effective_outside = false;  // r_eff outside the range allowed (chi2 within 1)
   // Peaks.
   std::vector<PeakInfo> peaks;
   Interval95 mean_interval, sd_interval, effective_interval, scaling_interval;
@@ -92,6 +97,9 @@ struct DataDetermined {
   std::vector<Model> peak_models;
   int supported_peaks = 0;  // how many peaks the data support
   bool peaks_supported = true;
+  // Peaks beyond one dephasing cycle that a lower SCALING explains as well
+  // (marked not supported; the warning on SCALING speaks of them).
+  int peaks_beyond_cycle = 0;
   // Gaussian components (of the Gaussian solver) the data do not place:
   // one line each, for the warnings.
   std::vector<std::string> component_problems;

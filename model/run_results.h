@@ -5,6 +5,7 @@
 #define REDORDIST_MODEL_RUN_RESULTS_H
 
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -46,13 +47,40 @@ enum class McStatus { kDone, kNotFinite, kTooManyRejections, kInterrupted };
 // chi2 there, and the SCALING values whose chi2 lies within 1 (one standard
 // deviation) and within 4 of it; an end of the searched interval stands
 // where chi2 stays below.
+// One SCALING the profile fitted: the fit's chi2, its criterion (AIC, chi2
+// plus twice the parameters the solver used), and the share of its
+// distribution beyond the distance watched (with that share's mean distance)
+// and the distance of its highest point, Angstrom.
+struct ScalingPoint {
+  double scaling = 0.0, chi2 = INFINITY, aic = INFINITY;
+  double beyond = 0.0, beyond_at = 0.0, peak = 0.0;
+};
+
 struct ScalingProfile {
   bool fitted = false;
   double best = 0.0, chi2 = 0.0;
+  double aic = 0.0;  // the best fit's criterion
+  // The SCALING values whose criterion lies within 1 and 4 of the best,
+  // anywhere in the scan.
   double lo1 = 0.0, hi1 = 0.0, lo4 = 0.0, hi4 = 0.0;
   int fits = 0;  // solver fits the search took
   double scan_lo = 0.0, scan_hi = 0.0;  // the range scanned
   bool at_scan_end = false;             // the best lies at an end of it
+  std::vector<ScalingPoint> points;     // every fit, in order of SCALING
+};
+
+// Mass where the data see no full dephasing cycle, which a lower SCALING
+// explains as well: the share of the reported distribution beyond the
+// distance that completes one cycle by the longest dephasing time, and the
+// profile over SCALING that shows the other explanation.
+struct ScalingTrap {
+  bool checked = false;          // the cycle distance is known
+  double lambda_min = 0.0;       // lambda_D of the kernel's first minimum
+  double cycle_distance = 0.0;   // Angstrom
+  double share = 0.0, at = 0.0;  // the share beyond it and its mean distance
+  bool found = false;            // the share exceeds kTrapShare
+  ScalingProfile profile;        // over SCALING (the fitted one's when SCALING was fitted)
+  ScalingPoint other;            // the allowed SCALING with the least share beyond
 };
 
 struct RunResults {
@@ -67,6 +95,7 @@ struct RunResults {
   nlohmann::json details;                  // what the solver adds to the summary
   DataDetermined determined;               // what the data determine of the distribution
   ScalingProfile scaling_fit;              // SCALING fitted with the distribution
+  ScalingTrap scaling_trap;                // mass beyond one dephasing cycle, or SCALING
   bool solver_failed = false;              // the solver found no distribution
   bool output_failed = false;              // an output file could not be written
 };

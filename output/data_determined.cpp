@@ -15,6 +15,7 @@
 #include "solver/gaussians/gaussian_mixture.h"
 #include "solver/gaussians/peak_support.h"
 #include "solver/gaussians/width_profile.h"
+#include "solver/scaling/scaling_trap.h"
 #include "solver/uncertainty/interval95.h"
 
 namespace {
@@ -108,9 +109,15 @@ void judge_width(Paar const& m, DataDetermined& d) {
   WidthAllowed const& w = d.width;
   if (!w.computed || !d.one_gaussian_describes) return;
   double mean = m.results.distance_moments[0], sd = m.results.distance_moments[1];
+  // A value outside a narrow allowed range disagrees with the data; only a
+  // wide one (widths over more than a factor kWideWidths) leaves it open.
+  bool wide = w.width_hi > kWideWidths * w.width_lo;
+  double r_eff = m.results.effective_distance;
+  d.effective_outside = r_eff < w.effective_lo - kEffectiveSlack || r_eff > w.effective_hi + kEffectiveSlack;
   char b[400];
   if (!within(sd, w.sd_lo, w.sd_hi, kSdPrecision, kSdRelPrecision)) {
-    if (sd < w.sd_lo || sd > w.sd_hi)
+    bool outside = sd < w.sd_lo || sd > w.sd_hi;
+    if (outside)
       std::snprintf(b, sizeof b,
                     "the reported sd %.2f Angstrom lies outside the sds %.2f to %.2f Angstrom of the "
                     "single Gaussians they allow (widths %.2f to %.2f Angstrom)",
@@ -120,17 +127,20 @@ void judge_width(Paar const& m, DataDetermined& d) {
                     "one Gaussian fits them with any width from %.2f to %.2f Angstrom (sd %.2f to "
                     "%.2f Angstrom on this grid)",
                     w.width_lo, w.width_hi, w.sd_lo, w.sd_hi);
-    d.width_problem = b;
+    (outside && !wide ? d.disagree_problem : d.width_problem) = b;
     d.sd_determined = false;
+    d.sd_disagrees = outside && !wide;
   }
   if (!within(mean, w.mean_lo, w.mean_hi, kMeanPrecision, kMeanRelPrecision)) {
     bool outside = mean < w.mean_lo || mean > w.mean_hi;
+    d.mean_disagrees = outside && !wide;
+    std::string& to = d.mean_disagrees ? d.disagree_problem : d.width_problem;
     std::snprintf(
-        b, sizeof b, "%s%s means from %.2f to %.2f Angstrom", d.width_problem.empty() ? "" : "; ",
+        b, sizeof b, "%s%s means from %.2f to %.2f Angstrom", to.empty() ? "" : "; ",
         outside ? format("the reported mean %.2f Angstrom lies outside the single Gaussians'", mean).c_str()
                 : "the single Gaussians they allow have",
         w.mean_lo, w.mean_hi);
-    d.width_problem += b;
+    to += b;
     d.mean_determined = false;
   }
 }
@@ -157,6 +167,45 @@ void flag_components(Paar const& m, MixtureFit const& fit, double width_max, Dat
       d.component_problems.push_back(b);
     }
   }
+}
+
+// The widths and centres one Gaussian may take at each SCALING the data
+// allow, joined: with SCALING fitted, or open to the trap of mass beyond one
+// dephasing cycle, the width at the best SCALING alone is too narrow a claim.
+void widen_over_scaling(Paar const& m, AssessmentGrid const& g, WidthAllowed& w) {
+  ScalingProfile const& p =
+      m.results.scaling_fit.fitted ? m.results.scaling_fit : m.results.scaling_trap.profile;
+  if (!p.fitted || !w.computed) return;
+  for (double s : {p.lo4, p.hi4}) {
+    if (std::fabs(s - m.scaling) < 1e-3) continue;
+    Paar t(m);
+    t.scaling = s;
+    WidthAllowed o = one_gaussian_profile(determined_problem(t, g), g.near, g.far, kAllowedDeltaChi2, g.step);
+    if (!o.computed) continue;
+    auto join = [](double& lo, double& hi, double olo, double ohi) {
+      lo = std::min(lo, olo), hi = std::max(hi, ohi);
+    };
+    join(w.width_lo, w.width_hi, o.width_lo, o.width_hi);
+    join(w.centre_lo, w.centre_hi, o.centre_lo, o.centre_hi);
+    join(w.mean_lo, w.mean_hi, o.mean_lo, o.mean_hi);
+    join(w.sd_lo, w.sd_hi, o.sd_lo, o.sd_hi);
+    join(w.effective_lo, w.effective_hi, o.effective_lo, o.effective_hi);
+    w.lo_at_floor = w.lo_at_floor || o.lo_at_floor;
+    w.hi_at_ceiling = w.hi_at_ceiling || o.hi_at_ceiling;
+  }
+}
+
+// Peaks beyond the full-cycle distance, when a lower SCALING explains the
+// mass there as well, are not supported by these data whatever the models
+// of the peaks say at this SCALING.
+void unsupport_beyond_cycle(Paar const& m, DataDetermined& d) {
+  ScalingTrap const& t = m.results.scaling_trap;
+  if (!t.found || !t.profile.fitted || !trap_other_clears(t)) return;
+  int dropped = 0;
+  for (PeakInfo& p : d.peaks)
+    if (p.position > t.cycle_distance && p.supported) p.supported = false, dropped++;
+  d.supported_peaks = std::max(1, d.supported_peaks - dropped);
+  d.peaks_beyond_cycle = dropped;
 }
 
 }  // namespace
@@ -189,6 +238,7 @@ void assess_determined(Paar& m) {
   try {
     FitProblem fp = determined_problem(m, g);
     d.width = one_gaussian_profile(fp, g.near, g.far, kAllowedDeltaChi2, g.step);
+    widen_over_scaling(m, g, d.width);
     MixtureSelection sel = fit_gaussian_mixtures(fp, g.near, g.far);
     GaussianMixture gm(fp, g.near, g.far);
     std::vector<PeakModel> models = peak_models(sel, gm);
@@ -205,6 +255,7 @@ void assess_determined(Paar& m) {
       flag_components(m, sel.fits[sel.chosen], gm.width_max(), d);
   } catch (std::invalid_argument const&) {
   }
+  unsupport_beyond_cycle(m, d);
   for (PeakInfo const& p : d.peaks) d.peaks_supported = d.peaks_supported && p.supported;
   judge_width(m, d);
   add_err_intervals(m, d);

@@ -18,6 +18,13 @@ constexpr double kOneGaussianAicGap = 10.0;
 // than 0.05 Angstrom or 30 % (1 %) from the truth, with few needless flags.
 constexpr double kSdPrecision = 0.06, kSdRelPrecision = 1.0 / 3.0;
 constexpr double kMeanPrecision = 0.05, kMeanRelPrecision = 0.01;
+// The allowed widths leave the sd open when the widest is more than this
+// many times the narrowest; a reported value outside a narrower range
+// disagrees with the data.
+constexpr double kWideWidths = 3.0;
+// The effective distance lies outside the allowed range when it is farther
+// than this (Angstrom) from it: the rounding of a printed distance.
+constexpr double kEffectiveSlack = 0.005;
 
 // Quiet: computes, prints nothing.
 void assess_determined(Paar& model);

@@ -11,6 +11,7 @@
 #include "output/atomic_file.h"
 #include "numeric/numeric.h"
 #include "output/data_determined.h"
+#include "output/scaling_report.h"
 
 namespace {
 
@@ -123,6 +124,7 @@ void fit_warnings(Paar& m) {
     // A grid that cuts the distribution off comes first, unless the plateau
     // blames SCALING for the mass at its ends.
     std::string hint = scaling_hint(m, true);
+    if (hint.empty() && m.results.scaling_trap.found) hint = "(see the warning on SCALING above)";
     std::string grid = hint.empty() && m.edge_share() > kEdgeLimit
                            ? format("NEAR and FAR (%.0f %% of the distribution lies on the grid's ends), ",
                                     100.0 * m.edge_share())
@@ -139,19 +141,67 @@ void fit_warnings(Paar& m) {
   }
 }
 
+// What to quote instead of the moments: the effective distance, or the
+// range of it the data allow when the reported one lies outside.
+std::string quote_effective(Paar const& m) {
+  DataDetermined const& d = m.results.determined;
+  if (d.effective_outside)
+    return format("the effective distances %.2f to %.2f Angstrom the data allow", d.width.effective_lo,
+                  d.width.effective_hi);
+  return format("the effective distance %.2f Angstrom", m.results.effective_distance);
+}
+
+// A peak of maxent's distribution within the inner half of its default
+// model's taper at a grid end: the prior, not the data, shapes it there. The grid end that
+// gives it room; never a wider FAR while the far mass may be SCALING's or
+// past the longest measurable distance.
+void taper_warnings(Paar& m) {
+  DataDetermined const& d = m.results.determined;
+  nlohmann::json const& det = m.results.details;
+  auto it = det.find("default_model_taper_angstrom");
+  if (m.results.solver != "maxent" || it == det.end() || !it->is_number()) return;
+  double taper = it->get<double>(), near = m.setup->near, far = m.setup->far, room = 2.0 * m.setup->grain;
+  double lmd = m.setup->longest_measurable_distance(m.scaling);
+  for (PeakInfo const& p : d.peaks) {
+    // Within half the taper the prior weight falls below a half.
+    bool at_near = p.position - near < 0.5 * taper, at_far = far - p.position < 0.5 * taper;
+    if (at_near && p.position - taper - room > 0.5)
+      warn(m, format("warning: maxent's peak at %.2f Angstrom lies within its default model's taper (%.2f "
+                     "Angstrom from NEAR %g): the grid end is too close for maxent; lower NEAR to %.1f "
+                     "Angstrom",
+                     p.position, taper, near, std::floor(10.0 * (p.position - taper - room)) / 10.0));
+    else if (at_far && !m.results.scaling_trap.found && p.position + taper + room <= lmd)
+      warn(m, format("warning: maxent's peak at %.2f Angstrom lies within its default model's taper (%.2f "
+                     "Angstrom from FAR %g): the grid end is too close for maxent; widen FAR to %.1f "
+                     "Angstrom",
+                     p.position, taper, far, std::ceil(10.0 * (p.position + taper + room)) / 10.0));
+  }
+}
+
 void shape_warnings(Paar& m) {
   DataDetermined const& d = m.results.determined;
-  if (!d.sd_determined || !d.mean_determined)
-    warn(m, format("warning: the %s not determined by these data: %s; quote the effective distance "
-                   "%.2f Angstrom and the allowed widths rather than the %s",
-                   d.sd_determined     ? "mean distance is"
-                   : d.mean_determined ? "width is"
-                                       : "width and the mean distance are",
-                   d.width_problem.c_str(), m.results.effective_distance,
-                   d.sd_determined     ? "mean"
-                   : d.mean_determined ? "sd"
-                                       : "mean and the sd"));
-  if (!d.peaks_supported) {
+  bool sd_open = !d.sd_determined && !d.sd_disagrees, mean_open = !d.mean_determined && !d.mean_disagrees;
+  if (sd_open || mean_open)
+    warn(m, format("warning: the %s not determined by these data: %s; quote %s and the allowed widths "
+                   "rather than the %s",
+                   !sd_open ? "mean distance is" : !mean_open ? "width is" : "width and the mean distance are",
+                   d.width_problem.c_str(), quote_effective(m).c_str(),
+                   !sd_open ? "mean" : !mean_open ? "sd" : "mean and the sd"));
+  if (d.sd_disagrees || d.mean_disagrees)
+    warn(m, format("warning: the reported %s disagree%s with what these data allow: %s; quote the allowed "
+                   "range%s rather than the reported value%s",
+                   !d.sd_disagrees ? "mean distance" : !d.mean_disagrees ? "sd" : "sd and mean distance",
+                   d.sd_disagrees && d.mean_disagrees ? "" : "s", d.disagree_problem.c_str(),
+                   d.sd_disagrees && d.mean_disagrees ? "s" : "", d.sd_disagrees && d.mean_disagrees ? "s" : ""));
+  if (d.effective_outside)
+    warn(m, format("warning: the reported effective distance %.2f Angstrom lies outside the %.2f to %.2f "
+                   "Angstrom of the single Gaussians these data allow (chi2 within 1 of the best): quote that "
+                   "range rather than the reported value",
+                   m.results.effective_distance, d.width.effective_lo, d.width.effective_hi));
+  int unsupported = 0;
+  for (PeakInfo const& p : d.peaks) unsupported += p.supported ? 0 : 1;
+  // Peaks beyond one cycle alone: the warning on SCALING has said it.
+  if (!d.peaks_supported && unsupported > d.peaks_beyond_cycle) {
     int n = static_cast<int>(d.peaks.size());
     int k = d.supported_peaks;
     warn(m, format("warning: the data do not support %d peaks (at %s Angstrom): %d peak%s (%s) fit%s "
@@ -160,6 +210,7 @@ void shape_warnings(Paar& m) {
                    k > 1 ? "" : "s", n - k > 1 ? "s" : "", positions(d.peaks, true).c_str()));
   }
   for (std::string const& c : d.component_problems) warn(m, "warning: " + c);
+  taper_warnings(m);
 }
 
 double share_beyond(Paar const& m, double r) {
@@ -172,6 +223,14 @@ double share_beyond(Paar const& m, double r) {
 }  // namespace
 
 bool report_edge_advice(Paar& m, double edge_share, double lmd) {
+  // Mass beyond one dephasing cycle that a lower SCALING explains as well:
+  // a wider grid would only move it further out, so no advice points there.
+  std::string trap = scaling_trap_warning(m);
+  if (!trap.empty()) {
+    m.report().warn(trap);
+    m.report().log() << trap << "\n";
+    return true;
+  }
   double const limit = kEdgeLimit;
   int n = m.setup->n_grid;
   double far2 = n >= 4 ? gvg(m.distribution, n - 1) + gvg(m.distribution, n - 2) : 0.0;
@@ -223,15 +282,15 @@ std::string scaling_hint(Paar const& m, bool brief) {
 }
 
 std::string sd_note(Paar const& m) {
-  return m.results.determined.computed && !m.results.determined.sd_determined
-             ? " (not determined by these data)"
-             : "";
+  DataDetermined const& d = m.results.determined;
+  if (!d.computed || d.sd_determined) return "";
+  return d.sd_disagrees ? " (outside what these data allow)" : " (not determined by these data)";
 }
 
 std::string mean_note(Paar const& m) {
-  return m.results.determined.computed && !m.results.determined.mean_determined
-             ? " (not determined by these data)"
-             : "";
+  DataDetermined const& d = m.results.determined;
+  if (!d.computed || d.mean_determined) return "";
+  return d.mean_disagrees ? " (outside what these data allow)" : " (not determined by these data)";
 }
 
 void report_determined(Paar& m) {
@@ -243,6 +302,10 @@ void report_determined(Paar& m) {
   else
     say(m, format("Effective distance: %.4f Angstrom", m.results.effective_distance));
   if (!d.computed) return;
+  if (mc.runs < 2 && d.width.computed && d.one_gaussian_describes)
+    say(m, format("Effective distance allowed by the data: %.3f to %.3f Angstrom (single Gaussians within "
+                  "chi2 1 of the best)",
+                  d.width.effective_lo, d.width.effective_hi));
   if (d.width.computed) {
     say(m, format("Width allowed by the data: %.3f to %.3f Angstrom (sd %.3f to %.3f, mean %.3f to %.3f "
                   "Angstrom on this grid%s)",
@@ -277,6 +340,8 @@ void add_determined_json(Paar const& m, nlohmann::json& j) {
   }
   dist["sd_determined"] = d.sd_determined;
   dist["mean_determined"] = d.mean_determined;
+  if (d.sd_disagrees || d.mean_disagrees || d.effective_outside)
+    dist["outside_allowed"] = {{"sd", d.sd_disagrees}, {"mean", d.mean_disagrees}, {"effective", d.effective_outside}};
   nlohmann::json peaks = nlohmann::json::array();
   for (PeakInfo const& p : d.peaks) {
     peaks.push_back({{"position", p.position}, {"share", p.share}, {"supported", p.supported}});

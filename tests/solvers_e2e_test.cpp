@@ -56,8 +56,10 @@ TEST(Solvers, SameResultsForAnySeedAndThreadCountAndASummaryThatIsTheLogs) {
     nlohmann::json j = nlohmann::json::parse(summary);
     char want[200];
     auto const& d = j["distance"];
-    std::snprintf(want, sizeof want, "Mean distance: %.4f +- %.4f Angstrom\nDistance sd: %.4f +- %.4f Angstrom\n",
-                  d["mean"].get<double>(), d["mean_mc_sd"].get<double>(), d["sd"].get<double>(),
+    // (each line may end with what the data leave open: this short curve leaves SCALING open)
+    std::snprintf(want, sizeof want, "Mean distance: %.4f +- %.4f Angstrom%s\nDistance sd: %.4f +- %.4f Angstrom",
+                  d["mean"].get<double>(), d["mean_mc_sd"].get<double>(),
+                  d["mean_determined"].get<bool>() ? "" : " (not determined by these data)", d["sd"].get<double>(),
                   d["sd_mc_sd"].get<double>());
     EXPECT_NE(log.find(want), std::string::npos) << want;
     std::snprintf(want, sizeof want, "MC mean distance: %.4f +- %.4f Angstrom\n",
@@ -145,7 +147,9 @@ TEST(Solvers, FitScalingFindsTheDephasableFractionTheFileGetsWrong) {
     EXPECT_NE(r.out.find("Fitted SCALING: "), std::string::npos);
     EXPECT_TRUE(j.contains("scaling_allowed"));
     std::string warnings = j["warnings"].dump();
-    bool wide = warnings.find("SCALING and mass beyond the longest measurable distance") != std::string::npos;
+    // Said once: by the range's own warning or by the one on mass beyond one dephasing cycle.
+    bool wide = warnings.find("SCALING and mass beyond the longest measurable distance") != std::string::npos ||
+                warnings.find("no full dephasing cycle there") != std::string::npos;
     EXPECT_EQ(wide, want == 0.0);
     EXPECT_EQ(warnings.find("lies at the end of the range scanned") != std::string::npos, share > 1.0);
     if (want > 0.0) {

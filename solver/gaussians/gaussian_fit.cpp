@@ -204,6 +204,33 @@ MixtureFit describe(GaussianMixture const& gm, int k, Candidate const& c) {
   return fit;
 }
 
+// A component the data do not need: the fit with one fewer, started from
+// the chosen mixture without that component, whose AIC is no worse (its
+// chi2 rises by less than the 2 x 3 parameters it saves), replaces the fit
+// with one fewer and is chosen. The k - 1 fit from its own starts can miss
+// that minimum.
+void drop_idle_components(GaussianMixture const& gm, MixtureOptions const& opt, MixtureSelection& sel,
+                          std::vector<Candidate>& best) {
+  while (sel.chosen > 0) {
+    int k = sel.fits[sel.chosen].k;
+    MixtureShape m = gm.decode(best[sel.chosen].theta.data(), k);
+    std::vector<MixtureShape> starts;
+    for (int c = 0; c < k; c++) {
+      MixtureShape s;
+      for (int i = 0; i < k; i++)
+        if (i != c) s.weight.push_back(m.weight[i] / (1.0 - m.weight[c] + 1e-300)), s.centre.push_back(m.centre[i]),
+                    s.width.push_back(m.width[i]);
+      starts.push_back(s);
+    }
+    Candidate fewer = best_fit(gm, k - 1, starts, opt);
+    MixtureFit f = describe(gm, k - 1, fewer);
+    if (!f.ok || f.aic > sel.fits[sel.chosen].aic) return;
+    if (!sel.fits[sel.chosen - 1].ok || f.chi2 < sel.fits[sel.chosen - 1].chi2)
+      sel.fits[sel.chosen - 1] = f, best[sel.chosen - 1] = fewer;
+    sel.chosen--;
+  }
+}
+
 }  // namespace
 
 MixtureSelection fit_gaussian_mixtures(FitProblem const& fp, double near, double far,
@@ -230,6 +257,7 @@ MixtureSelection fit_gaussian_mixtures(FitProblem const& fp, double near, double
     if (sel.fits[i].ok && (sel.chosen < 0 || sel.fits[i].aic < sel.fits[sel.chosen].aic))
       sel.chosen = static_cast<int>(i);
   if (sel.chosen < 0) return sel;
+  drop_idle_components(gm, opt, sel, best);
 
   MixtureShape m = gm.decode(best[sel.chosen].theta.data(), sel.fits[sel.chosen].k);
   sel.grid_mass = gm.grid_mass(m);

@@ -7,11 +7,27 @@
 #include "solver/gaussians/gaussian_mixture.h"
 #include "solver/gaussians/gaussians_report.h"
 
+namespace {
+
+// The kernel on the sub-grid of the last set-up asked (it depends on the
+// set-up alone, not on SCALING): a profile over SCALING fits the same set-up
+// many times.
+FineKernel kept_fine_kernel(Paar const& model, FitProblem const& fp) {
+  static thread_local std::weak_ptr<const RunSetup> last;
+  static thread_local FineKernel kernel;
+  if (kernel && !last.expired() && last.lock() == model.setup) return kernel;
+  kernel = GaussianMixture(fp, model.setup->near, model.setup->far).fine_kernel();
+  last = model.setup;
+  return kernel;
+}
+
+}  // namespace
+
 FitProblem gaussian_problem(Paar const& model) {
   FitProblem fp = model.fit_problem();
   // The sub-grid is fixed by NEAR and FAR: the mixture computes the kernel
   // there once, and it is kept.
-  GaussianMixture gm(fp, model.setup->near, model.setup->far);
+  GaussianMixture gm(fp, model.setup->near, model.setup->far, kept_fine_kernel(model, fp));
   FineKernel cache = gm.fine_kernel();
   auto where = std::make_shared<std::vector<double>>(gm.fine_centres());
   auto compute = fp.kernel_at;

@@ -8,6 +8,7 @@
 #include "model/effective_distance.h"
 #include "numeric/margin.h"
 #include "numeric/parabola_vertex.h"
+#include "solver/gaussians/flat_peak.h"
 #include "solver/gaussians/skewed_peak.h"
 
 namespace {
@@ -111,6 +112,12 @@ std::vector<PeakModel> peak_models(MixtureSelection const& sel, GaussianMixture 
       std::vector<double> mass = skewed_peak_mass(fr, sk.location, sk.scale, sk.shape);
       size_t top = static_cast<size_t>(std::max_element(mass.begin(), mass.end()) - mass.begin());
       out.push_back({"skewed peak", sk.aic, {{fr[top], 1.0, true}}, moments_of(fr, mass)});
+    }
+    FlatPeak fl = fit_flat_peak(gm, g.centre, g.width);
+    if (fl.ok) {
+      std::vector<double> const& fr = gm.fine_centres();
+      out.push_back({"flat-topped peak", fl.aic, {{fl.centre, 1.0, true}},
+                     moments_of(fr, flat_peak_mass(fr, fl.centre, fl.half_width, fl.edge))});
     }
   }
   return out;

@@ -31,14 +31,15 @@ std::vector<PeakInfo> distribution_peaks(std::vector<double> const& r, std::vect
                                          double min_share = kPeakMinShare);
 
 struct PeakModel {
-  std::string name;  // "1 Gaussian", "2 Gaussians", "3 Gaussians", "skewed peak"
+  std::string name;  // "1 Gaussian", "2 Gaussians", "3 Gaussians", "skewed peak", "flat-topped peak"
   double aic = 0.0;
   std::vector<PeakInfo> peaks;  // of the model's distribution on the run's grid
   // The mean, sd and effective distance of its distribution (Angstrom).
   std::array<double, 3> moments{};
 };
 
-// The fitted mixtures of sel (on gm's problem) and one skewed peak.
+// The fitted mixtures of sel (on gm's problem), one skewed peak and one
+// flat-topped peak.
 std::vector<PeakModel> peak_models(MixtureSelection const& sel, GaussianMixture const& gm);
 
 // Marks the peaks the models support and returns how many peaks the data

@@ -4,10 +4,9 @@
 #include <cmath>
 
 #include <gsl/gsl_cdf.h>
-#include <gsl/gsl_multimin.h>
 #include <gsl/gsl_randist.h>
 
-#include "numeric/numeric.h"
+#include "solver/gaussians/peak_simplex.h"
 
 namespace {
 
@@ -17,20 +16,6 @@ struct Problem {
   GaussianMixture const* gm;
   std::vector<double> kernel;  // n_data x n_fine: the run's kernel on the sub-grid
 };
-
-double chi2_of(Problem const& p, double xi, double w, double a) {
-  FitProblem const& fp = p.gm->problem();
-  std::vector<double> const& r = p.gm->fine_centres();
-  std::vector<double> mass = skewed_peak_mass(r, xi, w, a);
-  size_t nf = r.size();
-  double c2 = 0.0;
-  for (int i = 0; i < fp.n_data; i++) {
-    double k = dot_two_sums(&p.kernel[i * nf], mass.data(), 0, static_cast<int>(nf));
-    double res = (fp.scaling * k + 1.0 - fp.scaling - fp.target[i]) / fp.sigma[i];
-    c2 += res * res;
-  }
-  return c2;
-}
 
 // x = (xi, ln w, a), each kept inside its range by a steep wall so that the
 // simplex turns back.
@@ -44,7 +29,7 @@ double simplex_f(gsl_vector const* x, void* params) {
   xi = std::min(std::max(xi, near - 1.0), far + 1.0);
   lw = std::min(std::max(lw, lo), hi);
   a = std::min(std::max(a, -kMaxShape), kMaxShape);
-  return chi2_of(p, xi, std::exp(lw), a) + wall;
+  return fine_mass_chi2(*p.gm, p.kernel, skewed_peak_mass(p.gm->fine_centres(), xi, std::exp(lw), a)) + wall;
 }
 
 }  // namespace
@@ -67,9 +52,6 @@ SkewedPeak fit_skewed_peak(GaussianMixture const& gm, double centre, double widt
   Problem p{&gm, {}};
   gm.problem().kernel_at(gm.fine_centres(), p.kernel);
   gsl_multimin_function f{simplex_f, 3, &p};
-  gsl_multimin_fminimizer* s = gsl_multimin_fminimizer_alloc(gsl_multimin_fminimizer_nmsimplex2, 3);
-  gsl_vector* x = gsl_vector_alloc(3);
-  gsl_vector* step = gsl_vector_alloc(3);
   SkewedPeak best;
   double w = std::max(width, 1.5 * kWidthFloor);
   for (double a0 : {0.0, 3.0, -3.0}) {
@@ -77,25 +59,10 @@ SkewedPeak fit_skewed_peak(GaussianMixture const& gm, double centre, double widt
     // delta = a / sqrt(1 + a^2), and its sd w sqrt(1 - 2 delta^2 / pi).
     double delta = a0 / std::sqrt(1.0 + a0 * a0);
     double w0 = std::min(w / std::sqrt(1.0 - 2.0 * delta * delta / M_PI), 0.95 * gm.width_max());
-    gsl_vector_set(x, 0, centre - delta * w0 * std::sqrt(2.0 / M_PI));
-    gsl_vector_set(x, 1, std::log(w0));
-    gsl_vector_set(x, 2, a0);
-    gsl_vector_set(step, 0, 0.5 * w0);
-    gsl_vector_set(step, 1, 0.3);
-    gsl_vector_set(step, 2, 1.0);
-    gsl_multimin_fminimizer_set(s, &f, x, step);
-    for (int it = 0; it < 400; it++) {
-      if (gsl_multimin_fminimizer_iterate(s) != GSL_SUCCESS) break;
-      if (gsl_multimin_test_size(gsl_multimin_fminimizer_size(s), 1e-6) == GSL_SUCCESS) break;
-    }
-    double c2 = gsl_multimin_fminimizer_minimum(s);
-    if (std::isfinite(c2) && c2 < 1e11 && (!best.ok || c2 < best.chi2)) {
-      gsl_vector const* m = gsl_multimin_fminimizer_x(s);
-      best = {true, gsl_vector_get(m, 0), std::exp(gsl_vector_get(m, 1)), gsl_vector_get(m, 2), c2, c2 + 6.0};
-    }
+    std::array<double, 3> x = {centre - delta * w0 * std::sqrt(2.0 / M_PI), std::log(w0), a0};
+    double c2 = simplex3(f, x, {0.5 * w0, 0.3, 1.0});
+    if (std::isfinite(c2) && c2 < 1e11 && (!best.ok || c2 < best.chi2))
+      best = {true, x[0], std::exp(x[1]), x[2], c2, c2 + 6.0};
   }
-  gsl_vector_free(step);
-  gsl_vector_free(x);
-  gsl_multimin_fminimizer_free(s);
   return best;
 }

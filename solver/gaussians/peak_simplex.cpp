@@ -1,0 +1,33 @@
+#include "solver/gaussians/peak_simplex.h"
+
+#include "numeric/numeric.h"
+
+double fine_mass_chi2(GaussianMixture const& gm, std::vector<double> const& kernel, std::vector<double> const& mass) {
+  FitProblem const& fp = gm.problem();
+  size_t nf = mass.size();
+  double c2 = 0.0;
+  for (int i = 0; i < fp.n_data; i++) {
+    double k = dot_two_sums(&kernel[i * nf], mass.data(), 0, static_cast<int>(nf));
+    double res = (fp.scaling * k + 1.0 - fp.scaling - fp.target[i]) / fp.sigma[i];
+    c2 += res * res;
+  }
+  return c2;
+}
+
+double simplex3(gsl_multimin_function& f, std::array<double, 3>& x, std::array<double, 3> const& step) {
+  gsl_multimin_fminimizer* s = gsl_multimin_fminimizer_alloc(gsl_multimin_fminimizer_nmsimplex2, 3);
+  gsl_vector* xv = gsl_vector_alloc(3);
+  gsl_vector* sv = gsl_vector_alloc(3);
+  for (size_t k = 0; k < 3; k++) gsl_vector_set(xv, k, x[k]), gsl_vector_set(sv, k, step[k]);
+  gsl_multimin_fminimizer_set(s, &f, xv, sv);
+  for (int it = 0; it < 400; it++) {
+    if (gsl_multimin_fminimizer_iterate(s) != GSL_SUCCESS) break;
+    if (gsl_multimin_test_size(gsl_multimin_fminimizer_size(s), 1e-6) == GSL_SUCCESS) break;
+  }
+  double c2 = gsl_multimin_fminimizer_minimum(s);
+  for (size_t k = 0; k < 3; k++) x[k] = gsl_vector_get(gsl_multimin_fminimizer_x(s), k);
+  gsl_vector_free(sv);
+  gsl_vector_free(xv);
+  gsl_multimin_fminimizer_free(s);
+  return c2;
+}

@@ -1,0 +1,23 @@
+// What the one-peak models (the skewed peak, the flat-topped peak) share:
+// the chi2 of a distribution of fine-grid masses on the run's kernel, and a
+// three-parameter simplex search.
+#ifndef REDORDIST_SOLVER_GAUSSIANS_PEAK_SIMPLEX_H
+#define REDORDIST_SOLVER_GAUSSIANS_PEAK_SIMPLEX_H
+
+#include <array>
+#include <vector>
+
+#include <gsl/gsl_multimin.h>
+
+#include "solver/gaussians/gaussian_mixture.h"
+
+// chi2 of fine-grid masses (sum 1) with kernel, the run's kernel on gm's
+// sub-grid (n_data x n_fine, row-major), at gm's SCALING.
+double fine_mass_chi2(GaussianMixture const& gm, std::vector<double> const& kernel, std::vector<double> const& mass);
+
+// The minimum of f over three parameters by the Nelder-Mead simplex from x
+// with the first steps step (at most 400 iterations, to a size of 1e-6);
+// x becomes the point found.
+double simplex3(gsl_multimin_function& f, std::array<double, 3>& x, std::array<double, 3> const& step);
+
+#endif

@@ -1,0 +1,87 @@
+// Mass where the data see no full dephasing cycle against a lower SCALING:
+// the first minimum of the kernel, the distance that completes one cycle, and
+// whole runs on 13C-15N data (a Gaussian at 4.2 Angstrom, sd 0.3, 80 % of the
+// pairs dephasable, made by bench/synth_redor) told SCALING 1.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <nlohmann/json.hpp>
+
+#include "model/dephasing_cycle.h"
+#include "solver/gaussians/flat_peak.h"
+#include "solver/scaling/scaling_fit.h"
+#include "tests/test_support.h"
+
+using namespace ts;
+
+TEST(ScalingTrap, FirstMinimumAndFullCycleDistanceOfTheKernel) {
+  // The exact curve's first minimum, lambda_D 0.8356550736 (S/S0 -0.04295),
+  // by golden section on (sqrt(2) pi / 4) J_1/4(x) J_-1/4(x) with GSL's Bessel
+  // functions; the powder average of 100 angles per 2 pi lies close to it.
+  // D = 3062.61 Hz A^3 for 13C-15N; r = (j D / (MAS lambda_min))^(1/3).
+  struct Case {
+    char const* per_2pi;
+    char const* mas;
+    int nc_max;
+    double tol;
+  } const cases[] = {{"0", "10000", 560, 1e-4}, {"0", "5000", 64, 1e-4}, {"100", "10000", 560, 5e-3}};
+  for (Case const& c : cases) {
+    SCOPED_TRACE(c.per_2pi);
+    std::string data = "0 1 1 1 0.01\n" + std::to_string(c.nc_max / 2) + " 1 0.5 0.5 0.01\n" +
+                       std::to_string(c.nc_max) + " 1 0.2 0.2 0.01\n";
+    Model m({{"PER 2PI", c.per_2pi}, {"MAS", c.mas}}, data);
+    double lm = first_minimum_lambda(*m.rw);
+    EXPECT_NEAR(lm, 0.8356550736, c.tol);
+    double want = std::cbrt(c.nc_max / 2 * 3062.61 / (std::stod(c.mas) * 0.8356550736));
+    EXPECT_NEAR(full_cycle_distance(*m.rw, lm), want, 2e-3 * want);
+  }
+  // Share and mean distance beyond 4: 0.3 at 4.5 and 0.1 at 5.5.
+  double at = 0;
+  EXPECT_NEAR(share_beyond({3, 4, 4.5, 5.5}, {0.4, 0.2, 0.3, 0.1}, 4.0, &at), 0.4, 1e-12);
+  EXPECT_NEAR(at, 4.75, 1e-12);
+}
+
+TEST(ScalingTrap, EverySolverWarnsAndSupportsNoPeakBeyondOneCycle) {
+  // Short (N_c to 200) and long (N_c to 560) curves at 10 kHz, FAR 9.5: the
+  // far mass that SCALING 1 asks for must be named with SCALING near 0.8.
+  for (std::string curve : {"short", "long"})
+    for (std::string solver : {"maxent", "gaussians", "annealing"}) {
+      SCOPED_TRACE(curve + " " + solver);
+      Workspace w;
+      write_file(w.dir.file("data.dat"),
+                 read_file(REDORDIST_SOURCE_DIR "/tests/fixtures/cn_4.2_scaling0.8_" + curve + ".dat"));
+      write_file(w.dir.file("p.par"), param_text({{"MAS", "10000"}, {"FAR", "9.5"}, {"GRAIN", "0.1"},
+                                                  {"PER 2PI", "0"}, {"NTRIES", "2"}, {"ITERS AT TEMP", "200"}}));
+      RunResult r = w.run_args({"--solver", solver, "p.par"});
+      ASSERT_EQ(r.status, 0) << r.out;
+      EXPECT_NE(w.out(".log").find("no full dephasing cycle there"), std::string::npos) << r.out;
+      EXPECT_EQ(r.out.find("widen FAR"), std::string::npos) << r.out;
+      nlohmann::json j = nlohmann::json::parse(w.out(".json"));
+      ASSERT_TRUE(j.contains("scaling_trap"));
+      auto const& t = j["scaling_trap"];
+      EXPECT_LE(t["scaling_allowed"][0].get<double>(), 0.8);
+      int supported_far = 0;
+      for (auto const& p : j["distance"]["peaks"])
+        supported_far += p["supported"].get<bool>() && p["position"].get<double>() > 5.5;
+      EXPECT_EQ(supported_far, 0) << j["distance"]["peaks"].dump();
+    }
+}
+
+TEST(ScalingTrap, ParametersOfTheCriterionAndTheFlatToppedPeaksMoments) {
+  // AIC counts 3k - 1 parameters for k Gaussians, G for the maximum entropy,
+  // none when the solver does not say.
+  std::pair<char const*, double> const crit[] = {{R"({"chosen_k": 1})", 2}, {R"({"chosen_k": 3})", 8},
+                                                 {R"({"G": 4.25})", 4.25}, {"{}", 0}};
+  for (auto const& [details, want] : crit) EXPECT_EQ(fit_parameters(nlohmann::json::parse(details)), want) << details;
+  // A band of half-width h blurred by sd e: mean c, variance h^2 / 3 + e^2.
+  std::vector<double> r;
+  for (double x = 0.0; x < 10.0; x += 0.001) r.push_back(x);
+  double const bands[][3] = {{5.0, 1.0, 0.05}, {4.0, 0.3, 0.2}, {6.0, 1.5, 0.3}};
+  for (auto const& b : bands) {
+    std::vector<double> m = flat_peak_mass(r, b[0], b[1], b[2]);
+    double m1 = 0, m2 = 0;
+    for (size_t i = 0; i < r.size(); i++) m1 += m[i] * r[i], m2 += m[i] * r[i] * r[i];
+    EXPECT_NEAR(m1, b[0], 1e-6);
+    EXPECT_NEAR(m2 - m1 * m1, b[1] * b[1] / 3 + b[2] * b[2], 1e-5);
+  }
+}
