@@ -103,7 +103,7 @@ std::vector<std::string> interval_lines(Paar const& m) {
   if (!out.empty())
     out.push_back(d.width.computed && d.one_gaussian_describes
                       ? "The 95 % intervals join the noise with the shapes the data allow (single Gaussians "
-                        "within chi2 + 4, peak models within 2 of the best AIC): the regularisation's bias"
+                        "within chi2 + 4, peak models within 2 of the best AIC), so they hold the regularisation's bias as well"
                       : "The 95 % intervals join the noise with the peak models within 2 of the best AIC (one "
                         "Gaussian does not describe these data)");
   return out;

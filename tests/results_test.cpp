@@ -191,6 +191,29 @@ TEST(Diagnostics, EdgeShareAndItsWarningOnPlantedDistributions) {
   }
 }
 
+// A planted assessment: the peak the data do not support is named, and a
+// late plateau at S/S0 0.2 (+- 0.01) under SCALING 1 suggests SCALING 0.80;
+// one at 0.02 lies within 0.03 of 1 - SCALING and suggests nothing.
+TEST(Diagnostics, UnsupportedPeakAndThePlateausScalingOnAPlantedAssessment) {
+  Model m;
+  DataDetermined& d = m->results.determined;
+  d.computed = true;
+  d.chi2.p_high = d.chi2.p_low = d.runs.p_few = 0.5;
+  d.peaks = {{3.0, 0.7, true}, {4.5, 0.3, false}};
+  d.supported_peaks = 1, d.peaks_supported = false;
+  d.peak_models = {{"1 Gaussian", 10.0, 1}, {"2 Gaussians", 11.0, 2}};
+  d.plateau = {true, 4, 12.0, 0.2, 0.01};
+  report_determined(*m);
+  std::vector<std::string> w = m->report().warnings();
+  EXPECT_NE(std::find(w.begin(), w.end(),
+                      "warning: the data do not support 2 peaks (at 3.00, 4.50 Angstrom): 1 peak (1 Gaussian) fits "
+                      "them within 2 of the best AIC; the peak at 4.50 Angstrom may be the solver's own"),
+            w.end()) << ::testing::PrintToString(w);
+  EXPECT_EQ(scaling_hint(*m, true), "(near 0.80 by the curve's late plateau)");
+  d.plateau.level = 0.02;
+  EXPECT_EQ(scaling_hint(*m, true), "");
+}
+
 // The FAR warning: N_c up to 16 (3.2 ms) cannot see out to FAR 6, N_c up to
 // 64 (12.8 ms) can see past FAR 5; the distribution planted in the middle of
 // the grid, so the edge advice (which names FAR itself) stays silent.
