@@ -137,6 +137,7 @@ TEST(Determined, PeaksAndTheirSupport) {
   }
   std::vector<PeakInfo> p2 = distribution_peaks(r, two), p1 = distribution_peaks(r, ripple);
   std::vector<PeakInfo> pc = distribution_peaks(r, close);
+  EXPECT_TRUE(distribution_peaks(r, std::vector<double>(r.size(), 0.0)).empty());  // nothing to share out
   ASSERT_EQ(pc.size(), 2u);
   EXPECT_NEAR(pc[1].position, 4.0, 1e-3);  // the other peak's tail tilts the top
   EXPECT_NEAR(pc[0].share, 0.6, 0.01);  // each tail past 3.8 holds 2.3 % of its Gaussian

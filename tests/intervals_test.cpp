@@ -10,6 +10,7 @@
 #include "model/run_results.h"
 #include "solver/uncertainty/interval95.h"
 #include "solver/uncertainty/peak_spread.h"
+#include "tests/test_support.h"
 
 TEST(Intervals, ParabolaVertexOfThreePoints) {
   // y = -(x - 0.3)^2 at 0, 0.5, 2 (uneven spacing); 5 - 2 (x - 3.57)^2 on a 0.05 grid;
@@ -76,4 +77,21 @@ TEST(Intervals, WidenedByThePeakModelsWithinTheAicMargin) {
   double want[] = {3.9, 4.3979982, 0.25, 0.53919928, 3.6, 3.9};
   for (int i = 0; i < 6; i++) EXPECT_NEAR(got[i], want[i], 1e-9) << i;
   EXPECT_FALSE(d.effective_interval.given);
+}
+
+// The centres one Gaussian may take (2 to 6 Angstrom) widen a lone peak's
+// interval, never the first of two: they say nothing of either.
+TEST(Intervals, OneGaussiansCentresWidenOnlyALonePeak) {
+  ts::Model m(ts::Over{{"MODE", "err"}});
+  McDistance& mc = m->results.mc.distance;
+  mc.runs = 4;
+  mc.run_peaks.assign(4, {{3.5, 0.5, true}, {5.5, 0.5, true}});
+  for (size_t reported : {2, 1}) {
+    DataDetermined d;
+    d.width.computed = true, d.width.centre_lo = 2.0, d.width.centre_hi = 6.0;
+    d.peaks = {{3.5, 0.5, true}, {5.5, 0.5, true}};
+    d.peaks.resize(reported);
+    add_err_intervals(*m, d);
+    EXPECT_EQ(d.peaks[0].position_interval[0] == 2.0, reported == 1) << d.peaks[0].position_interval[0];
+  }
 }

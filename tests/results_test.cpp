@@ -17,6 +17,7 @@
 #include "numeric/percentile.h"
 #include "numeric/report.h"
 #include "output/compare_report.h"
+#include "output/data_determined.h"
 #include "output/determined_report.h"
 #include "output/run_summary.h"
 #include "tests/test_support.h"
@@ -212,6 +213,12 @@ TEST(Diagnostics, UnsupportedPeakAndThePlateausScalingOnAPlantedAssessment) {
   EXPECT_EQ(scaling_hint(*m, true), "(near 0.80 by the curve's late plateau)");
   d.plateau.level = 0.02;
   EXPECT_EQ(scaling_hint(*m, true), "");
+  // Three points and one Gaussian (2 parameters) leave 1 degree of freedom:
+  // chi2 2 is tested against it, p = erfc(1) = 0.1572992.
+  Model g({}, "0 1 1 1 0.02\n8 1 0.9 1 0.02\n16 1 0.7 1 0.02\n");
+  g->results.solver = "gaussians", g->results.details = {{"chosen_k", 1}}, g->chi2 = 2.0;
+  assess_determined(*g);
+  EXPECT_NEAR(g->results.determined.chi2.p_high, 0.1572992, 1e-7);
 }
 
 // The FAR warning: N_c up to 16 (3.2 ms) cannot see out to FAR 6, N_c up to
@@ -285,6 +292,24 @@ TEST(Simulation, SaysWhatItSimulated) {
   for (int i = 0; i < 5; i++) EXPECT_NEAR(d[keys[i]].get<double>(), want[i], 1e-12) << keys[i];
   EXPECT_EQ(w.file("run/dist.dat"), "3.0 0.3\n4.5 0.2\n");
   EXPECT_NE(j["files"].dump().find("run/dist.dat"), std::string::npos);
+}
+
+// The table of planted summaries: each column as wide as its widest cell
+// and two blanks, "*" on a value the data do not determine, "?" on a peak
+// they do not support, "-" for a run without a summary.
+TEST(Compare, TableOfPlantedSummaries) {
+  Comparison c;
+  c.path = "./", c.base = "x", c.parameter_file = "p.par";
+  c.runs = {{"maxent", "x-maxent", 0, json::parse(R"({"chi2_per_point": 1.02, "solver_details": {"G": 4.5},
+      "distance": {"mean": 3.2, "sd": 0.3, "sd_determined": false, "peaks": [{"position": 3.1, "share": 0.75,
+      "supported": true}, {"position": 4.4, "share": 0.25, "supported": false}]}, "warnings": ["w"]})")},
+            {"gaussians", "x-gaussians", 1, nullptr}};
+  EXPECT_EQ(compare_table(c),
+            "Solvers compared on p.par (./x-compare.json):\n"
+            "solver     status  chi2/point  G or k  mean (Angstrom)  sd (Angstrom)  peaks (Angstrom, share)     warnings\n"
+            "maxent     0       1.0200      G 4.50  3.2000           0.3000 *       3.10 (75 %), 4.40 (25 %) ?  1\n"
+            "gaussians  1       -           -       -                -              -                           -\n"
+            "* not determined by the data (see the run's log and summary)\n? a peak the data do not support\n");
 }
 
 TEST(Compare, ThreeRunsLikeSeparateOnesTheirJsonTableAndFigure) {
