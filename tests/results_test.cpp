@@ -20,6 +20,7 @@
 #include "output/data_determined.h"
 #include "output/determined_report.h"
 #include "output/run_summary.h"
+#include "output/scaling_report.h"
 #include "tests/test_support.h"
 
 using namespace ts;
@@ -213,6 +214,19 @@ TEST(Diagnostics, UnsupportedPeakAndThePlateausScalingOnAPlantedAssessment) {
   EXPECT_EQ(scaling_hint(*m, true), "(near 0.80 by the curve's late plateau)");
   d.plateau.level = 0.02;
   EXPECT_EQ(scaling_hint(*m, true), "");
+  // maxent's peak at 2.75, 0.25 from NEAR 2.5 within a 1 Angstrom taper:
+  // NEAR goes to 2.75 - 1 - two cells of 0.5, rounded down to 0.7.
+  m->results.solver = "maxent", m->results.details = {{"default_model_taper_angstrom", 1.0}};
+  d.peaks = {{2.75, 1.0, true}};
+  report_determined(*m);
+  w = m->report().warnings();
+  EXPECT_NE(w.back().find("(1.00 Angstrom from NEAR 2.5): the grid end is too close for maxent; lower NEAR to "
+                          "0.7 Angstrom"), std::string::npos) << w.back();
+  // A profile whose other explanation lay within a scan step: no trap in the summary.
+  m->results.scaling_trap.found = false, m->results.scaling_trap.profile.fitted = true;
+  json j;
+  add_scaling_json(*m, j);
+  EXPECT_FALSE(j.contains("scaling_trap"));
   // Three points and one Gaussian (2 parameters) leave 1 degree of freedom:
   // chi2 2 is tested against it, p = erfc(1) = 0.1572992.
   Model g({}, "0 1 1 1 0.02\n8 1 0.9 1 0.02\n16 1 0.7 1 0.02\n");
