@@ -324,6 +324,9 @@ TEST(Compare, TableOfPlantedSummaries) {
             "maxent     0       1.0200      G 4.50  3.2000           0.3000 *       3.10 (75 %), 4.40 (25 %) ?  1\n"
             "gaussians  1       -           -       -                -              -                           -\n"
             "* not determined by the data (see the run's log and summary)\n? a peak the data do not support\n");
+  c.runs[1].summary = {{"distance", {{"effective", 3.1}}}};  // one run with an effective distance: its column
+  EXPECT_NE(compare_table(c).find("\ngaussians  1       -           -       -                -              3.1000 "),
+            std::string::npos) << compare_table(c);
 }
 
 TEST(Compare, ThreeRunsLikeSeparateOnesTheirJsonTableAndFigure) {

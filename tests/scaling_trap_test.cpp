@@ -34,6 +34,7 @@ TEST(ScalingTrap, FirstMinimumAndFullCycleDistanceOfTheKernel) {
     EXPECT_NEAR(lm, 0.8356550736, c.tol);
     double want = std::cbrt(c.nc_max / 2 * 3062.61 / (std::stod(c.mas) * 0.8356550736));
     EXPECT_NEAR(full_cycle_distance(*m.rw, lm), want, 2e-3 * want);
+    EXPECT_TRUE(std::isnan(full_cycle_distance(*m.rw, 0.0)));  // a curve that never falls has no cycle
   }
   // Share and mean distance beyond 4: 0.3 at 4.5 and 0.1 at 5.5.
   double at = 0;
