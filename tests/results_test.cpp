@@ -203,7 +203,7 @@ TEST(Diagnostics, UnsupportedPeakAndThePlateausScalingOnAPlantedAssessment) {
   d.chi2.p_high = d.chi2.p_low = d.runs.p_few = 0.5;
   d.peaks = {{3.0, 0.7, true}, {4.5, 0.3, false}};
   d.supported_peaks = 1, d.peaks_supported = false;
-  d.peak_models = {{"1 Gaussian", 10.0, 1}, {"2 Gaussians", 11.0, 2}};
+  d.peak_models = {{"1 Gaussian", 10.0, 1, {}, {}}, {"2 Gaussians", 11.0, 2, {}, {}}};
   d.plateau = {true, 4, 12.0, 0.2, 0.01};
   report_determined(*m);
   std::vector<std::string> w = m->report().warnings();
