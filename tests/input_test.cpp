@@ -98,6 +98,7 @@ std::vector<BadInput> bad_inputs() {
        e + "PER MC BLOCK x MAX MC BLOCKS is 1e+07 Monte Carlo runs, more than the limit of 1e+06"},
       {"Per2piOne", {{"PER 2PI", "1"}}, "", "", line + "12: PER 2PI is 1; it must be 0 (the exact closed form) or at least 2 for the powder average"},
       {"SecondNumber", {{"NEAR", "2 .5"}}, "", "", line + "9: NEAR has a second number \".5\" after \"2\"; write one number (a remark after it must start with a letter)"},
+      {"RemarkFromAPoint", {{"NEAR", "2 .x"}}, "", "", line + "9: NEAR has a second number \".x\" after \"2\"; write one number (a remark after it must start with a letter)"},
       {"NoBreakSpace", {{"NEAR", "\xc2\xa0" "2.5"}}, "", "", line + "9: NEAR \"<U+00A0 no-break space>2.5\" is not a number"},
       {"ZeroWidthSpace", {{"MAS", "5000\xe2\x80\x8b"}}, "", "", line + "14: MAS \"5000<U+200B zero-width space>\" is not a number"},
       {"EmptyPathIsHere", {{"PATH", ""}}, "", "", ""},
