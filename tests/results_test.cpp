@@ -214,6 +214,12 @@ TEST(Diagnostics, UnsupportedPeakAndThePlateausScalingOnAPlantedAssessment) {
   EXPECT_EQ(scaling_hint(*m, true), "(near 0.80 by the curve's late plateau)");
   d.plateau.level = 0.02;
   EXPECT_EQ(scaling_hint(*m, true), "");
+  // A plateau counts when it lies more than 3 of its errors from 1 - SCALING:
+  // 0.1 is 5 errors of 0.02 away, but only 2.5 errors of 0.04.
+  d.plateau.level = 0.1, d.plateau.level_err = 0.02;
+  EXPECT_EQ(scaling_hint(*m, true), "(near 0.90 by the curve's late plateau)");
+  d.plateau.level_err = 0.04;
+  EXPECT_EQ(scaling_hint(*m, true), "");
   // maxent's peak at 2.75, 0.25 from NEAR 2.5 within a 1 Angstrom taper:
   // NEAR goes to 2.75 - 1 - two cells of 0.5, rounded down to 0.7.
   m->results.solver = "maxent", m->results.details = {{"default_model_taper_angstrom", 1.0}};
