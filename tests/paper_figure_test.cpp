@@ -146,6 +146,19 @@ TEST(PaperFigure, TopOfTheDistributionPanelAndEvenPrescribedSpacing) {
   FigureInfo f = figure_info(*m);
   EXPECT_NEAR(f.residual_min, 0.76 - 0.96 - 0.02, 1e-12);
   EXPECT_NEAR(f.residual_max, 1.0 - 0.96 + 0.02, 1e-12);
+  // 20 % prescribed at 3.0 Angstrom: the panel shows the whole population,
+  // data - (0.8 x the fitted share's curve + SCALING 1 x the prescribed part).
+  ts::Model q({}, ts::kSmallData, "3.0 0.2\n");
+  gsl_vector_set_all(q->fit_to_data, 0.96);
+  const double data[] = {1.0, 0.96, 0.87, 0.76, 0.65};
+  double lo = 0.0, hi = 0.0;
+  for (int i = 0; i < 5; i++) {
+    double r = data[i] - 0.8 * 0.96 - gsl_vector_get(q->setup->fit_adjust, i);
+    lo = std::min(lo, r - 0.02), hi = std::max(hi, r + 0.02);
+  }
+  f = figure_info(*q);
+  EXPECT_NEAR(f.residual_min, lo, 1e-12);
+  EXPECT_NEAR(f.residual_max, hi, 1e-12);
   struct { const char* dist; double step; } sims[] = {
       {"3.0 0.2\n3.2 0.3\n3.4 0.5\n", 0.2}, {"3.0 0.2\n3.2 0.3\n3.5 0.5\n", 0.0}, {"3.0 0.5\n3.2 0.5\n", 0.0}};
   for (auto const& c : sims) {
