@@ -239,6 +239,18 @@ TEST(Diagnostics, UnsupportedPeakAndThePlateausScalingOnAPlantedAssessment) {
   g->results.solver = "gaussians", g->results.details = {{"chosen_k", 1}}, g->chi2 = 2.0;
   assess_determined(*g);
   EXPECT_NEAR(g->results.determined.chi2.p_high, 0.1572992, 1e-7);
+  // In mode err a fitted SCALING's +- is half its AIC-within-1 range.
+  Model e(Over{{"MODE", "err"}});
+  ScalingProfile& sp = e->results.scaling_fit;
+  sp.fitted = true, sp.lo1 = 0.78, sp.hi1 = 0.84, sp.lo4 = 0.76, sp.hi4 = 0.85;
+  e->scaling = 0.81;
+  json je;
+  add_scaling_json(*e, je);
+  EXPECT_NEAR(je["scaling_sd"].get<double>(), 0.03, 1e-12);
+  testing::internal::CaptureStdout();
+  report_fitted_scaling(*e);
+  std::string said = testing::internal::GetCapturedStdout();
+  EXPECT_NE(said.find("Fitted SCALING: 0.8100 +- 0.0300\n"), std::string::npos) << said;
 }
 
 // The FAR warning: N_c up to 16 (3.2 ms) cannot see out to FAR 6, N_c up to
