@@ -216,6 +216,17 @@ TEST(Maxent, DataItCannotFitEndFiniteWithTheirWarnings) {
     EXPECT_EQ(res.no_root, no_root) << all;
     EXPECT_EQ(all.find("no weight alpha") != std::string::npos, no_root) << all;
     EXPECT_EQ(all.find("far above what the errors allow") != std::string::npos, far_chi2) << res.chi2;
+    // Without a root the alpha taken comes nearest to the rule: no alpha a
+    // factor 10 either side brings -2 alpha S / G nearer to 1.
+    auto off = [](MaxentResult const& r) { return std::fabs(std::log(-2.0 * r.alpha * r.entropy / r.G)); };
+    for (double f : {0.1, 10.0}) {
+      MaxentOptions o;
+      o.alpha_fixed = res.alpha * f;
+      MaxentResult r = solve_maxent(fp, tapered_uniform_model(fp.distance, 1.0), o);
+      if (no_root && r.ok && std::isfinite(off(res))) {
+        EXPECT_GE(off(r), off(res) - 1e-9) << f;
+      }
+    }
   }
 }
 
