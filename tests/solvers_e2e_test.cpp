@@ -3,6 +3,7 @@
 // whose numbers are the log's, and maximum entropy on data it cannot fit.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <nlohmann/json.hpp>
@@ -210,28 +211,34 @@ TEST(Solvers, AWideGridIsAssessedOnlyWhereTheDataSee) {
   EXPECT_EQ(std::stoi(m[1]), int(std::floor((far - 0.5) / 0.02 + 1e-6)) + 1);
 }
 
+// 13C-15N data of Gaussian populations {centre, share} of sd 0.1 Angstrom,
+// exact powder average at 5 kHz, no noise, each point with the error err.
+static std::string exact_curve(std::vector<std::array<double, 2>> const& truth, int last, int step, double err) {
+  std::string data;
+  for (int nc = 0; nc <= last; nc += step) {
+    double f = 0.0, total = 0.0;
+    for (double r = 2.5; r < 7.0; r += 0.01)
+      for (auto const& [centre, share] : truth) {
+        double g = share * std::exp(-0.5 * std::pow((r - centre) / 0.1, 2));
+        f += g * redor_exact(nc / 2.0 * 3062.0 / std::pow(r, 3) / 5000.0), total += g;
+      }
+    data += std::to_string(nc) + " 1 " + std::to_string(f / total) + " " + std::to_string(f / total) + " " +
+            std::to_string(err) + "\n";
+  }
+  return data;
+}
+
 TEST(Solvers, TwoPopulationsAreTwoSupportedPeaksAndOneIsOne) {
-  // 13C-15N populations of sd 0.1 Angstrom, exact powder average, errors 0.005
-  // and no noise, N_c to 400 at 5 kHz: the short distance dephases by N_c
-  // 100, the long one only after. Peaks within 0.1 Angstrom (two grid cells)
-  // and shares within 5 %.
+  // Errors 0.005, N_c to 400: the short distance dephases by N_c 100, the
+  // long one only after. Peaks within 0.1 Angstrom (two grid cells) and
+  // shares within 5 %.
   struct Case { char const* solver; std::vector<std::array<double, 2>> truth; };
   const Case cases[] = {{"gaussians", {{3.0, 0.6}, {4.5, 0.4}}}, {"maxent", {{3.0, 0.6}, {4.5, 0.4}}},
                         {"gaussians", {{3.5, 1.0}}}};
   for (Case const& c : cases) {
     SCOPED_TRACE(std::string(c.solver) + " " + std::to_string(c.truth.size()));
-    std::string data;
-    for (int nc = 0; nc <= 400; nc += 16) {
-      double f = 0.0, total = 0.0;
-      for (double r = 2.5; r < 5.5; r += 0.01)
-        for (auto const& [centre, share] : c.truth) {
-          double g = share * std::exp(-0.5 * std::pow((r - centre) / 0.1, 2));
-          f += g * redor_exact(nc / 2.0 * 3062.0 / std::pow(r, 3) / 5000.0), total += g;
-        }
-      data += std::to_string(nc) + " 1 " + std::to_string(f / total) + " " + std::to_string(f / total) + " 0.005\n";
-    }
     Workspace w;
-    write_file(w.dir.file("data.dat"), data);
+    write_file(w.dir.file("data.dat"), exact_curve(c.truth, 400, 16, 0.005));
     write_file(w.dir.file("p.par"), param_text({{"PER 2PI", "0"}, {"GRAIN", "0.05"}, {"NEAR", "2.5"}, {"FAR", "5.5"}}));
     RunResult r = w.run_args({"--solver", c.solver, "p.par"});
     ASSERT_EQ(r.status, 0) << r.out;
@@ -243,4 +250,17 @@ TEST(Solvers, TwoPopulationsAreTwoSupportedPeaksAndOneIsOne) {
       EXPECT_NEAR(d["peaks"][k]["share"].get<double>(), c.truth[k][1], 0.05) << d.dump();
     }
   }
+}
+
+TEST(Solvers, ACurveThatBarelyDephasesAllowsEverySCALINGScanned) {
+  // 6 Angstrom seen to N_c 64 only (S/S0 0.965 at the end): a few % of the
+  // pairs at a short distance (SCALING 0.05) explain it as well as all of them far.
+  Workspace w;
+  write_file(w.dir.file("data.dat"), exact_curve({{6.0, 1.0}}, 64, 4, 0.005));
+  write_file(w.dir.file("p.par"), param_text({{"PER 2PI", "0"}, {"GRAIN", "0.1"}, {"NEAR", "2.5"}, {"FAR", "7"}}));
+  RunResult r = w.run_args({"--solver", "gaussians", "p.par", "--fit-scaling"});
+  ASSERT_EQ(r.status, 0) << r.out;
+  nlohmann::json j = nlohmann::json::parse(w.out(".json"));
+  EXPECT_EQ(j["scaling_allowed"], nlohmann::json::array({0.05, 1.2})) << j.dump();
+  EXPECT_EQ(j["scaling_determined"], false);
 }
