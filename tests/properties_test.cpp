@@ -14,6 +14,7 @@
 #include "input/text_lines.h"
 #include "model/effective_distance.h"
 #include "model/exact_problem.h"
+#include "output/run_summary.h"
 #include "solver/gaussians/gaussian_fit.h"
 #include "solver/maxent/maxent.h"
 #include "solver/uncertainty/mc_blocks.h"
@@ -141,6 +142,17 @@ RC_GTEST_PROP(Properties, SpreadsOfPlantedReplicatesAreTheirSampleStatistics, ()
   for (int j = 0; j < 9; j++)
     RC_ASSERT(m->results.mc.band_p025[j] == stats(each[3 + j])[2] && m->results.mc.band_p975[j] == stats(each[3 + j])[3]);
   RC_ASSERT(d.median_sd >= 0 && d.mode_sd >= 0 && d.median_p[0] <= d.median_p[1] && d.mode_p[0] <= d.mode_p[1]);
+  // The summary's keys carry the same numbers.
+  RunSummary rs;
+  rs.fitted = true;
+  nlohmann::json js = summary_json(*m, rs)["distance"];
+  const char* keys[] = {"mean", "sd", "effective"};
+  for (int q = 0; q < 3; q++)
+    for (int i : {2, 3})
+      RC_ASSERT(std::fabs(js[std::string(keys[q]) + (i == 2 ? "_p025" : "_p975")].get<double>() - stats(each[q])[i]) <=
+                1e-12);
+  RC_ASSERT(js["mc_mean"] == d.mean && js["mean_mc_sd"] == d.mean_sd && js["mc_sd"] == d.sd &&
+            js["sd_mc_sd"] == d.sd_sd && js["mc_runs"] == n);
   char line[160];
   std::snprintf(line, sizeof line, "MC mean distance: %.4f +- %.4f Angstrom\nMC distance sd: %.4f +- %.4f Angstrom\n",
                 d.mean, d.mean_sd, d.sd, d.sd_sd);
