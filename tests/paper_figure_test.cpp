@@ -47,7 +47,9 @@ struct Case {
 TEST(PaperFigure, GnuplotRendersEachModeWithoutAMessage) {
   if (std::system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "no gnuplot";
   const Case cases[] = {{"fit", false, {}},
-                        {"fit", true, {"1: r0 3.0 \xc3\x85, sd 0.2 \xc3\x85", "it's w 1.0"}},
+                        // The right axis reaches the largest prescribed fraction, 0.3.
+                        {"fit", true, {"1: r0 3.0 \xc3\x85, sd 0.2 \xc3\x85", "it's w 1.0"}, "annealing", 0.0, 0.0,
+                         0.0, 0.0, "  set y2range [0:0.3/(1-room)]\n"},
                         {"err", false, {}},
                         {"err", false, {}, "gaussians", 2.7, 0.0, 0.7, 0.0, "  dtop = 0.7    "},
                         // Data and curve from 0.2 to 1.0 padded by 5 % (0.04) below and above,

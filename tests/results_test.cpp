@@ -228,6 +228,15 @@ TEST(Diagnostics, UnsupportedPeakAndThePlateausScalingOnAPlantedAssessment) {
   w = m->report().warnings();
   EXPECT_NE(w.back().find("(1.00 Angstrom from NEAR 2.5): the grid end is too close for maxent; lower NEAR to "
                           "0.7 Angstrom"), std::string::npos) << w.back();
+  // A taper of 1.4 would need NEAR 0.35: below 0.5 Angstrom, no advice.
+  auto tapers = [&] {
+    std::vector<std::string> all = m->report().warnings();
+    return std::count_if(all.begin(), all.end(), [](std::string const& s) { return s.find("taper") != s.npos; });
+  };
+  auto before = tapers();
+  m->results.details = {{"default_model_taper_angstrom", 1.4}};
+  report_determined(*m);
+  EXPECT_EQ(tapers(), before);
   // A profile whose other explanation lay within a scan step: no trap in the summary.
   m->results.scaling_trap.found = false, m->results.scaling_trap.profile.fitted = true;
   json j;
@@ -251,6 +260,37 @@ TEST(Diagnostics, UnsupportedPeakAndThePlateausScalingOnAPlantedAssessment) {
   report_fitted_scaling(*e);
   std::string said = testing::internal::GetCapturedStdout();
   EXPECT_NE(said.find("Fitted SCALING: 0.8100 +- 0.0300\n"), std::string::npos) << said;
+}
+
+// The warnings on the mean and the sd, from planted verdicts: a quantity the
+// data leave open, or one reported outside what they allow, named alone or
+// both, in the singular or the plural.
+TEST(Diagnostics, MeanAndSdOpenOrOutsideWhatTheDataAllow) {
+  struct { bool sd_det, sd_dis, mean_det, mean_dis; const char* want; } cases[] = {
+      {false, false, true, true, "warning: the width is not determined by these data: W; quote the effective distance "
+       "3.10 Angstrom and the allowed widths rather than the sd"},
+      {true, true, false, false, "warning: the mean distance is not determined by these data: W; quote the effective "
+       "distance 3.10 Angstrom and the allowed widths rather than the mean"},
+      {false, false, false, false, "warning: the width and the mean distance are not determined by these data: W; "
+       "quote the effective distance 3.10 Angstrom and the allowed widths rather than the mean and the sd"},
+      {false, true, true, true, "warning: the reported sd disagrees with what these data allow: D; quote the allowed "
+       "range rather than the reported value"},
+      {true, true, false, true, "warning: the reported mean distance disagrees with what these data allow: D; quote "
+       "the allowed range rather than the reported value"},
+      {false, true, false, true, "warning: the reported sd and mean distance disagree with what these data allow: D; "
+       "quote the allowed ranges rather than the reported values"}};
+  for (auto const& c : cases) {
+    Model m;
+    DataDetermined& d = m->results.determined;
+    d.sd_determined = c.sd_det, d.sd_disagrees = !c.sd_det && c.sd_dis;
+    d.mean_determined = c.mean_det, d.mean_disagrees = !c.mean_det && c.mean_dis;
+    d.width_problem = "W", d.disagree_problem = "D";
+    d.computed = true, d.chi2.p_high = d.chi2.p_low = d.runs.p_few = 0.5;
+    m->results.effective_distance = 3.1;
+    report_determined(*m);
+    std::vector<std::string> w = m->report().warnings();
+    EXPECT_NE(std::find(w.begin(), w.end(), c.want), w.end()) << ::testing::PrintToString(w);
+  }
 }
 
 // The FAR warning: N_c up to 16 (3.2 ms) cannot see out to FAR 6, N_c up to
