@@ -13,6 +13,9 @@
 #include <thread>
 #include <tuple>
 
+#include <gsl/gsl_linalg.h>
+
+#include "numeric/gsl_errors.h"
 #include "tests/test_support.h"
 
 using namespace ts;
@@ -157,4 +160,20 @@ TEST(RunSafety, SignalsEndTheRunWithStatus128PlusSignal) {
     EXPECT_NE(w.out(".json").find("\"status\": " + std::to_string(128 + sig)), std::string::npos);
     EXPECT_EQ(w.out(".me") == me, over.count("MODE") == 0);  // rewritten in mode err only
   }
+}
+
+// An element past the end of a GSL vector is the program's own fault: the
+// run stops with the place named, status 70; an error the caller checks
+// (a singular matrix to invert) comes back as a status.
+TEST(RunSafety, AnIndexPastTheEndStopsTheRunOtherGslErrorsAreStatuses) {
+  gsl_errors_as_statuses();
+  GslVec v(3);
+  EXPECT_EXIT(gsl_vector_set(v, 3, 1.0), testing::ExitedWithCode(70), "internal error: GSL index out of range at ");
+  gsl_matrix* m = gsl_matrix_calloc(2, 2);
+  gsl_permutation* p = gsl_permutation_alloc(2);
+  int sign = 0;
+  gsl_linalg_LU_decomp(m, p, &sign);
+  gsl_matrix* inv = gsl_matrix_alloc(2, 2);
+  EXPECT_EQ(gsl_linalg_LU_invert(m, p, inv), GSL_EDOM);
+  gsl_matrix_free(inv), gsl_permutation_free(p), gsl_matrix_free(m);
 }
