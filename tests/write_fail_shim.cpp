@@ -1,5 +1,7 @@
 // Preloaded into redordist by the tests to imitate a full disk: every write()
-// to a file whose path contains $REDORDIST_FAIL_WRITES fails with ENOSPC.
+// to a file whose path contains $REDORDIST_FAIL_WRITES fails with ENOSPC;
+// with $REDORDIST_SHORT_WRITES set, such a write takes at most 7 bytes (a
+// partial write, which POSIX allows and a writer must carry on from).
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -20,6 +22,7 @@ extern "C" ssize_t write(int fd, const void* data, size_t n) {
     if (len > 0) {
       target[len] = '\0';
       if (std::strstr(target, match)) {
+        if (std::getenv("REDORDIST_SHORT_WRITES")) return real(fd, data, n < 7 ? n : 7);
         errno = ENOSPC;
         return -1;
       }
