@@ -74,15 +74,17 @@ TEST(RunSafety, RandomNumberEnvironmentAndWarnings) {
 }
 
 TEST(RunSafety, GnuplotThatFailsOrHangsEndsTheRunWithStatusOne) {
-  // The stub fails on the printed figure, or never exits by itself: it must be
-  // killed at the 1 s limit (a run still there after 30 s is killed by timeout).
-  const std::pair<std::string, std::string> cases[] = {
-      {"case \"$1\" in *-ps.gp) exit 3;; esac", "gnuplot on ./run/run-ps.gp failed with exit status 3"},
-      {"exec sleep 1000", "gnuplot on ./run/run-ps.gp ran longer than 1 s and was stopped"}};
-  for (auto const& [stub, message] : cases) {
+  // The stub fails on the printed figure or on the screen's graph (with a
+  // display), or never exits by itself: it must be killed at the 1 s limit
+  // (a run still there after 30 s is killed by timeout).
+  const std::tuple<std::string, std::string, std::string> cases[] = {
+      {"case \"$1\" in *-ps.gp) exit 3;; esac", "gnuplot on ./run/run-ps.gp failed with exit status 3", "DISPLAY="},
+      {"case \"$1\" in -persist) exit 4;; esac", "gnuplot on ./run/run.gp failed with exit status 4", "DISPLAY=:0"},
+      {"exec sleep 1000", "gnuplot on ./run/run-ps.gp ran longer than 1 s and was stopped", "DISPLAY="}};
+  for (auto const& [stub, message, display] : cases) {
     Workspace w(stub);
     auto t0 = std::chrono::steady_clock::now();
-    RunResult r = w.run({}, {"REDORDIST_GNUPLOT_TIMEOUT=1", "timeout -s KILL 30"});
+    RunResult r = w.run({}, {"REDORDIST_GNUPLOT_TIMEOUT=1", display, "timeout -s KILL 30"});
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(20));
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find(message + "\n"), std::string::npos) << r.out;
