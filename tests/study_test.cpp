@@ -79,6 +79,10 @@ TEST(Study, RefusedCurveOverridesThreadsAndSingleRunNumbers) {
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.out.find("\n1 of 3 curves failed\n"), std::string::npos) << r.out;
   std::string table = w.file("st-study.csv");
+  EXPECT_EQ(table.substr(0, table.find('\n')),
+            "curve,points,chi2_per_point,p_chi2_above,p_chi2_below,p_runs_few,effective,effective_sd,effective_p025,"
+            "effective_p975,mean,mean_sd,mean_determined,sd,sd_sd,sd_determined,width_allowed_lo,width_allowed_hi,"
+            "supported_peaks,scaling,warnings,status,reason");
   EXPECT_NE(table.find("\nbad" + std::string(21, ',') + "1,s.csv line 21: N_c 3 is odd; REDOR points lie at even rotor-cycle counts\n"),
             std::string::npos) << table;
   EXPECT_NE(w.file("gnuplot-calls.txt").find("st-study.gp"), std::string::npos);
