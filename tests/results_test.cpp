@@ -176,19 +176,27 @@ TEST(Diagnostics, EdgeShareAndItsWarningOnPlantedDistributions) {
   // Grid 2.5 to 6.5 Angstrom (9 distances), the longest measurable distance
   // planted at 10: the share on the first two and last two distances by hand,
   // warned above 5 %.
-  struct { V p; double share; std::string warning; } cases[] = {
+  // With a late plateau that asks for SCALING 0.80: mass beyond the longest
+  // measurable distance (planted at 4.9) is named with SCALING first; none there, no warning.
+  struct { V p; double share; std::string warning; double lmd = 10.0; bool plateau = false; } cases[] = {
       {{0.1, 0, 0, 0, 0.8, 0, 0, 0, 0.1}, 0.2,
        "warning: 20.0 % of the distribution lies on the first two or last two grid distances: the data may not "
        "constrain it; lower NEAR and widen FAR, to at most the longest measurable distance 10.00 Angstrom"},
       {{0, 0.02, 0, 0, 0.96, 0, 0, 0.02, 0}, 0.04, ""},
       {{0, 0, 0.02, 0.5, 0, 0.42, 0, 0.06, 0}, 0.06,
        "warning: 6.0 % of the distribution lies on the first two or last two grid distances: the data may not "
-       "constrain it; widen FAR, to at most the longest measurable distance 10.00 Angstrom"}};
-  for (auto const& c : cases) {
+       "constrain it; widen FAR, to at most the longest measurable distance 10.00 Angstrom"},
+      {{0, 0, 0, 0.9, 0, 0, 0.1, 0, 0}, 0.0,
+       "warning: 10.0 % of the distribution lies beyond the longest measurable distance 4.90 Angstrom; check "
+       "SCALING first PLATEAU; a wider FAR would only move this share further out", 4.9, true},
+      {{0, 0, 0, 1, 0, 0, 0, 0, 0}, 0.0, "", 4.9, true}};
+  for (auto& c : cases) {
     Model m;
     for (int j = 0; j < 9; j++) gsl_vector_set(m->distribution, j, c.p[j]);
+    if (c.plateau) m->results.determined.plateau = {true, 4, 12.0, 0.2, 0.01};
+    c.warning = std::regex_replace(c.warning, std::regex("PLATEAU"), scaling_hint(*m));
     EXPECT_NEAR(m->edge_share(), c.share, 1e-15);
-    EXPECT_EQ(report_edge_advice(*m, m->edge_share(), 10.0), !c.warning.empty());
+    EXPECT_EQ(report_edge_advice(*m, m->edge_share(), c.lmd), !c.warning.empty());
     EXPECT_EQ(m->report().warnings(), c.warning.empty() ? std::vector<std::string>{} : std::vector{c.warning});
   }
 }
