@@ -171,11 +171,8 @@ TEST(RunSafety, AnIndexPastTheEndStopsTheRunOtherGslErrorsAreStatuses) {
   gsl_errors_as_statuses();
   GslVec v(3);
   EXPECT_EXIT(gsl_vector_set(v, 3, 1.0), testing::ExitedWithCode(70), "internal error: GSL index out of range at ");
-  gsl_matrix* m = gsl_matrix_calloc(2, 2);
-  gsl_permutation* p = gsl_permutation_alloc(2);
-  int sign = 0;
-  gsl_linalg_LU_decomp(m, p, &sign);
-  gsl_matrix* inv = gsl_matrix_alloc(2, 2);
+  gsl_matrix *m = gsl_matrix_calloc(2, 2), *inv = gsl_matrix_alloc(2, 2);
+  gsl_permutation* p = gsl_permutation_calloc(2);
   EXPECT_EQ(gsl_linalg_LU_invert(m, p, inv), GSL_EDOM);
   gsl_matrix_free(inv), gsl_permutation_free(p), gsl_matrix_free(m);
 }

@@ -232,10 +232,9 @@ TEST(Solvers, TwoPopulationsAreTwoSupportedPeaksAndOneIsOne) {
   // Errors 0.005, N_c to 400: the short distance dephases by N_c 100, the
   // long one only after. Peaks within 0.1 Angstrom (two grid cells) and
   // shares within 5 %.
-  struct Case { char const* solver; std::vector<std::array<double, 2>> truth; };
-  const Case cases[] = {{"gaussians", {{3.0, 0.6}, {4.5, 0.4}}}, {"maxent", {{3.0, 0.6}, {4.5, 0.4}}},
+  const struct { char const* solver; std::vector<std::array<double, 2>> truth; } cases[] = {{"gaussians", {{3.0, 0.6}, {4.5, 0.4}}}, {"maxent", {{3.0, 0.6}, {4.5, 0.4}}},
                         {"gaussians", {{3.5, 1.0}}}};
-  for (Case const& c : cases) {
+  for (auto const& c : cases) {
     SCOPED_TRACE(std::string(c.solver) + " " + std::to_string(c.truth.size()));
     Workspace w;
     write_file(w.dir.file("data.dat"), exact_curve(c.truth, 400, 16, 0.005));
