@@ -236,9 +236,9 @@ TEST(Diagnostics, UnsupportedPeakAndThePlateausScalingOnAPlantedAssessment) {
   w = m->report().warnings();
   EXPECT_NE(w.back().find("(1.00 Angstrom from NEAR 2.5): the grid end is too close for maxent; lower NEAR to "
                           "0.7 Angstrom"), std::string::npos) << w.back();
-  // A taper of 1.4 would need NEAR 0.35: below 0.5 Angstrom, no advice.
+  // A taper of 1.25 would need NEAR 0.5: not above 0.5 Angstrom, no advice.
   size_t before = m->report().warnings().size();
-  m->results.details = {{"default_model_taper_angstrom", 1.4}};
+  m->results.details = {{"default_model_taper_angstrom", 1.25}};
   report_determined(*m);
   EXPECT_EQ(m->report().warnings().size(), before);
   // A profile whose other explanation lay within a scan step: no trap in the summary.
@@ -252,8 +252,13 @@ TEST(Diagnostics, UnsupportedPeakAndThePlateausScalingOnAPlantedAssessment) {
   g->results.solver = "gaussians", g->results.details = {{"chosen_k", 1}}, g->chi2 = 2.0;
   assess_determined(*g);
   EXPECT_NEAR(g->results.determined.chi2.p_high, 0.1572992, 1e-7);
-  // In mode err a fitted SCALING's +- is half its AIC-within-1 range.
+  // Two Monte Carlo runs are enough for the effective distance's +-.
   Model e(Over{{"MODE", "err"}});
+  e->results.mc.distance.runs = 2, e->results.mc.distance.effective_sd = 0.02;
+  json jd;
+  add_determined_json(*e, jd);
+  EXPECT_EQ(jd["distance"]["effective_sd"], 0.02);
+  // In mode err a fitted SCALING's +- is half its AIC-within-1 range.
   ScalingProfile& sp = e->results.scaling_fit;
   sp.fitted = true, sp.lo1 = 0.78, sp.hi1 = 0.84, sp.lo4 = 0.76, sp.hi4 = 0.85;
   e->scaling = 0.81;

@@ -10,6 +10,7 @@
 #include "model/dephasing_cycle.h"
 #include "solver/gaussians/flat_peak.h"
 #include "solver/scaling/scaling_fit.h"
+#include "solver/scaling/scaling_trap.h"
 #include "tests/test_support.h"
 
 using namespace ts;
@@ -89,5 +90,29 @@ TEST(ScalingTrap, ParametersOfTheCriterionAndTheFlatToppedPeaksMoments) {
     for (size_t i = 0; i < r.size(); i++) m1 += m[i] * r[i], m2 += m[i] * r[i] * r[i];
     EXPECT_NEAR(m1, b[0], 1e-6);
     EXPECT_NEAR(m2 - m1 * m1, b[1] * b[1] / 3 + b[2] * b[2], 1e-5);
+  }
+}
+
+// The other explanation from a planted profile (SCALING 1 told, 20 % of the
+// distribution beyond 4.0 Angstrom): the allowed SCALING that clears the far
+// side, none within a scan step of the one told, else the allowed SCALING
+// farthest from it. {scaling, aic, beyond} per point; the other SCALING or 0.
+TEST(ScalingTrap, TheOtherExplanationOfAPlantedProfile) {
+  using P = std::vector<std::array<double, 3>>;
+  const std::pair<P, double> cases[] = {{{{0.7, 14.5, 0.0}, {0.8, 10.5, 0.01}, {1.0, 10.0, 0.2}}, 0.8},
+                                        {{{0.98, 10.2, 0.0}, {1.0, 10.0, 0.2}}, 0.0},
+                                        {{{0.6, 13.0, 0.15}, {0.8, 11.0, 0.19}, {1.0, 10.0, 0.2}}, 0.6}};
+  for (auto const& [points, other] : cases) {
+    Model m;
+    gsl_vector_set(m->distribution, 2, 0.8), gsl_vector_set(m->distribution, 7, 0.2);  // 3.5 and 6.0 Angstrom
+    ScalingTrap& t = m->results.scaling_trap;
+    t.checked = true, t.cycle_distance = 4.0;
+    ScalingProfile& sp = m->results.scaling_fit;
+    sp.fitted = true, sp.aic = 10.0, sp.lo4 = points.front()[0], sp.hi4 = 1.0;
+    for (auto const& q : points) sp.points.push_back({q[0], q[1], q[1], q[2], 5.0, 3.5});
+    check_scaling_trap(*m, nullptr);
+    EXPECT_NEAR(t.share, 0.2, 1e-12);
+    EXPECT_EQ(t.found, other > 0) << other;
+    EXPECT_EQ(other > 0 ? t.other.scaling : 0.0, other);
   }
 }
