@@ -217,9 +217,10 @@ TEST(Maxent, DataItCannotFitEndFiniteWithTheirWarnings) {
     EXPECT_EQ(all.find("no weight alpha") != std::string::npos, no_root) << all;
     EXPECT_EQ(all.find("far above what the errors allow") != std::string::npos, far_chi2) << res.chi2;
     // Without a root the alpha taken comes nearest to the rule: no alpha a
-    // factor 10 either side brings -2 alpha S / G nearer to 1.
+    // factor 10 (the search's step) or 3.16 (inside its refinement) either
+    // side brings -2 alpha S / G nearer to 1.
     auto off = [](MaxentResult const& r) { return std::fabs(std::log(-2.0 * r.alpha * r.entropy / r.G)); };
-    for (double f : {0.1, 10.0}) {
+    for (double f : {0.1, 0.316, 3.16, 10.0}) {
       MaxentOptions o;
       o.alpha_fixed = res.alpha * f;
       MaxentResult r = solve_maxent(fp, tapered_uniform_model(fp.distance, 1.0), o);

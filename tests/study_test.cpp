@@ -86,6 +86,7 @@ TEST(Study, RefusedCurveOverridesThreadsAndSingleRunNumbers) {
   EXPECT_NE(table.find("\nbad" + std::string(21, ',') + "1,s.csv line 21: N_c 3 is odd; REDOR points lie at even rotor-cycle counts\n"),
             std::string::npos) << table;
   EXPECT_NE(w.file("gnuplot-calls.txt").find("st-study.gp"), std::string::npos);
+  EXPECT_NE(w.file("st-study.gp").find("noenhanced ('c1' 0, 'c2' 1, 'bad' 2)\n"), std::string::npos);  // one tic per curve
   EXPECT_NE(r.out.find("=== curve c1: ./st/c1/ ===\n"), std::string::npos) << r.out;
   for (Row const& l : table_rows(w.file("st-study.gp")))  // every panel on the page
     if (l.size() == 4 && l[0] == "set" && l[1] == "origin") {
