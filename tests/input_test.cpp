@@ -88,6 +88,7 @@ std::vector<BadInput> bad_inputs() {
       {"OutputQuote", {{"OUTPUT", "x'.system('touch${IFS}pwned').'"}}, "", "",
        line + "6: OUTPUT is \"x'.system('touch${IFS}pwned').'\"; it may hold only letters, digits, \".\", \"_\", \"-\" and \"+\" (not \".\" or \"..\")"},
       {"OutputDotDot", {{"OUTPUT", ".."}}, "", "", line + "6: OUTPUT is \"..\"; it may hold only letters, digits, \".\", \"_\", \"-\" and \"+\" (not \".\" or \"..\")"},
+      {"OutputSlash", {{"OUTPUT", "a/b"}}, "", "", line + "6: OUTPUT is \"a/b\"; it may hold only letters, digits, \".\", \"_\", \"-\" and \"+\" (not \".\" or \"..\")"},
       {"PathWithoutSlash", {{"PATH", "runs"}}, "", "", line + "5: PATH is \"runs\"; it must be empty or end with \"/\""},
       {"PathPipe", {{"PATH", "|x/"}}, "", "", line + "5: PATH is \"|x/\"; it may hold only letters, digits, \".\", \"_\", \"-\", \"+\" and \"/\""},
       {"PathMissing", {{"PATH", "no_such_runs/"}}, "", "", e + "PATH \"no_such_runs/\" does not exist; create it with: mkdir -p no_such_runs/"},
