@@ -108,13 +108,21 @@ TEST(Determined, WidthProfileOfNoiselessGaussians) {
     EXPECT_GE(w.centre_hi, c.centre);
     EXPECT_EQ(w.lo_at_floor, c.open) << c.width;
     // The truth's r_eff (midpoint rule over [near, far]) lies in the delta chi2 1 range.
-    double m6 = 0.0, tot = 0.0;
+    // Its mean and sd (the same rule) lie in the ranges of the grid moments;
+    // 2 % on the sd for the grid's sampling of the narrowest Gaussian.
+    double m6 = 0.0, tot = 0.0, m1 = 0.0, m2 = 0.0;
     for (double r = c.near + 5e-5; r < c.far; r += 1e-4) {
       double g = std::exp(-0.5 * std::pow((r - c.centre) / c.width, 2));
-      m6 += g / std::pow(r, 6), tot += g;
+      m6 += g / std::pow(r, 6), tot += g, m1 += g * r, m2 += g * r * r;
     }
     EXPECT_LE(w.effective_lo, std::pow(m6 / tot, -1.0 / 6.0) + 1e-6);
     EXPECT_GE(w.effective_hi, std::pow(m6 / tot, -1.0 / 6.0) - 1e-6);
+    double mean = m1 / tot, sd = std::sqrt(m2 / tot - mean * mean);
+    EXPECT_TRUE(w.mean_lo <= mean + 1e-3 && mean - 1e-3 <= w.mean_hi) << w.mean_lo << " " << mean << " " << w.mean_hi;
+    EXPECT_TRUE(w.sd_lo <= 1.02 * sd && 0.98 * sd <= w.sd_hi) << w.sd_lo << " " << sd << " " << w.sd_hi;
+    if (!c.open) {
+      EXPECT_LT(w.sd_hi, 1.5 * sd);
+    }
     if (c.open) {
       EXPECT_GT(w.width_hi, 3.0 * kWidthFloor);
     } else {

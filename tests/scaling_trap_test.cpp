@@ -117,3 +117,43 @@ TEST(ScalingTrap, TheOtherExplanationOfAPlantedProfile) {
     EXPECT_EQ(other > 0 ? t.other.scaling : 0.0, other);
   }
 }
+
+// fit_scaling over a planted solver whose unscaled curve is fixed,
+// c_i = 1 - 0.1 i: chi2(s) = sum ((1 - s (1 - c_i)) - y_i)^2 / e_i^2 is a
+// parabola A (s - s*)^2 + chi2(s*), with A = sum ((1 - c_i) / e_i)^2, so the
+// best SCALING and the ends of the ranges within 1 and 4 are known exactly
+// (the search and the bisections stop at 1e-3 in SCALING).
+namespace {
+SolverFit fixed_curve_fit(Paar const& p) {
+  SolverFit f;
+  f.ok = true;
+  f.distribution.assign(p.setup->n_grid, 0.0), f.distribution[2] = 1.0;
+  for (int i = 0; i < p.setup->n_data; i++) f.curve.push_back(1.0 - 0.1 * i);
+  f.details = {{"G", 0.0}};
+  return f;
+}
+}  // namespace
+
+TEST(ScalingTrap, FittedScalingAndItsRangesOnAPlantedParabola) {
+  for (double truth : {0.8, 0.4}) {
+    std::string data;
+    for (int i = 0; i < 9; i++) {
+      char b[80];
+      double y = 1.0 - truth * 0.1 * i + (i % 2 ? 0.01 : -0.01);
+      std::snprintf(b, sizeof b, "%d 1 %.4f %.4f 0.05\n", 4 * i, y, y);
+      data += b;
+    }
+    Model m({}, data);
+    double a = 0, ab = 0;
+    for (int i = 0; i < 9; i++) {
+      double e = gsl_vector_get(m->setup->data_error, i), ai = 0.1 * i / e;
+      a += ai * ai, ab += ai * (1.0 - gsl_vector_get(m->data, i)) / e;
+    }
+    double best = ab / a, one = 1.0 / std::sqrt(a);
+    ScalingProfile sp = fit_scaling(*m, fixed_curve_fit);
+    ASSERT_TRUE(sp.fitted);
+    EXPECT_NEAR(sp.best, best, 1e-3) << truth;
+    double const want[4][2] = {{sp.lo1, best - one}, {sp.hi1, best + one}, {sp.lo4, best - 2 * one}, {sp.hi4, best + 2 * one}};
+    for (auto const& w : want) EXPECT_NEAR(w[0], w[1], 1e-3) << truth;
+  }
+}

@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "driver/study_shared.h"
 #include "input/study_file.h"
 #include "tests/test_support.h"
 
@@ -152,4 +153,17 @@ TEST(Study, SharedFitWeighsCurvesAtTheirScalingAndNamesTheOneThatDisagrees) {
   EXPECT_NE(r.out.find("warning: the curves do not share one distribution"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("; curve c3 disagrees most\n"), std::string::npos);
   EXPECT_EQ(w.run_args({"p.par", "--study", "s.csv", "--shared"}).out.substr(0, 48), "--shared fits one distribution to all curves by ");
+}
+
+TEST(Study, SharedWarningFromTenInAic) {
+  // Separate fits clearly better: the shared fit's AIC 10 or more above theirs.
+  SharedFit f;
+  f.aic_separate = 100.0, f.disagrees_most = "c3";
+  f.aic_shared = 109.99;
+  EXPECT_EQ(shared_warning(f), "");
+  f.aic_shared = 110.0;
+  EXPECT_EQ(shared_warning(f), "warning: the curves do not share one distribution: the shared fit's AIC 110.0 is "
+                               "10.0 above the separate fits' 100.0; curve c3 disagrees most");
+  f.failure = "maximum entropy failed";
+  EXPECT_EQ(shared_warning(f), "");
 }

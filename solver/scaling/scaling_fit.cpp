@@ -95,15 +95,24 @@ double golden_section(FitOfScaling& f, double a, double b) {
 
 // The lowest (or highest) SCALING of the whole scan whose criterion lies at
 // or below level, found by bisection to 1e-3 between the outermost scan
-// point at or below and its neighbour outside; best when no scan point is.
+// point at or below and its neighbour outside. When no scan point on that
+// side of the best lies at or below (a range narrower than the scan's step),
+// the end lies between the best and the next scan point beyond it; the best
+// itself when it is the end of the scan.
 double allowed_end(FitOfScaling& f, std::vector<double> const& scan, double best, double level, bool low) {
   int n = static_cast<int>(scan.size());
   int i = low ? 0 : n - 1, step = low ? 1 : -1;
   while (i >= 0 && i < n && f(scan[i]) > level) i += step;
-  if (i < 0 || i >= n) return best;
-  if ((low && scan[i] > best) || (!low && scan[i] < best)) return best;
-  if (i - step < 0 || i - step >= n) return scan[i];
-  double inside = scan[i], out = scan[i - step];
+  double inside, out;
+  if (i >= 0 && i < n && (low ? scan[i] <= best : scan[i] >= best)) {
+    if (i - step < 0 || i - step >= n) return scan[i];
+    inside = scan[i], out = scan[i - step];
+  } else {
+    int j = low ? n - 1 : 0;
+    while (j >= 0 && j < n && (low ? scan[j] >= best : scan[j] <= best)) j -= step;
+    if (j < 0 || j >= n) return best;
+    inside = best, out = scan[j];
+  }
   while (std::fabs(out - inside) > 1e-3) {
     double mid = 0.5 * (inside + out);
     (f(mid) <= level ? inside : out) = mid;
