@@ -10,6 +10,7 @@
 #include "model/exact_kernel.h"
 #include "model/goodness_of_fit.h"
 #include "model/late_plateau.h"
+#include "solver/gaussians/flat_peak.h"
 #include "solver/gaussians/peak_support.h"
 #include "solver/gaussians/skewed_peak.h"
 #include "solver/gaussians/width_profile.h"
@@ -200,4 +201,13 @@ TEST(Determined, LatePlateauAndSkewedPeak) {
   // One Gaussian is a skew-normal of shape 0: fitted closely, its AIC chi2 + 2 per parameter (3).
   SkewedPeak sk = fit_skewed_peak(GaussianMixture(cn_gaussian(3.5, 0.3, 0.01, false, 2.5, 6.0), 2.5, 6.0), 3.5, 0.3);
   EXPECT_TRUE(sk.ok && sk.chi2 < 1.0 && sk.aic == sk.chi2 + 6.0) << sk.chi2 << " " << sk.aic;
+  // A flat-topped peak asked to sit in [2.5, 3.3] while the data put the mass
+  // at 3.5: its centre stays at the range's end, never past it.
+  FitProblem fp = cn_gaussian(3.5, 0.3, 0.01, false, 2.5, 6.0);
+  for (double far : {3.3, 6.0}) {
+    FlatPeak fl = fit_flat_peak(GaussianMixture(fp, 2.5, far), 3.2, 0.2);
+    ASSERT_TRUE(fl.ok);
+    EXPECT_LE(fl.centre, far) << far;
+    EXPECT_EQ(fl.aic, fl.chi2 + 6.0);
+  }
 }

@@ -14,6 +14,7 @@
 
 #include "model/exact_kernel.h"
 #include "solver/gaussians/gaussians_report.h"
+#include "solver/gaussians/gaussians_run.h"
 #include "solver/gaussians/gaussian_fit.h"
 #include "solver/gaussians/gaussian_mixture.h"
 
@@ -187,6 +188,20 @@ TEST(GaussianMixture, ReportShowsEachKAndTheChosenComponents) {
       "    0.600               3.200   not determined by these data (at the 0.02 Angstrom floor)",
       "    0.400               4.300   0.250"};
   EXPECT_EQ(gaussian_report_lines(sel, 2.5, 6.0), want);
+  // Five replicates, three with the fit's k = 2 (centres 3.1, 3.2, 3.6 and
+  // 4.3, 4.3, 4.3): each k counted, and the sample mean and sd of those three.
+  std::vector<ReplicateResult> reps;
+  for (std::vector<double> e : {std::vector<double>{2, 0.5, 3.1, 0.1, 0.5, 4.3, 0.2}, {1, 1, 3.5, 0.3},
+                                {2, 0.6, 3.2, 0.1, 0.4, 4.3, 0.2}, {3, 0.2, 3, 0.1, 0.4, 3.5, 0.1, 0.4, 4, 0.1},
+                                {2, 0.7, 3.6, 0.1, 0.3, 4.3, 0.2}})
+    reps.push_back({true, 1.0, {}, e});
+  MixtureSpread sp = mixture_spread(sel, reps);
+  EXPECT_EQ(gaussian_bootstrap_lines(sp),
+            (std::vector<std::string>{"Bootstrap: k = 1 chosen 1, k = 2 chosen 3, k = 3 chosen 1 of 5 replicates",
+                                      "Over the 3 replicates with the fit's k (mean +- sd):",
+                                      "   weight            centre (Angstrom)   width (Angstrom)",
+                                      " 0.600 +- 0.100     3.300 +- 0.265    0.100 +- 0.000",
+                                      " 0.400 +- 0.100     4.300 +- 0.000    0.200 +- 0.000"}));
 }
 
 }  // namespace

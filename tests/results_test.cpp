@@ -393,6 +393,12 @@ TEST(Compare, TableOfPlantedSummaries) {
   c.runs[1].summary = {{"distance", {{"effective", 3.1}}}};  // one run with an effective distance: its column
   EXPECT_NE(compare_table(c).find("\ngaussians  1       -           -       -                -              3.1000 "),
             std::string::npos) << compare_table(c);
+  // The figure's distances reach 3 % of the grid's span past the longest measurable distance.
+  c.runs[0].summary["distribution"] = json::parse(R"([{"r_angstrom": 2.0}, {"r_angstrom": 3.0}])");
+  for (double l : {4.0, 2.5}) {
+    c.runs[0].summary["diagnostics"] = {{"longest_measurable_distance", l}};
+    EXPECT_NE(compare_figure_script(c).find(l > 3 ? "set xrange [2:4.03]\n" : "set xrange [2:3]\n"), std::string::npos);
+  }
 }
 
 TEST(Compare, ThreeRunsLikeSeparateOnesTheirJsonTableAndFigure) {
