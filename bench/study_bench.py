@@ -1,0 +1,211 @@
+#!/usr/bin/python3
+"""Studies: speed of a batch and of a shared fit, and what sharing buys.
+
+All data come from the independent generator build/bench/synth_redor
+(13C-15N, Gaussian truths, noise as a fraction of S0); maxent with the
+exact powder average (PER 2PI 0) fits every curve.
+
+  bench/study_bench.py speed      # 100 curves of 17 points, and a shared fit of 3
+  bench/study_bench.py share      # one truth seen as three curves, over fresh noise
+  bench/study_bench.py batch      # 20 different truths in one study
+  bench/study_bench.py all
+
+speed: wall time of `redordist --study` with 2 threads, with a stub gnuplot
+(the program's own work) and, when installed, the real one.
+share: a Gaussian at 3.6 A (sd 0.2) measured at MAS 5, 10 and 20 kHz with
+different N_c grids and dephasable shares 1.0, 0.9, 0.8 (told as each curve's
+SCALING); over fresh noise, the scatter of the shared fit's effective distance
+against that of each curve alone, and how often a pair of different truths
+(3.0 and 4.0 A) is flagged as not shared and a pair of the same truth is not.
+batch: each of 20 random truths against its own effective distance.
+Writes nothing in the tree; prints a Markdown table.
+"""
+import argparse
+import json
+import os
+import random
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(HERE)
+BUILD = os.environ.get("REDORDIST_BUILD", os.path.join(ROOT, "build"))
+EXE = os.path.join(BUILD, "redordist")
+SYNTH = os.path.join(BUILD, "bench", "synth_redor")
+
+PAR = """MODE: fit
+XYDATA: unused.dat
+PATH: ./
+OUTPUT: {out}
+XN: C13
+YN: N15
+NEAR: {near}
+FAR: {far}
+GRAIN: 0.05
+PER 2PI: 0
+MID PULSE: 0
+MAS: 5000
+SCALING: 1.0
+"""
+
+
+def synth(folder, centre, sd, mas, nc, fraction, seed, noise=0.015):
+    """(rows of (n_c, s0, s, s_s0, error), the truth's effective distance)."""
+    out, truth = os.path.join(folder, "c.dat"), os.path.join(folder, "c.truth")
+    subprocess.run([SYNTH, "--pair", "CN", "--mas", str(mas), "--nc", nc, "--comp", "1:%g:%g" % (centre, sd),
+                    "--noise", str(noise), "--seed", str(seed), "--fraction", str(fraction), "--out", out,
+                    "--truth", truth, "--quiet"], check=True, capture_output=True)
+    rows = [l.split()[:5] for l in open(out) if l.strip() and not l.startswith("#")]
+    m6 = tot = 0.0
+    for line in open(truth):
+        if line.startswith("#"):
+            continue
+        r, p = map(float, line.split()[:2])
+        m6, tot = m6 + p / r ** 6, tot + p
+    return rows, (m6 / tot) ** (-1.0 / 6.0)
+
+
+def write_study(folder, curves, near=2.0, far=6.0, out="st"):
+    """curves: (name, mas, scaling, rows). Writes p.par and s.csv."""
+    with open(os.path.join(folder, "p.par"), "w") as f:
+        f.write(PAR.format(out=out, near=near, far=far))
+    with open(os.path.join(folder, "s.csv"), "w") as f:
+        f.write("curve,mas,scaling,n_c,s0,s,s_s0,error\n")
+        for name, mas, scaling, rows in curves:
+            for r in rows:
+                f.write("%s,%g,%g,%s\n" % (name, mas, scaling, ",".join(r)))
+
+
+def run_study(folder, shared=False, gnuplot_stub=True, threads=2):
+    env = dict(os.environ, OMP_NUM_THREADS=str(threads))
+    if gnuplot_stub:
+        stub = os.path.join(folder, "bin")
+        os.makedirs(stub, exist_ok=True)
+        with open(os.path.join(stub, "gnuplot"), "w") as f:
+            f.write("#!/bin/sh\nexit 0\n")
+        os.chmod(os.path.join(stub, "gnuplot"), 0o755)
+        env["PATH"] = stub + os.pathsep + env["PATH"]
+    cmd = [EXE, "p.par", "--solver", "maxent", "--study", "s.csv"] + (["--shared"] if shared else [])
+    t = time.perf_counter()
+    p = subprocess.run(cmd, cwd=folder, env=env, capture_output=True, text=True)
+    wall = time.perf_counter() - t
+    j = json.load(open(os.path.join(folder, "st-study.json")))
+    return wall, p.returncode, j
+
+
+def effective(dist):
+    m6 = tot = 0.0
+    for row in dist:
+        m6, tot = m6 + row["fraction"] / row["distance"] ** 6, tot + row["fraction"]
+    return (m6 / tot) ** (-1.0 / 6.0)
+
+
+def fresh(tmp, name):
+    d = os.path.join(tmp, name)
+    shutil.rmtree(d, ignore_errors=True)
+    os.makedirs(d)
+    return d
+
+
+def speed(tmp):
+    rng = random.Random(100)
+    d = fresh(tmp, "speed")
+    curves = []
+    for i in range(100):
+        rows, _ = synth(d, rng.uniform(2.8, 4.2), rng.uniform(0.05, 0.3), 5000, "0:4:64", 1.0, 1000 + i)
+        curves.append(("c%03d" % i, 5000, 1.0, rows))
+    write_study(d, curves)
+    print("| study | gnuplot | wall (s) | status |\n|---|---|---|---|")
+    for stub in (True, False):
+        if not stub and shutil.which("gnuplot") is None:
+            continue
+        wall, rc, _ = run_study(d, gnuplot_stub=stub)
+        print("| 100 curves x 17 points, maxent, exact kernel, 2 threads | %s | %.2f | %d |"
+              % ("stub" if stub else "real", wall, rc))
+    d = fresh(tmp, "speed3")
+    curves = [("m%d" % mas, mas, f, synth(d, 3.6, 0.2, mas, nc, f, 7 + i)[0])
+              for i, (mas, nc, f) in enumerate(THREE)]
+    write_study(d, curves)
+    single, _, _ = run_study(d)
+    both, rc, _ = run_study(d, shared=True)
+    print("| 3 curves, separate fits | stub | %.2f | |" % single)
+    print("| 3 curves, separate fits and the shared fit | stub | %.2f | %d |" % (both, rc))
+
+
+# MAS (Hz), N_c grid, dephasable share of the three curves of one truth.
+THREE = [(5000, "0:4:64", 1.0), (10000, "0:8:160", 0.9), (20000, "0:16:256", 0.8)]
+
+
+def share(tmp, draws):
+    alone = [[] for _ in THREE]
+    shared, truth_eff = [], None
+    flagged_same = flagged_diff = 0
+    for k in range(draws):
+        d = fresh(tmp, "share")
+        curves = []
+        for i, (mas, nc, f) in enumerate(THREE):
+            rows, truth_eff = synth(d, 3.6, 0.2, mas, nc, f, 5000 + 10 * k + i)
+            curves.append(("m%d" % mas, mas, f, rows))
+        write_study(d, curves)
+        _, rc, j = run_study(d, shared=True)
+        for i, c in enumerate(j["curves"]):
+            alone[i].append(c["effective"])
+        shared.append(effective(j["shared"]["distribution"]))
+        flagged_same += j["shared"]["warning"] is not None
+        # Two different truths at the same MAS: 3.0 and 4.0 Angstrom.
+        d = fresh(tmp, "diff")
+        two = [("a", 10000, 1.0, synth(d, 3.0, 0.15, 10000, "0:8:160", 1.0, 7000 + k)[0]),
+               ("b", 10000, 1.0, synth(d, 4.0, 0.15, 10000, "0:8:160", 1.0, 8000 + k)[0])]
+        write_study(d, two)
+        _, _, j = run_study(d, shared=True)
+        flagged_diff += j["shared"]["warning"] is not None
+    sd_shared = statistics.stdev(shared)
+    print("\nOne truth (Gaussian 3.6 A, sd 0.2; r_eff %.4f A) as three curves, %d noise draws:\n" % (truth_eff, draws))
+    print("| fit | mean r_eff (A) | sd over draws (A) | sd ratio shared / alone |\n|---|---|---|---|")
+    for i, (mas, nc, f) in enumerate(THREE):
+        sd = statistics.stdev(alone[i])
+        print("| alone: MAS %d Hz, N_c %s, share %.1f | %.4f | %.4f | %.2f |"
+              % (mas, nc, f, statistics.mean(alone[i]), sd, sd_shared / sd))
+    print("| shared | %.4f | %.4f | |" % (statistics.mean(shared), sd_shared))
+    print("\nNot shared flagged: same truth %d of %d, different truths (3.0 / 4.0 A) %d of %d"
+          % (flagged_same, draws, flagged_diff, draws))
+
+
+def batch(tmp):
+    rng = random.Random(20)
+    d = fresh(tmp, "batch")
+    curves, truths = [], []
+    for i in range(20):
+        rows, eff = synth(d, rng.uniform(2.6, 4.4), rng.uniform(0.05, 0.3), 5000, "0:4:96", 1.0, 900 + i)
+        curves.append(("t%02d" % i, 5000, 1.0, rows))
+        truths.append(eff)
+    write_study(d, curves)
+    _, rc, j = run_study(d)
+    errs = [abs(c["effective"] / t - 1.0) for c, t in zip(j["curves"], truths)]
+    print("\nBatch of 20 random truths (status %d): r_eff within 3 %% on %d of 20, largest error %.1f %%"
+          % (rc, sum(e <= 0.03 for e in errs), 100 * max(errs)))
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("what", choices=["speed", "share", "batch", "all"])
+    ap.add_argument("--draws", type=int, default=20, help="noise draws of the share panel")
+    a = ap.parse_args()
+    for exe in (EXE, SYNTH):
+        if not os.access(exe, os.X_OK):
+            sys.exit("build first: %s is missing" % exe)
+    with tempfile.TemporaryDirectory(prefix="study-bench-") as tmp:
+        if a.what in ("speed", "all"):
+            speed(tmp)
+        if a.what in ("share", "all"):
+            share(tmp, a.draws)
+        if a.what in ("batch", "all"):
+            batch(tmp)
+
+
+if __name__ == "__main__":
+    main()
