@@ -399,6 +399,14 @@ TEST(Compare, TableOfPlantedSummaries) {
     c.runs[0].summary["diagnostics"] = {{"longest_measurable_distance", l}};
     EXPECT_NE(compare_figure_script(c).find(l > 3 ? "set xrange [2:4.03]\n" : "set xrange [2:3]\n"), std::string::npos);
   }
+  // Grid 2.0, 2.1, ..., 3.0 with a 0.5 Angstrom taper: solid where the default model
+  // is above half its height (0.25 from either end), dashed within it, sharing the
+  // grid points at the borders (half a step either way).
+  c.runs[0].summary["distribution"] = json::parse(R"([{"r_angstrom": 2.0}, {"r_angstrom": 2.1}, {"r_angstrom": 3.0}])");
+  c.runs[0].summary["solver_details"]["default_model_taper_angstrom"] = 0.5;
+  std::string gp = compare_figure_script(c);
+  EXPECT_NE(gp.find("using 1:(($1 > 2.2 && $1 < 2.8) ? $2 : NaN) with lines lw 2"), std::string::npos) << gp;
+  EXPECT_NE(gp.find("using 1:(($1 < 2.3 || $1 > 2.7) ? $2 : NaN) with lines lw 1.5 dt 2"), std::string::npos) << gp;
 }
 
 TEST(Compare, ThreeRunsLikeSeparateOnesTheirJsonTableAndFigure) {
