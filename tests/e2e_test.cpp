@@ -11,6 +11,8 @@
 
 using namespace ts;
 
+// A run's status and everything it printed, as one string.
+static std::string said(RunResult const& r) { return std::to_string(r.status) + " " + r.out + r.err; }
 
 TEST(CommandLine, VersionUsageHelpAndAMissingFile) {
   Workspace w;
@@ -28,10 +30,7 @@ TEST(CommandLine, VersionUsageHelpAndAMissingFile) {
       {{"p.par", "--compare", "--solver=maxent"}, "1 --compare runs all three solvers on a parameter file: leave out --solver\n" + usage}};
   write_file(w.dir.file("p.par"), param_text({{"FAR", "2.55"}}));
   auto before = entries(w.dir.path());
-  for (auto const& [args, want] : cases) {
-    RunResult r = w.run_args(args);
-    EXPECT_EQ(std::to_string(r.status) + " " + r.out + r.err, want);
-  }
+  for (auto const& [args, want] : cases) EXPECT_EQ(said(w.run_args(args)), want);
   EXPECT_EQ(entries(w.dir.path()), before);
 }
 
@@ -59,10 +58,9 @@ TEST(Run, RefusedRunsLeaveNothingOnDisk) {
   // Every input is read and checked, and the set-up sized, before the run
   // directory is made. (Each refusal's message is checked in the input tests.)
   Workspace w;
-  write_file(w.dir.file("bad.dat"), "0 1000 1000 1 0.02\n3 1000 900 1 0.02\n");
-  write_file(w.dir.file("curve.dat"), "0.1 1.0\n");
-  write_file(w.dir.file("short.dat"), "0 1.0\n0.2 0.9\n");
-  write_file(w.dir.file("three.dat"), "0 1.0 0.02\n4 0.96 0.02\n");
+  for (auto [name, text] : {std::pair{"bad.dat", "0 1000 1000 1 0.02\n3 1000 900 1 0.02\n"}, {"curve.dat", "0.1 1.0\n"},
+                            {"short.dat", "0 1.0\n0.2 0.9\n"}, {"three.dat", "0 1.0 0.02\n4 0.96 0.02\n"}})
+    write_file(w.dir.file(name), text);
   std::string big;  // 4000 prescribed distances of 0.0001 each: the powder average (5.8e10 cosines) beyond its limit too
   for (int i = 0; i < 4000; i++) big += std::to_string(2.5 + 0.001 * i) + " 0.0001\n";
   write_file(w.dir.file("big.dat"), big);
@@ -88,8 +86,7 @@ TEST(Run, RefusedRunsLeaveNothingOnDisk) {
   for (auto const& [over, message] : cases) {
     write_file(w.dir.file("p.par"), param_text(over));
     auto before = entries(w.dir.path());
-    RunResult r = w.run_args({"p.par"});
-    EXPECT_EQ(std::to_string(r.status) + " " + r.out + r.err, "1 " + message);
+    EXPECT_EQ(said(w.run_args({"p.par"})), "1 " + message);
     EXPECT_EQ(entries(w.dir.path()), before) << message;
   }
 }
@@ -110,20 +107,16 @@ TEST(Run, FailedWritesKeepEarlierFilesAndFailTheRun) {
   Workspace w;
   ASSERT_EQ(w.run().status, 0);
   std::string me = w.out(".me"), gp = w.out(".gp");
-  RunResult r = w.run({{"GRAIN", "0.25"}},  // other numbers, were they written
-                      {"LD_PRELOAD='" REDORDIST_WRITE_FAIL_SHIM "'", "ASAN_OPTIONS=verify_asan_link_order=0",
-                       "REDORDIST_FAIL_WRITES=.tmp"});
+  std::vector<std::string> env = {"LD_PRELOAD='" REDORDIST_WRITE_FAIL_SHIM "'", "ASAN_OPTIONS=verify_asan_link_order=0",
+                                  "REDORDIST_FAIL_WRITES=.tmp"};
+  RunResult r = w.run({{"GRAIN", "0.25"}}, env);  // other numbers, were they written
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.out.find("write_out failed\n"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("gnuplot_out failed\n"), std::string::npos);
-  EXPECT_EQ(w.out(".me"), me);
-  EXPECT_EQ(w.out(".gp"), gp);
+  for (std::string f : {"write_out", "gnuplot_out"}) EXPECT_NE(r.out.find(f + " failed\n"), std::string::npos) << r.out;
+  EXPECT_EQ((Row{w.out(".me"), w.out(".gp")}), (Row{me, gp}));
   for (auto const& e : std::filesystem::directory_iterator(w.dir.file("run")))
     EXPECT_EQ(e.path().string().find(".tmp"), std::string::npos) << e.path();
   // Writes cut short (7 bytes at a time) are carried on: the same files.
-  r = w.run({}, {"LD_PRELOAD='" REDORDIST_WRITE_FAIL_SHIM "'", "ASAN_OPTIONS=verify_asan_link_order=0",
-                 "REDORDIST_FAIL_WRITES=.tmp", "REDORDIST_SHORT_WRITES=1"});
+  env.push_back("REDORDIST_SHORT_WRITES=1"), r = w.run({}, env);
   EXPECT_EQ(r.status, 0) << r.out;
-  EXPECT_EQ(w.out(".me"), me);
-  EXPECT_EQ(w.out(".gp"), gp);
+  EXPECT_EQ((Row{w.out(".me"), w.out(".gp")}), (Row{me, gp}));
 }

@@ -40,8 +40,7 @@ V reference(Paar const& p, bool full) {
   for (int i = 0; i < p.setup->n_data; i++) {
     double d = gsl_vector_get(p.data, i), fa = gsl_vector_get(p.setup->fit_adjust, i);
     res.push_back(fit[i] - (sim ? d : (d - p.scaling * fa) / (1 - p.setup->total_adjust_density)));
-    avgdev += res[i] / p.setup->n_data;
-    chi2 += std::pow(res[i] / gsl_vector_get(p.setup->data_error, i), 2);
+    avgdev += res[i] / p.setup->n_data, chi2 += std::pow(res[i] / gsl_vector_get(p.setup->data_error, i), 2);
   }
   for (V const& v : {sim ? V(p.setup->n_grid, -1.0) : dist, fit, res, V{avgdev, chi2},
                      full ? curve(p.setup->transform_cycles, p.setup->smooth_adjust) : V(p.setup->n_cycles, 7.0)})
@@ -57,10 +56,9 @@ TEST(Evaluation, BothEvaluationsAgreeWithADirectComputation) {
   // the data by it would divide by zero, so a finite chi2 shows the data are
   // used as they are. The middle point has the replaced error 1.0.
   const std::string data = "0 1000 1000 1 0.02\n4 1000 930 1 0.02\n8 1000 800 1 0\n12 1000 600 1 0.05\n16 1000 500 1 0.03\n";
-  std::tuple<std::string, V, std::string> cases[] = {{"fit", {0, 0, 0, 0, 0}, ""},
-                                                     {"fit", {0.8, -1.5, 2.0, 0.3, -0.4}, ""},
-                                                     {"fit", {0.8, -1.5, 2.0, 0.3, -0.4}, "3.0 0.25\n"},
-                                                     {"sim", {0.3, 1.2, -0.7, 0, 1}, "3.0 0.5\n4.0 0.5\n"}};
+  std::tuple<std::string, V, std::string> cases[] = {
+      {"fit", {0, 0, 0, 0, 0}, ""}, {"fit", {0.8, -1.5, 2.0, 0.3, -0.4}, ""},
+      {"fit", {0.8, -1.5, 2.0, 0.3, -0.4}, "3.0 0.25\n"}, {"sim", {0.3, 1.2, -0.7, 0, 1}, "3.0 0.5\n4.0 0.5\n"}};
   for (auto const& [mode, lagrange, dist] : cases)
     for (bool full : {false, true}) {
       if (mode == "sim" && !full) continue;  // "sim" evaluates only in full
@@ -105,8 +103,7 @@ TEST(Evaluation, FastPathMatchesTheGslEvaluationBitForBit) {
     for (double spread : {0.0, 3.0, 900.0}) {
       for (int i = 0; i < nd * ng; i++) p.setup->transform_data->data[i] = 1.2 * u(rng) - 0.1;
       for (int i = 0; i < nd; i++) {
-        gsl_vector_set(p.data, i, u(rng));
-        gsl_vector_set(p.setup->data_error, i, 0.01 + 0.05 * u(rng));
+        gsl_vector_set(p.data, i, u(rng)), gsl_vector_set(p.setup->data_error, i, 0.01 + 0.05 * u(rng));
         gsl_vector_set(p.setup->fit_adjust, i, u(rng));
         // Overflow: multipliers of at least 900 on a first column of ones.
         double l = spread < 900 ? spread * (2 * u(rng) - 1) : spread * (1 + u(rng));

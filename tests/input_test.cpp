@@ -19,17 +19,6 @@
 
 using namespace ts;
 
-namespace {
-
-// The message without the temporary directory in front of file names.
-std::string relative(std::string msg, TempDir const& d) {
-  for (size_t at; (at = msg.find(d.path() + "/")) != std::string::npos;)
-    msg.erase(at, d.path().size() + 1);
-  return msg;
-}
-
-}  // namespace
-
 // Other orders, comments, indents and line ends: the template property
 // (properties_test.cpp); keys left out: the table of every key below.
 TEST(ParamFile, ValuesListsRemarksAndBlanksInKeys) {
@@ -56,6 +45,12 @@ TEST(ParamFile, ValuesListsRemarksAndBlanksInKeys) {
 
 namespace {
 
+// The message without the temporary directory in front of file names.
+std::string relative(std::string msg, TempDir const& d) {
+  for (size_t at; (at = msg.find(d.path() + "/")) != std::string::npos;) msg.erase(at, d.path().size() + 1);
+  return msg;
+}
+
 struct BadInput {
   char const* name;
   Over over;
@@ -64,10 +59,8 @@ struct BadInput {
   char const* solver = "annealing";
 };
 
-const std::string kLong(100 * 1024, 'x');
-const std::string kNul("\0", 1);
-const std::string e = "parameter error: ";
-const std::string line = e + "p.par line ";
+const std::string kLong(100 * 1024, 'x'), kNul("\0", 1);
+const std::string e = "parameter error: ", line = e + "p.par line ";
 
 std::vector<BadInput> bad_inputs() {
   return {
@@ -251,17 +244,15 @@ TEST(DataFile, ColumnsCommentsTheErrorRuleAndPercent) {
   TempDir d;
   auto read = [&](std::string const& text, std::vector<DataPoint>* pts = nullptr) {
     write_file(d.file("a.dat"), text);
-    std::vector<DataPoint> got;
-    InputStatus s = read_data_file(d.file("a.dat"), 0, got);
-    if (pts) *pts = got;
+    std::vector<DataPoint> got;  // read_data_file clears the points first
+    InputStatus s = read_data_file(d.file("a.dat"), 0, pts ? *pts : got);
     return s ? relative(s->message, d) : "";
   };
   // The last line has no newline; blank and comment lines count as lines.
   std::vector<DataPoint> pts;
   EXPECT_EQ(read("# N_c S0 S S/S0 err\n0 1.0 1.0 1.0 0.02\n\n# x\n   \t \n2 1.0 0.9 0.9 0.02\n4 2.0 1.6 0.8 0.03", &pts), "");
   ASSERT_EQ(pts.size(), 3u);
-  EXPECT_EQ((V{double(pts[2].nc), pts[2].s0, pts[2].s, pts[2].err, double(pts[2].lineno)}),
-            (V{4, 2.0, 1.6, 0.03, 7}));
+  EXPECT_EQ((V{double(pts[2].nc), pts[2].s0, pts[2].s, pts[2].err, double(pts[2].lineno)}), (V{4, 2.0, 1.6, 0.03, 7}));
   // err 0, 1e-13, 1.0, 5.0, -0.1 and a missing one mean "no usable error",
   // 1.0; 0.5 and 1e-12 are kept.
   EXPECT_EQ(read("0 1 1 1 0\n0 1 1 1 1e-13\n0 1 1 1 1.0\n0 1 1 1 5.0\n0 1 1 1 -0.1\n0 1 1 1\n"
@@ -275,8 +266,7 @@ TEST(DataFile, ColumnsCommentsTheErrorRuleAndPercent) {
   // S/S0 stays at or below 1.2 (percent errors), more than half of S/S0
   // above 1.5 (percent S/S0), S/S0 outside -0.2 to 1.2 (a warning).
   auto outcome = [&](std::string const& data) {
-    std::string msg = read(data, &pts);
-    if (!msg.empty()) return msg;
+    if (std::string msg = read(data, &pts); !msg.empty()) return msg;
     warn_about_data("a.dat", pts);
     std::string said = "accepted";  // and how many points the range warning names
     for (auto const& w : take_warnings())
@@ -310,19 +300,15 @@ TEST(CurveFile, ReadUpToLambdaMaxAndRefusals) {
   // A start within 1e-12 of 0 is taken; the first point beyond lambda_max is
   // the last read (it brackets lookups up to lambda_max).
   EXPECT_EQ(read("# lambda S/S0\n1e-13 1.0\n\n0.5 0.8\n \t\n1.0 0.4\n1.5 0.2\n2 0\n", 0.9), "");
-  EXPECT_EQ(c.lambda, (V{1e-13, 0.5, 1.0}));
-  EXPECT_EQ(c.signal, (V{1.0, 0.8, 0.4}));
+  EXPECT_EQ((std::vector<V>{c.lambda, c.signal}), (std::vector<V>{{1e-13, 0.5, 1.0}, {1.0, 0.8, 0.4}}));
   const std::pair<std::string, std::string> bad[] = {
-      {"0 1.0\n0.25\n", "line 2: a curve line needs lambda_D and S/S0"},
-      {"0 1.0\n0.25 high\n", "line 2: S/S0 \"high\" is not a finite number"},
-      {"0 1.0\nnan 0.9\n", "line 2: lambda_D \"nan\" is not a finite number"},
-      {"# c\n0.1 0.99\n0.5 0.8\n", "line 2: the curve must start at lambda_D 0"},
-      {"0 1\n0.5 0.8\n\n0.3 0.9\n", "line 4: lambda_D values must strictly ascend"},
-      {"0.5 0.8\n1.0 0.4\n", ": no point of the curve lies at or below lambda_D 0.2"}};
-  for (auto const& b : bad) {
-    bool at_line = b.second[0] == 'l';
-    EXPECT_EQ(read(b.first, at_line ? 1.0 : 0.2), "curve.dat" + std::string(at_line ? " " : "") + b.second + "\n");
-  }
+      {"0 1.0\n0.25\n", "2: a curve line needs lambda_D and S/S0"},
+      {"0 1.0\n0.25 high\n", "2: S/S0 \"high\" is not a finite number"},
+      {"0 1.0\nnan 0.9\n", "2: lambda_D \"nan\" is not a finite number"},
+      {"# c\n0.1 0.99\n0.5 0.8\n", "2: the curve must start at lambda_D 0"},
+      {"0 1\n0.5 0.8\n\n0.3 0.9\n", "4: lambda_D values must strictly ascend"}};
+  for (auto const& [text, msg] : bad) EXPECT_EQ(read(text, 1.0), "curve.dat line " + msg + "\n") << text;
+  EXPECT_EQ(read("0.5 0.8\n1.0 0.4\n", 0.2), "curve.dat: no point of the curve lies at or below lambda_D 0.2\n");
 }
 
 TEST(Nuclei, GyromagneticRatiosAndDipolarConstant) {
@@ -332,12 +318,9 @@ TEST(Nuclei, GyromagneticRatiosAndDipolarConstant) {
       {"29Si", 5.3190}, {"Sn119", 10.0317}, {"195Pt", 5.8385}, {"207Pb", 5.58046}, {"77Se", 5.1253857},
       {"89Y", 1.3162791}, {"103Rh", 0.8468}, {"109Ag", 1.2518634}, {"113Cd", 5.9609155}, {"117Sn", 9.58879},
       {"125Te", 8.5108404}, {"129Xe", 7.452103}, {"183W", 1.1282403}, {"199Hg", 4.8457916}, {"205Tl", 15.6921808}};
-  for (auto const& n : table) {
-    double g = 0;
-    EXPECT_TRUE(find_gamma(n.first, g) && g == n.second) << n.first;
-  }
-  double g = 0;
-  EXPECT_FALSE(find_gamma("C13x", g) || find_gamma("c13", g) || find_gamma("", g) || find_gamma("14N", g));
+  auto gamma = [](char const* name) { double g = 0; return find_gamma(name, g) ? g : -1.0; };  // -1: not found
+  for (auto const& n : table) EXPECT_EQ(gamma(n.first), n.second) << n.first;
+  for (char const* name : {"C13x", "c13", "", "14N"}) EXPECT_EQ(gamma(name), -1.0) << name;
   // SI: D = (mu0/4pi) gamma_x gamma_y hbar / (2pi r^3) at r = 1 Angstrom. 1e-9
   // relative: the program's rounded 2pi differs in the 12th digit.
   double d_si = 1e-7 * 6.7283e7 * 2.712e7 * 1.05457168e-34 / 1e-30 / (2 * M_PI);
@@ -349,10 +332,9 @@ TEST(ParamFile, TwelveLineMaxentFileGivesTheResultOfItsThirtyThreeLineTwin) {
   Workspace w;
   std::string data = "cn_redor.dat";  // relative: the checkout may lie at a long path
   write_file(w.dir.file(data), read_file(REDORDIST_SOURCE_DIR "/examples/cn_redor.dat"));
-  write_file(w.dir.file("short.par"),
-             "# 13C-15N REDOR by maximum entropy: only what maxent reads\nOUTPUT: run\n"
-             "XYDATA: " + data + "    17 points, N_c 0 to 64\n# the set-up\nMAS: 5000\nSCALING: 1.0\n"
-             "XN: 13C\nYN: 15N\nGRAIN: 0.05\nFAR: 6\nNEAR: 2.5\nMODE: fit\n");
+  write_file(w.dir.file("short.par"), "# 13C-15N REDOR by maximum entropy: only what maxent reads\nOUTPUT: run\n"
+             "XYDATA: " + data + "    17 points, N_c 0 to 64\n# the set-up\nMAS: 5000\nSCALING: 1.0\nXN: 13C\nYN: 15N\n"
+             "GRAIN: 0.05\nFAR: 6\nNEAR: 2.5\nMODE: fit\n");
   write_file(w.dir.file("twin.par"), param_text({{"XYDATA", data}, {"GRAIN", "0.05"}, {"PER 2PI", "0"}}));
   std::vector<std::string> results;
   for (char const* par : {"twin.par", "short.par"}) {
@@ -383,8 +365,7 @@ TEST(InputFiles, AFifoIsReadOnceAndKeptWithItsBytes) {
   EXPECT_TRUE(files.lines(fifo, first));
   writer.join();
   EXPECT_TRUE(files.lines(fifo, second));
-  EXPECT_EQ(first, (std::vector<std::string>{"a", "b", "c"}));
-  EXPECT_EQ(second, first);
+  EXPECT_EQ((std::vector<Row>{first, second}), (std::vector<Row>(2, {"a", "b", "c"})));  // the second read from memory
   EXPECT_EQ(*files.bytes(fifo), "\xEF\xBB\xBF" "a\r\nb\rc");
   EXPECT_FALSE(files.lines("/dev/zero", first, &why));
   EXPECT_EQ(why, "it is not a regular file, a FIFO or a pipe");

@@ -58,15 +58,13 @@ bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; 
 
 TEST(PowderKernel, AgreesWithDirectEvaluationAndTheAnalyticLimit) {
   Model m;
-  Paar& p = *m;
   auto kernel = [&](int P, double mas, double mid, double D, int j) {
     m.rw->per_2pi = P, m.rw->mas = mas, m.rw->mid_pulse = mid;
-    return p.setup->kernel_powder(p.setup->powder_tables(), j, D);
+    return m->setup->kernel_powder(m->setup->powder_tables(), j, D);
   };
-  struct { int P; double mas, mid, D; int j; } cases[] = {
-      {36, 5000, 0, 196.0, 3}, {37, 5000, 0, 1000.0, 7},  // odd P: P/2 polar steps
-      {100, 10000, 0, 1000.0, 5}, {24, 8000, 12.5, 382.8, 11},
-      {6, 5000, 25, 2000.0, 7}};  // few steps: the mid-pulse phase shows in the sum
+  // Odd P = 37: P/2 polar steps; few steps (P = 6): the mid-pulse phase shows in the sum.
+  struct { int P; double mas, mid, D; int j; } cases[] = {{36, 5000, 0, 196.0, 3}, {37, 5000, 0, 1000.0, 7},
+      {100, 10000, 0, 1000.0, 5}, {24, 8000, 12.5, 382.8, 11}, {6, 5000, 25, 2000.0, 7}};
   // The same terms with differently rounded sines: P^2/2 terms of size <= 1
   // differ by a few 1e-14.
   for (auto const& c : cases)
@@ -102,9 +100,8 @@ TEST(ModelGrid, DistancesCouplingsAndCycleCounts) {
   EXPECT_EQ(gsl_vector_get(g->setup->dipolar_couplings, 20), g->setup->dipolar_constant / 64);  // 4^3 is exact
   // LAST POINT 0 takes the largest N_c, here not on the last line; an odd
   // LAST POINT loses its last cycle.
-  const std::string data = "0 1 1 1 0.1\n32 1 0.6 1 0.1\n16 1 0.8 1 0.1\n";
   for (auto [last, n] : {std::pair{"0", 17}, {"40", 21}, {"41", 21}}) {
-    Model m({{"LAST POINT", last}}, data);
+    Model m({{"LAST POINT", last}}, "0 1 1 1 0.1\n32 1 0.6 1 0.1\n16 1 0.8 1 0.1\n");
     EXPECT_EQ(m->setup->n_cycles, n) << last;
     EXPECT_EQ(values(m->smooth_fit).size(), size_t(n));
   }
@@ -122,11 +119,10 @@ TEST(TransformMatrices, PowderFillOnTwoThreadsAndThePrescribedCurve) {
   Paar& p = *m;
   ASSERT_EQ((std::vector<int>{p.setup->n_grid, p.setup->n_cycles, p.setup->n_adj, p.setup->n_data}), (std::vector<int>{23, 9, 3, 5}));
   // The one-thread byte stream of the progress counters.
-  std::ostringstream lambda;
-  lambda << "maximum lambdaD value in analysis set-up: " << 16 * coupling(p, 2.5) / 5000 << "\n";
-  EXPECT_EQ(m.out, lambda.str() + "Filling transform matrix elements for data adjustment. \n" +
-                       progress_counter(9) + "\nFilling transform matrix elements. \n" + progress_counter(9) +
-                       "\nadjustment calculated: totaladjustdensity 0.9\n");
+  std::string lambda = (std::ostringstream() << 16 * coupling(p, 2.5) / 5000).str();
+  EXPECT_EQ(m.out, "maximum lambdaD value in analysis set-up: " + lambda + "\nFilling transform matrix elements for "
+                   "data adjustment. \n" + progress_counter(9) + "\nFilling transform matrix elements. \n" +
+                   progress_counter(9) + "\nadjustment calculated: totaladjustdensity 0.9\n");
   PowderTables t = p.setup->powder_tables();
   for (int j = 0; j < p.setup->n_cycles; j++) {
     double adjust = 0;
@@ -168,8 +164,7 @@ TEST(TransformMatrices, UniversalCurveAndSimulationWithoutOne) {
   }
   // "sim" by powder average: only the prescribed curve is computed, the grid matrix stays zero.
   Model s({{"MODE", "sim"}}, "0 1000 1000 1 0.02\n8 1000 900 1 0.02\n", "3.0 1.0\n");
-  EXPECT_EQ(gsl_matrix_max(s->setup->transform_cycles), 0.0);
-  EXPECT_EQ(gsl_matrix_min(s->setup->transform_cycles), 0.0);
+  EXPECT_EQ((V{gsl_matrix_min(s->setup->transform_cycles), gsl_matrix_max(s->setup->transform_cycles)}), (V{0, 0}));
   EXPECT_NE(gsl_vector_get(s->setup->smooth_adjust, 4), 0.0);
 }
 

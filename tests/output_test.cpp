@@ -13,10 +13,9 @@ using namespace ts;
 TEST(ResultTable, HeaderQuestionMarksAndColumnRules) {
   // Titles right-aligned in 13 (11 for the first after "# ", 4 for N_c and 2_c).
   const std::string header =
-      "#    distance dipolcoupling       density      integral     MCaverage MCaverage err"
-      "       MCstdev   MCstdev err  N_c       data_S0        data_S     data_S/S0"
-      "    data_error   fit_to_data    fit_adjust      residual Lagrange_mult data_if_La_H-"
-      " data_if_La_H+  2_c    Smooth_fit Smooth_adjust adj distances   adj density";
+      "#    distance dipolcoupling       density      integral     MCaverage MCaverage err       MCstdev   MCstdev err"
+      "  N_c       data_S0        data_S     data_S/S0    data_error   fit_to_data    fit_adjust      residual"
+      " Lagrange_mult data_if_La_H- data_if_La_H+  2_c    Smooth_fit Smooth_adjust adj distances   adj density";
   // A grid longer than the simulation grid without a prescribed distribution,
   // and a shorter one with two prescribed distances.
   std::pair<Over, std::string> shapes[] = {{{{"GRAIN", "0.25"}}, ""}, {{{"LAST POINT", "40"}}, "3.2 0.5\n4.2 0.4\n"}};
@@ -73,9 +72,8 @@ TEST(Tables, RowsFromPlantedResults) {
   McEstimate& e = m->results.mc;
   e.average = GslVec(s.n_grid), e.stdev = GslVec(s.n_grid);
   for (int j = 0; j < s.n_grid; j++) {
-    gsl_vector_set(m->distribution, j, 0.01 * j);
-    gsl_vector_set(e.average, j, 0.02 * j), gsl_vector_set(e.stdev, j, 0.001 * j);
-    e.band_p025.push_back(0.015 * j), e.band_p975.push_back(0.025 * j);
+    gsl_vector_set(m->distribution, j, 0.01 * j), gsl_vector_set(e.average, j, 0.02 * j);
+    gsl_vector_set(e.stdev, j, 0.001 * j), e.band_p025.push_back(0.015 * j), e.band_p975.push_back(0.025 * j);
   }
   gsl_vector_set(m->fit_to_data, 0, 0.99), gsl_vector_set(m->fit_to_data, 1, 0.8), gsl_vector_set(m->fit_to_data, 2, 0.6);
   m->chi2 = 1.0, m->scaling = 0.9;
@@ -100,14 +98,12 @@ TEST(MatrixDumps, DataRowsAndTheirTranspose) {
   std::filesystem::create_directory(m->setup->path);
   write_matrix_dumps(*m);
   std::vector<Row> mx = table_rows(read_file(m->stem() + ".mx")), mxt = table_rows(read_file(m->stem() + ".mxT"));
-  ASSERT_EQ(mx.size(), 5u);
-  ASSERT_EQ(mxt.size(), 9u);
+  ASSERT_EQ((std::vector<size_t>{mx.size(), mxt.size()}), (std::vector<size_t>{5, 9}));
   char want[32];
   for (int k = 0; k < 5; k++)
     for (int i = 0; i < 9; i++) {
       std::snprintf(want, sizeof want, "%.6e", gsl_matrix_get(m->setup->transform_data, k, i));
-      EXPECT_EQ(mx[k].at(i), want);
-      EXPECT_EQ(mxt[i].at(k), want);
+      EXPECT_EQ((Row{mx[k].at(i), mxt[i].at(k)}), (Row{want, want})) << k << " " << i;
     }
 }
 
@@ -129,15 +125,13 @@ TEST(PlotScripts, BothScriptsOfEveryModeAndTheGnuplotCalls) {
     RunResult r = w.run(over);
     ASSERT_EQ(r.status, 0) << r.out;
     std::string dir = REDORDIST_SOURCE_DIR "/tests/golden/plot_" + mode;
-    EXPECT_EQ(w.out(".gp"), read_file(dir + ".gp"));
-    EXPECT_EQ(w.out("-ps.gp"), read_file(dir + "-ps.gp"));
+    for (std::string ext : {".gp", "-ps.gp"}) EXPECT_EQ(w.out(ext), read_file(dir + ext)) << ext;
     // The screen window opens only with a display, never in "err", whose
     // Monte Carlo (five blocks) renders the figures after block 5 and at the
     // run's end; the figure for papers is rendered in the run directory.
     std::string figures = "./run/run-ps.gp\nrun-fig.gp\n";
     EXPECT_EQ(w.file("gnuplot-calls.txt"), mode == "err" ? figures + figures : figures);
-    RunResult shown = w.run(over, {"DISPLAY=:0"});
-    EXPECT_EQ(w.file("gnuplot-calls.txt").find("-persist ./run/run.gp") != std::string::npos,
-              mode != "err");
+    w.run(over, {"DISPLAY=:0"});
+    EXPECT_EQ(w.file("gnuplot-calls.txt").find("-persist ./run/run.gp") != std::string::npos, mode != "err");
   }
 }

@@ -19,38 +19,35 @@ const char* const kTable =
     "# distance dipolcoupling density integral MCaverage MCaverage_err MCstdev MCstdev_err "
     "N_c data_S0 data_S data_S/S0 data_error fit_to_data fit_adjust residual Lagrange_mult "
     "data_if_La_H- data_if_La_H+ 2_c Smooth_fit Smooth_adjust adj_distances adj_density\n"
-    "2.5 196.0 0.1 0.1 0.12 0.01 0.03 0.01  0 1000 1000 1.000 0.02 0.99 0 -0.01 0.1 ? 1.000"
-    "  0 1.00 0 2.8 0.3\n"
-    "3.0 113.4 0.5 0.6 0.48 0.01 0.05 0.01  8 1000  800 0.800 0.02 0.81 0 0.01 -0.2 0.800 ?"
-    "  2 0.97 0 3.6 0.2\n"
-    "3.5  71.4 0.3 0.9 0.31 0.01 0.04 0.01 16 1000  500 0.500 0    0.52 0 0.02 0.3 ? 0.500"
-    "  4 0.90 0 ? ?\n"
-    "4.0  47.8 0.1 1.0 0.09 0.01 0.02 0.01  ?    ?    ?     ?    ?    ?    ? ?    ? ? ?"
-    "  6 0.81 0 ? ?\n"
-    "   ?     ?   ?   ?    ?    ?    ?    ?  ?    ?    ?     ?    ?    ?    ? ?    ? ? ?"
-    "  8 0.70 0 ? ?\n";
+    "2.5 196.0 0.1 0.1 0.12 0.01 0.03 0.01  0 1000 1000 1.000 0.02 0.99 0 -0.01 0.1 ? 1.000  0 1.00 0 2.8 0.3\n"
+    "3.0 113.4 0.5 0.6 0.48 0.01 0.05 0.01  8 1000  800 0.800 0.02 0.81 0 0.01 -0.2 0.800 ?  2 0.97 0 3.6 0.2\n"
+    "3.5  71.4 0.3 0.9 0.31 0.01 0.04 0.01 16 1000  500 0.500 0    0.52 0 0.02 0.3 ? 0.500  4 0.90 0 ? ?\n"
+    "4.0  47.8 0.1 1.0 0.09 0.01 0.02 0.01  ?    ?    ?     ?    ?    ?    ? ?    ? ? ?  6 0.81 0 ? ?\n"
+    "   ?     ?   ?   ?    ?    ?    ?    ?  ?    ?    ?     ?    ?    ?    ? ?    ? ? ?  8 0.70 0 ? ?\n";
 
 struct Case {
   const char* mode;
   bool prescribed;
   std::vector<std::string> labels;  // with a quote, which the script must escape
   const char* solver = "annealing";
-  double longest_measurable = 0.0;  // Angstrom: the shading past it (0: none)
-  double taper = 0.0;               // maxent's default-model taper, Angstrom
-  double density_top = 0.0;         // highest density drawn, 1/Angstrom
-  double step = 0.0;                // sim: spacing of evenly spaced prescribed distances
+  // Angstrom: the shading past the longest measurable distance (0: none) and
+  // maxent's default-model taper; the highest density drawn, 1/Angstrom; in
+  // sim the spacing of evenly spaced prescribed distances.
+  double longest_measurable = 0.0, taper = 0.0, density_top = 0.0, step = 0.0;
   const char* expect = "";          // a line the script must hold
 };
+
+// A figure file written and not empty.
+bool written(std::string const& name) { return std::filesystem::exists(name) && std::filesystem::file_size(name) > 0; }
 
 }  // namespace
 
 TEST(PaperFigure, GnuplotRendersEachModeWithoutAMessage) {
   if (std::system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "no gnuplot";
-  const Case cases[] = {{"fit", false, {}},
+  const Case cases[] = {{"fit", false, {}}, {"err", false, {}},
                         // The right axis reaches the largest prescribed fraction, 0.3.
                         {"fit", true, {"1: r0 3.0 \xc3\x85, sd 0.2 \xc3\x85", "it's w 1.0"}, "annealing", 0.0, 0.0,
                          0.0, 0.0, "  set y2range [0:0.3/(1-room)]\n"},
-                        {"err", false, {}},
                         {"err", false, {}, "gaussians", 2.7, 0.0, 0.7, 0.0, "  dtop = 0.7    "},
                         // Data and curve from 0.2 to 1.0 padded by 5 % (0.04) below and above,
                         // and one key row (0.11 of the panel) on top: 0.16 + 0.88 / 0.89.
@@ -62,25 +59,19 @@ TEST(PaperFigure, GnuplotRendersEachModeWithoutAMessage) {
     ts::TempDir d;
     FigureInfo f{d.path() + "/", "run_1", c.mode, "annealing", 1.25, 5000, 0.5,
                  c.prescribed, 3, c.labels, c.prescribed ? 0.5 : 0.0, 1.0};
-    f.longest_measurable = c.longest_measurable;
-    f.taper = c.taper, f.density_top = c.density_top, f.prescribed_step = c.step;
-    f.fraction_max = 0.3, f.curve_min = 0.2, f.curve_max = 1.0;
+    f.longest_measurable = c.longest_measurable, f.taper = c.taper, f.density_top = c.density_top;
+    f.prescribed_step = c.step, f.fraction_max = 0.3, f.curve_min = 0.2, f.curve_max = 1.0;
     ts::write_file(d.file("run_1.me"), kTable);
     ts::write_file(paper_figure_path(f), paper_figure_script(f));
-    std::string cmd = "cd '" + d.path() + "' && gnuplot run_1-fig.gp >out.txt 2>err.txt";
-    int rc = std::system(cmd.c_str());
+    int rc = std::system(("cd '" + d.path() + "' && gnuplot run_1-fig.gp >out.txt 2>err.txt").c_str());
     SCOPED_TRACE(std::string(c.mode) + " " + c.solver + (c.prescribed ? " with prescribed share" : ""));
     EXPECT_TRUE(WIFEXITED(rc) && WEXITSTATUS(rc) == 0);
-    EXPECT_EQ(ts::read_file(d.file("err.txt")), "");
-    EXPECT_EQ(ts::read_file(d.file("out.txt")), "");
+    for (char const* name : {"err.txt", "out.txt"}) EXPECT_EQ(ts::read_file(d.file(name)), "") << name;
     std::string script = ts::read_file(paper_figure_path(f));
     EXPECT_NE(script.find(c.expect), std::string::npos) << script;
     EXPECT_EQ(script.find("default model''s taper") != std::string::npos, c.taper > 0);
     EXPECT_EQ(script.find("no prescribed distribution"), std::string::npos);  // sim cases here have one
-    for (char const* ext : {".pdf", ".png"}) {
-      std::string name = d.file(std::string("run_1") + ext);
-      EXPECT_TRUE(std::filesystem::exists(name) && std::filesystem::file_size(name) > 0) << ext;
-    }
+    for (std::string ext : {".pdf", ".png"}) EXPECT_TRUE(written(d.file("run_1" + ext))) << ext;
   }
 }
 
@@ -89,18 +80,11 @@ TEST(PaperFigure, GnuplotRendersEachModeWithoutAMessage) {
 // graph (rendered here with a cairo terminal) make gnuplot say anything.
 TEST(PaperFigure, RunsWithLittleToDrawRenderEveryFigureSilently) {
   if (std::system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "no gnuplot";
-  struct Run {
-    const char* what;
-    const char* solver;
-    ts::Over over;
-    std::string data;
-  };
-  const std::string two_at_zero = "0 1000 1000 1 0.02\n0 1000 990 0.99 0.02\n";
+  struct Run { const char* what; const char* solver; ts::Over over; std::string data; };
   const Run runs[] = {
       {"sim without a prescribed distribution", "annealing", {{"MODE", "sim"}}, ts::kSmallData},
-      {"sim with one prescribed distance", "annealing", {{"MODE", "sim"}, {"DISTDIST", "one.dat"}},
-       ts::kSmallData},
-      {"every N_c 0", "annealing", {}, two_at_zero},
+      {"sim with one prescribed distance", "annealing", {{"MODE", "sim"}, {"DISTDIST", "one.dat"}}, ts::kSmallData},
+      {"every N_c 0", "annealing", {}, "0 1000 1000 1 0.02\n0 1000 990 0.99 0.02\n"},
       {"one point at N_c 0 without an error", "annealing", {}, "0 1000 1000 1\n"},
       {"one point", "annealing", {}, "16 1000 650 0.65 0.02\n"},
       {"Gaussian solver (no multipliers)", "gaussians", {{"PER 2PI", "0"}}, ts::kCurveData}};
@@ -114,14 +98,9 @@ TEST(PaperFigure, RunsWithLittleToDrawRenderEveryFigureSilently) {
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.out.find("gnuplot on"), std::string::npos) << r.out;
-    for (char const* ext : {"-ps.eps", ".pdf", ".png"}) {
-      std::string name = w.dir.file(std::string("run/run") + ext);
-      EXPECT_TRUE(std::filesystem::exists(name) && std::filesystem::file_size(name) > 0) << ext;
-    }
-    std::string screen = "cd '" + w.dir.path() +
-                         "' && gnuplot -e \"set term pngcairo; set output '/dev/null'\" run/run.gp "
-                         ">screen.txt 2>&1";
-    EXPECT_EQ(std::system(screen.c_str()), 0);
+    for (std::string ext : {"-ps.eps", ".pdf", ".png"}) EXPECT_TRUE(written(w.dir.file("run/run" + ext))) << ext;
+    std::string screen = "' && gnuplot -e \"set term pngcairo; set output '/dev/null'\" run/run.gp >screen.txt 2>&1";
+    EXPECT_EQ(std::system(("cd '" + w.dir.path() + screen).c_str()), 0);
     EXPECT_EQ(w.file("screen.txt"), "");
   }
 }
@@ -134,10 +113,8 @@ TEST(PaperFigure, TopOfTheDistributionPanelAndEvenPrescribedSpacing) {
   struct { double band_top_mass; double want; } cases[] = {{0.25, 0.5}, {0.9, 0.6}, {0.1, 0.4}};
   for (auto const& c : cases) {
     ts::Model m(ts::Over{{"MODE", "err"}});
-    int n = m->setup->n_grid;
     McEstimate& e = m->results.mc;
-    e.average = GslVec(n), e.stdev = GslVec(n);
-    gsl_vector_set(m->distribution, 2, 0.2);
+    e.average = GslVec(m->setup->n_grid), e.stdev = GslVec(m->setup->n_grid), gsl_vector_set(m->distribution, 2, 0.2);
     gsl_vector_set(e.average, 3, c.band_top_mass - 0.05), gsl_vector_set(e.stdev, 3, 0.05);
     EXPECT_NEAR(figure_info(*m).density_top, c.want, 1e-12) << c.band_top_mass;
   }

@@ -33,9 +33,8 @@ TEST(RunSafety, LockLinksAndStaleOutputs) {
   ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
   std::string log = w.out(".log");
   RunResult busy = w.run();
-  EXPECT_EQ(busy.status, 1);
-  EXPECT_EQ(busy.out, "Run directory ./run is in use by another run of redordist; wait for it to end "
-                      "or choose another OUTPUT\n");
+  EXPECT_EQ(std::to_string(busy.status) + " " + busy.out, "1 Run directory ./run is in use by another run of "
+            "redordist; wait for it to end or choose another OUTPUT\n");
   EXPECT_EQ(w.out(".log"), log);
   close(fd);
   // Links planted where outputs go are replaced, their targets untouched; a
@@ -46,15 +45,13 @@ TEST(RunSafety, LockLinksAndStaleOutputs) {
   EXPECT_EQ(w.file("victim"), "keep\n");
   for (char const* f : {"run/run.me", "run/run.log", "run/run.mx", "run/data.dat"})
     EXPECT_FALSE(fs::is_symlink(w.dir.file(f))) << f;
-  EXPECT_FALSE(fs::exists(w.dir.file("run/run.sa")));
-  EXPECT_FALSE(fs::exists(w.dir.file("run/run.me.tmpAbC123")));
+  for (char const* f : {"run/run.sa", "run/run.me.tmpAbC123"}) EXPECT_FALSE(fs::exists(w.dir.file(f))) << f;
 }
 
 TEST(RunSafety, RandomNumberEnvironmentAndWarnings) {
   Workspace w;
-  RunResult bogus = w.run({}, {"GSL_RNG_TYPE=bogus"});
-  EXPECT_EQ(bogus.out, "environment error: GSL_RNG_TYPE is \"bogus\"; it must name one of GSL's "
-                       "generators, such as mt19937, taus2 or ranlxd2\n");
+  EXPECT_EQ(w.run({}, {"GSL_RNG_TYPE=bogus"}).out, "environment error: GSL_RNG_TYPE is \"bogus\"; it must name one of "
+            "GSL's generators, such as mt19937, taus2 or ranlxd2\n");
   EXPECT_EQ(w.run({}, {"REDORDIST_GNUPLOT_TIMEOUT=abc"}).out, "environment error: REDORDIST_GNUPLOT_TIMEOUT is \"abc\"; "
             "it must be a whole number of seconds from 1 to 99999\n");
   EXPECT_FALSE(fs::exists(w.dir.file("run")));  // refused before anything is written
@@ -64,12 +61,10 @@ TEST(RunSafety, RandomNumberEnvironmentAndWarnings) {
   ASSERT_EQ(r.status, 0) << r.out;
   for (std::string want :
        {"warning: XN and YN are both C13; REDOR dephases one nucleus by another\n",
-        "warning: XYDATA data.dat: 3 of 3 points have no usable error (the fifth column: N_c S0 S "
-        "ratio error; missing, 0, negative or 1 and above); they count with error 1.0, so chi2 "
-        "means little\n",
-        "GSL_RNG_TYPE: taus2 (Monte Carlo noise; the annealing uses taus2)\nGSL_RNG_SEED: 7\n"}) {
+        "warning: XYDATA data.dat: 3 of 3 points have no usable error (the fifth column: N_c S0 S ratio error; "
+        "missing, 0, negative or 1 and above); they count with error 1.0, so chi2 means little\n",
+        "GSL_RNG_TYPE: taus2 (Monte Carlo noise; the annealing uses taus2)\nGSL_RNG_SEED: 7\n"})
     EXPECT_NE((r.out + w.out(".log")).find(want), std::string::npos) << want;
-  }
   EXPECT_EQ(r.err.find("GSL_RNG_SEED=7"), r.err.rfind("GSL_RNG_SEED=7"));  // noted once
 }
 

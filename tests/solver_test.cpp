@@ -28,11 +28,12 @@ double result_chi2(std::string const& log, std::string const& out) {
   return m.empty() ? NAN : std::stod(m[1]);
 }
 
-Over tries(Over o) {  // two tries, the second given as zeros (the first try's values)
-  Over t = {{"NTRIES", "2"}, {"ITERS AT TEMP", "20 0"}, {"MAX STEP SIZE", "0.4 0"}, {"BOLTZMANN", "1.5 0"},
-            {"INIT TEMP", "8 0"}, {"ATTEN TEMP", "2 0"}, {"MIN TEMP", "0.9 0"}};
-  for (auto const& kv : o) t[kv.first] = kv.second;
-  return t;
+// Two tries, the second given as zeros (the first try's values); the keys
+// of o are kept (insert adds only the keys o lacks).
+Over tries(Over o) {
+  o.insert({{"NTRIES", "2"}, {"ITERS AT TEMP", "20 0"}, {"MAX STEP SIZE", "0.4 0"}, {"BOLTZMANN", "1.5 0"},
+            {"INIT TEMP", "8 0"}, {"ATTEN TEMP", "2 0"}, {"MIN TEMP", "0.9 0"}});
+  return o;
 }
 
 }  // namespace
@@ -40,8 +41,7 @@ Over tries(Over o) {  // two tries, the second given as zeros (the first try's v
 TEST(Annealing, TraceOfTwoTriesIsReproducibleAndCountsOn) {
   Workspace a, b;
   RunResult r = a.run(tries({}));
-  ASSERT_EQ(r.status, 0);
-  ASSERT_EQ(b.run(tries({})).status, 0);
+  ASSERT_EQ((std::vector<int>{r.status, b.run(tries({})).status}), (std::vector<int>{0, 0}));
   std::string trace = a.out(".sa"), log = a.out(".log");
   EXPECT_EQ(trace, b.out(".sa"));  // same inputs, same default seed
   ASSERT_EQ(trace.substr(0, trace.find('\n') + 1), kTraceHeader);
@@ -110,8 +110,7 @@ TEST(Annealing, FitRecoversAKnownTwoDistanceDistribution) {
   // 13C-15N pairs at 3.5 and 5.0 A in equal shares (mean 4.25 A), sampled
   // every 16 rotor cycles up to 192 at 5 kHz by the program's "sim".
   Workspace w;
-  Over grid = {{"NEAR", "2.5"}, {"FAR", "7"}, {"GRAIN", "0.25"}};
-  Over sim = grid;
+  Over grid = {{"NEAR", "2.5"}, {"FAR", "7"}, {"GRAIN", "0.25"}}, sim = grid, fit = grid;
   sim.insert({{"MODE", "sim"}, {"DISTDIST", "two.dat"}, {"XYDATA", "grid.dat"}, {"OUTPUT", "sim"}});
   write_file(w.dir.file("two.dat"), "3.5 0.5\n5.0 0.5\n");
   std::string cycles, data;
@@ -129,7 +128,6 @@ TEST(Annealing, FitRecoversAKnownTwoDistanceDistribution) {
     }
   ASSERT_EQ(k, 13);
   write_file(w.dir.file("fit.dat"), data);
-  Over fit = grid;
   fit.insert({{"XYDATA", "fit.dat"}, {"OUTPUT", "fit"}, {"ITERS AT TEMP", "500"}, {"MAX STEP SIZE", "0.2"},
               {"INIT TEMP", "100"}, {"ATTEN TEMP", "1.2"}, {"MIN TEMP", "0.001"}});
   RunResult r = w.run(fit, {"GSL_RNG_SEED=0"});
@@ -149,13 +147,8 @@ TEST(McBlocks, EstimatesAreMeansAndSampleDeviationsOverBlocks) {
   // Three blocks of two runs of a two-point distribution.
   const std::vector<V> runs = {{0.1, 0.9}, {0.3, 0.7}, {0.2, 0.8}, {0.25, 0.75}, {0.5, 0.5}, {0.1, 0.9}};
   BlockSums b(2);
-  for (int k = 0; k < 3; k++) {
-    b.start_block();
-    b.add_run(runs[2 * k]), b.add_run(runs[2 * k + 1]);
-    b.end_block(2);
-  }
-  gsl_vector* est[4];
-  for (auto& v : est) v = gsl_vector_alloc(2);
+  for (int k = 0; k < 3; k++) b.start_block(), b.add_run(runs[2 * k]), b.add_run(runs[2 * k + 1]), b.end_block(2);
+  gsl_vector* est[4] = {gsl_vector_alloc(2), gsl_vector_alloc(2), gsl_vector_alloc(2), gsl_vector_alloc(2)};
   b.estimates(3, est[0], est[1], est[2], est[3]);
   auto stats = [](V const& x) {  // two-pass mean and sample deviation
     double mean = 0, q = 0;
@@ -189,12 +182,8 @@ TEST(McNoise, NormalDeviatesHaveMeanZeroAndTheGivenSpread) {
   // sqrt(2 / 40000) = 0.007: the tolerances are six of them.
   gsl_rng* r = gsl_rng_alloc(gsl_rng_mt19937);
   for (double sigma : {1.0, 0.02}) {
-    double s = 0, q = 0;
-    const int n = 40000;
-    for (int i = 0; i < n; i++) {
-      double x = _grandom_sigma(r, sigma) / sigma;
-      s += x, q += x * x;
-    }
+    double s = 0, q = 0, x, n = 40000;
+    for (int i = 0; i < n; i++) x = _grandom_sigma(r, sigma) / sigma, s += x, q += x * x;
     EXPECT_NEAR(s / n, 0.0, 0.03) << sigma;
     EXPECT_NEAR(q / n - (s / n) * (s / n), 1.0, 0.045) << sigma;
   }
@@ -239,8 +228,7 @@ namespace {
 // snapshot of the result table at each rendering of the printed figure,
 // snap<rendering>.me.
 struct McRun : Workspace {
-  McRun()
-      : Workspace("case \"$1\" in *-ps.gp) echo >> n.txt; cp run/run.me snap$(wc -l < n.txt).me;; esac") {}
+  McRun() : Workspace("case \"$1\" in *-ps.gp) echo >> n.txt; cp run/run.me snap$(wc -l < n.txt).me;; esac") {}
   RunResult run(Over o, std::vector<std::string> env = {}) {
     o.insert({"MODE", "err"});
     env.insert(env.begin(), "GSL_RNG_SEED=0");  // GSL's default, whatever the caller's environment
@@ -260,9 +248,8 @@ struct McRun : Workspace {
 // The non-empty lines of the Monte Carlo part of a log or standard output.
 Row mc_lines(std::string const& text) {
   Row all = lines_of(text.substr(text.find("Beginning Boltzmann MC:"))), v;
-  for (size_t i = 1; i < all.size() && all[i].rfind("MC mean distance: ", 0) != 0 &&
-                     all[i].rfind("Edge share: ", 0) != 0;
-       i++)
+  // Up to the first line that starts with "MC mean distance: " or "Edge share: " (rfind(s, 0) is 0 there).
+  for (size_t i = 1; i < all.size() && all[i].rfind("MC mean distance: ", 0) && all[i].rfind("Edge share: ", 0); i++)
     if (!all[i].empty()) v.push_back(all[i]);
   return v;
 }
@@ -270,8 +257,7 @@ Row mc_lines(std::string const& text) {
 // Largest entry of column col (1-based) over the grid rows of a table.
 double col_max(std::string const& table, int col) {
   double m = -INFINITY;
-  for (Row const& f : table_rows(table))
-    if (f.size() == 24 && f[0] != "?") m = std::max(m, std::stod(f[col - 1]));
+  for (Row const& f : table_rows(table)) if (f.size() == 24 && f[0] != "?") m = std::max(m, std::stod(f[col - 1]));
   return m;
 }
 
@@ -282,11 +268,9 @@ const std::string kMaxSteps = "Maximum monte carlo steps reached. Largest stdev 
 // The run lines at the start of the Monte Carlo part, checked as they go:
 // block and run index (a rejected run is done again under the same index),
 // REJECTED exactly above MAX MC CHI2, numbers as printf "%g", and from block
-// 5 on a block line and the rejection rate after each block.
-struct Walk {
-  int rejected = 0;
-  Row sigmas, rest;  // the values of the block lines; the lines after the walk
-};
+// 5 on a block line and the rejection rate after each block. The walk gives
+// the values of the block lines and the lines after the walk.
+struct Walk { int rejected = 0; Row sigmas, rest; };
 Walk walk(Row const& ls, int per, double limit) {
   static const std::regex run_line(R"(^(\d+)\.(\d+)Err CHI2 (\S+) AVGDEV (\S+)( REJECTED)?$)");
   Walk w;
@@ -375,7 +359,7 @@ TEST(MonteCarlo, ConvergesAfterFiveBlocksToTheSameFilesWhateverTheThreadCount) {
   // test (block 5) passes. Rejections exercise the in-order use of attempts
   // annealed ahead of time.
   McRun c;
-  Over o = {{"MAX MC BLOCKS", "8"}, {"MAX MC CHI2", "11"}};
+  Over o = {{"MAX MC BLOCKS", "8"}, {"MAX MC CHI2", "11"}}, slow = o, plain = o;
   auto one = c.collect(c.run(o, {"GSL_RNG_SEED=7", "OMP_NUM_THREADS=1"}));
   Row ls = mc_lines(one["run.log"]), logged, shown;
   // Standard output has the log's lines but the runs', and a line per block.
@@ -386,29 +370,26 @@ TEST(MonteCarlo, ConvergesAfterFiveBlocksToTheSameFilesWhateverTheThreadCount) {
   Walk w = walk(ls, 3, 11);
   EXPECT_GT(w.rejected, 0);
   EXPECT_EQ(w.sigmas.size(), 1u);
-  EXPECT_EQ(w.rest, with_rejection_warning({"Distributions at each discrete distance converged in 5 x 3 mc points ",
-                                            "number rejected: " + std::to_string(w.rejected) + " of total 15",
-                                            "Monte Carlo converged after 5 blocks; the spreads are from 15 Monte "
-                                            "Carlo runs"},
-                                           w, 15));
+  Row want = {"Distributions at each discrete distance converged in 5 x 3 mc points ",
+              "number rejected: " + std::to_string(w.rejected) + " of total 15",
+              "Monte Carlo converged after 5 blocks; the spreads are from 15 Monte Carlo runs"};
+  EXPECT_EQ(w.rest, with_rejection_warning(want, w, 15));
   auto two = c.collect(c.run(o, {"GSL_RNG_SEED=7", "OMP_NUM_THREADS=2"}));
   ASSERT_GE(one.size(), 10u);
   ASSERT_EQ(one.size(), two.size());
   for (auto const& kv : one) EXPECT_EQ(kv.second, two[kv.first]) << kv.first;
   // Longer attempts on four threads: every thread takes attempts, each
   // annealed from the seed whichever thread it falls to.
-  Over slow = o;
   slow["ERR ITERS AT TEMP"] = "150";
   auto single = c.collect(c.run(slow, {"GSL_RNG_SEED=7", "OMP_NUM_THREADS=1"}));
   EXPECT_EQ(single["run.me"], c.collect(c.run(slow, {"GSL_RNG_SEED=7", "OMP_NUM_THREADS=4"}))["run.me"]);
   // The estimate leaves the fitted state alone: the table's densities and
   // multipliers are those of a plain fit.
-  o["MODE"] = "fit";
-  auto fit = c.collect(c.run(o, {"GSL_RNG_SEED=7"}));
+  plain["MODE"] = "fit";
+  auto fit = c.collect(c.run(plain, {"GSL_RNG_SEED=7"}));
   std::vector<Row> e = table_rows(one["run.me"]), f = table_rows(fit["run.me"]);
   ASSERT_EQ(e.size(), f.size());
   for (size_t i = 0; i < e.size(); i++) EXPECT_EQ(Row({e[i][2], e[i][16]}), Row({f[i][2], f[i][16]})) << i;
-  o.erase("MODE");
   auto other = c.collect(c.run(o, {"GSL_RNG_SEED=8"}));
   EXPECT_NE(mc_lines(one["run.log"])[0], mc_lines(other["run.log"])[0]);
   for (int col = 5; col <= 8; col++) EXPECT_NE(col_max(one["run.me"], col), col_max(other["run.me"], col)) << col;
