@@ -26,9 +26,10 @@ TEST(Intervals, ParabolaVertexOfThreePoints) {
 
 TEST(Intervals, RunsPeaksMatchedAndTheirSpread) {
   // Reported 3.5 (55 %) and 5.5 (45 %); the third run misses 5.5, the fourth
-  // splits 3.5 in two (3.45 nearer, found second; shares 0.2 + 0.3).
-  std::vector<PeakInfo> peaks = {{3.5, 0.55, true}, {5.5, 0.45, true}};
-  std::vector<std::vector<PeakInfo>> runs = {{{3.52, 0.5}, {5.47, 0.5}}, {{3.48, 0.6}, {5.55, 0.4}},
+  // splits 3.5 in two (3.45 nearer, found second; shares 0.2 + 0.3). A third
+  // at 7.0, found in the first run only, has no spread: the grid's half step.
+  std::vector<PeakInfo> peaks = {{3.5, 0.55, true}, {5.5, 0.45, true}, {7.0, 0.0, true}};
+  std::vector<std::vector<PeakInfo>> runs = {{{3.52, 0.5}, {5.47, 0.5}, {7.1, 0.0}}, {{3.48, 0.6}, {5.55, 0.4}},
                                              {{3.6, 1.0}}, {{3.30, 0.2}, {3.45, 0.3}, {5.50, 0.5}}};
   std::vector<PeakSample> s = match_run_peaks(peaks, runs);
   EXPECT_EQ(s[0].position, (std::vector<double>{3.52, 3.48, 3.6, 3.45}));
@@ -46,6 +47,8 @@ TEST(Intervals, RunsPeaksMatchedAndTheirSpread) {
     EXPECT_EQ(p.runs, 4u);
     for (int i = 0; i < 6; i++) EXPECT_NEAR(got[i], want[k][i], 1e-9) << k << ", " << i;
   }
+  EXPECT_EQ(peaks[2].found, 1u);
+  EXPECT_TRUE(std::fabs(peaks[2].position_interval[0] - 6.975) + std::fabs(peaks[2].position_interval[1] - 7.025) < 1e-12);
 }
 
 TEST(Intervals, NoiseJoinedWithTheAllowedRange) {

@@ -152,6 +152,8 @@ TEST(Maxent, Refusals) {
   std::vector<double> m = tapered_uniform_model(fp.distance, 1.0);
   EXPECT_FALSE(solve_maxent(fp, std::vector<double>(41, 0.0), MaxentOptions{}).ok);
   EXPECT_FALSE(solve_maxent(fp, std::vector<double>(40, 1.0 / 40), MaxentOptions{}).ok);
+  MaxentResult one_step = solve_maxent(fp, m, MaxentOptions{0.0, 0.0, 1e-10, 1});  // one Newton step per alpha
+  EXPECT_TRUE(!one_step.ok && one_step.failure.rfind("Newton iteration did not converge at alpha", 0) == 0) << one_step.failure;
   fp.scaling = 0.0;
   EXPECT_FALSE(solve_maxent(fp, m, MaxentOptions{}).ok);
 }
