@@ -29,21 +29,6 @@ const SolverFamily kSolvers[] = {
     {"gaussians", gaussians_fit, gaussians_estimate},
 };
 
-// A fit whose chi2, distribution or moments are not finite is no result
-// (skewness and kurtosis of a distribution on one distance are not defined: NaN).
-bool results_finite(Paar& m) {
-  bool ok = std::isfinite(m.chi2);
-  for (int j = 0; j < m.setup->n_grid; j++) ok = ok && std::isfinite(gsl_vector_get(m.distribution, j));
-  for (auto const* v : {&m.results.distance_moments, &m.results.coupling_moments})
-    for (int k = 0; k < 4; k++) ok = ok && (std::isfinite((*v)[k]) || (k >= 2 && std::isnan((*v)[k])));
-  if (!ok) {
-    m.report().out() << "error: the fit's chi2, distribution or moments are not finite numbers; "
-                        "check the data and the grid\n";
-    m.report().log() << "error: the fit's chi2, distribution or moments are not finite numbers\n";
-  }
-  return ok;
-}
-
 // SCALING fitted with the distribution: the model takes the best SCALING
 // (it keeps its own when no fit succeeded).
 void fit_model_scaling(Paar& model, SolverFamily const& family, double watch) {
@@ -57,6 +42,19 @@ void fit_model_scaling(Paar& model, SolverFamily const& family, double watch) {
 }
 
 }  // namespace
+
+bool results_finite(Paar& m) {
+  bool ok = std::isfinite(m.chi2);
+  for (int j = 0; j < m.setup->n_grid; j++) ok = ok && std::isfinite(gsl_vector_get(m.distribution, j));
+  for (auto const* v : {&m.results.distance_moments, &m.results.coupling_moments})
+    for (int k = 0; k < 4; k++) ok = ok && (std::isfinite((*v)[k]) || (k >= 2 && std::isnan((*v)[k])));
+  if (!ok) {
+    m.report().out() << "error: the fit's chi2, distribution or moments are not finite numbers; "
+                        "check the data and the grid\n";
+    m.report().log() << "error: the fit's chi2, distribution or moments are not finite numbers\n";
+  }
+  return ok;
+}
 
 bool known_solver(std::string const& name) {
   for (SolverFamily const& f : kSolvers)

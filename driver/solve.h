@@ -15,6 +15,11 @@ struct SolveOutcome {
 // The solvers by name, in the order --help lists them.
 bool known_solver(std::string const& name);
 
+// Whether the fit's chi2, distribution and moments are finite numbers (a
+// distribution on one distance has no skewness or kurtosis: NaN there is
+// allowed); says so on standard output and in the log when not.
+bool results_finite(Paar& m);
+
 // With fit_scaling, SCALING is fitted first (the model keeps the best) and
 // the fit at it is the result. write_results writes the table and the scripts (called by the estimates
 // after each block from the fifth on). The model adopts the solver's fit;

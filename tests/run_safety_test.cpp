@@ -15,6 +15,7 @@
 
 #include <gsl/gsl_linalg.h>
 
+#include "driver/solve.h"
 #include "numeric/gsl_errors.h"
 #include "tests/test_support.h"
 
@@ -170,4 +171,20 @@ TEST(RunSafety, AnIndexPastTheEndStopsTheRunOtherGslErrorsAreStatuses) {
   gsl_permutation* p = gsl_permutation_calloc(2);
   EXPECT_EQ(gsl_linalg_LU_invert(m, p, inv), GSL_EDOM);
   gsl_matrix_free(inv), gsl_permutation_free(p), gsl_matrix_free(m);
+}
+
+TEST(RunSafety, AFitWhoseMomentsAreNotFiniteIsNoResult) {
+  ts::Model m;
+  m->chi2 = 1.0;
+  for (auto* v : {&m->results.distance_moments, &m->results.coupling_moments}) *v = {3.0, 0.2, 0.1, 3.0};
+  EXPECT_TRUE(results_finite(*m));
+  for (auto* v : {&m->results.distance_moments, &m->results.coupling_moments})
+    for (int k = 0; k < 4; k++) {
+      double kept = (*v)[k];
+      (*v)[k] = NAN;
+      EXPECT_EQ(results_finite(*m), k >= 2) << k;  // no skewness or kurtosis of a single distance
+      (*v)[k] = INFINITY;
+      EXPECT_FALSE(results_finite(*m)) << k;
+      (*v)[k] = kept;
+    }
 }
