@@ -10,10 +10,12 @@
 #include "model/exact_kernel.h"
 #include "model/goodness_of_fit.h"
 #include "model/late_plateau.h"
+#include "output/data_determined.h"
 #include "solver/gaussians/flat_peak.h"
 #include "solver/gaussians/peak_support.h"
 #include "solver/gaussians/skewed_peak.h"
 #include "solver/gaussians/width_profile.h"
+#include "tests/test_support.h"
 
 namespace {
 
@@ -209,5 +211,20 @@ TEST(Determined, LatePlateauAndSkewedPeak) {
     ASSERT_TRUE(fl.ok);
     EXPECT_LE(fl.centre, far) << far;
     EXPECT_EQ(fl.aic, fl.chi2 + 6.0);
+  }
+}
+
+// The effective distance lies outside the range the data allow only beyond
+// 0.005 Angstrom of slack on either side.
+TEST(Determined, EffectiveDistanceOutsideItsAllowedRangeBeyondTheSlack) {
+  ts::Model m({}, ts::kCurveData);
+  assess_determined(*m);
+  WidthAllowed const w = m->results.determined.width;
+  ASSERT_TRUE(w.computed && m->results.determined.one_gaussian_describes);
+  for (auto [r, outside] : {std::pair{w.effective_lo - 0.004, false}, {w.effective_lo - 0.006, true},
+                            {w.effective_hi + 0.004, false}, {w.effective_hi + 0.006, true}}) {
+    m->results.effective_distance = r;
+    assess_determined(*m);
+    EXPECT_EQ(m->results.determined.effective_outside, outside) << r << " " << w.effective_lo << " " << w.effective_hi;
   }
 }
