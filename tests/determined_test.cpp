@@ -158,6 +158,9 @@ TEST(Determined, PeaksAndTheirSupport) {
   EXPECT_NEAR(p2[1].position, 4.82, 1e-3);  // not the grid's 4.80
   ASSERT_EQ(p1.size(), 1u);
   EXPECT_NEAR(p1[0].position, 3.6, 1e-3);
+  // A minimum at the last grid point but one: the last point is a peak of its own, at the grid's end.
+  std::vector<PeakInfo> pe = distribution_peaks({3.0, 3.05, 3.1, 3.15, 3.2, 3.25}, {0.4, 0.9, 0.4, 0.1, 0.05, 0.4});
+  EXPECT_TRUE(pe.size() == 2 && pe[1].position == 3.25 && std::fabs(pe[1].share - 0.4 / 2.25) < 1e-12);
   // Two peaks are supported only when no one-peak model comes within 2 of the best AIC,
   // or within 1e-12 of it where that is more (AIC 1e17, where best + 2 rounds to best);
   // none without a finite AIC.
