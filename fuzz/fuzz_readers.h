@@ -32,10 +32,7 @@
 
 namespace fuzzsupport {
 
-struct Refusal {
-  std::string msg;
-  int status;
-};
+struct Refusal { std::string msg; int status; };
 
 [[noreturn]] inline void throw_refusal(std::string const& msg, int status) { throw Refusal{msg, status}; }
 
@@ -59,23 +56,14 @@ struct TempInput {
   std::string name;
   TempInput(char const* tag, std::string const& bytes)
       : name("/tmp/redordist-fuzz-" + std::string(tag) + "-" + std::to_string(long(getpid())) + ".txt") {
-    std::FILE* f = std::fopen(name.c_str(), "wb");
-    if (!f) {
-      name.clear();
-      return;
-    }
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
+    if (std::FILE* f = std::fopen(name.c_str(), "wb")) std::fwrite(bytes.data(), 1, bytes.size(), f), std::fclose(f);
+    else name.clear();
   }
-  ~TempInput() {
-    if (!name.empty()) std::remove(name.c_str());
-  }
+  ~TempInput() { if (!name.empty()) std::remove(name.c_str()); }
 };
 
 // A refusal returned by a reader, checked like one thrown.
-inline std::string check_status(InputStatus const& s) {
-  return s ? check_refusal({s->message, s->status}) : "";
-}
+inline std::string check_status(InputStatus const& s) { return s ? check_refusal({s->message, s->status}) : ""; }
 
 // What the grid, the kernel, the run directory and the log's work bounds
 // rely on in an accepted parameter file.
@@ -115,8 +103,7 @@ inline std::string run_data(std::string const& bytes) {
   for (int last : {0, 40}) {
     std::vector<DataPoint> pts;
     if (InputStatus s = read_data_file(in.name, last, pts)) {
-      std::string problem = check_status(s);
-      if (!problem.empty()) return problem;
+      if (std::string problem = check_status(s); !problem.empty()) return problem;
       continue;
     }
     if (pts.empty()) return "no data point";
@@ -166,11 +153,7 @@ inline std::string run_curve_once(std::string const& file, double lambda_max) {
   for (double lam : at) {
     if (lam < 0) continue;
     double v = 0;
-    try {
-      v = kernel_interpolate(c, lam);
-    } catch (Refusal const&) {
-      return "lookup inside the curve refused";
-    }
+    try { v = kernel_interpolate(c, lam); } catch (Refusal const&) { return "lookup inside the curve refused"; }
     if (!std::isfinite(v) || v < lo - tol || v > hi + tol) return "lookup outside the curve's range";
   }
   return "";
@@ -185,19 +168,12 @@ inline std::string run_curve(std::string const& bytes) {
 // The body of every libFuzzer target: quiet standard output, refusals as
 // exceptions, one input through `run`; a failed property aborts like a crash.
 inline int fuzz_one(char const* target, std::string (*run)(std::string const&), uint8_t const* data, size_t size) {
-  static bool ready = [] {
-    static NullBuf null_buf;
-    std::cout.rdbuf(&null_buf);
-    fatal_handler = throw_refusal;
-    return true;
-  }();
-  (void)ready;
+  static NullBuf null_buf;
+  [[maybe_unused]] static std::streambuf* const quiet = std::cout.rdbuf(&null_buf);  // once, for every input
+  fatal_handler = throw_refusal;
   std::string problem = run(std::string(reinterpret_cast<char const*>(data), size));
   take_warnings();  // each input's warnings go with it: memory stays flat
-  if (!problem.empty()) {
-    std::fprintf(stderr, "%s: %s\n", target, problem.c_str());
-    __builtin_trap();
-  }
+  if (!problem.empty()) std::fprintf(stderr, "%s: %s\n", target, problem.c_str()), __builtin_trap();
   return 0;
 }
 

@@ -44,14 +44,13 @@ namespace fuzzsupport {
 // the run directory's parent.
 inline std::string run_param_text(std::string const& choice, std::string const& data, std::string const& dir) {
   static char const* const kNear[] = {"2.5", "1.5", "3.0", "0.8", "4.0", "2.0"};
-  static double const kSpan[] = {1.0, 0.3, 0.6, 0.05, 2.0, 1.5, 0.5};
-  static double const kGrain[] = {0.1, 0.05, 0.02, 0.25};
+  static double const kSpan[] = {1.0, 0.3, 0.6, 0.05, 2.0, 1.5, 0.5}, kGrain[] = {0.1, 0.05, 0.02, 0.25};
   static char const* const kMas[] = {"5000", "10000", "2000", "30000", "100", "1e6"};
   static char const* const kNuclei[][2] = {{"C13", "N15"}, {"C13", "P31"}, {"N15", "C13"}, {"C13", "H1"}, {"P31", "F19"}};
   static char const* const kScaling[] = {"1.0", "0.8", "1e10", "1e300", "1e-6", "0.5"};
   auto pick = [&](size_t i, size_t n) { return static_cast<size_t>(static_cast<unsigned char>(choice[i])) % n; };
-  double near = std::atof(kNear[pick(0, 6)]), span = kSpan[pick(1, 7)], grain = kGrain[pick(2, 4)];
-  grain = std::max(grain, span / 59);  // at most 60 distances
+  // (at most 60 distances)
+  double near = std::atof(kNear[pick(0, 6)]), span = kSpan[pick(1, 7)], grain = std::max(kGrain[pick(2, 4)], span / 59);
   std::ostringstream t;
   t.precision(17);
   t << "MODE: fit\nLAMBDA_D: none\nXYDATA: " << data << "\nDISTDIST: none\nPATH: " << dir << "/\nOUTPUT: run\n"
@@ -79,14 +78,10 @@ inline std::string run_data_text(std::string const& rest) {
 
 // A nan or inf printed as a number (not inside a word such as "infinite").
 inline bool prints_non_number(std::string const& out) {
-  for (char const* bad : {"nan", "inf"}) {
-    for (size_t at = out.find(bad); at != std::string::npos; at = out.find(bad, at + 1)) {
-      size_t end = at + 3;
-      bool before = at > 0 && std::isalpha(static_cast<unsigned char>(out[at - 1]));
-      bool after = end < out.size() && std::isalpha(static_cast<unsigned char>(out[end]));
-      if (!before && !after) return true;
-    }
-  }
+  auto letter = [&](size_t i) { return i < out.size() && std::isalpha(static_cast<unsigned char>(out[i])); };
+  for (char const* bad : {"nan", "inf"})
+    for (size_t at = out.find(bad); at != std::string::npos; at = out.find(bad, at + 1))
+      if ((at == 0 || !letter(at - 1)) && !letter(at + 3)) return true;
   return false;
 }
 
@@ -101,9 +96,7 @@ inline std::string run_solver(std::string const& dir, char const* solver) {
   std::string problem;
   try {
     status = run_one({inputs, solver, param, {"redordist", param}, take_warnings(), false});
-  } catch (Refusal const& r) {
-    problem = "ended through fatal_exit during the run: " + r.msg;
-  }
+  } catch (Refusal const& r) { problem = "ended through fatal_exit during the run: " + r.msg; }
   std::cout.rdbuf(old);
   std::error_code ec;
   std::filesystem::remove_all(dir + "/run", ec);
@@ -116,29 +109,22 @@ inline std::string run_solver(std::string const& dir, char const* solver) {
 // The whole run with each solver from one fuzz input.
 inline std::string run_whole(std::string const& bytes) {
   if (bytes.size() < 6) return "";
-  static std::string const dir = [] {
-    std::string d = "/tmp/redordist-fuzzrun-" + std::to_string(long(getpid()));
-    std::filesystem::create_directories(d);
-    return d;
-  }();
+  static std::string const dir = "/tmp/redordist-fuzzrun-" + std::to_string(long(getpid()));
+  std::filesystem::create_directories(dir);
   gsl_errors_as_statuses();
-  {
-    std::ofstream(dir + "/data.dat", std::ios::binary) << run_data_text(bytes.substr(6));
-    std::ofstream(dir + "/p.par") << run_param_text(bytes.substr(0, 6), dir + "/data.dat", dir);
-  }
+  // (each file closed at the end of its statement)
+  std::ofstream(dir + "/data.dat", std::ios::binary) << run_data_text(bytes.substr(6));
+  std::ofstream(dir + "/p.par") << run_param_text(bytes.substr(0, 6), dir + "/data.dat", dir);
   char const* path = std::getenv("PATH");
   std::string saved = path ? path : "";
   setenv("PATH", "/nonexistent-redordist-fuzz", 1);  // no gnuplot: no figures
   std::string problem;
-  for (char const* solver : {"annealing", "maxent", "gaussians"}) {
-    problem = run_solver(dir, solver);
-    if (!problem.empty()) {
+  for (char const* solver : {"annealing", "maxent", "gaussians"})
+    if (!(problem = run_solver(dir, solver)).empty()) {
       problem = std::string(solver) + ": " + problem;
       break;
     }
-  }
-  if (path) setenv("PATH", saved.c_str(), 1);
-  else unsetenv("PATH");
+  path ? setenv("PATH", saved.c_str(), 1) : unsetenv("PATH");
   return problem;
 }
 

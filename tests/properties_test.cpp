@@ -130,9 +130,8 @@ RC_GTEST_PROP(Properties, SpreadsOfPlantedReplicatesAreTheirSampleStatistics, ()
     auto at = [&](double h) { size_t i = size_t(h); return i + 1 < v.size() ? v[i] + (h - i) * (v[i + 1] - v[i]) : v[i]; };
     return std::vector<double>{a, std::sqrt(q / (v.size() - 1)), at(0.025 * (v.size() - 1)), at(0.975 * (v.size() - 1))};
   };
-  testing::internal::CaptureStdout();
-  spread.report(*m);
-  std::string out = testing::internal::GetCapturedStdout();
+  std::string out;
+  RC_ASSERT(refusal_of([&] { spread.report(*m); }, &out) == "");
   McDistance const& d = m->results.mc.distance;
   RC_ASSERT(d.runs == size_t(n));
   const std::vector<double> got[] = {{d.mean, d.mean_sd, d.mean_p[0], d.mean_p[1]}, {d.sd, d.sd_sd, d.sd_p[0], d.sd_p[1]},
@@ -146,15 +145,12 @@ RC_GTEST_PROP(Properties, SpreadsOfPlantedReplicatesAreTheirSampleStatistics, ()
   RunSummary rs;
   rs.fitted = true;
   nlohmann::json js = summary_json(*m, rs)["distance"];
-  const char* keys[] = {"mean", "sd", "effective"};
+  const std::string keys[] = {"mean", "sd", "effective"};
   for (int q = 0; q < 3; q++)
     for (int i : {2, 3})
-      RC_ASSERT(std::fabs(js[std::string(keys[q]) + (i == 2 ? "_p025" : "_p975")].get<double>() - stats(each[q])[i]) <=
-                1e-12);
+      RC_ASSERT(std::fabs(js[keys[q] + (i == 2 ? "_p025" : "_p975")].get<double>() - stats(each[q])[i]) <= 1e-12);
   RC_ASSERT(js["mc_mean"] == d.mean && js["mean_mc_sd"] == d.mean_sd && js["mc_sd"] == d.sd &&
             js["sd_mc_sd"] == d.sd_sd && js["mc_runs"] == n);
-  char line[160];
-  std::snprintf(line, sizeof line, "MC mean distance: %.4f +- %.4f Angstrom\nMC distance sd: %.4f +- %.4f Angstrom\n",
-                d.mean, d.mean_sd, d.sd, d.sd_sd);
-  RC_ASSERT(out == std::string(line));
+  RC_ASSERT(out == strf("MC mean distance: %.4f +- %.4f Angstrom\nMC distance sd: %.4f +- %.4f Angstrom\n", d.mean,
+                        d.mean_sd, d.sd, d.sd_sd));
 }

@@ -34,6 +34,15 @@ std::string outputs(Workspace& w, std::string const& solver, Over over, Row cons
   return std::regex_replace(mask_times(all), std::regex("Beginning ([^:]*): .*"), "$1");
 }
 
+// Writes data.dat and p.par (param_text(over)) and runs the solver on them,
+// with --fit-scaling when asked.
+RunResult run_on(Workspace const& w, std::string const& data, Over const& over, std::string const& solver,
+                 bool fit_scaling = false) {
+  write_file(w.dir.file("data.dat"), data);
+  write_file(w.dir.file("p.par"), param_text(over));
+  return w.run_args(fit_scaling ? Row{"--solver", solver, "p.par", "--fit-scaling"} : Row{"--solver", solver, "p.par"});
+}
+
 }  // namespace
 
 TEST(Solvers, SameResultsForAnySeedAndThreadCountAndASummaryThatIsTheLogs) {
@@ -55,26 +64,18 @@ TEST(Solvers, SameResultsForAnySeedAndThreadCountAndASummaryThatIsTheLogs) {
     }
     // The summary parses, and its numbers are the ones the log prints.
     nlohmann::json j = nlohmann::json::parse(summary);
-    char want[200];
-    auto const& d = j["distance"];
+    auto d = [&](char const* key) { return j["distance"][key].get<double>(); };
     // (each line may end with what the data leave open: this short curve leaves SCALING open)
-    std::snprintf(want, sizeof want, "Mean distance: %.4f +- %.4f Angstrom%s\nDistance sd: %.4f +- %.4f Angstrom",
-                  d["mean"].get<double>(), d["mean_mc_sd"].get<double>(),
-                  d["mean_determined"].get<bool>() ? "" : " (not determined by these data)", d["sd"].get<double>(),
-                  d["sd_mc_sd"].get<double>());
-    EXPECT_NE(log.find(want), std::string::npos) << want;
-    std::snprintf(want, sizeof want, "MC mean distance: %.4f +- %.4f Angstrom\n",
-                  d["mc_mean"].get<double>(), d["mean_mc_sd"].get<double>());
-    EXPECT_NE(log.find(want), std::string::npos) << want;
-    std::snprintf(want, sizeof want, "Effective distance: %.4f +- %.4f Angstrom\n",
-                  d["effective"].get<double>(), d["effective_sd"].get<double>());
-    EXPECT_NE(log.find(want), std::string::npos) << want;
-    std::snprintf(want, sizeof want, "Result chi2: %.4f for 9 points", j["chi2"].get<double>());
-    EXPECT_NE(log.find(want), std::string::npos) << want;
-    EXPECT_EQ(j["solver"], solver);
-    EXPECT_EQ(j["kernel"]["type"], "exact");
-    EXPECT_EQ(j["status"], 0);
-    EXPECT_EQ(j["distance"]["mc_runs"], 20);
+    char const* open = j["distance"]["mean_determined"].get<bool>() ? "" : " (not determined by these data)";
+    for (std::string want : {strf("Mean distance: %.4f +- %.4f Angstrom%s\nDistance sd: %.4f +- %.4f Angstrom",
+                                  d("mean"), d("mean_mc_sd"), open, d("sd"), d("sd_mc_sd")),
+                             strf("MC mean distance: %.4f +- %.4f Angstrom\n", d("mc_mean"), d("mean_mc_sd")),
+                             strf("Effective distance: %.4f +- %.4f Angstrom\n", d("effective"), d("effective_sd")),
+                             strf("Result chi2: %.4f for 9 points", j["chi2"].get<double>())})
+      EXPECT_NE(log.find(want), std::string::npos) << want;
+    // solver, kernel, status and the number of bootstrap replicates
+    EXPECT_EQ(nlohmann::json({j["solver"], j["kernel"]["type"], j["status"], j["distance"]["mc_runs"]}),
+              nlohmann::json({solver, "exact", 0, 20}));
   }
 }
 
@@ -85,14 +86,11 @@ TEST(Solvers, MaxentOnDataItCannotFitEndsWithWarnings) {
   std::tuple<std::string, Over, int, std::string> cases[] = {
       {std::regex_replace(kCurveData, std::regex("0\\.015\n"), "0.001\n"), {{"MODE", "err"}}, 0, "chi2"},
       {kCurveData, {{"DISTDIST", "dist.dat"}}, 0, "no weight alpha"}};
-  for (auto const& [data, over, status, text] : cases) {
+  for (auto [data, over, status, text] : cases) {
     Workspace w;
-    write_file(w.dir.file("data.dat"), data);
     write_file(w.dir.file("dist.dat"), "3.0 0.999\n");
-    Over o = over;
-    o.insert(kRun.begin(), kRun.end());  // keeps the case's own values
-    write_file(w.dir.file("p.par"), param_text(o));
-    RunResult r = w.run_args({"--solver", "maxent", "p.par"});
+    over.insert(kRun.begin(), kRun.end());  // keeps the case's own values
+    RunResult r = run_on(w, data, over, "maxent");
     ASSERT_EQ(r.status, status) << r.out;
     std::string all = r.out + w.out(".me") + w.out(".log") + w.out(".json");
     EXPECT_FALSE(std::regex_search(all, std::regex("\\bnan\\b", std::regex::icase))) << all;
@@ -133,11 +131,9 @@ TEST(Solvers, FitScalingFindsTheDephasableFractionTheFileGetsWrong) {
       data += std::to_string(nc) + " 1 " + std::to_string(f) + " " + std::to_string(f) + " 0.01\n";
     }
     Workspace w;
-    write_file(w.dir.file("data.dat"), data);
     write_file(w.dir.file("dist.dat"), "3.5 1\n");
-    write_file(w.dir.file("p.par"), param_text({{"PER 2PI", "0"}, {"GRAIN", "0.1"}, {"NEAR", "2.5"}, {"FAR", "4.5"},
-                                                {"SCALING", start}, {"MODE", mode}, {"DISTDIST", mode[0] == 's' ? "dist.dat" : "none"}}));
-    RunResult r = w.run_args({"--solver", solver, "p.par", "--fit-scaling"});
+    RunResult r = run_on(w, data, {{"PER 2PI", "0"}, {"GRAIN", "0.1"}, {"NEAR", "2.5"}, {"FAR", "4.5"}, {"MODE", mode},
+                         {"SCALING", start}, {"DISTDIST", mode[0] == 's' ? "dist.dat" : "none"}}, solver, true);
     ASSERT_EQ(r.status, status) << r.out;
     EXPECT_NE(r.out.find(warned), std::string::npos) << r.out;
     if (want < 0) {
@@ -154,12 +150,8 @@ TEST(Solvers, FitScalingFindsTheDephasableFractionTheFileGetsWrong) {
                 warnings.find("no full dephasing cycle there") != std::string::npos;
     EXPECT_EQ(wide, want == 0.0);
     EXPECT_EQ(warnings.find("lies at the end of the range scanned") != std::string::npos, share > 1.0);
-    if (want > 0.0) {
-      EXPECT_NEAR(j["scaling"].get<double>(), want, tol);
-    }
-    if (want > 0.0 && share < 1.0) {
-      EXPECT_NEAR(j["distance"]["mean"].get<double>(), 3.5, 0.05);
-    }
+    if (want > 0.0) { EXPECT_NEAR(j["scaling"].get<double>(), want, tol); }
+    if (want > 0.0 && share < 1.0) { EXPECT_NEAR(j["distance"]["mean"].get<double>(), 3.5, 0.05); }
   }
 }
 
@@ -175,20 +167,15 @@ TEST(Solvers, BootstrapSaysWhetherItConvergedAndWarnsOfTooManyRejections) {
                                "Bootstrap converged after 5 blocks; the spreads are from 20 bootstrap replicates\n"}},
       {{{"MAX MC CHI2", "3"}}, {" of the bootstrap replicates (", ") were rejected and done again: MAX MC CHI2 3 is "
                                 "too low for 9 points; set it to about 35 (2N + 4 sqrt(2N), N the number of points)\n"}}};
-  for (auto const& [over, lines] : cases) {
+  for (auto [over, lines] : cases) {
     Workspace w;
-    write_file(w.dir.file("data.dat"), kCurveData);
-    Over o = over;
-    o.insert(kRun.begin(), kRun.end());
-    o["MODE"] = "err";
-    write_file(w.dir.file("p.par"), param_text(o));
-    RunResult r = w.run_args({"--solver", "maxent", "p.par"});
+    over.insert(kRun.begin(), kRun.end());
+    over["MODE"] = "err";
+    RunResult r = run_on(w, kCurveData, over, "maxent");
     ASSERT_EQ(r.status, 0) << r.out;
     std::string log = w.out(".log");
-    for (std::string const& l : lines) {
-      EXPECT_NE(r.out.find(l), std::string::npos) << l << "\n" << r.out;
-      EXPECT_NE(log.find(l), std::string::npos) << l;
-    }
+    for (std::string const& l : lines)
+      for (std::string const& text : {r.out, log}) EXPECT_NE(text.find(l), std::string::npos) << l << "\n" << text;
     EXPECT_EQ(log.find("monte carlo"), std::string::npos);
   }
 }
@@ -197,9 +184,7 @@ TEST(Solvers, AWideGridIsAssessedOnlyWhereTheDataSee) {
   // 3000 distances out to 300 Angstrom: the assessment stops at twice the
   // longest measurable distance (near 6 Angstrom for these data), every 0.02.
   Workspace w;
-  write_file(w.dir.file("data.dat"), kCurveData);
-  write_file(w.dir.file("p.par"), param_text({{"PER 2PI", "0"}, {"NEAR", "0.5"}, {"FAR", "300"}, {"GRAIN", "0.1"}}));
-  RunResult r = w.run_args({"--solver", "maxent", "p.par"});
+  RunResult r = run_on(w, kCurveData, {{"PER 2PI", "0"}, {"NEAR", "0.5"}, {"FAR", "300"}, {"GRAIN", "0.1"}}, "maxent");
   ASSERT_EQ(r.status, 0) << r.out;
   std::smatch m;
   std::string log = w.out(".log");
@@ -222,8 +207,7 @@ static std::string exact_curve(std::vector<std::array<double, 2>> const& truth, 
         double g = share * std::exp(-0.5 * std::pow((r - centre) / 0.1, 2));
         f += g * redor_exact(nc / 2.0 * 3062.0 / std::pow(r, 3) / 5000.0), total += g;
       }
-    data += std::to_string(nc) + " 1 " + std::to_string(f / total) + " " + std::to_string(f / total) + " " +
-            std::to_string(err) + "\n";
+    data += strf("%d 1 %f %f %f\n", nc, f / total, f / total, err);  // std::to_string's %f
   }
   return data;
 }
@@ -232,14 +216,13 @@ TEST(Solvers, TwoPopulationsAreTwoSupportedPeaksAndOneIsOne) {
   // Errors 0.005, N_c to 400: the short distance dephases by N_c 100, the
   // long one only after. Peaks within 0.1 Angstrom (two grid cells) and
   // shares within 5 %.
-  const struct { char const* solver; std::vector<std::array<double, 2>> truth; } cases[] = {{"gaussians", {{3.0, 0.6}, {4.5, 0.4}}}, {"maxent", {{3.0, 0.6}, {4.5, 0.4}}},
-                        {"gaussians", {{3.5, 1.0}}}};
+  const struct { char const* solver; std::vector<std::array<double, 2>> truth; } cases[] = {
+      {"gaussians", {{3.0, 0.6}, {4.5, 0.4}}}, {"maxent", {{3.0, 0.6}, {4.5, 0.4}}}, {"gaussians", {{3.5, 1.0}}}};
   for (auto const& c : cases) {
     SCOPED_TRACE(std::string(c.solver) + " " + std::to_string(c.truth.size()));
     Workspace w;
-    write_file(w.dir.file("data.dat"), exact_curve(c.truth, 400, 16, 0.005));
-    write_file(w.dir.file("p.par"), param_text({{"PER 2PI", "0"}, {"GRAIN", "0.05"}, {"NEAR", "2.5"}, {"FAR", "5.5"}}));
-    RunResult r = w.run_args({"--solver", c.solver, "p.par"});
+    RunResult r = run_on(w, exact_curve(c.truth, 400, 16, 0.005),
+                         {{"PER 2PI", "0"}, {"GRAIN", "0.05"}, {"NEAR", "2.5"}, {"FAR", "5.5"}}, c.solver);
     ASSERT_EQ(r.status, 0) << r.out;
     nlohmann::json d = nlohmann::json::parse(w.out(".json"))["distance"];
     EXPECT_EQ(d["supported_peaks"], c.truth.size()) << d.dump();
@@ -255,9 +238,8 @@ TEST(Solvers, ACurveThatBarelyDephasesAllowsEverySCALINGScanned) {
   // 6 Angstrom seen to N_c 64 only (S/S0 0.965 at the end): a few % of the
   // pairs at a short distance (SCALING 0.05) explain it as well as all of them far.
   Workspace w;
-  write_file(w.dir.file("data.dat"), exact_curve({{6.0, 1.0}}, 64, 4, 0.005));
-  write_file(w.dir.file("p.par"), param_text({{"PER 2PI", "0"}, {"GRAIN", "0.1"}, {"NEAR", "2.5"}, {"FAR", "7"}}));
-  RunResult r = w.run_args({"--solver", "gaussians", "p.par", "--fit-scaling"});
+  RunResult r = run_on(w, exact_curve({{6.0, 1.0}}, 64, 4, 0.005),
+                       {{"PER 2PI", "0"}, {"GRAIN", "0.1"}, {"NEAR", "2.5"}, {"FAR", "7"}}, "gaussians", true);
   ASSERT_EQ(r.status, 0) << r.out;
   nlohmann::json j = nlohmann::json::parse(w.out(".json"));
   EXPECT_EQ(j["scaling_allowed"], nlohmann::json::array({0.05, 1.2})) << j.dump();

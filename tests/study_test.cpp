@@ -60,8 +60,7 @@ TEST(StudyFile, CurvesKeepTheirLinesAndKeys) {
 
 TEST(Study, RefusedCurveOverridesThreadsAndSingleRunNumbers) {
   Workspace w;
-  Over base = {{"PER 2PI", "0"}, {"GRAIN", "0.1"}, {"OUTPUT", "st"}, {"XYDATA", "-"}};
-  write_file(w.dir.file("p.par"), param_text(base));
+  write_file(w.dir.file("p.par"), param_text({{"PER 2PI", "0"}, {"GRAIN", "0.1"}, {"OUTPUT", "st"}, {"XYDATA", "-"}}));
   write_file(w.dir.file("bad.csv"), "curve,n_c,s0,s,s_s0,err\n");
   auto before = entries(w.dir.path());
   for (auto const& [args, want] : std::vector<std::pair<std::vector<std::string>, std::string>>{
@@ -90,9 +89,7 @@ TEST(Study, RefusedCurveOverridesThreadsAndSingleRunNumbers) {
   EXPECT_NE(w.file("st-study.gp").find("noenhanced ('c1' 0, 'c2' 1, 'bad' 2)\n"), std::string::npos);  // one tic per curve
   EXPECT_NE(r.out.find("=== curve c1: ./st/c1/ ===\n"), std::string::npos) << r.out;
   for (Row const& l : table_rows(w.file("st-study.gp")))  // every panel on the page
-    if (l.size() == 4 && l[0] == "set" && l[1] == "origin") {
-      EXPECT_GE(std::stod(l[3]), -1e-9) << l[2] << l[3];
-    }
+    if (l.size() == 4 && l[0] == "set" && l[1] == "origin") { EXPECT_GE(std::stod(l[3]), -1e-9) << l[2] << l[3]; }
   // Each curve gives the numbers of a single run with its MAS and SCALING.
   for (auto const& [curve, mas, scaling] : {std::tuple{"c1", "6000", "0.9"}, {"c2", "5000", "1.0"}}) {
     std::string one = std::string("one_") + curve;
@@ -127,10 +124,8 @@ TEST(Study, SharedFitWeighsCurvesAtTheirScalingAndNamesTheOneThatDisagrees) {
   std::string csv = "curve,scaling,mas,n_c,s0,s,s_s0,error\n", pair;
   for (char const* c : {"c1,1,5000", "c2,0.9,5000", "c3,1,10000"}) {
     for (Row const& p : table_rows(kCurveData)) {
-      char b[200];
       double y = c[1] == '2' ? 0.1 + 0.9 * std::stod(p[2]) : std::stod(p[2]);
-      std::snprintf(b, sizeof b, "%s,%s,1,%.4f,%.4f,%s\n", c, p[0].c_str(), y, y, c[1] == '2' ? "0.0135" : "0.015");
-      csv += b;
+      csv += strf("%s,%s,1,%.4f,%.4f,%s\n", c, p[0].c_str(), y, y, c[1] == '2' ? "0.0135" : "0.015");
     }
     if (c[1] == '2') pair = csv;
   }
@@ -144,9 +139,8 @@ TEST(Study, SharedFitWeighsCurvesAtTheirScalingAndNamesTheOneThatDisagrees) {
   EXPECT_TRUE(two["warning"].is_null());
   EXPECT_LT(two["delta_aic"].get<double>(), 0.0);
   for (auto const& c : two["curves"]) {
-    char line[200];
-    std::snprintf(line, sizeof line, "  %-16s chi2 per point %.4f shared, %.4f alone\n", c["curve"].get<std::string>().c_str(),
-                  c["chi2_shared"].get<double>() / 9, c["chi2_separate"].get<double>() / 9);
+    std::string line = strf("  %-16s chi2 per point %.4f shared, %.4f alone\n", c["curve"].get<std::string>().c_str(),
+                            c["chi2_shared"].get<double>() / 9, c["chi2_separate"].get<double>() / 9);
     EXPECT_NE(r.out.find(line), std::string::npos) << line << r.out;
   }
   r = w.run_args({"p.par", "--solver", "maxent", "--study", "s.csv", "--shared"});
@@ -158,8 +152,7 @@ TEST(Study, SharedFitWeighsCurvesAtTheirScalingAndNamesTheOneThatDisagrees) {
 TEST(Study, SharedWarningFromTenInAic) {
   // Separate fits clearly better: the shared fit's AIC 10 or more above theirs.
   SharedFit f;
-  f.aic_separate = 100.0, f.disagrees_most = "c3";
-  f.aic_shared = 109.99;
+  f.aic_separate = 100.0, f.disagrees_most = "c3", f.aic_shared = 109.99;
   EXPECT_EQ(shared_warning(f), "");
   f.aic_shared = 110.0;
   EXPECT_EQ(shared_warning(f), "warning: the curves do not share one distribution: the shared fit's AIC 110.0 is "

@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -34,9 +36,8 @@ using Row = std::vector<std::string>;
 using V = std::vector<double>;
 
 inline std::string read_file(std::string const& name) {
-  std::ifstream in(name, std::ios::binary);
   std::ostringstream s;
-  s << in.rdbuf();
+  s << std::ifstream(name, std::ios::binary).rdbuf();
   return s.str();
 }
 
@@ -51,6 +52,16 @@ inline std::vector<std::string> lines_of(std::string const& text) {
   std::istringstream in(text);
   for (std::string l; std::getline(in, l);) v.push_back(l);
   return v;
+}
+
+// printf's formatting, into a string of at most 399 characters.
+[[gnu::format(printf, 1, 2)]] inline std::string strf(char const* fmt, ...) {
+  char b[400];
+  va_list a;
+  va_start(a, fmt);
+  std::vsnprintf(b, sizeof b, fmt, a);
+  va_end(a);
+  return b;
 }
 
 // The blank-separated fields of every line that is not a "#" comment.
@@ -100,15 +111,13 @@ class TempDir {
 // grid 2.5 to 6 every 0.5 (9 distances), short schedules.
 inline Over const& param_defaults() {
   static const Over d = {
-      {"MODE", "fit"}, {"LAMBDA_D", "none"}, {"XYDATA", "data.dat"}, {"DISTDIST", "none"},
-      {"PATH", "./"}, {"OUTPUT", "run"}, {"XN", "C13"}, {"YN", "N15"}, {"NEAR", "2.5"},
-      {"FAR", "6"}, {"GRAIN", "0.5"}, {"PER 2PI", "24"}, {"MID PULSE", "0"}, {"MAS", "5000"},
-      {"SCALING", "1.0"}, {"LAST POINT", "0"}, {"NTRIES", "1"}, {"ITERS AT TEMP", "20"},
-      {"MAX STEP SIZE", "0.5"}, {"BOLTZMANN", "1"}, {"INIT TEMP", "10"}, {"ATTEN TEMP", "2"},
-      {"MIN TEMP", "0.5"}, {"ERR ITERS AT TEMP", "10"}, {"ERR MAX STEP SIZE", "0.5"},
-      {"ERR BOLTZMANN", "1"}, {"ERR INIT TEMP", "2"}, {"ERR ATTEN TEMP", "2"},
-      {"ERR MIN TEMP", "0.5"}, {"MIN STDEV2", "1"}, {"PER MC BLOCK", "3"},
-      {"MAX MC BLOCKS", "5"}, {"MAX MC CHI2", "1e6"}};
+      {"MODE", "fit"}, {"LAMBDA_D", "none"}, {"XYDATA", "data.dat"}, {"DISTDIST", "none"}, {"PATH", "./"},
+      {"OUTPUT", "run"}, {"XN", "C13"}, {"YN", "N15"}, {"NEAR", "2.5"}, {"FAR", "6"}, {"GRAIN", "0.5"},
+      {"PER 2PI", "24"}, {"MID PULSE", "0"}, {"MAS", "5000"}, {"SCALING", "1.0"}, {"LAST POINT", "0"},
+      {"NTRIES", "1"}, {"ITERS AT TEMP", "20"}, {"MAX STEP SIZE", "0.5"}, {"BOLTZMANN", "1"}, {"INIT TEMP", "10"},
+      {"ATTEN TEMP", "2"}, {"MIN TEMP", "0.5"}, {"ERR ITERS AT TEMP", "10"}, {"ERR MAX STEP SIZE", "0.5"},
+      {"ERR BOLTZMANN", "1"}, {"ERR INIT TEMP", "2"}, {"ERR ATTEN TEMP", "2"}, {"ERR MIN TEMP", "0.5"},
+      {"MIN STDEV2", "1"}, {"PER MC BLOCK", "3"}, {"MAX MC BLOCKS", "5"}, {"MAX MC CHI2", "1e6"}};
   return d;
 }
 
@@ -147,9 +156,7 @@ const std::string kCurveData =
 // Runs f with a refusal thrown instead of ending the process and standard
 // output captured. Returns the refusal ("" when f returned); a status other
 // than 1 is shown in front of it.
-struct Refusal {
-  std::string msg;
-};
+struct Refusal { std::string msg; };
 inline std::string refusal_of(std::function<void()> const& f, std::string* out = nullptr) {
   FatalHandler old = fatal_handler;
   fatal_handler = [](std::string const& m, int status) {
@@ -157,11 +164,7 @@ inline std::string refusal_of(std::function<void()> const& f, std::string* out =
   };
   testing::internal::CaptureStdout();
   std::string msg;
-  try {
-    f();
-  } catch (Refusal const& r) {
-    msg = r.msg;
-  }
+  try { f(); } catch (Refusal const& r) { msg = r.msg; }
   std::string o = testing::internal::GetCapturedStdout();
   if (out) *out = o;
   fatal_handler = old;
@@ -222,24 +225,20 @@ struct Workspace {
   explicit Workspace(std::string const& then = "") {
     write_file(dir.file("data.dat"), kSmallData);
     std::filesystem::create_directories(bin);
-    write_file(bin + "/gnuplot", "#!/bin/sh\necho \"$@\" >> '" + dir.file("gnuplot-calls.txt") +
-                                     "'\n" + then + "\n");
+    write_file(bin + "/gnuplot", "#!/bin/sh\necho \"$@\" >> '" + dir.file("gnuplot-calls.txt") + "'\n" + then + "\n");
     std::filesystem::permissions(bin + "/gnuplot", std::filesystem::perms::owner_all);
   }
   // Runs redordist in dir with args, env holding NAME=value settings (or a
   // command such as "timeout 60"); stub_first puts the stub gnuplot first on PATH.
   RunResult run_args(std::vector<std::string> const& args, std::vector<std::string> const& env = {},
                      bool stub_first = true) const {
-    std::string cmd = "cd '" + dir.path() + "' && ";
-    if (stub_first) cmd += "PATH='" + bin + "':\"$PATH\" ";
+    std::string cmd = "cd '" + dir.path() + "' && " + (stub_first ? "PATH='" + bin + "':\"$PATH\" " : "");
     for (auto const& e : env) cmd += e + " ";
     cmd += "'" REDORDIST_BIN "'";
     for (auto const& a : args) cmd += " '" + a + "'";
-    cmd += " >.stdout 2>.stderr </dev/null";
-    int rc = std::system(cmd.c_str());
+    int rc = std::system((cmd + " >.stdout 2>.stderr </dev/null").c_str());
     RunResult r{WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, file(".stdout"), file(".stderr")};
-    std::filesystem::remove(dir.file(".stdout"));
-    std::filesystem::remove(dir.file(".stderr"));
+    for (char const* f : {".stdout", ".stderr"}) std::filesystem::remove(dir.file(f));
     return r;
   }
   RunResult run(Over const& over = {}, std::vector<std::string> const& env = {}) const {

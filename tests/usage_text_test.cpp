@@ -21,8 +21,7 @@ TEST(UsageText, TemplatesRunWithOnlyTheDataNamedAndTheirFolderMade) {
     ASSERT_EQ(lines_of(t.out).size(), lines) << solver;
     for (auto const& l : lines_of(t.out)) EXPECT_LE(l.size(), 80u) << l;
     write_file(w.dir.file("my_redor.dat"), read_file(REDORDIST_SOURCE_DIR "/examples/cn_redor.dat"));
-    std::string par = t.out;
-    write_file(w.dir.file("t.par"), std::regex_replace(par, std::regex("MAS: 10000"), "MAS: 5000 "));
+    write_file(w.dir.file("t.par"), std::regex_replace(t.out, std::regex("MAS: 10000"), "MAS: 5000 "));
     std::filesystem::create_directory(w.dir.file("runs"));  // PATH runs/ must exist (input_test.cpp: PathMissing)
     RunResult r = w.run_args({"t.par", "--solver", solver});
     EXPECT_EQ(r.status, 0) << r.out;
