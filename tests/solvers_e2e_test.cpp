@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "model/exact_kernel.h"
+#include "output/data_determined.h"
 #include "tests/test_support.h"
 
 using namespace ts;
@@ -210,6 +211,15 @@ static std::string exact_curve(std::vector<std::array<double, 2>> const& truth, 
     data += strf("%d 1 %f %f %f\n", nc, f / total, f / total, err);  // std::to_string's %f
   }
   return data;
+}
+
+// The assessment's own kernel on a powder average of 24 angles (a spline
+// in lambda_D) sees a Gaussian at 3.3 Angstrom where it is: the best single
+// Gaussian's centre within a profile step or two.
+TEST(Solvers, TheAssessmentsKernelPutsAGaussianWhereTheDataHaveIt) {
+  Model m({{"GRAIN", "0.05"}}, exact_curve({{3.3, 1.0}}, 64, 4, 0.01));
+  assess_determined(*m);
+  EXPECT_NEAR(m->results.determined.width.best_centre, 3.3, 0.04);
 }
 
 TEST(Solvers, TwoPopulationsAreTwoSupportedPeaksAndOneIsOne) {
