@@ -12,6 +12,7 @@
 #include "model/late_plateau.h"
 #include "output/data_determined.h"
 #include "solver/gaussians/flat_peak.h"
+#include "solver/gaussians/gaussian_fit.h"
 #include "solver/gaussians/peak_support.h"
 #include "solver/gaussians/skewed_peak.h"
 #include "solver/gaussians/width_profile.h"
@@ -215,6 +216,13 @@ TEST(Determined, LatePlateauAndSkewedPeak) {
     EXPECT_LE(fl.centre, far) << far;
     EXPECT_EQ(fl.aic, fl.chi2 + 6.0);
   }
+  // The one-Gaussian model's moments are the truth's (3.5, 0.3; 3.3 sd from NEAR,
+  // so the truncation takes off under 0.5 % of the sd).
+  GaussianMixture gm(fp, 2.5, 6.0);
+  std::vector<PeakModel> models = peak_models(fit_gaussian_mixtures(fp, 2.5, 6.0), gm);
+  ASSERT_TRUE(!models.empty() && models[0].name == "1 Gaussian");
+  EXPECT_TRUE(std::fabs(models[0].moments[0] - 3.5) < 0.005 && std::fabs(models[0].moments[1] - 0.3) < 0.005)
+      << models[0].moments[0] << " " << models[0].moments[1];
 }
 
 // The effective distance lies outside the range the data allow only beyond

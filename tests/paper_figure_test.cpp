@@ -57,7 +57,7 @@ TEST(PaperFigure, GnuplotRendersEachModeWithoutAMessage) {
                         {"sim", true, {}, "annealing", 0.0, 0.0, 0.0, 0.8, "  dtop = 0.375    "}};
   for (Case const& c : cases) {
     ts::TempDir d;
-    FigureInfo f{d.path() + "/", "run_1", c.mode, "annealing", 1.25, 5000, 0.5,
+    FigureInfo f{d.path() + "/", "run_1", c.mode, c.solver, 1.25, 5000, 0.5,
                  c.prescribed, 3, c.labels, c.prescribed ? 0.5 : 0.0, 1.0};
     f.longest_measurable = c.longest_measurable, f.taper = c.taper, f.density_top = c.density_top;
     f.prescribed_step = c.step, f.fraction_max = 0.3, f.curve_min = 0.2, f.curve_max = 1.0;
@@ -69,6 +69,9 @@ TEST(PaperFigure, GnuplotRendersEachModeWithoutAMessage) {
     for (char const* name : {"err.txt", "out.txt"}) EXPECT_EQ(ts::read_file(d.file(name)), "") << name;
     std::string script = ts::read_file(paper_figure_path(f));
     EXPECT_NE(script.find(c.expect), std::string::npos) << script;
+    // The annealing's spread is of Monte Carlo runs, the other solvers' of bootstrap replicates.
+    std::string spread = std::string(c.solver) == "annealing" ? "'Monte Carlo mean'" : "'bootstrap mean'";
+    EXPECT_EQ(script.find(spread) != std::string::npos, std::string(c.mode) == "err") << spread;
     EXPECT_EQ(script.find("default model''s taper") != std::string::npos, c.taper > 0);
     EXPECT_EQ(script.find("no prescribed distribution"), std::string::npos);  // sim cases here have one
     for (std::string ext : {".pdf", ".png"}) EXPECT_TRUE(written(d.file("run_1" + ext))) << ext;

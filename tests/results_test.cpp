@@ -274,6 +274,24 @@ TEST(Diagnostics, UnsupportedPeakAndThePlateausScalingOnAPlantedAssessment) {
 // The warnings on the mean and the sd, from planted verdicts: a quantity the
 // data leave open, or one reported outside what they allow, named alone or
 // both, in the singular or the plural.
+// A fit that does not explain the data points to SCALING first, and to the
+// trap's warning only when there is one.
+TEST(Diagnostics, AFitThatDoesNotExplainTheDataPointsToScalingAndTheTrapWhenFound) {
+  for (bool trap : {false, true}) {
+    Model m;
+    gsl_vector_set_zero(m->distribution), gsl_vector_set(m->distribution, 3, 1.0);  // away from the grid's ends
+    DataDetermined& d = m->results.determined;
+    d.computed = true, d.chi2.p_high = 1e-5, d.chi2.p_low = 1.0, d.runs.p_few = 0.5, m->chi2 = 40.0;
+    m->results.scaling_trap.found = trap;
+    report_determined(*m);
+    std::vector<std::string> w = m->report().warnings();
+    std::string want = strf("warning: the fit does not explain the data (chi2 40.0 for 5 points, p = 1e-05; runs test "
+                            "p = 0.5): check, in this order, SCALING%s, the errors in the data file, MAS, and the "
+                            "nuclei XN and YN", trap ? " (see the warning on SCALING above)" : "");
+    EXPECT_NE(std::find(w.begin(), w.end(), want), w.end()) << ::testing::PrintToString(w);
+  }
+}
+
 TEST(Diagnostics, MeanAndSdOpenOrOutsideWhatTheDataAllow) {
   struct { bool sd_det, sd_dis, mean_det, mean_dis; const char* want; } cases[] = {
       {false, false, true, true, "warning: the width is not determined by these data: W; quote the effective distance "
@@ -407,6 +425,8 @@ TEST(Compare, TableOfPlantedSummaries) {
   std::string gp = compare_figure_script(c);
   EXPECT_NE(gp.find("using 1:(($1 > 2.2 && $1 < 2.8) ? $2 : NaN) with lines lw 2"), std::string::npos) << gp;
   EXPECT_NE(gp.find("using 1:(($1 < 2.3 || $1 > 2.7) ? $2 : NaN) with lines lw 1.5 dt 2"), std::string::npos) << gp;
+  c.runs[0].summary["distribution"] = json::parse(R"([{"r_angstrom": 3.0}])");
+  EXPECT_EQ(compare_figure_script(c), "");  // one distance, the longest measurable below it: no range to draw
 }
 
 TEST(Compare, ThreeRunsLikeSeparateOnesTheirJsonTableAndFigure) {
