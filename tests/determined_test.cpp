@@ -10,6 +10,7 @@
 #include "model/exact_kernel.h"
 #include "model/goodness_of_fit.h"
 #include "model/late_plateau.h"
+#include "output/assessment_grid.h"
 #include "output/data_determined.h"
 #include "solver/gaussians/flat_peak.h"
 #include "solver/gaussians/gaussian_fit.h"
@@ -238,4 +239,20 @@ TEST(Determined, EffectiveDistanceOutsideItsAllowedRangeBeyondTheSlack) {
     assess_determined(*m);
     EXPECT_EQ(m->results.determined.effective_outside, outside) << r << " " << w.effective_lo << " " << w.effective_hi;
   }
+}
+
+// The assessment's centres: from NEAR to twice the longest measurable distance
+// (at least NEAR + 0.5, at most FAR), every 0.02 Angstrom unless that makes more
+// than 600 of them; then 600 spread evenly.
+TEST(Determined, AssessmentCentresUpToTwiceTheLongestMeasurableDistance) {
+  ts::Model m(ts::Over{{"FAR", "30"}});
+  struct { double lmd, far, step; int centres; } cases[] = {
+      {10.0, 20.0, 17.5 / 599, 600}, {3.0, 6.0, 0.02, 176}, {1.0, 3.0, 0.02, 26}, {20.0, 30.0, 27.5 / 599, 600}};
+  for (auto const& c : cases) {
+    AssessmentGrid g = assessment_grid(*m->setup, c.lmd);
+    EXPECT_EQ(std::vector<double>({g.near, g.far, g.step, double(g.centres)}),
+              std::vector<double>({2.5, c.far, c.step, double(c.centres)})) << c.lmd;
+  }
+  EXPECT_EQ(describe(assessment_grid(*m->setup, 3.0)),
+            "Assessment: 176 centres from 2.50 to 6.00 Angstrom every 0.020 Angstrom");
 }

@@ -195,8 +195,7 @@ TEST(GaussianMixture, ReportShowsEachKAndTheChosenComponents) {
                                 {2, 0.6, 3.2, 0.1, 0.4, 4.3, 0.2}, {3, 0.2, 3, 0.1, 0.4, 3.5, 0.1, 0.4, 4, 0.1},
                                 {2, 0.7, 3.6, 0.1, 0.3, 4.3, 0.2}})
     reps.push_back({true, 1.0, {}, e});
-  MixtureSpread sp = mixture_spread(sel, reps);
-  EXPECT_EQ(gaussian_bootstrap_lines(sp),
+  EXPECT_EQ(gaussian_bootstrap_lines(mixture_spread(sel, reps)),
             (std::vector<std::string>{"Bootstrap: k = 1 chosen 1, k = 2 chosen 3, k = 3 chosen 1 of 5 replicates",
                                       "Over the 3 replicates with the fit's k (mean +- sd):",
                                       "   weight            centre (Angstrom)   width (Angstrom)",

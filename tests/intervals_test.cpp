@@ -47,8 +47,8 @@ TEST(Intervals, RunsPeaksMatchedAndTheirSpread) {
     EXPECT_EQ(p.runs, 4u);
     for (int i = 0; i < 6; i++) EXPECT_NEAR(got[i], want[k][i], 1e-9) << k << ", " << i;
   }
-  EXPECT_EQ(peaks[2].found, 1u);
-  EXPECT_TRUE(std::fabs(peaks[2].position_interval[0] - 6.975) + std::fabs(peaks[2].position_interval[1] - 7.025) < 1e-12);
+  EXPECT_TRUE(peaks[2].found == 1 && std::fabs(peaks[2].position_interval[0] - 6.975) < 1e-12 &&
+              std::fabs(peaks[2].position_interval[1] - 7.025) < 1e-12);
 }
 
 TEST(Intervals, NoiseJoinedWithTheAllowedRange) {

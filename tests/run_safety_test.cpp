@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <thread>
 #include <tuple>
+#include <utility>
 
 #include <gsl/gsl_linalg.h>
 
@@ -180,8 +181,7 @@ TEST(RunSafety, AFitWhoseMomentsAreNotFiniteIsNoResult) {
   EXPECT_TRUE(results_finite(*m));
   for (auto* v : {&m->results.distance_moments, &m->results.coupling_moments})
     for (int k = 0; k < 4; k++) {
-      double kept = (*v)[k];
-      (*v)[k] = NAN;
+      double kept = std::exchange((*v)[k], NAN);
       EXPECT_EQ(results_finite(*m), k >= 2) << k;  // no skewness or kurtosis of a single distance
       (*v)[k] = INFINITY;
       EXPECT_FALSE(results_finite(*m)) << k;
