@@ -239,6 +239,16 @@ TEST(Determined, EffectiveDistanceOutsideItsAllowedRangeBeyondTheSlack) {
     assess_determined(*m);
     EXPECT_EQ(m->results.determined.effective_outside, outside) << r << " " << w.effective_lo << " " << w.effective_hi;
   }
+  // A mean and an sd inside wide allowed ranges (the curve to N_c 24) are open, not outside them.
+  ts::Model s({}, ts::kCurveData.substr(0, ts::kCurveData.find("\n32 ") + 1));
+  assess_determined(*s);
+  WidthAllowed const v = s->results.determined.width;
+  s->results.distance_moments = {0.5 * (v.mean_lo + v.mean_hi), 0.5 * (v.sd_lo + v.sd_hi), 0, 3};
+  assess_determined(*s);
+  DataDetermined const& d = s->results.determined;
+  EXPECT_TRUE(d.width_problem.rfind("one Gaussian fits them with any width", 0) == 0 && d.disagree_problem.empty() &&
+              d.width_problem.find("the single Gaussians they allow have means") != std::string::npos)
+      << d.width_problem << v.mean_lo << " " << v.mean_hi << " " << v.sd_lo << " " << v.sd_hi;
 }
 
 // The assessment's centres: from NEAR to twice the longest measurable distance
