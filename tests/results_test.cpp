@@ -49,11 +49,7 @@ std::string col(json const& rows, char const* key, size_t i) { return std::to_st
 
 TEST(Tables, CsvAndSummaryOfEveryModeAndTheClosingBlock) {
   const std::string dist = "3.0 0.6\n4.5 0.4\n";
-  struct Case {
-    std::string solver;
-    Over over;
-    std::string headers;
-  } cases[] = {
+  struct { std::string solver; Over over; std::string headers; } cases[] = {
       {"annealing", {}, "r_angstrom,density_per_angstrom 9\n"},
       {"gaussians", {{"PER 2PI", "0"}}, "r_angstrom,density_per_angstrom 9\n"},
       {"annealing", {{"MODE", "err"}}, "r_angstrom,density_per_angstrom,band_mean,band_sd,band_low95,band_high95 9\n"},
@@ -113,8 +109,7 @@ TEST(Tables, CsvAndSummaryOfEveryModeAndTheClosingBlock) {
     if (d.size() == 9) {  // moments and edge share of the masses density x cell width, by hand
       V p(9);
       double mean = 0, m2 = 0, m3 = 0, m4 = 0;
-      for (size_t i = 0; i < 9; i++) p[i] = width[i] * d[i]["density_per_angstrom"].get<double>();
-      for (size_t i = 0; i < 9; i++) mean += p[i] * (2.5 + 0.5 * i);
+      for (size_t i = 0; i < 9; i++) p[i] = width[i] * d[i]["density_per_angstrom"].get<double>(), mean += p[i] * (2.5 + 0.5 * i);
       for (size_t i = 0; i < 9; i++) {
         double x = 2.5 + 0.5 * i - mean;
         m2 += p[i] * x * x, m3 += p[i] * x * x * x, m4 += p[i] * x * x * x * x;
@@ -282,7 +277,7 @@ TEST(Diagnostics, AFitThatDoesNotExplainTheDataPointsToScalingAndTheTrapWhenFoun
     gsl_vector_set_zero(m->distribution), gsl_vector_set(m->distribution, 3, 1.0);  // away from the grid's ends
     DataDetermined& d = m->results.determined;
     d.computed = true, d.chi2.p_high = 1e-5, d.chi2.p_low = 1.0, d.runs.p_few = 0.5, m->chi2 = 40.0;
-    m->results.scaling_trap.found = trap;
+    m->results.scaling_trap.found = trap;  // when found, its own warning stands above
     report_determined(*m);
     std::vector<std::string> w = m->report().warnings();
     std::string want = strf("warning: the fit does not explain the data (chi2 40.0 for 5 points, p = 1e-05; runs test "

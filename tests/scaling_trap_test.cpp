@@ -118,8 +118,7 @@ TEST(ScalingTrap, TheOtherExplanationOfAPlantedProfile) {
   }
   Model m;  // a cycle short of NEAR: the whole distribution, its first grid distance included, lies beyond
   gsl_vector_set(m->distribution, 0, 0.5), gsl_vector_set(m->distribution, 7, 0.5);
-  m->results.scaling_trap.checked = true, m->results.scaling_trap.cycle_distance = 2.0;
-  m->results.scaling_fit.fitted = true;
+  m->results.scaling_trap.checked = m->results.scaling_fit.fitted = true, m->results.scaling_trap.cycle_distance = 2.0;
   check_scaling_trap(*m, nullptr);
   EXPECT_EQ(m->results.scaling_trap.share, 1.0);
 }
