@@ -13,6 +13,7 @@
 #include "numeric/interrupt.h"
 #include "output/atomic_file.h"
 #include "output/compare_report.h"
+#include "output/gnuplot_run.h"
 #include "output/study_figure.h"
 #include "output/study_table.h"
 
@@ -47,6 +48,8 @@ std::vector<int> run_curves(StudyRequest const& q, StudyInputs const& st) {
   long n = static_cast<long>(st.curves.size());
   std::vector<int> status(st.curves.size(), -1);  // -1: not run
   OrderedConsole console(st.curves.size());
+  if (!have_display() && claim_display_note())
+    std::cout << "note: no display (DISPLAY and WAYLAND_DISPLAY are unset); each curve's .gp is written but not shown\n";
 #pragma omp parallel for schedule(dynamic, 1) if (n > 1)
   for (long i = 0; i < n; i++) {
     StudyCurveInputs const& c = st.curves[i];

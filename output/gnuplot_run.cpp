@@ -1,5 +1,6 @@
 #include "output/gnuplot_run.h"
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -49,6 +50,11 @@ bool have_display() {
   char const* x = std::getenv("DISPLAY");
   char const* w = std::getenv("WAYLAND_DISPLAY");
   return (x && *x) || (w && *w);
+}
+
+bool claim_display_note() {
+  static std::atomic<bool> said{false};
+  return !said.exchange(true);
 }
 
 GnuplotEnd run_gnuplot(std::vector<std::string> const& args, std::string const& script,

@@ -24,4 +24,9 @@ GnuplotEnd run_gnuplot(std::vector<std::string> const& args, std::string const& 
 // True when a screen is there to show a plot on (DISPLAY or WAYLAND_DISPLAY).
 bool have_display();
 
+// True the first time in a process only: the note that no screen graph is
+// shown is said once. A study claims it before its curves run side by side,
+// so that no curve's lines depend on which finished first.
+bool claim_display_note();
+
 #endif

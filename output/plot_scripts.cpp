@@ -3,7 +3,6 @@
 #include "output/plot_scripts.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <iostream>
@@ -255,8 +254,7 @@ bool show_screen_plot(Paar const& m) {
   if (m.setup->mode == "err") return true;
   std::string gp = m.stem() + ".gp";
   if (!have_display()) {
-    static std::atomic<bool> said{false};  // runs of a study may run side by side
-    if (!said.exchange(true)) m.report().out() << "note: no display (DISPLAY and WAYLAND_DISPLAY are unset); " << gp
+    if (claim_display_note()) m.report().out() << "note: no display (DISPLAY and WAYLAND_DISPLAY are unset); " << gp
                          << " is written but not shown\n";
     return true;
   }
