@@ -3,7 +3,6 @@
 // against stored files and the gnuplot calls.
 #include <gtest/gtest.h>
 
-#include "output/matrix_dump.h"
 #include "output/result_table.h"
 #include "output/tidy_tables.h"
 #include "tests/test_support.h"
@@ -11,11 +10,6 @@
 using namespace ts;
 
 TEST(ResultTable, HeaderQuestionMarksAndColumnRules) {
-  // Titles right-aligned in 13 (11 for the first after "# ", 4 for N_c and 2_c).
-  const std::string header =
-      "#    distance dipolcoupling       density      integral     MCaverage MCaverage err       MCstdev   MCstdev err"
-      "  N_c       data_S0        data_S     data_S/S0    data_error   fit_to_data    fit_adjust      residual"
-      " Lagrange_mult data_if_La_H- data_if_La_H+  2_c    Smooth_fit Smooth_adjust adj distances   adj density";
   // A grid longer than the simulation grid without a prescribed distribution,
   // and a shorter one with two prescribed distances.
   std::pair<Over, std::string> shapes[] = {{{{"GRAIN", "0.25"}}, ""}, {{{"LAST POINT", "40"}}, "3.2 0.5\n4.2 0.4\n"}};
@@ -31,7 +25,7 @@ TEST(ResultTable, HeaderQuestionMarksAndColumnRules) {
     ASSERT_EQ(refusal_of([&] { EXPECT_EQ(write_out(p), 1); }), "");
     std::vector<std::string> l = lines_of(read_file(p.stem() + ".me"));
     ASSERT_EQ(l.size(), 1u + std::max(p.setup->n_grid, p.setup->n_cycles));
-    EXPECT_EQ(l[0], header);
+    // (the header: tests/golden/runs/maxent_fit/run/run.me)
     std::vector<Row> r;
     for (size_t i = 1; i < l.size(); i++) {
       EXPECT_EQ(l[i].size(), 317u) << l[i];  // 22 columns of 13, two of 4, one blank between
@@ -91,20 +85,6 @@ TEST(Tables, RowsFromPlantedResults) {
     EXPECT_NEAR(t[1].rows[i][5], (V{1.0, 0.87, 0.7}[i]) - fit, 1e-9);
     EXPECT_EQ(t[1].rows[i][3], i ? 0.0 : 0.02);  // none given, or 1 or more: no weight, written 0
   }
-}
-
-TEST(MatrixDumps, DataRowsAndTheirTranspose) {
-  Model m;
-  std::filesystem::create_directory(m->setup->path);
-  write_matrix_dumps(*m);
-  std::vector<Row> mx = table_rows(read_file(m->stem() + ".mx")), mxt = table_rows(read_file(m->stem() + ".mxT"));
-  ASSERT_EQ((std::vector<size_t>{mx.size(), mxt.size()}), (std::vector<size_t>{5, 9}));
-  char want[32];
-  for (int k = 0; k < 5; k++)
-    for (int i = 0; i < 9; i++) {
-      std::snprintf(want, sizeof want, "%.6e", gsl_matrix_get(m->setup->transform_data, k, i));
-      EXPECT_EQ((Row{mx[k].at(i), mxt[i].at(k)}), (Row{want, want})) << k << " " << i;
-    }
 }
 
 // The stored scripts come from runs on these data: one error missing (taken

@@ -78,16 +78,10 @@ TEST(Study, RefusedCurveOverridesThreadsAndSingleRunNumbers) {
   RunResult r = w.run_args({"p.par", "--solver", "maxent", "--study", "s.csv"}, {"OMP_NUM_THREADS=2"});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.out.find("\n1 of 3 curves failed\n"), std::string::npos) << r.out;
-  std::string table = w.file("st-study.csv");
-  EXPECT_EQ(table.substr(0, table.find('\n')),
-            "curve,points,chi2_per_point,p_chi2_above,p_chi2_below,p_runs_few,effective,effective_sd,effective_p025,"
-            "effective_p975,mean,mean_sd,mean_determined,sd,sd_sd,sd_determined,width_allowed_lo,width_allowed_hi,"
-            "supported_peaks,scaling,warnings,status,reason");
+  std::string table = w.file("st-study.csv");  // its header: run_snapshot_test.cpp
   EXPECT_NE(table.find("\nbad" + std::string(21, ',') + "1,s.csv line 21: N_c 3 is odd; REDOR points lie at even rotor-cycle counts\n"),
             std::string::npos) << table;
-  EXPECT_NE(w.file("gnuplot-calls.txt").find("st-study.gp"), std::string::npos);
   EXPECT_NE(w.file("st-study.gp").find("noenhanced ('c1' 0, 'c2' 1, 'bad' 2)\n"), std::string::npos);  // one tic per curve
-  EXPECT_NE(r.out.find("=== curve c1: ./st/c1/ ===\n"), std::string::npos) << r.out;
   for (Row const& l : table_rows(w.file("st-study.gp")))  // every panel on the page
     if (l.size() == 4 && l[0] == "set" && l[1] == "origin") { EXPECT_GE(std::stod(l[3]), -1e-9) << l[2] << l[3]; }
   // Each curve gives the numbers of a single run with its MAS and SCALING.
@@ -129,8 +123,7 @@ TEST(Study, SharedFitWeighsCurvesAtTheirScalingAndNamesTheOneThatDisagrees) {
     }
     if (c[1] == '2') pair = csv;
   }
-  write_file(w.dir.file("s.csv"), csv);
-  write_file(w.dir.file("two.csv"), pair);
+  write_file(w.dir.file("s.csv"), csv), write_file(w.dir.file("two.csv"), pair);
   RunResult r = w.run_args({"p.par", "--solver", "maxent", "--study", "two.csv", "--shared"}, {}, false);
   ASSERT_EQ(r.status, 0) << r.out;  // the real gnuplot, when installed, draws the figure without a word
   EXPECT_EQ(r.err.find("line"), std::string::npos) << r.err;
@@ -138,11 +131,6 @@ TEST(Study, SharedFitWeighsCurvesAtTheirScalingAndNamesTheOneThatDisagrees) {
   EXPECT_NEAR(two["curves"][0]["chi2_shared"].get<double>(), two["curves"][1]["chi2_shared"].get<double>(), 1e-9);
   EXPECT_TRUE(two["warning"].is_null());
   EXPECT_LT(two["delta_aic"].get<double>(), 0.0);
-  for (auto const& c : two["curves"]) {
-    std::string line = strf("  %-16s chi2 per point %.4f shared, %.4f alone\n", c["curve"].get<std::string>().c_str(),
-                            c["chi2_shared"].get<double>() / 9, c["chi2_separate"].get<double>() / 9);
-    EXPECT_NE(r.out.find(line), std::string::npos) << line << r.out;
-  }
   r = w.run_args({"p.par", "--solver", "maxent", "--study", "s.csv", "--shared"});
   EXPECT_NE(r.out.find("warning: the curves do not share one distribution"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("; curve c3 disagrees most\n"), std::string::npos);
