@@ -24,6 +24,7 @@
 #include "driver/run_in_memory.h"
 #include "driver/run_one.h"
 #include "driver/simulate_curve.h"
+#include "driver/study_shared.h"
 #include "driver/usage_text.h"
 #include "input/rng_environment.h"
 #include "input/text_inputs.h"
@@ -215,6 +216,30 @@ py::tuple write_run(std::string const& param_file, std::string const& solver, bo
   return py::make_tuple(status, console.text());
 }
 
+// One distribution fitted by maximum entropy to curves already fitted on
+// their own, as `--study FILE --shared` does: each curve as (name, parameter
+// text, data name, data text, its fit's summary as JSON text). Returns the
+// shared fit's JSON text (the study summary's "shared").
+using SharedCurve = std::tuple<std::string, std::string, std::string, std::string, std::string>;
+std::string fit_shared_curves(std::vector<SharedCurve> const& curves) {
+  StudyInputs st;
+  std::vector<StudyRow> rows;
+  for (auto const& [name, params, data_name, data, summary] : curves) {
+    StudyCurveInputs c;
+    c.name = name;
+    c.inputs = read_inputs(params, data_name, data, "maxent", c.warnings);
+    st.curves.push_back(std::move(c));
+    nlohmann::json s = nlohmann::json::parse(summary);
+    rows.push_back({name, s.value("status", 1), "", s});
+  }
+  SharedFit f;
+  {
+    py::gil_scoped_release free;
+    f = fit_shared(st, rows);
+  }
+  return shared_json(f).dump();
+}
+
 // redordist --template --solver SOLVER: every key with its example value.
 std::string template_text(std::string const& solver) {
   std::ostringstream s;
@@ -237,6 +262,7 @@ PYBIND11_MODULE(_redordist, m) {
   m.def("check", &check);
   m.def("simulate", &simulate);
   m.def("write_run", &write_run);
+  m.def("fit_shared", &fit_shared_curves);
   m.def("template", &template_text);
   m.attr("env_seed") = g_env_seed;
 }

@@ -330,23 +330,45 @@ def simulate(r, p, n_c, *, x="13C", y="15N", mas, kernel="exact", mid_pulse=0.0)
 
 
 class StudyResult(dict):
-    """Separate fits of named curves: a dict of name -> Result, and table(),
-    one row per curve (name, chi2, effective distance, mean, sd)."""
+    """Fits of named curves: a dict of name -> Result, and table(), one row
+    per curve (name, chi2, effective distance, mean, sd). With shared=True,
+    shared is the distribution fitted to all curves at once (as the command
+    line's study summary gives it under "shared": its distribution, chi2 by
+    curve shared and alone, AIC shared and separate, the curve that disagrees
+    most and the warning, or None); else shared is None."""
+
+    shared = None
 
     def table(self):
         return [dict(name=k, chi2=v.chi2, effective_distance=v.effective_distance, mean=v.mean,
                      sd=v.sd) for k, v in self.items()]
 
 
+_CURVE_KEYS = ("mas", "x", "y", "scaling")
+
+
 def fit_study(curves, *, shared=False, **options):
-    """Fits each named curve of curves (name -> (n_c, s_s0, error) or a dict
-    with those keys) separately with fit's options; returns a StudyResult.
-    shared=True (one distribution for all curves) is not available yet."""
-    if shared:
-        raise NotImplementedError("fit_study(shared=True): a distribution shared by several curves "
-                                  "is not in the engine yet; use shared=False for separate fits")
+    """Fits each named curve of curves (name -> (n_c, s_s0, error), or a dict
+    with those keys and, for that curve alone, any of mas, x, y, scaling)
+    separately with fit's options; returns a StudyResult.
+
+    shared=True then fits one distribution to all curves by maximum entropy
+    (solver "maxent"), each curve with its own kernel (MAS, nuclei, N_c),
+    errors and SCALING, and weighs it against the separate fits by AIC; when
+    the separate fits are clearly better (AIC lower by 10 or more) a
+    RedordistWarning says the curves do not share one distribution."""
+    if shared and options.get("solver", "maxent") != "maxent":
+        raise ValueError(f"solver {options['solver']!r}: shared=True fits one distribution to all curves "
+                         "by maximum entropy; use solver='maxent'")
     study = StudyResult()
     for name, c in curves.items():
+        own = {k: c[k] for k in _CURVE_KEYS if isinstance(c, dict) and k in c}
         args = (c["n_c"], c["s_s0"], c.get("error")) if isinstance(c, dict) else tuple(c)
-        study[name] = fit(*args, **options)
+        study[name] = fit(*args, **{**options, **own})
+    if shared:
+        rows = [(str(name), _param_text(r._request["options"], r._request["mode"]), DATA_NAME,
+                 r._request["data"], json.dumps(r.summary)) for name, r in study.items()]
+        study.shared = json.loads(_engine.fit_shared(rows))
+        if study.shared.get("warning"):
+            _warnings.warn(study.shared["warning"], RedordistWarning, stacklevel=2)
     return study
