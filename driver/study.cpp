@@ -93,14 +93,19 @@ bool write_study_files(StudyResult const& r, int status, nlohmann::json const& s
 
 // The shared fit's lines on standard output; its summary for the study's JSON.
 nlohmann::json shared_fit(StudyInputs const& st, StudyResult const& r) {
-  SharedFit f = fit_shared(st, r.rows);
+  SharedFit f = fit_shared(st, r.rows, r.solver);
   if (!f.failure.empty()) {
     std::cout << "No shared fit: " << f.failure << "\n";
     return shared_json(f);
   }
   char b[300];
-  std::snprintf(b, sizeof b, "Shared fit of %zu curves (maxent): chi2 %.4f, G %.2f; AIC %.2f shared, %.2f separate\n",
-                f.curves.size(), f.chi2_total, f.g, f.aic_shared, f.aic_separate);
+  if (f.solver == "gaussians")  // k Gaussians: 3k - 1 parameters
+    std::snprintf(b, sizeof b, "Shared fit of %zu curves (gaussians): chi2 %.4f, %zu Gaussian%s; AIC %.2f shared, %.2f separate\n",
+                  f.curves.size(), f.chi2_total, f.components.size(), f.components.size() == 1 ? "" : "s", f.aic_shared,
+                  f.aic_separate);
+  else
+    std::snprintf(b, sizeof b, "Shared fit of %zu curves (maxent): chi2 %.4f, G %.2f; AIC %.2f shared, %.2f separate\n",
+                  f.curves.size(), f.chi2_total, f.g, f.aic_shared, f.aic_separate);
   std::cout << b;
   for (size_t c = 0; c < f.curves.size(); c++) {
     std::snprintf(b, sizeof b, "  %-16s chi2 per point %.4f shared, %.4f alone\n", f.curves[c].c_str(),

@@ -1,9 +1,10 @@
-// redordist PARAMETER_FILE --solver maxent --study FILE.csv --shared: after
-// the separate fits, one distance distribution fitted by maximum entropy to
-// every fitted curve at once. Each curve keeps its own kernel rows (its MAS,
-// nuclei and N_c), errors and SCALING; the grid is the parameter file's.
-// The shared fit is weighed against the separate ones by AIC = chi2 + 2 G,
-// G the number of measurements the data determine.
+// redordist PARAMETER_FILE --solver maxent|gaussians --study FILE.csv --shared:
+// after the separate fits, one distance distribution fitted by the same
+// solver to every fitted curve at once. Each curve keeps its own kernel rows
+// (its MAS, nuclei and N_c), errors and SCALING; the grid is the parameter
+// file's. The shared fit is weighed against the separate ones by AIC =
+// chi2 + 2 G, G the parameters of each fit: for maximum entropy the number of
+// measurements the data determine, for k Gaussians 3k - 1.
 #ifndef REDORDIST_DRIVER_STUDY_SHARED_H
 #define REDORDIST_DRIVER_STUDY_SHARED_H
 
@@ -14,6 +15,7 @@
 
 #include "driver/study_inputs.h"
 #include "output/study_table.h"
+#include "solver/gaussians/gaussian_fit.h"
 
 struct SharedFit {
   std::string failure;              // non-empty: no shared fit
@@ -24,11 +26,14 @@ struct SharedFit {
   double alpha = 0.0, g = 0.0, chi2_total = 0.0;
   double aic_shared = 0.0, aic_separate = 0.0;
   std::string disagrees_most;       // the curve whose chi2 rises most when shared
+  std::string solver = "maxent";    // maxent or gaussians
+  std::vector<GaussComponent> components;  // the Gaussians' chosen mixture
 };
 
-// The shared fit of the curves whose separate maximum-entropy fit succeeded
-// (rows give their summaries); at least two are needed.
-SharedFit fit_shared(StudyInputs const& st, std::vector<StudyRow> const& rows);
+// The shared fit by solver (maxent or gaussians) of the curves whose
+// separate fit by it succeeded (rows give their summaries); at least two
+// are needed.
+SharedFit fit_shared(StudyInputs const& st, std::vector<StudyRow> const& rows, std::string const& solver = "maxent");
 
 // The warning when the separate fits are clearly better (AIC lower by 10 or
 // more), else "".

@@ -216,18 +216,18 @@ py::tuple write_run(std::string const& param_file, std::string const& solver, bo
   return py::make_tuple(status, console.text());
 }
 
-// One distribution fitted by maximum entropy to curves already fitted on
-// their own, as `--study FILE --shared` does: each curve as (name, parameter
+// One distribution fitted by solver (maxent or gaussians) to curves already
+// fitted on their own with it, as `--study FILE --shared` does: each curve as (name, parameter
 // text, data name, data text, its fit's summary as JSON text). Returns the
 // shared fit's JSON text (the study summary's "shared").
 using SharedCurve = std::tuple<std::string, std::string, std::string, std::string, std::string>;
-std::string fit_shared_curves(std::vector<SharedCurve> const& curves) {
+std::string fit_shared_curves(std::vector<SharedCurve> const& curves, std::string const& solver) {
   StudyInputs st;
   std::vector<StudyRow> rows;
   for (auto const& [name, params, data_name, data, summary] : curves) {
     StudyCurveInputs c;
     c.name = name;
-    c.inputs = read_inputs(params, data_name, data, "maxent", c.warnings);
+    c.inputs = read_inputs(params, data_name, data, solver, c.warnings);
     st.curves.push_back(std::move(c));
     nlohmann::json s = nlohmann::json::parse(summary);
     rows.push_back({name, s.value("status", 1), "", s});
@@ -235,7 +235,7 @@ std::string fit_shared_curves(std::vector<SharedCurve> const& curves) {
   SharedFit f;
   {
     py::gil_scoped_release free;
-    f = fit_shared(st, rows);
+    f = fit_shared(st, rows, solver);
   }
   return shared_json(f).dump();
 }

@@ -26,6 +26,7 @@ const SnapshotCase kCases[] = {
     {"sim", {"p.par"}, {{"MODE", "sim"}, {"DISTDIST", "dist.dat"}}},  // 3.0 Angstrom (70 %) and 4.2
     {"study", {"--solver", "maxent", "p.par", "--study", "s.csv"}, {}},  // the curve at 5 and at 10 kHz
     {"study_shared", {"--solver", "maxent", "p.par", "--study", "s.csv", "--shared"}, {}},
+    {"study_shared_gaussians", {"--solver", "gaussians", "p.par", "--study", "s.csv", "--shared"}, {}},
 };
 
 // The text with each number replaced by "#", and the numbers.

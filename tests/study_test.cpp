@@ -124,16 +124,19 @@ TEST(Study, SharedFitWeighsCurvesAtTheirScalingAndNamesTheOneThatDisagrees) {
     if (c[1] == '2') pair = csv;
   }
   write_file(w.dir.file("s.csv"), csv), write_file(w.dir.file("two.csv"), pair);
-  RunResult r = w.run_args({"p.par", "--solver", "maxent", "--study", "two.csv", "--shared"}, {}, false);
-  ASSERT_EQ(r.status, 0) << r.out;  // the real gnuplot, when installed, draws the figure without a word
-  EXPECT_EQ(r.err.find("line"), std::string::npos) << r.err;
-  auto two = nlohmann::json::parse(w.file("sh-study.json"))["shared"];
-  EXPECT_NEAR(two["curves"][0]["chi2_shared"].get<double>(), two["curves"][1]["chi2_shared"].get<double>(), 1e-9);
-  EXPECT_TRUE(two["warning"].is_null());
-  EXPECT_LT(two["delta_aic"].get<double>(), 0.0);
-  r = w.run_args({"p.par", "--solver", "maxent", "--study", "s.csv", "--shared"});
-  EXPECT_NE(r.out.find("warning: the curves do not share one distribution"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("; curve c3 disagrees most\n"), std::string::npos);
+  for (std::string solver : {"maxent", "gaussians"}) {
+    RunResult r = w.run_args({"p.par", "--solver", solver, "--study", "two.csv", "--shared"}, {}, false);
+    ASSERT_EQ(r.status, 0) << r.out;  // the real gnuplot, when installed, draws the figure without a word
+    EXPECT_EQ(r.err.find("line"), std::string::npos) << r.err;
+    auto two = nlohmann::json::parse(w.file("sh-study.json"))["shared"];
+    EXPECT_EQ(two["solver"], solver);
+    EXPECT_NEAR(two["curves"][0]["chi2_shared"].get<double>(), two["curves"][1]["chi2_shared"].get<double>(), 1e-9);
+    EXPECT_TRUE(two["warning"].is_null());
+    EXPECT_LT(two["delta_aic"].get<double>(), 0.0);
+    r = w.run_args({"p.par", "--solver", solver, "--study", "s.csv", "--shared"});
+    EXPECT_NE(r.out.find("warning: the curves do not share one distribution"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("; curve c3 disagrees most\n"), std::string::npos) << solver;
+  }
   EXPECT_EQ(w.run_args({"p.par", "--study", "s.csv", "--shared"}).out.substr(0, 48), "--shared fits one distribution to all curves by ");
 }
 

@@ -352,14 +352,15 @@ def fit_study(curves, *, shared=False, **options):
     with those keys and, for that curve alone, any of mas, x, y, scaling)
     separately with fit's options; returns a StudyResult.
 
-    shared=True then fits one distribution to all curves by maximum entropy
-    (solver "maxent"), each curve with its own kernel (MAS, nuclei, N_c),
+    shared=True then fits one distribution to all curves by the same solver
+    ("maxent" or "gaussians"), each curve with its own kernel (MAS, nuclei, N_c),
     errors and SCALING, and weighs it against the separate fits by AIC; when
     the separate fits are clearly better (AIC lower by 10 or more) a
     RedordistWarning says the curves do not share one distribution."""
-    if shared and options.get("solver", "maxent") != "maxent":
-        raise ValueError(f"solver {options['solver']!r}: shared=True fits one distribution to all curves "
-                         "by maximum entropy; use solver='maxent'")
+    solver = options.get("solver", "maxent")
+    if shared and solver not in ("maxent", "gaussians"):
+        raise ValueError(f"solver {solver!r}: shared=True fits one distribution to all curves by maxent "
+                         "or gaussians")
     study = StudyResult()
     for name, c in curves.items():
         own = {k: c[k] for k in _CURVE_KEYS if isinstance(c, dict) and k in c}
@@ -368,7 +369,7 @@ def fit_study(curves, *, shared=False, **options):
     if shared:
         rows = [(str(name), _param_text(r._request["options"], r._request["mode"]), DATA_NAME,
                  r._request["data"], json.dumps(r.summary)) for name, r in study.items()]
-        study.shared = json.loads(_engine.fit_shared(rows))
+        study.shared = json.loads(_engine.fit_shared(rows, solver))
         if study.shared.get("warning"):
             _warnings.warn(study.shared["warning"], RedordistWarning, stacklevel=2)
     return study
