@@ -25,7 +25,7 @@ TEST(ResultTable, HeaderQuestionMarksAndColumnRules) {
     ASSERT_EQ(refusal_of([&] { EXPECT_EQ(write_out(p), 1); }), "");
     std::vector<std::string> l = lines_of(read_file(p.stem() + ".me"));
     ASSERT_EQ(l.size(), 1u + std::max(p.setup->n_grid, p.setup->n_cycles));
-    // (the header: tests/golden/runs/maxent_fit/run/run.me)
+    // (the header: tests/golden/whole_runs/maxent_fit/run/run.me)
     std::vector<Row> r;
     for (size_t i = 1; i < l.size(); i++) {
       EXPECT_EQ(l[i].size(), 317u) << l[i];  // 22 columns of 13, two of 4, one blank between

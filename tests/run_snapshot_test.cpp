@@ -1,5 +1,5 @@
 // Whole runs against reference run directories read and checked when they
-// were made (tests/golden/runs/<case>/): the inputs, every text file a run
+// were made (tests/golden/whole_runs/<case>/): the inputs, every text file a run
 // writes and its standard output, so that any change to what a user reads must be deliberate.
 // Text must match exactly; numbers to 1e-7 relative, since the last digits of
 // an optimiser's result may differ between processors while nothing printed
@@ -56,7 +56,7 @@ TEST_P(RunSnapshot, EveryTextFileAndTheStandardOutputAsReviewed) {
     bool matrices = std::regex_search(name, std::regex(R"(\.(mx|mxT|me)$)")) && c.name != std::string("maxent_fit");
     if (e.is_regular_file() && !matrices) got[name] = mask_times(read_file(e.path()));
   }
-  std::string ref = REDORDIST_SOURCE_DIR "/tests/golden/runs/" + std::string(c.name) + "/";
+  std::string ref = REDORDIST_SOURCE_DIR "/tests/golden/whole_runs/" + std::string(c.name) + "/";
   bool update = std::getenv("REDORDIST_UPDATE_RUNS");
   if (update) fs::remove_all(ref);
   std::set<std::string> names, want_names;
