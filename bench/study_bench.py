@@ -3,7 +3,8 @@
 
 All data come from the independent generator build/bench/synth_redor
 (13C-15N, Gaussian truths, noise as a fraction of S0); maxent with the
-exact powder average (PER 2PI 0) fits every curve.
+exact powder average (PER 2PI 0) fits every curve (--solver gaussians: the
+Gaussians instead).
 
   bench/study_bench.py speed      # 100 curves of 17 points, and a shared fit of 3
   bench/study_bench.py share      # one truth seen as three curves, over fresh noise
@@ -80,6 +81,9 @@ def write_study(folder, curves, near=2.0, far=6.0, out="st"):
                 f.write("%s,%g,%g,%s\n" % (name, mas, scaling, ",".join(r)))
 
 
+SOLVER = "maxent"
+
+
 def run_study(folder, shared=False, gnuplot_stub=True, threads=2):
     env = dict(os.environ, OMP_NUM_THREADS=str(threads))
     if gnuplot_stub:
@@ -89,7 +93,7 @@ def run_study(folder, shared=False, gnuplot_stub=True, threads=2):
             f.write("#!/bin/sh\nexit 0\n")
         os.chmod(os.path.join(stub, "gnuplot"), 0o755)
         env["PATH"] = stub + os.pathsep + env["PATH"]
-    cmd = [EXE, "p.par", "--solver", "maxent", "--study", "s.csv"] + (["--shared"] if shared else [])
+    cmd = [EXE, "p.par", "--solver", SOLVER, "--study", "s.csv"] + (["--shared"] if shared else [])
     t = time.perf_counter()
     p = subprocess.run(cmd, cwd=folder, env=env, capture_output=True, text=True)
     wall = time.perf_counter() - t
@@ -194,7 +198,11 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("what", choices=["speed", "share", "batch", "all"])
     ap.add_argument("--draws", type=int, default=20, help="noise draws of the share panel")
+    ap.add_argument("--solver", choices=["maxent", "gaussians"], default="maxent")
     a = ap.parse_args()
+    global SOLVER
+    SOLVER = a.solver
+    print("solver:", SOLVER)
     for exe in (EXE, SYNTH):
         if not os.access(exe, os.X_OK):
             sys.exit("build first: %s is missing" % exe)

@@ -3,8 +3,8 @@
 // writes and its standard output, so that any change to what a user reads must be deliberate.
 // Text must match exactly; numbers to 1e-7 relative, since the last digits of
 // an optimiser's result may differ between processors while nothing printed
-// to a spectroscopist's precision does. Times and the temporary directory are
-// masked; the model's matrices are kept for one case only.
+// to a spectroscopist's precision does. Times, the temporary directory and the
+// program's path are masked; the model's matrices are kept for one case only.
 // REDORDIST_UPDATE_RUNS=1 rewrites the references (then read their diff).
 #include <regex>
 
@@ -61,8 +61,9 @@ TEST_P(RunSnapshot, EveryTextFileAndTheStandardOutputAsReviewed) {
   if (update) fs::remove_all(ref);
   std::set<std::string> names, want_names;
   for (auto& [name, text] : got) {
-    for (std::string const& d : {fs::canonical(w.dir.path()).string(), w.dir.path()})
-      for (size_t p; (p = text.find(d)) != std::string::npos;) text.replace(p, d.size(), "<dir>");
+    for (auto const& [d, as] : {std::pair<std::string, char const*>{fs::canonical(w.dir.path()).string(), "<dir>"},
+                                {w.dir.path(), "<dir>"}, {REDORDIST_BIN, "<redordist>"}})
+      for (size_t p; (p = text.find(d)) != std::string::npos;) text.replace(p, d.size(), as);
     names.insert(name);
     if (update) fs::create_directories(fs::path(ref + name).parent_path()), write_file(ref + name, text);
   }
