@@ -96,6 +96,7 @@ std::vector<BadInput> bad_inputs() {
       {"NoBreakSpace", {{"NEAR", "\xc2\xa0" "2.5"}}, "", "", line + "9: NEAR \"<U+00A0 no-break space>2.5\" is not a number"},
       {"ZeroWidthSpace", {{"MAS", "5000\xe2\x80\x8b"}}, "", "", line + "14: MAS \"5000<U+200B zero-width space>\" is not a number"},
       {"EmptyPathIsHere", {{"PATH", ""}}, "", "", ""},
+      {"PerMcBlockTwo", {{"MODE", "err"}, {"PER MC BLOCK", "2"}}, "", "", ""},  // the least the rule allows
       {"NulInText", {{"MODE", "fit" + kNul + "x"}}, "", "", line + "1: MODE is \"fit\\x00x\"; it must be fit, err or sim"},
       {"LongRemark", {{"NEAR", "2.5 " + kLong}}, "", "", ""},
       {"NucleiAsWritten", {{"XN", "13C"}, {"YN", "Pb207"}}, "", "", ""},
@@ -126,6 +127,8 @@ std::vector<BadInput> bad_inputs() {
       {"DataCommaDecimal", {}, "4 800,5 700 0.874 0.02\n", "", "data.dat line 3: S0 \"800,5\" is not a number; use a decimal point: 800.5"},
       {"DataErrorsInPercent", {}, "4 1000 960 0.96 2\n", "", ""},  // one such error among fractions: a warning only
       {"DataText", {}, "4 1000 abc 0.9 0.02\n", "", "data.dat line 3: S \"abc\" is not a number"},
+      {"DataLongWord", {}, "4 1000 x123456789abcdefghijklmnopqrstuvwxyz0123456789xyz 0.9 0.02\n", "",
+       "data.dat line 3: S \"x123456789abcdefghijklmnopqrstuvwxyz0123...\" is not a number"},  // its first 40 bytes
       {"DataNaN", {}, "4 NaN 960 0.96 0.02\n", "", "data.dat line 3: S0 is not a finite number"},
       {"DataHugeInt", {}, "99999999999 1000 960 0.96 0.02\n", "", "data.dat line 3: N_c \"99999999999\" is not a whole number of rotor cycles"},
       {"DataOdd", {}, "3 1 0.9 0.9 0.1\n", "", "data.dat line 3: N_c 3 is odd; REDOR points lie at even rotor-cycle counts"},

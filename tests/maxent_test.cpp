@@ -13,6 +13,7 @@
 
 #include "model/exact_problem.h"
 #include "solver/maxent/maxent.h"
+#include "solver/maxent/maxent_dual.h"
 
 namespace {
 
@@ -154,6 +155,12 @@ TEST(Maxent, Refusals) {
   EXPECT_FALSE(solve_maxent(fp, std::vector<double>(40, 1.0 / 40), MaxentOptions{}).ok);
   MaxentResult one_step = solve_maxent(fp, m, MaxentOptions{0.0, 0.0, 1e-10, 1});  // one Newton step per alpha
   EXPECT_TRUE(!one_step.ok && one_step.failure.rfind("Newton iteration did not converge at alpha", 0) == 0) << one_step.failure;
+  // A cap of 3 Newton steps from z = 0: three are taken, then the failure.
+  MaxentReduced red;
+  std::string why;
+  ASSERT_TRUE(reduce_maxent(fp, m, 1e-13, red, why)) << why;
+  MaxentSolve capped = solve_dual(red, 1e-3, std::vector<double>(red.rank, 0.0), 1e-14, 3);
+  EXPECT_EQ(std::make_tuple(capped.ok, capped.newton), std::make_tuple(false, 3));
   fp.scaling = 0.0;
   EXPECT_FALSE(solve_maxent(fp, m, MaxentOptions{}).ok);
 }

@@ -93,15 +93,12 @@ TEST(Tables, RowsFromPlantedResults) {
 TEST(PlotScripts, BothScriptsOfEveryModeAndTheGnuplotCalls) {
   const std::map<std::string, Over> modes = {
       {"fit", {{"MODE", "fit"}, {"DISTDIST", "share.dat"}, {"SCALING", "0.9"}, {"MAS", "10000"}}},
-      {"err", {{"MODE", "err"}, {"SCALING", "0.8"}, {"MAS", "8000"}}},
-      {"sim", {{"MODE", "sim"}, {"DISTDIST", "two.dat"}, {"XYDATA", "sim.dat"}, {"MAS", "5000"}}}};
+      {"err", {{"MODE", "err"}, {"SCALING", "0.8"}, {"MAS", "8000"}}}};  // sim: tests/golden/whole_runs/sim
   for (auto const& [mode, over] : modes) {
     SCOPED_TRACE(mode);
     Workspace w;
     write_file(w.dir.file("data.dat"), "0 1000 1000 0 0.02\n4 1000 930 0 0.02\n8 1000 800 0 0\n12 1000 400 0 0.6\n16 1000 50 0 0\n");
-    write_file(w.dir.file("sim.dat"), "0 1000 1000 0 0.01\n8 1000 900 0 0.01\n16 1000 700 0 0.01\n24 1000 500 0 0.01\n");
     write_file(w.dir.file("share.dat"), "3.0 0.2\n");
-    write_file(w.dir.file("two.dat"), "3.5 0.5\n5.0 0.5\n");
     RunResult r = w.run(over);
     ASSERT_EQ(r.status, 0) << r.out;
     std::string dir = REDORDIST_SOURCE_DIR "/tests/golden/plot_" + mode;

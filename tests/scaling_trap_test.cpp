@@ -4,10 +4,12 @@
 // pairs dephasable, made by bench/synth_redor) told SCALING 1.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <nlohmann/json.hpp>
 
 #include "model/dephasing_cycle.h"
+#include "output/scaling_report.h"
 #include "solver/gaussians/flat_peak.h"
 #include "solver/scaling/scaling_fit.h"
 #include "solver/scaling/scaling_trap.h"
@@ -154,5 +156,25 @@ TEST(ScalingTrap, FittedScalingAndItsRangesOnAPlantedParabola) {
     double const want[5][2] = {{sp.best, best},           {sp.lo1, best - one},     {sp.hi1, best + one},
                                {sp.lo4, best - 2 * one}, {sp.hi4, best + 2 * one}};
     for (auto const& w : want) EXPECT_NEAR(w[0], w[1], 1e-3) << truth;
+  }
+}
+
+// Each SCALING limit from both sides: a fitted SCALING is not determined at
+// the scan's end, past 1 by more than 1e-3 or over more than 0.1; SCALING as
+// told (1.0) outside the trap's allowed range by more than 1e-3, on either
+// side, is the data preferring the second explanation.
+TEST(ScalingTrap, LimitsFromBothSides) {
+  struct { bool end; double lo4, hi4; bool undetermined, told_out; } const cases[] = {
+      {false, 0.95, 1.0009, false, false}, {false, 0.95, 1.0011, true, false}, {false, 0.8001, 0.9, false, true},
+      {false, 0.7999, 0.9, true, true},    {true, 0.8, 0.85, true, true},      {false, 0.8, 0.9985, true, true},
+      {false, 0.8, 0.9995, true, false},   {false, 1.0015, 1.1, true, true},   {false, 1.0005, 1.1, true, false}};
+  Model m;
+  ScalingTrap& t = m->results.scaling_trap;
+  t.found = t.profile.fitted = true;
+  for (auto const& c : cases) {
+    t.profile.at_scan_end = c.end, t.profile.lo4 = c.lo4, t.profile.hi4 = c.hi4;
+    std::string w = scaling_trap_warning(*m), verdict = c.told_out ? "the data prefer the second" : "cannot tell them apart";
+    EXPECT_EQ(scaling_undetermined(t.profile), c.undetermined) << c.lo4 << " " << c.hi4;
+    EXPECT_NE(w.find(verdict), std::string::npos) << w;
   }
 }

@@ -128,8 +128,6 @@ TEST(Solvers, FitScalingFindsTheDephasableFractionTheFileGetsWrong) {
       continue;
     }
     nlohmann::json j = nlohmann::json::parse(w.out(".json"));
-    EXPECT_NE(r.out.find("Fitted SCALING: "), std::string::npos);
-    EXPECT_TRUE(j.contains("scaling_allowed"));
     std::string warnings = j["warnings"].dump();
     // Said once: by the range's own warning or by the one on mass beyond one dephasing cycle.
     bool wide = warnings.find("SCALING and mass beyond the longest measurable distance") != std::string::npos ||

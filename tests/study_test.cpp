@@ -108,6 +108,11 @@ TEST(Study, RefusedCurveOverridesThreadsAndSingleRunNumbers) {
   // One thread gives the same table.
   ASSERT_EQ(w.run_args({"p.par", "--solver", "maxent", "--study", "s.csv"}, {"OMP_NUM_THREADS=1"}).status, 1);
   EXPECT_EQ(w.file("st-study.csv"), table);
+  // A curve whose run fails after its fit (gnuplot here) keeps its numbers in the table.
+  write_file(w.bin + "/gnuplot", "#!/bin/sh\nexit 1\n");
+  ASSERT_EQ(w.run_args({"p.par", "--solver", "maxent", "--study", "s.csv"}).status, 1);
+  EXPECT_NE(w.file("st-study.csv").find("\nc1,9," + nlohmann::json::parse(w.file("st/c1/c1.json"))["chi2_per_point"].dump()),
+            std::string::npos) << w.file("st-study.csv");
 }
 
 TEST(Study, SharedFitWeighsCurvesAtTheirScalingAndNamesTheOneThatDisagrees) {

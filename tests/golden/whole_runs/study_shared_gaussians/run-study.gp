@@ -6,25 +6,26 @@ set grid lc rgb '#dddddd'
 $eff << EOD
 0,2.98368,0,0
 1,2.51369,0,0
+2,2.50109,0,1
 EOD
 do for [fmt in 'pdf png'] {
   if (fmt eq 'pdf') {
-    set terminal pdfcairo enhanced color size 8in,5in font 'sans,9' linewidth 1.5
+    set terminal pdfcairo enhanced color size 8in,7in font 'sans,9' linewidth 1.5
     set output 'run-study.pdf'
   } else {
-    set terminal pngcairo enhanced color size 1400,870 font 'sans,14' linewidth 2
+    set terminal pngcairo enhanced color size 1400,1220 font 'sans,14' linewidth 2
     set output 'run-study.png'
   }
   set multiplot
 unset title
-set origin 0, 0.375
-set size 1, 0.625
-set xrange [-0.5:1.5]
+set origin 0, 0.545455
+set size 1, 0.454545
+set xrange [-0.5:2.5]
 set yrange [*:*]
 set offsets 0, 0, graph 0.1, graph 0.1
 stats $eff using 2 nooutput
 if (STATS_max - STATS_min < 1e-3) { set yrange [STATS_min - 0.1:STATS_max + 0.1] }
-set xtics rotate by -30 noenhanced ('a' 0, 'b' 1)
+set xtics rotate by -30 noenhanced ('a' 0, 'b' 1, 'c' 2)
 set xlabel ''
 set ylabel 'effective distance (Å)'
 set key top left noenhanced
@@ -37,16 +38,21 @@ set offsets 0, 0, graph 0.05, graph 0.05
 set xlabel 'dephasing time (ms)'
 set ylabel 'S/S_0'
 unset key
-set origin 0, 0
-set size 0.5, 0.375
+set origin 0, 0.272727
+set size 0.5, 0.272727
 set title 'a' noenhanced
 plot 'run/a/a-curve.csv' skip 1 using 2:3:4 with yerrorbars pt 7 ps 0.8 lc rgb 'black', \
      'run/a/a-curve-smooth.csv' skip 1 using 2:3 with lines lw 2 lc rgb '#d62728'
-set origin 0.5, 0
-set size 0.5, 0.375
+set origin 0.5, 0.272727
+set size 0.5, 0.272727
 set title 'b' noenhanced
 plot 'run/b/b-curve.csv' skip 1 using 2:3:4 with yerrorbars pt 7 ps 0.8 lc rgb 'black', \
      'run/b/b-curve-smooth.csv' skip 1 using 2:3 with lines lw 2 lc rgb '#d62728'
+set origin 0, 0
+set size 0.5, 0.272727
+set title 'c' noenhanced
+plot 'run/c/c-curve.csv' skip 1 using 2:3:4 with yerrorbars pt 7 ps 0.8 lc rgb 'black', \
+     'run/c/c-curve-smooth.csv' skip 1 using 2:3 with lines lw 2 lc rgb '#d62728'
   unset multiplot
   set output
 }

@@ -1,5 +1,5 @@
 #set term postscript enhanced solid color
-#set out './run/run.ps'
+#set out './run/c/c.ps'
 set style line 2 lw 1 lt 3 pt 6 ps 2
 set style line 3 lw 1 lt 3 pt 8 ps 2
 set style line 4 lw 1 lt 7 pt 0 ps 2
@@ -17,10 +17,11 @@ set x2range [0:*]
 set x2tics
 set xtics nomirror
 set ylabel 'S/So (blue/purple) integral (green)'
-set y2range [-0.005918:0.05918]
-set xrange [2.5:6]
-plot './run/run.me' u 23:24 axes x1y2 w l lw 2 t 'density',\
-'' u ($9*0.2):12:13 w yerrorbars ls 2 axes x2y1 t 'data',\
-'' u ($20*0.2):21 w l axes x2y1 t 'redor sim',\
-'' u ($9*0.2):16 w boxes ls 4 axes x2y2 t 'residual',\
-0 lt 0
+set y2range [-0.0989581:0.989581]
+plot './run/c/c.me' u 1:3 axes x1y2 w l lw 2 t 'normalized density',\
+'' u 1:4 w l axes x1y1 t 'density integral',\
+'' u ($9*0.05):12:13 w yerrorbars ls 2 axes x2y1 t 'data',\
+'' u ($20*0.05):($21*1 +$22) w l axes x2y1 t 'ME reconstruction',\
+'' u ($9*0.05):16 w boxes ls 4 axes x2y2 t 'residual',\
+0 lt 0 notitle
+#'' u 1:5:7 w yerrorbars axes x1y2 t 'Monte Carlo error'
