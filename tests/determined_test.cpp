@@ -84,9 +84,12 @@ TEST(Determined, RunsTestAgainstEnumerationAndNormalApproximation) {
       for (int q = 0; q < len; q++) res.push_back(s == 0 ? 0.5 : -0.5);
     }
     RunsTest t = runs_test(res);
-    EXPECT_EQ(t.runs, c.r);
-    EXPECT_EQ(t.exact, c.n1 + c.n2 <= kRunsExactUpTo);
+    EXPECT_EQ(std::make_pair(t.runs, t.exact), std::make_pair(c.r, c.n1 + c.n2 <= kRunsExactUpTo));
     EXPECT_TRUE(std::fabs(t.p_few - c.p) <= (t.exact ? 1e-12 : 0.005) && t.p_few <= 1.0) << c.n1 << "+" << c.n2 << " r " << c.r << " p " << t.p_few;
+    // Beyond the exact sum, the normal approximation with continuity correction: mean mu and
+    // variance (mu - 1)(mu - 2) / (n - 1) (Wald and Wolfowitz).
+    double n = c.n1 + c.n2, mu = 2.0 * c.n1 * c.n2 / n + 1.0, z = (c.r + 0.5 - mu) / std::sqrt((mu - 1) * (mu - 2) / (n - 1));
+    if (!t.exact) { EXPECT_NEAR(t.p_few, 0.5 * std::erfc(-z / std::sqrt(2.0)), 1e-12); }
   }
   std::vector<double> one_sign(10, 1.0);
   one_sign.insert(one_sign.begin() + 3, 2, 0.0);  // an exact zero has no sign: skipped

@@ -59,13 +59,12 @@ TEST_P(RunSnapshot, EveryTextFileAndTheStandardOutputAsReviewed) {
     if (e.is_regular_file() && !matrices) got[name] = mask_times(read_file(e.path()));
   }
   std::string ref = REDORDIST_SOURCE_DIR "/tests/golden/whole_runs/" + std::string(c.name) + "/";
-  bool update = std::getenv("REDORDIST_UPDATE_RUNS");
-  if (update) fs::remove_all(ref);
+  if (std::getenv("REDORDIST_UPDATE_RUNS")) fs::remove_all(ref);
   for (auto& [name, text] : got) {
     for (auto const& [d, as] : {std::pair<std::string, char const*>{fs::canonical(w.dir.path()).string(), "<dir>"},
                                 {w.dir.path(), "<dir>"}, {REDORDIST_BIN, "<redordist>"}})
       for (size_t p; (p = text.find(d)) != std::string::npos;) text.replace(p, d.size(), as);
-    if (update) fs::create_directories(fs::path(ref + name).parent_path()), write_file(ref + name, text);
+    if (std::getenv("REDORDIST_UPDATE_RUNS")) fs::create_directories(fs::path(ref + name).parent_path()), write_file(ref + name, text);
   }
   size_t references = 0;  // as many as the files the run writes, and each of those has its reference:
   for (auto const& e : fs::recursive_directory_iterator(ref)) references += e.is_regular_file();
