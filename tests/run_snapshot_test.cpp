@@ -6,6 +6,7 @@
 // to a spectroscopist's precision does. Times, the temporary directory and the
 // program's path are masked; the model's matrices are kept for one case only.
 // REDORDIST_UPDATE_RUNS=1 rewrites the references (then read their diff).
+#include <algorithm>
 #include <regex>
 
 #include "tests/test_support.h"
@@ -66,9 +67,8 @@ TEST_P(RunSnapshot, EveryTextFileAndTheStandardOutputAsReviewed) {
       for (size_t p; (p = text.find(d)) != std::string::npos;) text.replace(p, d.size(), as);
     if (std::getenv("REDORDIST_UPDATE_RUNS")) fs::create_directories(fs::path(ref + name).parent_path()), write_file(ref + name, text);
   }
-  size_t references = 0;  // as many as the files the run writes, and each of those has its reference:
-  for (auto const& e : fs::recursive_directory_iterator(ref)) references += e.is_regular_file();
-  EXPECT_EQ(got.size(), references);
+  // As many references as files the run writes, and each of those has its reference:
+  EXPECT_EQ(got.size(), std::count_if(fs::recursive_directory_iterator(ref), {}, [](auto const& e) { return e.is_regular_file(); }));
   for (auto const& [name, text] : got) {
     std::vector<double> want, have;
     ASSERT_EQ(without_numbers(read_file(ref + name), want), without_numbers(text, have)) << name;
