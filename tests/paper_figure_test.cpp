@@ -113,7 +113,7 @@ TEST(PaperFigure, RunsWithLittleToDrawRenderEveryFigureSilently) {
 // band's top, but at most 1.5 times the peak; prescribed distances make a
 // density only when evenly spaced.
 TEST(PaperFigure, TopOfTheDistributionPanelAndEvenPrescribedSpacing) {
-  // (0: an estimate without a band, the Monte Carlo ended before one)
+  // (0: a band still all zero, as before the first Monte Carlo block: the peak alone)
   struct { double band_top_mass; double want; } cases[] = {{0.25, 0.5}, {0.9, 0.6}, {0.1, 0.4}, {0.0, 0.4}};
   for (auto const& c : cases) {
     ts::Model m(ts::Over{{"MODE", "err"}});
