@@ -15,6 +15,15 @@ double Paar::edge_share() const {
 }
 
 double RunSetup::longest_measurable_distance(double scaling) const {
+  std::lock_guard<std::mutex> hold(measurable_.lock);
+  for (auto const& k : measurable_.known)
+    if (k.first == scaling) return k.second;
+  double r = measurable_distance(scaling);
+  measurable_.known.emplace_back(scaling, r);
+  return r;
+}
+
+double RunSetup::measurable_distance(double scaling) const {
   // Twice the median error of the points: a change of S/S0 smaller than
   // that at the longest dephasing time is lost in the noise.
   std::vector<double> err;

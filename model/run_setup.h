@@ -6,7 +6,9 @@
 #ifndef REDORDIST_MODEL_RUN_SETUP_H
 #define REDORDIST_MODEL_RUN_SETUP_H
 
+#include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "input/curve_file.h"
@@ -108,6 +110,19 @@ struct RunSetup : RunParams {
   double longest_measurable_distance(double scaling) const;
 
  private:
+  // The longest measurable distance is asked for by the assessment, the
+  // summary, the figure and the advice, and costs hundreds of powder
+  // averages: each SCALING's answer is kept. A copy starts empty, as the
+  // copy's data may change.
+  struct MeasurableMemo {
+    std::mutex lock;
+    std::vector<std::pair<double, double>> known;  // (SCALING, Angstrom)
+    MeasurableMemo() = default;
+    MeasurableMemo(MeasurableMemo const&) {}
+    MeasurableMemo& operator=(MeasurableMemo const&) { return *this; }
+  };
+  mutable MeasurableMemo measurable_;
+  double measurable_distance(double scaling) const;
   std::string problem_;
   void set_data(std::vector<DataPoint> const& pts);
   void set_prescribed(PrescribedDist const& d);

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <stdexcept>
@@ -41,13 +42,16 @@ std::vector<double> table_knots(double top) {
   return lam;
 }
 
-// The run's fit problem for the Gaussians on the assessment's range g, with
-// the kernel on their sub-grid computed once. The powder average depends on
-// lambda_D = j D / MAS alone: tabulated up to the largest lambda_D the range
-// needs and interpolated by a cubic spline (on the exact curve the error is
-// below 1e-8), it costs a few hundred powder averages instead of one per
-// data point and sub-grid distance.
-FitProblem determined_problem(Paar const& m, AssessmentGrid const& g) {
+using KernelAt = std::function<void(std::vector<double> const&, std::vector<double>&)>;
+
+// The run's kernel for the Gaussians on the assessment's range g, with its
+// values on their sub-grid computed once; it does not depend on SCALING, so
+// one serves the fit problems of every SCALING tried. The powder average
+// depends on lambda_D = j D / MAS alone: tabulated up to the largest
+// lambda_D the range needs and interpolated by a cubic spline (on the exact
+// curve the error is below 1e-8), it costs a few hundred powder averages
+// instead of one per data point and sub-grid distance.
+KernelAt determined_kernel(Paar const& m, AssessmentGrid const& g) {
   RunSetup const& s = *m.setup;
   FitProblem fp = m.fit_problem();
   // Ten steps past each end, and S/S0 even in lambda_D below 0: the spline's
@@ -76,11 +80,17 @@ FitProblem determined_problem(Paar const& m, AssessmentGrid const& g) {
   auto where = std::make_shared<std::vector<double>>(GaussianMixture(fp, g.near, g.far).fine_centres());
   auto cache = std::make_shared<std::vector<double>>();
   fp.kernel_at(*where, *cache);
-  auto compute = fp.kernel_at;
-  fp.kernel_at = [where, cache, compute](std::vector<double> const& r, std::vector<double>& out) {
+  return [where, cache, compute = fp.kernel_at](std::vector<double> const& r, std::vector<double>& out) {
     if (r == *where) out = *cache;
     else compute(r, out);
   };
+}
+
+// The run's fit problem for the Gaussians at the model's SCALING, with the
+// assessment's kernel.
+FitProblem determined_problem(Paar const& m, KernelAt const& kernel) {
+  FitProblem fp = m.fit_problem();
+  fp.kernel_at = kernel;
   return fp;
 }
 
@@ -172,7 +182,8 @@ void flag_components(Paar const& m, MixtureFit const& fit, double width_max, Dat
 // The widths and centres one Gaussian may take at each SCALING the data
 // allow, joined: with SCALING fitted, or open to the trap of mass beyond one
 // dephasing cycle, the width at the best SCALING alone is too narrow a claim.
-void widen_over_scaling(Paar const& m, AssessmentGrid const& g, WidthAllowed& w) {
+void widen_over_scaling(Paar const& m, AssessmentGrid const& g, KernelAt const& kernel, ProfileCurves* curves,
+                        WidthAllowed& w) {
   ScalingProfile const& p =
       m.results.scaling_fit.fitted ? m.results.scaling_fit : m.results.scaling_trap.profile;
   if (!p.fitted || !w.computed) return;
@@ -180,7 +191,7 @@ void widen_over_scaling(Paar const& m, AssessmentGrid const& g, WidthAllowed& w)
     if (std::fabs(s - m.scaling) < 1e-3) continue;
     Paar t(m);
     t.scaling = s;
-    WidthAllowed o = one_gaussian_profile(determined_problem(t, g), g.near, g.far, kAllowedDeltaChi2, g.step);
+    WidthAllowed o = one_gaussian_profile(determined_problem(t, kernel), g.near, g.far, kAllowedDeltaChi2, g.step, curves);
     if (!o.computed) continue;
     auto join = [](double& lo, double& hi, double olo, double ohi) {
       lo = std::min(lo, olo), hi = std::max(hi, ohi);
@@ -236,9 +247,11 @@ void assess_determined(Paar& m) {
   AssessmentGrid const& g = d.grid;
   // The Gaussians need a range of a few of their narrowest widths.
   try {
-    FitProblem fp = determined_problem(m, g);
-    d.width = one_gaussian_profile(fp, g.near, g.far, kAllowedDeltaChi2, g.step);
-    widen_over_scaling(m, g, d.width);
+    KernelAt kernel = determined_kernel(m, g);
+    FitProblem fp = determined_problem(m, kernel);
+    ProfileCurves curves;
+    d.width = one_gaussian_profile(fp, g.near, g.far, kAllowedDeltaChi2, g.step, &curves);
+    widen_over_scaling(m, g, kernel, &curves, d.width);
     MixtureSelection sel = fit_gaussian_mixtures(fp, g.near, g.far);
     GaussianMixture gm(fp, g.near, g.far);
     std::vector<PeakModel> models = peak_models(sel, gm);

@@ -16,6 +16,7 @@
 #include "model/effective_distance.h"
 #include "numeric/margin.h"
 #include "solver/gaussians/gaussian_mixture.h"
+#include "solver/gaussians/single_gaussian.h"
 
 namespace {
 
@@ -76,25 +77,48 @@ double vertex(std::vector<double> const& x, std::vector<double> const& y, int k)
 
 class Profile {
  public:
-  Profile(FitProblem const& fp, double near, double far, double step) : fp_(fp), gm_(fp, near, far), step_(step) {
+  Profile(FitProblem const& fp, double near, double far, double step, ProfileCurves* shared)
+      : fp_(fp), gm_(fp, near, far), one_(gm_), step_(step) {
     int nc = static_cast<int>(std::floor((far - near) / step + 1e-9)) + 1;
     for (int i = 0; i < nc; i++) cs_.push_back(std::min(far, near + i * step));
     double l0 = std::log(kWidthFloor), l1 = std::log(gm_.width_max());
     for (int k = 0; k < kWidths; k++) lw_.push_back(l0 + (l1 - l0) * k / (kWidths - 1));
+    size_t nd = static_cast<size_t>(fp.n_data), size = kWidths * static_cast<size_t>(nc) * nd;
+    ProfileCurves curves = shared && *shared && (*shared)->size() == size ? *shared : nullptr;
+    if (!curves) {
+      curves = std::make_shared<std::vector<double>>(size);
+      // Every value is computed alone, by the same code: the same for any thread count.
+#pragma omp parallel for schedule(dynamic, 1)
+      for (int k = 0; k < kWidths; k++) {
+        std::vector<double> g, mass;
+        for (int i = 0; i < nc; i++) {
+          one_.shape(cs_[i], std::exp(lw_[k]), g, mass);
+          std::copy(g.begin(), g.end(), curves->begin() + static_cast<std::ptrdiff_t>((k * nc + i) * nd));
+        }
+      }
+      if (shared) *shared = curves;
+    }
     table_.assign(kWidths, std::vector<double>(nc));
+    std::vector<double> f(nd);
     for (int k = 0; k < kWidths; k++)
-      for (int i = 0; i < nc; i++) table_[k][i] = chi2(cs_[i], std::exp(lw_[k]));
+      for (int i = 0; i < nc; i++) {
+        double const* g = curves->data() + (k * nc + i) * nd;
+        for (size_t d = 0; d < nd; d++) f[d] = fp.scaling * g[d] + 1.0 - fp.scaling;
+        table_[k][i] = chi2_of_curve(fp, f);
+      }
   }
 
-  double chi2(double c, double w) {
-    gm_.curve(MixtureShape{{1.0}, {c}, {w}}, f_);
-    return chi2_of_curve(fp_, f_);
+  double chi2(double c, double w) const {
+    thread_local std::vector<double> f, mass;
+    one_.curve(c, w, f, mass);
+    return chi2_of_curve(fp_, f);
   }
 
   // For each width the best centre: by_width (chi2) and centre_of.
   void in_width(std::vector<double>& by_width, std::vector<double>& centre_of) {
     int nc = static_cast<int>(cs_.size());
     by_width.resize(kWidths), centre_of.resize(kWidths);
+#pragma omp parallel for schedule(dynamic, 1)
     for (int k = 0; k < kWidths; k++) {
       int i = static_cast<int>(std::min_element(table_[k].begin(), table_[k].end()) - table_[k].begin());
       double w = std::exp(lw_[k]);
@@ -107,6 +131,7 @@ class Profile {
   // For each centre the best width (searched in ln width).
   std::vector<double> in_centre() {
     std::vector<double> by_centre(cs_.size());
+#pragma omp parallel for schedule(dynamic, 4)
     for (size_t i = 0; i < cs_.size(); i++) {
       int k = 0;
       for (int q = 1; q < kWidths; q++)
@@ -131,7 +156,8 @@ class Profile {
   // r_eff = <r^-6>^(-1/6) of the Gaussian (c, w) on the sub-grid.
   double effective(double c, double w) const {
     std::vector<double> mass;
-    gm_.fine_mass(MixtureShape{{1.0}, {c}, {w}}, mass);
+    int lo, hi;
+    one_.mass(c, w, mass, lo, hi);
     return effective_distance(mass.data(), gm_.fine_centres().data(), mass.size());
   }
 
@@ -154,8 +180,9 @@ class Profile {
  private:
   FitProblem const& fp_;
   GaussianMixture gm_;
+  SingleGaussian one_;
   double step_;
-  std::vector<double> cs_, lw_, f_;
+  std::vector<double> cs_, lw_;
   std::vector<std::vector<double>> table_;
 };
 
@@ -211,12 +238,12 @@ void effective_range(Profile& pr, std::vector<double> const& by_width, std::vect
 }  // namespace
 
 WidthAllowed one_gaussian_profile(FitProblem const& fp, double near, double far, double delta_chi2,
-                                  double centre_step) {
+                                  double centre_step, ProfileCurves* shared) {
   WidthAllowed out;
   if (fp.n_data < 3) return out;
   std::unique_ptr<Profile> pr;
   try {
-    pr = std::make_unique<Profile>(fp, near, far, centre_step);
+    pr = std::make_unique<Profile>(fp, near, far, centre_step, shared);
   } catch (std::invalid_argument const&) {
     return out;
   }

@@ -6,6 +6,9 @@
 #ifndef REDORDIST_SOLVER_GAUSSIANS_WIDTH_PROFILE_H
 #define REDORDIST_SOLVER_GAUSSIANS_WIDTH_PROFILE_H
 
+#include <memory>
+#include <vector>
+
 #include "model/determined.h"
 #include "model/fit_problem.h"
 
@@ -13,12 +16,20 @@ constexpr double kAllowedDeltaChi2 = 4.0;
 // The profile's centres lie this far apart unless the caller spreads them.
 constexpr double kProfileCentreStep = 0.02;
 
+// The curves of the whole signal dephasable (K m, no SCALING) of one
+// Gaussian at every centre and width of a profile's grid. They depend on the
+// kernel, the range and the centre step alone: the profiles of one run at
+// several SCALINGs share them.
+using ProfileCurves = std::shared_ptr<std::vector<double>>;
+
 // near, far: the range (Angstrom) that bounds every centre and truncates
 // every Gaussian, the run's NEAR and FAR or a part of them; centre_step: the
 // spacing of the centres (Angstrom). Not computed (computed false) when the range is
 // too short for a Gaussian or there are fewer than three data points.
+// shared: empty, it receives the grid's curves; filled, by a profile of the
+// same kernel, range and step, they are used instead of computed.
 WidthAllowed one_gaussian_profile(FitProblem const& fp, double near, double far,
                                   double delta_chi2 = kAllowedDeltaChi2,
-                                  double centre_step = kProfileCentreStep);
+                                  double centre_step = kProfileCentreStep, ProfileCurves* shared = nullptr);
 
 #endif
