@@ -14,7 +14,7 @@
 
 #include "bench_models.h"
 #include "driver/solve.h"
-#include "output/data_determined.h"
+#include "assessment/assess.h"
 
 namespace {
 
@@ -57,9 +57,8 @@ void BM_Assessment(benchmark::State& state) {
   bench::QuietCout quiet;
   solve(*m, kSolvers[state.range(0)], [](Paar&) {});
   for (auto _ : state) {
-    Paar judged(*m);
-    assess_determined(judged);
-    benchmark::DoNotOptimize(judged.results.determined.width.width_lo);
+    Assessment a = assess(*m);
+    benchmark::DoNotOptimize(a.width.width_lo);
   }
   state.SetLabel(kSolvers[state.range(0)]);
 }

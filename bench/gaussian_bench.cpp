@@ -16,7 +16,7 @@
 
 #include "bench/bench_models.h"
 #include "solver/gaussians/gaussian_fit.h"
-#include "solver/gaussians/gaussian_mixture.h"
+#include "model/gaussian_mixture.h"
 #include "solver/gaussians/gaussians_run.h"
 
 namespace {

@@ -1,3 +1,4 @@
+#include "assessment/assess.h"
 #include "driver/run_in_memory.h"
 
 #include <memory>
@@ -35,12 +36,15 @@ MemoryRun run_in_memory(RunInputs const& inputs, std::string const& solver, bool
   RunSummary summary;
   summary.fitted = o.fitted && o.finite;
   summary.solver_details = model.results.details;
-  if (summary.fitted) summary.diagnostics = report_diagnostics(model);
+  if (summary.fitted) {
+    summary.assessment = assess(model);
+    summary.diagnostics = report_diagnostics(model, summary.assessment);
+  }
   bool failed = model.results.solver_failed || !o.finite ||
                 (o.mc != McStatus::kDone && o.mc != McStatus::kInterrupted);
   model.calc_state();  // the full evaluation the result table makes
   std::string before = console.str();
-  if (summary.fitted) report_result_lines(model);
+  if (summary.fitted) report_result_lines(model, summary.assessment);
   run.result_lines = console.str().substr(before.size());
   summary.status = run.status = failed ? 1 : 0;
   run.summary = summary_json(model, summary);

@@ -1,3 +1,4 @@
+#include "assessment/assess.h"
 #include "driver/run_one.h"
 
 #include <cmath>
@@ -69,7 +70,10 @@ int run_mode(Paar& model, RunRequest const& r, RunSummary& summary) {
   if (model.setup->mode == "fit" || model.setup->mode == "err") o = solve(model, r.solver, write_results, r.fit_scaling);
   summary.fitted = o.fitted && o.finite;
   summary.solver_details = model.results.details;
-  if (summary.fitted) summary.diagnostics = report_diagnostics(model);
+  if (summary.fitted) {
+    summary.assessment = assess(model);
+    summary.diagnostics = report_diagnostics(model, summary.assessment);
+  }
   bool failed = model.results.output_failed || model.results.solver_failed || !o.finite ||
                 (o.mc != McStatus::kDone && o.mc != McStatus::kInterrupted);
   if (!write_tables_and_scripts(model)) failed = true;
@@ -81,7 +85,7 @@ int run_mode(Paar& model, RunRequest const& r, RunSummary& summary) {
     model.report().out() << msg;
     status = 128 + interrupt_signal();
   }
-  if (summary.fitted) report_result_lines(model);
+  if (summary.fitted) report_result_lines(model, summary.assessment);
   if (model.setup->mode == "sim") report_simulation(model);
   summary.status = status;
   if (!write_summary_json(model, summary)) {

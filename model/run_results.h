@@ -12,7 +12,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "model/determined.h"
+#include "model/peaks.h"
 #include "numeric/gsl_handles.h"
 
 // The spread over the Monte Carlo runs (or bootstrap replicates) of the
@@ -93,7 +93,6 @@ struct RunResults {
   std::string solver = "annealing";        // the method that made the distribution
   std::vector<std::string> figure_labels;  // what the figure says of the distribution
   nlohmann::json details;                  // what the solver adds to the summary
-  DataDetermined determined;               // what the data determine of the distribution
   ScalingProfile scaling_fit;              // SCALING fitted with the distribution
   ScalingTrap scaling_trap;                // mass beyond one dephasing cycle, or SCALING
   bool solver_failed = false;              // the solver found no distribution

@@ -6,11 +6,10 @@
 
 #include <string>
 
+#include "numeric/format.h"
+
 // Returns false, leaving any earlier file in place, when the text cannot be
 // written completely.
 bool write_file_atomically(std::string const& name, std::string const& text);
-
-// printf-style formatting into a std::string of any length.
-std::string format(char const* fmt, ...) __attribute__((format(printf, 1, 2)));
 
 #endif

@@ -7,10 +7,10 @@
 #include <utility>
 #include <vector>
 
-#include "output/assessment_grid.h"
+#include "assessment/assessment_grid.h"
 #include "output/atomic_file.h"
 #include "numeric/numeric.h"
-#include "output/data_determined.h"
+#include "assessment/assess.h"
 #include "output/scaling_report.h"
 
 namespace {
@@ -27,16 +27,15 @@ void warn(Paar& m, std::string const& line) {
 
 // The plateau differs from the 1 - SCALING the fit assumes by more than
 // three of its standard errors and 0.03.
-bool plateau_off(Paar const& m, double& suggested) {
-  LatePlateau const& p = m.results.determined.plateau;
+bool plateau_off(Paar const& m, Assessment const& a, double& suggested) {
+  LatePlateau const& p = a.plateau;
   if (!p.levelled || m.setup->n_adj > 0) return false;
   double floor = 1.0 - m.scaling;
   suggested = 1.0 - p.level;
   return std::fabs(p.level - floor) > std::max(3.0 * p.level_err, 0.03);
 }
 
-std::string fit_line(Paar const& m) {
-  DataDetermined const& d = m.results.determined;
+std::string fit_line(Paar const& m, Assessment const& d) {
   std::string used = d.dof_known ? format("%.1f used by the solver", d.dof_used)
                                  : std::string("none subtracted: the annealing's are not known");
   std::string chi = d.chi2.nu >= 1.0 ? format("p = %.3g above, %.3g below", d.chi2.p_high, d.chi2.p_low)
@@ -52,8 +51,7 @@ std::string fit_line(Paar const& m) {
 // larger, half the range of r_eff over the single Gaussians within delta
 // chi2 1: the runs start from the fitted shape and can miss the shapes the
 // data allow but the fit did not take (a narrow fit's runs stay narrow).
-double effective_sd(Paar const& m) {
-  DataDetermined const& d = m.results.determined;
+double effective_sd(Paar const& m, Assessment const& d) {
   double sd = m.results.mc.distance.effective_sd;
   if (d.computed && d.width.computed && d.one_gaussian_describes)
     sd = std::max(sd, 0.5 * (d.width.effective_hi - d.width.effective_lo));
@@ -69,7 +67,7 @@ std::string positions(std::vector<PeakInfo> const& peaks, bool only_unsupported)
   return s;
 }
 
-std::string peaks_line(DataDetermined const& d) {
+std::string peaks_line(Assessment const& d) {
   std::string s = format("Peaks: %d", static_cast<int>(d.peaks.size()));
   for (size_t i = 0; i < d.peaks.size(); i++)
     s += format("%s %.2f Angstrom (%.0f %%%s)", i == 0 ? ":" : ",", d.peaks[i].position,
@@ -80,8 +78,7 @@ std::string peaks_line(DataDetermined const& d) {
 
 // Mode err: the 95 % intervals (solver/uncertainty/interval95.h), after the
 // noise-only +- of the lines above.
-std::vector<std::string> interval_lines(Paar const& m) {
-  DataDetermined const& d = m.results.determined;
+std::vector<std::string> interval_lines(Paar const& m, Assessment const& d) {
   std::vector<std::string> out;
   std::pair<char const*, Interval95 const*> named[] = {{"Mean distance", &d.mean_interval},
                                                        {"Distance sd", &d.sd_interval},
@@ -110,20 +107,19 @@ std::vector<std::string> interval_lines(Paar const& m) {
 }
 
 // The best model with the number of peaks the data support.
-std::string fewest_model(DataDetermined const& d) {
-  DataDetermined::Model const* best = nullptr;
-  for (DataDetermined::Model const& pm : d.peak_models)
+std::string fewest_model(Assessment const& d) {
+  Assessment::Model const* best = nullptr;
+  for (Assessment::Model const& pm : d.peak_models)
     if (pm.peaks == d.supported_peaks && (!best || pm.aic < best->aic)) best = &pm;
   return best ? best->name : std::string("a simpler model");
 }
 
-void fit_warnings(Paar& m) {
-  DataDetermined const& d = m.results.determined;
+void fit_warnings(Paar& m, Assessment const& d) {
   int n = m.setup->n_data;
   if (d.chi2.p_high < 1e-3 || d.runs.p_few < 1e-3) {
     // A grid that cuts the distribution off comes first, unless the plateau
     // blames SCALING for the mass at its ends.
-    std::string hint = scaling_hint(m, true);
+    std::string hint = scaling_hint(m, d, true);
     if (hint.empty() && m.results.scaling_trap.found) hint = "(see the warning on SCALING above)";
     std::string grid = hint.empty() && m.edge_share() > kEdgeLimit
                            ? format("NEAR and FAR (%.0f %% of the distribution lies on the grid's ends), ",
@@ -143,8 +139,7 @@ void fit_warnings(Paar& m) {
 
 // What to quote instead of the moments: the effective distance, or the
 // range of it the data allow when the reported one lies outside.
-std::string quote_effective(Paar const& m) {
-  DataDetermined const& d = m.results.determined;
+std::string quote_effective(Paar const& m, Assessment const& d) {
   if (d.effective_outside)
     return format("the effective distances %.2f to %.2f Angstrom the data allow", d.width.effective_lo,
                   d.width.effective_hi);
@@ -155,8 +150,7 @@ std::string quote_effective(Paar const& m) {
 // model's taper at a grid end: the prior, not the data, shapes it there. The grid end that
 // gives it room; never a wider FAR while the far mass may be SCALING's or
 // past the longest measurable distance.
-void taper_warnings(Paar& m) {
-  DataDetermined const& d = m.results.determined;
+void taper_warnings(Paar& m, Assessment const& d) {
   nlohmann::json const& det = m.results.details;
   auto it = det.find("default_model_taper_angstrom");
   if (m.results.solver != "maxent" || it == det.end() || !it->is_number()) return;
@@ -178,14 +172,13 @@ void taper_warnings(Paar& m) {
   }
 }
 
-void shape_warnings(Paar& m) {
-  DataDetermined const& d = m.results.determined;
+void shape_warnings(Paar& m, Assessment const& d) {
   bool sd_open = !d.sd_determined && !d.sd_disagrees, mean_open = !d.mean_determined && !d.mean_disagrees;
   if (sd_open || mean_open)
     warn(m, format("warning: the %s not determined by these data: %s; quote %s and the allowed widths "
                    "rather than the %s",
                    !sd_open ? "mean distance is" : !mean_open ? "width is" : "width and the mean distance are",
-                   d.width_problem.c_str(), quote_effective(m).c_str(),
+                   d.width_problem.c_str(), quote_effective(m, d).c_str(),
                    !sd_open ? "mean" : !mean_open ? "sd" : "mean and the sd"));
   if (d.sd_disagrees || d.mean_disagrees)
     warn(m, format("warning: the reported %s disagree%s with what these data allow: %s; quote the allowed "
@@ -210,7 +203,7 @@ void shape_warnings(Paar& m) {
                    k > 1 ? "" : "s", n - k > 1 ? "s" : "", positions(d.peaks, true).c_str()));
   }
   for (std::string const& c : d.component_problems) warn(m, "warning: " + c);
-  taper_warnings(m);
+  taper_warnings(m, d);
 }
 
 double share_beyond(Paar const& m, double r) {
@@ -222,7 +215,7 @@ double share_beyond(Paar const& m, double r) {
 
 }  // namespace
 
-bool report_edge_advice(Paar& m, double edge_share, double lmd) {
+bool report_edge_advice(Paar& m, Assessment const& a, double edge_share, double lmd) {
   // Mass beyond one dephasing cycle that a lower SCALING explains as well:
   // a wider grid would only move it further out, so no advice points there.
   std::string trap = scaling_trap_warning(m);
@@ -236,7 +229,7 @@ bool report_edge_advice(Paar& m, double edge_share, double lmd) {
   double far2 = n >= 4 ? gvg(m.distribution, n - 1) + gvg(m.distribution, n - 2) : 0.0;
   double near2 = edge_share - far2;
   bool far_side = far2 >= near2;
-  std::string hint = scaling_hint(m);
+  std::string hint = scaling_hint(m, a);
   double beyond = share_beyond(m, lmd);
   bool piled = edge_share > limit;
   if (!piled && !(beyond > limit && !hint.empty())) return false;
@@ -269,10 +262,10 @@ bool report_edge_advice(Paar& m, double edge_share, double lmd) {
   return far_side || !piled;
 }
 
-std::string scaling_hint(Paar const& m, bool brief) {
+std::string scaling_hint(Paar const& m, Assessment const& a, bool brief) {
   double suggested = 0.0;
-  if (!plateau_off(m, suggested)) return "";
-  LatePlateau const& p = m.results.determined.plateau;
+  if (!plateau_off(m, a, suggested)) return "";
+  LatePlateau const& p = a.plateau;
   if (brief) return format("(near %.2f by the curve's late plateau)", suggested);
   return format(
       "(the curve levels off at S/S0 %.3f +- %.3f from N_c %.0f on, where SCALING %.4g "
@@ -281,24 +274,21 @@ std::string scaling_hint(Paar const& m, bool brief) {
       p.level, p.level_err, p.from_cycles, m.scaling, 1.0 - m.scaling, suggested);
 }
 
-std::string sd_note(Paar const& m) {
-  DataDetermined const& d = m.results.determined;
+std::string sd_note(Assessment const& d) {
   if (!d.computed || d.sd_determined) return "";
   return d.sd_disagrees ? " (outside what these data allow)" : " (not determined by these data)";
 }
 
-std::string mean_note(Paar const& m) {
-  DataDetermined const& d = m.results.determined;
+std::string mean_note(Assessment const& d) {
   if (!d.computed || d.mean_determined) return "";
   return d.mean_disagrees ? " (outside what these data allow)" : " (not determined by these data)";
 }
 
-void report_determined(Paar& m) {
-  DataDetermined const& d = m.results.determined;
+void report_determined(Paar& m, Assessment const& d) {
   McDistance const& mc = m.results.mc.distance;
   if (mc.runs >= 2)
     say(m,
-        format("Effective distance: %.4f +- %.4f Angstrom", m.results.effective_distance, effective_sd(m)));
+        format("Effective distance: %.4f +- %.4f Angstrom", m.results.effective_distance, effective_sd(m, d)));
   else
     say(m, format("Effective distance: %.4f Angstrom", m.results.effective_distance));
   if (!d.computed) return;
@@ -313,20 +303,19 @@ void report_determined(Paar& m) {
                   d.width.mean_hi, d.one_gaussian_describes ? "" : "; one Gaussian does not describe these data"));
     say(m, format("Centre allowed by the data: %.3f to %.3f Angstrom", d.width.centre_lo, d.width.centre_hi));
   }
-  say(m, fit_line(m));
+  say(m, fit_line(m, d));
   say(m, peaks_line(d));
-  for (std::string const& line : interval_lines(m)) say(m, line);
-  fit_warnings(m);
-  shape_warnings(m);
+  for (std::string const& line : interval_lines(m, d)) say(m, line);
+  fit_warnings(m, d);
+  shape_warnings(m, d);
   m.report().log() << describe(d.grid) << "\n";
 }
 
-void add_determined_json(Paar const& m, nlohmann::json& j) {
-  DataDetermined const& d = m.results.determined;
+void add_determined_json(Paar const& m, Assessment const& d, nlohmann::json& j) {
   nlohmann::json& dist = j["distance"];
   dist["effective"] = m.results.effective_distance;
   if (m.results.mc.distance.runs >= 2) {
-    dist["effective_sd"] = effective_sd(m);
+    dist["effective_sd"] = effective_sd(m, d);
     dist["effective_mc_sd"] = m.results.mc.distance.effective_sd;
   }
   if (!d.computed) return;
@@ -358,7 +347,7 @@ void add_determined_json(Paar const& m, nlohmann::json& j) {
     if (i->given) dist[key] = {i->lo, i->hi};
   if (d.scaling_interval.given) j["scaling_interval"] = {d.scaling_interval.lo, d.scaling_interval.hi};
   nlohmann::json models = nlohmann::json::array();
-  for (DataDetermined::Model const& pm : d.peak_models)
+  for (Assessment::Model const& pm : d.peak_models)
     models.push_back({{"model", pm.name}, {"aic", pm.aic}, {"peaks", pm.peaks}});
   dist["peak_models"] = models;
   dist["supported_peaks"] = d.supported_peaks;

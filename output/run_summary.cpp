@@ -14,7 +14,6 @@
 #include "numeric/numeric.h"
 #include "numeric/warnings.h"
 #include "output/atomic_file.h"
-#include "output/data_determined.h"
 #include "output/determined_report.h"
 #include "output/run_directory.h"
 #include "output/scaling_report.h"
@@ -76,8 +75,7 @@ void add_percentiles(McDistance const& mc, nlohmann::json& d) {
 
 }  // namespace
 
-Diagnostics report_diagnostics(Paar& m) {
-  assess_determined(m);
+Diagnostics report_diagnostics(Paar& m, Assessment const& a) {
   Diagnostics d;
   d.computed = true;
   d.edge_share = m.edge_share();
@@ -88,7 +86,7 @@ Diagnostics report_diagnostics(Paar& m) {
   say(m, b);
   std::snprintf(b, sizeof b, "Longest measurable distance: %.3f Angstrom", d.longest_measurable_distance);
   say(m, b);
-  bool far_covered = report_edge_advice(m, d.edge_share, d.longest_measurable_distance);
+  bool far_covered = report_edge_advice(m, a, d.edge_share, d.longest_measurable_distance);
   if (m.setup->far > d.longest_measurable_distance && !far_covered) {
     std::snprintf(b, sizeof b,
                   "warning: FAR %g Angstrom lies beyond the longest measurable distance %.2f "
@@ -101,7 +99,7 @@ Diagnostics report_diagnostics(Paar& m) {
   return d;
 }
 
-void report_result_lines(Paar& m) {
+void report_result_lines(Paar& m, Assessment const& a) {
   char b[200];
   std::snprintf(b, sizeof b, "Result chi2: %.4f for %d points (%.4f per point)", m.chi2, m.setup->n_data,
                 m.chi2 / m.setup->n_data);
@@ -114,15 +112,15 @@ void report_result_lines(Paar& m) {
     return std::string(t);
   };
   std::snprintf(b, sizeof b, "Mean distance: %.4f%s Angstrom%s", m.results.distance_moments[0],
-                pm(mc.mean_sd).c_str(), mean_note(m).c_str());
+                pm(mc.mean_sd).c_str(), mean_note(a).c_str());
   say(m, b);
   std::snprintf(b, sizeof b, "Distance sd: %.4f%s Angstrom%s", m.results.distance_moments[1],
-                pm(mc.sd_sd).c_str(), sd_note(m).c_str());
+                pm(mc.sd_sd).c_str(), sd_note(a).c_str());
   say(m, b);
   say(m, shape_line("Distance skewness", m.results.distance_moments[2]));
   say(m, shape_line("Distance excess kurtosis", m.results.distance_moments[3] - 3.0));
   report_fitted_scaling(m);
-  report_determined(m);
+  report_determined(m, a);
   if (mc.runs >= 2) {
     std::snprintf(b, sizeof b,
                   "Note: the +- is the noise part only: the spread over the %zu %s, not the bias the "
@@ -161,7 +159,7 @@ nlohmann::json summary_json(Paar const& m, RunSummary const& s) {
       j["distance"]["mc_runs"] = m.results.mc.distance.runs;
       add_percentiles(m.results.mc.distance, j["distance"]);
     }
-    add_determined_json(m, j);
+    add_determined_json(m, s.assessment, j);
   } else {
     j["distance"] = m.setup->mode == "sim" ? simulation_json(m) : nullptr;
     j["coupling"] = nullptr;

@@ -9,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "assessment/assessment.h"
 #include "model/paar.h"
 
 // Edge share and longest measurable distance, with a warning for each that
@@ -18,16 +19,17 @@ struct Diagnostics {
   double edge_share = 0.0;
   double longest_measurable_distance = 0.0;  // Angstrom
 };
-Diagnostics report_diagnostics(Paar& model);
+Diagnostics report_diagnostics(Paar& model, Assessment const& assessment);
 
 // chi2, chi2 per point and the distance moments with their units.
-void report_result_lines(Paar& model);
+void report_result_lines(Paar& model, Assessment const& assessment);
 
 struct RunSummary {
   std::vector<std::string> command;  // the argument vector
   std::string parameter_file;
   bool fitted = false;       // a distribution was fitted (modes fit and err)
   Diagnostics diagnostics;
+  Assessment assessment;  // what judges the fit (when fitted)
   nlohmann::json solver_details;  // what the solver adds (alpha, components, ...)
   int status = 0;                 // the exit status
 };

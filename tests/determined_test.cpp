@@ -10,13 +10,13 @@
 #include "model/exact_kernel.h"
 #include "model/goodness_of_fit.h"
 #include "model/late_plateau.h"
-#include "output/assessment_grid.h"
-#include "output/data_determined.h"
-#include "solver/gaussians/flat_peak.h"
+#include "assessment/assessment_grid.h"
+#include "assessment/assess.h"
+#include "assessment/flat_peak.h"
 #include "solver/gaussians/gaussian_fit.h"
-#include "solver/gaussians/peak_support.h"
-#include "solver/gaussians/skewed_peak.h"
-#include "solver/gaussians/width_profile.h"
+#include "assessment/peak_support.h"
+#include "assessment/skewed_peak.h"
+#include "assessment/width_profile.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -228,22 +228,18 @@ TEST(Determined, LatePlateauAndSkewedPeak) {
 // 0.005 Angstrom of slack on either side.
 TEST(Determined, EffectiveDistanceOutsideItsAllowedRangeBeyondTheSlack) {
   ts::Model m({}, ts::kCurveData);
-  assess_determined(*m);
-  WidthAllowed const w = m->results.determined.width;
-  ASSERT_TRUE(w.computed && m->results.determined.one_gaussian_describes);
+  WidthAllowed const w = assess(*m).width;
+  ASSERT_TRUE(w.computed && assess(*m).one_gaussian_describes);
   for (auto [r, outside] : {std::pair{w.effective_lo - 0.004, false}, {w.effective_lo - 0.006, true},
                             {w.effective_hi + 0.004, false}, {w.effective_hi + 0.006, true}}) {
     m->results.effective_distance = r;
-    assess_determined(*m);
-    EXPECT_EQ(m->results.determined.effective_outside, outside) << r << " " << w.effective_lo << " " << w.effective_hi;
+    EXPECT_EQ(assess(*m).effective_outside, outside) << r << " " << w.effective_lo << " " << w.effective_hi;
   }
   // A mean and an sd inside wide allowed ranges (the curve to N_c 24) are open, not outside them.
   ts::Model s({}, ts::kCurveData.substr(0, ts::kCurveData.find("\n32 ") + 1));
-  assess_determined(*s);
-  WidthAllowed const v = s->results.determined.width;
+  WidthAllowed const v = assess(*s).width;
   s->results.distance_moments = {0.5 * (v.mean_lo + v.mean_hi), 0.5 * (v.sd_lo + v.sd_hi), 0, 3};
-  assess_determined(*s);
-  DataDetermined const& d = s->results.determined;
+  Assessment const d = assess(*s);
   EXPECT_TRUE(d.width_problem.rfind("one Gaussian fits them with any width", 0) == 0 && d.disagree_problem.empty() &&
               d.width_problem.find("the single Gaussians they allow have means") != std::string::npos)
       << d.width_problem << v.mean_lo << " " << v.mean_hi << " " << v.sd_lo << " " << v.sd_hi;

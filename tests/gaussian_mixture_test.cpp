@@ -16,7 +16,7 @@
 #include "solver/gaussians/gaussians_report.h"
 #include "solver/gaussians/gaussians_run.h"
 #include "solver/gaussians/gaussian_fit.h"
-#include "solver/gaussians/gaussian_mixture.h"
+#include "model/gaussian_mixture.h"
 
 namespace {
 

@@ -8,6 +8,7 @@
 
 #include "numeric/parabola_vertex.h"
 #include "model/run_results.h"
+#include "assessment/err_intervals.h"
 #include "solver/uncertainty/interval95.h"
 #include "solver/uncertainty/peak_spread.h"
 #include "tests/test_support.h"
@@ -67,7 +68,7 @@ TEST(Intervals, NoiseJoinedWithTheAllowedRange) {
 TEST(Intervals, WidenedByThePeakModelsWithinTheAicMargin) {
   // The skewed peak (AIC 1.5 above the best) joins mean 4.3 +- 1.96 * 0.05, sd 0.5 +- 1.96 * 0.02
   // and its peak at 3.6; the two Gaussians (2.5 above) and the interval not given do not.
-  DataDetermined d;
+  Assessment d;
   d.mean_interval = {true, 3.9, 4.1}, d.sd_interval = {true, 0.25, 0.35};
   d.peaks = {{3.85, 1.0, true, 2, 2, 0.02, 0.0, {3.8, 3.9}, {1.0, 1.0}}};  // two runs: enough
   d.peak_models = {{"1 Gaussian", 10.0, 1, {3.85}, {4.0, 0.3, 3.9}}, {"skewed peak", 11.5, 1, {3.6}, {4.3, 0.5, 3.95}},
@@ -91,7 +92,7 @@ TEST(Intervals, OneGaussiansCentresWidenOnlyALonePeak) {
   mc.runs = 2;
   mc.run_peaks.assign(2, {{3.5, 0.5, true}, {5.5, 0.5, true}});
   for (size_t reported : {2, 1}) {
-    DataDetermined d;
+    Assessment d;
     d.width.computed = true, d.width.centre_lo = 2.0, d.width.centre_hi = 6.0;
     d.peaks = {{3.5, 0.5, true}, {5.5, 0.5, true}};
     d.peaks.resize(reported);

@@ -16,7 +16,7 @@
 #include "model/exact_problem.h"
 #include "output/run_summary.h"
 #include "solver/gaussians/gaussian_fit.h"
-#include "solver/gaussians/single_gaussian.h"
+#include "assessment/single_gaussian.h"
 #include "solver/maxent/maxent.h"
 #include "solver/uncertainty/mc_blocks.h"
 #include "tests/test_support.h"  // GoogleTest, which RapidCheck's glue needs first

@@ -17,7 +17,7 @@
 #include "numeric/percentile.h"
 #include "numeric/report.h"
 #include "output/compare_report.h"
-#include "output/data_determined.h"
+#include "assessment/assess.h"
 #include "output/determined_report.h"
 #include "output/run_summary.h"
 #include "output/scaling_report.h"
@@ -177,10 +177,11 @@ TEST(Diagnostics, EdgeShareAndItsWarningOnPlantedDistributions) {
   for (auto& c : cases) {
     Model m;
     for (int j = 0; j < 9; j++) gsl_vector_set(m->distribution, j, c.p[j]);
-    if (c.plateau) m->results.determined.plateau = {true, 4, 12.0, 0.2, 0.01};
-    c.warning = std::regex_replace(c.warning, std::regex("PLATEAU"), scaling_hint(*m));
+    Assessment a;
+    if (c.plateau) a.plateau = {true, 4, 12.0, 0.2, 0.01};
+    c.warning = std::regex_replace(c.warning, std::regex("PLATEAU"), scaling_hint(*m, a));
     EXPECT_NEAR(m->edge_share(), c.share, 1e-15);
-    EXPECT_EQ(report_edge_advice(*m, m->edge_share(), c.lmd), !c.warning.empty());
+    EXPECT_EQ(report_edge_advice(*m, a, m->edge_share(), c.lmd), !c.warning.empty());
     EXPECT_EQ(m->report().warnings(), c.warning.empty() ? std::vector<std::string>{} : std::vector{c.warning});
   }
 }
@@ -190,40 +191,40 @@ TEST(Diagnostics, EdgeShareAndItsWarningOnPlantedDistributions) {
 // one at 0.02 lies within 0.03 of 1 - SCALING and suggests nothing.
 TEST(Diagnostics, UnsupportedPeakAndThePlateausScalingOnAPlantedAssessment) {
   Model m;
-  DataDetermined& d = m->results.determined;
+  Assessment d;
   d.computed = true;
   d.chi2.p_high = d.chi2.p_low = d.runs.p_few = 0.5;
   d.peaks = {{3.0, 0.7, true}, {4.5, 0.3, false}};
   d.supported_peaks = 1, d.peaks_supported = false;
   d.peak_models = {{"1 Gaussian", 10.0, 1, {}, {}}, {"2 Gaussians", 11.0, 2, {}, {}}};
   d.plateau = {true, 4, 12.0, 0.2, 0.01};
-  report_determined(*m);
+  report_determined(*m, d);
   std::vector<std::string> w = m->report().warnings();
   EXPECT_NE(std::find(w.begin(), w.end(),
                       "warning: the data do not support 2 peaks (at 3.00, 4.50 Angstrom): 1 peak (1 Gaussian) fits "
                       "them within 2 of the best AIC; the peak at 4.50 Angstrom may be the solver's own"),
             w.end()) << ::testing::PrintToString(w);
-  EXPECT_EQ(scaling_hint(*m, true), "(near 0.80 by the curve's late plateau)");
+  EXPECT_EQ(scaling_hint(*m, d, true), "(near 0.80 by the curve's late plateau)");
   d.plateau.level = 0.02;
-  EXPECT_EQ(scaling_hint(*m, true), "");
+  EXPECT_EQ(scaling_hint(*m, d, true), "");
   // A plateau counts when it lies more than 3 of its errors from 1 - SCALING:
   // 0.1 is 5 errors of 0.02 away, but only 2.5 errors of 0.04.
   d.plateau.level = 0.1, d.plateau.level_err = 0.02;
-  EXPECT_EQ(scaling_hint(*m, true), "(near 0.90 by the curve's late plateau)");
+  EXPECT_EQ(scaling_hint(*m, d, true), "(near 0.90 by the curve's late plateau)");
   d.plateau.level_err = 0.04;
-  EXPECT_EQ(scaling_hint(*m, true), "");
+  EXPECT_EQ(scaling_hint(*m, d, true), "");
   // maxent's peak at 2.75, 0.25 from NEAR 2.5 within a 1 Angstrom taper:
   // NEAR goes to 2.75 - 1 - two cells of 0.5, rounded down to 0.7.
   m->results.solver = "maxent", m->results.details = {{"default_model_taper_angstrom", 1.0}};
   d.peaks = {{2.75, 1.0, true}};
-  report_determined(*m);
+  report_determined(*m, d);
   w = m->report().warnings();
   EXPECT_NE(w.back().find("(1.00 Angstrom from NEAR 2.5): the grid end is too close for maxent; lower NEAR to "
                           "0.7 Angstrom"), std::string::npos) << w.back();
   // A taper of 1.25 would need NEAR 0.5: not above 0.5 Angstrom, no advice.
   size_t before = m->report().warnings().size();
   m->results.details = {{"default_model_taper_angstrom", 1.25}};
-  report_determined(*m);
+  report_determined(*m, d);
   EXPECT_EQ(m->report().warnings().size(), before);
   // A profile whose other explanation lay within a scan step: no trap in the summary.
   m->results.scaling_trap.found = false, m->results.scaling_trap.profile.fitted = true;
@@ -234,13 +235,12 @@ TEST(Diagnostics, UnsupportedPeakAndThePlateausScalingOnAPlantedAssessment) {
   // chi2 2 is tested against it, p = erfc(1) = 0.1572992.
   Model g({}, "0 1 1 1 0.02\n8 1 0.9 1 0.02\n16 1 0.7 1 0.02\n");
   g->results.solver = "gaussians", g->results.details = {{"chosen_k", 1}}, g->chi2 = 2.0;
-  assess_determined(*g);
-  EXPECT_NEAR(g->results.determined.chi2.p_high, 0.1572992, 1e-7);
+  EXPECT_NEAR(assess(*g).chi2.p_high, 0.1572992, 1e-7);
   // Two Monte Carlo runs are enough for the effective distance's +-.
   Model e(Over{{"MODE", "err"}});
   e->results.mc.distance.runs = 2, e->results.mc.distance.effective_sd = 0.02;
   json jd;
-  add_determined_json(*e, jd);
+  add_determined_json(*e, Assessment(), jd);
   EXPECT_EQ(jd["distance"]["effective_sd"], 0.02);
   // In mode err a fitted SCALING's +- is half its AIC-within-1 range.
   ScalingProfile& sp = e->results.scaling_fit;
@@ -264,10 +264,10 @@ TEST(Diagnostics, AFitThatDoesNotExplainTheDataPointsToScalingAndTheTrapWhenFoun
   for (bool trap : {false, true}) {
     Model m;
     gsl_vector_set_zero(m->distribution), gsl_vector_set(m->distribution, 3, 1.0);  // away from the grid's ends
-    DataDetermined& d = m->results.determined;
+    Assessment d;
     d.computed = true, d.chi2.p_high = 1e-5, d.chi2.p_low = 1.0, d.runs.p_few = 0.5, m->chi2 = 40.0;
     m->results.scaling_trap.found = trap;  // when found, its own warning stands above
-    report_determined(*m);
+    report_determined(*m, d);
     std::vector<std::string> w = m->report().warnings();
     std::string want = strf("warning: the fit does not explain the data (chi2 40.0 for 5 points, p = 1e-05; runs test "
                             "p = 0.5): check, in this order, SCALING%s, the errors in the data file, MAS, and the "
@@ -292,12 +292,12 @@ TEST(Diagnostics, MeanAndSdOpenOrOutsideWhatTheDataAllow) {
        "quote the allowed ranges rather than the reported values"}};
   for (auto const& c : cases) {
     Model m;
-    DataDetermined& d = m->results.determined;
+    Assessment d;
     d.sd_determined = c.sd_det, d.sd_disagrees = !c.sd_det && c.sd_dis;
     d.mean_determined = c.mean_det, d.mean_disagrees = !c.mean_det && c.mean_dis;
     d.width_problem = "W", d.disagree_problem = "D", d.computed = true;
     d.chi2.p_high = d.chi2.p_low = d.runs.p_few = 0.5, m->results.effective_distance = 3.1;
-    report_determined(*m);
+    report_determined(*m, d);
     std::vector<std::string> w = m->report().warnings();
     EXPECT_NE(std::find(w.begin(), w.end(), c.want), w.end()) << ::testing::PrintToString(w);
   }
@@ -313,7 +313,7 @@ TEST(Diagnostics, FarWarningOnlyWhereTheDataCannotReachFar) {
     int n = m->setup->n_grid;
     gsl_vector_set_zero(m->distribution);
     gsl_vector_set(m->distribution, n / 2, 1.0);
-    Diagnostics d = report_diagnostics(*m);
+    Diagnostics d = report_diagnostics(*m, assess(*m));
     EXPECT_EQ(d.longest_measurable_distance < std::stod(c.far), c.warned) << d.longest_measurable_distance;
     std::string want = "warning: FAR " + c.far + " Angstrom lies beyond the longest measurable distance";
     std::vector<std::string> w = m->report().warnings();

@@ -10,7 +10,7 @@
 
 #include "model/dephasing_cycle.h"
 #include "output/scaling_report.h"
-#include "solver/gaussians/flat_peak.h"
+#include "assessment/flat_peak.h"
 #include "solver/scaling/scaling_fit.h"
 #include "solver/scaling/scaling_trap.h"
 #include "tests/test_support.h"

@@ -9,7 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "model/exact_kernel.h"
-#include "output/data_determined.h"
+#include "assessment/assess.h"
 #include "tests/test_support.h"
 
 using namespace ts;
@@ -201,8 +201,7 @@ static std::string exact_curve(std::vector<std::array<double, 2>> const& truth, 
 // Gaussian's centre within a profile step or two.
 TEST(Solvers, TheAssessmentsKernelPutsAGaussianWhereTheDataHaveIt) {
   Model m({{"GRAIN", "0.05"}}, exact_curve({{3.3, 1.0}}, 64, 4, 0.01));
-  assess_determined(*m);
-  EXPECT_NEAR(m->results.determined.width.best_centre, 3.3, 0.04);
+  EXPECT_NEAR(assess(*m).width.best_centre, 3.3, 0.04);
 }
 
 TEST(Solvers, TwoPopulationsAreTwoSupportedPeaksAndOneIsOne) {

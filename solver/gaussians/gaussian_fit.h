@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "model/fit_problem.h"
-#include "solver/gaussians/gaussian_mixture.h"
+#include "model/gaussian_mixture.h"
 
 struct GaussComponent {
   double weight = 0.0;  // share of the distribution, the weights sum to 1

@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "solver/gaussians/gaussian_mixture.h"
+#include "model/gaussian_mixture.h"
 
 namespace {
 

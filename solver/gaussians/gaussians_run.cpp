@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "solver/gaussians/gaussian_mixture.h"
+#include "model/gaussian_mixture.h"
 #include "solver/gaussians/gaussians_report.h"
 
 namespace {

@@ -10,7 +10,7 @@
 
 #include "model/paar.h"
 #include "solver/gaussians/gaussian_fit.h"
-#include "solver/gaussians/gaussian_mixture.h"
+#include "model/gaussian_mixture.h"
 #include "solver/uncertainty/bootstrap.h"
 
 // The run's fit problem with the kernel on the mixture's sub-grid computed

@@ -7,7 +7,7 @@
 #include "model/dephasing_cycle.h"
 #include "numeric/interrupt.h"
 #include "numeric/margin.h"
-#include "solver/gaussians/gaussian_mixture.h"
+#include "model/gaussian_mixture.h"
 
 double fit_parameters(nlohmann::json const& details) {
   if (details.contains("chosen_k") && details["chosen_k"].is_number())

@@ -27,9 +27,15 @@
 #include <array>
 #include <vector>
 
-#include "model/determined.h"
-#include "model/paar.h"
-#include "model/run_results.h"
+
+// In mode err, the 95 % intervals of the mean, the sd and the effective
+// distance (Angstrom) and of a fitted SCALING: the noise the runs show
+// joined with the range the data allow a single Gaussian (the bias of the
+// regularisation). given: the interval exists.
+struct Interval95 {
+  bool given = false;
+  double lo = 0.0, hi = 0.0;
+};
 
 constexpr double kZ95 = 1.959964;  // the normal distribution's 97.5 percentile
 
@@ -40,16 +46,5 @@ double sample_sd(std::vector<double> const& v);
 // joined with [allowed_lo, allowed_hi] when allowed_lo <= allowed_hi.
 Interval95 interval95(double value, double sd, std::array<double, 2> p, double allowed_lo = 1.0,
                       double allowed_hi = 0.0);
-
-// Each model of d's peak assessment within the AIC margin of the best joins
-// its mean, sd and effective distance +- kZ95 times the runs' sd to the
-// intervals given, and, with as many peaks as reported, its peak positions
-// to theirs (a skewed truth fitted by Gaussians: the skewed peak's mode).
-void widen_by_models(DataDetermined& d, McDistance const& mc);
-
-// The intervals of d (its width range and peaks already found) from the
-// runs of m's estimate (nothing before two runs): mean and sd where
-// determined, the effective distance, the peaks, a fitted SCALING.
-void add_err_intervals(Paar const& m, DataDetermined& d);
 
 #endif

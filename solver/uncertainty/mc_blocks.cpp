@@ -10,7 +10,7 @@
 #include "model/effective_distance.h"
 #include "numeric/numeric.h"
 #include "numeric/percentile.h"
-#include "solver/gaussians/peak_support.h"
+#include "model/peaks.h"
 #include "solver/uncertainty/interval95.h"
 
 BlockSums::BlockSums(size_t n) {

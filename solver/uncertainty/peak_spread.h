@@ -12,7 +12,7 @@
 
 #include <vector>
 
-#include "model/determined.h"
+#include "model/peaks.h"
 
 // Per reported peak, the positions of the runs that have it and the share
 // of every run (0 for a miss).

@@ -8,8 +8,8 @@
 //   weight_c = exp(z_c) / sum_d exp(z_d), with z_k = 0           positive, sum 1
 // Parameter vector layout: a_0, u_0, a_1, u_1, ..., a_{k-1}, u_{k-1},
 // z_0, ..., z_{k-2}: 3k - 1 values.
-#ifndef REDORDIST_SOLVER_GAUSSIAN_MIXTURE_H
-#define REDORDIST_SOLVER_GAUSSIAN_MIXTURE_H
+#ifndef REDORDIST_MODEL_GAUSSIAN_MIXTURE_H
+#define REDORDIST_MODEL_GAUSSIAN_MIXTURE_H
 
 #include <memory>
 #include <vector>

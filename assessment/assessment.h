@@ -1,8 +1,8 @@
 // What the data determine about a fitted distribution, beside its moments:
 // whether the fit explains the data, the widths and centres one Gaussian may
 // take at the data's precision, and which peaks the data support.
-#ifndef REDORDIST_MODEL_DETERMINED_H
-#define REDORDIST_MODEL_DETERMINED_H
+#ifndef REDORDIST_ASSESSMENT_ASSESSMENT_H
+#define REDORDIST_ASSESSMENT_ASSESSMENT_H
 
 #include <array>
 #include <cstddef>
@@ -11,6 +11,8 @@
 
 #include "model/goodness_of_fit.h"
 #include "model/late_plateau.h"
+#include "model/peaks.h"
+#include "solver/uncertainty/interval95.h"
 
 // The widths (standard deviation before truncation) and centres of one
 // truncated Gaussian whose chi2 lies within delta_chi2 of the best one's,
@@ -31,30 +33,6 @@ struct WidthAllowed {
   double effective_lo = 0.0, effective_hi = 0.0;
 };
 
-// A peak of the reported distribution: the share of the distribution
-// between the minima on either side, the distance of its maximum, and
-// whether the Gaussians that the data support put a component there.
-struct PeakInfo {
-  double position = 0.0;  // Angstrom
-  double share = 0.0;
-  bool supported = true;
-  // In mode err: the runs (or replicates) of the estimate, those that have
-  // this peak, and over those the spread (sd) of its position and share and
-  // the 95 % intervals of both (noise and grid; see solver/uncertainty).
-  size_t runs = 0, found = 0;
-  double position_sd = 0.0, share_sd = 0.0;
-  std::array<double, 2> position_interval{}, share_interval{};
-};
-
-// In mode err, the 95 % intervals of the mean, the sd and the effective
-// distance (Angstrom) and of a fitted SCALING: the noise the runs show
-// joined with the range the data allow a single Gaussian (the bias of the
-// regularisation). given: the interval exists.
-struct Interval95 {
-  bool given = false;
-  double lo = 0.0, hi = 0.0;
-};
-
 // The range and centres the assessment used (Angstrom), and the largest
 // lambda_D its kernel needs there.
 struct AssessmentGrid {
@@ -63,7 +41,7 @@ struct AssessmentGrid {
   double lambda_top = 0.0;
 };
 
-struct DataDetermined {
+struct Assessment {
   bool computed = false;
   AssessmentGrid grid;
   // Goodness of fit.

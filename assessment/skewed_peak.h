@@ -4,12 +4,12 @@
 // least squares (chi2) with a simplex search. With a = 0 it is one Gaussian;
 // it stands for every single-peaked shape with a tail on one side, which two
 // or three Gaussians can also imitate with two peaks.
-#ifndef REDORDIST_SOLVER_GAUSSIANS_SKEWED_PEAK_H
-#define REDORDIST_SOLVER_GAUSSIANS_SKEWED_PEAK_H
+#ifndef REDORDIST_ASSESSMENT_SKEWED_PEAK_H
+#define REDORDIST_ASSESSMENT_SKEWED_PEAK_H
 
 #include <vector>
 
-#include "solver/gaussians/gaussian_mixture.h"
+#include "model/gaussian_mixture.h"
 
 struct SkewedPeak {
   bool ok = false;

@@ -1,11 +1,11 @@
-#include "solver/gaussians/flat_peak.h"
+#include "assessment/flat_peak.h"
 
 #include <algorithm>
 #include <cmath>
 
 #include <gsl/gsl_cdf.h>
 
-#include "solver/gaussians/peak_simplex.h"
+#include "assessment/peak_simplex.h"
 
 namespace {
 

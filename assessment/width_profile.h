@@ -3,13 +3,13 @@
 // every centre the best width. The widths and centres whose profile lies
 // within delta_chi2 of the best fit are the ones the data allow (4: about
 // two standard deviations of one parameter).
-#ifndef REDORDIST_SOLVER_GAUSSIANS_WIDTH_PROFILE_H
-#define REDORDIST_SOLVER_GAUSSIANS_WIDTH_PROFILE_H
+#ifndef REDORDIST_ASSESSMENT_WIDTH_PROFILE_H
+#define REDORDIST_ASSESSMENT_WIDTH_PROFILE_H
 
 #include <memory>
 #include <vector>
 
-#include "model/determined.h"
+#include "assessment/assessment.h"
 #include "model/fit_problem.h"
 
 constexpr double kAllowedDeltaChi2 = 4.0;

@@ -4,7 +4,7 @@
 // profile point then refined by a golden-section search between the grid
 // neighbours of its best value: chi2 is smooth in both parameters, and the
 // grid finds the right valley even when there are several.
-#include "solver/gaussians/width_profile.h"
+#include "assessment/width_profile.h"
 
 #include <algorithm>
 #include <cmath>
@@ -15,8 +15,8 @@
 
 #include "model/effective_distance.h"
 #include "numeric/margin.h"
-#include "solver/gaussians/gaussian_mixture.h"
-#include "solver/gaussians/single_gaussian.h"
+#include "model/gaussian_mixture.h"
+#include "assessment/single_gaussian.h"
 
 namespace {
 

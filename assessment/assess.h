@@ -1,9 +1,12 @@
-// Works out what the data determine of the fitted distribution (goodness of
-// fit, the late plateau, the widths and centres one Gaussian may take, the
-// peaks and their support) and keeps it in model.results.determined.
-#ifndef REDORDIST_OUTPUT_DATA_DETERMINED_H
-#define REDORDIST_OUTPUT_DATA_DETERMINED_H
+// What judges a fit: what the data determine of the fitted distribution
+// (goodness of fit, the late plateau, the widths and centres one Gaussian
+// may take at every SCALING the data allow, the peaks and their support,
+// the Gaussian components the data do not place, the intervals of mode err),
+// computed from the run's problem and its fit, returned as a value.
+#ifndef REDORDIST_ASSESSMENT_ASSESS_H
+#define REDORDIST_ASSESSMENT_ASSESS_H
 
+#include "assessment/assessment.h"
 #include "model/paar.h"
 
 // One Gaussian is taken not to describe the data when another model of the
@@ -26,8 +29,8 @@ constexpr double kWideWidths = 3.0;
 // than this (Angstrom) from it: the rounding of a printed distance.
 constexpr double kEffectiveSlack = 0.005;
 
-// Quiet: computes, prints nothing.
-void assess_determined(Paar& model);
+// Quiet: computes, prints nothing, changes nothing in the model.
+Assessment assess(Paar const& model);
 
 // The degrees of freedom the run's solver used, when it says: G for the
 // maximum entropy, 3k - 1 for k Gaussians. False for the annealing.

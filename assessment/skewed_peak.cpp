@@ -1,4 +1,4 @@
-#include "solver/gaussians/skewed_peak.h"
+#include "assessment/skewed_peak.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,7 +6,7 @@
 #include <gsl/gsl_cdf.h>
 #include <gsl/gsl_randist.h>
 
-#include "solver/gaussians/peak_simplex.h"
+#include "assessment/peak_simplex.h"
 
 namespace {
 

@@ -6,29 +6,19 @@
 // counts is the peaks of the mixture, not its components) and one skewed
 // peak. The data support N peaks when no model with fewer peaks comes
 // within 2 of the lowest AIC: more peaks must earn their parameters.
-#ifndef REDORDIST_SOLVER_GAUSSIANS_PEAK_SUPPORT_H
-#define REDORDIST_SOLVER_GAUSSIANS_PEAK_SUPPORT_H
+#ifndef REDORDIST_ASSESSMENT_PEAK_SUPPORT_H
+#define REDORDIST_ASSESSMENT_PEAK_SUPPORT_H
 
 #include <array>
 #include <string>
 #include <vector>
 
-#include "model/determined.h"
+#include "assessment/assessment.h"
+#include "model/peaks.h"
 #include "solver/gaussians/gaussian_fit.h"
-#include "solver/gaussians/gaussian_mixture.h"
+#include "model/gaussian_mixture.h"
 
-constexpr double kPeakMinShare = 0.10;
-// A minimum higher than this fraction of the lower of the two maxima beside
-// it is a ripple, not a valley: it does not separate two peaks.
-constexpr double kRippleDepth = 0.9;
 constexpr double kAicMargin = 2.0;
-
-// The peaks of p (n_grid masses on the ascending distances r), in order of
-// distance, each at the vertex of the parabola through its largest grid
-// mass and the two beside it (at the grid point on an end of the grid);
-// every peak starts supported. A distribution without mass has none.
-std::vector<PeakInfo> distribution_peaks(std::vector<double> const& r, std::vector<double> const& p,
-                                         double min_share = kPeakMinShare);
 
 struct PeakModel {
   std::string name;  // "1 Gaussian", "2 Gaussians", "3 Gaussians", "skewed peak", "flat-topped peak"

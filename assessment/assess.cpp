@@ -1,4 +1,4 @@
-#include "output/data_determined.h"
+#include "assessment/assess.h"
 
 #include <cmath>
 #include <cstdio>
@@ -11,13 +11,13 @@
 #include <gsl/gsl_spline.h>
 
 #include "numeric/numeric.h"
-#include "output/assessment_grid.h"
-#include "output/atomic_file.h"
-#include "solver/gaussians/gaussian_mixture.h"
-#include "solver/gaussians/peak_support.h"
-#include "solver/gaussians/width_profile.h"
+#include "assessment/assessment_grid.h"
+#include "numeric/format.h"
+#include "model/gaussian_mixture.h"
+#include "assessment/peak_support.h"
+#include "assessment/width_profile.h"
 #include "solver/scaling/scaling_trap.h"
-#include "solver/uncertainty/interval95.h"
+#include "assessment/err_intervals.h"
 
 namespace {
 
@@ -94,7 +94,7 @@ FitProblem determined_problem(Paar const& m, KernelAt const& kernel) {
   return fp;
 }
 
-void goodness(Paar const& m, DataDetermined& d) {
+void goodness(Paar const& m, Assessment& d) {
   int n = m.setup->n_data;
   std::vector<double> weighted(n);
   for (int i = 0; i < n; i++) weighted[i] = gvg(m.residual, i) / gvg(m.setup->data_error, i);
@@ -115,7 +115,7 @@ bool within(double v, double lo, double hi, double abs, double rel) {
 // The reported sd and mean against those of the Gaussians the data allow:
 // each is determined when it lies within the precision a distance is quoted
 // to of every allowed Gaussian's, whichever of them is the truth.
-void judge_width(Paar const& m, DataDetermined& d) {
+void judge_width(Paar const& m, Assessment& d) {
   WidthAllowed const& w = d.width;
   if (!w.computed || !d.one_gaussian_describes) return;
   double mean = m.results.distance_moments[0], sd = m.results.distance_moments[1];
@@ -157,7 +157,7 @@ void judge_width(Paar const& m, DataDetermined& d) {
 
 // A component whose width sits at the widest allowed, or whose centre sits
 // at NEAR or FAR, is where the bounds put it, not the data.
-void flag_components(Paar const& m, MixtureFit const& fit, double width_max, DataDetermined& d) {
+void flag_components(Paar const& m, MixtureFit const& fit, double width_max, Assessment& d) {
   double margin = std::max(0.5 * m.setup->grain, 0.01);
   for (GaussComponent const& g : fit.comp) {
     char b[300];
@@ -209,7 +209,7 @@ void widen_over_scaling(Paar const& m, AssessmentGrid const& g, KernelAt const& 
 // Peaks beyond the full-cycle distance, when a lower SCALING explains the
 // mass there as well, are not supported by these data whatever the models
 // of the peaks say at this SCALING.
-void unsupport_beyond_cycle(Paar const& m, DataDetermined& d) {
+void unsupport_beyond_cycle(Paar const& m, Assessment& d) {
   ScalingTrap const& t = m.results.scaling_trap;
   if (!t.found || !t.profile.fitted || !trap_other_clears(t)) return;
   int dropped = 0;
@@ -235,8 +235,8 @@ bool solver_dof(Paar const& m, double& dof) {
   return false;
 }
 
-void assess_determined(Paar& m) {
-  DataDetermined d;
+Assessment assess(Paar const& m) {
+  Assessment d;
   d.computed = true;
   goodness(m, d);
   RunSetup const& s = *m.setup;
@@ -272,5 +272,5 @@ void assess_determined(Paar& m) {
   for (PeakInfo const& p : d.peaks) d.peaks_supported = d.peaks_supported && p.supported;
   judge_width(m, d);
   add_err_intervals(m, d);
-  m.results.determined = d;
+  return d;
 }

@@ -1,7 +1,7 @@
 // Truncated-Gaussian mixture on the sub-grid: bin masses from exact normal
 // CDF differences, the curve through the cached sub-grid kernel, and the
 // analytic Jacobian chained through the bounded parametrisation.
-#include "solver/gaussians/gaussian_mixture.h"
+#include "model/gaussian_mixture.h"
 
 #include "numeric/numeric.h"
 

@@ -8,7 +8,7 @@
 // midpoint densities of the evenly spaced bins follow from one another,
 // phi(t + u) = phi(t) r, r = exp(-t u - u^2/2), and r itself grows by
 // exp(-u^2) per bin: three exponentials per Gaussian.
-#include "solver/gaussians/single_gaussian.h"
+#include "assessment/single_gaussian.h"
 
 #include <algorithm>
 #include <cmath>

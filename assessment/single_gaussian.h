@@ -2,12 +2,12 @@
 // a profile that tries tens of thousands of centres and widths: its bin
 // masses from the density at each bin's midpoint (no normal CDF per bin) and
 // its curve through the mixture's sub-grid kernel.
-#ifndef REDORDIST_SOLVER_GAUSSIANS_SINGLE_GAUSSIAN_H
-#define REDORDIST_SOLVER_GAUSSIANS_SINGLE_GAUSSIAN_H
+#ifndef REDORDIST_ASSESSMENT_SINGLE_GAUSSIAN_H
+#define REDORDIST_ASSESSMENT_SINGLE_GAUSSIAN_H
 
 #include <vector>
 
-#include "solver/gaussians/gaussian_mixture.h"
+#include "model/gaussian_mixture.h"
 
 class SingleGaussian {
  public:

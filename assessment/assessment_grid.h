@@ -2,13 +2,13 @@
 // Gaussians and peak models: from NEAR to the far end the data can still
 // see, with a bounded number of centres, so that its work follows what the
 // data resolve and not how wide a grid the user chose.
-#ifndef REDORDIST_OUTPUT_ASSESSMENT_GRID_H
-#define REDORDIST_OUTPUT_ASSESSMENT_GRID_H
+#ifndef REDORDIST_ASSESSMENT_ASSESSMENT_GRID_H
+#define REDORDIST_ASSESSMENT_ASSESSMENT_GRID_H
 
 #include <string>
 
 #include "model/paar.h"
-#include "solver/gaussians/width_profile.h"
+#include "assessment/width_profile.h"
 
 // The one-Gaussian profile's centres are this far apart (Angstrom) unless
 // there would be more than kAssessMaxCentres of them; then they spread out.

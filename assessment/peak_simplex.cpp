@@ -1,4 +1,4 @@
-#include "solver/gaussians/peak_simplex.h"
+#include "assessment/peak_simplex.h"
 
 #include "numeric/numeric.h"
 

@@ -6,12 +6,12 @@
 // least squares (chi2) with a simplex search. Its mean is c and its variance
 // h^2 / 3 + e^2. Two Gaussians imitate a flat band with two peaks; this is
 // the one-peak model beside them.
-#ifndef REDORDIST_SOLVER_GAUSSIANS_FLAT_PEAK_H
-#define REDORDIST_SOLVER_GAUSSIANS_FLAT_PEAK_H
+#ifndef REDORDIST_ASSESSMENT_FLAT_PEAK_H
+#define REDORDIST_ASSESSMENT_FLAT_PEAK_H
 
 #include <vector>
 
-#include "solver/gaussians/gaussian_mixture.h"
+#include "model/gaussian_mixture.h"
 
 struct FlatPeak {
   bool ok = false;

@@ -1,15 +1,15 @@
 // What the one-peak models (the skewed peak, the flat-topped peak) share:
 // the chi2 of a distribution of fine-grid masses on the run's kernel, and a
 // three-parameter simplex search.
-#ifndef REDORDIST_SOLVER_GAUSSIANS_PEAK_SIMPLEX_H
-#define REDORDIST_SOLVER_GAUSSIANS_PEAK_SIMPLEX_H
+#ifndef REDORDIST_ASSESSMENT_PEAK_SIMPLEX_H
+#define REDORDIST_ASSESSMENT_PEAK_SIMPLEX_H
 
 #include <array>
 #include <vector>
 
 #include <gsl/gsl_multimin.h>
 
-#include "solver/gaussians/gaussian_mixture.h"
+#include "model/gaussian_mixture.h"
 
 // chi2 of fine-grid masses (sum 1) with kernel, the run's kernel on gm's
 // sub-grid (n_data x n_fine, row-major), at gm's SCALING.

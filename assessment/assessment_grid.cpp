@@ -1,9 +1,9 @@
-#include "output/assessment_grid.h"
+#include "assessment/assessment_grid.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "output/atomic_file.h"
+#include "numeric/format.h"
 
 AssessmentGrid assessment_grid(RunSetup const& s, double longest_measurable) {
   AssessmentGrid g;

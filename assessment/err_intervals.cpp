@@ -1,0 +1,56 @@
+#include "assessment/err_intervals.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+#include "assessment/peak_support.h"
+#include "numeric/margin.h"
+#include "solver/uncertainty/peak_spread.h"
+
+void widen_by_models(Assessment& d, McDistance const& mc) {
+  double best = INFINITY;
+  for (Assessment::Model const& pm : d.peak_models) best = std::min(best, pm.aic);
+  std::pair<Interval95*, double> named[] = {
+      {&d.mean_interval, mc.mean_sd}, {&d.sd_interval, mc.sd_sd}, {&d.effective_interval, mc.effective_sd}};
+  for (Assessment::Model const& pm : d.peak_models) {
+    if (!(pm.aic < margin_level(best, kAicMargin))) continue;
+    for (int q = 0; q < 3; q++) {
+      Interval95& i = *named[q].first;
+      if (!i.given || !std::isfinite(pm.moments[q])) continue;
+      i.lo = std::min(i.lo, pm.moments[q] - kZ95 * named[q].second);
+      i.hi = std::max(i.hi, pm.moments[q] + kZ95 * named[q].second);
+    }
+    if (pm.positions.size() != d.peaks.size()) continue;
+    for (size_t k = 0; k < d.peaks.size(); k++) {
+      std::array<double, 2>& at = d.peaks[k].position_interval;
+      if (d.peaks[k].runs >= 2) at = {std::min(at[0], pm.positions[k]), std::max(at[1], pm.positions[k])};
+    }
+  }
+}
+
+void add_err_intervals(Paar const& m, Assessment& d) {
+  McDistance const& mc = m.results.mc.distance;
+  if (mc.runs < 2) return;
+  WidthAllowed const& w = d.width;
+  bool range = w.computed && d.one_gaussian_describes;
+  double no = 1.0, none = 0.0;  // an empty allowed range
+  double mid = 0.5 * (w.effective_lo + w.effective_hi), half = 0.5 * (w.effective_hi - w.effective_lo);
+  d.effective_interval = interval95(m.results.effective_distance, mc.effective_sd, mc.effective_p,
+                                    range ? mid - kZ95 * half : no, range ? mid + kZ95 * half : none);
+  if (d.mean_determined)
+    d.mean_interval = interval95(m.results.distance_moments[0], mc.mean_sd, mc.mean_p, range ? w.mean_lo : no,
+                                 range ? w.mean_hi : none);
+  if (d.sd_determined)
+    d.sd_interval = interval95(m.results.distance_moments[1], mc.sd_sd, mc.sd_p, range ? w.sd_lo : no,
+                               range ? w.sd_hi : none);
+  ScalingProfile const& s = m.results.scaling_fit;
+  if (s.fitted) d.scaling_interval = {true, std::min(s.lo4, m.scaling), std::max(s.hi4, m.scaling)};
+  add_peak_spread(d.peaks, mc.run_peaks, m.setup->grain);
+  // One peak where one Gaussian describes the data: the centres it may take.
+  if (range && d.peaks.size() == 1 && d.peaks[0].runs >= 2) {
+    std::array<double, 2>& at = d.peaks[0].position_interval;
+    at = {std::min(at[0], w.centre_lo), std::max(at[1], w.centre_hi)};
+  }
+  widen_by_models(d, mc);
+}
