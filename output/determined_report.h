@@ -8,12 +8,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "assessment/advice.h"
 #include "assessment/assessment.h"
 #include "model/paar.h"
-
-// Above this share of the distribution on the first two and last two grid
-// distances, the data may not constrain it.
-constexpr double kEdgeLimit = 0.05;
 
 // " (not determined by these data)" after the sd when the data leave the
 // width open, else "".
@@ -32,18 +29,10 @@ void report_determined(Paar& model, Assessment const& a);
 // as "goodness_of_fit".
 void add_determined_json(Paar const& model, Assessment const& a, nlohmann::json& summary);
 
-// One piece of advice, as a warning, for mass piled on the first two or last
-// two grid distances (edge_share above kEdgeLimit) or beyond the longest
-// measurable distance lmd (Angstrom). That mass stands for signal the
-// experiment cannot place: when the curve's late plateau disagrees with
-// SCALING, SCALING comes first (a wider grid would only move the mass out);
-// otherwise widen the grid, but never past lmd. Returns true when the advice
-// already speaks of FAR and lmd.
+// The warning on SCALING's trap when there is one, else the advice on mass
+// at the grid's ends or beyond the longest measurable distance lmd
+// (Angstrom), on standard output and in the log. Returns true when the
+// warning already speaks of FAR and lmd.
 bool report_edge_advice(Paar& model, Assessment const& a, double edge_share, double lmd);
-
-// The advice on SCALING from the curve's late plateau ("" when the plateau
-// does not point to SCALING): the level and the SCALING it suggests, or
-// (brief) only the SCALING.
-std::string scaling_hint(Paar const& model, Assessment const& a, bool brief = false);
 
 #endif
