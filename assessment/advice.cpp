@@ -124,6 +124,15 @@ void shape_warnings(Paar const& m, Assessment const& d, std::vector<std::string>
                    k > 1 ? "" : "s", n - k > 1 ? "s" : "", positions(d.peaks, true).c_str()));
   }
   for (std::string const& c : d.component_problems) out.push_back("warning: " + c);
+  if (d.edge_pile.found) {
+    Assessment::EdgePile const& e = d.edge_pile;
+    int n = m.setup->n_grid, a = e.at_far ? n - 2 : 0;
+    out.push_back(format("warning: %.1f %% of the distribution lies at %s (%.2f and %.2f Angstrom) and enters the "
+                         "mean and the sd; without it they are %.2f and %.2f Angstrom: a share where the grid "
+                         "stops may be the solver's own",
+                         100.0 * e.share, e.at_far ? "FAR" : "NEAR", gvg(m.setup->distances, a),
+                         gvg(m.setup->distances, a + 1), e.mean_without, e.sd_without));
+  }
   taper_warnings(m, d, out);
 }
 

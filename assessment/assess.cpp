@@ -11,6 +11,7 @@
 #include <gsl/gsl_spline.h>
 
 #include "numeric/numeric.h"
+#include "assessment/advice.h"
 #include "assessment/assessment_grid.h"
 #include "numeric/format.h"
 #include "model/gaussian_mixture.h"
@@ -269,8 +270,29 @@ Assessment assess(Paar const& m) {
   } catch (std::invalid_argument const&) {
   }
   unsupport_beyond_cycle(m, d);
+  d.edge_pile = edge_pile(m);
   for (PeakInfo const& p : d.peaks) d.peaks_supported = d.peaks_supported && p.supported;
   judge_width(m, d);
   add_err_intervals(m, d);
   return d;
 }
+
+Assessment::EdgePile edge_pile(Paar const& m) {
+  int n = m.setup->n_grid;
+  if (n < 6) return {};
+  std::vector<double> r = values(m.setup->distances), p = values(m.distribution);
+  for (bool at_far : {false, true}) {
+    int a = at_far ? n - 1 : 0, b = at_far ? n - 2 : 1, c = at_far ? n - 3 : 2;
+    double share = p[a] + p[b];
+    if (!(share >= kPileFloor && share < kEdgeLimit && p[a] >= p[b] && p[b] > p[c])) continue;
+    double t = 0.0, mean = 0.0, var = 0.0;
+    for (int j = 0; j < n; j++)
+      if (j != a && j != b) t += p[j], mean += p[j] * r[j];
+    mean /= t;
+    for (int j = 0; j < n; j++)
+      if (j != a && j != b) var += p[j] * (r[j] - mean) * (r[j] - mean);
+    return {true, at_far, share, mean, std::sqrt(var / t)};
+  }
+  return {};
+}
+

@@ -29,6 +29,15 @@ constexpr double kWideWidths = 3.0;
 // than this (Angstrom) from it: the rounding of a printed distance.
 constexpr double kEffectiveSlack = 0.005;
 
+// A share piled at a grid end is named from this size on (below it the mean
+// moves by at most a few hundredths of an Angstrom).
+constexpr double kPileFloor = 0.01;
+
+// The share on the first two or last two grid distances when it lies
+// between kPileFloor and kEdgeLimit and rises towards the end (a decaying
+// tail is the distribution's own), with the moments of the rest.
+Assessment::EdgePile edge_pile(Paar const& model);
+
 // Quiet: computes, prints nothing, changes nothing in the model.
 Assessment assess(Paar const& model);
 

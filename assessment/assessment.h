@@ -81,6 +81,15 @@ struct Assessment {
   // Gaussian components (of the Gaussian solver) the data do not place:
   // one line each, for the warnings.
   std::vector<std::string> component_problems;
+  // A small share (kPileFloor to kEdgeLimit) piled on the first two or last
+  // two grid distances, rising towards the end: mass the solver put where
+  // the grid stops, which enters the mean and sd. The moments without it.
+  struct EdgePile {
+    bool found = false;
+    bool at_far = false;
+    double share = 0.0;
+    double mean_without = 0.0, sd_without = 0.0;  // Angstrom
+  } edge_pile;
 };
 
 #endif

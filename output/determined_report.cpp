@@ -189,6 +189,11 @@ void add_determined_json(Paar const& m, Assessment const& d, nlohmann::json& j) 
     models.push_back({{"model", pm.name}, {"aic", pm.aic}, {"peaks", pm.peaks}});
   dist["peak_models"] = models;
   dist["supported_peaks"] = d.supported_peaks;
+  if (d.edge_pile.found)
+    dist["edge_pile"] = {{"at", d.edge_pile.at_far ? "FAR" : "NEAR"},
+                         {"share", d.edge_pile.share},
+                         {"mean_without", d.edge_pile.mean_without},
+                         {"sd_without", d.edge_pile.sd_without}};
   if (d.plateau.levelled)
     j["late_plateau"] = {{"level", d.plateau.level},
                          {"level_sd", d.plateau.level_err},

@@ -186,6 +186,35 @@ TEST(Diagnostics, EdgeShareAndItsWarningOnPlantedDistributions) {
   }
 }
 
+// A share of 1-5 % on the last (first) two grid distances, rising towards
+// the end, is named with the moments of the rest (by hand: 0.2, 0.5, 0.27
+// at 3.5, 4, 4.5 Angstrom; 0.5, 0.47 at 4, 4.5); a decaying tail, 6 % (the
+// edge advice's) or 0.5 % is not.
+TEST(Diagnostics, ASmallShareRisingAtAGridEndIsNamedWithTheMomentsWithoutIt) {
+  struct { V p; bool found, far = false; double mean = 0, sd = 0; } cases[] = {
+      {{0, 0, 0.2, 0.5, 0.27, 0, 0, 0.01, 0.02}, true, true, 4.036082474226804, 0.34616769877073844},
+      {{0.02, 0.01, 0, 0.5, 0.47, 0, 0, 0, 0}, true, false, 4.242268041237113, 0.24988040502146025},
+      {{0, 0, 0.2, 0.5, 0.25, 0.02, 0.02, 0.01, 0}, false},
+      {{0, 0, 0.2, 0.5, 0.24, 0, 0, 0.02, 0.04}, false},
+      {{0, 0, 0.2, 0.5, 0.295, 0, 0, 0.002, 0.003}, false}};
+  for (auto const& c : cases) {
+    Model m;
+    for (int j = 0; j < 9; j++) gsl_vector_set(m->distribution, j, c.p[j]);
+    Assessment a;
+    a.chi2.p_high = a.chi2.p_low = a.runs.p_few = 0.5, a.edge_pile = edge_pile(*m);
+    ASSERT_EQ(a.edge_pile.found, c.found);
+    if (!c.found) continue;
+    EXPECT_EQ(a.edge_pile.at_far, c.far);
+    EXPECT_NEAR(a.edge_pile.share, 0.03, 1e-15);
+    EXPECT_NEAR(a.edge_pile.mean_without, c.mean, 1e-12);
+    EXPECT_NEAR(a.edge_pile.sd_without, c.sd, 1e-12);
+    EXPECT_EQ(judged_warnings(*m, a).back(),
+              strf("warning: 3.0 %% of the distribution lies at %s and enters the mean and the sd; without it "
+                   "they are %.2f and %.2f Angstrom: a share where the grid stops may be the solver's own",
+                   c.far ? "FAR (6.00 and 6.50 Angstrom)" : "NEAR (2.50 and 3.00 Angstrom)", c.mean, c.sd));
+  }
+}
+
 // A planted assessment: the peak the data do not support is named, and a
 // late plateau at S/S0 0.2 (+- 0.01) under SCALING 1 suggests SCALING 0.80;
 // one at 0.02 lies within 0.03 of 1 - SCALING and suggests nothing.
