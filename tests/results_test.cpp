@@ -187,13 +187,13 @@ TEST(Diagnostics, EdgeShareAndItsWarningOnPlantedDistributions) {
 }
 
 // A share of 1-5 % on the last (first) two grid distances, rising towards
-// the end, is named with the moments of the rest (by hand: 0.2, 0.5, 0.27
-// at 3.5, 4, 4.5 Angstrom; 0.5, 0.47 at 4, 4.5); a decaying tail, 6 % (the
-// edge advice's) or 0.5 % is not.
+// the end (or level at it), is named with the moments of the rest (by hand:
+// 0.2, 0.5, 0.27 at 3.5, 4, 4.5 Angstrom; 0.5, 0.49 at 4, 4.5); a decaying
+// tail, 6 % (the edge advice's) or 0.5 % is not.
 TEST(Diagnostics, ASmallShareRisingAtAGridEndIsNamedWithTheMomentsWithoutIt) {
   struct { V p; bool found, far = false; double mean = 0, sd = 0; } cases[] = {
       {{0, 0, 0.2, 0.5, 0.27, 0, 0, 0.01, 0.02}, true, true, 4.036082474226804, 0.34616769877073844},
-      {{0.02, 0.01, 0, 0.5, 0.47, 0, 0, 0, 0}, true, false, 4.242268041237113, 0.24988040502146025},
+      {{0.005, 0.005, 0, 0.5, 0.49, 0, 0, 0, 0}, true, false, 4.247474747474747, 0.24998724587403195},
       {{0, 0, 0.2, 0.5, 0.25, 0.02, 0.02, 0.01, 0}, false},
       {{0, 0, 0.2, 0.5, 0.24, 0, 0, 0.02, 0.04}, false},
       {{0, 0, 0.2, 0.5, 0.295, 0, 0, 0.002, 0.003}, false}};
@@ -205,13 +205,19 @@ TEST(Diagnostics, ASmallShareRisingAtAGridEndIsNamedWithTheMomentsWithoutIt) {
     ASSERT_EQ(a.edge_pile.found, c.found);
     if (!c.found) continue;
     EXPECT_EQ(a.edge_pile.at_far, c.far);
-    EXPECT_NEAR(a.edge_pile.share, 0.03, 1e-15);
+    EXPECT_NEAR(a.edge_pile.share, c.far ? 0.03 : 0.01, 1e-15);
     EXPECT_NEAR(a.edge_pile.mean_without, c.mean, 1e-12);
     EXPECT_NEAR(a.edge_pile.sd_without, c.sd, 1e-12);
     EXPECT_EQ(judged_warnings(*m, a).back(),
-              strf("warning: 3.0 %% of the distribution lies at %s and enters the mean and the sd; without it "
+              strf("warning: %.1f %% of the distribution lies at %s and enters the mean and the sd; without it "
                    "they are %.2f and %.2f Angstrom: a share where the grid stops may be the solver's own",
-                   c.far ? "FAR (6.00 and 6.50 Angstrom)" : "NEAR (2.50 and 3.00 Angstrom)", c.mean, c.sd));
+                   c.far ? 3.0 : 1.0, c.far ? "FAR (6.00 and 6.50 Angstrom)" : "NEAR (2.50 and 3.00 Angstrom)",
+                   c.mean, c.sd));
+    a.computed = true;
+    json j;
+    add_determined_json(*m, a, j);
+    EXPECT_EQ(j["distance"]["edge_pile"], json({{"at", c.far ? "FAR" : "NEAR"}, {"share", a.edge_pile.share},
+                                                {"mean_without", c.mean}, {"sd_without", c.sd}}));
   }
 }
 
