@@ -285,6 +285,8 @@ Assessment::EdgePile edge_pile(Paar const& m) {
     int a = at_far ? n - 1 : 0, b = at_far ? n - 2 : 1, c = at_far ? n - 3 : 2;
     double share = p[a] + p[b];
     if (!(share >= kPileFloor && share < kEdgeLimit && p[a] >= p[b] && p[b] > p[c])) continue;
+    // Far mass that a lower SCALING explains as well: the trap's warning speaks of it.
+    if (at_far && m.results.scaling_trap.found) continue;
     double t = 0.0, mean = 0.0, var = 0.0;
     for (int j = 0; j < n; j++)
       if (j != a && j != b) t += p[j], mean += p[j] * r[j];

@@ -35,7 +35,8 @@ constexpr double kPileFloor = 0.01;
 
 // The share on the first two or last two grid distances when it lies
 // between kPileFloor and kEdgeLimit and rises towards the end (a decaying
-// tail is the distribution's own), with the moments of the rest.
+// tail is the distribution's own), with the moments of the rest; not at FAR
+// when SCALING's trap is found (its warning names that mass).
 Assessment::EdgePile edge_pile(Paar const& model);
 
 // Quiet: computes, prints nothing, changes nothing in the model.

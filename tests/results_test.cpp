@@ -203,6 +203,8 @@ TEST(Diagnostics, ASmallShareRisingAtAGridEndIsNamedWithTheMomentsWithoutIt) {
     Assessment a;
     a.chi2.p_high = a.chi2.p_low = a.runs.p_few = 0.5, a.edge_pile = edge_pile(*m);
     ASSERT_EQ(a.edge_pile.found, c.found);
+    m->results.scaling_trap.found = true;  // the trap's warning names far mass, not near
+    EXPECT_EQ(edge_pile(*m).found, c.found && !c.far);
     if (!c.found) continue;
     EXPECT_EQ(a.edge_pile.at_far, c.far);
     EXPECT_NEAR(a.edge_pile.share, c.far ? 0.03 : 0.01, 1e-15);
