@@ -60,7 +60,7 @@ TEST(StudyFile, CurvesKeepTheirLinesAndKeys) {
 
 TEST(Study, RefusedCurveOverridesThreadsAndSingleRunNumbers) {
   Workspace w;
-  write_file(w.dir.file("p.par"), param_text({{"PER 2PI", "0"}, {"GRAIN", "0.1"}, {"OUTPUT", "st"}, {"XYDATA", "-"}}));
+  write_file(w.dir.file("p.par"), param_text({{"PER 2PI", "0"}, {"GRAIN", "0.1"}, {"FAR", "4.5"}, {"OUTPUT", "st"}, {"XYDATA", "-"}}));
   write_file(w.dir.file("bad.csv"), "curve,n_c,s0,s,s_s0,err\n");
   auto before = entries(w.dir.path());
   for (auto const& [args, want] : std::vector<std::pair<std::vector<std::string>, std::string>>{
@@ -87,7 +87,7 @@ TEST(Study, RefusedCurveOverridesThreadsAndSingleRunNumbers) {
   // Each curve gives the numbers of a single run with its MAS and SCALING.
   for (auto const& [curve, mas, scaling] : {std::tuple{"c1", "6000", "0.9"}, {"c2", "5000", "1.0"}}) {
     std::string one = std::string("one_") + curve;
-    write_file(w.dir.file(one + ".par"), param_text({{"PER 2PI", "0"}, {"GRAIN", "0.1"}, {"OUTPUT", one},
+    write_file(w.dir.file(one + ".par"), param_text({{"PER 2PI", "0"}, {"GRAIN", "0.1"}, {"FAR", "4.5"}, {"OUTPUT", one},
                                                      {"MAS", mas}, {"SCALING", scaling}}));
     write_file(w.dir.file("data.dat"), kCurveData);
     ASSERT_EQ(w.run_args({one + ".par", "--solver", "maxent"}).status, 0);
@@ -117,7 +117,7 @@ TEST(Study, RefusedCurveOverridesThreadsAndSingleRunNumbers) {
 
 TEST(Study, SharedFitWeighsCurvesAtTheirScalingAndNamesTheOneThatDisagrees) {
   Workspace w;
-  write_file(w.dir.file("p.par"), param_text({{"PER 2PI", "0"}, {"GRAIN", "0.1"}, {"OUTPUT", "sh"}, {"XYDATA", "-"}}));
+  write_file(w.dir.file("p.par"), param_text({{"PER 2PI", "0"}, {"GRAIN", "0.1"}, {"FAR", "4.5"}, {"OUTPUT", "sh"}, {"XYDATA", "-"}}));
   // c2 is c1 seen at SCALING 0.9 (S/S0 = 0.1 + 0.9 S/S0, error 0.9 x 0.015): the same
   // chi2 at any P. c3 is c1 at twice the MAS, so its distances are 2^(1/3) times longer.
   std::string csv = "curve,scaling,mas,n_c,s0,s,s_s0,error\n", pair;
