@@ -411,7 +411,7 @@ TEST(Compare, TableOfPlantedSummaries) {
 TEST(Compare, ThreeRunsLikeSeparateOnesTheirJsonTableAndFigure) {
   Workspace w;
   write_file(w.dir.file("data.dat"), kCurveData);
-  write_file(w.dir.file("p.par"), param_text({{"PER 2PI", "0"}}));
+  write_file(w.dir.file("p.par"), param_text({{"PER 2PI", "0"}, {"FAR", "4.5"}}));  // 2.5 to 5.0 every 0.5
   RunResult r = w.run_args({"--compare", "p.par"});
   ASSERT_EQ(r.status, 0) << r.out;
   json c = json::parse(w.file("run-compare.json"));
@@ -427,13 +427,13 @@ TEST(Compare, ThreeRunsLikeSeparateOnesTheirJsonTableAndFigure) {
     EXPECT_NE(script.find("'" + base + "/" + base + "-distribution.csv' skip 1 using 1:"), std::string::npos);
     // Only maximum entropy's P(r) is drawn dashed where its default model tapers.
     EXPECT_EQ(script.find(s + " in its default model") != std::string::npos, s == "maxent");
-    // Solid from half the 1 Angstrom taper past each grid end (2.5, 6.5) less half a cell (0.25).
+    // Solid from half the 1 Angstrom taper past each grid end (2.5, 5.0) less half a cell (0.25).
     if (s == "maxent") {
-      EXPECT_NE(script.find("($1 > 2.75 && $1 < 6.25) ? $2 : NaN"), std::string::npos) << script;
+      EXPECT_NE(script.find("($1 > 2.75 && $1 < 4.75) ? $2 : NaN"), std::string::npos) << script;
     }
     // The same files as a run of the solver alone under the same name.
     std::string me = w.file(base + "/" + base + ".me"), log = mask_times(w.file(base + "/" + base + ".log"));
-    write_file(w.dir.file("q.par"), param_text({{"PER 2PI", "0"}, {"OUTPUT", base}}));
+    write_file(w.dir.file("q.par"), param_text({{"PER 2PI", "0"}, {"FAR", "4.5"}, {"OUTPUT", base}}));
     ASSERT_EQ(w.run_args({"--solver", s, "q.par"}).status, 0);
     EXPECT_EQ(w.file(base + "/" + base + ".me"), me);
     EXPECT_EQ(mask_times(w.file(base + "/" + base + ".log")), log);
