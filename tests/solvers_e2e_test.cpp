@@ -44,26 +44,26 @@ RunResult run_on(Workspace const& w, std::string const& data, Over const& over, 
 
 }  // namespace
 
-TEST(Solvers, SameResultsForAnySeedAndThreadCountAndASummaryThatIsTheLogs) {
-  for (std::string solver : {"maxent", "gaussians"}) {
-    SCOPED_TRACE(solver);
-    Workspace w;
-    write_file(w.dir.file("data.dat"), kCurveData);
-    std::string log;  // of the err run on one thread
-    for (std::string mode : {"fit", "err"}) {
-      Over o = kRun;
-      o["MODE"] = mode;
-      std::string one = outputs(w, solver, o, {"OMP_NUM_THREADS=1", "GSL_RNG_SEED=0"}, &log);
-      std::string two = outputs(w, solver, o, {"OMP_NUM_THREADS=2", "GSL_RNG_SEED=0"});
-      EXPECT_EQ(one, two) << mode;
-      // The bootstrap's noise follows the seed.
-      if (mode == "fit") continue;
-      std::string seeded = outputs(w, solver, o, {"OMP_NUM_THREADS=2", "GSL_RNG_SEED=5"});
-      EXPECT_NE(seeded.substr(0, seeded.find("\"seed\"")), one.substr(0, one.find("\"seed\"")));
-    }
-    EXPECT_EQ(log.find(" REJECTED"), std::string::npos);  // every replicate fits, whatever the k it chooses
+class SolverRuns : public testing::TestWithParam<std::string> {};  // a test per solver, CTest spreads them
+TEST_P(SolverRuns, SameResultsForAnySeedAndThreadCountAndASummaryThatIsTheLogs) {
+  std::string const& solver = GetParam();
+  Workspace w;
+  write_file(w.dir.file("data.dat"), kCurveData);
+  std::string log;  // of the err run on one thread
+  for (std::string mode : {"fit", "err"}) {
+    Over o = kRun;
+    o["MODE"] = mode;
+    std::string one = outputs(w, solver, o, {"OMP_NUM_THREADS=1", "GSL_RNG_SEED=0"}, &log);
+    std::string two = outputs(w, solver, o, {"OMP_NUM_THREADS=2", "GSL_RNG_SEED=0"});
+    EXPECT_EQ(one, two) << mode;
+    // The bootstrap's noise follows the seed.
+    if (mode == "fit") continue;
+    std::string seeded = outputs(w, solver, o, {"OMP_NUM_THREADS=2", "GSL_RNG_SEED=5"});
+    EXPECT_NE(seeded.substr(0, seeded.find("\"seed\"")), one.substr(0, one.find("\"seed\"")));
   }
+  EXPECT_EQ(log.find(" REJECTED"), std::string::npos);  // every replicate fits, whatever the k it chooses
 }
+INSTANTIATE_TEST_SUITE_P(Solvers, SolverRuns, testing::Values("maxent", "gaussians"));
 
 TEST(Solvers, MaxentOnDataItCannotFitEndsWithWarnings) {
   // Data, parameters, exit status and how one of the maximum-entropy warnings
