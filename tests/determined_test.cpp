@@ -227,7 +227,7 @@ TEST(Determined, LatePlateauAndSkewedPeak) {
 // The effective distance lies outside the range the data allow only beyond
 // 0.005 Angstrom of slack on either side.
 TEST(Determined, EffectiveDistanceOutsideItsAllowedRangeBeyondTheSlack) {
-  ts::Model m({}, ts::kCurveData);
+  ts::Model m({{"FAR", "4.5"}}, ts::kCurveData);  // FAR: the assessment's centres stop there
   assess_determined(*m);
   WidthAllowed const w = m->results.determined.width;
   ASSERT_TRUE(w.computed && m->results.determined.one_gaussian_describes);
@@ -238,7 +238,7 @@ TEST(Determined, EffectiveDistanceOutsideItsAllowedRangeBeyondTheSlack) {
     EXPECT_EQ(m->results.determined.effective_outside, outside) << r << " " << w.effective_lo << " " << w.effective_hi;
   }
   // A mean and an sd inside wide allowed ranges (the curve to N_c 24) are open, not outside them.
-  ts::Model s({}, ts::kCurveData.substr(0, ts::kCurveData.find("\n32 ") + 1));
+  ts::Model s({{"FAR", "4.5"}}, ts::kCurveData.substr(0, ts::kCurveData.find("\n32 ") + 1));
   assess_determined(*s);
   WidthAllowed const v = s->results.determined.width;
   s->results.distance_moments = {0.5 * (v.mean_lo + v.mean_hi), 0.5 * (v.sd_lo + v.sd_hi), 0, 3};
