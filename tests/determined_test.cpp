@@ -227,16 +227,17 @@ TEST(Determined, LatePlateauAndSkewedPeak) {
 // The effective distance lies outside the range the data allow only beyond
 // 0.005 Angstrom of slack on either side.
 TEST(Determined, EffectiveDistanceOutsideItsAllowedRangeBeyondTheSlack) {
-  ts::Model m({}, ts::kCurveData);
-  WidthAllowed const w = assess(*m).width;
-  ASSERT_TRUE(w.computed && assess(*m).one_gaussian_describes);
+  ts::Model m({{"FAR", "4.5"}}, ts::kCurveData);  // FAR: the assessment's centres stop there
+  Assessment const a = assess(*m);
+  WidthAllowed const w = a.width;
+  ASSERT_TRUE(w.computed && a.one_gaussian_describes);
   for (auto [r, outside] : {std::pair{w.effective_lo - 0.004, false}, {w.effective_lo - 0.006, true},
                             {w.effective_hi + 0.004, false}, {w.effective_hi + 0.006, true}}) {
     m->results.effective_distance = r;
     EXPECT_EQ(assess(*m).effective_outside, outside) << r << " " << w.effective_lo << " " << w.effective_hi;
   }
   // A mean and an sd inside wide allowed ranges (the curve to N_c 24) are open, not outside them.
-  ts::Model s({}, ts::kCurveData.substr(0, ts::kCurveData.find("\n32 ") + 1));
+  ts::Model s({{"FAR", "4.5"}}, ts::kCurveData.substr(0, ts::kCurveData.find("\n32 ") + 1));
   WidthAllowed const v = assess(*s).width;
   s->results.distance_moments = {0.5 * (v.mean_lo + v.mean_hi), 0.5 * (v.sd_lo + v.sd_hi), 0, 3};
   Assessment const d = assess(*s);

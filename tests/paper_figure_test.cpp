@@ -90,7 +90,7 @@ TEST(PaperFigure, RunsWithLittleToDrawRenderEveryFigureSilently) {
       {"every N_c 0", "annealing", {}, "0 1000 1000 1 0.02\n0 1000 990 0.99 0.02\n"},
       {"one point at N_c 0 without an error", "annealing", {}, "0 1000 1000 1\n"},
       {"one point", "annealing", {}, "16 1000 650 0.65 0.02\n"},
-      {"Gaussian solver (no multipliers)", "gaussians", {{"PER 2PI", "0"}}, ts::kCurveData}};
+      {"Gaussian solver (no multipliers)", "gaussians", {{"PER 2PI", "0"}, {"FAR", "4.5"}}, ts::kCurveData}};
   for (Run const& c : runs) {
     SCOPED_TRACE(c.what);
     ts::Workspace w;

@@ -49,11 +49,11 @@ std::string col(json const& rows, char const* key, size_t i) { return std::to_st
 
 TEST(Tables, CsvAndSummaryOfEveryModeAndTheClosingBlock) {
   const std::string dist = "3.0 0.6\n4.5 0.4\n";
-  struct { std::string solver; Over over; std::string headers; } cases[] = {
-      {"annealing", {}, "r_angstrom,density_per_angstrom 9\n"},
-      {"gaussians", {{"PER 2PI", "0"}}, "r_angstrom,density_per_angstrom 9\n"},
-      {"annealing", {{"MODE", "err"}}, "r_angstrom,density_per_angstrom,band_mean,band_sd,band_low95,band_high95 9\n"},
-      {"annealing", {{"MODE", "sim"}, {"DISTDIST", "dist.dat"}}, "r_angstrom,fraction 2\n"}};
+  struct { std::string solver; Over over; std::string headers; } cases[] = {  // FAR 4.5: 2.5 to 5.0, 6 distances
+      {"annealing", {{"FAR", "4.5"}}, "r_angstrom,density_per_angstrom 6\n"},
+      {"gaussians", {{"PER 2PI", "0"}, {"FAR", "4.5"}}, "r_angstrom,density_per_angstrom 6\n"},
+      {"annealing", {{"MODE", "err"}, {"FAR", "4.5"}}, "r_angstrom,density_per_angstrom,band_mean,band_sd,band_low95,band_high95 6\n"},
+      {"annealing", {{"MODE", "sim"}, {"DISTDIST", "dist.dat"}, {"FAR", "4.5"}}, "r_angstrom,fraction 2\n"}};
   for (auto const& c : cases) {
     SCOPED_TRACE(c.solver + " " + param_text(c.over).substr(0, 10));
     Workspace w;
@@ -72,11 +72,11 @@ TEST(Tables, CsvAndSummaryOfEveryModeAndTheClosingBlock) {
       EXPECT_NEAR(k[i]["residual"].get<double>(), k[i]["s_s0"].get<double>() - k[i]["fit"].get<double>(), 1e-9);
     }
     // Density per Angstrom integrates to 1 over cells of 0.5 Angstrom; the
-    // Gaussians' cells are cut at NEAR (2.5) and FAR (6): half the first, the
-    // one at 6 half, none for 6.5.
-    V width = c.solver == "gaussians" ? V{.25, .5, .5, .5, .5, .5, .5, .25, 0} : V(9, 0.5);
+    // Gaussians' cells are cut at NEAR (2.5) and FAR (4.5): half the first, the
+    // one at 4.5 half, none for 5.0.
+    V width = c.solver == "gaussians" ? V{.25, .5, .5, .5, .25, 0} : V(6, 0.5);
     double total = 0, band = 0;
-    for (size_t i = 0; c.over.count("MODE") == 0 && i < 9; i++) total += width[i] * d[i]["density_per_angstrom"].get<double>();
+    for (size_t i = 0; c.over.count("MODE") == 0 && i < 6; i++) total += width[i] * d[i]["density_per_angstrom"].get<double>();
     for (size_t i = 0; c.over.count("MODE") && i < d.size() && d[i].contains("band_mean"); i++) {
       band += 0.5 * d[i]["band_mean"].get<double>();
       // The 95 % band is made of percentiles over the runs: ordered, never negative.
@@ -99,11 +99,11 @@ TEST(Tables, CsvAndSummaryOfEveryModeAndTheClosingBlock) {
     }
     EXPECT_NEAR(total + band, c.over.count("MODE") && c.over.at("MODE") == "sim" ? 0 : 1, 1e-8);
     EXPECT_NEAR(j["chi2_per_point"].get<double>(), j["chi2"].get<double>() / 9, 1e-12);
-    if (d.size() == 9) {  // moments and edge share of the masses density x cell width, by hand
-      V p(9);
+    if (d.size() == 6) {  // moments and edge share of the masses density x cell width, by hand
+      V p(6);
       double mean = 0, m2 = 0, m3 = 0, m4 = 0;
-      for (size_t i = 0; i < 9; i++) p[i] = width[i] * d[i]["density_per_angstrom"].get<double>(), mean += p[i] * (2.5 + 0.5 * i);
-      for (size_t i = 0; i < 9; i++) {
+      for (size_t i = 0; i < 6; i++) p[i] = width[i] * d[i]["density_per_angstrom"].get<double>(), mean += p[i] * (2.5 + 0.5 * i);
+      for (size_t i = 0; i < 6; i++) {
         double x = 2.5 + 0.5 * i - mean;
         m2 += p[i] * x * x, m3 += p[i] * x * x * x, m4 += p[i] * x * x * x * x;
       }
@@ -114,7 +114,7 @@ TEST(Tables, CsvAndSummaryOfEveryModeAndTheClosingBlock) {
       std::smatch k;  // the printed line, to its 4 decimals
       ASSERT_TRUE(std::regex_search(r.out, k, std::regex("\nDistance excess kurtosis: (-?[0-9.]+)\n"))) << r.out;
       EXPECT_NEAR(std::stod(k[1]), want[3], 5.1e-5);
-      EXPECT_NEAR(j["diagnostics"]["edge_share"].get<double>(), p[0] + p[1] + p[7] + p[8], 1e-9);
+      EXPECT_NEAR(j["diagnostics"]["edge_share"].get<double>(), p[0] + p[1] + p[4] + p[5], 1e-9);
     }
     EXPECT_EQ(r.out.find_first_of("\r\b"), std::string::npos);  // no progress in a pipe
   }
@@ -448,7 +448,7 @@ TEST(Compare, TableOfPlantedSummaries) {
 TEST(Compare, ThreeRunsLikeSeparateOnesTheirJsonTableAndFigure) {
   Workspace w;
   write_file(w.dir.file("data.dat"), kCurveData);
-  write_file(w.dir.file("p.par"), param_text({{"PER 2PI", "0"}}));
+  write_file(w.dir.file("p.par"), param_text({{"PER 2PI", "0"}, {"FAR", "4.5"}}));  // 2.5 to 5.0 every 0.5
   RunResult r = w.run_args({"--compare", "p.par"});
   ASSERT_EQ(r.status, 0) << r.out;
   json c = json::parse(w.file("run-compare.json"));
@@ -464,13 +464,13 @@ TEST(Compare, ThreeRunsLikeSeparateOnesTheirJsonTableAndFigure) {
     EXPECT_NE(script.find("'" + base + "/" + base + "-distribution.csv' skip 1 using 1:"), std::string::npos);
     // Only maximum entropy's P(r) is drawn dashed where its default model tapers.
     EXPECT_EQ(script.find(s + " in its default model") != std::string::npos, s == "maxent");
-    // Solid from half the 1 Angstrom taper past each grid end (2.5, 6.5) less half a cell (0.25).
+    // Solid from half the 1 Angstrom taper past each grid end (2.5, 5.0) less half a cell (0.25).
     if (s == "maxent") {
-      EXPECT_NE(script.find("($1 > 2.75 && $1 < 6.25) ? $2 : NaN"), std::string::npos) << script;
+      EXPECT_NE(script.find("($1 > 2.75 && $1 < 4.75) ? $2 : NaN"), std::string::npos) << script;
     }
     // The same files as a run of the solver alone under the same name.
     std::string me = w.file(base + "/" + base + ".me"), log = mask_times(w.file(base + "/" + base + ".log"));
-    write_file(w.dir.file("q.par"), param_text({{"PER 2PI", "0"}, {"OUTPUT", base}}));
+    write_file(w.dir.file("q.par"), param_text({{"PER 2PI", "0"}, {"FAR", "4.5"}, {"OUTPUT", base}}));
     ASSERT_EQ(w.run_args({"--solver", s, "q.par"}).status, 0);
     EXPECT_EQ(w.file(base + "/" + base + ".me"), me);
     EXPECT_EQ(mask_times(w.file(base + "/" + base + ".log")), log);

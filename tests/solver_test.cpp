@@ -359,7 +359,7 @@ TEST(MonteCarlo, ConvergesAfterFiveBlocksToTheSameFilesWhateverTheThreadCount) {
   // test (block 5) passes. Rejections exercise the in-order use of attempts
   // annealed ahead of time.
   McRun c;
-  Over o = {{"MAX MC BLOCKS", "8"}, {"MAX MC CHI2", "11"}}, slow = o, plain = o;
+  Over o = {{"MAX MC BLOCKS", "8"}, {"MAX MC CHI2", "11"}, {"FAR", "4.5"}}, slow = o, plain = o;
   auto one = c.collect(c.run(o, {"GSL_RNG_SEED=7", "OMP_NUM_THREADS=1"}));
   Row ls = mc_lines(one["run.log"]), logged, shown;
   // Standard output has the log's lines but the runs', and a line per block.

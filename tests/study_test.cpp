@@ -60,7 +60,7 @@ TEST(StudyFile, CurvesKeepTheirLinesAndKeys) {
 
 TEST(Study, RefusedCurveOverridesThreadsAndSingleRunNumbers) {
   Workspace w;
-  write_file(w.dir.file("p.par"), param_text({{"PER 2PI", "0"}, {"GRAIN", "0.1"}, {"OUTPUT", "st"}, {"XYDATA", "-"}}));
+  write_file(w.dir.file("p.par"), param_text({{"PER 2PI", "0"}, {"GRAIN", "0.1"}, {"FAR", "4.5"}, {"OUTPUT", "st"}, {"XYDATA", "-"}}));
   write_file(w.dir.file("bad.csv"), "curve,n_c,s0,s,s_s0,err\n");
   auto before = entries(w.dir.path());
   for (auto const& [args, want] : std::vector<std::pair<std::vector<std::string>, std::string>>{
@@ -87,7 +87,7 @@ TEST(Study, RefusedCurveOverridesThreadsAndSingleRunNumbers) {
   // Each curve gives the numbers of a single run with its MAS and SCALING.
   for (auto const& [curve, mas, scaling] : {std::tuple{"c1", "6000", "0.9"}, {"c2", "5000", "1.0"}}) {
     std::string one = std::string("one_") + curve;
-    write_file(w.dir.file(one + ".par"), param_text({{"PER 2PI", "0"}, {"GRAIN", "0.1"}, {"OUTPUT", one},
+    write_file(w.dir.file(one + ".par"), param_text({{"PER 2PI", "0"}, {"GRAIN", "0.1"}, {"FAR", "4.5"}, {"OUTPUT", one},
                                                      {"MAS", mas}, {"SCALING", scaling}}));
     write_file(w.dir.file("data.dat"), kCurveData);
     ASSERT_EQ(w.run_args({one + ".par", "--solver", "maxent"}).status, 0);
@@ -115,9 +115,11 @@ TEST(Study, RefusedCurveOverridesThreadsAndSingleRunNumbers) {
             std::string::npos) << w.file("st-study.csv");
 }
 
-TEST(Study, SharedFitWeighsCurvesAtTheirScalingAndNamesTheOneThatDisagrees) {
+class SharedStudy : public testing::TestWithParam<std::string> {};  // a test per solver, CTest spreads them
+TEST_P(SharedStudy, SharedFitWeighsCurvesAtTheirScalingAndNamesTheOneThatDisagrees) {
+  std::string const& solver = GetParam();
   Workspace w;
-  write_file(w.dir.file("p.par"), param_text({{"PER 2PI", "0"}, {"GRAIN", "0.1"}, {"OUTPUT", "sh"}, {"XYDATA", "-"}}));
+  write_file(w.dir.file("p.par"), param_text({{"PER 2PI", "0"}, {"GRAIN", "0.1"}, {"FAR", "4.5"}, {"OUTPUT", "sh"}, {"XYDATA", "-"}}));
   // c2 is c1 seen at SCALING 0.9 (S/S0 = 0.1 + 0.9 S/S0, error 0.9 x 0.015): the same
   // chi2 at any P. c3 is c1 at twice the MAS, so its distances are 2^(1/3) times longer.
   std::string csv = "curve,scaling,mas,n_c,s0,s,s_s0,error\n", pair;
@@ -129,21 +131,20 @@ TEST(Study, SharedFitWeighsCurvesAtTheirScalingAndNamesTheOneThatDisagrees) {
     if (c[1] == '2') pair = csv;
   }
   write_file(w.dir.file("s.csv"), csv), write_file(w.dir.file("two.csv"), pair);
-  for (std::string solver : {"maxent", "gaussians"}) {
-    RunResult r = w.run_args({"p.par", "--solver", solver, "--study", "two.csv", "--shared"}, {}, false);
-    ASSERT_EQ(r.status, 0) << r.out;  // the real gnuplot, when installed, draws the figure without a word
-    EXPECT_EQ(r.err.find("line"), std::string::npos) << r.err;
-    auto two = nlohmann::json::parse(w.file("sh-study.json"))["shared"];
-    EXPECT_EQ(two["solver"], solver);
-    EXPECT_NEAR(two["curves"][0]["chi2_shared"].get<double>(), two["curves"][1]["chi2_shared"].get<double>(), 1e-9);
-    EXPECT_TRUE(two["warning"].is_null());
-    EXPECT_LT(two["delta_aic"].get<double>(), 0.0);
-    r = w.run_args({"p.par", "--solver", solver, "--study", "s.csv", "--shared"});
-    EXPECT_NE(r.out.find("warning: the curves do not share one distribution"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("; curve c3 disagrees most\n"), std::string::npos) << solver;
-  }
+  RunResult r = w.run_args({"p.par", "--solver", solver, "--study", "two.csv", "--shared"}, {}, false);
+  ASSERT_EQ(r.status, 0) << r.out;  // the real gnuplot, when installed, draws the figure without a word
+  EXPECT_EQ(r.err.find("line"), std::string::npos) << r.err;
+  auto two = nlohmann::json::parse(w.file("sh-study.json"))["shared"];
+  EXPECT_EQ(two["solver"], solver);
+  EXPECT_NEAR(two["curves"][0]["chi2_shared"].get<double>(), two["curves"][1]["chi2_shared"].get<double>(), 1e-9);
+  EXPECT_TRUE(two["warning"].is_null());
+  EXPECT_LT(two["delta_aic"].get<double>(), 0.0);
+  r = w.run_args({"p.par", "--solver", solver, "--study", "s.csv", "--shared"});
+  EXPECT_NE(r.out.find("warning: the curves do not share one distribution"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("; curve c3 disagrees most\n"), std::string::npos) << solver;
   EXPECT_EQ(w.run_args({"p.par", "--study", "s.csv", "--shared"}).out.substr(0, 48), "--shared fits one distribution to all curves by ");
 }
+INSTANTIATE_TEST_SUITE_P(Study, SharedStudy, testing::Values("maxent", "gaussians"));
 
 TEST(Study, SharedWarningFromTenInAic) {
   // Separate fits clearly better: the shared fit's AIC 10 or more above theirs.

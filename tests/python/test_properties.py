@@ -1,11 +1,10 @@
 """The array interface on random input, the closed form of the REDOR curve,
-the README's example, the docstrings and fit_study."""
+the README's example, the docstrings and fit_study (its shared fit against
+the command line's: test_study.py)."""
 import inspect
-import json
 import math
 import os
 import re
-import subprocess
 
 import numpy as np
 import pytest
@@ -16,8 +15,7 @@ import redordist
 pytestmark = pytest.mark.filterwarnings("ignore::redordist.RedordistWarning")
 
 SOURCE = os.environ.get("REDORDIST_SOURCE", os.path.join(os.path.dirname(__file__), "..", ".."))
-EXE = os.environ.get("REDORDIST_EXE", os.path.join(SOURCE, "build", "redordist"))
-FAST = dict(mas=5000, near=2.5, far=5.0, grain=0.1)
+FAST = dict(mas=5000, near=2.5, far=4.5, grain=0.1)  # FAR: the diagnostics' time grows with it
 number = st.one_of(st.integers(-4, 40), st.floats(allow_nan=True, allow_infinity=True, width=64))
 column = st.one_of(st.lists(number, max_size=7), st.lists(st.text(max_size=2), min_size=1, max_size=3),
                    st.lists(st.complex_numbers(), min_size=1, max_size=2))
@@ -38,7 +36,7 @@ def test_any_arrays_give_a_result_or_a_clear_error(n_c, s_s0, error):
 ORDERED = {}
 
 
-@settings(max_examples=6, deadline=None, derandomize=True)
+@settings(max_examples=4, deadline=None, derandomize=True)
 @given(st.permutations(range(9)))
 def test_the_order_of_the_points_does_not_matter(order):
     n_c = np.arange(0, 36, 4)
@@ -86,33 +84,6 @@ def test_fit_study_fits_each_curve_alone():
     assert study.shared is None
     with pytest.raises(ValueError, match="maxent or gaussians"):
         redordist.fit_study(curves, shared=True, solver="annealing", **FAST)
-
-
-# Nine measured-looking points of a 13C-15N curve, errors 0.015 (no program output).
-MEASURED = [(0, 1.004), (8, .962), (16, .861), (24, .722), (32, .575), (40, .451), (48, .330), (56, .262), (64, .205)]
-
-
-@pytest.mark.parametrize("solver", ["maxent", "gaussians"])
-def test_fit_study_shared_is_the_command_lines_shared_fit(tmp_path, solver):
-    """The same curve at 5 and at 10 kHz (each curve's own MAS): the shared fit
-    from Python is the one `--study FILE --shared` writes, and its warning
-    (one distribution cannot be both) arrives as a RedordistWarning."""
-    n_c, s = (np.array(v, dtype=float) for v in zip(*MEASURED))
-    curves = {name: dict(n_c=n_c, s_s0=s, error=np.full(9, 0.015), mas=mas) for name, mas in (("a", 5000), ("b", 10000))}
-    with pytest.warns(redordist.RedordistWarning, match="do not share one distribution"):
-        study = redordist.fit_study(curves, shared=True, solver=solver, **FAST)
-    (tmp_path / "p.par").write_text("".join(l + "\n" for l in redordist._param_text(
-        dict(x="13C", y="15N", kernel="exact", scaling=1.0, replicates=20, max_blocks=15, min_stdev2=0.001,
-             max_mc_chi2=80.0, last_point=0, mid_pulse=0.0, solver=solver, **FAST), "fit").splitlines()
-        if not l.startswith("XYDATA")))
-    (tmp_path / "s.csv").write_text("curve,mas,n_c,s0,s,s_s0,error\n" + "".join(
-        f"{name},{mas},{k},1,{v},{v},0.015\n" for name, mas in (("a", 5000), ("b", 10000)) for k, v in MEASURED))
-    p = subprocess.run([EXE, "--solver", solver, "p.par", "--study", "s.csv", "--shared"], cwd=tmp_path,
-                       capture_output=True, text=True)
-    assert p.returncode == 0, p.stdout
-    cli = json.load(open(tmp_path / "python-study.json"))["shared"]
-    assert json.dumps(study.shared, sort_keys=True) == json.dumps(cli, sort_keys=True)
-    assert study.shared["disagrees_most"] in ("a", "b") and study.shared["delta_aic"] >= 10
 
 
 def test_every_argument_is_documented_with_its_unit():
