@@ -335,7 +335,8 @@ class StudyResult(dict):
     shared is the distribution fitted to all curves at once (as the command
     line's study summary gives it under "shared": its distribution, chi2 by
     curve shared and alone, AIC shared and separate, the curve that disagrees
-    most and the warning, or None); else shared is None."""
+    most and the warning, or None; with fit_scaling=True each curve's fitted
+    SCALING and its ranges); else shared is None."""
 
     shared = None
 
