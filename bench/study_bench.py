@@ -8,6 +8,7 @@ Gaussians instead).
 
   bench/study_bench.py speed      # 100 curves of 17 points, and a shared fit of 3
   bench/study_bench.py share      # one truth seen as three curves, over fresh noise
+  bench/study_bench.py share --fit-scaling   # each told SCALING 1, fitted by curve
   bench/study_bench.py batch      # 20 different truths in one study
   bench/study_bench.py all
 
@@ -18,6 +19,10 @@ different N_c grids and dephasable shares 1.0, 0.9, 0.8 (told as each curve's
 SCALING); over fresh noise, the scatter of the shared fit's effective distance
 against that of each curve alone, and how often a pair of different truths
 (3.0 and 4.0 A) is flagged as not shared and a pair of the same truth is not.
+With --fit-scaling every curve is told SCALING 1.0 and the study runs with
+--fit-scaling: the shared fit fits each curve's SCALING, reported beside the
+true shares (mean and sd over the draws, and how often the reported range
+holds the truth).
 batch: each of 20 random truths against its own effective distance.
 Writes nothing in the tree; prints a Markdown table.
 """
@@ -82,6 +87,7 @@ def write_study(folder, curves, near=2.0, far=6.0, out="st"):
 
 
 SOLVER = "maxent"
+FIT_SCALING = False
 
 
 def run_study(folder, shared=False, gnuplot_stub=True, threads=2):
@@ -94,6 +100,7 @@ def run_study(folder, shared=False, gnuplot_stub=True, threads=2):
         os.chmod(os.path.join(stub, "gnuplot"), 0o755)
         env["PATH"] = stub + os.pathsep + env["PATH"]
     cmd = [EXE, "p.par", "--solver", SOLVER, "--study", "s.csv"] + (["--shared"] if shared else [])
+    cmd += ["--fit-scaling"] if FIT_SCALING else []
     t = time.perf_counter()
     p = subprocess.run(cmd, cwd=folder, env=env, capture_output=True, text=True)
     wall = time.perf_counter() - t
@@ -148,17 +155,26 @@ def share(tmp, draws):
     alone = [[] for _ in THREE]
     shared, truth_eff = [], None
     flagged_same = flagged_diff = 0
+    fitted, rounds, held_factor, held_fixed = [], [], 0, 0
     for k in range(draws):
         d = fresh(tmp, "share")
         curves = []
         for i, (mas, nc, f) in enumerate(THREE):
             rows, truth_eff = synth(d, 3.6, 0.2, mas, nc, f, 5000 + 10 * k + i)
-            curves.append(("m%d" % mas, mas, f, rows))
+            curves.append(("m%d" % mas, mas, 1.0 if FIT_SCALING else f, rows))
         write_study(d, curves)
         _, rc, j = run_study(d, shared=True)
         for i, c in enumerate(j["curves"]):
             alone[i].append(c["effective"])
         shared.append(effective(j["shared"]["distribution"]))
+        if FIT_SCALING:
+            fitted.append([c["scaling"] for c in j["shared"]["curves"]])
+            lo, hi = j["shared"]["scaling_factor_allowed"]
+            held_factor += all(lo * c["scaling"] <= f <= hi * c["scaling"]
+                               for c, (_, _, f) in zip(j["shared"]["curves"], THREE))
+            held_fixed += sum(c["scaling_allowed"][0] <= f <= c["scaling_allowed"][1]
+                              for c, (_, _, f) in zip(j["shared"]["curves"], THREE))
+            rounds.append(j["shared"]["rounds"])
         flagged_same += j["shared"]["warning"] is not None
         # Two different truths at the same MAS: 3.0 and 4.0 Angstrom.
         d = fresh(tmp, "diff")
@@ -177,6 +193,17 @@ def share(tmp, draws):
     print("| shared | %.4f | %.4f | |" % (statistics.mean(shared), sd_shared))
     print("\nNot shared flagged: same truth %d of %d, different truths (3.0 / 4.0 A) %d of %d"
           % (flagged_same, draws, flagged_diff, draws))
+    if FIT_SCALING:
+        print("\nSCALING told 1.0, fitted by curve in the shared fit (%d draws; rounds %d to %d):\n"
+              % (draws, min(rounds), max(rounds)))
+        print("| curve | true share | mean fitted | sd | mean fitted / first curve's |\n|---|---|---|---|---|")
+        for i, (mas, nc, f) in enumerate(THREE):
+            col = [s[i] for s in fitted]
+            print("| MAS %d Hz, N_c %s | %.2f | %.4f | %.4f | %.4f |" % (mas, nc, f, statistics.mean(col),
+                  statistics.stdev(col), statistics.mean(s[i] / s[0] for s in fitted)))
+        print("\nTruth inside the reported ranges: every curve within its common factor's range (distribution "
+              "refitted) %d of %d draws; within its range at the shared distribution %d of %d curves"
+              % (held_factor, draws, held_fixed, 3 * draws))
 
 
 def batch(tmp):
@@ -199,10 +226,11 @@ def main():
     ap.add_argument("what", choices=["speed", "share", "batch", "all"])
     ap.add_argument("--draws", type=int, default=20, help="noise draws of the share panel")
     ap.add_argument("--solver", choices=["maxent", "gaussians"], default="maxent")
+    ap.add_argument("--fit-scaling", action="store_true", help="tell SCALING 1.0 and fit it by curve")
     a = ap.parse_args()
-    global SOLVER
-    SOLVER = a.solver
-    print("solver:", SOLVER)
+    global SOLVER, FIT_SCALING
+    SOLVER, FIT_SCALING = a.solver, a.fit_scaling
+    print("solver:", SOLVER, "(SCALING fitted by curve)" if FIT_SCALING else "")
     for exe in (EXE, SYNTH):
         if not os.access(exe, os.X_OK):
             sys.exit("build first: %s is missing" % exe)

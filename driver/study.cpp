@@ -92,13 +92,13 @@ bool write_study_files(StudyResult const& r, int status, nlohmann::json const& s
 }
 
 // The shared fit's lines on standard output; its summary for the study's JSON.
-nlohmann::json shared_fit(StudyInputs const& st, StudyResult const& r) {
-  SharedFit f = fit_shared(st, r.rows, r.solver);
+nlohmann::json shared_fit(StudyInputs const& st, StudyResult const& r, bool fit_scaling) {
+  SharedFit f = fit_shared(st, r.rows, r.solver, fit_scaling);
   if (!f.failure.empty()) {
     std::cout << "No shared fit: " << f.failure << "\n";
     return shared_json(f);
   }
-  char b[300];
+  char b[400];
   if (f.solver == "gaussians")  // k Gaussians: 3k - 1 parameters
     std::snprintf(b, sizeof b, "Shared fit of %zu curves (gaussians): chi2 %.4f, %zu Gaussian%s; AIC %.2f shared, %.2f separate\n",
                   f.curves.size(), f.chi2_total, f.components.size(), f.components.size() == 1 ? "" : "s", f.aic_shared,
@@ -107,10 +107,23 @@ nlohmann::json shared_fit(StudyInputs const& st, StudyResult const& r) {
     std::snprintf(b, sizeof b, "Shared fit of %zu curves (maxent): chi2 %.4f, G %.2f; AIC %.2f shared, %.2f separate\n",
                   f.curves.size(), f.chi2_total, f.g, f.aic_shared, f.aic_separate);
   std::cout << b;
+  if (f.scaling_fitted) {
+    std::snprintf(b, sizeof b,
+                  "  SCALING fitted by curve (%d round%s), its range at the shared distribution (chi2 within 4); "
+                  "all scaled together by %.3f to %.3f with the distribution refitted (AIC within 4)\n",
+                  f.rounds, f.rounds == 1 ? "" : "s", f.factor_lo4, f.factor_hi4);
+    std::cout << b;
+  }
   for (size_t c = 0; c < f.curves.size(); c++) {
-    std::snprintf(b, sizeof b, "  %-16s chi2 per point %.4f shared, %.4f alone\n", f.curves[c].c_str(),
+    std::snprintf(b, sizeof b, "  %-16s chi2 per point %.4f shared, %.4f alone", f.curves[c].c_str(),
                   f.chi2[c] / f.points[c], f.separate_chi2[c] / f.points[c]);
     std::cout << b;
+    if (f.scaling_fitted) {
+      std::snprintf(b, sizeof b, "; SCALING %.4f (%.4f to %.4f), alone %.4f", f.scaling[c], f.scaling_lo4[c],
+                    f.scaling_hi4[c], f.separate_scaling[c]);
+      std::cout << b;
+    }
+    std::cout << "\n";
   }
   std::string w = shared_warning(f);
   if (!w.empty()) std::cout << w << "\n";
@@ -149,7 +162,7 @@ int run_study(StudyRequest const& q) {
   int worst = interrupt_signal() != 0 ? 128 + interrupt_signal() : failed > 0 ? 1 : 0;
   std::cout << "\n" << study_console_table(r);
   if (failed > 0) std::cout << failed << " of " << r.rows.size() << " curves failed\n";
-  nlohmann::json shared = q.shared && interrupt_signal() == 0 ? shared_fit(st, r) : nlohmann::json();
+  nlohmann::json shared = q.shared && interrupt_signal() == 0 ? shared_fit(st, r, q.fit_scaling) : nlohmann::json();
   bool ok = write_study_files(r, worst, shared);
   return std::max(worst, ok ? 0 : 1);
 }

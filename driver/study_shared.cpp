@@ -1,14 +1,18 @@
 #include "driver/study_shared.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <memory>
 
 #include "model/run_setup.h"
+#include "numeric/interrupt.h"
+#include "numeric/margin.h"
 #include "numeric/report.h"
 #include "solver/gaussians/gaussian_fit.h"
 #include "solver/maxent/maxent.h"
 #include "solver/maxent/maxent_run.h"
+#include "solver/scaling/curve_scaling.h"
 #include "solver/scaling/scaling_fit.h"
 
 namespace {
@@ -75,46 +79,147 @@ bool solve_gaussians_shared(FitProblem const& all, SharedFit& f, std::vector<dou
   return true;
 }
 
+// The curves taken into the shared fit, with their SCALINGs to start from.
+struct SharedCurves {
+  std::vector<std::shared_ptr<RunSetup>> setups;
+  std::vector<double> scaling;
+  FitProblem stacked(std::vector<double> const& scaling) const {
+    FitProblem all;
+    for (size_t c = 0; c < setups.size(); c++) append_curve(setups[c]->fit_problem(setups[c]->measured, scaling[c]), all);
+    return all;
+  }
+  // Curve c's SCALING with the stacked fitted curve m (rows from i0) held:
+  // its weighted residual (s m_i + 1 - s - t_i(s)) / sigma_i is affine in s.
+  CurveScaling best_scaling(size_t c, std::vector<double> const& m, size_t i0) const {
+    FitProblem at0 = setups[c]->fit_problem(setups[c]->measured, 0.0), at1 = setups[c]->fit_problem(setups[c]->measured, 1.0);
+    std::vector<double> u, v;
+    for (int i = 0; i < at0.n_data; i++) {
+      u.push_back((m[i0 + i] - 1.0 - at1.target[i] + at0.target[i]) / at0.sigma[i]);
+      v.push_back((1.0 - at0.target[i]) / at0.sigma[i]);
+    }
+    return curve_scaling(u, v, kScalingMin, kScalingMax);
+  }
+};
+
+// One fit of the stacked problem at the curves' SCALINGs: the distribution,
+// the parameters, the chi2 by curve; false (f.failure set) when it failed.
+bool fit_stacked(SharedCurves const& sc, std::vector<double> const& scaling, std::string const& solver, SharedFit& f,
+                 std::vector<double>& fitted) {
+  FitProblem all = sc.stacked(scaling);
+  if (!(solver == "gaussians" ? solve_gaussians_shared(all, f, fitted) : solve_maxent_shared(all, f, fitted))) return false;
+  f.distance = all.distance;
+  f.scaling = scaling;
+  f.chi2.clear(), f.chi2_total = 0.0;
+  for (size_t c = 0, i0 = 0; c < f.points.size(); i0 += f.points[c++]) {
+    double chi2 = 0.0;
+    for (size_t i = i0; i < i0 + f.points[c]; i++) chi2 += std::pow((fitted[i] - all.target[i]) / all.sigma[i], 2);
+    f.chi2.push_back(chi2);
+    f.chi2_total += chi2;
+  }
+  return true;
+}
+
 }  // namespace
 
-SharedFit fit_shared(StudyInputs const& st, std::vector<StudyRow> const& rows, std::string const& solver) {
+SharedFit fit_shared(StudyInputs const& st, std::vector<StudyRow> const& rows, std::string const& solver,
+                     bool fit_scaling) {
   SharedFit f;
   f.solver = solver;
-  FitProblem all;
-  std::vector<std::shared_ptr<RunSetup>> setups;
+  f.scaling_fitted = fit_scaling;
+  SharedCurves sc;
   for (size_t c = 0; c < rows.size(); c++) {
-    double chi2 = summary_number(rows[c].summary, "/chi2");
-    nlohmann::json const* details = rows[c].summary.is_object() && rows[c].summary.contains("solver_details")
-                                        ? &rows[c].summary["solver_details"] : nullptr;
+    nlohmann::json const& s = rows[c].summary;
+    double chi2 = summary_number(s, "/chi2");
+    nlohmann::json const* details = s.is_object() && s.contains("solver_details") ? &s["solver_details"] : nullptr;
     double g = details ? fit_parameters(*details) : -1.0;
     if (rows[c].status != 0 || !(g >= 0) || !(chi2 >= 0)) continue;
-    setups.push_back(curve_setup(st.curves[c].inputs));
-    FitProblem one = setups.back()->fit_problem(setups.back()->measured, setups.back()->scaling_a);
-    if (!(one.scaling > 0)) continue;
-    append_curve(one, all);
+    // A separate fit that fitted SCALING counts it as a parameter, and
+    // starts the shared fit's SCALING of that curve.
+    bool fitted = s.value("scaling_fitted", false);
+    double scaling = fitted ? summary_number(s, "/scaling") : st.curves[c].inputs.params.scaling_a;
+    if (!(scaling > 0)) continue;
+    sc.setups.push_back(curve_setup(st.curves[c].inputs));
+    sc.scaling.push_back(fit_scaling ? std::clamp(scaling, kScalingMin, kScalingMax) : scaling);
     f.curves.push_back(rows[c].curve);
-    f.points.push_back(one.n_data);
+    f.points.push_back(sc.setups.back()->n_data);
     f.separate_chi2.push_back(chi2);
     f.separate_g.push_back(g);
+    f.separate_scaling.push_back(fitted ? scaling : NAN);
   }
   if (f.curves.size() < 2) {
     f.failure = "the shared fit needs at least two curves fitted on their own";
     return f;
   }
-  std::vector<double> fitted;
-  if (!(solver == "gaussians" ? solve_gaussians_shared(all, f, fitted) : solve_maxent_shared(all, f, fitted))) return f;
-  f.distance = all.distance;
-  f.aic_shared = 2.0 * f.g;
-  double worst = -HUGE_VAL;
-  for (size_t c = 0, i0 = 0; c < f.curves.size(); i0 += f.points[c++]) {
-    double chi2 = 0.0;
-    for (size_t i = i0; i < i0 + f.points[c]; i++) chi2 += std::pow((fitted[i] - all.target[i]) / all.sigma[i], 2);
-    f.chi2.push_back(chi2);
-    f.chi2_total += chi2;
-    f.aic_separate += f.separate_chi2[c] + 2.0 * f.separate_g[c];
-    if (chi2 - f.separate_chi2[c] > worst) worst = chi2 - f.separate_chi2[c], f.disagrees_most = f.curves[c];
+  // The distribution at the curves' SCALINGs, then each curve's SCALING at
+  // that distribution (closed form), in turn. A common factor of the
+  // SCALINGs trades against the distribution's share at long distances and
+  // its shape, a valley that plain alternation creeps along: each round
+  // then scales all SCALINGs by 1 +- d, d doubled while the criterion
+  // (chi2 + 2 G) falls, halved when neither way lowers it. A move is taken
+  // only when it lowers the criterion (the maximum entropy's fit is not a
+  // least-squares one); the rounds end when one lowers it by less than 1e-6
+  // of itself.
+  std::vector<double> fitted, trial_fitted;
+  if (!fit_stacked(sc, sc.scaling, solver, f, fitted)) return f;
+  auto criterion = [](SharedFit const& x) { return x.chi2_total + 2.0 * x.g; };
+  auto improve = [&](std::vector<double> s) {
+    for (double& x : s) x = std::clamp(x, kScalingMin, kScalingMax);
+    SharedFit trial = f;
+    if (s == f.scaling || !fit_stacked(sc, s, solver, trial, trial_fitted) || !(criterion(trial) < criterion(f)))
+      return false;
+    f = std::move(trial), fitted.swap(trial_fitted);
+    return true;
+  };
+  auto scaled = [&](double k) {
+    std::vector<double> s(f.scaling);
+    for (double& x : s) x *= k;
+    return s;
+  };
+  double d = 0.02;
+  while (fit_scaling && f.rounds < kSharedRounds && interrupt_signal() == 0) {
+    f.rounds++;
+    double before = criterion(f);
+    std::vector<double> step(f.scaling);
+    for (size_t c = 0, i0 = 0; c < step.size(); i0 += f.points[c++]) step[c] = sc.best_scaling(c, fitted, i0).best;
+    improve(step);
+    double sign = improve(scaled(1.0 + d)) ? 1.0 : improve(scaled(1.0 - d)) ? -1.0 : 0.0;
+    if (sign == 0.0) d = std::max(d / 2.0, 1e-4);
+    else
+      while (improve(scaled(1.0 + sign * 2.0 * d))) d *= 2.0;
+    if (!(criterion(f) < before - 1e-6 * before)) break;
   }
-  f.aic_shared += f.chi2_total;
+  if (fit_scaling) {
+    // The common factor's range: all SCALINGs scaled by k, the distribution
+    // refitted, the criterion within 4 of the best (bracketed by doubling
+    // steps from 2 %, then bisected to 0.5 %).
+    double level = margin_level(criterion(f), 4.0);
+    auto within = [&](double k) {
+      SharedFit trial = f;
+      std::vector<double> s = scaled(k);
+      for (double x : s)
+        if (x < kScalingMin || x > kScalingMax) return false;
+      return fit_stacked(sc, s, solver, trial, trial_fitted) && criterion(trial) <= level;
+    };
+    for (double sign : {-1.0, 1.0}) {
+      double in = 0.0, out = 0.02;
+      while (out < 2.0 && within(1.0 + sign * out)) in = out, out *= 2.0;
+      while (out - in > 0.005 && interrupt_signal() == 0) (within(1.0 + sign * 0.5 * (in + out)) ? in : out) = 0.5 * (in + out);
+      (sign < 0 ? f.factor_lo4 : f.factor_hi4) = 1.0 + sign * in;
+    }
+  }
+  if (fit_scaling)
+    for (size_t c = 0, i0 = 0; c < sc.setups.size(); i0 += f.points[c++]) {
+      CurveScaling r = sc.best_scaling(c, fitted, i0);
+      f.scaling_lo4.push_back(r.lo4), f.scaling_hi4.push_back(r.hi4);
+    }
+  double n_scaling = fit_scaling ? static_cast<double>(f.curves.size()) : 0.0;
+  f.aic_shared = f.chi2_total + 2.0 * (f.g + n_scaling);
+  f.aic_separate = 0.0;
+  double worst = -HUGE_VAL;
+  for (size_t c = 0; c < f.curves.size(); c++) {
+    f.aic_separate += f.separate_chi2[c] + 2.0 * (f.separate_g[c] + (std::isnan(f.separate_scaling[c]) ? 0.0 : 1.0));
+    if (f.chi2[c] - f.separate_chi2[c] > worst) worst = f.chi2[c] - f.separate_chi2[c], f.disagrees_most = f.curves[c];
+  }
   return f;
 }
 
@@ -131,9 +236,15 @@ std::string shared_warning(SharedFit const& f) {
 json shared_json(SharedFit const& f) {
   if (!f.failure.empty()) return {{"failure", f.failure}};
   json curves = json::array();
-  for (size_t c = 0; c < f.curves.size(); c++)
+  for (size_t c = 0; c < f.curves.size(); c++) {
     curves.push_back({{"curve", f.curves[c]}, {"points", f.points[c]}, {"chi2_shared", f.chi2[c]},
                       {"chi2_separate", f.separate_chi2[c]}, {"G_separate", f.separate_g[c]}});
+    if (!f.scaling_fitted) continue;
+    // Non-finite numbers have no JSON form: a SCALING not fitted alone is null.
+    curves.back()["scaling"] = f.scaling[c];
+    curves.back()["scaling_allowed"] = {f.scaling_lo4[c], f.scaling_hi4[c]};
+    curves.back()["scaling_separate"] = f.separate_scaling[c];
+  }
   json dist = json::array();
   for (size_t j = 0; j < f.p.size(); j++) dist.push_back({{"distance", f.distance[j]}, {"fraction", f.p[j]}});
   std::string w = shared_warning(f);
@@ -141,6 +252,8 @@ json shared_json(SharedFit const& f) {
               {"aic_shared", f.aic_shared}, {"aic_separate", f.aic_separate},
               {"delta_aic", f.aic_shared - f.aic_separate}, {"disagrees_most", f.disagrees_most},
               {"warning", w.empty() ? json(nullptr) : json(w)}, {"curves", curves}, {"distribution", dist}};
+  if (f.scaling_fitted)
+    out["scaling_fitted"] = true, out["rounds"] = f.rounds, out["scaling_factor_allowed"] = {f.factor_lo4, f.factor_hi4};
   if (f.solver != "gaussians") return out;
   out.erase("alpha"), out.erase("G");
   out["parameters"] = f.g;

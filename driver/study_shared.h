@@ -4,7 +4,9 @@
 // (its MAS, nuclei and N_c), errors and SCALING; the grid is the parameter
 // file's. The shared fit is weighed against the separate ones by AIC =
 // chi2 + 2 G, G the parameters of each fit: for maximum entropy the number of
-// measurements the data determine, for k Gaussians 3k - 1.
+// measurements the data determine, for k Gaussians 3k - 1, plus one for each
+// SCALING fitted. With fit_scaling (the study's --fit-scaling) the shared fit
+// fits each curve's SCALING too, in turn with the distribution.
 #ifndef REDORDIST_DRIVER_STUDY_SHARED_H
 #define REDORDIST_DRIVER_STUDY_SHARED_H
 
@@ -21,6 +23,12 @@ struct SharedFit {
   std::string failure;              // non-empty: no shared fit
   std::vector<std::string> curves;  // the curves fitted together
   std::vector<double> chi2, separate_chi2, separate_g;  // by curve
+  std::vector<double> scaling;                // by curve, of the shared fit
+  std::vector<double> separate_scaling;       // by curve, fitted on its own (NaN: not fitted)
+  std::vector<double> scaling_lo4, scaling_hi4;  // by curve, chi2 within 4 at the shared distribution
+  double factor_lo4 = 1.0, factor_hi4 = 1.0;  // all SCALINGs scaled by these, the distribution refitted: AIC within 4
+  bool scaling_fitted = false;
+  int rounds = 0;                             // fits of the distribution
   std::vector<int> points;
   std::vector<double> distance, p;  // Angstrom; fractions summing to 1
   double alpha = 0.0, g = 0.0, chi2_total = 0.0;
@@ -30,10 +38,14 @@ struct SharedFit {
   std::vector<GaussComponent> components;  // the Gaussians' chosen mixture
 };
 
+// The most fits of the distribution when SCALING is fitted by curve.
+constexpr int kSharedRounds = 20;
+
 // The shared fit by solver (maxent or gaussians) of the curves whose
 // separate fit by it succeeded (rows give their summaries); at least two
 // are needed.
-SharedFit fit_shared(StudyInputs const& st, std::vector<StudyRow> const& rows, std::string const& solver = "maxent");
+SharedFit fit_shared(StudyInputs const& st, std::vector<StudyRow> const& rows, std::string const& solver = "maxent",
+                     bool fit_scaling = false);
 
 // The warning when the separate fits are clearly better (AIC lower by 10 or
 // more), else "".

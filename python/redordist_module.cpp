@@ -217,11 +217,12 @@ py::tuple write_run(std::string const& param_file, std::string const& solver, bo
 }
 
 // One distribution fitted by solver (maxent or gaussians) to curves already
-// fitted on their own with it, as `--study FILE --shared` does: each curve as (name, parameter
+// fitted on their own with it, as `--study FILE --shared` does (with fit_scaling, as
+// `--shared --fit-scaling`: each curve's SCALING fitted too): each curve as (name, parameter
 // text, data name, data text, its fit's summary as JSON text). Returns the
 // shared fit's JSON text (the study summary's "shared").
 using SharedCurve = std::tuple<std::string, std::string, std::string, std::string, std::string>;
-std::string fit_shared_curves(std::vector<SharedCurve> const& curves, std::string const& solver) {
+std::string fit_shared_curves(std::vector<SharedCurve> const& curves, std::string const& solver, bool fit_scaling) {
   StudyInputs st;
   std::vector<StudyRow> rows;
   for (auto const& [name, params, data_name, data, summary] : curves) {
@@ -235,7 +236,7 @@ std::string fit_shared_curves(std::vector<SharedCurve> const& curves, std::strin
   SharedFit f;
   {
     py::gil_scoped_release free;
-    f = fit_shared(st, rows, solver);
+    f = fit_shared(st, rows, solver, fit_scaling);
   }
   return shared_json(f).dump();
 }

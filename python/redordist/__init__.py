@@ -335,7 +335,8 @@ class StudyResult(dict):
     shared is the distribution fitted to all curves at once (as the command
     line's study summary gives it under "shared": its distribution, chi2 by
     curve shared and alone, AIC shared and separate, the curve that disagrees
-    most and the warning, or None); else shared is None."""
+    most and the warning, or None; with fit_scaling=True each curve's fitted
+    SCALING and its ranges); else shared is None."""
 
     shared = None
 
@@ -354,7 +355,9 @@ def fit_study(curves, *, shared=False, **options):
 
     shared=True then fits one distribution to all curves by the same solver
     ("maxent" or "gaussians"), each curve with its own kernel (MAS, nuclei, N_c),
-    errors and SCALING, and weighs it against the separate fits by AIC; when
+    errors and SCALING (with fit_scaling=True each curve's SCALING is fitted
+    in the shared fit too, and reported by curve with the range allowed at
+    the shared distribution), and weighs it against the separate fits by AIC; when
     the separate fits are clearly better (AIC lower by 10 or more) a
     RedordistWarning says the curves do not share one distribution."""
     solver = options.get("solver", "maxent")
@@ -369,7 +372,7 @@ def fit_study(curves, *, shared=False, **options):
     if shared:
         rows = [(str(name), _param_text(r._request["options"], r._request["mode"]), DATA_NAME,
                  r._request["data"], json.dumps(r.summary)) for name, r in study.items()]
-        study.shared = json.loads(_engine.fit_shared(rows, solver))
+        study.shared = json.loads(_engine.fit_shared(rows, solver, bool(options.get("fit_scaling", False))))
         if study.shared.get("warning"):
             _warnings.warn(study.shared["warning"], RedordistWarning, stacklevel=2)
     return study

@@ -19,24 +19,26 @@ EXE = os.environ.get("REDORDIST_EXE", os.path.join(SOURCE, "build", "redordist")
 MEASURED = [(0, 1.004), (8, .962), (16, .861), (24, .722), (32, .575), (40, .451), (48, .330), (56, .262), (64, .205)]
 
 
-@pytest.mark.parametrize("solver", ["maxent", "gaussians"])
-def test_fit_study_shared_is_the_command_lines_shared_fit(tmp_path, solver):
+@pytest.mark.parametrize("solver,fit_scaling", [("maxent", False), ("gaussians", False), ("maxent", True),
+                                                ("gaussians", True)])
+def test_fit_study_shared_is_the_command_lines_shared_fit(tmp_path, solver, fit_scaling):
     """The same curve at 5 and at 10 kHz (each curve's own MAS): the shared fit
-    from Python is the one `--study FILE --shared` writes, and its warning
-    (one distribution cannot be both) arrives as a RedordistWarning."""
+    from Python is the one `--study FILE --shared [--fit-scaling]` writes, and
+    its warning (one distribution cannot be both) arrives as a RedordistWarning."""
     n_c, s = (np.array(v, dtype=float) for v in zip(*MEASURED))
     curves = {name: dict(n_c=n_c, s_s0=s, error=np.full(9, 0.015), mas=mas) for name, mas in (("a", 5000), ("b", 10000))}
     with pytest.warns(redordist.RedordistWarning, match="do not share one distribution"):
-        study = redordist.fit_study(curves, shared=True, solver=solver, **FAST)
+        study = redordist.fit_study(curves, shared=True, solver=solver, fit_scaling=fit_scaling, **FAST)
     (tmp_path / "p.par").write_text("".join(l + "\n" for l in redordist._param_text(
         dict(x="13C", y="15N", kernel="exact", scaling=1.0, replicates=20, max_blocks=15, min_stdev2=0.001,
              max_mc_chi2=80.0, last_point=0, mid_pulse=0.0, solver=solver, **FAST), "fit").splitlines()
         if not l.startswith("XYDATA")))
     (tmp_path / "s.csv").write_text("curve,mas,n_c,s0,s,s_s0,error\n" + "".join(
         f"{name},{mas},{k},1,{v},{v},0.015\n" for name, mas in (("a", 5000), ("b", 10000)) for k, v in MEASURED))
-    p = subprocess.run([EXE, "--solver", solver, "p.par", "--study", "s.csv", "--shared"], cwd=tmp_path,
-                       capture_output=True, text=True)
+    p = subprocess.run([EXE, "--solver", solver, "p.par", "--study", "s.csv", "--shared"] +
+                       ["--fit-scaling"] * fit_scaling, cwd=tmp_path, capture_output=True, text=True)
     assert p.returncode == 0, p.stdout
     cli = json.load(open(tmp_path / "python-study.json"))["shared"]
     assert json.dumps(study.shared, sort_keys=True) == json.dumps(cli, sort_keys=True)
     assert study.shared["disagrees_most"] in ("a", "b") and study.shared["delta_aic"] >= 10
+    assert [c.get("scaling") is not None for c in study.shared["curves"]] == [fit_scaling] * 2
