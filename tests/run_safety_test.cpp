@@ -18,6 +18,7 @@
 
 #include "driver/solve.h"
 #include "numeric/gsl_errors.h"
+#include "output/gnuplot_run.h"
 #include "tests/test_support.h"
 
 using namespace ts;
@@ -57,6 +58,11 @@ TEST(RunSafety, RandomNumberEnvironmentAndWarnings) {
   EXPECT_EQ(w.run({}, {"REDORDIST_GNUPLOT_TIMEOUT=abc"}).out, "environment error: REDORDIST_GNUPLOT_TIMEOUT is \"abc\"; "
             "it must be a whole number of seconds from 1 to 99999\n");
   EXPECT_FALSE(fs::exists(w.dir.file("run")));  // refused before anything is written
+  for (auto [text, limit] : {std::pair{"10", 10}, {"99999", 99999}, {"100000", 30}, {"0", 30}}) {
+    setenv("REDORDIST_GNUPLOT_TIMEOUT", text, 1);  // seconds, in decimal
+    EXPECT_EQ(gnuplot_time_limit(), limit) << text;
+  }
+  unsetenv("REDORDIST_GNUPLOT_TIMEOUT");
   // Four columns: no error.
   write_file(w.dir.file("data.dat"), "0 1000 1000 1\n8 1000 870 0.87\n16 1000 650 0.65\n");
   RunResult r = w.run({{"YN", "C13"}}, {"GSL_RNG_SEED=7", "GSL_RNG_TYPE=taus2"});

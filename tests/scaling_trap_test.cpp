@@ -175,4 +175,8 @@ TEST(ScalingTrap, LimitsFromBothSides) {
     EXPECT_EQ(scaling_undetermined(t.profile), c.undetermined) << c.lo4 << " " << c.hi4;
     EXPECT_NE(w.find(verdict), std::string::npos) << w;
   }
+  // The other SCALING as told and its share not halved: the mass is not placed, in percent.
+  t.share = 0.23, t.cycle_distance = 2.86, t.other.scaling = 1.0, t.other.beyond = 0.2;
+  EXPECT_EQ(scaling_trap_warning(*m).substr(0, 80),
+            "warning: 23 % of the mass beyond 2.86 Angstrom is not placed by these data: no f");
 }
