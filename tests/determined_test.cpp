@@ -165,6 +165,10 @@ TEST(Determined, PeaksAndTheirSupport) {
   // A minimum at the last grid point but one: the last point is a peak of its own, at the grid's end.
   std::vector<PeakInfo> pe = distribution_peaks({3.0, 3.05, 3.1, 3.15, 3.2, 3.25}, {0.4, 0.9, 0.4, 0.1, 0.05, 0.4});
   EXPECT_TRUE(pe.size() == 2 && pe[1].position == 3.25 && std::fabs(pe[1].share - 0.4 / 2.25) < 1e-12);
+  // A stretch under 10 % (0.20 of 2.20) joins the neighbour across its shallower valley: 0.10 on its left, 0.02 on its right.
+  std::vector<PeakInfo> pj = distribution_peaks({3.0, 3.1, 3.2, 3.3, 3.4, 3.5, 3.6, 3.7, 3.8},
+                                                {0.05, 0.8, 0.3, 0.1, 0.15, 0.03, 0.02, 0.7, 0.05});
+  EXPECT_TRUE(pj.size() == 2 && std::fabs(pj[0].share - 1.45 / 2.2) < 1e-12) << pj.size();
   // Two peaks are supported only when no one-peak model comes within 2 of the best AIC,
   // or within 1e-12 of it where that is more (AIC 1e17, where best + 2 rounds to best);
   // none without a finite AIC.
