@@ -190,7 +190,9 @@ TEST(Determined, LatePlateauAndSkewedPeak) {
   // Not levelled either: a curve that never fell (constant 0.95), and late
   // points scattering by 5 sigma about the level, symmetrically in time so
   // that their straight line is flat (only the chi2 test sees them).
-  std::vector<double> n, flat, falling, never, scatter, sigma(25, 0.01);
+  // And the last six tilted by 3 standard errors of their slope (0.01 / sqrt(1120) each): chi2 9
+  // about their level for 5 degrees (p 0.11) passes, the slope does not.
+  std::vector<double> n, flat, falling, never, scatter, tilted, sigma(25, 0.01);
   const double kick[6] = {0.05, -0.05, 0.05, 0.05, -0.05, 0.05};
   for (int i = 0; i < 25; i++) {
     n.push_back(8.0 * i);
@@ -198,12 +200,13 @@ TEST(Determined, LatePlateauAndSkewedPeak) {
     falling.push_back(std::exp(-n[i] / 150.0));
     never.push_back(0.95);
     scatter.push_back(flat[i] + (i >= 19 ? kick[i - 19] : 0.0));
+    tilted.push_back(i >= 19 ? 0.3 + 3.0 * 0.01 / std::sqrt(1120.0) * (n[i] - 172.0) : flat[i]);
   }
   LatePlateau a = late_plateau(n, flat, sigma);
   EXPECT_TRUE(a.levelled);
   EXPECT_NEAR(a.level, 0.3, 1e-3);
   EXPECT_EQ(a.from_cycles, 152.0);
-  for (auto const* y : {&falling, &never, &scatter}) EXPECT_FALSE(late_plateau(n, *y, sigma).levelled);
+  for (auto const* y : {&falling, &never, &scatter, &tilted}) EXPECT_FALSE(late_plateau(n, *y, sigma).levelled);
   // A skew-normal's mean is xi + w delta sqrt(2 / pi), delta = a / sqrt(1 + a^2).
   std::vector<double> r;
   for (int j = 0; j < 2000; j++) r.push_back(1.0 + 0.005 * (j + 0.5));
