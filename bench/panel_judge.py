@@ -25,8 +25,16 @@ def classify(w):
     q = set()
     if "not determined by these data:" in w:
         q |= {"sd"} if "width is" in w else {"mean"} if "mean distance is" in w else {"sd", "mean"}
-    elif "do not support" in w:
+    elif "disagree" in w and "with what these data allow" in w:
+        q |= {"sd", "mean"} if "sd and mean" in w else {"sd"} if "reported sd " in w else {"mean"}
+    elif "reported effective distance" in w:
+        q.add("reff")
+    elif "do not support" in w or "default model's taper" in w:
         q.add("peaks")
+    elif "enters the mean and the sd" in w:
+        q |= {"mean", "sd"} | ({"reff"} if "lies at NEAR" in w else set())
+    elif "of the mass beyond" in w or ("SCALING" in w and "with a peak at" in w):
+        q |= {"scaling", "mean", "sd", "peaks"}
     elif "widest width allowed" in w:
         q.add("sd")
     elif "is centred at" in w:
