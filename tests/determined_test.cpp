@@ -74,7 +74,8 @@ TEST(Determined, RunsTestAgainstEnumerationAndNormalApproximation) {
       {10, 10, 6, 0.018521725952066508}, {10, 10, 7, 0.05125679274286085},
       {8, 12, 5, 0.006271334444709058}, {60, 60, 50, 0.026925933031276578},
       {70, 50, 48, 0.02047546456933954}, {50, 50, 42, 0.043596743389195655},  // 100 signs: still summed
-      {4, 1, 3, 1.0}};  // the most runs: certain, and a probability
+      {4, 1, 3, 1.0},  // the most runs: certain, and a probability
+      {1, 4, 2, 0.4}};  // a single positive residual first: 2 of the 5 orders
   for (auto const& c : cases) {
     // r runs: blocks alternate, all but the last of each sign one long.
     std::vector<double> res;
