@@ -93,14 +93,16 @@ TEST(Tables, RowsFromPlantedResults) {
 TEST(PlotScripts, BothScriptsOfEveryModeAndTheGnuplotCalls) {
   const std::map<std::string, Over> modes = {
       {"fit", {{"MODE", "fit"}, {"DISTDIST", "share.dat"}, {"SCALING", "0.9"}, {"MAS", "10000"}}},
-      {"err", {{"MODE", "err"}, {"SCALING", "0.8"}, {"MAS", "8000"}}}};  // sim: tests/golden/whole_runs/sim
+      // A DISTDIST of comments only prescribes nothing: the same scripts, and no table in the log.
+      {"err", {{"MODE", "err"}, {"SCALING", "0.8"}, {"MAS", "8000"}, {"DISTDIST", "empty.dat"}}}};  // sim: tests/golden/whole_runs/sim
   for (auto const& [mode, over] : modes) {
     SCOPED_TRACE(mode);
     Workspace w;
     write_file(w.dir.file("data.dat"), "0 1000 1000 0 0.02\n4 1000 930 0 0.02\n8 1000 800 0 0\n12 1000 400 0 0.6\n16 1000 50 0 0\n");
-    write_file(w.dir.file("share.dat"), "3.0 0.2\n");
+    write_file(w.dir.file("share.dat"), "3.0 0.2\n"), write_file(w.dir.file("empty.dat"), "# no distances\n");
     RunResult r = w.run(over);
     ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(w.out(".log").find("Prescribed distance") == std::string::npos, mode == "err");
     std::string dir = REDORDIST_SOURCE_DIR "/tests/golden/plot_" + mode;
     for (std::string ext : {".gp", "-ps.gp"}) EXPECT_EQ(w.out(ext), read_file(dir + ext)) << ext;
     // The screen window opens only with a display, never in "err", whose

@@ -217,14 +217,19 @@ MaxentSolve solve_dual(MaxentReduced const& red, double alpha, std::vector<doubl
   out.z = z0;
   evaluate(red, alpha, out.z, out.at);
   out.evaluations = 1;
-  double c_norm = std::sqrt(dot(red.c, red.c));
   std::vector<double> g(k), h, d(k), trial_z(k);
   bool centred = false;  // the curvature in its centred form, once the plain one failed
   MaxentDualPoint trial;
   for (;;) {
-    for (int a = 0; a < k; a++) g[a] = out.at.ap[a] - red.c[a] + alpha * out.z[a];
-    double g_norm = std::sqrt(dot(g, g));
-    if (g_norm <= gradient_tol * (1.0 + c_norm + alpha * std::sqrt(dot(out.z, out.z)))) {
+    // Each component against its own scale: one point with a tiny error (a row
+    // of 1e9 at N_c 0) must not loosen the test for the components that hold
+    // the distribution.
+    bool converged = true;
+    for (int a = 0; a < k; a++) {
+      g[a] = out.at.ap[a] - red.c[a] + alpha * out.z[a];
+      converged = converged && std::fabs(g[a]) <= gradient_tol * (1.0 + std::fabs(red.c[a]) + alpha * std::fabs(out.z[a]));
+    }
+    if (converged) {
       out.ok = true;
       break;
     }

@@ -50,8 +50,8 @@ struct MaxentSolve {
   std::string failure;
 };
 
-// Damped Newton from z0 at weight alpha; stops when |grad D| falls below
-// gradient_tol (1 + |c| + alpha |z|).
+// Damped Newton from z0 at weight alpha; stops when every component of
+// grad D falls below gradient_tol (1 + |c_a| + alpha |z_a|).
 MaxentSolve solve_dual(MaxentReduced const& red, double alpha, std::vector<double> const& z0,
                        double gradient_tol, int max_newton);
 
