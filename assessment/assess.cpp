@@ -125,6 +125,8 @@ void judge_width(Paar const& m, Assessment& d) {
   bool wide = w.width_hi > kWideWidths * w.width_lo;
   double r_eff = m.results.effective_distance;
   d.effective_outside = r_eff < w.effective_lo - kEffectiveSlack || r_eff > w.effective_hi + kEffectiveSlack;
+  d.effective_determined = !d.effective_outside &&
+                           0.5 * (w.effective_hi - w.effective_lo) <= kEffectiveRelPrecision * r_eff;
   char b[400];
   if (!within(sd, w.sd_lo, w.sd_hi, kSdPrecision, kSdRelPrecision)) {
     bool outside = sd < w.sd_lo || sd > w.sd_hi;

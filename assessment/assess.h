@@ -28,6 +28,12 @@ constexpr double kWideWidths = 3.0;
 // The effective distance lies outside the allowed range when it is farther
 // than this (Angstrom) from it: the rounding of a printed distance.
 constexpr double kEffectiveSlack = 0.005;
+// The effective distance is determined when the single Gaussians within chi2
+// + 1 of the best give effective distances within 1.5 % either side of their
+// middle: those within chi2 + 4 (about twice as far) then stay within the 3 %
+// a distance is quoted to. A broad distribution whose short-distance tail has
+// dephased by the first point leaves <r^-6> open although the curve is fitted.
+constexpr double kEffectiveRelPrecision = 0.015;
 
 // A share piled at a grid end is named from this size on (below it the mean
 // moves by at most a few hundredths of an Angstrom).

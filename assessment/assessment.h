@@ -61,6 +61,7 @@ struct Assessment {
   bool sd_disagrees = false, mean_disagrees = false;
   std::string disagree_problem;
   bool effective_outside = false;  // r_eff outside the range allowed (chi2 within 1)
+  bool effective_determined = true;  // that range narrow, and r_eff inside it
   // Peaks.
   std::vector<PeakInfo> peaks;
   Interval95 mean_interval, sd_interval, effective_interval, scaling_interval;

@@ -23,7 +23,9 @@ def classify(w):
     """The quantities a warning speaks of; 'fit' for the fit as a whole,
     'grid' for FAR alone, 'data' for the data file."""
     q = set()
-    if "not determined by these data:" in w:
+    if "effective distance is not determined" in w:
+        q.add("reff")
+    elif "not determined by these data:" in w:
         q |= {"sd"} if "width is" in w else {"mean"} if "mean distance is" in w else {"sd", "mean"}
     elif "disagree" in w and "with what these data allow" in w:
         q |= {"sd", "mean"} if "sd and mean" in w else {"sd"} if "reported sd " in w else {"mean"}
@@ -83,7 +85,7 @@ def judge(summary, truth, prof, draw_, fit_scaling):
     right = {q: got[q] is not None and abs(got[q] - tv[q]) <= tolerance(q, tv[q]) for q in ("reff", "mean", "sd", "scaling")}
     right["peaks"] = match_peaks(supported, truth)
     all_peaks_right = len(peaks) == len(truth.peaks) and match_peaks([p["position"] for p in peaks], truth)
-    claimed = dict(reff=True, mean=dist.get("mean_determined", True), sd=dist.get("sd_determined", True),
+    claimed = dict(reff=dist.get("effective_determined", True), mean=dist.get("mean_determined", True), sd=dist.get("sd_determined", True),
                    peaks=bool(supported), scaling=fit_scaling)
     p = prof["free" if fit_scaling else "fixed"]
     open_ = {q: is_open(p["ranges"][q], tv[q], tolerance(q, tv[q])) for q in ("reff", "mean", "sd")}

@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <regex>
 #include <vector>
 
 #include "model/effective_distance.h"
 #include "model/exact_kernel.h"
 #include "model/goodness_of_fit.h"
 #include "model/late_plateau.h"
+#include "assessment/advice.h"
 #include "assessment/assessment_grid.h"
 #include "assessment/assess.h"
 #include "assessment/flat_peak.h"
@@ -17,6 +19,7 @@
 #include "assessment/peak_support.h"
 #include "assessment/skewed_peak.h"
 #include "assessment/width_profile.h"
+#include "numeric/format.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -253,6 +256,33 @@ TEST(Determined, EffectiveDistanceOutsideItsAllowedRangeBeyondTheSlack) {
   EXPECT_TRUE(d.width_problem.rfind("one Gaussian fits them with any width", 0) == 0 && d.disagree_problem.empty() &&
               d.width_problem.find("the single Gaussians they allow have means") != std::string::npos)
       << d.width_problem << v.mean_lo << " " << v.mean_hi << " " << v.sd_lo << " " << v.sd_hi;
+}
+
+// The effective distance is determined when the single Gaussians within chi2 + 1
+// give effective distances within 1.5 % of it either side; otherwise a warning
+// gives their range, and the width warning quotes that range, not the value.
+TEST(Determined, EffectiveDistanceDeterminedOnlyWhenItsAllowedRangeIsNarrow) {
+  // Errors of 1.5 to 10 %: at 6 % the half range is 1.47 % of the middle, at 6.5 % 1.63 %.
+  for (char const* err : {"0.015", "0.06", "0.065", "0.1"}) {
+    ts::Model m({{"FAR", "4.5"}}, std::regex_replace(ts::kCurveData, std::regex("0.015"), err));
+    WidthAllowed const w = assess(*m).width;
+    ASSERT_TRUE(w.computed);
+    double mid = 0.5 * (w.effective_lo + w.effective_hi), half = 0.5 * (w.effective_hi - w.effective_lo);
+    // At the middle of the range, and outside it (the warning on that is another's).
+    for (double r : {mid, w.effective_lo - 0.01}) {
+      m->results.effective_distance = r;
+      Assessment const a = assess(*m);
+      bool inside = r > w.effective_lo - 0.005 && r < w.effective_hi + 0.005, narrow = half <= 0.015 * r;
+      EXPECT_EQ(a.effective_determined, inside && narrow) << err << " " << r << " " << w.effective_lo << " " << w.effective_hi;
+      std::string all;
+      for (std::string const& s : judged_warnings(*m, a)) all += s + "\n";
+      EXPECT_EQ(all.find(format("warning: the effective distance is not determined by these data: the single "
+                                "Gaussians they allow (chi2 within 1 of the best) have effective distances from "
+                                "%.2f to %.2f Angstrom; quote that range rather than the reported %.2f Angstrom\n",
+                                w.effective_lo, w.effective_hi, r)) != std::string::npos, inside && !narrow) << all;
+      if (!narrow || !inside) { EXPECT_EQ(all.find("quote the effective distance "), std::string::npos) << all; }
+    }
+  }
 }
 
 // The assessment's centres: from NEAR to twice the longest measurable distance
