@@ -166,6 +166,15 @@ TEST(Diagnostics, EdgeShareAndItsWarningOnPlantedDistributions) {
       {{0.1, 0, 0, 0, 0.8, 0, 0, 0, 0.1}, 0.2,
        "warning: 20.0 % of the distribution lies on the first two or last two grid distances: the data may not "
        "constrain it; lower NEAR and widen FAR, to at most the longest measurable distance 10.00 Angstrom"},
+      // FAR 6 more than a grain (0.5) below the longest measurable distance, or not.
+      {{0.1, 0, 0, 0, 0.8, 0, 0, 0, 0.1}, 0.2,
+       "warning: 20.0 % of the distribution lies on the first two or last two grid distances: the data may not "
+       "constrain it; lower NEAR and widen FAR, to at most the longest measurable distance 6.55 Angstrom", 6.55},
+      {{0.1, 0, 0, 0, 0.8, 0, 0, 0, 0.1}, 0.2,
+       "warning: 20.0 % of the distribution lies on the first two or last two grid distances: the data may not "
+       "constrain it; FAR already reaches the longest measurable distance 6.45 Angstrom, so a wider FAR will not "
+       "help: this share is signal that does not dephase within the experiment (pairs not labelled, or distances "
+       "beyond 6.45 Angstrom); check SCALING", 6.45},
       {{0, 0.02, 0, 0, 0.96, 0, 0, 0.02, 0}, 0.04, ""},
       {{0, 0, 0.02, 0.5, 0, 0.42, 0, 0.06, 0}, 0.06,
        "warning: 6.0 % of the distribution lies on the first two or last two grid distances: the data may not "
