@@ -19,6 +19,7 @@ const std::pair<char const*, char const*> kSummaryColumns[] = {
     {"effective_sd", "/distance/effective_sd"},
     {"effective_p025", "/distance/effective_p025"},
     {"effective_p975", "/distance/effective_p975"},
+    {"effective_determined", "/distance/effective_determined"},
     {"mean", "/distance/mean"},
     {"mean_sd", "/distance/mean_mc_sd"},
     {"mean_determined", "/distance/mean_determined"},
@@ -121,7 +122,7 @@ std::string study_console_table(StudyResult const& s) {
       std::snprintf(b, sizeof b, "%.4f%s", v, det && summary_at(j, det) == json(false) ? "*" : "");
       return std::string(b);
     };
-    std::string eff = cell("/distance/effective", nullptr), sd = cell("/distance/effective_sd", nullptr);
+    std::string eff = cell("/distance/effective", "/distance/effective_determined"), sd = cell("/distance/effective_sd", nullptr);
     if (sd != "-") eff += " +- " + sd;
     std::snprintf(b, sizeof b, "%-16s %6d %10s %20s %10s %10s  %s\n", r.curve.c_str(), r.status,
                   cell("/chi2_per_point", nullptr).c_str(), eff.c_str(), cell("/distance/mean", "/distance/mean_determined").c_str(),

@@ -79,7 +79,7 @@ TEST(Study, RefusedCurveOverridesThreadsAndSingleRunNumbers) {
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.out.find("\n1 of 3 curves failed\n"), std::string::npos) << r.out;
   std::string table = w.file("st-study.csv");  // its header: run_snapshot_test.cpp
-  EXPECT_NE(table.find("\nbad" + std::string(21, ',') + "1,s.csv line 21: N_c 3 is odd; REDOR points lie at even rotor-cycle counts\n"),
+  EXPECT_NE(table.find("\nbad" + std::string(22, ',') + "1,s.csv line 21: N_c 3 is odd; REDOR points lie at even rotor-cycle counts\n"),
             std::string::npos) << table;
   EXPECT_NE(w.file("st-study.gp").find("noenhanced ('c1' 0, 'c2' 1, 'bad' 2)\n"), std::string::npos);  // one tic per curve
   for (Row const& l : table_rows(w.file("st-study.gp")))  // every panel on the page
