@@ -158,29 +158,6 @@ void judge_width(Paar const& m, Assessment& d) {
   }
 }
 
-// A component whose width sits at the widest allowed, or whose centre sits
-// at NEAR or FAR, is where the bounds put it, not the data.
-void flag_components(Paar const& m, MixtureFit const& fit, double width_max, Assessment& d) {
-  double margin = std::max(0.5 * m.setup->grain, 0.01);
-  for (GaussComponent const& g : fit.comp) {
-    char b[300];
-    if (g.width > 0.98 * width_max) {
-      std::snprintf(b, sizeof b,
-                    "the Gaussian at %.2f Angstrom has the widest width allowed, %.2f Angstrom "
-                    "((FAR - NEAR) / 2): its width is not determined by these data",
-                    g.centre, g.width);
-      d.component_problems.push_back(b);
-    }
-    bool at_near = g.centre<m.setup->near + margin, at_far = g.centre> m.setup->far - margin;
-    if (at_near || at_far) {
-      std::snprintf(b, sizeof b,
-                    "the Gaussian of weight %.2f is centred at %s (%.2f Angstrom): its position is "
-                    "not determined by these data",
-                    g.weight, at_near ? "NEAR" : "FAR", g.centre);
-      d.component_problems.push_back(b);
-    }
-  }
-}
 
 // The widths and centres one Gaussian may take at each SCALING the data
 // allow, joined: with SCALING fitted, or open to the trap of mass beyond one
@@ -223,6 +200,28 @@ void unsupport_beyond_cycle(Paar const& m, Assessment& d) {
 }
 
 }  // namespace
+
+void flag_components(Paar const& m, MixtureFit const& fit, double width_max, Assessment& d) {
+  double margin = std::max(0.5 * m.setup->grain, 0.01);
+  for (GaussComponent const& g : fit.comp) {
+    char b[300];
+    if (g.width > 0.98 * width_max) {
+      std::snprintf(b, sizeof b,
+                    "the Gaussian at %.2f Angstrom has the widest width allowed, %.2f Angstrom "
+                    "((FAR - NEAR) / 2): its width is not determined by these data",
+                    g.centre, g.width);
+      d.component_problems.push_back(b);
+    }
+    bool at_near = g.centre<m.setup->near + margin, at_far = g.centre> m.setup->far - margin;
+    if (at_near || at_far) {
+      std::snprintf(b, sizeof b,
+                    "the Gaussian of weight %.2f is centred at %s (%.2f Angstrom): its position is "
+                    "not determined by these data",
+                    g.weight, at_near ? "NEAR" : "FAR", g.centre);
+      d.component_problems.push_back(b);
+    }
+  }
+}
 
 bool solver_dof(Paar const& m, double& dof) {
   nlohmann::json const& det = m.results.details;

@@ -45,6 +45,12 @@ constexpr double kPileFloor = 0.01;
 // when SCALING's trap is found (its warning names that mass).
 Assessment::EdgePile edge_pile(Paar const& model);
 
+// A component whose width sits at the widest allowed (above 0.98 of it), or
+// whose centre lies within half a grain (at least 0.01 Angstrom) of NEAR or
+// FAR, is where the bounds put it, not the data: a line each in component_problems.
+struct MixtureFit;
+void flag_components(Paar const& model, MixtureFit const& fit, double width_max, Assessment& d);
+
 // Quiet: computes, prints nothing, changes nothing in the model.
 Assessment assess(Paar const& model);
 

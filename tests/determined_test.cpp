@@ -285,6 +285,27 @@ TEST(Determined, EffectiveDistanceDeterminedOnlyWhenItsAllowedRangeIsNarrow) {
   }
 }
 
+// A Gaussian component is flagged at NEAR or FAR within half a grain of it (at
+// least 0.01 Angstrom), and at the widest width above 0.98 of (FAR - NEAR) / 2.
+TEST(Determined, GaussianComponentsWhereTheBoundsPutThem) {
+  struct { char const* grain; double centre, width_share; std::string problem; } cases[] = {
+      {"0.02", 2.509, 0.5, "the Gaussian of weight 0.40 is centred at NEAR (2.51 Angstrom): its position is not determined by these data"},
+      {"0.02", 2.511, 0.5, ""},
+      {"0.02", 5.991, 0.5, "the Gaussian of weight 0.40 is centred at FAR (5.99 Angstrom): its position is not determined by these data"},
+      {"0.02", 5.989, 0.5, ""},
+      {"0.5", 2.74, 0.5, "the Gaussian of weight 0.40 is centred at NEAR (2.74 Angstrom): its position is not determined by these data"},
+      {"0.5", 2.76, 0.5, ""},
+      {"0.5", 4.0, 0.981, "the Gaussian at 4.00 Angstrom has the widest width allowed, 1.72 Angstrom ((FAR - NEAR) / 2): its width is not determined by these data"},
+      {"0.5", 4.0, 0.979, ""}};
+  for (auto const& c : cases) {
+    ts::Model m(ts::Over{{"GRAIN", c.grain}});  // NEAR 2.5, FAR 6: the widest width 1.75
+    MixtureFit fit{2, {{0.4, c.centre, c.width_share * 1.75, false}, {0.6, 4.5, 0.2, false}}, 0.0, 0.0, true};
+    Assessment a;
+    flag_components(*m, fit, 1.75, a);
+    EXPECT_EQ(a.component_problems, c.problem.empty() ? std::vector<std::string>{} : std::vector{c.problem}) << c.centre;
+  }
+}
+
 // The assessment's centres: from NEAR to twice the longest measurable distance
 // (at least NEAR + 0.5, at most FAR), every 0.02 Angstrom unless that makes more
 // than 600 of them; then 600 spread evenly.
