@@ -91,7 +91,8 @@ def judge(summary, truth, prof, draw_, fit_scaling):
     open_ = {q: is_open(p["ranges"][q], tv[q], tolerance(q, tv[q])) for q in ("reff", "mean", "sd")}
     open_["scaling"] = is_open(prof["free"]["ranges"]["scaling"], tv["scaling"], SCALING_TOL)
     open_["peaks"] = p["p"] >= 0.05  # one Gaussian explains the data: more peaks are not fixed
-    res = dict(values={q: got[q] for q in got}, supported=supported, peaks=[p["position"] for p in peaks],
+    allowed = {k: dist.get(k) for k in ("effective_allowed", "mean_allowed", "sd_allowed", "width_allowed")}
+    res = dict(values={q: got[q] for q in got}, allowed=allowed, supported=supported, peaks=[p["position"] for p in peaks],
                right=right, all_peaks_right=all_peaks_right, claimed=claimed, warnings=summary.get("warnings", []),
                open=open_, scaling_told_right=fit_scaling or draw_["scaling"] == round(draw_["share"], 2))
     return verdicts(res)
