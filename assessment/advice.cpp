@@ -62,8 +62,9 @@ void fit_warnings(Paar const& m, Assessment const& d, std::vector<std::string>& 
 // range of it the data allow when the reported one lies outside or the range is wide.
 std::string quote_effective(Paar const& m, Assessment const& d) {
   if (!d.effective_determined)
-    return format("the effective distances %.2f to %.2f Angstrom the data allow", d.width.effective_lo,
-                  d.width.effective_hi);
+    return format("the effective distances %.2f to %.2f Angstrom the data allow",
+                  d.effective_by_models ? d.effective_models_lo : d.width.effective_lo,
+                  d.effective_by_models ? d.effective_models_hi : d.width.effective_hi);
   return format("the effective distance %.2f Angstrom", m.results.effective_distance);
 }
 
@@ -112,11 +113,19 @@ void shape_warnings(Paar const& m, Assessment const& d, std::vector<std::string>
                    "Angstrom of the single Gaussians these data allow (chi2 within 1 of the best): quote that "
                    "range rather than the reported value",
                    m.results.effective_distance, d.width.effective_lo, d.width.effective_hi));
+  else if (!d.effective_determined && d.effective_by_models)
+    out.push_back(format("warning: the effective distance is not determined by these data: the reported %.2f "
+                         "Angstrom and the peak models within 2 of the best AIC (1 to 3 Gaussians, a skewed and a "
+                         "flat-topped peak) span %.2f to %.2f Angstrom, more than 1.5 %% either way; quote %.2f to "
+                         "%.2f Angstrom rather than the reported value",
+                         m.results.effective_distance, d.effective_models_lo, d.effective_models_hi,
+                         d.effective_models_lo, d.effective_models_hi));
   else if (!d.effective_determined)
     out.push_back(format("warning: the effective distance is not determined by these data: the single Gaussians "
                          "they allow (chi2 within 1 of the best) have effective distances from %.2f to %.2f "
-                         "Angstrom; quote that range rather than the reported %.2f Angstrom",
-                         d.width.effective_lo, d.width.effective_hi, m.results.effective_distance));
+                         "Angstrom; quote %.2f to %.2f Angstrom rather than the reported %.2f",
+                         d.width.effective_lo, d.width.effective_hi, d.width.effective_lo, d.width.effective_hi,
+                         m.results.effective_distance));
   int unsupported = 0;
   for (PeakInfo const& p : d.peaks) unsupported += p.supported ? 0 : 1;
   // Peaks beyond one cycle alone: the warning on SCALING has said it.

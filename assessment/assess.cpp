@@ -108,6 +108,7 @@ void goodness(Paar const& m, Assessment& d) {
     d.chi2 = Chi2Test{m.chi2, nu, 1.0, 1.0};
 }
 
+
 // Whether every value in [lo, hi] lies within max(abs, rel * value) of v.
 bool within(double v, double lo, double hi, double abs, double rel) {
   return std::fabs(v - lo) <= std::max(abs, rel * lo) && std::fabs(v - hi) <= std::max(abs, rel * hi);
@@ -201,6 +202,21 @@ void unsupport_beyond_cycle(Paar const& m, Assessment& d) {
 
 }  // namespace
 
+void judge_effective_by_models(Paar const& m, Assessment& d) {
+  if (!d.width.computed || d.one_gaussian_describes || d.peak_models.empty()) return;
+  double best = INFINITY, lo = INFINITY, hi = -INFINITY;
+  for (Assessment::Model const& pm : d.peak_models) best = std::min(best, pm.aic);
+  for (Assessment::Model const& pm : d.peak_models)
+    if (pm.aic <= best + kAicMargin) lo = std::min(lo, pm.moments[2]), hi = std::max(hi, pm.moments[2]);
+  if (!std::isfinite(lo) || !std::isfinite(hi)) return;
+  double r_eff = m.results.effective_distance;
+  d.effective_by_models = true;
+  d.effective_determined = std::fabs(r_eff - lo) <= kEffectiveRelPrecision * lo &&
+                           std::fabs(r_eff - hi) <= kEffectiveRelPrecision * hi;
+  // The span to quote holds the reported value too: the solver's fit explains the data as well.
+  d.effective_models_lo = std::min(lo, r_eff), d.effective_models_hi = std::max(hi, r_eff);
+}
+
 void flag_components(Paar const& m, MixtureFit const& fit, double width_max, Assessment& d) {
   double margin = std::max(0.5 * m.setup->grain, 0.01);
   for (GaussComponent const& g : fit.comp) {
@@ -274,6 +290,7 @@ Assessment assess(Paar const& m) {
   d.edge_pile = edge_pile(m);
   for (PeakInfo const& p : d.peaks) d.peaks_supported = d.peaks_supported && p.supported;
   judge_width(m, d);
+  judge_effective_by_models(m, d);
   add_err_intervals(m, d);
   return d;
 }

@@ -51,6 +51,12 @@ Assessment::EdgePile edge_pile(Paar const& model);
 struct MixtureFit;
 void flag_components(Paar const& model, MixtureFit const& fit, double width_max, Assessment& d);
 
+// Where one Gaussian does not describe the data (and the allowed widths were
+// computed), r_eff is judged by the peak models within kAicMargin of the best
+// (1-3 Gaussians, a skewed and a flat-topped peak): determined when it lies
+// within kEffectiveRelPrecision of every one's effective distance.
+void judge_effective_by_models(Paar const& model, Assessment& d);
+
 // Quiet: computes, prints nothing, changes nothing in the model.
 Assessment assess(Paar const& model);
 

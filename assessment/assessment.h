@@ -62,6 +62,11 @@ struct Assessment {
   std::string disagree_problem;
   bool effective_outside = false;  // r_eff outside the range allowed (chi2 within 1)
   bool effective_determined = true;  // that range narrow, and r_eff inside it
+  // Where one Gaussian does not describe the data: the span of the effective
+  // distances of the peak models within kAicMargin of the best and of the
+  // reported one, which then judge r_eff.
+  bool effective_by_models = false;
+  double effective_models_lo = 0.0, effective_models_hi = 0.0;
   // Peaks.
   std::vector<PeakInfo> peaks;
   Interval95 mean_interval, sd_interval, effective_interval, scaling_interval;

@@ -260,6 +260,8 @@ def load(path):
                 continue
             res["all_peaks_right"] = len(res["peaks"]) == len(truth.peaks) and panel_judge.match_peaks(res["peaks"], truth)
             res["scaling_told_right"] = "fit-scaling" in name or rec["scaling"] == round(rec["share"], 2)
+            tv = {q: rec["truth"][q] for q in ("reff", "mean", "sd")}
+            panel_judge.open_trapped(res["open"], res["warnings"], rec["profile"], tv)
             panel_judge.verdicts(res)
     return records
 

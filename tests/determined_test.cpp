@@ -264,10 +264,21 @@ TEST(Determined, EffectiveDistanceOutsideItsAllowedRangeBeyondTheSlackOrOpenInAW
       for (std::string const& s : judged_warnings(*e, a)) all += s + "\n";
       EXPECT_EQ(all.find(format("warning: the effective distance is not determined by these data: the single "
                                 "Gaussians they allow (chi2 within 1 of the best) have effective distances from "
-                                "%.2f to %.2f Angstrom; quote that range rather than the reported %.2f Angstrom\n",
-                                v.effective_lo, v.effective_hi, r)) != std::string::npos, inside && !narrow) << all;
+                                "%.2f to %.2f Angstrom; quote %.2f to %.2f Angstrom rather than the reported %.2f\n",
+                                v.effective_lo, v.effective_hi, v.effective_lo, v.effective_hi, r)) != std::string::npos, inside && !narrow) << all;
       if (!narrow || !inside) { EXPECT_EQ(all.find("quote the effective distance "), std::string::npos) << all; }
     }
+  }
+  // Where one Gaussian does not describe the data: the peak models within 2 of the best AIC
+  // (r_eff 3.00 and 3.04; not 2.5 at AIC 13) judge it, to 1.5 % of each (0.045 and 0.0456).
+  Assessment b;
+  b.width.computed = true, b.one_gaussian_describes = false;
+  b.peak_models = {{"1 Gaussian", 10.0, 1, {}, {3.0, 0.2, 3.0}}, {"2 Gaussians", 11.5, 2, {}, {3.1, 0.3, 3.04}},
+                   {"3 Gaussians", 13.0, 3, {}, {3.0, 0.5, 2.5}}};
+  for (auto [r, determined, lo, hi] : {std::tuple{3.02, true, 3.0, 3.04}, {3.044, true, 3.0, 3.044}, {3.046, false, 3.0, 3.046}, {2.9, false, 2.9, 3.04}}) {
+    m->results.effective_distance = r;
+    judge_effective_by_models(*m, b);
+    EXPECT_TRUE(b.effective_by_models && b.effective_determined == determined && b.effective_models_lo == lo && b.effective_models_hi == hi) << r;
   }
   // A mean and an sd inside wide allowed ranges (the curve to N_c 24) are open, not outside them.
   ts::Model s({{"FAR", "4.5"}}, ts::kCurveData.substr(0, ts::kCurveData.find("\n32 ") + 1));
