@@ -7,7 +7,6 @@
 #include <regex>
 #include <vector>
 
-#include "model/effective_distance.h"
 #include "model/exact_kernel.h"
 #include "model/goodness_of_fit.h"
 #include "model/late_plateau.h"
@@ -46,14 +45,6 @@ FitProblem cn_gaussian(double centre, double width, double sigma, bool short_tim
 }
 
 }  // namespace
-
-// r_eff of weights that sum to 1 against its definition: the replicate
-// property (properties_test.cpp). Here weights that do not, and none.
-TEST(Determined, EffectiveDistanceOfUnnormalisedWeightsAndOfNone) {
-  double w[2] = {1.0, 3.0}, r[2] = {3.0, 5.0}, zero = 0.0;  // (sum w r^-6 / sum w)^(-1/6) by hand
-  EXPECT_NEAR(effective_distance(w, r, 2), 3.698132577834856, 1e-12);
-  EXPECT_TRUE(std::isnan(effective_distance(&zero, r, 1)));
-}
 
 TEST(Determined, Chi2TestAgainstTabulatedQuantiles) {
   // Quantiles of the chi-square distribution (NIST/SEMATECH e-Handbook, to three decimals).

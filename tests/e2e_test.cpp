@@ -91,16 +91,6 @@ TEST(Run, RefusedRunsLeaveNothingOnDisk) {
   }
 }
 
-// The parameter file may come through a pipe (`redordist <(...)`).
-TEST(Run, ParameterFileThroughAPipe) {
-  Workspace w;
-  write_file(w.dir.file("p.par"), param_text({{"MODE", "sim"}}) + "# a comment\n");
-  std::string cmd = "cd '" + w.dir.path() + "' && PATH='" + w.bin + "':\"$PATH\" bash -c \"'" REDORDIST_BIN
-                    "' <(cat p.par)\" > out.txt 2>&1";
-  EXPECT_EQ(std::system(cmd.c_str()), 0) << w.file("out.txt");
-  EXPECT_NE(w.out(".log").find("MODE: sim\n"), std::string::npos);
-}
-
 // A disk that fills up while the results are written: the earlier complete
 // files stay, the run says which output failed and ends with status 1.
 TEST(Run, FailedWritesKeepEarlierFilesAndFailTheRun) {

@@ -154,14 +154,9 @@ TEST(GaussianMixture, AicChoosesOneGaussianUnderNoiseAndIsDeterministicOnAShared
     EXPECT_EQ(a.curve, b.curve);
     for (int k = 0; k < 3; k++) EXPECT_EQ(a.fits[k].chi2, b.fits[k].chi2);
     // AIC: chi2 + 2 per free parameter, 3k - 1 of them (the weights sum to 1).
-    for (MixtureFit const& f : a.fits) {
-      if (f.ok) {
-        EXPECT_NEAR(f.aic, f.chi2 + 2.0 * (3 * f.k - 1), 1e-12 * f.aic) << f.k;
-      }
-    }
-    if (c.width >= 0.2) {
-      EXPECT_FALSE(a.fits[0].comp[0].width_at_floor) << c.centre;  // broad: measured
-    }
+    for (MixtureFit const& f : a.fits)
+      if (f.ok) { EXPECT_NEAR(f.aic, f.chi2 + 2.0 * (3 * f.k - 1), 1e-12 * f.aic) << f.k; }
+    if (c.width >= 0.2) { EXPECT_FALSE(a.fits[0].comp[0].width_at_floor) << c.centre; }  // broad: measured
   }
   // A single distance: the fit wants a width below the 0.02 A floor and says so.
   FitProblem one = cn_problem(truth_curve({{1.0}, {3.5}, {0.001}}), 0.01);

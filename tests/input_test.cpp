@@ -96,7 +96,6 @@ std::vector<BadInput> bad_inputs() {
       {"NoBreakSpace", {{"NEAR", "\xc2\xa0" "2.5"}}, "", "", line + "9: NEAR \"<U+00A0 no-break space>2.5\" is not a number"},
       {"ZeroWidthSpace", {{"MAS", "5000\xe2\x80\x8b"}}, "", "", line + "14: MAS \"5000<U+200B zero-width space>\" is not a number"},
       {"EmptyPathIsHere", {{"PATH", ""}}, "", "", ""},
-      {"PerMcBlockTwo", {{"MODE", "err"}, {"PER MC BLOCK", "2"}}, "", "", ""},  // the least the rule allows
       {"NulInText", {{"MODE", "fit" + kNul + "x"}}, "", "", line + "1: MODE is \"fit\\x00x\"; it must be fit, err or sim"},
       {"LongRemark", {{"NEAR", "2.5 " + kLong}}, "", "", ""},
       {"NucleiAsWritten", {{"XN", "13C"}, {"YN", "Pb207"}}, "", "", ""},
