@@ -177,6 +177,8 @@ TEST(Determined, PeaksAndTheirSupport) {
     EXPECT_EQ(mark_supported_peaks(peaks, models), c.supported);
     EXPECT_EQ(peaks[0].supported && peaks[1].supported, c.supported != 1);
   }
+  std::vector<PeakInfo> none = p2;  // no model at all (too few points for one Gaussian): no support claimed
+  EXPECT_EQ(mark_supported_peaks(none, {}), 0);
 }
 
 TEST(Determined, LatePlateauAndSkewedPeak) {
@@ -225,6 +227,16 @@ TEST(Determined, LatePlateauAndSkewedPeak) {
   ASSERT_TRUE(!models.empty() && models[0].name == "1 Gaussian");
   EXPECT_TRUE(std::fabs(models[0].moments[0] - 3.5) < 0.005 && std::fabs(models[0].moments[1] - 0.3) < 0.005)
       << models[0].moments[0] << " " << models[0].moments[1];
+  // Near NEAR the first grid distance holds mass: the moments of the model's grid masses, summed here.
+  FitProblem low = cn_gaussian(2.6, 0.2, 0.01, false, 2.5, 6.0);
+  GaussianMixture lg(low, 2.5, 6.0);
+  MixtureSelection ls = fit_gaussian_mixtures(low, 2.5, 6.0);
+  std::vector<double> p = lg.grid_mass({{1.0}, {ls.fits[0].comp[0].centre}, {ls.fits[0].comp[0].width}});
+  double m1 = 0, var = 0;
+  for (int j = 0; j < low.n_grid; j++) m1 += p[j] * low.distance[j];
+  for (int j = 0; j < low.n_grid; j++) var += p[j] * (low.distance[j] - m1) * (low.distance[j] - m1);
+  std::array<double, 3> lm = peak_models(ls, lg)[0].moments;
+  EXPECT_TRUE(p[0] > 0.05 && std::fabs(lm[0] - m1) < 1e-12 && std::fabs(lm[1] - std::sqrt(var)) < 1e-12) << p[0] << " " << lm[1];
 }
 
 // The effective distance lies outside the range the data allow only beyond

@@ -59,7 +59,7 @@ TEST(Run, RefusedRunsLeaveNothingOnDisk) {
   // directory is made. (Each refusal's message is checked in the input tests.)
   Workspace w;
   for (auto [name, text] : {std::pair{"bad.dat", "0 1000 1000 1 0.02\n3 1000 900 1 0.02\n"}, {"curve.dat", "0.1 1.0\n"},
-                            {"short.dat", "0 1.0\n0.2 0.9\n"}, {"three.dat", "0 1.0 0.02\n4 0.96 0.02\n"}})
+                            {"short.dat", "0 1.0\n0.2 0.9\n"}})
     write_file(w.dir.file(name), text);
   std::string big;  // 4000 prescribed distances of 0.0001 each: the powder average (5.8e10 cosines) beyond its limit too
   for (int i = 0; i < 4000; i++) big += std::to_string(2.5 + 0.001 * i) + " 0.0001\n";
@@ -79,10 +79,7 @@ TEST(Run, RefusedRunsLeaveNothingOnDisk) {
       {{{"PER 2PI", "100000"}}, "the powder average would need 4.05e+11 cosine evaluations, more than the limit "
        "of 5e+10; lower PER 2PI or use a universal dephasing curve (LAMBDA_D)\n"},
       {{{"PATH", "./nonexist/"}}, "parameter error: PATH \"./nonexist/\" does not exist; create it with: mkdir -p ./nonexist/\n"},
-      {{{"NEAR", "2,5"}}, "parameter error: p.par line 9: NEAR \"2,5\" is not a number; use a decimal point: 2.5\n"},
-      {{{"DISTDIST", "dist.dta"}}, "parameter error: DISTDIST \"dist.dta\" cannot be opened; write none for no prescribed distribution\n"},
-      {{{"XYDATA", "three.dat"}}, "three.dat line 1: 3 columns, but a data line holds N_c S0 S S/S0 error (the error may be "
-       "left out); for S/S0 alone write S0 = 1 and S = S/S0: \"0 1 1.0 1.0 0.02\"\n"}};
+      {{{"DISTDIST", "dist.dta"}}, "parameter error: DISTDIST \"dist.dta\" cannot be opened; write none for no prescribed distribution\n"}};
   for (auto const& [over, message] : cases) {
     write_file(w.dir.file("p.par"), param_text(over));
     auto before = entries(w.dir.path());
@@ -105,6 +102,11 @@ TEST(Run, FailedWritesKeepEarlierFilesAndFailTheRun) {
   EXPECT_EQ((Row{w.out(".me"), w.out(".gp")}), (Row{me, gp}));
   for (auto const& e : std::filesystem::directory_iterator(w.dir.file("run")))
     EXPECT_EQ(e.path().string().find(".tmp"), std::string::npos) << e.path();
+  // The annealing's trace that cannot be opened: said, and the run fails at its end.
+  std::filesystem::remove(w.dir.file("run/run.sa")), std::filesystem::create_directory(w.dir.file("run/run.sa"));
+  r = w.run();
+  EXPECT_TRUE(r.status == 1 && r.out.find("could not write the annealing trace ./run/run.sa\n") != std::string::npos) << r.out;
+  std::filesystem::remove(w.dir.file("run/run.sa"));
   // Writes cut short (7 bytes at a time) are carried on: the same files.
   env.push_back("REDORDIST_SHORT_WRITES=1"), r = w.run({}, env);
   EXPECT_EQ(r.status, 0) << r.out;

@@ -9,6 +9,7 @@
 #include "numeric/parabola_vertex.h"
 #include "model/run_results.h"
 #include "assessment/err_intervals.h"
+#include "output/determined_report.h"
 #include "solver/uncertainty/interval95.h"
 #include "solver/uncertainty/peak_spread.h"
 #include "tests/test_support.h"
@@ -69,7 +70,7 @@ TEST(Intervals, WidenedByThePeakModelsWithinTheAicMargin) {
   // The skewed peak (AIC 1.5 above the best) joins mean 4.3 +- 1.96 * 0.05, sd 0.5 +- 1.96 * 0.02
   // and its peak at 3.6; the two Gaussians (2.5 above) and the interval not given do not.
   Assessment d;
-  d.mean_interval = {true, 3.9, 4.1}, d.sd_interval = {true, 0.25, 0.35};
+  d.computed = true, d.mean_interval = {true, 3.9, 4.1}, d.sd_interval = {true, 0.25, 0.35};
   d.peaks = {{3.85, 1.0, true, 2, 2, 0.02, 0.0, {3.8, 3.9}, {1.0, 1.0}}};  // two runs: enough
   d.peak_models = {{"1 Gaussian", 10.0, 1, {3.85}, {4.0, 0.3, 3.9}}, {"skewed peak", 11.5, 1, {3.6}, {4.3, 0.5, 3.95}},
                    {"2 Gaussians", 12.5, 2, {3.5, 4.5}, {5.0, 1.0, 4.0}}};
@@ -81,6 +82,13 @@ TEST(Intervals, WidenedByThePeakModelsWithinTheAicMargin) {
   double want[] = {3.9, 4.3979982, 0.25, 0.53919928, 3.6, 3.9};
   for (int i = 0; i < 6; i++) EXPECT_NEAR(got[i], want[i], 1e-9) << i;
   EXPECT_FALSE(d.effective_interval.given);
+  // The peak's line, from the fewest runs that give a spread.
+  ts::Model m(ts::Over{{"MODE", "err"}});
+  testing::internal::CaptureStdout();
+  report_determined(*m, d);
+  std::string said = testing::internal::GetCapturedStdout();
+  EXPECT_NE(said.find("Peak 1: 3.850 +- 0.020 Angstrom, share 100 +- 0 % (found in 2 of the 2 Monte Carlo runs); "
+                      "95 % interval: 3.600 to 3.900 Angstrom, share 100 to 100 %\n"), std::string::npos) << said;
 }
 
 // The centres one Gaussian may take (2 to 6 Angstrom) widen a lone peak's

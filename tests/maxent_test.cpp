@@ -161,8 +161,7 @@ TEST(Maxent, Refusals) {
   MaxentResult one_step = solve_maxent(fp, m, MaxentOptions{0.0, 0.0, 1e-10, 1});  // one Newton step per alpha
   EXPECT_TRUE(!one_step.ok && one_step.failure.rfind("Newton iteration did not converge at alpha", 0) == 0) << one_step.failure;
   // A cap of 3 Newton steps from z = 0: three are taken, then the failure.
-  MaxentReduced red;
-  std::string why;
+  MaxentReduced red; std::string why;
   ASSERT_TRUE(reduce_maxent(fp, m, 1e-13, red, why)) << why;
   MaxentSolve capped = solve_dual(red, 1e-3, std::vector<double>(red.rank, 0.0), 1e-14, 3);
   EXPECT_EQ(std::make_tuple(capped.ok, capped.newton), std::make_tuple(false, 3));

@@ -128,18 +128,12 @@ TEST(ConsoleLine, ClaimAndAdviceOfALongWarning) {
 }
 
 TEST(Percentile, Type7AndTheMedianAndModeOfADistribution) {
-  struct Case {
-    V v;
-    double p, want;
-  } cases[] = {
+  struct { V v; double p, want; } cases[] = {
       {{7}, 0.975, 7},  // one value; two to eight: the replicate property (properties_test.cpp)
       {{5, 5, 9}, 1.0, 9}};
   for (auto const& c : cases) EXPECT_DOUBLE_EQ(percentile(c.v, c.p), c.want) << c.p;
   V r = {2, 3, 4, 5};
-  struct Dist {
-    V p;
-    double median, mode;
-  } dists[] = {
+  struct { V p; double median, mode; } dists[] = {
       {{0, 1, 0, 0}, 3, 3},            // all in the cell 2.5..3.5
       {{1, 1, 1, 1}, 3.5, 2},          // even over 1.5..5.5; first of equals
       {{1, 2, 4, 1}, 3.75, 4},         // 3/8 below 3.5, then 1/8 of the 4/8 in 3.5..4.5
@@ -156,23 +150,20 @@ TEST(Diagnostics, EdgeShareAndItsWarningOnPlantedDistributions) {
   // warned above 5 %.
   // With a late plateau that asks for SCALING 0.80: mass beyond the longest
   // measurable distance (planted at 4.9) is named with SCALING first; none there, no warning.
+  auto edges = [](char const* pct, std::string advice) {
+    return std::string("warning: ") + pct + " % of the distribution lies on the first two or last two grid distances: "
+           "the data may not constrain it; " + advice;
+  };
+  V ends = {0.1, 0, 0, 0, 0.8, 0, 0, 0, 0.1};
   struct { V p; double share; std::string warning; double lmd = 10.0; bool plateau = false; } cases[] = {
-      {{0.1, 0, 0, 0, 0.8, 0, 0, 0, 0.1}, 0.2,
-       "warning: 20.0 % of the distribution lies on the first two or last two grid distances: the data may not "
-       "constrain it; lower NEAR and widen FAR, to at most the longest measurable distance 10.00 Angstrom"},
+      {ends, 0.2, edges("20.0", "lower NEAR and widen FAR, to at most the longest measurable distance 10.00 Angstrom")},
       // FAR 6 more than a grain (0.5) below the longest measurable distance, or not.
-      {{0.1, 0, 0, 0, 0.8, 0, 0, 0, 0.1}, 0.2,
-       "warning: 20.0 % of the distribution lies on the first two or last two grid distances: the data may not "
-       "constrain it; lower NEAR and widen FAR, to at most the longest measurable distance 6.55 Angstrom", 6.55},
-      {{0.1, 0, 0, 0, 0.8, 0, 0, 0, 0.1}, 0.2,
-       "warning: 20.0 % of the distribution lies on the first two or last two grid distances: the data may not "
-       "constrain it; FAR already reaches the longest measurable distance 6.45 Angstrom, so a wider FAR will not "
+      {ends, 0.2, edges("20.0", "lower NEAR and widen FAR, to at most the longest measurable distance 6.55 Angstrom"), 6.55},
+      {ends, 0.2, edges("20.0", "FAR already reaches the longest measurable distance 6.45 Angstrom, so a wider FAR will not "
        "help: this share is signal that does not dephase within the experiment (pairs not labelled, or distances "
-       "beyond 6.45 Angstrom); check SCALING", 6.45},
+       "beyond 6.45 Angstrom); check SCALING"), 6.45},
       {{0, 0.02, 0, 0, 0.96, 0, 0, 0.02, 0}, 0.04, ""},
-      {{0, 0, 0.02, 0.5, 0, 0.42, 0, 0.06, 0}, 0.06,
-       "warning: 6.0 % of the distribution lies on the first two or last two grid distances: the data may not "
-       "constrain it; widen FAR, to at most the longest measurable distance 10.00 Angstrom"},
+      {{0, 0, 0.02, 0.5, 0, 0.42, 0, 0.06, 0}, 0.06, edges("6.0", "widen FAR, to at most the longest measurable distance 10.00 Angstrom")},
       {{0, 0, 0, 0.9, 0, 0, 0.1, 0, 0}, 0.0,
        "warning: 10.0 % of the distribution lies beyond the longest measurable distance 4.90 Angstrom; check "
        "SCALING first PLATEAU; a wider FAR would only move this share further out", 4.9, true},
@@ -244,15 +235,13 @@ TEST(Diagnostics, UnsupportedPeakAndThePlateausScalingOnAPlantedAssessment) {
                       "warning: the data do not support 2 peaks (at 3.00, 4.50 Angstrom): 1 peak (1 Gaussian) fits "
                       "them within 2 of the best AIC; the peak at 4.50 Angstrom may be the solver's own"),
             w.end()) << ::testing::PrintToString(w);
-  EXPECT_EQ(scaling_hint(*m, d, true), "(near 0.80 by the curve's late plateau)");
-  d.plateau.level = 0.02;
-  EXPECT_EQ(scaling_hint(*m, d, true), "");
   // A plateau counts when it lies more than 3 of its errors from 1 - SCALING:
   // 0.1 is 5 errors of 0.02 away, but only 2.5 errors of 0.04.
-  d.plateau.level = 0.1, d.plateau.level_err = 0.02;
-  EXPECT_EQ(scaling_hint(*m, d, true), "(near 0.90 by the curve's late plateau)");
-  d.plateau.level_err = 0.04;
-  EXPECT_EQ(scaling_hint(*m, d, true), "");
+  for (auto [level, err, hint] : {std::tuple{0.2, 0.01, "(near 0.80 by the curve's late plateau)"}, {0.02, 0.01, ""},
+                                  {0.1, 0.02, "(near 0.90 by the curve's late plateau)"}, {0.1, 0.04, ""}}) {
+    d.plateau.level = level, d.plateau.level_err = err;
+    EXPECT_EQ(scaling_hint(*m, d, true), hint) << level << " " << err;
+  }
   // maxent's peak at 2.75, 0.25 from NEAR 2.5 within a 1 Angstrom taper:
   // NEAR goes to 2.75 - 1 - two cells of 0.5, rounded down to 0.7.
   m->results.solver = "maxent", m->results.details = {{"default_model_taper_angstrom", 1.0}};

@@ -22,13 +22,9 @@ TEST(ScalingTrap, FirstMinimumAndFullCycleDistanceOfTheKernel) {
   // by golden section on (sqrt(2) pi / 4) J_1/4(x) J_-1/4(x) with GSL's Bessel
   // functions; the powder average of 100 angles per 2 pi lies close to it.
   // D = 3062.61 Hz A^3 for 13C-15N; r = (j D / (MAS lambda_min))^(1/3).
-  struct Case {
-    char const* per_2pi;
-    char const* mas;
-    int nc_max;
-    double tol;
-  } const cases[] = {{"0", "10000", 560, 1e-4}, {"0", "5000", 64, 1e-4}, {"100", "10000", 560, 5e-3}};
-  for (Case const& c : cases) {
+  struct { char const *per_2pi, *mas; int nc_max; double tol; } const cases[] = {
+      {"0", "10000", 560, 1e-4}, {"0", "5000", 64, 1e-4}, {"100", "10000", 560, 5e-3}};
+  for (auto const& c : cases) {
     SCOPED_TRACE(c.per_2pi);
     std::string data = "0 1 1 1 0.01\n" + std::to_string(c.nc_max / 2) + " 1 0.5 0.5 0.01\n" +
                        std::to_string(c.nc_max) + " 1 0.2 0.2 0.01\n";
