@@ -47,8 +47,7 @@ TEST(Run, DirectoryCopiesOfTheInputsAndTheWholeLog) {
                                    {"ERR MAX STEP SIZE", "0.1234567"}, {"MIN STDEV2", "1e-5"}});
   write_file(w.dir.file("p.par"), params);
   RunResult r = w.run_args({"p.par"});
-  ASSERT_EQ(r.status, 0) << r.out;
-  EXPECT_EQ(r.err, "");
+  ASSERT_TRUE(r.status == 0 && r.err.empty()) << r.out << r.err;
   EXPECT_EQ(read_file(run + "data.dat") + read_file(run + "p.par") + read_file(run + "keep.txt"),
             kSmallData + params + "earlier run");
   EXPECT_EQ(mask_times(read_file(run + "test1.log")), read_file(REDORDIST_SOURCE_DIR "/tests/golden/sim_run.log"));

@@ -103,6 +103,9 @@ TEST(PlotScripts, BothScriptsOfEveryModeAndTheGnuplotCalls) {
     RunResult r = w.run(over);
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(w.out(".log").find("Prescribed distance") == std::string::npos, mode == "err");
+    // The point whose error is missing (taken as 1.0) has no bar: its +-1 stretches no axis of the figure.
+    std::string fig = w.out("-fig.gp"); std::smatch y;
+    EXPECT_TRUE(std::regex_search(fig, y, std::regex(R"(set yrange \[\S+:(\S+)\])")) && std::stod(y[1]) < 1.5) << fig;
     std::string dir = REDORDIST_SOURCE_DIR "/tests/golden/plot_" + mode;
     for (std::string ext : {".gp", "-ps.gp"}) EXPECT_EQ(w.out(ext), read_file(dir + ext)) << ext;
     // The screen window opens only with a display, never in "err", whose
