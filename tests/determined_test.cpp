@@ -296,9 +296,8 @@ TEST(Determined, EffectiveDistanceOutsideItsAllowedRangeBeyondTheSlackOrOpenInAW
 // A Gaussian component is flagged at NEAR or FAR within half a grain of it (at
 // least 0.01 Angstrom), and at the widest width above 0.98 of (FAR - NEAR) / 2.
 TEST(Determined, GaussianComponentsWhereTheBoundsPutThem) {
-  auto at = [](char const* end, double c) {
-    return format("the Gaussian of weight 0.40 is centred at %s (%.2f Angstrom): its position is not determined by these data", end, c);
-  };
+  auto at = [](char const* end, double c) { return format("the Gaussian of weight 0.40 is centred at %s (%.2f Angstrom): its "
+                                                          "position is not determined by these data", end, c); };
   struct { char const* grain; double centre, width_share; std::string problem; } cases[] = {
       {"0.02", 2.509, 0.5, at("NEAR", 2.509)}, {"0.02", 2.511, 0.5, ""}, {"0.02", 5.991, 0.5, at("FAR", 5.991)},
       {"0.02", 5.989, 0.5, ""}, {"0.5", 2.74, 0.5, at("NEAR", 2.74)}, {"0.5", 2.76, 0.5, ""}, {"0.5", 4.0, 0.979, ""},
