@@ -137,6 +137,13 @@ void shape_warnings(Paar const& m, Assessment const& d, std::vector<std::string>
                    n, positions(d.peaks, false).c_str(), k, k > 1 ? "s" : "", fewest_model(d).c_str(),
                    k > 1 ? "" : "s", n - k > 1 ? "s" : "", positions(d.peaks, true).c_str()));
   }
+  for (PeakInfo const& p : d.peaks)
+    if (p.supported && !p.placed)
+      out.push_back(format("warning: the position of the peak at %.2f Angstrom is not determined by these data: "
+                           "the peak models within 2 of the best AIC (1 to 3 Gaussians, a skewed and a "
+                           "flat-topped peak) put it from %.2f to %.2f Angstrom; quote %.2f to %.2f Angstrom",
+                           p.position, p.placed_range[0], p.placed_range[1], p.placed_range[0],
+                           p.placed_range[1]));
   for (std::string const& c : d.component_problems) out.push_back("warning: " + c);
   if (d.edge_pile.found) {
     Assessment::EdgePile const& e = d.edge_pile;

@@ -16,6 +16,7 @@
 #include "numeric/format.h"
 #include "model/gaussian_mixture.h"
 #include "assessment/peak_support.h"
+#include "numeric/margin.h"
 #include "assessment/width_profile.h"
 #include "solver/scaling/scaling_trap.h"
 #include "assessment/err_intervals.h"
@@ -217,6 +218,25 @@ void judge_effective_by_models(Paar const& m, Assessment& d) {
   d.effective_models_lo = std::min(lo, r_eff), d.effective_models_hi = std::max(hi, r_eff);
 }
 
+void judge_peak_positions(Assessment& d) {
+  double best = INFINITY;
+  for (Assessment::Model const& pm : d.peak_models) best = std::min(best, pm.aic);
+  double level = margin_level(best, kAicMargin);
+  for (PeakInfo& p : d.peaks) {
+    if (!p.supported) continue;
+    double lo = p.position, hi = p.position;
+    for (Assessment::Model const& pm : d.peak_models) {
+      if (!(pm.aic <= level) || pm.positions.empty()) continue;
+      double q = pm.positions[0];
+      for (double x : pm.positions)
+        if (std::fabs(x - p.position) < std::fabs(q - p.position)) q = x;
+      lo = std::min(lo, q), hi = std::max(hi, q);
+    }
+    p.placed_range = {lo, hi};
+    p.placed = p.position - lo <= kPeakPrecision && hi - p.position <= kPeakPrecision;
+  }
+}
+
 void flag_components(Paar const& m, MixtureFit const& fit, double width_max, Assessment& d) {
   double margin = std::max(0.5 * m.setup->grain, 0.01);
   for (GaussComponent const& g : fit.comp) {
@@ -291,6 +311,7 @@ Assessment assess(Paar const& m) {
   for (PeakInfo const& p : d.peaks) d.peaks_supported = d.peaks_supported && p.supported;
   judge_width(m, d);
   judge_effective_by_models(m, d);
+  judge_peak_positions(d);
   add_err_intervals(m, d);
   return d;
 }

@@ -35,6 +35,12 @@ constexpr double kEffectiveSlack = 0.005;
 // dephased by the first point leaves <r^-6> open although the curve is fitted.
 constexpr double kEffectiveRelPrecision = 0.015;
 
+// A supported peak is placed by the data when every peak model within
+// kAicMargin of the best AIC has a peak within this of it (Angstrom): they
+// then lie within 0.15 Angstrom of one another, three steps of the usual
+// 0.05 Angstrom grid, the precision a peak position is quoted to.
+constexpr double kPeakPrecision = 0.075;
+
 // A share piled at a grid end is named from this size on (below it the mean
 // moves by at most a few hundredths of an Angstrom).
 constexpr double kPileFloor = 0.01;
@@ -56,6 +62,12 @@ void flag_components(Paar const& model, MixtureFit const& fit, double width_max,
 // (1-3 Gaussians, a skewed and a flat-topped peak): determined when it lies
 // within kEffectiveRelPrecision of every one's effective distance.
 void judge_effective_by_models(Paar const& model, Assessment& d);
+
+// Each supported peak against the peak models within kAicMargin of the best:
+// the nearest peak of each gives its range, and the peak is placed when that
+// range lies within kPeakPrecision of its position. Two populations the data
+// cannot separate from one, or a skewed peak against a Gaussian, move it.
+void judge_peak_positions(Assessment& d);
 
 // Quiet: computes, prints nothing, changes nothing in the model.
 Assessment assess(Paar const& model);

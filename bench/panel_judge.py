@@ -38,6 +38,8 @@ def classify(w):
     q = set()
     if "effective distance is not determined" in w:
         q.add("reff")
+    elif "position of the peak" in w:
+        q.add("peaks")
     elif "not determined by these data:" in w:
         q |= {"sd"} if "width is" in w else {"mean"} if "mean distance is" in w else {"sd", "mean"}
     elif "disagree" in w and "with what these data allow" in w:

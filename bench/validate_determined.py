@@ -226,7 +226,7 @@ def judge(case, truth, summary, rs, ps):
 
 
 def short_warning(w):
-    for key, tag in (("not determined by these data:", "width"), ("do not support", "peaks"),
+    for key, tag in (("position of the peak", "peakpos"), ("not determined by these data:", "width"), ("do not support", "peaks"),
                      ("does not explain", "fit"), ("far below", "chi2low"),
                      ("grid distances", "edge"), ("beyond the longest", "beyond"),
                      ("FAR", "far"), ("the Gaussian", "comp")):

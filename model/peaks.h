@@ -22,6 +22,10 @@ struct PeakInfo {
   size_t runs = 0, found = 0;
   double position_sd = 0.0, share_sd = 0.0;
   std::array<double, 2> position_interval{}, share_interval{};
+  // Whether the peak models the data allow put this peak where it is (the
+  // assessment's judgement), and the positions they give it (Angstrom).
+  bool placed = true;
+  std::array<double, 2> placed_range{};
 };
 
 constexpr double kPeakMinShare = 0.10;

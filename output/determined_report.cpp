@@ -175,6 +175,8 @@ void add_determined_json(Paar const& m, Assessment const& d, nlohmann::json& j) 
   nlohmann::json peaks = nlohmann::json::array();
   for (PeakInfo const& p : d.peaks) {
     peaks.push_back({{"position", p.position}, {"share", p.share}, {"supported", p.supported}});
+    if (p.supported && !d.peak_models.empty())
+      peaks.back()["position_determined"] = p.placed, peaks.back()["position_allowed"] = p.placed_range;
     if (p.runs < 2) continue;
     nlohmann::json& e = peaks.back();
     e["position_mc_sd"] = p.position_sd, e["share_mc_sd"] = p.share_sd;

@@ -283,6 +283,17 @@ TEST(Determined, EffectiveDistanceOutsideItsAllowedRangeBeyondTheSlackOrOpenInAW
     judge_effective_by_models(*m, b);
     EXPECT_TRUE(b.effective_by_models && b.effective_determined == determined && b.effective_models_lo == lo && b.effective_models_hi == hi) << r;
   }
+  // Each supported peak against the nearest peak of each model within 2 of the best AIC (not the 3 Gaussians'
+  // at 3.5): placed while those lie within 0.075 Angstrom of it either side; an unsupported peak is not judged.
+  b.peak_models[0].positions = {3.0}, b.peak_models[1].positions = {2.2, 3.07}, b.peak_models[2].positions = {3.5};
+  for (auto [at, placed, lo, hi] : {std::tuple{2.996, true, 2.996, 3.07}, {2.994, false, 2.994, 3.07}, {3.074, true, 3.0, 3.074}, {3.076, false, 3.0, 3.076}}) {
+    b.peaks = {{at, 0.8}, {5.0, 0.2, false}};
+    judge_peak_positions(b);
+    EXPECT_TRUE(b.peaks[0].placed == placed && b.peaks[0].placed_range == (std::array{lo, hi}) && b.peaks[1].placed) << at;
+    std::vector<std::string> w = judged_warnings(*m, b);
+    EXPECT_EQ(std::count(w.begin(), w.end(), format("warning: the position of the peak at %.2f Angstrom is not determined by these data: the peak models within 2 of the "
+                        "best AIC (1 to 3 Gaussians, a skewed and a flat-topped peak) put it from %.2f to %.2f Angstrom; quote %.2f to %.2f Angstrom", at, lo, hi, lo, hi)), !placed) << at;
+  }
   // A mean and an sd inside wide allowed ranges (the curve to N_c 24) are open, not outside them.
   ts::Model s({{"FAR", "4.5"}}, ts::kCurveData.substr(0, ts::kCurveData.find("\n32 ") + 1));
   WidthAllowed const v = assess(*s).width;
