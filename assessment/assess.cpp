@@ -161,31 +161,29 @@ void judge_width(Paar const& m, Assessment& d) {
 }
 
 
-// The widths and centres one Gaussian may take at each SCALING the data
-// allow, joined: with SCALING fitted, or open to the trap of mass beyond one
-// dephasing cycle, the width at the best SCALING alone is too narrow a claim.
+// The widths and centres one Gaussian may take with SCALING free over the
+// range the data allow, joined to those at the run's SCALING: with SCALING
+// fitted, or open to the trap of mass beyond one dephasing cycle, the width
+// at one SCALING alone is too narrow a claim. The Gaussians are judged
+// against the best over SCALING (one chi2 + 4 region, not one per SCALING).
 void widen_over_scaling(Paar const& m, AssessmentGrid const& g, KernelAt const& kernel, ProfileCurves* curves,
                         WidthAllowed& w) {
   ScalingProfile const& p =
       m.results.scaling_fit.fitted ? m.results.scaling_fit : m.results.scaling_trap.profile;
   if (!p.fitted || !w.computed) return;
-  for (double s : {p.lo4, p.hi4}) {
-    if (std::fabs(s - m.scaling) < 1e-3) continue;
-    Paar t(m);
-    t.scaling = s;
-    WidthAllowed o = one_gaussian_profile(determined_problem(t, kernel), g.near, g.far, kAllowedDeltaChi2, g.step, curves);
-    if (!o.computed) continue;
-    auto join = [](double& lo, double& hi, double olo, double ohi) {
-      lo = std::min(lo, olo), hi = std::max(hi, ohi);
-    };
-    join(w.width_lo, w.width_hi, o.width_lo, o.width_hi);
-    join(w.centre_lo, w.centre_hi, o.centre_lo, o.centre_hi);
-    join(w.mean_lo, w.mean_hi, o.mean_lo, o.mean_hi);
-    join(w.sd_lo, w.sd_hi, o.sd_lo, o.sd_hi);
-    join(w.effective_lo, w.effective_hi, o.effective_lo, o.effective_hi);
-    w.lo_at_floor = w.lo_at_floor || o.lo_at_floor;
-    w.hi_at_ceiling = w.hi_at_ceiling || o.hi_at_ceiling;
-  }
+  std::array<double, 2> range = {std::min(p.lo4, m.scaling), std::max(p.hi4, m.scaling)};
+  if (range[1] - range[0] < 1e-3) return;
+  WidthAllowed o = one_gaussian_profile(determined_problem(m, kernel), g.near, g.far, kAllowedDeltaChi2, g.step,
+                                        curves, range);
+  if (!o.computed) return;
+  auto join = [](double& lo, double& hi, double olo, double ohi) { lo = std::min(lo, olo), hi = std::max(hi, ohi); };
+  join(w.width_lo, w.width_hi, o.width_lo, o.width_hi);
+  join(w.centre_lo, w.centre_hi, o.centre_lo, o.centre_hi);
+  join(w.mean_lo, w.mean_hi, o.mean_lo, o.mean_hi);
+  join(w.sd_lo, w.sd_hi, o.sd_lo, o.sd_hi);
+  join(w.effective_lo, w.effective_hi, o.effective_lo, o.effective_hi);
+  w.lo_at_floor = w.lo_at_floor || o.lo_at_floor;
+  w.hi_at_ceiling = w.hi_at_ceiling || o.hi_at_ceiling;
 }
 
 // Peaks beyond the full-cycle distance, when a lower SCALING explains the

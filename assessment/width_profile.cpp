@@ -77,8 +77,9 @@ double vertex(std::vector<double> const& x, std::vector<double> const& y, int k)
 
 class Profile {
  public:
-  Profile(FitProblem const& fp, double near, double far, double step, ProfileCurves* shared)
-      : fp_(fp), gm_(fp, near, far), one_(gm_), step_(step) {
+  Profile(FitProblem const& fp, double near, double far, double step, ProfileCurves* shared,
+          std::array<double, 2> free_scaling)
+      : fp_(fp), gm_(fp, near, far), one_(gm_), step_(step), free_(free_scaling) {
     int nc = static_cast<int>(std::floor((far - near) / step + 1e-9)) + 1;
     for (int i = 0; i < nc; i++) cs_.push_back(std::min(far, near + i * step));
     double l0 = std::log(kWidthFloor), l1 = std::log(gm_.width_max());
@@ -103,15 +104,32 @@ class Profile {
     for (int k = 0; k < kWidths; k++)
       for (int i = 0; i < nc; i++) {
         double const* g = curves->data() + (k * nc + i) * nd;
-        for (size_t d = 0; d < nd; d++) f[d] = fp.scaling * g[d] + 1.0 - fp.scaling;
-        table_[k][i] = chi2_of_curve(fp, f);
+        std::copy(g, g + nd, f.begin());
+        table_[k][i] = chi2_of_shape(f);
       }
   }
 
   double chi2(double c, double w) const {
     thread_local std::vector<double> f, mass;
-    one_.curve(c, w, f, mass);
-    return chi2_of_curve(fp_, f);
+    one_.shape(c, w, f, mass);
+    return chi2_of_shape(f);
+  }
+
+  // chi2 of the curve g of the whole signal dephasable (turned into the
+  // fitted curve): at the problem's SCALING, or at the best one in the free
+  // range, S/S0 = 1 - s (1 - g) being linear in s.
+  double chi2_of_shape(std::vector<double>& g) const {
+    double s = fp_.scaling;
+    if (free_[1] > free_[0]) {
+      double ab = 0.0, aa = 0.0;
+      for (size_t d = 0; d < g.size(); d++) {
+        double a = (1.0 - g[d]) / fp_.sigma[d], b = (1.0 - fp_.target[d]) / fp_.sigma[d];
+        ab += a * b, aa += a * a;
+      }
+      if (aa > 0.0) s = std::clamp(ab / aa, free_[0], free_[1]);
+    }
+    for (double& v : g) v = s * v + 1.0 - s;
+    return chi2_of_curve(fp_, g);
   }
 
   // For each width the best centre: by_width (chi2) and centre_of.
@@ -182,6 +200,7 @@ class Profile {
   GaussianMixture gm_;
   SingleGaussian one_;
   double step_;
+  std::array<double, 2> free_;
   std::vector<double> cs_, lw_;
   std::vector<std::vector<double>> table_;
 };
@@ -238,12 +257,12 @@ void effective_range(Profile& pr, std::vector<double> const& by_width, std::vect
 }  // namespace
 
 WidthAllowed one_gaussian_profile(FitProblem const& fp, double near, double far, double delta_chi2,
-                                  double centre_step, ProfileCurves* shared) {
+                                  double centre_step, ProfileCurves* shared, std::array<double, 2> free_scaling) {
   WidthAllowed out;
   if (fp.n_data < 3) return out;
   std::unique_ptr<Profile> pr;
   try {
-    pr = std::make_unique<Profile>(fp, near, far, centre_step, shared);
+    pr = std::make_unique<Profile>(fp, near, far, centre_step, shared, free_scaling);
   } catch (std::invalid_argument const&) {
     return out;
   }

@@ -6,6 +6,7 @@
 #ifndef REDORDIST_ASSESSMENT_WIDTH_PROFILE_H
 #define REDORDIST_ASSESSMENT_WIDTH_PROFILE_H
 
+#include <array>
 #include <memory>
 #include <vector>
 
@@ -28,8 +29,13 @@ using ProfileCurves = std::shared_ptr<std::vector<double>>;
 // too short for a Gaussian or there are fewer than three data points.
 // shared: empty, it receives the grid's curves; filled, by a profile of the
 // same kernel, range and step, they are used instead of computed.
+// free_scaling: when its second value exceeds the first, each Gaussian takes
+// its best SCALING within that range instead of the problem's (S/S0 is linear
+// in SCALING: a least-squares value, clamped), so that the widths and centres
+// allowed are those within delta_chi2 of the best over SCALING as well.
 WidthAllowed one_gaussian_profile(FitProblem const& fp, double near, double far,
                                   double delta_chi2 = kAllowedDeltaChi2,
-                                  double centre_step = kProfileCentreStep, ProfileCurves* shared = nullptr);
+                                  double centre_step = kProfileCentreStep, ProfileCurves* shared = nullptr,
+                                  std::array<double, 2> free_scaling = {0.0, 0.0});
 
 #endif

@@ -134,6 +134,19 @@ TEST(Determined, WidthProfileOfNoiselessGaussians) {
   }
 }
 
+// Data of a Gaussian with 80 % of the pairs dephasable, told 1: each Gaussian of the profile takes its
+// least-squares SCALING within the range given, so the truth fits exactly when 0.8 lies inside it only.
+// The best centre is that of the nearest grid width (12 % apart), one centre step (0.02) from the truth's.
+TEST(Determined, WidthProfileWithScalingFree) {
+  FitProblem fp = cn_gaussian(3.5, 0.3, 0.01, false, 2.5, 6.0);
+  for (double& t : fp.target) t = 1.0 - 0.8 * (1.0 - t);
+  for (auto [lo, hi, fits] : {std::tuple{0.6, 1.0, true}, {0.82, 1.0, false}, {1.0, 1.0, false}}) {
+    WidthAllowed w = one_gaussian_profile(fp, 2.5, 6.0, kAllowedDeltaChi2, kProfileCentreStep, nullptr, {lo, hi});
+    EXPECT_EQ(w.best_chi2 < 1e-3, fits) << lo << " " << w.best_chi2;
+    if (fits) { EXPECT_TRUE(std::fabs(w.best_width - 0.3) < 0.003 && std::fabs(w.best_centre - 3.5) < 0.02) << w.best_width << " " << w.best_centre; }
+  }
+}
+
 TEST(Determined, PeaksAndTheirSupport) {
   std::vector<double> r, two, ripple, close;
   for (int j = 0; j < 60; j++) {
