@@ -56,12 +56,6 @@ bool results_finite(Paar& m) {
   return ok;
 }
 
-bool known_solver(std::string const& name) {
-  for (SolverFamily const& f : kSolvers)
-    if (name == f.name) return true;
-  return false;
-}
-
 SolveOutcome solve(Paar& model, std::string const& solver, void (*write_results)(Paar&), bool fit_scaling) {
   SolveOutcome o;
   SolverFamily const* family = nullptr;

@@ -12,9 +12,6 @@ struct SolveOutcome {
   McStatus mc = McStatus::kDone;  // how the uncertainty estimate ended
 };
 
-// The solvers by name, in the order --help lists them.
-bool known_solver(std::string const& name);
-
 // Whether the fit's chi2, distribution and moments are finite numbers (a
 // distribution on one distance has no skewness or kurtosis: NaN there is
 // allowed); says so on standard output and in the log when not.

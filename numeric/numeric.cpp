@@ -1,21 +1,8 @@
 #include "numeric/numeric.h"
 
 #include <cmath>
-#include <cstdio>
-#include <iostream>
 
 #include "numeric/fatal.h"
-
-void DEBUG(int n) { std::cout << "DEBUG: " << n << std::endl; }
-
-void report_array(gsl_vector const* v, int n) {
-  char local[200];
-  for (int i = 0; i < n; i++) {
-    std::snprintf(local, sizeof local, " %9.2le", gvg(v, i));
-    std::cout << local;
-  }
-  std::cout << std::endl;
-}
 
 int _gv_pow(gsl_vector* v, double p) {
   for (size_t i = 0; i < v->size; i++) {

@@ -10,9 +10,6 @@
 inline double gvg(gsl_vector const* v, int i) { return gsl_vector_get(v, i); }
 inline double gmg(gsl_matrix const* m, int i, int j) { return gsl_matrix_get(m, i, j); }
 
-void DEBUG(int n);
-void report_array(gsl_vector const* v, int n);
-
 // Raises every element to the power p; a non-finite result of a value above
 // -1e-12 becomes 0 (overflow, root of a rounding remainder). A value still not
 // finite ends the process with "NAN".
