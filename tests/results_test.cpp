@@ -38,7 +38,7 @@ for key in ('distribution', 'curve', 'curve_smooth'):
     print(','.join(rows[0]), len(data))
 )";
 
-static std::string col(json const& rows, char const* key, size_t i) { return std::to_string(rows[i][key].get<double>()); }
+static std::string col(json const& t, char const* key, size_t i) { return std::to_string(t[i][key].get<double>()); }
 
 TEST(Tables, CsvAndSummaryOfEveryModeAndTheClosingBlock) {
   const std::string dist = "3.0 0.6\n4.5 0.4\n";

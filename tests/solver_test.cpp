@@ -299,8 +299,8 @@ Row with_rejection_warning(Row lines, Walk const& w, int accepted, char const* l
   int total = accepted + w.rejected;
   if (w.rejected * 5 > total)
     lines.push_back(strf("warning: %ld %% of the Monte Carlo runs (%d of %d) were rejected and done again: MAX MC "
-                         "CHI2 %s is too low for 5 points; set it to about 23 (2N + 4 sqrt(2N), N the number of points)",
-                         std::lround(100.0 * w.rejected / total), w.rejected, total, limit));
+        "CHI2 %s is too low for 5 points; set it to about 23 (2N + 4 sqrt(2N), N the number of points)",
+        std::lround(100.0 * w.rejected / total), w.rejected, total, limit));
   return lines;
 }
 
