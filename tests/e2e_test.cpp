@@ -2,10 +2,6 @@
 // with the copies of the inputs and the whole run log, refused runs that
 // leave nothing on disk, a parameter file through a pipe and a run whose
 // result files cannot be written.
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <set>
 
 #include "tests/test_support.h"
 
@@ -39,8 +35,7 @@ TEST(Run, DirectoryCopiesOfTheInputsAndTheWholeLog) {
   // An existing run directory is reused: its files stay, the log is replaced.
   std::string run = w.dir.file("runs/test1/");
   std::filesystem::create_directories(run);
-  write_file(run + "keep.txt", "earlier run");
-  write_file(run + "test1.log", "earlier log\n");
+  write_file(run + "keep.txt", "earlier run"), write_file(run + "test1.log", "earlier log\n");
   write_file(w.dir.file("dist.dat"), "# r p\n3.0 0.6\n\n4.5 0.4");  // the last line without a newline
   std::string params = param_text({{"MODE", "sim"}, {"DISTDIST", "dist.dat"}, {"PATH", "runs/"}, {"OUTPUT", "test1"},
                                    {"NTRIES", "2"}, {"INIT TEMP", "300"}, {"SCALING", "1.0 0.8"},

@@ -1,7 +1,6 @@
 // Evaluation of the multipliers (distribution, fitted curves, residuals,
 // chi2) against a computation written out here, the fast evaluation against
 // the GSL one bit for bit, and the moments of a distribution.
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
@@ -12,15 +11,13 @@
 
 using namespace ts;
 
-namespace {
-
-double kget(gsl_matrix const* m, int i, int j) { return gsl_matrix_get(m, i, j); }
+static double kget(gsl_matrix const* m, int i, int j) { return gsl_matrix_get(m, i, j); }
 
 // The outputs written out directly, the exponent shifted by its maximum
 // before exp (log-sum-exp). In "sim" the curves are those of the prescribed
 // distribution alone, against the data as they are, and the distribution is
 // not computed. Returns distribution, fit, residual, avgdev, chi2, smooth fit.
-V reference(Paar const& p, bool full) {
+static V reference(Paar const& p, bool full) {
   bool sim = p.setup->mode == "sim";
   V t(p.setup->n_grid, 0.0), dist, res, out;
   for (int j = 0; j < p.setup->n_grid; j++)
@@ -47,8 +44,6 @@ V reference(Paar const& p, bool full) {
     out.insert(out.end(), v.begin(), v.end());
   return out;
 }
-
-}  // namespace
 
 TEST(Evaluation, BothEvaluationsAgreeWithADirectComputation) {
   // Mode, multipliers (zero ones give the uniform distribution) and the
@@ -140,8 +135,7 @@ TEST(DistributionStats, OnePointAndUniformDistributions) {
   for (auto const& c : cases) {
     Model m(Over{{"NEAR", "3"}, {"FAR", "5"}});
     for (int j = 0; j < 5; j++) gsl_vector_set(m->setup->dipolar_couplings, j, 3063.0 / std::pow(3 + 0.5 * j, 3));
-    std::copy(c.first.begin(), c.first.end(), m->distribution->data);
-    m.report->open_log(m.dir.file("stats.log"));
+    std::copy(c.first.begin(), c.first.end(), m->distribution->data), m.report->open_log(m.dir.file("stats.log"));
     std::string out;
     EXPECT_EQ(refusal_of([&] { EXPECT_EQ(m->calc_dist_stats(), 1); }, &out), "");
     m.report->close_log();

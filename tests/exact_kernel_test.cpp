@@ -8,11 +8,9 @@
 
 #include "model/exact_kernel.h"
 
-namespace {
-
 // (1/2) int_0^pi sin(b) J0(a sin 2b) db with a = 4 sqrt(2) lambda_D: the
 // average of cos(a sin 2b sin g) over the sphere, the g average being J0.
-double powder_quadrature(double lambda_d) {
+static double powder_quadrature(double lambda_d) {
   double a = 4.0 * std::sqrt(2.0) * lambda_d;
   auto integrand = [](double b, void* p) {
     return std::sin(b) * gsl_sf_bessel_J0(*static_cast<double*>(p) * std::sin(2.0 * b));
@@ -40,4 +38,3 @@ TEST(ExactKernel, MatchesPowderQuadrature) {
     EXPECT_NEAR(redor_exact(lambda), powder_quadrature(lambda), 1e-12) << lambda;
 }
 
-}  // namespace

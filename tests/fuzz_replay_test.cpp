@@ -4,7 +4,6 @@
 // process: a refusal must be one clean line, an accepted input must satisfy
 // what the later stages rely on (a run: status 0, no nan or inf printed),
 // and nothing may crash (the sanitizer build reports memory errors and leaks).
-#include <gtest/gtest.h>
 
 #include <algorithm>
 

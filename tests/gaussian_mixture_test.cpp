@@ -18,15 +18,12 @@
 #include "solver/gaussians/gaussian_fit.h"
 #include "model/gaussian_mixture.h"
 
-namespace {
-
 // 13C-15N (3066 Hz A^3), MAS 5000 Hz, N_c = 4, 8, ..., 100: 25 points;
 // grid 2.5 - 6.0 Angstrom every 0.05.
 constexpr double kNear = 2.5, kFar = 6.0;
-FitProblem cn_problem(std::vector<double> const& target, double sigma, double scaling = 1.0) {
+static FitProblem cn_problem(std::vector<double> const& target, double sigma, double scaling = 1.0) {
   FitProblem fp;
-  fp.n_data = 25;
-  fp.scaling = scaling;
+  fp.n_data = 25, fp.scaling = scaling;
   fp.kernel_at = [](std::vector<double> const& r, std::vector<double>& out) {
     out.resize(25 * r.size());
     for (int i = 0; i < 25; i++)
@@ -34,14 +31,12 @@ FitProblem cn_problem(std::vector<double> const& target, double sigma, double sc
         out[i * r.size() + j] = redor_exact(2.0 * (i + 1) * 3066.0 / std::pow(r[j], 3) / 5000.0);
   };
   for (int j = 0; kNear + 0.05 * j < kFar + 1e-9; j++) fp.distance.push_back(kNear + 0.05 * j);
-  fp.n_grid = static_cast<int>(fp.distance.size());
-  fp.kernel_at(fp.distance, fp.kernel);
-  fp.target = target.empty() ? std::vector<double>(25, 1.0) : target;
-  fp.sigma.assign(25, sigma);
+  fp.n_grid = static_cast<int>(fp.distance.size()), fp.kernel_at(fp.distance, fp.kernel);
+  fp.target = target.empty() ? std::vector<double>(25, 1.0) : target, fp.sigma.assign(25, sigma);
   return fp;
 }
 
-std::vector<double> truth_curve(MixtureShape const& m, double scaling = 1.0) {
+static std::vector<double> truth_curve(MixtureShape const& m, double scaling = 1.0) {
   FitProblem fp = cn_problem({}, 1.0, scaling);
   std::vector<double> f;
   GaussianMixture(fp, kNear, kFar).curve(m, f);
@@ -71,8 +66,7 @@ TEST(GaussianMixture, CurveMatchesDirectIntegrationOfThePdf) {
   for (int b = 0; b < 350; b++) {
     double a = kNear + 0.01 * b, h = 0.01 / 20, mass = 0.0;
     for (int q = 0; q <= 20; q++) mass += (q == 0 || q == 20 ? 1 : q % 2 ? 4 : 2) * pdf(a + q * h);
-    mass *= h / 3.0;
-    total += mass;
+    mass *= h / 3.0, total += mass;
     for (int i = 0; i < 25; i++)
       direct[i] += s * mass * redor_exact(2.0 * (i + 1) * 3066.0 / std::pow(a + 0.005, 3) / 5000.0);
   }
@@ -96,9 +90,7 @@ TEST(GaussianMixture, AnalyticJacobianMatchesFiniteDifferences) {
     gm.jacobian(th.data(), k, jac.data());
     for (int p = 0; p < np; p++) {
       std::vector<double> a = th, b = th;
-      a[p] += 1e-6, b[p] -= 1e-6;
-      gm.residuals(a.data(), k, rp.data());
-      gm.residuals(b.data(), k, rm.data());
+      a[p] += 1e-6, b[p] -= 1e-6, gm.residuals(a.data(), k, rp.data()), gm.residuals(b.data(), k, rm.data());
       for (int i = 0; i < 25; i++) {
         double fd = (rp[i] - rm[i]) / 2e-6;
         // Central differences: truncation ~ h^2 f''' ~ 1e-12 and rounding
@@ -111,8 +103,7 @@ TEST(GaussianMixture, AnalyticJacobianMatchesFiniteDifferences) {
 
 TEST(GaussianMixture, RecoversANoiselessTwoGaussianTruth) {
   MixtureShape truth{{0.6, 0.4}, {3.2, 4.3}, {0.15, 0.25}};
-  FitProblem fp = cn_problem(truth_curve(truth), 0.01);
-  MixtureSelection sel = fit_gaussian_mixtures(fp, kNear, kFar);
+  MixtureSelection sel = fit_gaussian_mixtures(cn_problem(truth_curve(truth), 0.01), kNear, kFar);
   ASSERT_EQ(sel.chosen, 1);
   MixtureFit const& f = sel.fits[1];
   EXPECT_LT(f.chi2, 1e-6);  // exact data: only the solver's tolerance remains
@@ -142,16 +133,14 @@ TEST(GaussianMixture, AicChoosesOneGaussianUnderNoiseAndIsDeterministicOnAShared
     FitProblem blind = fp;
     int calls = 0;
     blind.kernel_at = [&calls](std::vector<double> const&, std::vector<double>&) { calls++; };
-    MixtureSelection b =
-        fit_gaussian_mixtures(blind, kNear, kFar, {}, GaussianMixture(fp, kNear, kFar).fine_kernel());
+    MixtureSelection b = fit_gaussian_mixtures(blind, kNear, kFar, {}, GaussianMixture(fp, kNear, kFar).fine_kernel());
     EXPECT_EQ(calls, 0);
     EXPECT_EQ(a.chosen, 0) << c.centre;
     // chi2 of 25 points with 2 parameters: mean 23, sd ~7; 60 is far out.
     EXPECT_LT(a.fits[0].chi2, 60.0) << c.centre;
     // The centre of a single distance is what REDOR measures best.
     EXPECT_NEAR(a.fits[0].comp[0].centre, c.centre, 0.05) << c.centre;
-    EXPECT_EQ(a.grid_mass, b.grid_mass);
-    EXPECT_EQ(a.curve, b.curve);
+    EXPECT_EQ(std::tie(a.grid_mass, a.curve), std::tie(b.grid_mass, b.curve));
     for (int k = 0; k < 3; k++) EXPECT_EQ(a.fits[k].chi2, b.fits[k].chi2);
     // AIC: chi2 + 2 per free parameter, 3k - 1 of them (the weights sum to 1).
     for (MixtureFit const& f : a.fits)
@@ -159,8 +148,7 @@ TEST(GaussianMixture, AicChoosesOneGaussianUnderNoiseAndIsDeterministicOnAShared
     if (c.width >= 0.2) { EXPECT_FALSE(a.fits[0].comp[0].width_at_floor) << c.centre; }  // broad: measured
   }
   // A single distance: the fit wants a width below the 0.02 A floor and says so.
-  FitProblem one = cn_problem(truth_curve({{1.0}, {3.5}, {0.001}}), 0.01);
-  MixtureSelection s = fit_gaussian_mixtures(one, kNear, kFar);
+  MixtureSelection s = fit_gaussian_mixtures(cn_problem(truth_curve({{1.0}, {3.5}, {0.001}}), 0.01), kNear, kFar);
   ASSERT_TRUE(s.fits[0].ok);
   EXPECT_TRUE(s.fits[0].comp[0].width_at_floor);
   gsl_rng_free(rng);
@@ -169,17 +157,12 @@ TEST(GaussianMixture, AicChoosesOneGaussianUnderNoiseAndIsDeterministicOnAShared
 TEST(GaussianMixture, ReportShowsEachKAndTheChosenComponents) {
   MixtureSelection sel;
   sel.fits = {{1, {{1.0, 3.5, 0.3, false}}, 40.0, 44.0, true},
-              {2, {{0.6, 3.2, 0.021, true}, {0.4, 4.3, 0.25, false}}, 10.0, 20.0, true},
-              {3, {}, 0.0, 0.0, false}};
+              {2, {{0.6, 3.2, 0.021, true}, {0.4, 4.3, 0.25, false}}, 10.0, 20.0, true}, {3, {}, 0.0, 0.0, false}};
   sel.chosen = 1, sel.mean = 3.64, sel.sd = 0.57;
-  std::vector<std::string> want = {
-      "Gaussian distance models, each truncated to 2.500 - 6.000 Angstrom",
-      "  k          chi2           AIC",
-      "  1       40.0000       44.0000",
-      "  2       10.0000       20.0000  chosen",
+  std::vector<std::string> want = {"Gaussian distance models, each truncated to 2.500 - 6.000 Angstrom",
+      "  k          chi2           AIC", "  1       40.0000       44.0000", "  2       10.0000       20.0000  chosen",
       "  3  not fitted (fewer data points than parameters)",
-      "Chosen: 2 Gaussians, mean 3.640 Angstrom, sd 0.570 Angstrom",
-      "   weight   centre (Angstrom)   width (Angstrom)",
+      "Chosen: 2 Gaussians, mean 3.640 Angstrom, sd 0.570 Angstrom", "   weight   centre (Angstrom)   width (Angstrom)",
       "    0.600               3.200   not determined by these data (at the 0.02 Angstrom floor)",
       "    0.400               4.300   0.250"};
   EXPECT_EQ(gaussian_report_lines(sel, 2.5, 6.0), want);
@@ -198,4 +181,3 @@ TEST(GaussianMixture, ReportShowsEachKAndTheChosenComponents) {
                                       " 0.400 +- 0.100     4.300 +- 0.000    0.200 +- 0.000"}));
 }
 
-}  // namespace

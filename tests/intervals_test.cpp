@@ -2,9 +2,6 @@
 // of three points, the matching of the runs' peaks to the reported ones,
 // and the intervals, all against values worked out by hand (percentiles of
 // type 7 as numpy's default gives them).
-#include <gtest/gtest.h>
-
-#include <vector>
 
 #include "numeric/parabola_vertex.h"
 #include "model/run_results.h"
@@ -22,8 +19,7 @@ TEST(Intervals, ParabolaVertexOfThreePoints) {
       {0.0, -0.09, 0.5, -0.04, 2.0, -2.89, 0.3}, {3.5, 4.9902, 3.55, 4.9992, 3.6, 4.9982, 3.57},
       {-1.0, 0.5, 0.0, 1.0, 1.0, 0.0, -1.0 / 6.0}, {0.0, 1.0, 1.0, 0.5, 2.0, 0.0, 1.0},
       {0.0, 1.0, 1.0, 1.0, 2.0, 1.0, 1.0},       {0.0, 0.0, 1.0, 1.0, 2.0, 1.0, 1.5}};
-  for (auto const& c : cases)
-    EXPECT_NEAR(parabola_vertex(c.x0, c.y0, c.x1, c.y1, c.x2, c.y2), c.want, 1e-9) << c.want;
+  for (auto const& c : cases) EXPECT_NEAR(parabola_vertex(c.x0, c.y0, c.x1, c.y1, c.x2, c.y2), c.want, 1e-9) << c.want;
 }
 
 TEST(Intervals, RunsPeaksMatchedAndTheirSpread) {
@@ -34,9 +30,8 @@ TEST(Intervals, RunsPeaksMatchedAndTheirSpread) {
   std::vector<std::vector<PeakInfo>> runs = {{{3.52, 0.5}, {5.47, 0.5}, {7.1, 0.0}}, {{3.48, 0.6}, {5.55, 0.4}},
                                              {{3.6, 1.0}}, {{3.30, 0.2}, {3.45, 0.3}, {5.50, 0.5}}};
   std::vector<PeakSample> s = match_run_peaks(peaks, runs);
-  EXPECT_EQ(s[0].position, (std::vector<double>{3.52, 3.48, 3.6, 3.45}));
-  EXPECT_EQ(s[1].position, (std::vector<double>{5.47, 5.55, 5.50}));
-  EXPECT_EQ(s[1].share, (std::vector<double>{0.5, 0.4, 0.0, 0.5}));
+  EXPECT_EQ((std::vector<std::vector<double>>{s[0].position, s[1].position, s[1].share}),
+            (std::vector<std::vector<double>>{{3.52, 3.48, 3.6, 3.45}, {5.47, 5.55, 5.50}, {0.5, 0.4, 0.0, 0.5}}));
   EXPECT_EQ(s[0].found + s[1].found, 7u);
   add_peak_spread(peaks, runs, 0.05);
   // sd, then the union of percentiles and value +- 1.96 sd, the position widened by 0.025.
@@ -75,8 +70,7 @@ TEST(Intervals, WidenedByThePeakModelsWithinTheAicMargin) {
   d.peak_models = {{"1 Gaussian", 10.0, 1, {3.85}, {4.0, 0.3, 3.9}}, {"skewed peak", 11.5, 1, {3.6}, {4.3, 0.5, 3.95}},
                    {"2 Gaussians", 12.5, 2, {3.5, 4.5}, {5.0, 1.0, 4.0}}};
   McDistance mc;
-  mc.mean_sd = 0.05, mc.sd_sd = 0.02;
-  widen_by_models(d, mc);
+  mc.mean_sd = 0.05, mc.sd_sd = 0.02, widen_by_models(d, mc);
   double got[] = {d.mean_interval.lo, d.mean_interval.hi, d.sd_interval.lo, d.sd_interval.hi,
                   d.peaks[0].position_interval[0], d.peaks[0].position_interval[1]};
   double want[] = {3.9, 4.3979982, 0.25, 0.53919928, 3.6, 3.9};
@@ -84,8 +78,7 @@ TEST(Intervals, WidenedByThePeakModelsWithinTheAicMargin) {
   EXPECT_FALSE(d.effective_interval.given);
   // The peak's line, from the fewest runs that give a spread.
   ts::Model m(ts::Over{{"MODE", "err"}});
-  testing::internal::CaptureStdout();
-  report_determined(*m, d);
+  testing::internal::CaptureStdout(), report_determined(*m, d);
   EXPECT_NE(testing::internal::GetCapturedStdout().find("Peak 1: 3.850 +- 0.020 Angstrom, share 100 +- 0 % (found in 2 "
             "of the 2 Monte Carlo runs); 95 % interval: 3.600 to 3.900 Angstrom, share 100 to 100 %\n"), std::string::npos);
 }
@@ -96,14 +89,11 @@ TEST(Intervals, WidenedByThePeakModelsWithinTheAicMargin) {
 TEST(Intervals, OneGaussiansCentresWidenOnlyALonePeak) {
   ts::Model m(ts::Over{{"MODE", "err"}});
   McDistance& mc = m->results.mc.distance;
-  mc.runs = 2;
-  mc.run_peaks.assign(2, {{3.5, 0.5, true}, {5.5, 0.5, true}});
+  mc.runs = 2, mc.run_peaks.assign(2, {{3.5, 0.5, true}, {5.5, 0.5, true}});
   for (size_t reported : {2, 1}) {
     Assessment d;
     d.width.computed = true, d.width.centre_lo = 2.0, d.width.centre_hi = 6.0;
-    d.peaks = {{3.5, 0.5, true}, {5.5, 0.5, true}};
-    d.peaks.resize(reported);
-    add_err_intervals(*m, d);
+    d.peaks = {{3.5, 0.5, true}, {5.5, 0.5, true}}, d.peaks.resize(reported), add_err_intervals(*m, d);
     EXPECT_EQ(d.peaks[0].position_interval[0] == 2.0, reported == 1) << d.peaks[0].position_interval[0];
   }
 }

@@ -3,23 +3,18 @@
 // curve, the grid, the simulation grid of cycle counts, and the transform
 // matrices (filled on two threads) with the curve of a prescribed distribution.
 #include <gsl/gsl_sf_bessel.h>
-#include <gtest/gtest.h>
 
 #include <cstring>
 
-#ifdef _OPENMP
 #include <omp.h>
-#endif
 
 #include "tests/test_support.h"
 
 using namespace ts;
 
-namespace {
-
 // The progress counter of a fill of n rows (n <= 10) on a terminal: each
 // index in four columns, the line rewritten after a carriage return.
-std::string progress_counter(int n) {
+static std::string progress_counter(int n) {
   std::string s;
   for (int i = 0; i < n; i++) s += "\r Of " + std::to_string(n - 1) + ":    " + std::to_string(i);
   return s;
@@ -28,7 +23,7 @@ std::string progress_counter(int n) {
 // The REDOR powder average written out directly: beta = k*step over [0, pi)
 // weighted by sin(beta), gamma = m*step + phase over a turn, normalised with
 // 3.141593 / P^2; every sine evaluated in place.
-double powder_reference(int P, double mas, double mid_pulse_us, double coupling, int j) {
+static double powder_reference(int P, double mas, double mid_pulse_us, double coupling, int j) {
   const double turn = 6.28318530718, step = turn / P, phase = turn * mid_pulse_us * 1e-6 * mas;
   const double amp = 4.0 * std::sqrt(2.0) * (j * coupling / mas);
   double total = 0.0;
@@ -39,12 +34,12 @@ double powder_reference(int P, double mas, double mid_pulse_us, double coupling,
 }
 
 // 13C-15N coupling at r Angstrom, Hz.
-double coupling(Paar const& p, double r) { return p.setup->dipolar_constant / std::pow(r, 3.0); }
+static double coupling(Paar const& p, double r) { return p.setup->dipolar_constant / std::pow(r, 3.0); }
 
 // Exact powder average of cos(a sin 2beta sin gamma): the gamma average is
 // J0(a sin 2beta); the beta average (1/2) int_0^pi sin(beta) J0(..) by
 // Simpson's rule on 4000 panels (error ~ h^4, far below 1e-10).
-double analytic_powder(double a) {
+static double analytic_powder(double a) {
   const int n = 4000;
   double h = M_PI / n, s = 0.0;
   for (int i = 0; i <= n; i++)
@@ -52,9 +47,7 @@ double analytic_powder(double a) {
   return 0.5 * s * h / 3.0;
 }
 
-bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
-
-}  // namespace
+static bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 TEST(PowderKernel, AgreesWithDirectEvaluationAndTheAnalyticLimit) {
   Model m;
@@ -108,9 +101,7 @@ TEST(ModelGrid, DistancesCouplingsAndCycleCounts) {
 }
 
 TEST(TransformMatrices, PowderFillOnTwoThreadsAndThePrescribedCurve) {
-#ifdef _OPENMP
   omp_set_num_threads(2);
-#endif
   // Unsorted data with N_c 8 twice; 23 distances from 2.5 A; prescribed 3.0 A
   // (0.6), 4.5 A (0.3) and 6 A (0); MID PULSE shifts the rotor phase.
   Model m({{"FAR", "13"}, {"PER 2PI", "36"}, {"MID PULSE", "3"}, {"LAST POINT", "16"}},

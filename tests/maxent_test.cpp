@@ -15,10 +15,8 @@
 #include "solver/maxent/maxent.h"
 #include "solver/maxent/maxent_dual.h"
 
-namespace {
-
 // 13C-15N: D = 3066 / r^3 Hz, MAS 5 kHz, N_c = 0, 4, ..., 64, grid 2-6 A.
-FitProblem cn_problem(int n_grid, double mean, double width, double sigma) {
+static FitProblem cn_problem(int n_grid, double mean, double width, double sigma) {
   std::vector<double> cycles, r;
   for (int nc = 0; nc <= 64; nc += 4) cycles.push_back(nc);
   for (int j = 0; j < n_grid; j++) r.push_back(2.0 + 4.0 * j / (n_grid - 1));
@@ -27,12 +25,11 @@ FitProblem cn_problem(int n_grid, double mean, double width, double sigma) {
   double sum = 0.0;
   for (int j = 0; j < n_grid; j++) sum += p[j] = std::exp(-0.5 * std::pow((r[j] - mean) / width, 2));
   for (double& v : p) v /= sum;
-  fitted_curve(fp, p, fp.target);
-  fp.sigma.assign(fp.n_data, sigma);
+  fitted_curve(fp, p, fp.target), fp.sigma.assign(fp.n_data, sigma);
   return fp;
 }
 
-double mean_distance(FitProblem const& fp, std::vector<double> const& p) {
+static double mean_distance(FitProblem const& fp, std::vector<double> const& p) {
   double mu = 0.0;
   for (int j = 0; j < fp.n_grid; j++) mu += p[j] * fp.distance[j];
   return mu;
@@ -43,7 +40,7 @@ double mean_distance(FitProblem const& fp, std::vector<double> const& p) {
 //     ln P' = (ln P - eta grad(chi2/2) + eta alpha ln m) / (1 + eta alpha) + const
 // is stable for eta at most 1 / (curvature of chi2/2), and whose fixed point
 // is the stationarity condition of Q.
-std::vector<double> direct_minimum(FitProblem const& fp, std::vector<double> const& m, double alpha) {
+static std::vector<double> direct_minimum(FitProblem const& fp, std::vector<double> const& m, double alpha) {
   int n = fp.n_grid;
   double curv = 0.0;
   for (int i = 0; i < fp.n_data; i++) {
@@ -201,8 +198,7 @@ TEST(Maxent, DataItCannotFitEndFiniteWithTheirWarnings) {
       {"prescribed share 0.999", &clean, [](int, double y, double d) { return y + 1000 * d; }, 0.01, 0.01, 1.0, true,
        true},
       {"MAS 8 times the data's", &fast_mas, [](int, double y, double) { return y; }, 0.01, 0.01, 1.0, true, true},
-      {"the default model's curve", &clean, [&](int i, auto, auto) { return own[i]; }, 0.01, 0.01, 1.0, true, false},
-  };
+      {"the default model's curve", &clean, [&](int i, auto, auto) { return own[i]; }, 0.01, 0.01, 1.0, true, false}};
   for (auto const& [name, points, y, sigma0, sigma, scaling, no_root, far_chi2] : cases) {
     SCOPED_TRACE(name);
     FitProblem fp = *points;
@@ -249,4 +245,3 @@ TEST(Maxent, TaperedModel) {
   }
 }
 
-}  // namespace

@@ -1,7 +1,6 @@
 // The written results: the result table (".me": layout, "?" blocks, column
 // rules), the matrix dumps (".mx", ".mxT"), the gnuplot scripts of every mode
 // against stored files and the gnuplot calls.
-#include <gtest/gtest.h>
 
 #include "output/result_table.h"
 #include "output/tidy_tables.h"
@@ -20,8 +19,7 @@ TEST(ResultTable, HeaderQuestionMarksAndColumnRules) {
     SCOPED_TRACE(std::to_string(p.setup->n_grid) + " distances, " + std::to_string(p.setup->n_cycles) + " cycles");
     // Multipliers -0.5, +0.7, 0, ...; the third error within 1e-6 of 1.0.
     for (int i = 0; i < p.setup->n_data; i++) gsl_vector_set(p.lagrange, i, (i % 3 == 0) * -0.5 + (i % 3 == 1) * 0.7);
-    gsl_vector_set(p.setup->data_error, 2, 1.0000005);
-    std::filesystem::create_directory(p.setup->path);
+    gsl_vector_set(p.setup->data_error, 2, 1.0000005), std::filesystem::create_directory(p.setup->path);
     ASSERT_EQ(refusal_of([&] { EXPECT_EQ(write_out(p), 1); }), "");
     std::vector<std::string> l = lines_of(read_file(p.stem() + ".me"));
     ASSERT_EQ(l.size(), 1u + std::max(p.setup->n_grid, p.setup->n_cycles));
@@ -97,8 +95,7 @@ TEST(PlotScripts, BothScriptsOfEveryModeAndTheGnuplotCalls) {
       {"err", {{"MODE", "err"}, {"SCALING", "0.8"}, {"MAS", "8000"}, {"DISTDIST", "empty.dat"}}}};  // sim: tests/golden/whole_runs/sim
   for (auto const& [mode, over] : modes) {
     SCOPED_TRACE(mode);
-    Workspace w;
-    write_file(w.dir.file("data.dat"), "0 1000 1000 0 0.02\n4 1000 930 0 0.02\n8 1000 800 0 0\n12 1000 400 0 0.6\n16 1000 50 0 0\n");
+    Workspace w("", "0 1000 1000 0 0.02\n4 1000 930 0 0.02\n8 1000 800 0 0\n12 1000 400 0 0.6\n16 1000 50 0 0\n");
     write_file(w.dir.file("share.dat"), "3.0 0.2\n"), write_file(w.dir.file("empty.dat"), "# no distances\n");
     RunResult r = w.run(over);
     ASSERT_EQ(r.status, 0) << r.out;

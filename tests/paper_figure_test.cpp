@@ -1,11 +1,5 @@
 // The paper figure script, run by the real gnuplot beside a small result
 // table in each mode: no message, and both figures written.
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <string>
-#include <sys/wait.h>
 
 #include "output/figure_info.h"
 #include "output/paper_figure.h"
@@ -15,8 +9,7 @@ namespace {
 
 // 24 columns: grid (1-8), data (9-19), smooth curves (20-22), prescribed
 // distances (23-24); "?" where a column has no value, as the program writes.
-const char* const kTable =
-    "# distance dipolcoupling density integral MCaverage MCaverage_err MCstdev MCstdev_err "
+const char* const kTable = "# distance dipolcoupling density integral MCaverage MCaverage_err MCstdev MCstdev_err "
     "N_c data_S0 data_S data_S/S0 data_error fit_to_data fit_adjust residual Lagrange_mult "
     "data_if_La_H- data_if_La_H+ 2_c Smooth_fit Smooth_adjust adj_distances adj_density\n"
     "2.5 196.0 0.1 0.1 0.12 0.01 0.03 0.01  0 1000 1000 1.000 0.02 0.99 0 -0.01 0.1 ? 1.000  0 1.00 0 2.8 0.3\n"
@@ -61,8 +54,7 @@ TEST(PaperFigure, GnuplotRendersEachModeWithoutAMessage) {
                  c.prescribed, 3, c.labels, c.prescribed ? 0.5 : 0.0, 1.0};
     f.longest_measurable = c.longest_measurable, f.taper = c.taper, f.density_top = c.density_top;
     f.prescribed_step = c.step, f.fraction_max = 0.3, f.curve_min = 0.2, f.curve_max = 1.0;
-    ts::write_file(d.file("run_1.me"), kTable);
-    ts::write_file(paper_figure_path(f), paper_figure_script(f));
+    ts::write_file(d.file("run_1.me"), kTable), ts::write_file(paper_figure_path(f), paper_figure_script(f));
     int rc = std::system(("cd '" + d.path() + "' && gnuplot run_1-fig.gp >out.txt 2>err.txt").c_str());
     SCOPED_TRACE(std::string(c.mode) + " " + c.solver + (c.prescribed ? " with prescribed share" : ""));
     EXPECT_TRUE(WIFEXITED(rc) && WEXITSTATUS(rc) == 0);
@@ -84,8 +76,7 @@ TEST(PaperFigure, GnuplotRendersEachModeWithoutAMessage) {
 TEST(PaperFigure, RunsWithLittleToDrawRenderEveryFigureSilently) {
   if (std::system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "no gnuplot";
   struct Run { const char* what; const char* solver; ts::Over over; std::string data; };
-  const Run runs[] = {
-      {"sim without a prescribed distribution", "annealing", {{"MODE", "sim"}}, ts::kSmallData},
+  const Run runs[] = {{"sim without a prescribed distribution", "annealing", {{"MODE", "sim"}}, ts::kSmallData},
       {"sim with one prescribed distance", "annealing", {{"MODE", "sim"}, {"DISTDIST", "one.dat"}}, ts::kSmallData},
       {"every N_c 0", "annealing", {}, "0 1000 1000 1 0.02\n0 1000 990 0.99 0.02\n"},
       {"one point at N_c 0 without an error", "annealing", {}, "0 1000 1000 1\n"},
@@ -94,8 +85,7 @@ TEST(PaperFigure, RunsWithLittleToDrawRenderEveryFigureSilently) {
   for (Run const& c : runs) {
     SCOPED_TRACE(c.what);
     ts::Workspace w;
-    ts::write_file(w.dir.file("data.dat"), c.data);
-    ts::write_file(w.dir.file("one.dat"), "3.0 1.0\n");
+    ts::write_file(w.dir.file("data.dat"), c.data), ts::write_file(w.dir.file("one.dat"), "3.0 1.0\n");
     ts::write_file(w.dir.file("p.par"), ts::param_text(c.over));
     ts::RunResult r = w.run_args({"--solver", c.solver, "p.par"}, {"DISPLAY=", "WAYLAND_DISPLAY="}, false);
     EXPECT_EQ(r.status, 0) << r.out;

@@ -1,6 +1,5 @@
 // What protects a run and its directory: the lock, planted links, stale
 // outputs, the random-number environment, gnuplot failing or hanging, signals.
-#include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -9,7 +8,6 @@
 
 #include <array>
 #include <chrono>
-#include <filesystem>
 #include <thread>
 #include <tuple>
 #include <utility>
@@ -67,8 +65,7 @@ TEST(RunSafety, RandomNumberEnvironmentAndWarnings) {
   write_file(w.dir.file("data.dat"), "0 1000 1000 1\n8 1000 870 0.87\n16 1000 650 0.65\n");
   RunResult r = w.run({{"YN", "C13"}}, {"GSL_RNG_SEED=7", "GSL_RNG_TYPE=taus2"});
   ASSERT_EQ(r.status, 0) << r.out;
-  for (std::string want :
-       {"warning: XN and YN are both C13; REDOR dephases one nucleus by another\n",
+  for (std::string want : {"warning: XN and YN are both C13; REDOR dephases one nucleus by another\n",
         "warning: XYDATA data.dat: 3 of 3 points have no usable error (the fifth column: N_c S0 S ratio error; "
         "missing, 0, negative or 1 and above); they count with error 1.0, so chi2 means little\n",
         "GSL_RNG_TYPE: taus2 (Monte Carlo noise; the annealing uses taus2)\nGSL_RNG_SEED: 7\n"})
@@ -97,8 +94,7 @@ TEST(RunSafety, GnuplotThatFailsOrHangsEndsTheRunWithStatusOne) {
 
 TEST(RunSafety, InputsAmongTheRunsOwnFilesAreRefusedBeforeAnythingChanges) {
   // {key, input, how it is made, the run's file it is ("": none, the run goes on)}
-  const std::array<std::string, 4> cases[] = {
-      {"XYDATA", "run/run.sa", "cp data.dat run/run.sa", "./run/run.sa"},
+  const std::array<std::string, 4> cases[] = {{"XYDATA", "run/run.sa", "cp data.dat run/run.sa", "./run/run.sa"},
       {"XYDATA", "run/run.me.tmpAbC123", "cp data.dat run/run.me.tmpAbC123", "./run/run.me.tmpAbC123"},
       {"LAMBDA_D", "l.dat", "printf '0 1\\n1 0.5\\n' > run/run.png; ln -s run/run.png l.dat", "./run/run.png"},
       {"parameter file", "run/run.json", "cp p.par run/run.json", "./run/run.json"},
@@ -130,8 +126,7 @@ TEST(RunSafety, InputsAmongTheRunsOwnFilesAreRefusedBeforeAnythingChanges) {
 // stay whole; in the Monte Carlo the finished blocks are written.
 TEST(RunSafety, SignalsEndTheRunWithStatus128PlusSignal) {
   // {parameters, signal, the file and text that show the run is ready ("": the FIFO), log line}
-  const std::tuple<Over, int, std::string, std::string, std::string> cases[] = {
-      {{}, SIGINT, "", "", ""},
+  const std::tuple<Over, int, std::string, std::string, std::string> cases[] = {{{}, SIGINT, "", "", ""},
       {{{"PER 2PI", "1000"}, {"LAST POINT", "8000"}}, SIGTERM, "out.txt", "Filling transform matrix elements",
        "Run interrupted by SIGTERM before any result: none is written\ntime: "},
       {{{"MODE", "err"}, {"MAX MC BLOCKS", "100000"}, {"MIN STDEV2", "0"}, {"ERR ITERS AT TEMP", "2000"}},

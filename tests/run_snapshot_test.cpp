@@ -7,7 +7,6 @@
 // program's path are masked; the model's matrices are kept for one case only.
 // REDORDIST_UPDATE_RUNS=1 rewrites the references (then read their diff).
 #include <algorithm>
-#include <regex>
 
 #include "tests/test_support.h"
 
@@ -18,8 +17,7 @@ namespace {
 
 struct SnapshotCase { char const* name; std::vector<std::string> args; Over over; };
 
-const SnapshotCase kCases[] = {
-    {"maxent_fit", {"--solver", "maxent", "p.par"}, {}},
+const SnapshotCase kCases[] = {{"maxent_fit", {"--solver", "maxent", "p.par"}, {}},
     {"gaussians_fit", {"--solver", "gaussians", "p.par"}, {}},
     {"maxent_err", {"--solver", "maxent", "p.par"}, {{"MODE", "err"}}},
     {"gaussians_err", {"--solver", "gaussians", "p.par"}, {{"MODE", "err"}}},
@@ -28,8 +26,7 @@ const SnapshotCase kCases[] = {
     {"sim", {"p.par"}, {{"MODE", "sim"}, {"DISTDIST", "dist.dat"}}},  // 3.0 Angstrom (70 %) and 4.2
     {"study", {"--solver", "maxent", "p.par", "--study", "s.csv"}, {}},  // the curve at 5, 10 and 20 kHz
     {"study_shared", {"--solver", "maxent", "p.par", "--study", "s.csv", "--shared"}, {}},
-    {"study_shared_gaussians", {"--solver", "gaussians", "p.par", "--study", "s.csv", "--shared"}, {}},
-};
+    {"study_shared_gaussians", {"--solver", "gaussians", "p.par", "--study", "s.csv", "--shared"}, {}}};
 
 // The text with each number replaced by "#", and the numbers.
 std::string without_numbers(std::string const& s, std::vector<double>& nums) {

@@ -2,10 +2,8 @@
 // the first minimum of the kernel, the distance that completes one cycle, and
 // whole runs on 13C-15N data (a Gaussian at 4.2 Angstrom, sd 0.3, 80 % of the
 // pairs dephasable, made by bench/synth_redor) told SCALING 1.
-#include <gtest/gtest.h>
 
 #include <array>
-#include <cmath>
 #include <nlohmann/json.hpp>
 
 #include "model/dephasing_cycle.h"
@@ -26,8 +24,7 @@ TEST(ScalingTrap, FirstMinimumAndFullCycleDistanceOfTheKernel) {
       {"0", "10000", 560, 1e-4}, {"0", "5000", 64, 1e-4}, {"100", "10000", 560, 5e-3}};
   for (auto const& c : cases) {
     SCOPED_TRACE(c.per_2pi);
-    std::string data = "0 1 1 1 0.01\n" + std::to_string(c.nc_max / 2) + " 1 0.5 0.5 0.01\n" +
-                       std::to_string(c.nc_max) + " 1 0.2 0.2 0.01\n";
+    std::string data = strf("0 1 1 1 0.01\n%d 1 0.5 0.5 0.01\n%d 1 0.2 0.2 0.01\n", c.nc_max / 2, c.nc_max);
     Model m({{"PER 2PI", c.per_2pi}, {"MAS", c.mas}}, data);
     double lm = first_minimum_lambda(*m.rw);
     EXPECT_NEAR(lm, 0.8356550736, c.tol);
@@ -46,8 +43,7 @@ TEST(ScalingTrap, FirstMinimumAndFullCycleDistanceOfTheKernel) {
 class ScalingTrapRun : public testing::TestWithParam<std::tuple<std::string, std::string>> {};
 TEST_P(ScalingTrapRun, EverySolverWarnsAndSupportsNoPeakBeyondOneCycle) {
   auto const& [curve, solver] = GetParam();  // each a test of its own: CTest spreads the runs over the cores
-  Workspace w;
-  write_file(w.dir.file("data.dat"), read_file(REDORDIST_SOURCE_DIR "/tests/fixtures/cn_4.2_scaling0.8_" + curve + ".dat"));
+  Workspace w("", read_file(REDORDIST_SOURCE_DIR "/tests/fixtures/cn_4.2_scaling0.8_" + curve + ".dat"));
   write_file(w.dir.file("p.par"), param_text({{"MAS", "10000"}, {"FAR", "9.5"}, {"GRAIN", "0.1"},
                                               {"PER 2PI", "0"}, {"NTRIES", "2"}, {"ITERS AT TEMP", "200"}}));
   RunResult r = w.run_args({"--solver", solver, "p.par"});
@@ -124,15 +120,13 @@ TEST(ScalingTrap, TheOtherExplanationOfAPlantedProfile) {
 // parabola A (s - s*)^2 + chi2(s*), with A = sum ((1 - c_i) / e_i)^2, so the
 // best SCALING and the ends of the ranges within 1 and 4 are known exactly
 // (the search and the bisections stop at 1e-3 in SCALING).
-namespace {
-SolverFit fixed_curve_fit(Paar const& p) {
+static SolverFit fixed_curve_fit(Paar const& p) {
   SolverFit f;
   f.ok = true, f.distribution.assign(p.setup->n_grid, 0.0), f.distribution[2] = 1.0;
   for (int i = 0; i < p.setup->n_data; i++) f.curve.push_back(1.0 - 0.1 * i);
   f.details = {{"G", 0.0}};
   return f;
 }
-}  // namespace
 
 TEST(ScalingTrap, FittedScalingAndItsRangesOnAPlantedParabola) {
   for (double truth : {0.8, 0.4}) {

@@ -3,7 +3,6 @@
 // Carlo error estimate (block statistics, the block loop, rejections,
 // table refreshes, reproducibility whatever the thread count).
 #include <gsl/gsl_rng.h>
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <mutex>
@@ -15,13 +14,11 @@
 
 using namespace ts;
 
-namespace {
-
 const char* const kTraceHeader = "#iter   evals         temp       chi2 #lss #acc $rej\n";
 
 // The CHI2 of the result lines at the end of the annealing, which appear in
 // the log and on standard output alike.
-double result_chi2(std::string const& log, std::string const& out) {
+static double result_chi2(std::string const& log, std::string const& out) {
   std::smatch m;
   EXPECT_TRUE(std::regex_search(log, m, std::regex("\nCHI2   (\\S+)\nAVGDEV \\S+\nSCALING 1\n")));
   EXPECT_NE(out.find(m[0].str().substr(1)), std::string::npos) << out;
@@ -30,13 +27,11 @@ double result_chi2(std::string const& log, std::string const& out) {
 
 // Two tries, the second given as zeros (the first try's values); the keys
 // of o are kept (insert adds only the keys o lacks).
-Over tries(Over o) {
+static Over tries(Over o) {
   o.insert({{"NTRIES", "2"}, {"ITERS AT TEMP", "20 0"}, {"MAX STEP SIZE", "0.4 0"}, {"BOLTZMANN", "1.5 0"},
             {"INIT TEMP", "8 0"}, {"ATTEN TEMP", "2 0"}, {"MIN TEMP", "0.9 0"}});
   return o;
 }
-
-}  // namespace
 
 TEST(Annealing, TraceOfTwoTriesIsReproducibleAndCountsOn) {
   Workspace a, b;
@@ -303,10 +298,9 @@ Walk walk(Row const& ls, int per, double limit) {
 Row with_rejection_warning(Row lines, Walk const& w, int accepted, char const* limit = "11") {
   int total = accepted + w.rejected;
   if (w.rejected * 5 > total)
-    lines.push_back("warning: " + std::to_string(int(std::lround(100.0 * w.rejected / total))) +
-                    " % of the Monte Carlo runs (" + std::to_string(w.rejected) + " of " + std::to_string(total) +
-                    ") were rejected and done again: MAX MC CHI2 " + limit +
-                    " is too low for 5 points; set it to about 23 (2N + 4 sqrt(2N), N the number of points)");
+    lines.push_back(strf("warning: %ld %% of the Monte Carlo runs (%d of %d) were rejected and done again: MAX MC "
+        "CHI2 %s is too low for 5 points; set it to about 23 (2N + 4 sqrt(2N), N the number of points)",
+        std::lround(100.0 * w.rejected / total), w.rejected, total, limit));
   return lines;
 }
 
@@ -320,10 +314,9 @@ TEST(MonteCarlo, RejectionsAndTableRefreshesUpToTheLastBlock) {
   Walk w = walk(mc_lines(c.out(".log")), 3, 11);
   EXPECT_GT(w.rejected, 0);
   ASSERT_EQ(w.sigmas.size(), 3u);
-  EXPECT_EQ(w.rest, with_rejection_warning({kMaxSteps + w.sigmas[2], "number rejected: " + std::to_string(w.rejected) +
-                                                " of total 21", "Monte Carlo did not converge within the 7 blocks "
-                                                "allowed (MAX MC BLOCKS); the spreads are from 21 Monte Carlo runs"},
-                                           w, 21));
+  Row rest = {kMaxSteps + w.sigmas[2], strf("number rejected: %d of total 21", w.rejected), "Monte Carlo did not "
+              "converge within the 7 blocks allowed (MAX MC BLOCKS); the spreads are from 21 Monte Carlo runs"};
+  EXPECT_EQ(w.rest, with_rejection_warning(rest, w, 21));
   // The figure is rendered after blocks 5, 6, 7 and at the end, each time
   // from fresh estimates whose largest "MCstdev err" the block line shows.
   std::string call = "./run/run-ps.gp\nrun-fig.gp\n";

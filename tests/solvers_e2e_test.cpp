@@ -1,11 +1,8 @@
 // Whole runs of the deterministic solvers: the same files for any seed and
 // thread count, their bootstrap the same on one thread as on two, and
 // maximum entropy on data it cannot fit.
-#include <gtest/gtest.h>
 
 #include <array>
-#include <cmath>
-#include <cstdio>
 #include <nlohmann/json.hpp>
 
 #include "model/exact_kernel.h"
@@ -14,14 +11,12 @@
 
 using namespace ts;
 
-namespace {
-
 const Over kRun = {{"PER 2PI", "0"},      {"GRAIN", "0.1"},     {"FAR", "4"},
                    {"PER MC BLOCK", "4"}, {"MAX MC BLOCKS", "5"}, {"MIN STDEV2", "0"}};
 
 // The table, the log's last lines and the summary of a run (the log also
 // into *log_out); the run directory is then removed.
-std::string outputs(Workspace& w, std::string const& solver, Over over, Row const& env,
+static std::string outputs(Workspace& w, std::string const& solver, Over over, Row const& env,
                     std::string* log_out = nullptr) {
   write_file(w.dir.file("p.par"), param_text(over));
   RunResult r = w.run_args({"--solver", solver, "p.par"}, env);
@@ -35,27 +30,22 @@ std::string outputs(Workspace& w, std::string const& solver, Over over, Row cons
 
 // Writes data.dat and p.par (param_text(over)) and runs the solver on them,
 // with --fit-scaling when asked.
-RunResult run_on(Workspace const& w, std::string const& data, Over const& over, std::string const& solver,
+static RunResult run_on(Workspace const& w, std::string const& data, Over const& over, std::string const& solver,
                  bool fit_scaling = false) {
-  write_file(w.dir.file("data.dat"), data);
-  write_file(w.dir.file("p.par"), param_text(over));
+  write_file(w.dir.file("data.dat"), data), write_file(w.dir.file("p.par"), param_text(over));
   return w.run_args(fit_scaling ? Row{"--solver", solver, "p.par", "--fit-scaling"} : Row{"--solver", solver, "p.par"});
 }
-
-}  // namespace
 
 class SolverRuns : public testing::TestWithParam<std::string> {};  // a test per solver, CTest spreads them
 TEST_P(SolverRuns, SameResultsForAnySeedAndThreadCountAndASummaryThatIsTheLogs) {
   std::string const& solver = GetParam();
-  Workspace w;
-  write_file(w.dir.file("data.dat"), kCurveData);
+  Workspace w("", kCurveData);
   std::string log;  // of the err run on one thread
   for (std::string mode : {"fit", "err"}) {
     Over o = kRun;
     o["MODE"] = mode;
     std::string one = outputs(w, solver, o, {"OMP_NUM_THREADS=1", "GSL_RNG_SEED=0"}, &log);
-    std::string two = outputs(w, solver, o, {"OMP_NUM_THREADS=2", "GSL_RNG_SEED=0"});
-    EXPECT_EQ(one, two) << mode;
+    EXPECT_EQ(one, outputs(w, solver, o, {"OMP_NUM_THREADS=2", "GSL_RNG_SEED=0"})) << mode;
     // The bootstrap's noise follows the seed.
     if (mode == "fit") continue;
     std::string seeded = outputs(w, solver, o, {"OMP_NUM_THREADS=2", "GSL_RNG_SEED=5"});
@@ -97,8 +87,7 @@ TEST(Solvers, FitScalingFindsTheDephasableFractionTheFileGetsWrong) {
   // 1e-3 (noise-free data: the true share is the minimum).
   const std::tuple<char const*, double, int, char const*, char const*, int, double, double, char const*> cases[] = {
       {"maxent", 0.83, 400, "1.0", "fit", 0, 0.83, 0.002, ""},
-      {"gaussians", 0.83, 400, "1.0", "fit", 0, 0.83, 0.002, ""},
-      {"gaussians", 0.8, 64, "1.0", "fit", 0, 0.0, 0.0, ""},
+      {"gaussians", 0.83, 400, "1.0", "fit", 0, 0.83, 0.002, ""}, {"gaussians", 0.8, 64, "1.0", "fit", 0, 0.0, 0.0, ""},
       {"maxent", 0.8, 400, "0.2", "fit", 0, 0.8, 0.01, ""},
       {"maxent", 0.8, 400, "1.8", "fit", 0, 0.8, 0.01,
        "warning: SCALING 1.8 is above 1, but it is the dephasable share of the pairs (at most 1): the curve "
@@ -153,8 +142,7 @@ TEST(Solvers, BootstrapSaysWhetherItConvergedAndWarnsOfTooManyRejections) {
                                 "too low for 9 points; set it to about 35 (2N + 4 sqrt(2N), N the number of points)\n"}}};
   for (auto [over, lines] : cases) {
     Workspace w;
-    over.insert(kRun.begin(), kRun.end());
-    over["MODE"] = "err";
+    over.insert(kRun.begin(), kRun.end()), over["MODE"] = "err";
     RunResult r = run_on(w, kCurveData, over, "maxent");
     ASSERT_EQ(r.status, 0) << r.out;
     std::string log = w.out(".log");

@@ -1,7 +1,6 @@
 // Studies: the study file's refusals and curves, and whole studies of the
 // built redordist: a refused curve among good ones, per-curve MAS and
 // SCALING that give the numbers of single runs, thread-count independence.
-#include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
 
@@ -11,17 +10,13 @@
 
 using namespace ts;
 
-namespace {
-
 const std::string kHead = "curve,n_c,s0,s,s_s0,error\n";
 
-InputStatus read_study(std::string const& text, std::vector<StudyCurve>& curves) {
+static InputStatus read_study(std::string const& text, std::vector<StudyCurve>& curves) {
   InputFiles files;
   files.add("s.csv", text);
   return read_study_file(files, "s.csv", curves);
 }
-
-}  // namespace
 
 TEST(StudyFile, RefusesWithFileLineValueAndRule) {
   const std::pair<std::string, std::string> cases[] = {

@@ -41,9 +41,7 @@ inline std::string read_file(std::string const& name) {
   return s.str();
 }
 
-inline void write_file(std::string const& name, std::string const& text) {
-  std::ofstream(name, std::ios::binary | std::ios::trunc) << text;
-}
+inline void write_file(std::string const& f, std::string const& text) { std::ofstream(f, std::ios::binary) << text; }
 
 inline V values(gsl_vector const* g) { return V(g->data, g->data + g->size); }
 
@@ -88,8 +86,7 @@ class TempDir {
     std::string link = "/tmp/rdt-XXXXXX";
     if (real_.size() > 32 && mkdtemp(link.data())) {
       std::error_code ec;
-      std::filesystem::remove(link, ec);
-      std::filesystem::create_directory_symlink(real_, link, ec);
+      std::filesystem::remove(link, ec), std::filesystem::create_directory_symlink(real_, link, ec);
       if (!ec) path_ = link;
     }
   }
@@ -143,15 +140,12 @@ inline std::set<std::string> entries(std::string const& dir) {
 }
 
 // Five 13C-15N points, N_c 0 to 16, errors 0.02.
-const std::string kSmallData =
-    "# N_c S0 S ratio err\n0 1000 1000 1.0 0.02\n4 1000 960 0.96 0.02\n"
+const std::string kSmallData = "# N_c S0 S ratio err\n0 1000 1000 1.0 0.02\n4 1000 960 0.96 0.02\n"
     "8 1000 870 0.87 0.02\n12 1000 760 0.76 0.02\n16 1000 650 0.65 0.02\n";
 
 // Nine points of a 13C-15N curve near 3.3 Angstrom, N_c 0 to 64, errors 0.015.
-const std::string kCurveData =
-    "0 1 1.004 1 0.015\n8 1 0.962 1 0.015\n16 1 0.861 1 0.015\n24 1 0.722 1 0.015\n"
-    "32 1 0.575 1 0.015\n40 1 0.451 1 0.015\n48 1 0.330 1 0.015\n56 1 0.262 1 0.015\n"
-    "64 1 0.205 1 0.015\n";
+const std::string kCurveData = "0 1 1.004 1 0.015\n8 1 0.962 1 0.015\n16 1 0.861 1 0.015\n24 1 0.722 1 0.015\n"
+    "32 1 0.575 1 0.015\n40 1 0.451 1 0.015\n48 1 0.330 1 0.015\n56 1 0.262 1 0.015\n64 1 0.205 1 0.015\n";
 
 // Runs f with a refusal thrown instead of ending the process and standard
 // output captured. Returns the refusal ("" when f returned); a status other
@@ -175,8 +169,7 @@ inline std::string refusal_of(std::function<void()> const& f, std::string* out =
 // curve.dat when given, all named by absolute path, the run directory inside.
 inline std::string write_inputs(TempDir const& d, Over over, std::string const& data,
                                 std::string const& dist = "", std::string const& curve = "") {
-  write_file(d.file("data.dat"), data);
-  over.emplace("XYDATA", d.file("data.dat"));
+  write_file(d.file("data.dat"), data), over.emplace("XYDATA", d.file("data.dat"));
   over.emplace("PATH", d.path() + "/");
   if (!dist.empty()) write_file(d.file("dist.dat"), dist), over.emplace("DISTDIST", d.file("dist.dat"));
   if (!curve.empty()) write_file(d.file("curve.dat"), curve), over.emplace("LAMBDA_D", d.file("curve.dat"));
@@ -212,26 +205,22 @@ struct Model {
   Paar* operator->() { return p.get(); }
 };
 
-struct RunResult {
-  int status = -1;  // exit status, -1 when killed by a signal
-  std::string out, err;
-};
+// The exit status (-1 when killed by a signal) and what the run printed.
+struct RunResult { int status = -1; std::string out, err; };
 
-// A directory for whole runs: the small data set as data.dat and a stub
+// A directory for whole runs: `data` (the small data set) as data.dat and a stub
 // gnuplot that appends its arguments to gnuplot-calls.txt, then runs `then`.
 struct Workspace {
   TempDir dir;
   std::string bin = dir.file("bin");
-  explicit Workspace(std::string const& then = "") {
-    write_file(dir.file("data.dat"), kSmallData);
-    std::filesystem::create_directories(bin);
+  explicit Workspace(std::string const& then = "", std::string const& data = kSmallData) {
+    write_file(dir.file("data.dat"), data), std::filesystem::create_directories(bin);
     write_file(bin + "/gnuplot", "#!/bin/sh\necho \"$@\" >> '" + dir.file("gnuplot-calls.txt") + "'\n" + then + "\n");
     std::filesystem::permissions(bin + "/gnuplot", std::filesystem::perms::owner_all);
   }
   // Runs redordist in dir with args, env holding NAME=value settings (or a
   // command such as "timeout 60"); stub_first puts the stub gnuplot first on PATH.
-  RunResult run_args(std::vector<std::string> const& args, std::vector<std::string> const& env = {},
-                     bool stub_first = true) const {
+  RunResult run_args(Row const& args, Row const& env = {}, bool stub_first = true) const {
     std::string cmd = "cd '" + dir.path() + "' && " + (stub_first ? "PATH='" + bin + "':\"$PATH\" " : "");
     for (auto const& e : env) cmd += e + " ";
     cmd += "'" REDORDIST_BIN "'";
@@ -241,7 +230,7 @@ struct Workspace {
     for (char const* f : {".stdout", ".stderr"}) std::filesystem::remove(dir.file(f));
     return r;
   }
-  RunResult run(Over const& over = {}, std::vector<std::string> const& env = {}) const {
+  RunResult run(Over const& over = {}, Row const& env = {}) const {
     write_file(dir.file("p.par"), param_text(over));
     return run_args({"p.par"}, env);
   }

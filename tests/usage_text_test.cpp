@@ -1,11 +1,6 @@
 // The --help and --template texts: each solver's template runs as it is once
 // the data file and its spinning rate are named and the run folder is made,
 // and the help names every option.
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <regex>
-#include <string>
 
 #include "tests/test_support.h"
 
