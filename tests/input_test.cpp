@@ -101,6 +101,7 @@ std::vector<BadInput> bad_inputs() {
       {"NucleusX", {{"XN", "c13"}}, "", "", "detect nucleus (X) not recognized: XN is \"c13\"; accepted: " + accepted_nuclei()},
       {"NucleusY", {{"YN", "N-15"}}, "", "", "dephasing nucleus (Y) not recognized: YN is \"N-15\"; accepted: " + accepted_nuclei()},
       {"FarBelowNear", {{"FAR", "2"}}, "", "", line + "10: FAR is 2; it must not be below NEAR"},
+      {"NearTooShort", {{"NEAR", "0.4"}}, "", "", line + "9: NEAR is 0.4; it must be at least 0.5 Angstrom (no chemical bond is shorter)"},
       {"GridTooLarge", {{"FAR", "100002.5"}, {"GRAIN", "0.1"}}, "", "",
        e + "NEAR 2.5 to FAR 100002 every GRAIN 0.1 makes more than 100000 distances"},
       {"RunDirTooLong", {{"PATH", "./" + std::string(175, 'b') + "/"}}, "", "",

@@ -280,15 +280,17 @@ TEST(Diagnostics, AFitThatDoesNotExplainTheDataPointsToScalingAndTheTrapWhenFoun
   // With the SCALING trap found its own warning stands above, and this one points to it.
   std::string bad = "warning: the fit does not explain the data (chi2 40.0 for 5 points, p = 1e-05; runs test p = 0.5): "
                     "check, in this order, SCALING%s, the errors in the data file, MAS, and the nuclei XN and YN";
-  struct { double p_high, p_low; bool trap; std::string want; } cases[] = {
+  struct { double p_high, p_low; bool trap; std::string want; double p_few = 0.5; } cases[] = {
       {1e-5, 1.0, false, strf(bad.c_str(), "")}, {1e-5, 1.0, true, strf(bad.c_str(), " (see the warning on SCALING above)")},
       {1e-3, 1.0, false, ""}, {0.5, 1e-3, false, ""}, {0.5, 9.9e-4, false, "warning: chi2 40.0 is far below what 5 points "
-       "with these errors give (p = 0.00099): the errors in the data file are probably overestimated, or the annealing fits the noise"}};
+       "with these errors give (p = 0.00099): the errors in the data file are probably overestimated, or the annealing fits the noise"},
+      {0.5, 1.0, false, "", 1e-3}, {0.5, 1.0, false, "warning: the fit does not explain the data (chi2 40.0 for 5 points, p = 0.5; runs "
+       "test p = 0.00099): check, in this order, SCALING, the errors in the data file, MAS, and the nuclei XN and YN", 9.9e-4}};
   for (auto const& c : cases) {
     Model m;
     gsl_vector_set_zero(m->distribution), gsl_vector_set(m->distribution, 3, 1.0);  // away from the grid's ends
     Assessment d;
-    d.computed = true, d.chi2.p_high = c.p_high, d.chi2.p_low = c.p_low, d.runs.p_few = 0.5, m->chi2 = 40.0, m->results.scaling_trap.found = c.trap;
+    d.computed = true, d.chi2.p_high = c.p_high, d.chi2.p_low = c.p_low, d.runs.p_few = c.p_few, m->chi2 = 40.0, m->results.scaling_trap.found = c.trap;
     report_determined(*m, d);
     std::string all;
     for (std::string const& w : m->report().warnings()) all += w.rfind("warning: the fit", 0) == 0 || w.rfind("warning: chi2", 0) == 0 ? w : "";
