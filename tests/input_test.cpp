@@ -128,6 +128,8 @@ std::vector<BadInput> bad_inputs() {
       {"DataText", {}, "4 1000 abc 0.9 0.02\n", "", "data.dat line 3: S \"abc\" is not a number"},
       {"DataLongWord", {}, "4 1000 x123456789abcdefghijklmnopqrstuvwxyz0123456789xyz 0.9 0.02\n", "",
        "data.dat line 3: S \"x123456789abcdefghijklmnopqrstuvwxyz0123...\" is not a number"},  // its first 40 bytes
+      {"DataWord40", {}, "4 1000 x123456789abcdefghijklmnopqrstuvwxyz0123 0.9 0.02\n", "",
+       "data.dat line 3: S \"x123456789abcdefghijklmnopqrstuvwxyz0123\" is not a number"},  // 40 bytes: whole
       {"DataNaN", {}, "4 NaN 960 0.96 0.02\n", "", "data.dat line 3: S0 is not a finite number"},
       {"DataHugeInt", {}, "99999999999 1000 960 0.96 0.02\n", "", "data.dat line 3: N_c \"99999999999\" is not a whole number of rotor cycles"},
       {"DataOdd", {}, "3 1 0.9 0.9 0.1\n", "", "data.dat line 3: N_c 3 is odd; REDOR points lie at even rotor-cycle counts"},
