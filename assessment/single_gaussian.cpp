@@ -75,9 +75,3 @@ void SingleGaussian::shape(double c, double w, std::vector<double>& g, std::vect
   for (int i = 0; i < n_data; i++)
     g[i] = dot_two_sums(&kernel[static_cast<size_t>(i) * n_fine_], scratch.data(), lo, hi);
 }
-
-void SingleGaussian::curve(double c, double w, std::vector<double>& f, std::vector<double>& scratch) const {
-  shape(c, w, f, scratch);
-  double s = gm_.problem().scaling;
-  for (double& v : f) v = s * v + 1.0 - s;
-}

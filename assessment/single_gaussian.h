@@ -20,8 +20,6 @@ class SingleGaussian {
   // data points; scratch holds the masses (one per thread: the object itself
   // is read-only).
   void shape(double c, double w, std::vector<double>& g, std::vector<double>& scratch) const;
-  // f_i = s * g_i + 1 - s at the data points, s the problem's SCALING.
-  void curve(double c, double w, std::vector<double>& f, std::vector<double>& scratch) const;
 
  private:
   GaussianMixture const& gm_;
