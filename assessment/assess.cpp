@@ -110,11 +110,6 @@ void goodness(Paar const& m, Assessment& d) {
 }
 
 
-// Whether every value in [lo, hi] lies within max(abs, rel * value) of v.
-bool within(double v, double lo, double hi, double abs, double rel) {
-  return std::fabs(v - lo) <= std::max(abs, rel * lo) && std::fabs(v - hi) <= std::max(abs, rel * hi);
-}
-
 // The reported sd and mean against those of the Gaussians the data allow:
 // each is determined when it lies within the precision a distance is quoted
 // to of every allowed Gaussian's, whichever of them is the truth.
@@ -130,7 +125,7 @@ void judge_width(Paar const& m, Assessment& d) {
   d.effective_determined = !d.effective_outside &&
                            0.5 * (w.effective_hi - w.effective_lo) <= kEffectiveRelPrecision * r_eff;
   char b[400];
-  if (!within(sd, w.sd_lo, w.sd_hi, kSdPrecision, kSdRelPrecision)) {
+  if (!every_within(sd, w.sd_lo, w.sd_hi, kSdPrecision, kSdRelPrecision)) {
     bool outside = sd < w.sd_lo || sd > w.sd_hi;
     if (outside)
       std::snprintf(b, sizeof b,
@@ -146,7 +141,7 @@ void judge_width(Paar const& m, Assessment& d) {
     d.sd_determined = false;
     d.sd_disagrees = outside && !wide;
   }
-  if (!within(mean, w.mean_lo, w.mean_hi, kMeanPrecision, kMeanRelPrecision)) {
+  if (!every_within(mean, w.mean_lo, w.mean_hi, kMeanPrecision, kMeanRelPrecision)) {
     bool outside = mean < w.mean_lo || mean > w.mean_hi;
     d.mean_disagrees = outside && !wide;
     std::string& to = d.mean_disagrees ? d.disagree_problem : d.width_problem;
@@ -269,6 +264,10 @@ bool solver_dof(Paar const& m, double& dof) {
   }
   dof = 0.0;
   return false;
+}
+
+bool every_within(double v, double lo, double hi, double abs, double rel) {
+  return std::fabs(v - lo) <= std::max(abs, rel * lo) && std::fabs(v - hi) <= std::max(abs, rel * hi);
 }
 
 Assessment assess(Paar const& m) {

@@ -21,6 +21,8 @@ constexpr double kOneGaussianAicGap = 10.0;
 // than 0.05 Angstrom or 30 % (1 %) from the truth, with few needless flags.
 constexpr double kSdPrecision = 0.06, kSdRelPrecision = 1.0 / 3.0;
 constexpr double kMeanPrecision = 0.05, kMeanRelPrecision = 0.01;
+// Whether every value in [lo, hi] lies within max(abs, rel * value) of v.
+bool every_within(double v, double lo, double hi, double abs, double rel);
 // The allowed widths leave the sd open when the widest is more than this
 // many times the narrowest; a reported value outside a narrower range
 // disagrees with the data.

@@ -77,9 +77,6 @@ CommandLine parse_command_line(int argc, char** argv) {
               std::string(c.compare ? "--compare" : "--template") + "\n" + kUsage;
   else if (c.shared && c.study_file.empty())
     c.error = "--shared fits the curves of a study together: give --study FILE.csv\n" + std::string(kUsage);
-  else if (c.shared && c.solver == "annealing")
-    c.error = "--shared fits one distribution to all curves by maxent or gaussians: give --solver maxent or "
-              "gaussians\n" + std::string(kUsage);
   else if (c.fit_scaling && (c.compare || c.print_template))
     c.error = "--fit-scaling fits SCALING in one run of maxent or gaussians: leave out " +
               std::string(c.compare ? "--compare" : "--template") + "\n" + kUsage;

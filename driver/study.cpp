@@ -9,6 +9,7 @@
 #include "driver/run_one.h"
 #include "driver/study_inputs.h"
 #include "driver/study_shared.h"
+#include "numeric/format.h"
 #include "numeric/gsl_errors.h"
 #include "numeric/interrupt.h"
 #include "output/atomic_file.h"
@@ -91,6 +92,21 @@ bool write_study_files(StudyResult const& r, int status, nlohmann::json const& s
   return ok;
 }
 
+// What the curves determine together: the shared distribution's effective
+// distance, mean and sd, each starred when the single Gaussians the curves
+// allow leave it open, and those Gaussians' widths.
+std::string together_line(StackedAssessment const& t) {
+  if (!t.width.computed) return "";
+  WidthAllowed const& w = t.width;
+  auto star = [](bool determined) { return determined ? "" : "*"; };
+  bool open = !(t.effective_determined && t.mean_determined && t.sd_determined && t.width_determined);
+  return format("  Together: effective distance %.3f%s Angstrom (single Gaussians %.3f to %.3f), mean %.3f%s, "
+                "sd %.3f%s; widths allowed %.3f to %.3f Angstrom%s%s\n",
+                t.effective, star(t.effective_determined), w.effective_lo, w.effective_hi, t.mean,
+                star(t.mean_determined), t.sd, star(t.sd_determined), w.width_lo, w.width_hi,
+                star(t.width_determined), open ? " (*: not determined by these curves)" : "");
+}
+
 // The shared fit's lines on standard output; its summary for the study's JSON.
 nlohmann::json shared_fit(StudyInputs const& st, StudyResult const& r, bool fit_scaling) {
   SharedFit f = fit_shared(st, r.rows, r.solver, fit_scaling);
@@ -103,6 +119,9 @@ nlohmann::json shared_fit(StudyInputs const& st, StudyResult const& r, bool fit_
     std::snprintf(b, sizeof b, "Shared fit of %zu curves (gaussians): chi2 %.4f, %zu Gaussian%s; AIC %.2f shared, %.2f separate\n",
                   f.curves.size(), f.chi2_total, f.components.size(), f.components.size() == 1 ? "" : "s", f.aic_shared,
                   f.aic_separate);
+  else if (f.solver == "annealing")  // one multiplier per point, shared or not: no parameters counted
+    std::snprintf(b, sizeof b, "Shared fit of %zu curves (annealing): chi2 %.4f; AIC %.2f shared, %.2f separate\n",
+                  f.curves.size(), f.chi2_total, f.aic_shared, f.aic_separate);
   else
     std::snprintf(b, sizeof b, "Shared fit of %zu curves (maxent): chi2 %.4f, G %.2f; AIC %.2f shared, %.2f separate\n",
                   f.curves.size(), f.chi2_total, f.g, f.aic_shared, f.aic_separate);
@@ -125,6 +144,7 @@ nlohmann::json shared_fit(StudyInputs const& st, StudyResult const& r, bool fit_
     }
     std::cout << "\n";
   }
+  std::cout << together_line(f.together);
   std::string w = shared_warning(f);
   if (!w.empty()) std::cout << w << "\n";
   return shared_json(f);

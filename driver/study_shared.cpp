@@ -1,6 +1,9 @@
 #include "driver/study_shared.h"
 
+#include "driver/shared_solvers.h"
+
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -9,40 +12,12 @@
 #include "numeric/interrupt.h"
 #include "numeric/margin.h"
 #include "numeric/report.h"
-#include "solver/gaussians/gaussian_fit.h"
-#include "solver/maxent/maxent.h"
-#include "solver/maxent/maxent_run.h"
 #include "solver/scaling/curve_scaling.h"
 #include "solver/scaling/scaling_fit.h"
 
 namespace {
 
 using json = nlohmann::json;
-
-// One curve's rows with its SCALING s taken into the target and errors, so
-// that the stacked problem has SCALING 1 and the same chi2:
-// (s k p + 1 - s - y) / sigma = (k p - (y - 1 + s) / s) / (sigma / s).
-// The kernel at other distances (the Gaussians' sub-grid) stacks the same way.
-void append_curve(FitProblem const& c, FitProblem& all) {
-  double s = c.scaling;
-  all.kernel.insert(all.kernel.end(), c.kernel.begin(), c.kernel.end());
-  for (int i = 0; i < c.n_data; i++) {
-    all.target.push_back((c.target[i] - 1.0 + s) / s);
-    all.sigma.push_back(c.sigma[i] / s);
-  }
-  all.n_data += c.n_data;
-  all.n_grid = c.n_grid;
-  all.distance = c.distance;
-  auto before = all.kernel_at;
-  auto mine = c.kernel_at;
-  all.kernel_at = [before, mine](std::vector<double> const& r, std::vector<double>& out) {
-    std::vector<double> rows;
-    if (before) before(r, out);
-    else out.clear();
-    mine(r, rows);
-    out.insert(out.end(), rows.begin(), rows.end());
-  };
-}
 
 // The curve's set-up as its single run builds it (kept: the problem's
 // kernel at other distances reads it).
@@ -52,31 +27,6 @@ std::shared_ptr<RunSetup> curve_setup(RunInputs const& in) {
   Report quiet(nullptr);
   setup->build_transforms(quiet);
   return setup;
-}
-
-// The stacked problem by maximum entropy: the distribution, the fitted
-// curve and the parameters the data determine (G).
-bool solve_maxent_shared(FitProblem const& all, SharedFit& f, std::vector<double>& fitted) {
-  MaxentResult r = solve_maxent(all, tapered_uniform_model(all.distance, kDefaultModelTaper), MaxentOptions());
-  if (!r.ok) {
-    f.failure = "maximum entropy failed on the shared fit: " + r.failure;
-    return false;
-  }
-  f.p = r.p, f.alpha = r.alpha, f.g = r.G, fitted = r.fitted;
-  return true;
-}
-
-// The stacked problem by one to three Gaussians (their number by AIC): 3k - 1
-// parameters.
-bool solve_gaussians_shared(FitProblem const& all, SharedFit& f, std::vector<double>& fitted) {
-  MixtureSelection sel = fit_gaussian_mixtures(all, all.distance.front(), all.distance.back());
-  if (sel.chosen < 0) {
-    f.failure = "no mixture of Gaussians could be fitted to the curves together";
-    return false;
-  }
-  MixtureFit const& m = sel.fits[sel.chosen];
-  f.p = sel.grid_mass, f.g = GaussianMixture::n_params(m.k), f.components = m.comp, fitted = sel.curve;
-  return true;
 }
 
 // The curves taken into the shared fit, with their SCALINGs to start from.
@@ -106,7 +56,7 @@ struct SharedCurves {
 bool fit_stacked(SharedCurves const& sc, std::vector<double> const& scaling, std::string const& solver, SharedFit& f,
                  std::vector<double>& fitted) {
   FitProblem all = sc.stacked(scaling);
-  if (!(solver == "gaussians" ? solve_gaussians_shared(all, f, fitted) : solve_maxent_shared(all, f, fitted))) return false;
+  if (!solve_stacked(solver, all, sc.setups, f, fitted)) return false;
   f.distance = all.distance;
   f.scaling = scaling;
   f.chi2.clear(), f.chi2_total = 0.0;
@@ -131,7 +81,8 @@ SharedFit fit_shared(StudyInputs const& st, std::vector<StudyRow> const& rows, s
     nlohmann::json const& s = rows[c].summary;
     double chi2 = summary_number(s, "/chi2");
     nlohmann::json const* details = s.is_object() && s.contains("solver_details") ? &s["solver_details"] : nullptr;
-    double g = details ? fit_parameters(*details) : -1.0;
+    // The annealing reports no parameter count: it counts none (see solve_stacked).
+    double g = details ? fit_parameters(*details) : solver == "annealing" ? 0.0 : -1.0;
     if (rows[c].status != 0 || !(g >= 0) || !(chi2 >= 0)) continue;
     // A separate fit that fitted SCALING counts it as a parameter, and
     // starts the shared fit's SCALING of that curve.
@@ -212,6 +163,8 @@ SharedFit fit_shared(StudyInputs const& st, std::vector<StudyRow> const& rows, s
       CurveScaling r = sc.best_scaling(c, fitted, i0);
       f.scaling_lo4.push_back(r.lo4), f.scaling_hi4.push_back(r.hi4);
     }
+  f.together = assess_stacked(sc.stacked(f.scaling), f.p,
+                              fit_scaling ? std::array<double, 2>{f.factor_lo4, f.factor_hi4} : std::array<double, 2>{0.0, 0.0});
   double n_scaling = fit_scaling ? static_cast<double>(f.curves.size()) : 0.0;
   f.aic_shared = f.chi2_total + 2.0 * (f.g + n_scaling);
   f.aic_separate = 0.0;
@@ -252,8 +205,19 @@ json shared_json(SharedFit const& f) {
               {"aic_shared", f.aic_shared}, {"aic_separate", f.aic_separate},
               {"delta_aic", f.aic_shared - f.aic_separate}, {"disagrees_most", f.disagrees_most},
               {"warning", w.empty() ? json(nullptr) : json(w)}, {"curves", curves}, {"distribution", dist}};
+  StackedAssessment const& t = f.together;
+  if (t.width.computed) {
+    WidthAllowed const& w = t.width;
+    out["together"] = {{"mean", t.mean}, {"sd", t.sd}, {"effective_distance", t.effective},
+                       {"mean_determined", t.mean_determined}, {"sd_determined", t.sd_determined},
+                       {"effective_determined", t.effective_determined}, {"width_determined", t.width_determined},
+                       {"width_allowed", {w.width_lo, w.width_hi}}, {"centre_allowed", {w.centre_lo, w.centre_hi}},
+                       {"mean_allowed", {w.mean_lo, w.mean_hi}}, {"sd_allowed", {w.sd_lo, w.sd_hi}},
+                       {"effective_allowed", {w.effective_lo, w.effective_hi}}};
+  }
   if (f.scaling_fitted)
     out["scaling_fitted"] = true, out["rounds"] = f.rounds, out["scaling_factor_allowed"] = {f.factor_lo4, f.factor_hi4};
+  if (f.solver == "annealing") out.erase("alpha"), out.erase("G"), out["parameters"] = 0;
   if (f.solver != "gaussians") return out;
   out.erase("alpha"), out.erase("G");
   out["parameters"] = f.g;

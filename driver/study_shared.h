@@ -15,6 +15,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "assessment/stacked_assessment.h"
 #include "driver/study_inputs.h"
 #include "output/study_table.h"
 #include "solver/gaussians/gaussian_fit.h"
@@ -36,6 +37,7 @@ struct SharedFit {
   std::string disagrees_most;       // the curve whose chi2 rises most when shared
   std::string solver = "maxent";    // maxent or gaussians
   std::vector<GaussComponent> components;  // the Gaussians' chosen mixture
+  StackedAssessment together;       // what the curves determine together
 };
 
 // The most fits of the distribution when SCALING is fitted by curve.

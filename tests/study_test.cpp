@@ -133,14 +133,15 @@ TEST_P(SharedStudy, SharedFitWeighsCurvesAtTheirScalingAndNamesTheOneThatDisagre
   EXPECT_EQ(two["solver"], solver);
   EXPECT_NEAR(two["curves"][0]["chi2_shared"].get<double>(), two["curves"][1]["chi2_shared"].get<double>(), 1e-9);
   EXPECT_TRUE(two["warning"].is_null());
-  EXPECT_LT(two["delta_aic"].get<double>(), 0.0);
+  // The annealing counts no parameters (one multiplier per point either way): no gain from sharing.
+  if (solver != "annealing") {
+    EXPECT_LT(two["delta_aic"].get<double>(), 0.0);
+  }
   r = w.run_args({"p.par", "--solver", solver, "--study", "s.csv", "--shared"});
   EXPECT_NE(r.out.find("warning: the curves do not share one distribution"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("; curve c3 disagrees most\n"), std::string::npos) << solver;
-  EXPECT_EQ(w.run_args({"p.par", "--study", "s.csv", "--shared", "--fit-scaling"}).out.substr(0, 103),
-            "--shared fits one distribution to all curves by maxent or gaussians: give --solver maxent or gaussians\n");
 }
-INSTANTIATE_TEST_SUITE_P(Study, SharedStudy, testing::Values("maxent", "gaussians"));
+INSTANTIATE_TEST_SUITE_P(Study, SharedStudy, testing::Values("maxent", "gaussians", "annealing"));
 
 TEST(Study, SharedFitRecoversEachCurvesDephasableShare) {
   // One Gaussian (3.6 A, sd 0.2) as three 13C-15N curves with dephasable

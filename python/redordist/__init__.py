@@ -336,7 +336,10 @@ class StudyResult(dict):
     line's study summary gives it under "shared": its distribution, chi2 by
     curve shared and alone, AIC shared and separate, the curve that disagrees
     most and the warning, or None; with fit_scaling=True each curve's fitted
-    SCALING and its ranges); else shared is None."""
+    SCALING and its ranges; under "together" what the curves determine
+    together: the single Gaussians' ranges they allow and whether the shared
+    distribution's effective distance, mean and sd lie within them); else
+    shared is None."""
 
     shared = None
 
@@ -354,16 +357,13 @@ def fit_study(curves, *, shared=False, **options):
     separately with fit's options; returns a StudyResult.
 
     shared=True then fits one distribution to all curves by the same solver
-    ("maxent" or "gaussians"), each curve with its own kernel (MAS, nuclei, N_c),
+    (maxent, gaussians or annealing), each curve with its own kernel (MAS, nuclei, N_c),
     errors and SCALING (with fit_scaling=True each curve's SCALING is fitted
     in the shared fit too, and reported by curve with the range allowed at
     the shared distribution), and weighs it against the separate fits by AIC; when
     the separate fits are clearly better (AIC lower by 10 or more) a
     RedordistWarning says the curves do not share one distribution."""
     solver = options.get("solver", "maxent")
-    if shared and solver not in ("maxent", "gaussians"):
-        raise ValueError(f"solver {solver!r}: shared=True fits one distribution to all curves by maxent "
-                         "or gaussians")
     study = StudyResult()
     for name, c in curves.items():
         own = {k: c[k] for k in _CURVE_KEYS if isinstance(c, dict) and k in c}

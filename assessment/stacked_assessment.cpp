@@ -1,0 +1,54 @@
+#include "assessment/stacked_assessment.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "assessment/assess.h"
+#include "assessment/assessment_grid.h"
+#include "assessment/width_profile.h"
+#include "model/effective_distance.h"
+
+namespace {
+
+// The joint range of two profiles of the same problem.
+void join(WidthAllowed& w, WidthAllowed const& o) {
+  auto wider = [](double& lo, double& hi, double olo, double ohi) { lo = std::min(lo, olo), hi = std::max(hi, ohi); };
+  wider(w.width_lo, w.width_hi, o.width_lo, o.width_hi);
+  wider(w.centre_lo, w.centre_hi, o.centre_lo, o.centre_hi);
+  wider(w.mean_lo, w.mean_hi, o.mean_lo, o.mean_hi);
+  wider(w.sd_lo, w.sd_hi, o.sd_lo, o.sd_hi);
+  wider(w.effective_lo, w.effective_hi, o.effective_lo, o.effective_hi);
+  w.lo_at_floor = w.lo_at_floor || o.lo_at_floor;
+  w.hi_at_ceiling = w.hi_at_ceiling || o.hi_at_ceiling;
+}
+
+}  // namespace
+
+StackedAssessment assess_stacked(FitProblem const& all, std::vector<double> const& p, std::array<double, 2> factor) {
+  StackedAssessment a;
+  std::vector<double> const& r = all.distance;
+  double total = 0.0, m1 = 0.0, m2 = 0.0;
+  for (size_t j = 0; j < p.size(); j++) total += p[j], m1 += p[j] * r[j];
+  a.mean = m1 / total;
+  for (size_t j = 0; j < p.size(); j++) m2 += p[j] * (r[j] - a.mean) * (r[j] - a.mean);
+  a.sd = std::sqrt(m2 / total);
+  a.effective = effective_distance(p.data(), r.data(), p.size());
+  double near = r.front(), far = r.back();
+  // The centres of a single run's assessment: every 0.02 Angstrom, at most
+  // kAssessMaxCentres of them.
+  double step = std::max(kAssessCentreStep, (far - near) / kAssessMaxCentres);
+  ProfileCurves curves;
+  a.width = one_gaussian_profile(all, near, far, kAllowedDeltaChi2, step, &curves);
+  if (a.width.computed && factor[1] - factor[0] >= 1e-3) {
+    WidthAllowed o = one_gaussian_profile(all, near, far, kAllowedDeltaChi2, step, &curves, factor);
+    if (o.computed) join(a.width, o);
+  }
+  WidthAllowed const& w = a.width;
+  if (!w.computed) return a;
+  a.width_determined = !(w.width_hi > kWideWidths * w.width_lo);
+  a.sd_determined = every_within(a.sd, w.sd_lo, w.sd_hi, kSdPrecision, kSdRelPrecision);
+  a.mean_determined = every_within(a.mean, w.mean_lo, w.mean_hi, kMeanPrecision, kMeanRelPrecision);
+  bool outside = a.effective < w.effective_lo - kEffectiveSlack || a.effective > w.effective_hi + kEffectiveSlack;
+  a.effective_determined = !outside && 0.5 * (w.effective_hi - w.effective_lo) <= kEffectiveRelPrecision * a.effective;
+  return a;
+}

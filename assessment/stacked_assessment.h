@@ -1,0 +1,30 @@
+// What several curves fitted with one distribution determine together: the
+// single Gaussians they allow (widths, centres, moments and effective
+// distances within chi2 + 4 of the best, with every curve's rows), and the
+// shared distribution's mean, sd and effective distance judged against them
+// by the rules of a single run's assessment.
+#ifndef REDORDIST_ASSESSMENT_STACKED_ASSESSMENT_H
+#define REDORDIST_ASSESSMENT_STACKED_ASSESSMENT_H
+
+#include <array>
+#include <vector>
+
+#include "assessment/assessment.h"
+#include "model/fit_problem.h"
+
+struct StackedAssessment {
+  WidthAllowed width;  // not computed: the range is too short for a Gaussian
+  double mean = 0.0, sd = 0.0, effective = 0.0;  // of the shared distribution, Angstrom
+  bool mean_determined = false, sd_determined = false, effective_determined = false;
+  bool width_determined = false;  // the widest allowed width within kWideWidths of the narrowest
+};
+
+// all: the curves' rows stacked, each curve's SCALING taken into its rows
+// (SCALING 1); p: the shared distribution on all.distance. factor: when its
+// second value exceeds the first, every curve's SCALING may be scaled by a
+// common factor in that range (what the shared fit's data allow), and the
+// Gaussians are taken at their best factor too.
+StackedAssessment assess_stacked(FitProblem const& all, std::vector<double> const& p,
+                                 std::array<double, 2> factor = {0.0, 0.0});
+
+#endif
