@@ -17,6 +17,7 @@
 #include "solver/gaussians/gaussian_fit.h"
 #include "assessment/peak_support.h"
 #include "assessment/skewed_peak.h"
+#include "assessment/stacked_assessment.h"
 #include "assessment/width_profile.h"
 #include "numeric/format.h"
 #include "tests/test_support.h"
@@ -145,6 +146,52 @@ TEST(Determined, WidthProfileWithScalingFree) {
     EXPECT_EQ(w.best_chi2 < 1e-3, fits) << lo << " " << w.best_chi2;
     if (fits) { EXPECT_TRUE(std::fabs(w.best_width - 0.3) < 0.003 && std::fabs(w.best_centre - 3.5) < 0.02) << w.best_width << " " << w.best_centre; }
   }
+}
+
+// Two noiseless curves of one Gaussian (4.0 / 0.25 Angstrom), a short and a long one, stacked: the
+// truth has chi2 0 in both and together chi2 is the sum, so every Gaussian allowed together is
+// allowed by each alone (0.005 Angstrom for the profile's interpolated ends). The moments are the
+// shared distribution's (here the truth's cell masses, from erfc); 10 % moved to NEAR leaves the
+// effective distance outside what the curves allow. The same data at 80 % dephasable, told 1, fit
+// again when the common factor of SCALING may reach 0.8.
+TEST(Determined, CurvesTogetherAllowWhatEachAllowsAlone) {
+  FitProblem a = cn_gaussian(4.0, 0.25, 0.01, true, 2.5, 6.0), b = cn_gaussian(4.0, 0.25, 0.01, false, 2.5, 6.0);
+  FitProblem all = a;
+  all.n_data = 50;
+  all.kernel.insert(all.kernel.end(), b.kernel.begin(), b.kernel.end());
+  all.target.insert(all.target.end(), b.target.begin(), b.target.end());
+  all.sigma.insert(all.sigma.end(), b.sigma.begin(), b.sigma.end());
+  all.kernel_at = [a, b](std::vector<double> const& r, std::vector<double>& out) {
+    std::vector<double> more;
+    a.kernel_at(r, out), b.kernel_at(r, more);
+    out.insert(out.end(), more.begin(), more.end());
+  };
+  std::vector<double> p;
+  double m1 = 0.0, m6 = 0.0;
+  auto cdf = [](double r) { return 0.5 * std::erfc(-(r - 4.0) / (0.25 * std::sqrt(2.0))); };
+  for (double r : all.distance) p.push_back(cdf(std::min(6.0, r + 0.025)) - cdf(std::max(2.5, r - 0.025)));
+  double tot = 0.0, m2 = 0.0;
+  for (size_t j = 0; j < p.size(); j++) tot += p[j], m1 += p[j] * all.distance[j], m6 += p[j] * std::pow(all.distance[j], -6);
+  for (size_t j = 0; j < p.size(); j++) m2 += p[j] * std::pow(all.distance[j] - m1 / tot, 2);
+  StackedAssessment t = assess_stacked(all, p);
+  ASSERT_TRUE(t.width.computed);
+  EXPECT_NEAR(t.mean, m1 / tot, 1e-12);
+  EXPECT_NEAR(t.sd, std::sqrt(m2 / tot), 1e-12);
+  EXPECT_NEAR(t.effective, std::pow(m6 / tot, -1.0 / 6.0), 1e-12);
+  // Widths 0.15 to 0.31 together: within a factor 3, but the sd not within 0.06 Angstrom or a third.
+  EXPECT_TRUE(t.effective_determined && t.mean_determined && !t.sd_determined && t.width_determined);
+  for (FitProblem const* one : {&a, &b}) {
+    WidthAllowed w = one_gaussian_profile(*one, 2.5, 6.0);
+    EXPECT_TRUE(t.width.width_lo >= w.width_lo - 0.005 && t.width.width_hi <= w.width_hi + 0.005)
+        << t.width.width_lo << " " << t.width.width_hi << " alone " << w.width_lo << " " << w.width_hi;
+    EXPECT_TRUE(t.width.effective_lo >= w.effective_lo - 0.005 && t.width.effective_hi <= w.effective_hi + 0.005);
+  }
+  EXPECT_TRUE(t.width.width_lo <= 0.25 && 0.25 <= t.width.width_hi);
+  p[0] += 0.1 * tot;
+  EXPECT_FALSE(assess_stacked(all, p).effective_determined);
+  for (double& y : all.target) y = 1.0 - 0.8 * (1.0 - y);
+  WidthAllowed w = assess_stacked(all, p, {0.6, 1.0}).width;
+  EXPECT_TRUE(w.width_lo <= 0.25 && 0.25 <= w.width_hi && w.centre_lo <= 4.0 && 4.0 <= w.centre_hi);
 }
 
 TEST(Determined, PeaksAndTheirSupport) {

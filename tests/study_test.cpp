@@ -133,6 +133,10 @@ TEST_P(SharedStudy, SharedFitWeighsCurvesAtTheirScalingAndNamesTheOneThatDisagre
   EXPECT_EQ(two["solver"], solver);
   EXPECT_NEAR(two["curves"][0]["chi2_shared"].get<double>(), two["curves"][1]["chi2_shared"].get<double>(), 1e-9);
   EXPECT_TRUE(two["warning"].is_null());
+  double m6 = 0.0, tot = 0.0;  // the shared distribution's effective distance, judged together
+  for (auto const& d : two["distribution"])
+    m6 += d["fraction"].get<double>() * std::pow(d["distance"].get<double>(), -6), tot += d["fraction"].get<double>();
+  EXPECT_NEAR(two["together"]["effective_distance"].get<double>(), std::pow(m6 / tot, -1.0 / 6.0), 1e-9);
   // The annealing counts no parameters (one multiplier per point either way): no gain from sharing.
   if (solver != "annealing") {
     EXPECT_LT(two["delta_aic"].get<double>(), 0.0);
