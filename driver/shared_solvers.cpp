@@ -1,5 +1,7 @@
 #include "driver/shared_solvers.h"
 
+#include <cmath>
+
 #include "numeric/numeric.h"
 #include "numeric/report.h"
 #include "solver/annealing/annealing_run.h"
@@ -7,6 +9,7 @@
 #include "solver/maxent/maxent.h"
 #include "solver/maxent/maxent_run.h"
 
+// One curve's rows with its SCALING s folded in:
 // (s k p + 1 - s - y) / sigma = (k p - (y - 1 + s) / s) / (sigma / s).
 // The kernel at other distances (the Gaussians' sub-grid) stacks the same way.
 void append_curve(FitProblem const& c, FitProblem& all) {
