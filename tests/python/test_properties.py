@@ -82,8 +82,6 @@ def test_fit_study_fits_each_curve_alone():
     assert [row["name"] for row in study.table()] == ["short", "long"]
     assert study["short"].effective_distance < study["long"].effective_distance
     assert study.shared is None
-    with pytest.raises(ValueError, match="maxent or gaussians"):
-        redordist.fit_study(curves, shared=True, solver="annealing", **FAST)
 
 
 def test_every_argument_is_documented_with_its_unit():
