@@ -1,7 +1,9 @@
 // One truncated Gaussian on a mixture's sub-grid, evaluated fast enough for
 // a profile that tries tens of thousands of centres and widths: its bin
 // masses from the density at each bin's midpoint (no normal CDF per bin) and
-// its curve through the mixture's sub-grid kernel.
+// its curve through the mixture's sub-grid kernel. The arithmetic of every
+// value is fixed (the same operations in the same order for any build); two
+// values at a time go through the processor's paired double operations.
 #ifndef REDORDIST_ASSESSMENT_SINGLE_GAUSSIAN_H
 #define REDORDIST_ASSESSMENT_SINGLE_GAUSSIAN_H
 
@@ -23,7 +25,8 @@ class SingleGaussian {
 
  private:
   GaussianMixture const& gm_;
-  int n_fine_;
+  int n_fine_, n_data_;
+  std::vector<double> kt_;  // the sub-grid kernel transposed: n_fine x n_data, row-major
 };
 
 #endif
