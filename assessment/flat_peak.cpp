@@ -6,12 +6,13 @@
 #include <gsl/gsl_cdf.h>
 
 #include "assessment/peak_simplex.h"
+#include "numeric/kernel_dots.h"
 
 namespace {
 
 struct Problem {
   GaussianMixture const* gm;
-  std::vector<double> kernel;  // n_data x n_fine: the run's kernel on the sub-grid
+  std::vector<double> kernel;  // n_fine x n_data: the run's kernel on the sub-grid, transposed
 };
 
 // x = (c, ln h, ln e), kept inside their ranges by a steep wall.
@@ -44,6 +45,7 @@ std::vector<double> flat_peak_mass(std::vector<double> const& r, double c, doubl
 FlatPeak fit_flat_peak(GaussianMixture const& gm, double centre, double width) {
   Problem p{&gm, {}};
   gm.problem().kernel_at(gm.fine_centres(), p.kernel);
+  p.kernel = transposed(p.kernel, gm.problem().n_data, static_cast<int>(gm.fine_centres().size()));
   gsl_multimin_function f{simplex_f, 3, &p};
   FlatPeak best;
   double w = std::min(std::max(width, 2.0 * kWidthFloor), 0.9 * gm.width_max());

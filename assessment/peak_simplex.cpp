@@ -1,14 +1,15 @@
 #include "assessment/peak_simplex.h"
 
-#include "numeric/numeric.h"
+#include "numeric/kernel_dots.h"
 
 double fine_mass_chi2(GaussianMixture const& gm, std::vector<double> const& kernel, std::vector<double> const& mass) {
   FitProblem const& fp = gm.problem();
-  size_t nf = mass.size();
+  thread_local std::vector<double> k;
+  k.resize(fp.n_data);
+  kernel_dots(kernel.data(), fp.n_data, mass.data(), 0, static_cast<int>(mass.size()), k.data());
   double c2 = 0.0;
   for (int i = 0; i < fp.n_data; i++) {
-    double k = dot_two_sums(&kernel[i * nf], mass.data(), 0, static_cast<int>(nf));
-    double res = (fp.scaling * k + 1.0 - fp.scaling - fp.target[i]) / fp.sigma[i];
+    double res = (fp.scaling * k[i] + 1.0 - fp.scaling - fp.target[i]) / fp.sigma[i];
     c2 += res * res;
   }
   return c2;

@@ -12,7 +12,7 @@
 #include "model/gaussian_mixture.h"
 
 // chi2 of fine-grid masses (sum 1) with kernel, the run's kernel on gm's
-// sub-grid (n_data x n_fine, row-major), at gm's SCALING.
+// sub-grid transposed (n_fine x n_data, row-major), at gm's SCALING.
 double fine_mass_chi2(GaussianMixture const& gm, std::vector<double> const& kernel, std::vector<double> const& mass);
 
 // The minimum of f over three parameters by the Nelder-Mead simplex from x

@@ -10,23 +10,17 @@
 // exp(-u^2) per bin: three exponentials per Gaussian.
 //
 // Speed: the recurrences run first, alone; the series and the normalisation
-// then take two bins at a time, and the curve two data points at a time
-// from the transposed kernel, each data point keeping its own two running
-// sums (even and odd bins) exactly as dot_two_sums would. Element-wise
-// operations on pairs give the bits of the same operations one at a time.
+// then take two bins at a time (element-wise operations on pairs give the
+// bits of the same operations one at a time), and the curve several data
+// points at a time from the transposed kernel (numeric/kernel_dots).
 #include "assessment/single_gaussian.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
-
-#include "numeric/numeric.h"
+#include "numeric/kernel_dots.h"
+#include "numeric/pair.h"
 
 namespace {
-
-// Two doubles side by side (GCC's and Clang's vector extension: SSE2 on
-// x86-64, NEON on ARM, plain code elsewhere).
-typedef double Pair __attribute__((vector_size(16)));
 
 // Bins whose midpoint lies beyond this many sds carry less than 1e-19 of the mass.
 constexpr double kTail = 9.5;
@@ -40,14 +34,6 @@ T bin_factor(T t, double u) {
   return u * (1.0 + u2 * (he2 / 24.0 + u2 * (he4 / 1920.0 + u2 * (he6 / 322560.0 + u2 * he8 / 92897280.0))));
 }
 
-Pair load(double const* p) {
-  Pair v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-
-void store(double* p, Pair v) { std::memcpy(p, &v, sizeof v); }
-
 // The masses m[lo, hi) of the evenly spaced bins from the first midpoint t
 // (in sds), the bin width u (in sds); returns their sum, added in bin order.
 double series_masses(double t, double u, int lo, int hi, double* m) {
@@ -59,56 +45,20 @@ double series_masses(double t, double u, int lo, int hi, double* m) {
     phi *= r, r *= q, t += u;
   }
   int k = lo;
-  for (; k + 1 < hi; k += 2) store(m + k, load(m + k) * bin_factor(load(&ts[k]), u));
+  for (; k + 1 < hi; k += 2) store_pair(m + k, load_pair(m + k) * bin_factor(load_pair(&ts[k]), u));
   if (k < hi) m[k] = m[k] * bin_factor(ts[k], u);
   double sum = 0.0;
   for (k = lo; k < hi; k++) sum += m[k];
   return sum;
 }
 
-// s0 + s1 of the data points d0 .. d0 + 7: the running sums over even and
-// odd bins of kt(j, d) m_j, j in [lo, hi). (The sums are spelled out one by
-// one: the compiler keeps named sums in registers, where an array of sums
-// goes through memory.)
-void curve_of_eight(double const* kt, int nd, int d0, double const* m, int lo, int hi, double* g) {
-  Pair a0 = {0.0, 0.0}, a1 = a0, a2 = a0, a3 = a0, b0 = a0, b1 = a0, b2 = a0, b3 = a0;
-  int j = lo;
-  for (; j + 1 < hi; j += 2) {
-    double const* k0 = kt + static_cast<size_t>(j) * nd + d0;
-    double const* k1 = k0 + nd;
-    double m0 = m[j], m1 = m[j + 1];
-    a0 += load(k0) * m0, a1 += load(k0 + 2) * m0, a2 += load(k0 + 4) * m0, a3 += load(k0 + 6) * m0;
-    b0 += load(k1) * m1, b1 += load(k1 + 2) * m1, b2 += load(k1 + 4) * m1, b3 += load(k1 + 6) * m1;
-  }
-  if (j < hi) {
-    double const* k0 = kt + static_cast<size_t>(j) * nd + d0;
-    a0 += load(k0) * m[j], a1 += load(k0 + 2) * m[j], a2 += load(k0 + 4) * m[j], a3 += load(k0 + 6) * m[j];
-  }
-  store(g + d0, a0 + b0), store(g + d0 + 2, a1 + b1), store(g + d0 + 4, a2 + b2), store(g + d0 + 6, a3 + b3);
-}
-
-// The same for the data points d0 and d0 + 1.
-void curve_of_two(double const* kt, int nd, int d0, double const* m, int lo, int hi, double* g) {
-  Pair a = {0.0, 0.0}, b = a;
-  int j = lo;
-  for (; j + 1 < hi; j += 2) {
-    double const* k0 = kt + static_cast<size_t>(j) * nd + d0;
-    a += load(k0) * m[j], b += load(k0 + nd) * m[j + 1];
-  }
-  if (j < hi) a += load(kt + static_cast<size_t>(j) * nd + d0) * m[j];
-  store(g + d0, a + b);
-}
-
 }  // namespace
 
 SingleGaussian::SingleGaussian(GaussianMixture const& gm)
-    : gm_(gm), n_fine_(static_cast<int>(gm.fine_centres().size())), n_data_(gm.problem().n_data) {
-  std::vector<double> const& k = *gm.fine_kernel();
-  kt_.resize(k.size());
-  for (int i = 0; i < n_data_; i++)
-    for (int j = 0; j < n_fine_; j++)
-      kt_[static_cast<size_t>(j) * n_data_ + i] = k[static_cast<size_t>(i) * n_fine_ + j];
-}
+    : gm_(gm),
+      n_fine_(static_cast<int>(gm.fine_centres().size())),
+      n_data_(gm.problem().n_data),
+      kt_(transposed(*gm.fine_kernel(), n_data_, n_fine_)) {}
 
 void SingleGaussian::mass(double c, double w, std::vector<double>& m, int& lo, int& hi) const {
   std::vector<double> const& mid = gm_.fine_centres();
@@ -133,7 +83,7 @@ void SingleGaussian::mass(double c, double w, std::vector<double>& m, int& lo, i
     return;
   }
   int k = lo;
-  for (; k + 1 < hi; k += 2) store(&m[k], load(&m[k]) / sum);
+  for (; k + 1 < hi; k += 2) store_pair(&m[k], load_pair(&m[k]) / sum);
   if (k < hi) m[k] /= sum;
 }
 
@@ -141,18 +91,5 @@ void SingleGaussian::shape(double c, double w, std::vector<double>& g, std::vect
   int lo, hi;
   mass(c, w, scratch, lo, hi);
   g.resize(n_data_);
-  // Blocks of eight data points, then of two, then the last one alone.
-  int d = 0;
-  for (; d + 8 <= n_data_; d += 8) curve_of_eight(kt_.data(), n_data_, d, scratch.data(), lo, hi, g.data());
-  for (; d + 2 <= n_data_; d += 2) curve_of_two(kt_.data(), n_data_, d, scratch.data(), lo, hi, g.data());
-  if (d < n_data_) {
-    double s0 = 0.0, s1 = 0.0;
-    int j = lo;
-    for (; j + 1 < hi; j += 2) {
-      s0 += kt_[static_cast<size_t>(j) * n_data_ + d] * scratch[j];
-      s1 += kt_[static_cast<size_t>(j + 1) * n_data_ + d] * scratch[j + 1];
-    }
-    if (j < hi) s0 += kt_[static_cast<size_t>(j) * n_data_ + d] * scratch[j];
-    g[d] = s0 + s1;
-  }
+  kernel_dots(kt_.data(), n_data_, scratch.data(), lo, hi, g.data());
 }

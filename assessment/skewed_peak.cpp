@@ -7,6 +7,7 @@
 #include <gsl/gsl_randist.h>
 
 #include "assessment/peak_simplex.h"
+#include "numeric/kernel_dots.h"
 
 namespace {
 
@@ -14,7 +15,7 @@ constexpr double kMaxShape = 20.0;
 
 struct Problem {
   GaussianMixture const* gm;
-  std::vector<double> kernel;  // n_data x n_fine: the run's kernel on the sub-grid
+  std::vector<double> kernel;  // n_fine x n_data: the run's kernel on the sub-grid, transposed
 };
 
 // x = (xi, ln w, a), each kept inside its range by a steep wall so that the
@@ -51,6 +52,7 @@ std::vector<double> skewed_peak_mass(std::vector<double> const& r, double xi, do
 SkewedPeak fit_skewed_peak(GaussianMixture const& gm, double centre, double width) {
   Problem p{&gm, {}};
   gm.problem().kernel_at(gm.fine_centres(), p.kernel);
+  p.kernel = transposed(p.kernel, gm.problem().n_data, static_cast<int>(gm.fine_centres().size()));
   gsl_multimin_function f{simplex_f, 3, &p};
   SkewedPeak best;
   double w = std::max(width, 1.5 * kWidthFloor);

@@ -3,7 +3,7 @@
 // analytic Jacobian chained through the bounded parametrisation.
 #include "model/gaussian_mixture.h"
 
-#include "numeric/numeric.h"
+#include "numeric/kernel_dots.h"
 
 #include <algorithm>
 #include <cmath>
@@ -52,11 +52,13 @@ GaussianMixture::GaussianMixture(FitProblem const& fp, double near, double far, 
   for (int b = 0; b < n_fine_; b++) centre_[b] = 0.5 * (edge_[b] + edge_[b + 1]);
   if (kernel && kernel->size() == static_cast<size_t>(fp.n_data) * n_fine_) {
     kfine_ = std::move(kernel);
+    kt_ = std::make_shared<std::vector<double> const>(transposed(*kfine_, fp.n_data, n_fine_));
     return;
   }
   auto own = std::make_shared<std::vector<double>>();
   fp.kernel_at(centre_, *own);
   kfine_ = std::move(own);
+  kt_ = std::make_shared<std::vector<double> const>(transposed(*kfine_, fp.n_data, n_fine_));
 }
 
 MixtureShape GaussianMixture::decode(double const* theta, int k) const {
@@ -129,10 +131,8 @@ void GaussianMixture::curve(MixtureShape const& m, std::vector<double>& f) const
   while (lo < hi && mass[lo] == 0.0) lo++;
   while (hi > lo && mass[hi - 1] == 0.0) hi--;
   f.assign(fp_.n_data, 0.0);
-  for (int i = 0; i < fp_.n_data; i++) {
-    double const* row = &(*kfine_)[static_cast<size_t>(i) * n_fine_];
-    f[i] = fp_.scaling * dot_two_sums(row, mass.data(), lo, hi) + 1.0 - fp_.scaling;
-  }
+  kernel_dots(kt_->data(), fp_.n_data, mass.data(), lo, hi, f.data());
+  for (int i = 0; i < fp_.n_data; i++) f[i] = fp_.scaling * f[i] + 1.0 - fp_.scaling;
 }
 
 void GaussianMixture::residuals(double const* theta, int k, double* r) const {
@@ -152,7 +152,7 @@ void GaussianMixture::jacobian(double const* theta, int k, double* jac) const {
   MixtureShape m = decode(theta, k);
   int nd = fp_.n_data, np = n_params(k);
   std::vector<double> km(static_cast<size_t>(k) * nd), kmass(nd, 0.0);
-  std::vector<double> dn(n_fine_), dp(n_fine_), dpt(n_fine_);
+  std::vector<double> dn(n_fine_), dp(n_fine_), dpt(n_fine_), sn(nd), sp(nd), spt(nd);
   for (int c = 0; c < k; c++) {
     double mu = m.centre[c], sd = m.width[c];
     double tn = (near_ - mu) / sd, tf = (far_ - mu) / sd;
@@ -172,14 +172,13 @@ void GaussianMixture::jacobian(double const* theta, int k, double* jac) const {
     double lc = logistic(theta[2 * c]), dmu_da = (far_ - near_) * lc * (1.0 - lc);
     double lw = logistic(theta[2 * c + 1]);
     double dsd_du = (width_max_ - kWidthFloor) * lw * (1.0 - lw);
+    kernel_dots(kt_->data(), nd, dn.data(), lo, hi, sn.data());
+    kernel_dots(kt_->data(), nd, dp.data(), lo, hi, sp.data());
+    kernel_dots(kt_->data(), nd, dpt.data(), lo, hi, spt.data());
     for (int i = 0; i < nd; i++) {
-      double const* row = &(*kfine_)[static_cast<size_t>(i) * n_fine_];
-      double sn = dot_two_sums(row, dn.data(), lo, hi);
-      double sp = dot_two_sums(row, dp.data(), lo, hi);
-      double spt = dot_two_sums(row, dpt.data(), lo, hi);
-      double kmc = sn / z;
-      double kd_mu = (-sp / sd - dz_mu * kmc) / z;
-      double kd_sd = (-spt / sd - dz_sd * kmc) / z;
+      double kmc = sn[i] / z;
+      double kd_mu = (-sp[i] / sd - dz_mu * kmc) / z;
+      double kd_sd = (-spt[i] / sd - dz_sd * kmc) / z;
       double scale = fp_.scaling / fp_.sigma[i] * m.weight[c];
       jac[i * np + 2 * c] = scale * kd_mu * dmu_da;
       jac[i * np + 2 * c + 1] = scale * kd_sd * dsd_du;

@@ -73,6 +73,7 @@ class GaussianMixture {
   std::vector<double> edge_;    // n_fine + 1 bin edges, edge_[n_fine] = far
   std::vector<double> centre_;  // n_fine bin centres
   FineKernel kfine_;            // n_data x n_fine, row-major
+  FineKernel kt_;               // the same transposed: n_fine x n_data
 };
 
 #endif
