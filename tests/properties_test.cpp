@@ -14,6 +14,8 @@
 #include "input/text_lines.h"
 #include "model/effective_distance.h"
 #include "model/exact_problem.h"
+#include "numeric/kernel_dots.h"
+#include "numeric/numeric.h"
 #include "output/run_summary.h"
 #include "solver/gaussians/gaussian_fit.h"
 #include "assessment/single_gaussian.h"
@@ -177,4 +179,19 @@ RC_GTEST_PROP(Properties, OneGaussianBinMassesMatchTheNormalCdf, ()) {
     double a = near + b * 0.01, e = std::min(far, a + 0.01);
     RC_ASSERT(std::fabs(m[b] - (cdf(e) - cdf(a)) / z) < 1e-10);
   }
+}
+
+// The kernel's products several data points at a time are, bit for bit, those of
+// dot_two_sums on each row, for any number of data points, any bin range and any values.
+RC_GTEST_PROP(Properties, KernelDotsAreEachRowsTwoSumsBitForBit, ()) {
+  int nd = *rc::gen::inRange(1, 21), nb = *rc::gen::inRange(1, 40);
+  int lo = *rc::gen::inRange(0, nb), hi = *rc::gen::inRange(lo, nb + 1);
+  auto values = [](int n) {
+    std::vector<double> v;
+    for (int k = 0; k < n; k++) v.push_back(*rc::gen::inRange(-1000000, 1000000) / 997.0 * std::pow(10.0, *rc::gen::inRange(-8, 8)));
+    return v;
+  };
+  std::vector<double> k = values(nd * nb), m = values(nb), g(nd);
+  kernel_dots(transposed(k, nd, nb).data(), nd, m.data(), lo, hi, g.data());
+  for (int i = 0; i < nd; i++) RC_ASSERT(g[i] == dot_two_sums(&k[static_cast<size_t>(i) * nb], m.data(), lo, hi));
 }
