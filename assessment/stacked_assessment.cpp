@@ -7,6 +7,7 @@
 #include "assessment/assessment_grid.h"
 #include "assessment/width_profile.h"
 #include "model/effective_distance.h"
+#include "model/goodness_of_fit.h"
 
 namespace {
 
@@ -45,7 +46,10 @@ StackedAssessment assess_stacked(FitProblem const& all, std::vector<double> cons
   }
   WidthAllowed const& w = a.width;
   if (!w.computed) return a;
-  a.width_determined = !(w.width_hi > kWideWidths * w.width_lo);
+  a.one_gaussian_fits = all.n_data > 3 && chi2_test(w.best_chi2, all.n_data - 3.0).p_high >= 1e-3;
+  if (!a.one_gaussian_fits) return a;
+  // A width at the widest a Gaussian may take is where the bound puts it.
+  a.width_determined = !(w.width_hi > kWideWidths * w.width_lo) && !w.hi_at_ceiling;
   a.sd_determined = every_within(a.sd, w.sd_lo, w.sd_hi, kSdPrecision, kSdRelPrecision);
   a.mean_determined = every_within(a.mean, w.mean_lo, w.mean_hi, kMeanPrecision, kMeanRelPrecision);
   bool outside = a.effective < w.effective_lo - kEffectiveSlack || a.effective > w.effective_hi + kEffectiveSlack;

@@ -17,6 +17,10 @@ struct StackedAssessment {
   double mean = 0.0, sd = 0.0, effective = 0.0;  // of the shared distribution, Angstrom
   bool mean_determined = false, sd_determined = false, effective_determined = false;
   bool width_determined = false;  // the widest allowed width within kWideWidths of the narrowest
+  // The best single Gaussian fits the curves together (chi2 with n - 3
+  // degrees of freedom not above its 0.999 quantile): otherwise its ranges
+  // say nothing of the shared distribution, and nothing is determined.
+  bool one_gaussian_fits = false;
 };
 
 // all: the curves' rows stacked, each curve's SCALING taken into its rows

@@ -22,7 +22,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char* const kStudySuffixes[] = {"-study.csv", "-study.json", "-study.gp", "-study.png", "-study.pdf"};
+const char* const kStudySuffixes[] = {"-study.csv", "-study.json", "-study.gp", "-study.png", "-study.pdf",
+                                      "-shared.csv"};
 
 // Each curve's lines in the order of the study file, every curve's as one
 // block, printed as soon as the curves before it are done.
@@ -98,6 +99,10 @@ bool write_study_files(StudyResult const& r, int status, nlohmann::json const& s
 std::string together_line(StackedAssessment const& t) {
   if (!t.width.computed) return "";
   WidthAllowed const& w = t.width;
+  if (!t.one_gaussian_fits)
+    return format("  Together: no single Gaussian fits these curves (chi2 %.1f at best), so the shared fit's "
+                  "effective distance %.3f Angstrom, mean %.3f and sd %.3f are not judged\n",
+                  w.best_chi2, t.effective, t.mean, t.sd);
   auto star = [](bool determined) { return determined ? "" : "*"; };
   bool open = !(t.effective_determined && t.mean_determined && t.sd_determined && t.width_determined);
   return format("  Together: effective distance %.3f%s Angstrom (single Gaussians %.3f to %.3f), mean %.3f%s, "
@@ -147,6 +152,8 @@ nlohmann::json shared_fit(StudyInputs const& st, StudyResult const& r, bool fit_
   std::cout << together_line(f.together);
   std::string w = shared_warning(f);
   if (!w.empty()) std::cout << w << "\n";
+  std::string table = st.path + st.base + "-shared.csv";
+  if (!write_file_atomically(table, shared_csv(f))) std::cout << "could not write the shared fit's table " << table << "\n";
   return shared_json(f);
 }
 

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "model/goodness_of_fit.h"
 #include "model/run_setup.h"
 #include "numeric/interrupt.h"
 #include "numeric/margin.h"
@@ -67,6 +68,27 @@ bool fit_stacked(SharedCurves const& sc, std::vector<double> const& scaling, std
     f.chi2_total += chi2;
   }
   return true;
+}
+
+// Each curve's points and the shared fit there in the curve's own S/S0:
+// the fitted share's curve s K p + 1 - s, times 1 - the prescribed share,
+// plus s times the prescribed share's curve.
+void curve_fits(SharedCurves const& sc, std::vector<double> const& fitted, SharedFit& f) {
+  for (size_t c = 0, i0 = 0; c < sc.setups.size(); i0 += f.points[c++]) {
+    RunSetup const& u = *sc.setups[c];
+    double s = f.scaling[c];
+    SharedFit::CurveFit cf;
+    std::vector<double> weighted;
+    for (int i = 0; i < u.n_data; i++) {
+      double n_c = gsl_vector_get(u.cycles, i), y = gsl_vector_get(u.measured, i);
+      double fit = (1.0 - u.total_adjust_density) * (s * fitted[i0 + i] + 1.0 - s) + s * gsl_vector_get(u.fit_adjust, i);
+      cf.n_c.push_back(n_c), cf.time_ms.push_back(1000.0 * n_c / u.mas), cf.s_s0.push_back(y);
+      cf.error.push_back(gsl_vector_get(u.data_error, i)), cf.fit.push_back(fit);
+      weighted.push_back((y - fit) / gsl_vector_get(u.data_error, i));
+    }
+    cf.p_runs_few = runs_test(weighted).p_few;
+    f.by_curve.push_back(cf);
+  }
 }
 
 }  // namespace
@@ -163,6 +185,7 @@ SharedFit fit_shared(StudyInputs const& st, std::vector<StudyRow> const& rows, s
       CurveScaling r = sc.best_scaling(c, fitted, i0);
       f.scaling_lo4.push_back(r.lo4), f.scaling_hi4.push_back(r.hi4);
     }
+  curve_fits(sc, fitted, f);
   f.together = assess_stacked(sc.stacked(f.scaling), f.p,
                               fit_scaling ? std::array<double, 2>{f.factor_lo4, f.factor_hi4} : std::array<double, 2>{0.0, 0.0});
   double n_scaling = fit_scaling ? static_cast<double>(f.curves.size()) : 0.0;
@@ -191,7 +214,8 @@ json shared_json(SharedFit const& f) {
   json curves = json::array();
   for (size_t c = 0; c < f.curves.size(); c++) {
     curves.push_back({{"curve", f.curves[c]}, {"points", f.points[c]}, {"chi2_shared", f.chi2[c]},
-                      {"chi2_separate", f.separate_chi2[c]}, {"G_separate", f.separate_g[c]}});
+                      {"chi2_separate", f.separate_chi2[c]}, {"G_separate", f.separate_g[c]},
+                      {"p_runs_few", f.by_curve[c].p_runs_few}, {"fit", f.by_curve[c].fit}});
     if (!f.scaling_fitted) continue;
     // Non-finite numbers have no JSON form: a SCALING not fitted alone is null.
     curves.back()["scaling"] = f.scaling[c];
@@ -211,6 +235,7 @@ json shared_json(SharedFit const& f) {
     out["together"] = {{"mean", t.mean}, {"sd", t.sd}, {"effective_distance", t.effective},
                        {"mean_determined", t.mean_determined}, {"sd_determined", t.sd_determined},
                        {"effective_determined", t.effective_determined}, {"width_determined", t.width_determined},
+                       {"one_gaussian_fits", t.one_gaussian_fits}, {"one_gaussian_chi2", w.best_chi2},
                        {"width_allowed", {w.width_lo, w.width_hi}}, {"centre_allowed", {w.centre_lo, w.centre_hi}},
                        {"mean_allowed", {w.mean_lo, w.mean_hi}}, {"sd_allowed", {w.sd_lo, w.sd_hi}},
                        {"effective_allowed", {w.effective_lo, w.effective_hi}}};
@@ -225,5 +250,19 @@ json shared_json(SharedFit const& f) {
   for (GaussComponent const& g : f.components)
     comps.push_back({{"weight", g.weight}, {"centre", g.centre}, {"width", g.width}});
   out["components"] = comps;
+  return out;
+}
+
+std::string shared_csv(SharedFit const& f) {
+  std::string out = "curve,n_c,time_ms,s_s0,error,fit,residual\n";
+  char b[200];
+  for (size_t c = 0; c < f.by_curve.size(); c++) {
+    SharedFit::CurveFit const& cf = f.by_curve[c];
+    for (size_t i = 0; i < cf.fit.size(); i++) {
+      std::snprintf(b, sizeof b, ",%.10g,%.10g,%.10g,%.10g,%.10g,%.10g\n", cf.n_c[i], cf.time_ms[i], cf.s_s0[i],
+                    cf.error[i], cf.fit[i], cf.s_s0[i] - cf.fit[i]);
+      out += f.curves[c] + b;
+    }
+  }
   return out;
 }

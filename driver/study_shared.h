@@ -38,6 +38,14 @@ struct SharedFit {
   std::string solver = "maxent";    // maxent or gaussians
   std::vector<GaussComponent> components;  // the Gaussians' chosen mixture
   StackedAssessment together;       // what the curves determine together
+  // By curve, at each of its points: N_c, dephasing time (ms), S/S0 and its
+  // error as read, the shared fit in the same units (the prescribed share's
+  // curve added back where there is one); and the runs test of its residuals.
+  struct CurveFit {
+    std::vector<double> n_c, time_ms, s_s0, error, fit;
+    double p_runs_few = 1.0;
+  };
+  std::vector<CurveFit> by_curve;
 };
 
 // The most fits of the distribution when SCALING is fitted by curve.
@@ -54,5 +62,9 @@ SharedFit fit_shared(StudyInputs const& st, std::vector<StudyRow> const& rows, s
 std::string shared_warning(SharedFit const& f);
 
 nlohmann::json shared_json(SharedFit const& f);
+
+// The shared fit at every point of every curve, as a tidy table
+// (curve,n_c,time_ms,s_s0,error,fit,residual; residual = s_s0 - fit).
+std::string shared_csv(SharedFit const& f);
 
 #endif

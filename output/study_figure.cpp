@@ -20,7 +20,7 @@ std::string quoted(std::string const& s) {
 }
 
 // The top plot: effective distances by curve, the undetermined widths ringed.
-void effective_plot(std::ostringstream& o, StudyResult const& s, double top, bool any) {
+void effective_plot(std::ostringstream& o, StudyResult const& s, double top, bool any, bool shared) {
   size_t n = s.rows.size();
   o << "unset title\nset origin 0, " << 1.0 - top << "\nset size 1, " << top << "\nset xrange [-0.5:" << n - 0.5 << "]\n"
     << "set yrange [*:*]\nset offsets 0, 0, graph 0.1, graph 0.1\n"
@@ -34,7 +34,9 @@ void effective_plot(std::ostringstream& o, StudyResult const& s, double top, boo
   }
   o << "plot $eff using 1:2:3 with yerrorbars pt 7 ps 1.5 lc rgb '#1f77b4' title 'effective distance ±1 sd', \\\n"
     << "     $eff using 1:($4 == 0 ? $2 : NaN) with points pt 6 ps 3.5 lw 2 lc rgb '#d62728' "
-       "title 'width not determined'\n";
+       "title 'width not determined'"
+    << (shared ? ", \\\n     NaN with linespoints dt 2 pt 4 lw 1.5 lc rgb '#2ca02c' title 'the shared fit (in each panel)'" : "")
+    << "\n";
 }
 
 // True when a table holds a row below its header.
@@ -44,8 +46,9 @@ bool has_rows(std::string const& file) {
   return std::getline(in, line) && std::getline(in, line) && !line.empty();
 }
 
-// One panel per curve: data with errors and the fitted curve.
-void curve_panels(std::ostringstream& o, StudyResult const& s, double top, int cols, int rows) {
+// One panel per curve: data with errors and the fitted curve, and the shared
+// fit at its points when there is one (dashed).
+void curve_panels(std::ostringstream& o, StudyResult const& s, double top, int cols, int rows, bool shared) {
   o << "set xtics norotate autofreq\nunset xrange\nset autoscale x\nset offsets 0, 0, graph 0.05, graph 0.05\n"
     << "set xlabel 'dephasing time (ms)'\nset ylabel 'S/S_0'\nunset key\n";
   double w = 1.0 / cols, h = (1.0 - top) / rows;
@@ -65,6 +68,10 @@ void curve_panels(std::ostringstream& o, StudyResult const& s, double top, int c
     o << "plot " << quoted(dir + "-curve.csv") << " skip 1 using 2:3:4 with yerrorbars pt 7 ps 0.8 lc rgb 'black'";
     if (has_rows(s.path + dir + "-curve-smooth.csv"))
       o << ", \\\n     " << quoted(dir + "-curve-smooth.csv") << " skip 1 using 2:3 with lines lw 2 lc rgb '#d62728'";
+    // The shared fit at this curve's points (its rows of the shared table).
+    if (shared)
+      o << ", \\\n     " << quoted(s.base + "-shared.csv") << " skip 1 using 3:(strcol(1) eq " << quoted(r.curve)
+        << " ? $6 : NaN) with linespoints dt 2 pt 4 ps 0.6 lw 1.5 lc rgb '#2ca02c'";
     o << "\n";
   }
 }
@@ -93,8 +100,9 @@ std::string study_figure_script(StudyResult const& s) {
     << "    set output " << quoted(stem + ".pdf") << "\n  } else {\n"
     << "    set terminal pngcairo enhanced color size 1400," << 520 + 350 * rows << " font 'sans,14' linewidth 2\n"
     << "    set output " << quoted(stem + ".png") << "\n  }\n  set multiplot\n";
-  effective_plot(o, s, top, any);
-  curve_panels(o, s, top, cols, rows);
+  bool shared = has_rows(s.path + s.base + "-shared.csv");
+  effective_plot(o, s, top, any, shared);
+  curve_panels(o, s, top, cols, rows, shared);
   o << "  unset multiplot\n  set output\n}\n";
   return o.str();
 }

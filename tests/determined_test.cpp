@@ -152,8 +152,9 @@ TEST(Determined, WidthProfileWithScalingFree) {
 // truth has chi2 0 in both and together chi2 is the sum, so every Gaussian allowed together is
 // allowed by each alone (0.005 Angstrom for the profile's interpolated ends). The moments are the
 // shared distribution's (here the truth's cell masses, from erfc); 10 % moved to NEAR leaves the
-// effective distance outside what the curves allow. The same data at 80 % dephasable, told 1, fit
-// again when the common factor of SCALING may reach 0.8.
+// effective distance outside what the curves allow; no claim where no single Gaussian fits the
+// curves together. The same data at 80 % dephasable, told 1, fit again when the common factor of
+// SCALING may reach 0.8.
 TEST(Determined, CurvesTogetherAllowWhatEachAllowsAlone) {
   FitProblem a = cn_gaussian(4.0, 0.25, 0.01, true, 2.5, 6.0), b = cn_gaussian(4.0, 0.25, 0.01, false, 2.5, 6.0);
   FitProblem all = a;
@@ -189,6 +190,13 @@ TEST(Determined, CurvesTogetherAllowWhatEachAllowsAlone) {
   EXPECT_TRUE(t.width.width_lo <= 0.25 && 0.25 <= t.width.width_hi);
   p[0] += 0.1 * tot;
   EXPECT_FALSE(assess_stacked(all, p).effective_determined);
+  // The long curve's rows replaced by those of 3.0 / 0.1 Angstrom: no single Gaussian fits both
+  // (errors 0.01), so nothing is claimed.
+  FitProblem other = all;
+  FitProblem c = cn_gaussian(3.0, 0.1, 0.01, false, 2.5, 6.0);
+  std::copy(c.target.begin(), c.target.end(), other.target.begin() + 25);
+  StackedAssessment no = assess_stacked(other, p);
+  EXPECT_TRUE(!no.one_gaussian_fits && !no.effective_determined && !no.mean_determined && !no.width_determined);
   for (double& y : all.target) y = 1.0 - 0.8 * (1.0 - y);
   WidthAllowed w = assess_stacked(all, p, {0.6, 1.0}).width;
   EXPECT_TRUE(w.width_lo <= 0.25 && 0.25 <= w.width_hi && w.centre_lo <= 4.0 && 4.0 <= w.centre_hi);

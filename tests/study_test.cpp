@@ -137,6 +137,18 @@ TEST_P(SharedStudy, SharedFitWeighsCurvesAtTheirScalingAndNamesTheOneThatDisagre
   for (auto const& d : two["distribution"])
     m6 += d["fraction"].get<double>() * std::pow(d["distance"].get<double>(), -6), tot += d["fraction"].get<double>();
   EXPECT_NEAR(two["together"]["effective_distance"].get<double>(), std::pow(m6 / tot, -1.0 / 6.0), 1e-9);
+  // The shared fit at each point in the curve's own units: c2's data are 0.1 + 0.9 c1's, and so is its fit
+  // (table and JSON agree to the table's 10 digits); the residual is the data less the fit.
+  std::string shared_table = w.file("sh-shared.csv");
+  std::replace(shared_table.begin(), shared_table.end(), ',', ' ');
+  auto rows = table_rows(shared_table.substr(shared_table.find('\n') + 1));
+  ASSERT_EQ(rows.size(), 2 * table_rows(kCurveData).size());
+  for (size_t i = 0, n = rows.size() / 2; i < n; i++) {
+    double f1 = std::stod(rows[i][5]), f2 = std::stod(rows[n + i][5]);
+    EXPECT_NEAR(f2, 0.1 + 0.9 * f1, 1e-9);
+    EXPECT_NEAR(f1, two["curves"][0]["fit"][i].get<double>(), 1e-9);
+    EXPECT_NEAR(std::stod(rows[i][6]), std::stod(rows[i][3]) - f1, 1e-9);
+  }
   // The annealing counts no parameters (one multiplier per point either way): no gain from sharing.
   if (solver != "annealing") {
     EXPECT_LT(two["delta_aic"].get<double>(), 0.0);
@@ -144,6 +156,7 @@ TEST_P(SharedStudy, SharedFitWeighsCurvesAtTheirScalingAndNamesTheOneThatDisagre
   r = w.run_args({"p.par", "--solver", solver, "--study", "s.csv", "--shared"});
   EXPECT_NE(r.out.find("warning: the curves do not share one distribution"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("; curve c3 disagrees most\n"), std::string::npos) << solver;
+  EXPECT_NE(w.file("sh-study.gp").find("'sh-shared.csv' skip 1 using 3:(strcol(1) eq 'c3' ? $6 : NaN)"), std::string::npos);
 }
 INSTANTIATE_TEST_SUITE_P(Study, SharedStudy, testing::Values("maxent", "gaussians", "annealing"));
 

@@ -30,7 +30,8 @@ set xlabel ''
 set ylabel 'effective distance (Å)'
 set key top left noenhanced
 plot $eff using 1:2:3 with yerrorbars pt 7 ps 1.5 lc rgb '#1f77b4' title 'effective distance ±1 sd', \
-     $eff using 1:($4 == 0 ? $2 : NaN) with points pt 6 ps 3.5 lw 2 lc rgb '#d62728' title 'width not determined'
+     $eff using 1:($4 == 0 ? $2 : NaN) with points pt 6 ps 3.5 lw 2 lc rgb '#d62728' title 'width not determined', \
+     NaN with linespoints dt 2 pt 4 lw 1.5 lc rgb '#2ca02c' title 'the shared fit (in each panel)'
 set xtics norotate autofreq
 unset xrange
 set autoscale x
@@ -42,17 +43,20 @@ set origin 0, 0.272727
 set size 0.5, 0.272727
 set title 'a' noenhanced
 plot 'run/a/a-curve.csv' skip 1 using 2:3:4 with yerrorbars pt 7 ps 0.8 lc rgb 'black', \
-     'run/a/a-curve-smooth.csv' skip 1 using 2:3 with lines lw 2 lc rgb '#d62728'
+     'run/a/a-curve-smooth.csv' skip 1 using 2:3 with lines lw 2 lc rgb '#d62728', \
+     'run-shared.csv' skip 1 using 3:(strcol(1) eq 'a' ? $6 : NaN) with linespoints dt 2 pt 4 ps 0.6 lw 1.5 lc rgb '#2ca02c'
 set origin 0.5, 0.272727
 set size 0.5, 0.272727
 set title 'b' noenhanced
 plot 'run/b/b-curve.csv' skip 1 using 2:3:4 with yerrorbars pt 7 ps 0.8 lc rgb 'black', \
-     'run/b/b-curve-smooth.csv' skip 1 using 2:3 with lines lw 2 lc rgb '#d62728'
+     'run/b/b-curve-smooth.csv' skip 1 using 2:3 with lines lw 2 lc rgb '#d62728', \
+     'run-shared.csv' skip 1 using 3:(strcol(1) eq 'b' ? $6 : NaN) with linespoints dt 2 pt 4 ps 0.6 lw 1.5 lc rgb '#2ca02c'
 set origin 0, 0
 set size 0.5, 0.272727
 set title 'c' noenhanced
 plot 'run/c/c-curve.csv' skip 1 using 2:3:4 with yerrorbars pt 7 ps 0.8 lc rgb 'black', \
-     'run/c/c-curve-smooth.csv' skip 1 using 2:3 with lines lw 2 lc rgb '#d62728'
+     'run/c/c-curve-smooth.csv' skip 1 using 2:3 with lines lw 2 lc rgb '#d62728', \
+     'run-shared.csv' skip 1 using 3:(strcol(1) eq 'c' ? $6 : NaN) with linespoints dt 2 pt 4 ps 0.6 lw 1.5 lc rgb '#2ca02c'
   unset multiplot
   set output
 }
