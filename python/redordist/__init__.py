@@ -336,7 +336,9 @@ class StudyResult(dict):
     line's study summary gives it under "shared": its distribution, chi2 by
     curve shared and alone, AIC shared and separate, the curve that disagrees
     most and the warning, or None; with fit_scaling=True each curve's fitted
-    SCALING and its ranges; under "together" what the curves determine
+    SCALING and its ranges; by curve the shared fit at its points ("fit", in
+    its own S/S0) and the runs test of its residuals ("p_runs_few"); under
+    "together" what the curves determine
     together: the single Gaussians' ranges they allow and whether the shared
     distribution's effective distance, mean and sd lie within them); else
     shared is None."""
