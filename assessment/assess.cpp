@@ -170,15 +170,7 @@ void widen_over_scaling(Paar const& m, AssessmentGrid const& g, KernelAt const& 
   if (range[1] - range[0] < 1e-3) return;
   WidthAllowed o = one_gaussian_profile(determined_problem(m, kernel), g.near, g.far, kAllowedDeltaChi2, g.step,
                                         curves, range);
-  if (!o.computed) return;
-  auto join = [](double& lo, double& hi, double olo, double ohi) { lo = std::min(lo, olo), hi = std::max(hi, ohi); };
-  join(w.width_lo, w.width_hi, o.width_lo, o.width_hi);
-  join(w.centre_lo, w.centre_hi, o.centre_lo, o.centre_hi);
-  join(w.mean_lo, w.mean_hi, o.mean_lo, o.mean_hi);
-  join(w.sd_lo, w.sd_hi, o.sd_lo, o.sd_hi);
-  join(w.effective_lo, w.effective_hi, o.effective_lo, o.effective_hi);
-  w.lo_at_floor = w.lo_at_floor || o.lo_at_floor;
-  w.hi_at_ceiling = w.hi_at_ceiling || o.hi_at_ceiling;
+  if (o.computed) join_allowed(w, o);
 }
 
 // Peaks beyond the full-cycle distance, when a lower SCALING explains the

@@ -9,22 +9,6 @@
 #include "model/effective_distance.h"
 #include "model/goodness_of_fit.h"
 
-namespace {
-
-// The joint range of two profiles of the same problem.
-void join(WidthAllowed& w, WidthAllowed const& o) {
-  auto wider = [](double& lo, double& hi, double olo, double ohi) { lo = std::min(lo, olo), hi = std::max(hi, ohi); };
-  wider(w.width_lo, w.width_hi, o.width_lo, o.width_hi);
-  wider(w.centre_lo, w.centre_hi, o.centre_lo, o.centre_hi);
-  wider(w.mean_lo, w.mean_hi, o.mean_lo, o.mean_hi);
-  wider(w.sd_lo, w.sd_hi, o.sd_lo, o.sd_hi);
-  wider(w.effective_lo, w.effective_hi, o.effective_lo, o.effective_hi);
-  w.lo_at_floor = w.lo_at_floor || o.lo_at_floor;
-  w.hi_at_ceiling = w.hi_at_ceiling || o.hi_at_ceiling;
-}
-
-}  // namespace
-
 StackedAssessment assess_stacked(FitProblem const& all, std::vector<double> const& p, std::array<double, 2> factor) {
   StackedAssessment a;
   std::vector<double> const& r = all.distance;
@@ -42,7 +26,7 @@ StackedAssessment assess_stacked(FitProblem const& all, std::vector<double> cons
   a.width = one_gaussian_profile(all, near, far, kAllowedDeltaChi2, step, &curves);
   if (a.width.computed && factor[1] - factor[0] >= 1e-3) {
     WidthAllowed o = one_gaussian_profile(all, near, far, kAllowedDeltaChi2, step, &curves, factor);
-    if (o.computed) join(a.width, o);
+    if (o.computed) join_allowed(a.width, o);
   }
   WidthAllowed const& w = a.width;
   if (!w.computed) return a;

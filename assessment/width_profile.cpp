@@ -284,3 +284,14 @@ WidthAllowed one_gaussian_profile(FitProblem const& fp, double near, double far,
   out.computed = true;
   return out;
 }
+
+void join_allowed(WidthAllowed& w, WidthAllowed const& o) {
+  auto wider = [](double& lo, double& hi, double olo, double ohi) { lo = std::min(lo, olo), hi = std::max(hi, ohi); };
+  wider(w.width_lo, w.width_hi, o.width_lo, o.width_hi);
+  wider(w.centre_lo, w.centre_hi, o.centre_lo, o.centre_hi);
+  wider(w.mean_lo, w.mean_hi, o.mean_lo, o.mean_hi);
+  wider(w.sd_lo, w.sd_hi, o.sd_lo, o.sd_hi);
+  wider(w.effective_lo, w.effective_hi, o.effective_lo, o.effective_hi);
+  w.lo_at_floor = w.lo_at_floor || o.lo_at_floor;
+  w.hi_at_ceiling = w.hi_at_ceiling || o.hi_at_ceiling;
+}

@@ -38,4 +38,8 @@ WidthAllowed one_gaussian_profile(FitProblem const& fp, double near, double far,
                                   double centre_step = kProfileCentreStep, ProfileCurves* shared = nullptr,
                                   std::array<double, 2> free_scaling = {0.0, 0.0});
 
+// Joins o's ranges into w's (both profiles of one problem): each range the
+// union of the two, an end at the floor or ceiling if either reaches it.
+void join_allowed(WidthAllowed& w, WidthAllowed const& o);
+
 #endif
