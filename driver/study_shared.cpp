@@ -259,8 +259,10 @@ std::string shared_csv(SharedFit const& f) {
   for (size_t c = 0; c < f.by_curve.size(); c++) {
     SharedFit::CurveFit const& cf = f.by_curve[c];
     for (size_t i = 0; i < cf.fit.size(); i++) {
-      std::snprintf(b, sizeof b, ",%.10g,%.10g,%.10g,%.10g,%.10g,%.10g\n", cf.n_c[i], cf.time_ms[i], cf.s_s0[i],
-                    cf.error[i], cf.fit[i], cf.s_s0[i] - cf.fit[i]);
+      // An error the data did not give is 1 in the fit; written as 0, as in a run's curve table.
+      double err = std::fabs(cf.error[i] - 1.0) < 1e-06 ? 0.0 : cf.error[i];
+      std::snprintf(b, sizeof b, ",%.10g,%.10g,%.10g,%.10g,%.10g,%.10g\n", cf.n_c[i], cf.time_ms[i], cf.s_s0[i], err,
+                    cf.fit[i], cf.s_s0[i] - cf.fit[i]);
       out += f.curves[c] + b;
     }
   }
