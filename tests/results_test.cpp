@@ -254,12 +254,22 @@ TEST(Diagnostics, UnsupportedPeakAndThePlateausScalingOnAPlantedAssessment) {
   // chi2 2 is tested against it, p = erfc(1) = 0.1572992.
   Model g({}, "0 1 1 1 0.02\n8 1 0.9 1 0.02\n16 1 0.7 1 0.02\n");
   g->results.solver = "gaussians", g->results.details = {{"chosen_k", 1}}, g->chi2 = 2.0;
-  EXPECT_NEAR(assess(*g).chi2.p_high, 0.1572992, 1e-7);
-  // Two Monte Carlo runs are enough for the effective distance's +-.
+  Assessment ga = assess(*g);
+  EXPECT_NEAR(ga.chi2.p_high, 0.1572992, 1e-7);
+  std::string printed;  // one degree of freedom is tested, and the line says so
+  refusal_of([&] { report_determined(*g, ga); }, &printed);
+  EXPECT_NE(printed.find("(2.0 used by the solver): p = 0.157 above, "), std::string::npos) << printed;
+  // Two Monte Carlo runs are enough for the effective distance's +-, which then
+  // replaces the range of single Gaussians.
   Model e(Over{{"MODE", "err"}});
   e->results.mc.distance.runs = 2, e->results.mc.distance.effective_sd = 0.02;
   add_determined_json(*e, Assessment(), jd);
   EXPECT_EQ(jd["distance"]["effective_sd"], 0.02);
+  Assessment ea;
+  ea.computed = ea.width.computed = true;
+  refusal_of([&] { report_determined(*e, ea); }, &printed);
+  EXPECT_TRUE(printed.find(" +- 0.0200 Angstrom\n") != std::string::npos &&
+              printed.find("Effective distance allowed by the data") == std::string::npos) << printed;
   // In mode err a fitted SCALING's +- is half its AIC-within-1 range.
   ScalingProfile& sp = e->results.scaling_fit;
   sp.fitted = true, sp.lo1 = 0.78, sp.hi1 = 0.84, sp.lo4 = 0.76, sp.hi4 = 0.85, e->scaling = 0.81;
