@@ -282,6 +282,9 @@ TEST(Determined, LatePlateauAndSkewedPeak) {
   // One Gaussian is a skew-normal of shape 0: fitted closely, its AIC chi2 + 2 per parameter (3).
   SkewedPeak sk = fit_skewed_peak(GaussianMixture(cn_gaussian(3.5, 0.3, 0.01, false, 2.5, 6.0), 2.5, 6.0), 3.5, 0.3);
   EXPECT_TRUE(sk.ok && sk.chi2 < 1.0 && sk.aic == sk.chi2 + 6.0) << sk.chi2 << " " << sk.aic;
+  // So is one 0.4 Angstrom from FAR: the skewed peak's location may lie up to 1 Angstrom past either end.
+  sk = fit_skewed_peak(GaussianMixture(cn_gaussian(5.6, 0.2, 0.01, false, 2.5, 6.0), 2.5, 6.0), 5.6, 0.2);
+  EXPECT_TRUE(sk.ok && sk.chi2 < 1.0) << sk.chi2;
   // A flat-topped peak asked to sit in [2.5, 3.3] while the data put the mass
   // at 3.5: its centre stays at the range's end, never past it.
   FitProblem fp = cn_gaussian(3.5, 0.3, 0.01, false, 2.5, 6.0);
