@@ -110,6 +110,20 @@ TEST(Study, RefusedCurveOverridesThreadsAndSingleRunNumbers) {
             std::string::npos) << w.file("st-study.csv");
 }
 
+// A curve whose run directory would pass the length a path may have ("./" + 100 + "/" + 80 + "/" = 184
+// characters, 179 allowed) is refused with that reason and not run; its data are fine.
+TEST(Study, ACurveWhoseRunDirectoryIsTooLongIsRefused) {
+  Workspace w;
+  write_file(w.dir.file("p.par"), param_text({{"PER 2PI", "0"}, {"GRAIN", "0.1"}, {"FAR", "4.5"},
+                                              {"OUTPUT", std::string(100, 'o')}, {"XYDATA", "-"}}));
+  std::string csv = "curve,n_c,s0,s,s_s0,error\n";
+  for (Row const& p : table_rows(kCurveData)) csv += std::string(80, 'n') + "," + p[0] + "," + p[1] + "," + p[2] + "," + p[3] + "," + p[4] + "\n";
+  write_file(w.dir.file("s.csv"), csv);
+  RunResult r = w.run_args({"p.par", "--solver", "maxent", "--study", "s.csv"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find(" is longer than 179 characters; shorten PATH, OUTPUT or the curve name"), std::string::npos) << r.out;
+}
+
 class SharedStudy : public testing::TestWithParam<std::string> {};  // a test per solver, CTest spreads them
 TEST_P(SharedStudy, SharedFitWeighsCurvesAtTheirScalingAndNamesTheOneThatDisagrees) {
   std::string const& solver = GetParam();
