@@ -133,6 +133,9 @@ TEST(PaperFigure, TopOfTheDistributionPanelAndEvenPrescribedSpacing) {
   f = figure_info(*q);
   EXPECT_NEAR(f.residual_min, lo, 1e-12);
   EXPECT_NEAR(f.residual_max, hi, 1e-12);
+  // The fitted share's peak (0.4 per Angstrom of it) is 0.8 x 0.4 of the whole population.
+  gsl_vector_set(q->distribution, 2, 0.2);
+  EXPECT_NEAR(figure_info(*q).density_top, 0.8 * 0.4, 1e-12);
   struct { const char* dist; double step; } sims[] = {
       {"3.0 0.2\n3.2 0.3\n3.4 0.5\n", 0.2}, {"3.0 0.2\n3.2 0.3\n3.5 0.5\n", 0.0}, {"3.0 0.5\n3.2 0.5\n", 0.0}};
   for (auto const& c : sims) {

@@ -221,6 +221,9 @@ TEST(Diagnostics, UnsupportedPeakAndThePlateausScalingOnAPlantedAssessment) {
                       "warning: the data do not support 2 peaks (at 3.00, 4.50 Angstrom): 1 peak (1 Gaussian) fits "
                       "them within 2 of the best AIC; the peak at 4.50 Angstrom may be the solver's own"),
             w.end()) << ::testing::PrintToString(w);
+  d.peaks.push_back({5.5, 0.1, false}), report_determined(*m, d), w = m->report().warnings();
+  EXPECT_NE(w.back().find("; the peaks at 4.50, 5.50 Angstrom may be the solver's own"), std::string::npos) << w.back();
+  d.peaks.pop_back();
   // A plateau counts when it lies more than 3 of its errors from 1 - SCALING:
   // 0.1 is 5 errors of 0.02 away, but only 2.5 errors of 0.04.
   for (auto [level, err, hint] : {std::tuple{0.2, 0.01, "(near 0.80 by the curve's late plateau)"}, {0.02, 0.01, ""},
