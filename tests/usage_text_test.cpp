@@ -26,6 +26,7 @@ TEST(UsageText, TemplatesRunWithOnlyTheDataNamedAndTheirFolderMade) {
 
 TEST(UsageText, HelpNamesEveryOptionAndFitsTheTerminal) {
   RunResult r = Workspace().run_args({"--help"});
+  EXPECT_EQ(r.status, 0);  // asked for, so a success
   for (char const* word : {"--solver", "--fit-scaling", "--template", "--help", "--version", "annealing",
                            "maxent", "gaussians", "N_c S0 S S/S0 error", "PER 2PI 0", "lambda_D",
                            "29Si", "130", "143", "redordist --template > my.par"})
