@@ -272,6 +272,10 @@ TEST(Determined, LatePlateauAndSkewedPeak) {
   EXPECT_NEAR(a.level, 0.3, 1e-3);
   EXPECT_EQ(a.from_cycles, 152.0);
   for (auto const* y : {&falling, &never, &scatter, &tilted}) EXPECT_FALSE(late_plateau(n, *y, sigma).levelled);
+  // Eight points are enough: the same curve on N = 0, 24, ..., 168 (its last four within 6e-3 of 0.3).
+  std::vector<double> n8, y8;
+  for (int i = 0; i < 8; i++) n8.push_back(24.0 * i), y8.push_back(0.3 + 0.7 * std::exp(-n8[i] / 20.0));
+  EXPECT_TRUE(late_plateau(n8, y8, std::vector<double>(8, 0.01)).levelled);
   // A skew-normal's mean is xi + w delta sqrt(2 / pi), delta = a / sqrt(1 + a^2).
   std::vector<double> r;
   for (int j = 0; j < 2000; j++) r.push_back(1.0 + 0.005 * (j + 0.5));
