@@ -58,7 +58,7 @@ SingleGaussian::SingleGaussian(GaussianMixture const& gm)
     : gm_(gm),
       n_fine_(static_cast<int>(gm.fine_centres().size())),
       n_data_(gm.problem().n_data),
-      kt_(transposed(*gm.fine_kernel(), n_data_, n_fine_)) {}
+      kt_(gm.fine_kernel_transposed()) {}
 
 void SingleGaussian::mass(double c, double w, std::vector<double>& m, int& lo, int& hi) const {
   std::vector<double> const& mid = gm_.fine_centres();
@@ -91,5 +91,5 @@ void SingleGaussian::shape(double c, double w, std::vector<double>& g, std::vect
   int lo, hi;
   mass(c, w, scratch, lo, hi);
   g.resize(n_data_);
-  kernel_dots(kt_.data(), n_data_, scratch.data(), lo, hi, g.data());
+  kernel_dots(kt_->data(), n_data_, scratch.data(), lo, hi, g.data());
 }

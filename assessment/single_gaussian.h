@@ -26,7 +26,7 @@ class SingleGaussian {
  private:
   GaussianMixture const& gm_;
   int n_fine_, n_data_;
-  std::vector<double> kt_;  // the sub-grid kernel transposed: n_fine x n_data, row-major
+  FineKernel kt_;  // the mixture's sub-grid kernel transposed: n_fine x n_data, row-major
 };
 
 #endif

@@ -49,6 +49,8 @@ class GaussianMixture {
   FitProblem const& problem() const { return fp_; }
   std::vector<double> const& fine_centres() const { return centre_; }
   FineKernel fine_kernel() const { return kfine_; }
+  // The same transposed (n_fine x n_data), for products at all data points at once.
+  FineKernel fine_kernel_transposed() const { return kt_; }
 
   MixtureShape decode(double const* theta, int k) const;
   // The inverse of decode; values at a bound are pulled just inside it.
