@@ -37,7 +37,7 @@ std::string fewest_model(Assessment const& d) {
 
 void fit_warnings(Paar const& m, Assessment const& d, std::vector<std::string>& out) {
   int n = m.setup->n_data;
-  if (d.chi2.p_high < 1e-3 || d.runs.p_few < 1e-3) {
+  if (!d.fit_explains()) {
     // A grid that cuts the distribution off comes first, unless the plateau
     // blames SCALING for the mass at its ends.
     std::string hint = scaling_hint(m, d, true);
@@ -48,9 +48,12 @@ void fit_warnings(Paar const& m, Assessment const& d, std::vector<std::string>& 
                            : "";
     out.push_back(format("warning: the fit does not explain the data (chi2 %.1f for %d points, p = %.2g; "
                    "runs test p = %.2g): check, in this order, %sSCALING%s%s, the errors in the data "
-                   "file, MAS, and the nuclei XN and YN",
+                   "file, MAS, and the nuclei XN and YN%s",
                    m.chi2, n, d.chi2.p_high, d.runs.p_few, grid.c_str(), hint.empty() ? "" : " ",
-                   hint.c_str()));
+                   hint.c_str(),
+                   d.chi2_fails() ? "; until it does, none of its numbers (effective distance, mean, sd, peaks) "
+                                  "is determined"
+                                : ""));
   } else if (d.chi2.p_low < 1e-3) {
     out.push_back(format("warning: chi2 %.1f is far below what %d points with these errors give (p = %.2g): "
                    "the errors in the data file are probably overestimated%s",
@@ -94,7 +97,10 @@ void taper_warnings(Paar const& m, Assessment const& d, std::vector<std::string>
   }
 }
 
+// What the data leave open of the fitted shape. A fit that does not explain
+// the data has said that of every number already.
 void shape_warnings(Paar const& m, Assessment const& d, std::vector<std::string>& out) {
+  if (d.chi2_fails()) return;
   bool sd_open = !d.sd_determined && !d.sd_disagrees, mean_open = !d.mean_determined && !d.mean_disagrees;
   if (sd_open || mean_open)
     out.push_back(format("warning: the %s not determined by these data: %s; quote %s and the allowed widths "
@@ -144,6 +150,11 @@ void shape_warnings(Paar const& m, Assessment const& d, std::vector<std::string>
                            "flat-topped peak) put it from %.2f to %.2f Angstrom; quote %.2f to %.2f Angstrom",
                            p.position, p.placed_range[0], p.placed_range[1], p.placed_range[0],
                            p.placed_range[1]));
+}
+
+// Mass the solver put where the grid or its prior shapes it: said whether
+// or not the fit explains the data.
+void placement_warnings(Paar const& m, Assessment const& d, std::vector<std::string>& out) {
   for (std::string const& c : d.component_problems) out.push_back("warning: " + c);
   if (d.edge_pile.found) {
     Assessment::EdgePile const& e = d.edge_pile;
@@ -170,6 +181,7 @@ std::vector<std::string> judged_warnings(Paar const& m, Assessment const& a) {
   std::vector<std::string> out;
   fit_warnings(m, a, out);
   shape_warnings(m, a, out);
+  placement_warnings(m, a, out);
   return out;
 }
 

@@ -109,6 +109,17 @@ void goodness(Paar const& m, Assessment& d) {
     d.chi2 = Chi2Test{m.chi2, nu, 1.0, 1.0};
 }
 
+// A fit that does not explain the data: its moments, effective distance and
+// peaks are not determined, however narrow the ranges its profiles give (a
+// wrong SCALING, wrong errors or wrong nuclei shift every one of them).
+void withdraw_claims(Assessment& d) {
+  if (!d.chi2_fails()) return;
+  d.mean_determined = d.sd_determined = d.effective_determined = false;
+  for (PeakInfo& p : d.peaks) p.supported = false;
+  d.supported_peaks = 0;
+  d.peaks_supported = false;
+}
+
 
 // The reported sd and mean against those of the Gaussians the data allow:
 // each is determined when it lies within the precision a distance is quoted
@@ -301,6 +312,7 @@ Assessment assess(Paar const& m) {
   judge_width(m, d);
   judge_effective_by_models(m, d);
   judge_peak_positions(d);
+  withdraw_claims(d);
   add_err_intervals(m, d);
   return d;
 }

@@ -41,6 +41,10 @@ struct AssessmentGrid {
   double lambda_top = 0.0;
 };
 
+// The fit does not explain the data when chi2 lies above, or the residuals'
+// signs run together beyond, what noise gives with this probability.
+constexpr double kFitFailsP = 1e-3;
+
 struct Assessment {
   bool computed = false;
   AssessmentGrid grid;
@@ -49,6 +53,12 @@ struct Assessment {
   bool dof_known = false;  // the solver says how many degrees of freedom it used
   double dof_used = 0.0;
   RunsTest runs;
+  // chi2 above what the errors allow (p < kFitFailsP): the fit determines
+  // none of its numbers (moments, effective distance, peaks), whatever the
+  // profiles at its SCALING say. Signs that run together at a small chi2
+  // (errors overestimated) leave the numbers standing.
+  bool chi2_fails() const { return chi2.p_high < kFitFailsP; }
+  bool fit_explains() const { return !chi2_fails() && !(runs.p_few < kFitFailsP); }
   LatePlateau plateau;  // of the fitted share's data
   // Width and centre.
   WidthAllowed width;

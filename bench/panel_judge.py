@@ -195,3 +195,17 @@ def coverage(summary, truth, draw_):
         cov["scaling 95%"] = lo <= draw_["share"] <= hi
     peak_coverage(dist, truth, cov)
     return {k: [bool(x) for x in v] if isinstance(v, list) else bool(v) for k, v in cov.items()}
+
+
+def numbers(summary):
+    """The numbers an interval is built from (the value, its +-, percentiles,
+    allowed ranges, the 95 % intervals; each peak's), kept so that another
+    construction of the intervals can be judged on the stored draws."""
+    dist = summary.get("distance") or {}
+    keep = {k: v for k, v in dist.items() if isinstance(v, (int, float, bool)) or
+            (isinstance(v, list) and len(v) == 2 and all(isinstance(x, (int, float)) for x in v))}
+    keep["peaks"] = [{k: v for k, v in p.items() if not isinstance(v, dict)} for p in dist.get("peaks") or []]
+    for k in ("scaling_interval", "scaling_allowed"):
+        if k in summary:
+            keep[k] = summary[k]
+    return keep

@@ -111,6 +111,7 @@ def one_draw(args, index):
         else:
             res.update(panel_judge.judge(summary, truth, prof, draw_, fs))
             res["coverage"] = panel_judge.coverage(summary, truth, draw_)
+            res["numbers"] = panel_judge.numbers(summary)
         rec["runs"][name] = res
     if not args.keep:
         shutil.rmtree(folder, ignore_errors=True)

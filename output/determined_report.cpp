@@ -167,8 +167,9 @@ void add_determined_json(Paar const& m, Assessment const& d, nlohmann::json& j) 
   }
   dist["sd_determined"] = d.sd_determined;
   dist["mean_determined"] = d.mean_determined;
-  if (d.width.computed && (d.one_gaussian_describes || d.effective_by_models))
+  if (d.chi2_fails() || (d.width.computed && (d.one_gaussian_describes || d.effective_by_models)))
     dist["effective_determined"] = d.effective_determined;
+  if (d.chi2_fails()) dist["chi2_fails"] = true;
   if (d.effective_by_models) dist["effective_models"] = {d.effective_models_lo, d.effective_models_hi};
   if (d.sd_disagrees || d.mean_disagrees || d.effective_outside)
     dist["outside_allowed"] = {{"sd", d.sd_disagrees}, {"mean", d.mean_disagrees}, {"effective", d.effective_outside}};

@@ -379,6 +379,26 @@ TEST(Determined, EffectiveDistanceOutsideItsAllowedRangeBeyondTheSlackOrOpenInAW
       << d.width_problem << v.mean_lo << " " << v.mean_hi << " " << v.sd_lo << " " << v.sd_hi;
 }
 
+// chi2 above its 0.999 quantile (27.877 for 9 points, none subtracted: the
+// annealing's) withdraws every claim, and the fit's warning is the only one
+// on the numbers; just below it they stand.
+TEST(Determined, AFitThatFailsItsChi2DeterminesNothing) {
+  ts::Model m({{"FAR", "4.5"}}, ts::kCurveData);
+  gsl_vector_set_zero(m->distribution), gsl_vector_set(m->distribution, m->distribution->size / 2, 1.0);  // one peak
+  for (auto [chi2, fails] : {std::pair{27.85, false}, {27.91, true}}) {
+    m->chi2 = chi2;
+    Assessment const a = assess(*m);
+    EXPECT_EQ(a.chi2_fails(), fails) << chi2;
+    EXPECT_EQ(a.mean_determined || a.sd_determined || a.effective_determined || a.supported_peaks > 0, !fails);
+    EXPECT_EQ(std::count_if(a.peaks.begin(), a.peaks.end(), [](PeakInfo const& p) { return p.supported; }) > 0, !fails);
+    std::string all;
+    for (std::string const& s : judged_warnings(*m, a)) all += s + "\n";
+    EXPECT_EQ(all.find("; until it does, none of its numbers (effective distance, mean, sd, peaks) is determined\n") !=
+                  std::string::npos, fails) << all;
+    if (fails) { EXPECT_EQ(all.find("not determined by these data"), std::string::npos) << all; }
+  }
+}
+
 // A Gaussian component is flagged at NEAR or FAR within half a grain of it (at
 // least 0.01 Angstrom), and at the widest width above 0.98 of (FAR - NEAR) / 2.
 TEST(Determined, GaussianComponentsWhereTheBoundsPutThem) {

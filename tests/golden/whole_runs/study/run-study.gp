@@ -6,7 +6,7 @@ set grid lc rgb '#dddddd'
 $eff << EOD
 0,2.97942,0,0
 1,2.52186,0,0
-2,3.04566,0,1
+2,3.04566,0,0
 EOD
 do for [fmt in 'pdf png'] {
   if (fmt eq 'pdf') {

@@ -6,7 +6,7 @@ set grid lc rgb '#dddddd'
 $eff << EOD
 0,2.98368,0,0
 1,2.51369,0,0
-2,2.50109,0,1
+2,2.50109,0,0
 EOD
 do for [fmt in 'pdf png'] {
   if (fmt eq 'pdf') {
