@@ -75,11 +75,14 @@ std::vector<std::string> interval_lines(Paar const& m, Assessment const& d) {
   for (size_t k = 0; k < d.peaks.size(); k++) {
     PeakInfo const& p = d.peaks[k];
     if (p.runs < 2) continue;
-    out.push_back(format("Peak %zu: %.3f +- %.3f Angstrom, share %.0f +- %.0f %% (found in %zu of the %zu %s); "
-                         "95 %% interval: %.3f to %.3f Angstrom, share %.0f to %.0f %%",
-                         k + 1, p.position, p.position_sd, 100.0 * p.share, 100.0 * p.share_sd, p.found, p.runs,
-                         runs, p.position_interval[0], p.position_interval[1], 100.0 * p.share_interval[0],
-                         100.0 * p.share_interval[1]));
+    std::string line = format("Peak %zu: %.3f +- %.3f Angstrom, share %.0f +- %.0f %% (found in %zu of the %zu %s); ",
+                              k + 1, p.position, p.position_sd, 100.0 * p.share, 100.0 * p.share_sd, p.found,
+                              p.runs, runs);
+    // A peak the data do not support has no position or share to hold.
+    out.push_back(line + (p.supported ? format("95 %% interval: %.3f to %.3f Angstrom, share %.0f to %.0f %%",
+                                               p.position_interval[0], p.position_interval[1],
+                                               100.0 * p.share_interval[0], 100.0 * p.share_interval[1])
+                                      : std::string("not supported by these data: no 95 % interval")));
   }
   if (!out.empty())
     out.push_back(d.width.computed && d.one_gaussian_describes
@@ -182,7 +185,7 @@ void add_determined_json(Paar const& m, Assessment const& d, nlohmann::json& j) 
     nlohmann::json& e = peaks.back();
     e["position_mc_sd"] = p.position_sd, e["share_mc_sd"] = p.share_sd;
     e["found_in_runs"] = p.found, e["mc_runs"] = p.runs;
-    e["position_interval"] = p.position_interval, e["share_interval"] = p.share_interval;
+    if (p.supported) e["position_interval"] = p.position_interval, e["share_interval"] = p.share_interval;
   }
   dist["peaks"] = peaks;
   std::pair<char const*, Interval95 const*> named[] = {
