@@ -102,20 +102,26 @@ def judge(summary, truth, prof, draw_, fit_scaling):
     all_peaks_right = len(peaks) == len(truth.peaks) and match_peaks([p["position"] for p in peaks], truth)
     claimed = dict(reff=dist.get("effective_determined", True), mean=dist.get("mean_determined", True), sd=dist.get("sd_determined", True),
                    peaks=bool(supported), scaling=fit_scaling)
+    open_ = openness(prof, tv, fit_scaling, summary.get("warnings", []))
+    allowed = {k: dist.get(k) for k in ("effective_allowed", "mean_allowed", "sd_allowed", "width_allowed")}
+    res = dict(values={q: got[q] for q in got}, allowed=allowed, supported=supported, peaks=[p["position"] for p in peaks],
+               right=right, all_peaks_right=all_peaks_right, claimed=claimed, warnings=summary.get("warnings", []),
+               open=open_, scaling_told_right=fit_scaling or draw_["scaling"] == round(draw_["share"], 2))
+    return verdicts(res)
+
+
+def openness(prof, tv, fit_scaling, warnings):
+    """Which quantities the independent profile leaves open (tv: the truth's values)."""
     p = prof["free" if fit_scaling else "fixed"]
     open_ = {q: is_open(p["ranges"][q], tv[q], tolerance(q, tv[q])) for q in ("reff", "mean", "sd")}
     # A run that says SCALING is caught in its trap (these data cannot tell a
     # SCALING below 1 from mass beyond one dephasing cycle) claims nothing at
     # the told SCALING alone: its warnings are judged by the profile with
     # SCALING free as well.
-    open_trapped(open_, summary.get("warnings", []), prof, tv)
+    open_trapped(open_, warnings, prof, tv)
     open_["scaling"] = is_open(prof["free"]["ranges"]["scaling"], tv["scaling"], SCALING_TOL)
     open_["peaks"] = p["p"] >= 0.05  # one Gaussian explains the data: more peaks are not fixed
-    allowed = {k: dist.get(k) for k in ("effective_allowed", "mean_allowed", "sd_allowed", "width_allowed")}
-    res = dict(values={q: got[q] for q in got}, allowed=allowed, supported=supported, peaks=[p["position"] for p in peaks],
-               right=right, all_peaks_right=all_peaks_right, claimed=claimed, warnings=summary.get("warnings", []),
-               open=open_, scaling_told_right=fit_scaling or draw_["scaling"] == round(draw_["share"], 2))
-    return verdicts(res)
+    return open_
 
 
 def verdicts(res):

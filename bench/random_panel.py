@@ -245,8 +245,17 @@ def report(records, args, commit):
     return "\n".join(lines) + "\n"
 
 
-def load(path):
-    """Saved draws; the runs of a draw saved in several parts are merged."""
+def reprofile(rec, synth):
+    """The draw's data made again and profiled by the present judge."""
+    with tempfile.TemporaryDirectory(prefix="redor_reprofile_") as folder:
+        data, _, near, far = panel_draw.make(synth, rec, folder)
+        nc, y, sig = panel_draw.read_data(data)
+        return panel_profile.profile(nc, y, sig, rec["d"], rec["mas"], near, far, rec["scaling"])
+
+
+def load(path, synth=None):
+    """Saved draws; the runs of a draw saved in several parts are merged.
+    With synth, each draw's profile is made again (a changed judge)."""
     by_index = {}
     for line in open(path):
         rec = json.loads(line)
@@ -255,6 +264,8 @@ def load(path):
             old["runs"].update(rec["runs"])
     records = [by_index[i] for i in sorted(by_index)]
     for rec in records:  # judged again with the present classification of warnings
+        if synth:
+            rec["profile"] = reprofile(rec, synth)
         truth = types.SimpleNamespace(peaks=rec["truth"]["peaks"], band=rec["truth"]["band"])
         for name, res in rec["runs"].items():
             if res.get("failed"):
@@ -262,6 +273,9 @@ def load(path):
             res["all_peaks_right"] = len(res["peaks"]) == len(truth.peaks) and panel_judge.match_peaks(res["peaks"], truth)
             res["scaling_told_right"] = "fit-scaling" in name or rec["scaling"] == round(rec["share"], 2)
             tv = {q: rec["truth"][q] for q in ("reff", "mean", "sd")}
+            if synth:
+                res["open"] = panel_judge.openness(rec["profile"], dict(tv, scaling=rec["share"]),
+                                                   "fit-scaling" in name, res["warnings"])
             panel_judge.open_trapped(res["open"], res["warnings"], rec["profile"], tv)
             panel_judge.verdicts(res)
     return records
@@ -284,11 +298,13 @@ def main():
     ap.add_argument("--keep", default=None, metavar="DIR", help="keep every draw's files here")
     ap.add_argument("--out", default=os.path.join(HERE, "measured"), help="folder of the table and JSON lines")
     ap.add_argument("--report", default=None, metavar="JSONL", help="print the tables of saved draws and stop")
+    ap.add_argument("--reprofile", action="store_true",
+                    help="with --report: make each draw's data again and profile it with the present judge")
     ap.add_argument("--first", type=int, default=0,
                     help="start at this draw and add to the saved draws (a panel run in parts)")
     args = ap.parse_args()
     if args.report:
-        records = load(args.report)
+        records = load(args.report, args.synth if args.reprofile else None)
         args.seed, args.configs = records[0].get("seed", 0) if records else 0, [c[0] for c in CONFIGS]
         print(report(records, args, records[0].get("commit", "?") if records else "?"))
         return 0
