@@ -199,6 +199,19 @@ void unsupport_beyond_cycle(Paar const& m, Assessment& d) {
 
 }  // namespace
 
+// Where one Gaussian does not describe the data no profile judges the mean
+// and the sd; with the SCALING trap found they move with the share beyond
+// one dephasing cycle, which a lower SCALING explains as well.
+void judge_moments_in_trap(Paar const& m, Assessment& d) {
+  ScalingTrap const& t = m.results.scaling_trap;
+  if (!d.width.computed || d.one_gaussian_describes || !t.found || !t.profile.fitted || !trap_other_clears(t))
+    return;
+  d.sd_determined = d.mean_determined = false;
+  d.width_problem = format("they move with the %.0f %% beyond %.2f Angstrom, which SCALING %.2f explains as well "
+                           "(see the warning on SCALING)",
+                           100.0 * t.share, t.cycle_distance, t.other.scaling);
+}
+
 void judge_effective_by_models(Paar const& m, Assessment& d) {
   if (!d.width.computed || d.one_gaussian_describes || d.peak_models.empty()) return;
   double best = INFINITY, lo = INFINITY, hi = -INFINITY;
@@ -310,6 +323,7 @@ Assessment assess(Paar const& m) {
   d.edge_pile = edge_pile(m);
   for (PeakInfo const& p : d.peaks) d.peaks_supported = d.peaks_supported && p.supported;
   judge_width(m, d);
+  judge_moments_in_trap(m, d);
   judge_effective_by_models(m, d);
   judge_peak_positions(d);
   withdraw_claims(d);

@@ -64,6 +64,10 @@ void flag_components(Paar const& model, MixtureFit const& fit, double width_max,
 // (1-3 Gaussians, a skewed and a flat-topped peak): determined when it lies
 // within kEffectiveRelPrecision of every one's effective distance.
 void judge_effective_by_models(Paar const& model, Assessment& d);
+// Where one Gaussian does not describe the data and the SCALING trap is
+// found (a lower SCALING clears the share beyond one dephasing cycle), the
+// mean and the sd move with that share: not determined.
+void judge_moments_in_trap(Paar const& model, Assessment& d);
 
 // Each supported peak against the peak models within kAicMargin of the best:
 // the nearest peak of each gives its range, and the peak is placed when that

@@ -358,6 +358,20 @@ TEST(Determined, EffectiveDistanceOutsideItsAllowedRangeBeyondTheSlackOrOpenInAW
     judge_effective_by_models(*m, b);
     EXPECT_TRUE(b.effective_by_models && b.effective_determined == determined && b.effective_models_lo == lo && b.effective_models_hi == hi) << r;
   }
+  // With the SCALING trap found and cleared by a lower SCALING (its other fit leaves less than half the
+  // share beyond), the mean and the sd move with that share; not while a single Gaussian judges them.
+  ScalingTrap& t = m->results.scaling_trap;
+  t.found = t.profile.fitted = true, t.share = 0.32, t.cycle_distance = 2.79, t.other.scaling = 0.69;
+  for (auto [beyond, describes, open] : {std::tuple{0.159, false, true}, {0.161, false, false}, {0.01, true, false}}) {
+    Assessment c = b;
+    c.one_gaussian_describes = describes, t.other.beyond = beyond;
+    judge_moments_in_trap(*m, c);
+    EXPECT_EQ(!c.mean_determined && !c.sd_determined, open) << beyond;
+    std::vector<std::string> w = judged_warnings(*m, c);
+    EXPECT_EQ(std::count(w.begin(), w.end(), "warning: the width and the mean distance are not determined by these data: they move with "
+              "the 32 % beyond 2.79 Angstrom, which SCALING 0.69 explains as well (see the warning on SCALING); quote the "
+              "effective distances 2.90 to 3.04 Angstrom the data allow and the allowed widths rather than the mean and the sd"), open) << beyond;
+  }
   // Each supported peak against the nearest peak of each model within 2 of the best AIC (not the 3 Gaussians'
   // at 3.5): placed while those lie within 0.075 Angstrom of it either side; an unsupported peak is not judged.
   b.peak_models[0].positions = {3.0}, b.peak_models[1].positions = {2.2, 3.07}, b.peak_models[2].positions = {3.5};
