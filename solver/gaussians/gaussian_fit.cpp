@@ -121,21 +121,37 @@ class Solver {
 
 // Screen every start briefly, converge the best few, keep the lowest chi2
 // (ties to the earlier start, so the result does not depend on sort details).
+// Each run starts afresh (gsl_multifit_nlinear_init resets the trust region),
+// so the starts go to the threads, each with a workspace of its own: the
+// same results for any thread count.
+std::vector<Candidate> run_each(GaussianMixture const& gm, int k, std::vector<std::vector<double>> const& thetas,
+                                int max_iter) {
+  std::vector<Candidate> out(thetas.size());
+  int n = static_cast<int>(thetas.size());
+#pragma omp parallel if (n > 1)
+  {
+    Solver solver(gm, k);
+#pragma omp for schedule(dynamic, 1)
+    for (int i = 0; i < n; i++) out[static_cast<size_t>(i)] = solver.run(thetas[static_cast<size_t>(i)], max_iter);
+  }
+  return out;
+}
+
 Candidate best_fit(GaussianMixture const& gm, int k, std::vector<MixtureShape> const& starts,
                    MixtureOptions const& opt) {
-  Solver solver(gm, k);
-  std::vector<Candidate> screened;
-  for (MixtureShape const& s : starts) screened.push_back(solver.run(gm.encode(s), opt.screen_iterations));
+  std::vector<std::vector<double>> thetas;
+  for (MixtureShape const& s : starts) thetas.push_back(gm.encode(s));
+  std::vector<Candidate> screened = run_each(gm, k, thetas, opt.screen_iterations);
   std::vector<size_t> order(screened.size());
   std::iota(order.begin(), order.end(), 0);
   std::stable_sort(order.begin(), order.end(),
                    [&](size_t a, size_t b) { return screened[a].chi2 < screened[b].chi2; });
-  Candidate best;
   size_t n = std::min(order.size(), static_cast<size_t>(std::max(1, opt.polish_starts)));
-  for (size_t i = 0; i < n; i++) {
-    Candidate c = solver.run(screened[order[i]].theta, opt.polish_iterations);
-    if (c.chi2 < best.chi2 || best.theta.empty()) best = c;
-  }
+  std::vector<std::vector<double>> carried;
+  for (size_t i = 0; i < n; i++) carried.push_back(screened[order[i]].theta);
+  Candidate best;
+  for (Candidate& c : run_each(gm, k, carried, opt.polish_iterations))
+    if (c.chi2 < best.chi2 || best.theta.empty()) best = std::move(c);
   return best;
 }
 
