@@ -276,6 +276,12 @@ TEST(Determined, LatePlateauAndSkewedPeak) {
   std::vector<double> n8, y8;
   for (int i = 0; i < 8; i++) n8.push_back(24.0 * i), y8.push_back(0.3 + 0.7 * std::exp(-n8[i] / 20.0));
   EXPECT_TRUE(late_plateau(n8, y8, std::vector<double>(8, 0.01)).levelled);
+  // The first four must lie above the last four's level by 3 (sigma_early + sigma_level) = 3 (0.005 + 0.005).
+  for (auto [above, levelled] : {std::pair{0.029, false}, {0.031, true}}) {
+    std::vector<double> y(8, 0.3);
+    for (int i = 0; i < 4; i++) y[static_cast<size_t>(i)] += above;
+    EXPECT_EQ(late_plateau(n8, y, std::vector<double>(8, 0.01)).levelled, levelled) << above;
+  }
   // A skew-normal's mean is xi + w delta sqrt(2 / pi), delta = a / sqrt(1 + a^2).
   std::vector<double> r;
   for (int j = 0; j < 2000; j++) r.push_back(1.0 + 0.005 * (j + 0.5));
