@@ -30,6 +30,7 @@ TEST(StudyFile, RefusesWithFileLineValueAndRule) {
       {kHead + "\nA,0,1,1,1,0.02\na/b,0,1,1,1,0.02\n", "s.csv line 4: curve name \"a/b\" cannot name a run directory"},
       {kHead + "..,0,1,1,1,0.02\n", "line 2: curve name \"..\" cannot"},
       {kHead + "caf\xc3\xa9,0,1,1,1,0.02\n", "line 2: curve name \"caf"},
+      {kHead + std::string(101, 'a') + ",0,1,1,1,0.02\n", "line 2: curve name \"aaaa"},  // 100 is the most
       {"curve,n_c,s0,s,s_s0,error,mas\nA,0,1,1,1,0.02,5000\nB,0,1,1,1,0.02,4000\nA,4,1,1,1,0.02,6000\n",
        "s.csv line 4: mas \"6000\" differs from \"5000\" on line 2 of curve \"A\"; mas holds one value per curve"},
       {kHead + "# no rows\n", "s.csv: no data rows"}};
@@ -47,6 +48,8 @@ TEST(StudyFile, CurvesKeepTheirLinesAndKeys) {
   ASSERT_FALSE(read_study("curve,s_s0,n_c,s0,s,error,scaling\nA.1,1,0,1,1,0.02,1\nB,0.8,4,1,0.8,,0.9\n"
                           "A.1,0.9,4,10,9,0.02,1\n", c));
   ASSERT_EQ(c.size(), 2u);
+  std::vector<StudyCurve> longest;
+  EXPECT_FALSE(read_study(kHead + std::string(100, 'a') + ",0,1,1,1,0.02\n", longest));
   // Each row at its line of the study file, the columns in data-file order.
   EXPECT_EQ(c[0].data_text.substr(c[0].data_text.find('\n')), "\n0 1 1 1 0.02\n\n4 10 9 0.9 0.02\n");
   EXPECT_EQ(c[1].data_text.substr(c[1].data_text.find('\n')), "\n\n4 1 0.8 0.8 \n");
