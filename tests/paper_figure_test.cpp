@@ -65,6 +65,7 @@ TEST(PaperFigure, GnuplotRendersEachModeWithoutAMessage) {
     std::string spread = std::string(c.solver) == "annealing" ? "'Monte Carlo mean'" : "'bootstrap mean'";
     EXPECT_EQ(script.find(spread) != std::string::npos, std::string(c.mode) == "err") << spread;
     EXPECT_EQ(script.find("default model''s taper") != std::string::npos, c.taper > 0);
+    EXPECT_EQ(script.find("  taper = 0.5    #") != std::string::npos, c.taper == 1.0);  // half the taper, Angstrom
     EXPECT_EQ(script.find("no prescribed distribution"), std::string::npos);  // sim cases here have one
     for (std::string ext : {".pdf", ".png"}) EXPECT_TRUE(written(d.file("run_1" + ext))) << ext;
   }
