@@ -44,7 +44,7 @@ TEST(PaperFigure, GnuplotRendersEachModeWithoutAMessage) {
                         {"err", false, {}, "gaussians", 2.7, 0.0, 0.7, 0.0, "  dtop = 0.7    "},
                         // Data and curve from 0.2 to 1.0 padded by 5 % (0.04) below and above,
                         // and one key row (0.11 of the panel) on top: 0.16 + 0.88 / 0.89.
-                        {"fit", false, {}, "maxent", 9.0, 1.0, 0.6, 0.0, "set yrange [0.16:1.148764045]"},
+                        {"fit", false, {}, "maxent", 9.0, 0.8, 0.6, 0.0, "set yrange [0.16:1.148764045]"},
                         {"sim", true, {}, "annealing", 0.0, 0.0, 0.0, 0.0, "  set y2label 'fraction of pairs'"},
                         // Fractions 0.3 and 0.2, 0.8 Angstrom apart: densities 0.375 and 0.25 per Angstrom.
                         {"sim", true, {}, "annealing", 0.0, 0.0, 0.0, 0.8, "  dtop = 0.375    "}};
@@ -65,7 +65,7 @@ TEST(PaperFigure, GnuplotRendersEachModeWithoutAMessage) {
     std::string spread = std::string(c.solver) == "annealing" ? "'Monte Carlo mean'" : "'bootstrap mean'";
     EXPECT_EQ(script.find(spread) != std::string::npos, std::string(c.mode) == "err") << spread;
     EXPECT_EQ(script.find("default model''s taper") != std::string::npos, c.taper > 0);
-    EXPECT_EQ(script.find("  taper = 0.5    #") != std::string::npos, c.taper == 1.0);  // half the taper, Angstrom
+    EXPECT_EQ(script.find("  taper = 0.4    #") != std::string::npos, c.taper == 0.8);  // half the taper, Angstrom
     EXPECT_EQ(script.find("no prescribed distribution"), std::string::npos);  // sim cases here have one
     for (std::string ext : {".pdf", ".png"}) EXPECT_TRUE(written(d.file("run_1" + ext))) << ext;
   }
