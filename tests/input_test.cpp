@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <iomanip>
 
+#include "input/anneal_schedule.h"
 #include "input/curve_file.h"
 #include "input/nuclei.h"
 #include "numeric/warnings.h"
@@ -39,6 +40,9 @@ TEST(ParamFile, ValuesListsRemarksAndBlanksInKeys) {
             (V{2.5, 8, 12.5, 4000, 1.5, 0.8, 3, 1e-3, 1e6, 0}));
   EXPECT_EQ((std::vector<V>{p.iters_at_temp, p.max_step_size, p.boltzmann, p.init_temp, p.min_temp}),
             (std::vector<V>{{100, 200, 300}, {0.5, 0.25, 0.5}, {1, 2, 1}, {500, 0, 0}, {250, 250, 250}}));
+  // A start temperature below 1e-12 continues from the best state's (0), from 1e-12 on it is the try's own.
+  p.init_temp = {500, 9.9e-13, 1e-12};
+  EXPECT_EQ((V{try_schedule(p, 0).start, try_schedule(p, 1).start, try_schedule(p, 2).start}), (V{500, 0, 1e-12}));
 }
 
 namespace {
