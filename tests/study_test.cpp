@@ -111,6 +111,11 @@ TEST(Study, RefusedCurveOverridesThreadsAndSingleRunNumbers) {
   ASSERT_EQ(w.run_args({"p.par", "--solver", "maxent", "--study", "s.csv"}).status, 1);
   EXPECT_NE(w.file("st-study.csv").find("\nc1,9," + nlohmann::json::parse(w.file("st/c1/c1.json"))["chi2_per_point"].dump()),
             std::string::npos) << w.file("st-study.csv");
+  // The study's own figure failing, every curve's run fine, ends it with status 1 too.
+  write_file(w.bin + "/gnuplot", "#!/bin/sh\ncase \"$1\" in *-study.gp) exit 5;; esac\n");
+  RunResult f = w.run_args({"p.par", "--solver", "maxent", "--study", "one.csv"});
+  EXPECT_EQ(f.status, 1);
+  EXPECT_NE(f.out.find("st-study.gp failed with exit status 5\n"), std::string::npos) << f.out;
 }
 
 // A curve whose run directory would pass the length a path may have ("./" + 100 + "/" + 80 + "/" = 184
