@@ -72,12 +72,12 @@ TEST(Study, RefusedCurveOverridesThreadsAndSingleRunNumbers) {
   std::string csv = "curve,mas,scaling,n_c,s0,s,s_s0,error\n", data;
   for (auto const& [curve, keys] : {std::pair{"c1", ",6000,0.9,"}, {"c2", ",5000,1.0,"}})
     for (Row const& p : table_rows(kCurveData)) csv += curve + std::string(keys) + p[0] + "," + p[1] + "," + p[2] + "," + p[3] + "," + p[4] + "\n";
-  write_file(w.dir.file("s.csv"), csv + "bad,5000,1,0,1,1,1,0.02\nbad,5000,1,3,1,0.9,0.9,0.02\n");
+  write_file(w.dir.file("s.csv"), csv + "bad,5000,1,0,1,1,1,0.02\nbad,5000,1,4,1,x,0.9,0.02\n");
   RunResult r = w.run_args({"p.par", "--solver", "maxent", "--study", "s.csv"}, {"OMP_NUM_THREADS=2"});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.out.find("\n1 of 3 curves failed\n"), std::string::npos) << r.out;
   std::string table = w.file("st-study.csv");  // its header: run_snapshot_test.cpp
-  EXPECT_NE(table.find("\nbad" + std::string(22, ',') + "1,s.csv line 21: N_c 3 is odd; REDOR points lie at even rotor-cycle counts\n"),
+  EXPECT_NE(table.find("\nbad" + std::string(22, ',') + "1,\"s.csv line 21: S \"\"x\"\" is not a number\"\n"),  // CSV-quoted
             std::string::npos) << table;
   EXPECT_NE(w.file("st-study.gp").find("noenhanced ('c1' 0, 'c2' 1, 'bad' 2)\n"), std::string::npos);  // one tic per curve
   for (Row const& l : table_rows(w.file("st-study.gp")))  // every panel on the page
