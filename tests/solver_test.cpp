@@ -94,6 +94,11 @@ TEST(Annealing, NothingAcceptedKeepsTheInitialMultipliers) {
     EXPECT_EQ(n, 4) << rb.out;
     EXPECT_EQ(Row({rows[k][1], rows[k][2], rows[k][4], rows[k][5], rows[k][6]}), Row({"0", t, "0.00", "0.00", "100.00"}));
   }
+  // The Monte Carlo's annealing overflowing as well: the run says so and its estimate stops (status 1).
+  Workspace mc;
+  RunResult rm = mc.run({{"MODE", "err"}, {"ERR MAX STEP SIZE", "1e9"}});
+  EXPECT_EQ(rm.status, 1);
+  EXPECT_NE(rm.out.find("BANG. MC Chi2 is not finite at temp "), std::string::npos) << rm.out;
   for (auto [w, r] : {std::pair{&none, rn}, {&bang, rb}}) {
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_TRUE(std::isfinite(result_chi2(w->out(".log"), r.out)));
