@@ -46,14 +46,14 @@ void fit_warnings(Paar const& m, Assessment const& d, std::vector<std::string>& 
                            ? format("NEAR and FAR (%.0f %% of the distribution lies on the grid's ends), ",
                                     100.0 * m.edge_share())
                            : "";
+    // The claim (before the first ": ") is what the console keeps whole.
     out.push_back(format("warning: the fit does not explain the data (chi2 %.1f for %d points, p = %.2g; "
-                   "runs test p = %.2g): check, in this order, %sSCALING%s%s, the errors in the data "
-                   "file, MAS, and the nuclei XN and YN%s",
-                   m.chi2, n, d.chi2.p_high, d.runs.p_few, grid.c_str(), hint.empty() ? "" : " ",
-                   hint.c_str(),
-                   d.chi2_fails() ? "; until it does, none of its numbers (effective distance, mean, sd, peaks) "
-                                  "is determined"
-                                : ""));
+                   "runs test p = %.2g)%s: check, in this order, %sSCALING%s%s, the errors in the data "
+                   "file, MAS, and the nuclei XN and YN",
+                   m.chi2, n, d.chi2.p_high, d.runs.p_few,
+                   d.chi2_fails() ? ", so none of its numbers (effective distance, mean, sd, peaks) is determined"
+                                  : "",
+                   grid.c_str(), hint.empty() ? "" : " ", hint.c_str()));
   } else if (d.chi2.p_low < 1e-3) {
     out.push_back(format("warning: chi2 %.1f is far below what %d points with these errors give (p = %.2g): "
                    "the errors in the data file are probably overestimated%s",

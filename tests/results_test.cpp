@@ -295,9 +295,9 @@ TEST(Diagnostics, UnsupportedPeakAndThePlateausScalingOnAPlantedAssessment) {
 TEST(Diagnostics, AFitThatDoesNotExplainTheDataPointsToScalingAndTheTrapWhenFound) {
   // chi2 40 for 5 points; each p-value at its limit 1e-3 warns of nothing, below it of a fit too bad or too good.
   // With the SCALING trap found its own warning stands above, and this one points to it.
-  std::string bad = "warning: the fit does not explain the data (chi2 40.0 for 5 points, p = 1e-05; runs test p = 0.5): "
-                    "check, in this order, SCALING%s, the errors in the data file, MAS, and the nuclei XN and YN; "
-                    "until it does, none of its numbers (effective distance, mean, sd, peaks) is determined";
+  std::string bad = "warning: the fit does not explain the data (chi2 40.0 for 5 points, p = 1e-05; runs test p = 0.5), "
+                    "so none of its numbers (effective distance, mean, sd, peaks) is determined: "
+                    "check, in this order, SCALING%s, the errors in the data file, MAS, and the nuclei XN and YN";
   struct { double p_high, p_low; bool trap; std::string want; double p_few = 0.5; } cases[] = {
       {1e-5, 1.0, false, strf(bad.c_str(), "")}, {1e-5, 1.0, true, strf(bad.c_str(), " (see the warning on SCALING above)")},
       {1e-3, 1.0, false, ""}, {0.5, 1e-3, false, ""}, {0.5, 9.9e-4, false, "warning: chi2 40.0 is far below what 5 points "
