@@ -1,6 +1,7 @@
 #include "assessment/advice.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "numeric/format.h"
@@ -61,14 +62,30 @@ void fit_warnings(Paar const& m, Assessment const& d, std::vector<std::string>& 
   }
 }
 
+// The span of effective distances to quote when r_eff is not determined:
+// the peak models' (where one Gaussian does not describe the data) or the
+// single Gaussians', each with the solver's fits at other SCALINGs that widened it.
+std::array<double, 2> effective_quoted(Assessment const& d) {
+  if (d.effective_by_models) return {d.effective_models_lo, d.effective_models_hi};
+  double lo = d.width.effective_lo, hi = d.width.effective_hi;
+  if (d.effective_by_scaling) lo = std::min(lo, d.effective_scaling_r_lo), hi = std::max(hi, d.effective_scaling_r_hi);
+  return {lo, hi};
+}
+
 // What to quote instead of the moments: the effective distance, or the
 // range of it the data allow when the reported one lies outside or the range is wide.
 std::string quote_effective(Paar const& m, Assessment const& d) {
   if (!d.effective_determined)
-    return format("the effective distances %.2f to %.2f Angstrom the data allow",
-                  d.effective_by_models ? d.effective_models_lo : d.width.effective_lo,
-                  d.effective_by_models ? d.effective_models_hi : d.width.effective_hi);
+    return format("the effective distances %.2f to %.2f Angstrom the data allow", effective_quoted(d)[0],
+                  effective_quoted(d)[1]);
   return format("the effective distance %.2f Angstrom", m.results.effective_distance);
+}
+
+// The clause on the solver's fits at other SCALINGs that widened the span.
+std::string scaling_fits_clause(Assessment const& d) {
+  return format(" and the solver's fits at SCALING %.2f to %.2f (criterion within 2 of the best; effective "
+                "distances %.2f to %.2f Angstrom)",
+                d.effective_scaling_lo, d.effective_scaling_hi, d.effective_scaling_r_lo, d.effective_scaling_r_hi);
 }
 
 // A peak of maxent's distribution within the inner half of its default
@@ -121,16 +138,18 @@ void shape_warnings(Paar const& m, Assessment const& d, std::vector<std::string>
                    m.results.effective_distance, d.width.effective_lo, d.width.effective_hi));
   else if (!d.effective_determined && d.effective_by_models)
     out.push_back(format("warning: the effective distance is not determined by these data: the reported %.2f "
-                         "Angstrom and the peak models within 2 of the best AIC (1 to 3 Gaussians, a skewed and a "
-                         "flat-topped peak) span %.2f to %.2f Angstrom, more than 1.5 %% either way; quote %.2f to "
+                         "Angstrom%s the peak models within 2 of the best AIC (1 to 3 Gaussians, a skewed and a "
+                         "flat-topped peak)%s span %.2f to %.2f Angstrom, more than 1.5 %% either way; quote %.2f to "
                          "%.2f Angstrom rather than the reported value",
-                         m.results.effective_distance, d.effective_models_lo, d.effective_models_hi,
-                         d.effective_models_lo, d.effective_models_hi));
+                         m.results.effective_distance, d.effective_by_scaling ? "," : " and",
+                         d.effective_by_scaling ? scaling_fits_clause(d).c_str() : "",
+                         d.effective_models_lo, d.effective_models_hi, d.effective_models_lo, d.effective_models_hi));
   else if (!d.effective_determined)
     out.push_back(format("warning: the effective distance is not determined by these data: the single Gaussians "
-                         "they allow (chi2 within 1 of the best) have effective distances from %.2f to %.2f "
+                         "they allow (chi2 within 1 of the best)%s have effective distances from %.2f to %.2f "
                          "Angstrom; quote %.2f to %.2f Angstrom rather than the reported %.2f",
-                         d.width.effective_lo, d.width.effective_hi, d.width.effective_lo, d.width.effective_hi,
+                         d.effective_by_scaling ? scaling_fits_clause(d).c_str() : "", effective_quoted(d)[0],
+                         effective_quoted(d)[1], effective_quoted(d)[0], effective_quoted(d)[1],
                          m.results.effective_distance));
   int unsupported = 0;
   for (PeakInfo const& p : d.peaks) unsupported += p.supported ? 0 : 1;

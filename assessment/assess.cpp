@@ -121,6 +121,29 @@ void withdraw_claims(Assessment& d) {
 }
 
 
+// The solver's own fits at the SCALINGs within kAicMargin of the best
+// criterion of the run's SCALING profile (with SCALING fitted, or the trap's,
+// where a lower SCALING explains the share beyond one dephasing cycle): they
+// explain the data as well as the run's fit, at another SCALING. Their
+// SCALINGs and effective distances join [lo, hi] when they widen it.
+void widen_effective_over_scaling(Paar const& m, Assessment& d, double& lo, double& hi) {
+  ScalingProfile const& p =
+      m.results.scaling_fit.fitted ? m.results.scaling_fit : m.results.scaling_trap.profile;
+  if (!p.fitted) return;
+  double level = margin_level(p.aic, kAicMargin), slo = INFINITY, shi = -INFINITY;
+  double rlo = INFINITY, rhi = -INFINITY;
+  for (ScalingPoint const& q : p.points) {
+    if (!(q.aic <= level) || !std::isfinite(q.effective)) continue;
+    slo = std::min(slo, q.scaling), shi = std::max(shi, q.scaling);
+    rlo = std::min(rlo, q.effective), rhi = std::max(rhi, q.effective);
+  }
+  if (!(rlo < lo || rhi > hi)) return;
+  d.effective_by_scaling = true;
+  d.effective_scaling_lo = slo, d.effective_scaling_hi = shi;
+  d.effective_scaling_r_lo = rlo, d.effective_scaling_r_hi = rhi;
+  lo = std::min(lo, rlo), hi = std::max(hi, rhi);
+}
+
 // The reported sd and mean against those of the Gaussians the data allow:
 // each is determined when it lies within the precision a distance is quoted
 // to of every allowed Gaussian's, whichever of them is the truth.
@@ -133,8 +156,9 @@ void judge_width(Paar const& m, Assessment& d) {
   bool wide = w.width_hi > kWideWidths * w.width_lo;
   double r_eff = m.results.effective_distance;
   d.effective_outside = r_eff < w.effective_lo - kEffectiveSlack || r_eff > w.effective_hi + kEffectiveSlack;
-  d.effective_determined = !d.effective_outside &&
-                           0.5 * (w.effective_hi - w.effective_lo) <= kEffectiveRelPrecision * r_eff;
+  double lo = w.effective_lo, hi = w.effective_hi;
+  widen_effective_over_scaling(m, d, lo, hi);
+  d.effective_determined = !d.effective_outside && 0.5 * (hi - lo) <= kEffectiveRelPrecision * r_eff;
   char b[400];
   if (!every_within(sd, w.sd_lo, w.sd_hi, kSdPrecision, kSdRelPrecision)) {
     bool outside = sd < w.sd_lo || sd > w.sd_hi;
@@ -219,6 +243,7 @@ void judge_effective_by_models(Paar const& m, Assessment& d) {
   for (Assessment::Model const& pm : d.peak_models)
     if (pm.aic <= best + kAicMargin) lo = std::min(lo, pm.moments[2]), hi = std::max(hi, pm.moments[2]);
   if (!std::isfinite(lo) || !std::isfinite(hi)) return;
+  widen_effective_over_scaling(m, d, lo, hi);
   double r_eff = m.results.effective_distance;
   d.effective_by_models = true;
   d.effective_determined = std::fabs(r_eff - lo) <= kEffectiveRelPrecision * lo &&

@@ -62,7 +62,9 @@ void flag_components(Paar const& model, MixtureFit const& fit, double width_max,
 // Where one Gaussian does not describe the data (and the allowed widths were
 // computed), r_eff is judged by the peak models within kAicMargin of the best
 // (1-3 Gaussians, a skewed and a flat-topped peak): determined when it lies
-// within kEffectiveRelPrecision of every one's effective distance.
+// within kEffectiveRelPrecision of every one's effective distance. With a
+// SCALING profile (fitted, or the trap's), the solver's fits at the SCALINGs
+// within kAicMargin of its best join them.
 void judge_effective_by_models(Paar const& model, Assessment& d);
 // Where one Gaussian does not describe the data and the SCALING trap is
 // found (a lower SCALING clears the share beyond one dephasing cycle), the

@@ -77,6 +77,12 @@ struct Assessment {
   // reported one, which then judge r_eff.
   bool effective_by_models = false;
   double effective_models_lo = 0.0, effective_models_hi = 0.0;
+  // The solver's own fits at the SCALINGs its profile allows as well (within
+  // kAicMargin of the best), when they widen that span: their SCALINGs and
+  // effective distances.
+  bool effective_by_scaling = false;
+  double effective_scaling_lo = 0.0, effective_scaling_hi = 0.0;
+  double effective_scaling_r_lo = 0.0, effective_scaling_r_hi = 0.0;
   // Peaks.
   std::vector<PeakInfo> peaks;
   Interval95 mean_interval, sd_interval, effective_interval, scaling_interval;

@@ -54,6 +54,7 @@ enum class McStatus { kDone, kNotFinite, kTooManyRejections, kInterrupted };
 struct ScalingPoint {
   double scaling = 0.0, chi2 = INFINITY, aic = INFINITY;
   double beyond = 0.0, beyond_at = 0.0, peak = 0.0;
+  double effective = NAN;  // the fit's effective distance (Angstrom)
 };
 
 struct ScalingProfile {

@@ -174,6 +174,9 @@ void add_determined_json(Paar const& m, Assessment const& d, nlohmann::json& j) 
     dist["effective_determined"] = d.effective_determined;
   if (d.chi2_fails()) dist["chi2_fails"] = true;
   if (d.effective_by_models) dist["effective_models"] = {d.effective_models_lo, d.effective_models_hi};
+  if (d.effective_by_scaling)
+    dist["effective_over_scaling"] = {{"scaling", {d.effective_scaling_lo, d.effective_scaling_hi}},
+                                      {"effective", {d.effective_scaling_r_lo, d.effective_scaling_r_hi}}};
   if (d.sd_disagrees || d.mean_disagrees || d.effective_outside)
     dist["outside_allowed"] = {{"sd", d.sd_disagrees}, {"mean", d.mean_disagrees}, {"effective", d.effective_outside}};
   nlohmann::json peaks = nlohmann::json::array();

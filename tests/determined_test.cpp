@@ -364,6 +364,36 @@ TEST(Determined, EffectiveDistanceOutsideItsAllowedRangeBeyondTheSlackOrOpenInAW
     judge_effective_by_models(*m, b);
     EXPECT_TRUE(b.effective_by_models && b.effective_determined == determined && b.effective_models_lo == lo && b.effective_models_hi == hi) << r;
   }
+  // With SCALING fitted, the solver's fits at the SCALINGs within 2 of the best criterion (20) join them
+  // (0.7 at 21.99 with r_eff 2.95; not 1.2 at 22.01, nor a fit without a distribution); inside the models' span, not said.
+  ScalingProfile& sf = m->results.scaling_fit;
+  sf.fitted = true, sf.aic = 20.0;
+  for (auto [at07, widened] : {std::pair{2.95, true}, {3.01, false}}) {
+    sf.points = {{0.5, 0, 21.0, 0, 0, 0, NAN}, {0.7, 0, 21.99, 0, 0, 0, at07}, {1.0, 0, 20.0, 0, 0, 0, 3.02}, {1.2, 0, 22.01, 0, 0, 0, 2.5}};
+    Assessment e = b;
+    m->results.effective_distance = 3.02;
+    judge_effective_by_models(*m, e);
+    EXPECT_TRUE(e.effective_by_scaling == widened && e.effective_determined == !widened && e.effective_models_lo == std::min(at07, 3.0)) << at07;
+    std::vector<std::string> w = judged_warnings(*m, e);
+    EXPECT_EQ(std::count(w.begin(), w.end(), "warning: the effective distance is not determined by these data: the reported 3.02 Angstrom, the peak models within 2 of "
+              "the best AIC (1 to 3 Gaussians, a skewed and a flat-topped peak) and the solver's fits at SCALING 0.70 to 1.00 (criterion within 2 of the best; "
+              "effective distances 2.95 to 3.02 Angstrom) span 2.95 to 3.04 Angstrom, more than 1.5 % either way; quote 2.95 to 3.04 Angstrom rather than the reported value"), widened) << at07;
+  }
+  // Where one Gaussian judges r_eff (the run as it stands, one SCALING: no profile over it), a fit at another
+  // SCALING 3 % above its middle leaves it open; at 0.5 % it does not.
+  sf.lo4 = sf.hi4 = m->scaling, m->results.effective_distance = 0.5 * (w.effective_lo + w.effective_hi);
+  for (auto [above, open] : {std::pair{1.03, true}, {1.005, false}}) {
+    double r = m->results.effective_distance * above;
+    sf.points = {{0.9, 0, 21.0, 0, 0, 0, r}};
+    Assessment const e = assess(*m);
+    EXPECT_TRUE(e.one_gaussian_describes && e.effective_determined == !open && e.effective_by_scaling) << above;
+    std::vector<std::string> v = judged_warnings(*m, e);
+    EXPECT_EQ(std::count(v.begin(), v.end(), format("warning: the effective distance is not determined by these data: the single Gaussians they allow (chi2 "
+              "within 1 of the best) and the solver's fits at SCALING 0.90 to 0.90 (criterion within 2 of the best; effective distances %.2f to %.2f "
+              "Angstrom) have effective distances from %.2f to %.2f Angstrom; quote %.2f to %.2f Angstrom rather than the reported %.2f", r, r,
+              w.effective_lo, r, w.effective_lo, r, m->results.effective_distance)), open) << above;
+  }
+  sf = ScalingProfile();
   // With the SCALING trap found and cleared by a lower SCALING (its other fit leaves less than half the
   // share beyond), the mean and the sd move with that share; not while a single Gaussian judges them.
   ScalingTrap& t = m->results.scaling_trap;

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "model/dephasing_cycle.h"
+#include "model/effective_distance.h"
 #include "numeric/interrupt.h"
 #include "numeric/margin.h"
 #include "model/gaussian_mixture.h"
@@ -62,6 +63,7 @@ class FitOfScaling {
       r[j] = gsl_vector_get(t.setup->distances, j), w[j] = gsl_vector_get(t.distribution, j);
     p.beyond = share_beyond(r, w, watch_, &p.beyond_at);
     p.peak = r[std::max_element(w.begin(), w.end()) - w.begin()];
+    p.effective = effective_distance(w.data(), r.data(), w.size());
   }
   static std::shared_ptr<const RunSetup> quiet_setup(Paar const& m) {
     if (!m.setup->write_traces) return m.setup;
