@@ -166,9 +166,13 @@ void shape_warnings(Paar const& m, Assessment const& d, std::vector<std::string>
     if (p.supported && !p.placed)
       out.push_back(format("warning: the position of the peak at %.2f Angstrom is not determined by these data: "
                            "the peak models within 2 of the best AIC (1 to 3 Gaussians, a skewed and a "
-                           "flat-topped peak) put it from %.2f to %.2f Angstrom; quote %.2f to %.2f Angstrom",
-                           p.position, p.placed_range[0], p.placed_range[1], p.placed_range[0],
-                           p.placed_range[1]));
+                           "flat-topped peak)%s put it from %.2f to %.2f Angstrom; quote %.2f to %.2f Angstrom",
+                           p.position,
+                           d.peaks_by_scaling ? format(" and the solver's fits at SCALING %.2f to %.2f (criterion "
+                                                       "within 2 of the best)",
+                                                       d.peaks_scaling_lo, d.peaks_scaling_hi).c_str()
+                                              : "",
+                           p.placed_range[0], p.placed_range[1], p.placed_range[0], p.placed_range[1]));
 }
 
 // Mass the solver put where the grid or its prior shapes it: said whether

@@ -252,19 +252,41 @@ void judge_effective_by_models(Paar const& m, Assessment& d) {
   d.effective_models_lo = std::min(lo, r_eff), d.effective_models_hi = std::max(hi, r_eff);
 }
 
-void judge_peak_positions(Assessment& d) {
+namespace {
+
+// The nearest of positions to x joins [lo, hi]; none, nothing.
+void join_nearest(std::vector<double> const& positions, double x, double& lo, double& hi) {
+  if (positions.empty()) return;
+  double q = positions[0];
+  for (double y : positions)
+    if (std::fabs(y - x) < std::fabs(q - x)) q = y;
+  lo = std::min(lo, q), hi = std::max(hi, q);
+}
+
+}  // namespace
+
+void judge_peak_positions(Paar const& m, Assessment& d) {
   double best = INFINITY;
   for (Assessment::Model const& pm : d.peak_models) best = std::min(best, pm.aic);
   double level = margin_level(best, kAicMargin);
+  ScalingProfile const& sp =
+      m.results.scaling_fit.fitted ? m.results.scaling_fit : m.results.scaling_trap.profile;
+  double scaling_level = margin_level(sp.aic, kAicMargin);
   for (PeakInfo& p : d.peaks) {
     if (!p.supported) continue;
     double lo = p.position, hi = p.position;
-    for (Assessment::Model const& pm : d.peak_models) {
-      if (!(pm.aic <= level) || pm.positions.empty()) continue;
-      double q = pm.positions[0];
-      for (double x : pm.positions)
-        if (std::fabs(x - p.position) < std::fabs(q - p.position)) q = x;
-      lo = std::min(lo, q), hi = std::max(hi, q);
+    for (Assessment::Model const& pm : d.peak_models)
+      if (pm.aic <= level) join_nearest(pm.positions, p.position, lo, hi);
+    // The solver's own fits at the SCALINGs its profile allows as well.
+    for (ScalingPoint const& q : sp.points) {
+      if (!sp.fitted || !(q.aic <= scaling_level) || q.peaks.empty()) continue;
+      double was_lo = lo, was_hi = hi;
+      join_nearest(q.peaks, p.position, lo, hi);
+      if (lo < was_lo || hi > was_hi) {
+        d.peaks_scaling_lo = d.peaks_by_scaling ? std::min(d.peaks_scaling_lo, q.scaling) : q.scaling;
+        d.peaks_scaling_hi = d.peaks_by_scaling ? std::max(d.peaks_scaling_hi, q.scaling) : q.scaling;
+        d.peaks_by_scaling = true;
+      }
     }
     p.placed_range = {lo, hi};
     p.placed = p.position - lo <= kPeakPrecision && hi - p.position <= kPeakPrecision;
@@ -350,7 +372,7 @@ Assessment assess(Paar const& m) {
   judge_width(m, d);
   judge_moments_in_trap(m, d);
   judge_effective_by_models(m, d);
-  judge_peak_positions(d);
+  judge_peak_positions(m, d);
   withdraw_claims(d);
   add_err_intervals(m, d);
   return d;

@@ -75,7 +75,7 @@ void judge_moments_in_trap(Paar const& model, Assessment& d);
 // the nearest peak of each gives its range, and the peak is placed when that
 // range lies within kPeakPrecision of its position. Two populations the data
 // cannot separate from one, or a skewed peak against a Gaussian, move it.
-void judge_peak_positions(Assessment& d);
+void judge_peak_positions(Paar const& model, Assessment& d);
 
 // Quiet: computes, prints nothing, changes nothing in the model.
 Assessment assess(Paar const& model);

@@ -85,6 +85,10 @@ struct Assessment {
   double effective_scaling_r_lo = 0.0, effective_scaling_r_hi = 0.0;
   // Peaks.
   std::vector<PeakInfo> peaks;
+  // The SCALINGs of the solver's fits (within kAicMargin of its profile's
+  // best) whose nearest peaks widened a supported peak's placed range.
+  bool peaks_by_scaling = false;
+  double peaks_scaling_lo = 0.0, peaks_scaling_hi = 0.0;
   Interval95 mean_interval, sd_interval, effective_interval, scaling_interval;
   // The models of the same data the peaks are judged by: name, AIC, peaks.
   struct Model {

@@ -68,7 +68,9 @@ def classify(w):
         q.add("data")
     else:
         q.add("other")
-    if "SCALING" in w:
+    # A warning on a distance or a peak that names the SCALINGs of other fits
+    # says nothing of the fitted SCALING.
+    if "SCALING" in w and not ({"reff", "peaks"} & q and "the solver's fits at SCALING" in w):
         q.add("scaling")
     return q
 

@@ -55,6 +55,7 @@ struct ScalingPoint {
   double scaling = 0.0, chi2 = INFINITY, aic = INFINITY;
   double beyond = 0.0, beyond_at = 0.0, peak = 0.0;
   double effective = NAN;  // the fit's effective distance (Angstrom)
+  std::vector<double> peaks{};  // its peaks' positions (Angstrom)
 };
 
 struct ScalingProfile {

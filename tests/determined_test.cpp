@@ -413,12 +413,27 @@ TEST(Determined, EffectiveDistanceOutsideItsAllowedRangeBeyondTheSlackOrOpenInAW
   b.peak_models[0].positions = {3.0}, b.peak_models[1].positions = {2.2, 3.07}, b.peak_models[2].positions = {3.5};
   for (auto [at, placed, lo, hi] : {std::tuple{2.996, true, 2.996, 3.07}, {2.994, false, 2.994, 3.07}, {3.074, true, 3.0, 3.074}, {3.076, false, 3.0, 3.076}}) {
     b.peaks = {{at, 0.8}, {5.0, 0.2, false}};
-    judge_peak_positions(b);
+    judge_peak_positions(*m, b);
     EXPECT_TRUE(b.peaks[0].placed == placed && b.peaks[0].placed_range == (std::array{lo, hi}) && b.peaks[1].placed) << at;
     std::vector<std::string> w = judged_warnings(*m, b);
     EXPECT_EQ(std::count(w.begin(), w.end(), format("warning: the position of the peak at %.2f Angstrom is not determined by these data: the peak models within 2 of the "
                         "best AIC (1 to 3 Gaussians, a skewed and a flat-topped peak) put it from %.2f to %.2f Angstrom; quote %.2f to %.2f Angstrom", at, lo, hi, lo, hi)), !placed) << at;
   }
+  // With SCALING fitted, the solver's fit at SCALING 0.8 within 2 of its best criterion (5) puts the nearest
+  // peak at 3.08: the peak at 3.0 is not placed; at 2.01 above the best that fit does not count.
+  m->results.scaling_fit.fitted = true, m->results.scaling_fit.aic = 5.0;
+  for (auto [aic, placed] : {std::pair{6.99, false}, {7.01, true}}) {
+    m->results.scaling_fit.points = {{0.8, 0, aic, 0, 0, 0, NAN, {2.0, 3.08}}};
+    Assessment e = b;
+    e.peaks = {{3.0, 0.8}};
+    judge_peak_positions(*m, e);
+    EXPECT_TRUE(e.peaks[0].placed == placed && e.peaks[0].placed_range[1] == (placed ? 3.07 : 3.08)) << aic;
+    std::vector<std::string> w = judged_warnings(*m, e);
+    EXPECT_EQ(std::count(w.begin(), w.end(), "warning: the position of the peak at 3.00 Angstrom is not determined by these data: the peak models within 2 of the best AIC "
+              "(1 to 3 Gaussians, a skewed and a flat-topped peak) and the solver's fits at SCALING 0.80 to 0.80 (criterion within 2 of the best) put it from "
+              "3.00 to 3.08 Angstrom; quote 3.00 to 3.08 Angstrom"), !placed) << aic;
+  }
+  m->results.scaling_fit = ScalingProfile();
   // A mean and an sd inside wide allowed ranges (the curve to N_c 24) are open, not outside them.
   ts::Model s({{"FAR", "4.5"}}, ts::kCurveData.substr(0, ts::kCurveData.find("\n32 ") + 1));
   WidthAllowed const v = assess(*s).width;

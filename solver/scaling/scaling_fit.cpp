@@ -6,6 +6,7 @@
 
 #include "model/dephasing_cycle.h"
 #include "model/effective_distance.h"
+#include "model/peaks.h"
 #include "numeric/interrupt.h"
 #include "numeric/margin.h"
 #include "model/gaussian_mixture.h"
@@ -64,6 +65,7 @@ class FitOfScaling {
     p.beyond = share_beyond(r, w, watch_, &p.beyond_at);
     p.peak = r[std::max_element(w.begin(), w.end()) - w.begin()];
     p.effective = effective_distance(w.data(), r.data(), w.size());
+    for (PeakInfo const& k : distribution_peaks(r, w)) p.peaks.push_back(k.position);
   }
   static std::shared_ptr<const RunSetup> quiet_setup(Paar const& m) {
     if (!m.setup->write_traces) return m.setup;
