@@ -1,5 +1,6 @@
 #include "assessment/assess.h"
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -236,6 +237,32 @@ void judge_moments_in_trap(Paar const& m, Assessment& d) {
                            100.0 * t.share, t.cycle_distance, t.other.scaling);
 }
 
+// Where one Gaussian does not describe the data, the mean and the sd against
+// those of the peak models within kAicMargin of the best AIC: each is
+// determined when it lies within the precision a distance is quoted to of
+// every one's.
+void judge_moments_by_models(Paar const& m, Assessment& d) {
+  if (!d.width.computed || d.one_gaussian_describes || d.peak_models.empty()) return;
+  if (!d.mean_determined && !d.sd_determined) return;  // the SCALING trap has said so
+  double mean = m.results.distance_moments[0], sd = m.results.distance_moments[1];
+  std::array<double, 2> ms = {mean, mean}, ss = {sd, sd};
+  auto join = [&](double mu, double s) {
+    if (!std::isfinite(mu) || !std::isfinite(s)) return;
+    ms = {std::min(ms[0], mu), std::max(ms[1], mu)}, ss = {std::min(ss[0], s), std::max(ss[1], s)};
+  };
+  double best = INFINITY;
+  for (Assessment::Model const& pm : d.peak_models) best = std::min(best, pm.aic);
+  for (Assessment::Model const& pm : d.peak_models)
+    if (pm.aic <= margin_level(best, kAicMargin) && pm.moments.size() >= 2) join(pm.moments[0], pm.moments[1]);
+  bool mean_ok = every_within(mean, ms[0], ms[1], kMeanPrecision, kMeanRelPrecision);
+  bool sd_ok = every_within(sd, ss[0], ss[1], kSdPrecision, kSdRelPrecision);
+  if (mean_ok && sd_ok) return;
+  d.mean_determined = d.mean_determined && mean_ok, d.sd_determined = d.sd_determined && sd_ok;
+  d.width_problem = format("the peak models within 2 of the best AIC (1 to 3 Gaussians, a skewed and a flat-topped "
+                           "peak) have means from %.2f to %.2f and sds from %.2f to %.2f Angstrom",
+                           ms[0], ms[1], ss[0], ss[1]);
+}
+
 void judge_effective_by_models(Paar const& m, Assessment& d) {
   if (!d.width.computed || d.one_gaussian_describes || d.peak_models.empty()) return;
   double best = INFINITY, lo = INFINITY, hi = -INFINITY;
@@ -371,6 +398,7 @@ Assessment assess(Paar const& m) {
   for (PeakInfo const& p : d.peaks) d.peaks_supported = d.peaks_supported && p.supported;
   judge_width(m, d);
   judge_moments_in_trap(m, d);
+  judge_moments_by_models(m, d);
   judge_effective_by_models(m, d);
   judge_peak_positions(m, d);
   withdraw_claims(d);

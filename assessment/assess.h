@@ -70,6 +70,11 @@ void judge_effective_by_models(Paar const& model, Assessment& d);
 // found (a lower SCALING clears the share beyond one dephasing cycle), the
 // mean and the sd move with that share: not determined.
 void judge_moments_in_trap(Paar const& model, Assessment& d);
+// Where one Gaussian does not describe the data (and the trap has not said
+// so already), the mean and the sd are judged by the peak models within
+// kAicMargin of the best AIC: each determined when it lies within the quoted
+// precision (kMeanPrecision, kSdPrecision) of every one's.
+void judge_moments_by_models(Paar const& model, Assessment& d);
 
 // Each supported peak against the peak models within kAicMargin of the best:
 // the nearest peak of each gives its range, and the peak is placed when that

@@ -408,6 +408,18 @@ TEST(Determined, EffectiveDistanceOutsideItsAllowedRangeBeyondTheSlackOrOpenInAW
               "the 32 % beyond 2.79 Angstrom, which SCALING 0.69 explains as well (see the warning on SCALING); quote the "
               "effective distances 2.90 to 3.04 Angstrom the data allow and the allowed widths rather than the mean and the sd"), open) << beyond;
   }
+  // Elsewhere the same models judge the mean and the sd: means 3.0 and 3.08, sds 0.2 and 0.3 (not the 3 Gaussians'
+  // at AIC 13); the mean within 0.05 Angstrom of each, the sd within a third of each (0.067 and 0.1).
+  for (auto [mean, sd, mean_ok, sd_ok] : {std::tuple{3.049, 0.26, true, true}, {3.031, 0.266, true, true}, {3.051, 0.25, false, true},
+                                          {3.029, 0.268, false, false}, {3.04, 0.199, true, false}}) {
+    Assessment c = b;
+    c.peak_models[1].moments = {3.08, 0.3, 3.04};
+    m->results.distance_moments = {mean, sd, 0, 3};
+    judge_moments_by_models(*m, c);
+    EXPECT_TRUE(c.mean_determined == mean_ok && c.sd_determined == sd_ok) << mean << " " << sd;
+    EXPECT_EQ(c.width_problem, mean_ok && sd_ok ? "" : format("the peak models within 2 of the best AIC (1 to 3 Gaussians, a skewed and a flat-topped peak) "
+              "have means from 3.00 to 3.08 and sds from %.2f to 0.30 Angstrom", std::min(sd, 0.2))) << mean;
+  }
   // Each supported peak against the nearest peak of each model within 2 of the best AIC (not the 3 Gaussians'
   // at 3.5): placed while those lie within 0.075 Angstrom of it either side; an unsupported peak is not judged.
   b.peak_models[0].positions = {3.0}, b.peak_models[1].positions = {2.2, 3.07}, b.peak_models[2].positions = {3.5};
