@@ -122,15 +122,22 @@ void withdraw_claims(Assessment& d) {
 }
 
 
+// The profile of the solver's fits over SCALING whose other SCALINGs are
+// other explanations of the data: SCALING fitted, or the trap found (a lower
+// SCALING explains the share beyond one dephasing cycle); none otherwise.
+ScalingProfile const* other_scalings(Paar const& m) {
+  if (m.results.scaling_fit.fitted) return &m.results.scaling_fit;
+  ScalingTrap const& t = m.results.scaling_trap;
+  return t.found && t.profile.fitted ? &t.profile : nullptr;
+}
+
 // The solver's own fits at the SCALINGs within kAicMargin of the best
-// criterion of the run's SCALING profile (with SCALING fitted, or the trap's,
-// where a lower SCALING explains the share beyond one dephasing cycle): they
-// explain the data as well as the run's fit, at another SCALING. Their
-// SCALINGs and effective distances join [lo, hi] when they widen it.
+// criterion of that profile explain the data as well as the run's fit, at
+// another SCALING. Their SCALINGs and effective distances join [lo, hi] when
+// they widen it.
 void widen_effective_over_scaling(Paar const& m, Assessment& d, double& lo, double& hi) {
-  ScalingProfile const& p =
-      m.results.scaling_fit.fitted ? m.results.scaling_fit : m.results.scaling_trap.profile;
-  if (!p.fitted) return;
+  if (!other_scalings(m)) return;
+  ScalingProfile const& p = *other_scalings(m);
   double level = margin_level(p.aic, kAicMargin), slo = INFINITY, shi = -INFINITY;
   double rlo = INFINITY, rhi = -INFINITY;
   for (ScalingPoint const& q : p.points) {
@@ -296,17 +303,17 @@ void judge_peak_positions(Paar const& m, Assessment& d) {
   double best = INFINITY;
   for (Assessment::Model const& pm : d.peak_models) best = std::min(best, pm.aic);
   double level = margin_level(best, kAicMargin);
-  ScalingProfile const& sp =
-      m.results.scaling_fit.fitted ? m.results.scaling_fit : m.results.scaling_trap.profile;
-  double scaling_level = margin_level(sp.aic, kAicMargin);
+  std::vector<ScalingPoint> const none;
+  ScalingProfile const* sp = other_scalings(m);
+  double scaling_level = sp ? margin_level(sp->aic, kAicMargin) : -INFINITY;
   for (PeakInfo& p : d.peaks) {
     if (!p.supported) continue;
     double lo = p.position, hi = p.position;
     for (Assessment::Model const& pm : d.peak_models)
       if (pm.aic <= level) join_nearest(pm.positions, p.position, lo, hi);
     // The solver's own fits at the SCALINGs its profile allows as well.
-    for (ScalingPoint const& q : sp.points) {
-      if (!sp.fitted || !(q.aic <= scaling_level) || q.peaks.empty()) continue;
+    for (ScalingPoint const& q : sp ? sp->points : none) {
+      if (!(q.aic <= scaling_level) || q.peaks.empty()) continue;
       double was_lo = lo, was_hi = hi;
       join_nearest(q.peaks, p.position, lo, hi);
       if (lo < was_lo || hi > was_hi) {
