@@ -123,12 +123,13 @@ void withdraw_claims(Assessment& d) {
 
 
 // The profile of the solver's fits over SCALING whose other SCALINGs are
-// other explanations of the data: SCALING fitted, or the trap found (a lower
-// SCALING explains the share beyond one dephasing cycle); none otherwise.
+// other explanations of the data: SCALING fitted, or the trap's (a share
+// beyond one dephasing cycle that another SCALING may explain, whether or not
+// that SCALING lies a scan step away); none otherwise.
 ScalingProfile const* other_scalings(Paar const& m) {
   if (m.results.scaling_fit.fitted) return &m.results.scaling_fit;
   ScalingTrap const& t = m.results.scaling_trap;
-  return t.found && t.profile.fitted ? &t.profile : nullptr;
+  return t.profile.fitted ? &t.profile : nullptr;
 }
 
 // The solver's own fits at the SCALINGs within kAicMargin of the best

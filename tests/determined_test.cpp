@@ -446,15 +446,16 @@ TEST(Determined, EffectiveDistanceOutsideItsAllowedRangeBeyondTheSlackOrOpenInAW
               "3.00 to 3.08 Angstrom; quote 3.00 to 3.08 Angstrom"), !placed) << aic;
   }
   m->results.scaling_fit = ScalingProfile();
-  // The trap's profile counts only while the trap is found (its other SCALING a scan step or more away).
-  t.profile.aic = 5.0, t.profile.points = {{0.8, 0, 6.0, 0, 0, 0, NAN, {3.08}}};
-  for (bool found : {true, false}) {
-    t.found = found;
+  // Without SCALING fitted, the trap's profile counts whenever it was made (the trap itself found or not).
+  t.found = false, t.profile.aic = 5.0, t.profile.points = {{0.8, 0, 6.0, 0, 0, 0, NAN, {3.08}}};
+  for (bool made : {true, false}) {
+    t.profile.fitted = made;
     Assessment e = b;
     e.peaks = {{3.0, 0.8}};
     judge_peak_positions(*m, e);
-    EXPECT_EQ(e.peaks[0].placed, !found);
+    EXPECT_EQ(e.peaks[0].placed, !made);
   }
+  t.profile.fitted = t.found = true;
   // A mean and an sd inside wide allowed ranges (the curve to N_c 24) are open, not outside them.
   ts::Model s({{"FAR", "4.5"}}, ts::kCurveData.substr(0, ts::kCurveData.find("\n32 ") + 1));
   WidthAllowed const v = assess(*s).width;
