@@ -94,7 +94,8 @@ TEST(ScalingTrap, TheOtherExplanationOfAPlantedProfile) {
   using P = std::vector<std::array<double, 3>>;
   const std::pair<P, double> cases[] = {{{{0.7, 14.5, 0.0}, {0.8, 10.5, 0.01}, {1.0, 10.0, 0.2}}, 0.8},
                                         {{{0.98, 10.2, 0.0}, {1.0, 10.0, 0.2}}, 0.0},
-                                        {{{0.6, 13.0, 0.15}, {0.8, 11.0, 0.19}, {1.0, 10.0, 0.2}}, 0.6}};
+                                        {{{0.6, 13.0, 0.15}, {0.8, 11.0, 0.19}, {1.0, 10.0, 0.2}}, 0.6},
+                                        {{{0.6, 11.0, 0.15}, {0.8, 10.5, 0.0}, {1.0, 10.0, 0.2}}, 0.8}};
   for (auto const& [points, other] : cases) {
     Model m;
     gsl_vector_set(m->distribution, 2, 0.8), gsl_vector_set(m->distribution, 7, 0.2);  // 3.5 and 6.0 Angstrom
@@ -137,7 +138,7 @@ static SolverFit fixed_curve_fit(Paar const& p) {
 }
 
 TEST(ScalingTrap, FittedScalingAndItsRangesOnAPlantedParabola) {
-  for (double truth : {0.8, 0.4}) {
+  for (double truth : {0.8, 0.4, 0.0}) {
     std::string data;
     for (int i = 0; i < 9; i++) data += strf("%d 1 %.4f 1 0.05\n", 4 * i, 1.0 - truth * 0.1 * i + (i % 2 ? 0.01 : -0.01));
     Model m({}, data);
@@ -149,6 +150,8 @@ TEST(ScalingTrap, FittedScalingAndItsRangesOnAPlantedParabola) {
     double best = ab / a, one = 1.0 / std::sqrt(a);
     ScalingProfile sp = fit_scaling(*m, fixed_curve_fit);
     ASSERT_TRUE(sp.fitted);
+    EXPECT_EQ(sp.at_scan_end, truth == 0.0) << sp.best;  // no dephasing: the best at the scan's low end, 0.05
+    if (truth == 0.0) continue;
     double const want[5][2] = {{sp.best, best},           {sp.lo1, best - one},     {sp.hi1, best + one},
                                {sp.lo4, best - 2 * one}, {sp.hi4, best + 2 * one}};
     for (auto const& w : want) EXPECT_NEAR(w[0], w[1], 1e-3) << truth;

@@ -103,6 +103,7 @@ TEST(Study, RefusedCurveOverridesThreadsAndSingleRunNumbers) {
   ASSERT_EQ(w.run_args({"p.par", "--solver=maxent", "--study=one.csv"}).status, 0);
   EXPECT_EQ(w.file("st/c1/c1-distribution.csv") + w.file("st/c1/c1-curve.csv"),
             w.file("one_c1/one_c1-distribution.csv") + w.file("one_c1/one_c1-curve.csv"));
+  EXPECT_NE(w.file("st-study.gp").find("\nset origin 0, 0\nset size 1, "), std::string::npos);  // its one panel spans the page
   // One thread gives the same table.
   ASSERT_EQ(w.run_args({"p.par", "--solver", "maxent", "--study", "s.csv"}, {"OMP_NUM_THREADS=1"}).status, 1);
   EXPECT_EQ(w.file("st-study.csv"), table);
@@ -174,6 +175,19 @@ TEST_P(SharedStudy, SharedFitWeighsCurvesAtTheirScalingAndNamesTheOneThatDisagre
   // The annealing counts no parameters (one multiplier per point either way): no gain from sharing.
   if (solver != "annealing") {
     EXPECT_LT(two["delta_aic"].get<double>(), 0.0);
+  }
+  // 10 % prescribed at 3 A: each curve's table fit holds its curve and gives its chi2 (whose residuals are in
+  // units of the fitted share: the data's error times 1 - 0.1).
+  if (solver == "maxent") {
+    write_file(w.dir.file("d.dat"), "3.0 0.1\n");
+    write_file(w.dir.file("q.par"), std::regex_replace(w.file("p.par"), std::regex("DISTDIST: none"), "DISTDIST: d.dat"));
+    ASSERT_EQ(w.run_args({"q.par", "--solver", solver, "--study", "two.csv", "--shared"}).status, 0);
+    auto q = nlohmann::json::parse(w.file("sh-study.json"))["shared"]["curves"];
+    std::string t = std::regex_replace(w.file("sh-shared.csv"), std::regex(","), " ");
+    double chi2[2] = {0, 0};
+    for (auto const& row : table_rows(t.substr(t.find('\n') + 1)))
+      chi2[row[0] == "c2"] += std::pow((std::stod(row[3]) - std::stod(row[5])) / (0.9 * std::stod(row[4])), 2);
+    for (int c = 0; c < 2; c++) EXPECT_NEAR(chi2[c], q[c]["chi2_shared"].get<double>(), 1e-5 * chi2[c]) << c;
   }
   r = w.run_args({"p.par", "--solver", solver, "--study", "s.csv", "--shared"});
   EXPECT_NE(r.out.find("warning: the curves do not share one distribution"), std::string::npos) << r.out;
