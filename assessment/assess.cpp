@@ -64,6 +64,8 @@ KernelAt determined_kernel(Paar const& m, AssessmentGrid const& g) {
   if (!s.have_curve && s.per_2pi > 0 && static_cast<double>(lam.size()) < n_direct) {
     int n = static_cast<int>(lam.size());
     std::vector<double> val(n);
+    // Each knot's powder average alone: the same values for any thread count.
+#pragma omp parallel for schedule(dynamic, 8)
     for (int k = 0; k < n; k++) val[k] = s.kernel_value(s.powder, 1, std::fabs(lam[k]) * s.mas);
     auto spline = std::shared_ptr<gsl_spline>(gsl_spline_alloc(gsl_interp_cspline, n), gsl_spline_free);
     gsl_spline_init(spline.get(), lam.data(), val.data(), n);
