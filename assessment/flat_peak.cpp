@@ -34,11 +34,11 @@ std::vector<double> flat_peak_mass(std::vector<double> const& r, double c, doubl
   std::vector<double> m(r.size(), 0.0);
   double total = 0.0;
   for (size_t b = 0; b < r.size(); b++) {
-    double lower = (r[b] - c - h) / e;
-    // Above 8.6 sds the normal CDF is 1 to the last bit (1 - Q(x) with Q
-    // below half an ulp of 1): the bin's mass is exactly 0, as is every later one's.
-    if (lower > 8.6) break;
-    m[b] = gsl_cdf_ugaussian_P((r[b] - c + h) / e) - gsl_cdf_ugaussian_P(lower);
+    double lower = (r[b] - c - h) / e, upper = (r[b] - c + h) / e;
+    // Above kCdfOne sds the normal CDF is 1 to the last bit: past the top a
+    // bin's mass is exactly 0, as is every later one's.
+    if (lower > kCdfOne) break;
+    m[b] = (upper > kCdfOne ? 1.0 : gsl_cdf_ugaussian_P(upper)) - gsl_cdf_ugaussian_P(lower);
     total += m[b];
   }
   if (total > 0.0)

@@ -11,6 +11,10 @@
 
 #include "model/gaussian_mixture.h"
 
+// Above this many sds the normal CDF is 1 to the last bit (1 - Q(x) with
+// Q(8.3) already below half an ulp of 1): its value needs no computing.
+constexpr double kCdfOne = 8.6;
+
 // chi2 of fine-grid masses (sum 1) with kernel, the run's kernel on gm's
 // sub-grid transposed (n_fine x n_data, row-major), at gm's SCALING.
 double fine_mass_chi2(GaussianMixture const& gm, std::vector<double> const& kernel, std::vector<double> const& mass);

@@ -41,7 +41,7 @@ std::vector<double> skewed_peak_mass(std::vector<double> const& r, double xi, do
   for (size_t b = 0; b < r.size(); b++) {
     double t = (r[b] - xi) / w;
     if (std::fabs(t) > 40.0) continue;
-    m[b] = gsl_ran_ugaussian_pdf(t) * gsl_cdf_ugaussian_P(a * t);
+    m[b] = gsl_ran_ugaussian_pdf(t) * (a * t > kCdfOne ? 1.0 : gsl_cdf_ugaussian_P(a * t));
     total += m[b];
   }
   if (total > 0.0)
