@@ -188,6 +188,17 @@ TEST_P(SharedStudy, SharedFitWeighsCurvesAtTheirScalingAndNamesTheOneThatDisagre
     for (auto const& row : table_rows(t.substr(t.find('\n') + 1)))
       chi2[row[0] == "c2"] += std::pow((std::stod(row[3]) - std::stod(row[5])) / (0.9 * std::stod(row[4])), 2);
     for (int c = 0; c < 2; c++) EXPECT_NEAR(chi2[c], q[c]["chi2_shared"].get<double>(), 1e-5 * chi2[c]) << c;
+    // b, measured at 5000 Hz and told 5250, disagrees a little: the curve named is the one whose chi2
+    // rises most over its own fit's (b: about 4.2, a: 3.9), not the one whose two add up most (a).
+    std::string mas = "curve,mas,n_c,s0,s,s_s0,error\n";
+    for (char const* c : {"a,5000", "b,5250"})
+      for (Row const& p : table_rows(kCurveData)) mas += strf("%s,%s,1,%s,%s,0.015\n", c, p[0].c_str(), p[2].c_str(), p[2].c_str());
+    write_file(w.dir.file("m.csv"), mas);
+    ASSERT_EQ(w.run_args({"p.par", "--solver", solver, "--study", "m.csv", "--shared"}).status, 0);
+    auto m = nlohmann::json::parse(w.file("sh-study.json"))["shared"];
+    auto rise = [&](int c) { return m["curves"][c]["chi2_shared"].get<double>() - m["curves"][c]["chi2_separate"].get<double>(); };
+    EXPECT_GT(rise(1), rise(0));
+    EXPECT_EQ(m["disagrees_most"], "b");
   }
   r = w.run_args({"p.par", "--solver", solver, "--study", "s.csv", "--shared"});
   EXPECT_NE(r.out.find("warning: the curves do not share one distribution"), std::string::npos) << r.out;
