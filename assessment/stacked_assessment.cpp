@@ -3,11 +3,30 @@
 #include <algorithm>
 #include <cmath>
 
+#include <stdexcept>
+
 #include "assessment/assess.h"
+#include "assessment/peak_support.h"
 #include "assessment/assessment_grid.h"
 #include "assessment/width_profile.h"
 #include "model/effective_distance.h"
 #include "model/goodness_of_fit.h"
+#include "solver/gaussians/gaussian_fit.h"
+
+namespace {
+
+// Marks the peaks of a.peaks that the peak models of the curves together support.
+void support_peaks(FitProblem const& all, double near, double far, StackedAssessment& a) {
+  try {
+    MixtureSelection sel = fit_gaussian_mixtures(all, near, far);
+    GaussianMixture gm(all, near, far);
+    a.supported_peaks = mark_supported_peaks(a.peaks, peak_models(sel, gm));
+  } catch (std::invalid_argument const&) {  // a range too short for a Gaussian: nothing judged
+    for (PeakInfo& pk : a.peaks) pk.supported = false;
+  }
+}
+
+}  // namespace
 
 StackedAssessment assess_stacked(FitProblem const& all, std::vector<double> const& p, std::array<double, 2> factor) {
   StackedAssessment a;
@@ -23,6 +42,8 @@ StackedAssessment assess_stacked(FitProblem const& all, std::vector<double> cons
   // kAssessMaxCentres of them.
   double step = std::max(kAssessCentreStep, (far - near) / kAssessMaxCentres);
   ProfileCurves curves;
+  a.peaks = distribution_peaks(r, p);
+  support_peaks(all, near, far, a);
   a.width = one_gaussian_profile(all, near, far, kAllowedDeltaChi2, step, &curves);
   if (a.width.computed && factor[1] - factor[0] >= 1e-3) {
     WidthAllowed o = one_gaussian_profile(all, near, far, kAllowedDeltaChi2, step, &curves, factor);

@@ -2,7 +2,8 @@
 // single Gaussians they allow (widths, centres, moments and effective
 // distances within chi2 + 4 of the best, with every curve's rows), and the
 // shared distribution's mean, sd and effective distance judged against them
-// by the rules of a single run's assessment.
+// by the rules of a single run's assessment, and its peaks against the peak
+// models of the curves together.
 #ifndef REDORDIST_ASSESSMENT_STACKED_ASSESSMENT_H
 #define REDORDIST_ASSESSMENT_STACKED_ASSESSMENT_H
 
@@ -11,6 +12,7 @@
 
 #include "assessment/assessment.h"
 #include "model/fit_problem.h"
+#include "model/peaks.h"
 
 struct StackedAssessment {
   WidthAllowed width;  // not computed: the range is too short for a Gaussian
@@ -21,6 +23,12 @@ struct StackedAssessment {
   // degrees of freedom not above its 0.999 quantile): otherwise its ranges
   // say nothing of the shared distribution, and nothing is determined.
   bool one_gaussian_fits = false;
+  // The shared distribution's peaks, each marked supported when the fewest
+  // peaks any model within kAicMargin of the best AIC needs (one to three
+  // Gaussians, a skewed or flat-topped peak, fitted to the curves together)
+  // put one there; supported_peaks is that fewest number (0: no model fitted).
+  std::vector<PeakInfo> peaks;
+  int supported_peaks = 0;
 };
 
 // all: the curves' rows stacked, each curve's SCALING taken into its rows

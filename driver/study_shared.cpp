@@ -239,6 +239,11 @@ json shared_json(SharedFit const& f) {
                        {"width_allowed", {w.width_lo, w.width_hi}}, {"centre_allowed", {w.centre_lo, w.centre_hi}},
                        {"mean_allowed", {w.mean_lo, w.mean_hi}}, {"sd_allowed", {w.sd_lo, w.sd_hi}},
                        {"effective_allowed", {w.effective_lo, w.effective_hi}}};
+    json peaks = json::array();
+    for (PeakInfo const& pk : t.peaks)
+      peaks.push_back({{"position", pk.position}, {"share", pk.share}, {"supported", pk.supported}});
+    out["together"]["peaks"] = peaks;
+    out["together"]["supported_peaks"] = t.supported_peaks;
   }
   if (f.scaling_fitted)
     out["scaling_fitted"] = true, out["rounds"] = f.rounds, out["scaling_factor_allowed"] = {f.factor_lo4, f.factor_hi4};
