@@ -53,4 +53,11 @@ void add_err_intervals(Paar const& m, Assessment& d) {
     at = {std::min(at[0], w.centre_lo), std::max(at[1], w.centre_hi)};
   }
   widen_by_models(d, mc);
+  // Each supported peak also wherever the peak models and the solver's fits at
+  // the other SCALINGs the data allow place it (where they place it apart,
+  // the noise alone says too little).
+  for (PeakInfo& p : d.peaks)
+    if (p.supported && p.runs >= 2 && p.placed_range[0] <= p.position && p.position <= p.placed_range[1])
+      p.position_interval = {std::min(p.position_interval[0], p.placed_range[0]),
+                             std::max(p.position_interval[1], p.placed_range[1])};
 }
