@@ -350,6 +350,13 @@ TEST(MonteCarlo, StopsAfterAThousandRejectionsInARow) {
   EXPECT_EQ(w.rest, with_rejection_warning({msg}, w, 0, "1e-09"));
   // No block finished: the table is still written, its estimates zero.
   for (int col = 5; col <= 8; col++) EXPECT_EQ(col_max(c.out(".me"), col), 0.0);
+  // MAX MC CHI2 23 allows for the noise of the five points; told SCALING 0.3 the fit itself lies far above it.
+  r = c.run({{"MAX MC CHI2", "23"}, {"SCALING", "0.3"}, {"ERR ITERS AT TEMP", "1"}, {"ERR MIN TEMP", "1.5"}});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("warning: the fit does not explain the data, so 100 % of the Monte Carlo runs (1000 of 1000) were"),
+            std::string::npos) << r.out;
+  EXPECT_NE(c.out(".log").find(", above MAX MC CHI2 23 and above the 23 that the noise of 5 points allows (2N + 4 "
+                               "sqrt(2N)); check SCALING"), std::string::npos);
 }
 
 TEST(MonteCarlo, ConvergesAfterFiveBlocksToTheSameFilesWhateverTheThreadCount) {

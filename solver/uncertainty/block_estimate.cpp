@@ -1,5 +1,6 @@
 #include "solver/uncertainty/block_estimate.h"
 
+#include <algorithm>
 #include <cmath>
 #include <iostream>
 #include <sstream>
@@ -131,12 +132,28 @@ void BlockLoop::warn_rejections() {
   long long total = accepted_ + rejected_;
   if (total == 0 || static_cast<double>(rejected_) <= kRejectedShareLimit * static_cast<double>(total)) return;
   int n = model_.setup->n_data;
-  char b[400];
-  std::snprintf(b, sizeof b,
-                "warning: %.0f %% of the %s (%lld of %lld) were rejected and done again: MAX MC CHI2 %g is "
-                "too low for %d points; set it to about %g (2N + 4 sqrt(2N), N the number of points)",
-                100.0 * static_cast<double>(rejected_) / static_cast<double>(total), runs_name, rejected_,
-                total, model_.setup->max_mc_chi2, n, suggested_max_mc_chi2(n));
+  double limit = model_.setup->max_mc_chi2, suggested = suggested_max_mc_chi2(n), fit = model_.chi2;
+  double share = 100.0 * static_cast<double>(rejected_) / static_cast<double>(total);
+  char b[500];
+  // A limit below what the noise of n points allows is the cause, unless the
+  // fit itself lies above both: then no limit cures it.
+  if (fit > std::max(limit, suggested))
+    std::snprintf(b, sizeof b,
+                  "warning: the fit does not explain the data, so %.0f %% of the %s (%lld of %lld) were rejected "
+                  "and done again: its chi2 is %.1f, above MAX MC CHI2 %g and above the %g that the noise of %d "
+                  "points allows (2N + 4 sqrt(2N)); check SCALING, the errors, NEAR and FAR rather than MAX MC CHI2",
+                  share, runs_name, rejected_, total, fit, limit, suggested, n);
+  else if (suggested > limit)
+    std::snprintf(b, sizeof b,
+                  "warning: %.0f %% of the %s (%lld of %lld) were rejected and done again: MAX MC CHI2 %g is "
+                  "too low for %d points; set it to about %g (2N + 4 sqrt(2N), N the number of points)",
+                  share, runs_name, rejected_, total, limit, n, suggested);
+  else
+    std::snprintf(b, sizeof b,
+                  "warning: %.0f %% of the %s (%lld of %lld) were rejected and done again although MAX MC CHI2 %g "
+                  "allows for the noise of %d points (2N + 4 sqrt(2N) = %g): their fits, not the limit, fail; check "
+                  "SCALING, the errors, NEAR and FAR",
+                  share, runs_name, rejected_, total, limit, n, suggested);
   model_.report().warn(b);
   log(std::string(b) + "\n");
 }
