@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "numeric/numeric.h"
+#include "solver/uncertainty/block_estimate.h"
 #include "solver/uncertainty/bootstrap.h"
 #include "solver/uncertainty/mc_blocks.h"
 #include "tests/test_support.h"
@@ -357,6 +358,21 @@ TEST(MonteCarlo, StopsAfterAThousandRejectionsInARow) {
             std::string::npos) << r.out;
   EXPECT_NE(c.out(".log").find(", above MAX MC CHI2 23 and above the 23 that the noise of 5 points allows (2N + 4 "
                                "sqrt(2N)); check SCALING"), std::string::npos);
+}
+
+// An accepted run starts the count afresh: 999 rejections after it are one short of the 1000 that stop.
+TEST(MonteCarlo, NineHundredNinetyNineRejectionsAfterAnAcceptedRunGoOn) {
+  ts::Model m(ts::Over{{"MODE", "err"}, {"PER MC BLOCK", "2"}, {"MAX MC BLOCKS", "2"}});
+  int k = 0;
+  EstimateSource src;
+  src.next = [&](EstimateRun& r) {
+    r = EstimateRun(), r.usable = k == 0 || k >= 1000, k++;
+    r.distribution.assign(m->setup->n_grid, 1.0 / m->setup->n_grid);
+  };
+  testing::internal::CaptureStdout();
+  McStatus s = run_block_estimate(*m, src, [](Paar&) {});
+  testing::internal::GetCapturedStdout();
+  EXPECT_TRUE(s == McStatus::kDone && k == 1003) << k;  // two blocks of two runs
 }
 
 TEST(MonteCarlo, ConvergesAfterFiveBlocksToTheSameFilesWhateverTheThreadCount) {
