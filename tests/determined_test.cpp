@@ -364,6 +364,10 @@ TEST(Determined, EffectiveDistanceOutsideItsAllowedRangeBeyondTheSlackOrOpenInAW
     judge_effective_by_models(*m, b);
     EXPECT_TRUE(b.effective_by_models && b.effective_determined == determined && b.effective_models_lo == lo && b.effective_models_hi == hi) << r;
   }
+  Assessment at2 = b;  // a model exactly 2 above the best (r_eff 3.1 at AIC 12) is within the margin
+  at2.peak_models.push_back({"skewed peak", 12.0, 1, {}, {3.1, 0.2, 3.1}});
+  judge_effective_by_models(*m, at2);
+  EXPECT_EQ(at2.effective_models_hi, 3.1);
   // With SCALING fitted, the solver's fits at the SCALINGs within 2 of the best criterion (20) join them
   // (0.7 at 21.99 with r_eff 2.95; not 1.2 at 22.01, nor a fit without a distribution); inside the models' span, not said.
   ScalingProfile& sf = m->results.scaling_fit;
