@@ -252,6 +252,8 @@ TEST(Diagnostics, UnsupportedPeakAndThePlateausScalingOnAPlantedAssessment) {
   ASSERT_GT(far->setup->longest_measurable_distance(far->scaling), 8.25);
   EXPECT_EQ(judged_warnings(*far, d).back(), "warning: maxent's peak at 6.25 Angstrom lies within its default model's "
             "taper (1.00 Angstrom from FAR 6): the grid end is too close for maxent; widen FAR to 8.3 Angstrom");
+  d.peaks = {{far->setup->longest_measurable_distance(far->scaling) - 1.0, 1.0, true}};  // FAR would pass it: no advice
+  for (std::string const& x : judged_warnings(*far, d)) EXPECT_EQ(x.find("widen FAR"), std::string::npos) << x;
   // A profile whose other explanation lay within a scan step: no trap in the summary.
   m->results.scaling_trap.found = false, m->results.scaling_trap.profile.fitted = true;
   json j, jd, je;

@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "numeric/numeric.h"
+#include "solver/scaling/curve_scaling.h"
 #include "solver/uncertainty/block_estimate.h"
 #include "solver/uncertainty/bootstrap.h"
 #include "solver/uncertainty/mc_blocks.h"
@@ -358,6 +359,12 @@ TEST(MonteCarlo, StopsAfterAThousandRejectionsInARow) {
             std::string::npos) << r.out;
   EXPECT_NE(c.out(".log").find(", above MAX MC CHI2 23 and above the 23 that the noise of 5 points allows (2N + 4 "
                                "sqrt(2N)); check SCALING"), std::string::npos);
+}
+
+// A curve the distribution does not dephase: every SCALING fits it alike, so it keeps 1.
+TEST(Scaling, AFlatCurveKeepsOne) {
+  CurveScaling r = curve_scaling({0.0, 0.0}, {0.1, -0.2}, 0.05, 1.2);
+  EXPECT_TRUE(r.best == 1.0 && r.lo4 == 0.05 && r.hi4 == 1.2) << r.best;
 }
 
 // An accepted run starts the count afresh: 999 rejections after it are one short of the 1000 that stop.
