@@ -97,6 +97,7 @@ std::vector<BadInput> bad_inputs() {
       {"SecondNumber", {{"NEAR", "2 .5"}}, "", "", line + "9: NEAR has a second number \".5\" after \"2\"; write one number (a remark after it must start with a letter)"},
       {"RemarkFromAPoint", {{"NEAR", "2 .x"}}, "", "", line + "9: NEAR has a second number \".x\" after \"2\"; write one number (a remark after it must start with a letter)"},
       {"NoBreakSpace", {{"NEAR", "\xc2\xa0" "2.5"}}, "", "", line + "9: NEAR \"<U+00A0 no-break space>2.5\" is not a number"},
+      {"LeadByteAlone", {{"NEAR", "2.5\xc2`"}}, "", "", line + "9: NEAR \"2.5\xc2`\" is not a number"},  // not U+00A0
       {"ZeroWidthSpace", {{"MAS", "5000\xe2\x80\x8b"}}, "", "", line + "14: MAS \"5000<U+200B zero-width space>\" is not a number"},
       {"EmptyPathIsHere", {{"PATH", ""}}, "", "", ""},
       {"NulInText", {{"MODE", "fit" + kNul + "x"}}, "", "", line + "1: MODE is \"fit\\x00x\"; it must be fit, err or sim"},
