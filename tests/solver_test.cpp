@@ -361,9 +361,11 @@ TEST(MonteCarlo, StopsAfterAThousandRejectionsInARow) {
                                "sqrt(2N)); check SCALING"), std::string::npos);
 }
 
-// A curve the distribution does not dephase: every SCALING fits it alike, so it keeps 1.
-TEST(Scaling, AFlatCurveKeepsOne) {
-  CurveScaling r = curve_scaling({0.0, 0.0}, {0.1, -0.2}, 0.05, 1.2);
+// chi2(s) = 2 s^2 - 2.4 s + 0.74: least 0.02 at 0.6, within 4 of it for 0.6 +- sqrt(2). A curve the
+// distribution does not dephase: every SCALING fits it alike, so it keeps 1.
+TEST(Scaling, CurveScalingIsTheLeastSquaresOptimumWithItsChi2Plus4Range) {
+  CurveScaling q = curve_scaling({1.0, 1.0}, {-0.5, -0.7}, -10.0, 10.0), r = curve_scaling({0.0, 0.0}, {0.1, -0.2}, 0.05, 1.2);
+  EXPECT_TRUE(std::fabs(q.best - 0.6) + std::fabs(q.chi2 - 0.02) + std::fabs(q.hi4 - 0.6 - std::sqrt(2.0)) < 1e-12) << q.hi4;
   EXPECT_TRUE(r.best == 1.0 && r.lo4 == 0.05 && r.hi4 == 1.2) << r.best;
 }
 
