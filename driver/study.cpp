@@ -14,6 +14,7 @@
 #include "numeric/interrupt.h"
 #include "output/atomic_file.h"
 #include "output/compare_report.h"
+#include "output/determined_report.h"
 #include "output/gnuplot_run.h"
 #include "output/study_figure.h"
 #include "output/study_table.h"
@@ -93,17 +94,6 @@ bool write_study_files(StudyResult const& r, int status, nlohmann::json const& s
   return ok;
 }
 
-// The shared distribution's peaks, as a single run's Peaks line gives them,
-// and how many the curves together support.
-std::string together_peaks(StackedAssessment const& t) {
-  std::string s = format("; peaks %d", static_cast<int>(t.peaks.size()));
-  for (size_t i = 0; i < t.peaks.size(); i++)
-    s += format("%s %.2f Angstrom (%.0f %%%s)", i == 0 ? ":" : ",", t.peaks[i].position, 100.0 * t.peaks[i].share,
-                t.peaks[i].supported ? "" : ", not supported");
-  if (t.supported_peaks > 0) s += format("; the curves support %d", t.supported_peaks);
-  return s;
-}
-
 // What the curves determine together: the shared distribution's effective
 // distance, mean and sd, each starred when the single Gaussians the curves
 // allow leave it open, and those Gaussians' widths.
@@ -113,14 +103,14 @@ std::string together_line(StackedAssessment const& t) {
   if (!t.one_gaussian_fits)
     return format("  Together: no single Gaussian fits these curves (chi2 %.1f at best), so the shared fit's "
                   "effective distance %.3f Angstrom, mean %.3f and sd %.3f are not judged%s\n",
-                  w.best_chi2, t.effective, t.mean, t.sd, together_peaks(t).c_str());
+                  w.best_chi2, t.effective, t.mean, t.sd, ("; peaks" + peak_list(t.peaks, t.supported_peaks, "curves")).c_str());
   auto star = [](bool determined) { return determined ? "" : "*"; };
   bool open = !(t.effective_determined && t.mean_determined && t.sd_determined && t.width_determined);
   return format("  Together: effective distance %.3f%s Angstrom (single Gaussians %.3f to %.3f), mean %.3f%s, "
                 "sd %.3f%s; widths allowed %.3f to %.3f Angstrom%s%s%s\n",
                 t.effective, star(t.effective_determined), w.effective_lo, w.effective_hi, t.mean,
                 star(t.mean_determined), t.sd, star(t.sd_determined), w.width_lo, w.width_hi,
-                star(t.width_determined), together_peaks(t).c_str(),
+                star(t.width_determined), ("; peaks" + peak_list(t.peaks, t.supported_peaks, "curves")).c_str(),
                 open ? " (*: not determined by these curves)" : "");
 }
 

@@ -51,14 +51,7 @@ double effective_sd(Paar const& m, Assessment const& d) {
 }
 
 
-std::string peaks_line(Assessment const& d) {
-  std::string s = format("Peaks: %d", static_cast<int>(d.peaks.size()));
-  for (size_t i = 0; i < d.peaks.size(); i++)
-    s += format("%s %.2f Angstrom (%.0f %%%s)", i == 0 ? ":" : ",", d.peaks[i].position,
-                100.0 * d.peaks[i].share, d.peaks[i].supported ? "" : ", not supported");
-  if (d.supported_peaks > 0) s += format("; the data support %d", d.supported_peaks);
-  return s;
-}
+std::string peaks_line(Assessment const& d) { return "Peaks:" + peak_list(d.peaks, d.supported_peaks, "data"); }
 
 // Mode err: the 95 % intervals (solver/uncertainty/interval95.h), after the
 // noise-only +- of the lines above.
@@ -124,6 +117,15 @@ std::string sd_note(Assessment const& d) {
 std::string mean_note(Assessment const& d) {
   if (!d.computed || d.mean_determined) return "";
   return d.mean_disagrees ? " (outside what these data allow)" : " (not determined by these data)";
+}
+
+std::string peak_list(std::vector<PeakInfo> const& peaks, int supported, char const* who) {
+  std::string s = format(" %d", static_cast<int>(peaks.size()));
+  for (size_t i = 0; i < peaks.size(); i++)
+    s += format("%s %.2f Angstrom (%.0f %%%s)", i == 0 ? ":" : ",", peaks[i].position, 100.0 * peaks[i].share,
+                peaks[i].supported ? "" : ", not supported");
+  if (supported > 0) s += format("; the %s support %d", who, supported);
+  return s;
 }
 
 void report_determined(Paar& m, Assessment const& d) {

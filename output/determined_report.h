@@ -5,18 +5,24 @@
 #define REDORDIST_OUTPUT_DETERMINED_REPORT_H
 
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "assessment/advice.h"
 #include "assessment/assessment.h"
 #include "model/paar.h"
+#include "model/peaks.h"
 
 // " (not determined by these data)" after the sd when the data leave the
 // width open, else "".
 std::string sd_note(Assessment const& a);
 // The same after the mean distance.
 std::string mean_note(Assessment const& a);
+
+// The peaks as the Peaks line lists them: " N: a Angstrom (x %), b Angstrom
+// (y %, not supported)", and "; the WHO support K" when K > 0.
+std::string peak_list(std::vector<PeakInfo> const& peaks, int supported, char const* who);
 
 // After the result lines: the effective distance (with its spread in mode
 // err), the allowed widths and centres, the tests of the fit and the peaks,
