@@ -91,18 +91,21 @@ std::vector<double> GaussianMixture::encode(MixtureShape const& m) const {
   return theta;
 }
 
-void GaussianMixture::fine_mass(MixtureShape const& m, std::vector<double>& mass) const {
+void GaussianMixture::fine_mass(MixtureShape const& m, std::vector<double>& mass, EdgeCdfs* keep) const {
   mass.assign(n_fine_, 0.0);
+  if (keep) keep->p.resize(m.k()), keep->z.resize(m.k());
   for (int c = 0; c < m.k(); c++) {
     double mu = m.centre[c], sd = m.width[c];
     double z = cdf((far_ - mu) / sd) - cdf((near_ - mu) / sd);
     int lo, hi;
     active_bins(mu, sd, near_, n_fine_, lo, hi);
     double p0 = cdf((edge_[lo] - mu) / sd);
+    if (keep) keep->z[c] = z, keep->p[c].assign(1, p0);
     for (int b = lo; b < hi; b++) {
       double p1 = cdf((edge_[b + 1] - mu) / sd);
       mass[b] += m.weight[c] * (p1 - p0) / z;
       p0 = p1;
+      if (keep) keep->p[c].push_back(p1);
     }
   }
 }
@@ -123,9 +126,9 @@ std::vector<double> GaussianMixture::grid_mass(MixtureShape const& m) const {
   return out;
 }
 
-void GaussianMixture::curve(MixtureShape const& m, std::vector<double>& f) const {
+void GaussianMixture::curve(MixtureShape const& m, std::vector<double>& f, EdgeCdfs* keep) const {
   std::vector<double> mass;
-  fine_mass(m, mass);
+  fine_mass(m, mass, keep);
   // Narrow components leave most bins exactly empty: sum only the span with mass.
   int lo = 0, hi = n_fine_;
   while (lo < hi && mass[lo] == 0.0) lo++;
@@ -135,9 +138,10 @@ void GaussianMixture::curve(MixtureShape const& m, std::vector<double>& f) const
   for (int i = 0; i < fp_.n_data; i++) f[i] = fp_.scaling * f[i] + 1.0 - fp_.scaling;
 }
 
-void GaussianMixture::residuals(double const* theta, int k, double* r) const {
+void GaussianMixture::residuals(double const* theta, int k, double* r, EdgeCdfs* cdfs) const {
   std::vector<double> f;
-  curve(decode(theta, k), f);
+  if (cdfs) cdfs->theta.assign(theta, theta + n_params(k));
+  curve(decode(theta, k), f, cdfs);
   for (int i = 0; i < fp_.n_data; i++) r[i] = (f[i] - fp_.target[i]) / fp_.sigma[i];
 }
 
@@ -148,22 +152,26 @@ void GaussianMixture::residuals(double const* theta, int k, double* r) const {
 // the same for Z at (near, far), and dm_b = (dN_b - m_b dZ) / Z. The columns
 // then follow by the chain rule through the transforms; the weights' columns
 // use dw_c/dz_d = w_c (delta_cd - w_d).
-void GaussianMixture::jacobian(double const* theta, int k, double* jac) const {
+void GaussianMixture::jacobian(double const* theta, int k, double* jac, EdgeCdfs const* cdfs) const {
   MixtureShape m = decode(theta, k);
+  // The residuals' CDFs at these very parameters (compared bit for bit).
+  bool kept = cdfs && cdfs->theta.size() == static_cast<size_t>(n_params(k)) &&
+              std::equal(cdfs->theta.begin(), cdfs->theta.end(), theta);
   int nd = fp_.n_data, np = n_params(k);
   std::vector<double> km(static_cast<size_t>(k) * nd), kmass(nd, 0.0);
   std::vector<double> dn(n_fine_), dp(n_fine_), dpt(n_fine_), sn(nd), sp(nd), spt(nd);
   for (int c = 0; c < k; c++) {
     double mu = m.centre[c], sd = m.width[c];
     double tn = (near_ - mu) / sd, tf = (far_ - mu) / sd;
-    double z = cdf(tf) - cdf(tn);
+    double z = kept ? cdfs->z[c] : cdf(tf) - cdf(tn);
     double dz_mu = -(pdf(tf) - pdf(tn)) / sd;
     double dz_sd = -(pdf(tf) * tf - pdf(tn) * tn) / sd;
     int lo, hi;
     active_bins(mu, sd, near_, n_fine_, lo, hi);
-    double t0 = (edge_[lo] - mu) / sd, p0 = cdf(t0), f0 = pdf(t0);
+    double const* pk = kept ? cdfs->p[c].data() - lo : nullptr;  // pk[b]: the CDF at edge b
+    double t0 = (edge_[lo] - mu) / sd, p0 = kept ? pk[lo] : cdf(t0), f0 = pdf(t0);
     for (int b = lo; b < hi; b++) {
-      double t1 = (edge_[b + 1] - mu) / sd, p1 = cdf(t1), f1 = pdf(t1);
+      double t1 = (edge_[b + 1] - mu) / sd, p1 = kept ? pk[b + 1] : cdf(t1), f1 = pdf(t1);
       dn[b] = p1 - p0;
       dp[b] = f1 - f0;
       dpt[b] = f1 * t1 - f0 * t0;

@@ -33,6 +33,17 @@ struct MixtureShape {
 // computation serves every mixture of a run, on every thread.
 using FineKernel = std::shared_ptr<std::vector<double> const>;
 
+// The normal CDF at each active bin edge of every component, as the last
+// residuals() computed them for parameters `theta`. A least-squares solver asks
+// for the Jacobian at the very point whose residuals it has just accepted; the
+// Jacobian then reads these values instead of computing them again (the same
+// bits: the same function of the same arguments). One per solver workspace.
+struct EdgeCdfs {
+  std::vector<double> theta;
+  std::vector<std::vector<double>> p;  // per component: edges lo..hi of its active bins
+  std::vector<double> z;               // per component: its mass inside [near, far]
+};
+
 class GaussianMixture {
  public:
   // Evaluates fp.kernel_at on the sub-grid, unless `kernel` holds it already:
@@ -57,16 +68,18 @@ class GaussianMixture {
   std::vector<double> encode(MixtureShape const& m) const;
 
   // Mass of each sub-grid bin (sums to 1).
-  void fine_mass(MixtureShape const& m, std::vector<double>& mass) const;
+  void fine_mass(MixtureShape const& m, std::vector<double>& mass, EdgeCdfs* keep = nullptr) const;
   // Mass in the cell [r_j - g/2, r_j + g/2] of each grid distance, clipped to [near, far].
   std::vector<double> grid_mass(MixtureShape const& m) const;
   // f_i = s * (K_fine mass)_i + 1 - s at the data points.
-  void curve(MixtureShape const& m, std::vector<double>& f) const;
+  void curve(MixtureShape const& m, std::vector<double>& f, EdgeCdfs* keep = nullptr) const;
 
   // Weighted residuals (f_i - y_i) / sigma_i, and their Jacobian (n_data x
-  // n_params, row-major) with respect to the free parameters.
-  void residuals(double const* theta, int k, double* r) const;
-  void jacobian(double const* theta, int k, double* jac) const;
+  // n_params, row-major) with respect to the free parameters. With `cdfs`,
+  // residuals() keeps its edge CDFs there and jacobian() reuses them when its
+  // theta is the one they were kept for.
+  void residuals(double const* theta, int k, double* r, EdgeCdfs* cdfs = nullptr) const;
+  void jacobian(double const* theta, int k, double* jac, EdgeCdfs const* cdfs = nullptr) const;
 
  private:
   FitProblem const& fp_;

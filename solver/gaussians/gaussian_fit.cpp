@@ -38,17 +38,18 @@ struct Context {
   GaussianMixture const* gm;
   int k;
   std::vector<double> jac;
+  EdgeCdfs cdfs;  // of the last residuals, for the Jacobian at the same point
 };
 
 int residual_cb(gsl_vector const* x, void* params, gsl_vector* f) {
   auto* c = static_cast<Context*>(params);
-  c->gm->residuals(x->data, c->k, f->data);
+  c->gm->residuals(x->data, c->k, f->data, &c->cdfs);
   return GSL_SUCCESS;
 }
 
 int jacobian_cb(gsl_vector const* x, void* params, gsl_matrix* J) {
   auto* c = static_cast<Context*>(params);
-  c->gm->jacobian(x->data, c->k, c->jac.data());
+  c->gm->jacobian(x->data, c->k, c->jac.data(), &c->cdfs);
   for (size_t i = 0; i < J->size1; i++)
     for (size_t j = 0; j < J->size2; j++) gsl_matrix_set(J, i, j, c->jac[i * J->size2 + j]);
   return GSL_SUCCESS;
@@ -58,7 +59,7 @@ int jacobian_cb(gsl_vector const* x, void* params, gsl_matrix* J) {
 // One multifit workspace for k components, reused by every start.
 class Solver {
  public:
-  Solver(GaussianMixture const& gm, int k) : ctx_{&gm, k, {}} {
+  Solver(GaussianMixture const& gm, int k) : ctx_{&gm, k, {}, {}} {
     size_t n = gm.problem().n_data, p = GaussianMixture::n_params(k);
     ctx_.jac.resize(n * p);
     fdf_.f = residual_cb;
