@@ -172,8 +172,9 @@ TEST_P(SharedStudy, SharedFitWeighsCurvesAtTheirScalingAndNamesTheOneThatDisagre
     if (c[1] == '2') pair = csv;
   }
   write_file(w.dir.file("s.csv"), csv), write_file(w.dir.file("two.csv"), pair);
-  RunResult r = w.run_args({"p.par", "--solver", solver, "--study", "two.csv", "--shared"}, {}, false);
-  ASSERT_EQ(r.status, 0) << r.out;  // the real gnuplot, when installed, draws the figure without a word
+  // The real gnuplot, when installed, draws maxent's figures without a word (the others' are drawn alike).
+  RunResult r = w.run_args({"p.par", "--solver", solver, "--study", "two.csv", "--shared"}, {}, solver != "maxent");
+  ASSERT_EQ(r.status, 0) << r.out;
   EXPECT_EQ(r.err.find("line"), std::string::npos) << r.err;
   auto two = nlohmann::json::parse(w.file("sh-study.json"))["shared"];
   EXPECT_EQ(two["solver"], solver);
