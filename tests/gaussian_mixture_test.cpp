@@ -21,18 +21,18 @@
 // 13C-15N (3066 Hz A^3), MAS 5000 Hz, N_c = 4, 8, ..., 100: 25 points;
 // grid 2.5 - 6.0 Angstrom every 0.05.
 constexpr double kNear = 2.5, kFar = 6.0;
-static FitProblem cn_problem(std::vector<double> const& target, double sigma, double scaling = 1.0) {
+static FitProblem cn_problem(std::vector<double> const& target, double sigma, double scaling = 1.0, int n = 25) {
   FitProblem fp;
-  fp.n_data = 25, fp.scaling = scaling;
-  fp.kernel_at = [](std::vector<double> const& r, std::vector<double>& out) {
-    out.resize(25 * r.size());
-    for (int i = 0; i < 25; i++)
+  fp.n_data = n, fp.scaling = scaling;
+  fp.kernel_at = [n](std::vector<double> const& r, std::vector<double>& out) {
+    out.resize(n * r.size());
+    for (int i = 0; i < n; i++)
       for (size_t j = 0; j < r.size(); j++)
         out[i * r.size() + j] = redor_exact(2.0 * (i + 1) * 3066.0 / std::pow(r[j], 3) / 5000.0);
   };
   for (int j = 0; kNear + 0.05 * j < kFar + 1e-9; j++) fp.distance.push_back(kNear + 0.05 * j);
   fp.n_grid = static_cast<int>(fp.distance.size()), fp.kernel_at(fp.distance, fp.kernel);
-  fp.target = target.empty() ? std::vector<double>(25, 1.0) : target, fp.sigma.assign(25, sigma);
+  fp.target = target.empty() ? std::vector<double>(n, 1.0) : target, fp.sigma.assign(n, sigma);
   return fp;
 }
 
@@ -151,6 +151,8 @@ TEST(GaussianMixture, AicChoosesOneGaussianUnderNoiseAndIsDeterministicOnAShared
   MixtureSelection s = fit_gaussian_mixtures(cn_problem(truth_curve({{1.0}, {3.5}, {0.001}}), 0.01), kNear, kFar);
   ASSERT_TRUE(s.fits[0].ok);
   EXPECT_TRUE(s.fits[0].comp[0].width_at_floor);
+  // Three Gaussians (8 parameters) are fitted to 8 points, not to 7.
+  for (int n : {8, 7}) EXPECT_EQ(fit_gaussian_mixtures(cn_problem(std::vector<double>(n, 0.6), 0.01, 1.0, n), kNear, kFar).fits[2].ok, n == 8) << n;
   gsl_rng_free(rng);
 }
 

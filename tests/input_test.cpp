@@ -23,10 +23,10 @@ using namespace ts;
 TEST(ParamFile, ValuesListsRemarksAndBlanksInKeys) {
   // NTRIES 3: MAX STEP SIZE is filled with its entry 0, INIT TEMP with 0, a
   // 4th ITERS AT TEMP is ignored, a word ends a list. Trailing blanks, a
-  // remark after a value and an exponent are read; a blank in a key matches
+  // remark after a value (a sign not before a digit) and an exponent are read; a blank in a key matches
   // any run of white space, or none.
   Over over = {{"NTRIES", "3"}, {"MAX STEP SIZE", "0.5 0.25"}, {"BOLTZMANN", "1 2   \t "},
-               {"INIT TEMP", "500"}, {"NEAR", "2.5 Angstrom"}, {"MAS", "4E+03"}, {"SCALING", "1.5 0.8"},
+               {"INIT TEMP", "500"}, {"NEAR", "2.5 -- Angstrom"}, {"MAS", "4E+03"}, {"SCALING", "1.5 0.8"},
                {"MIN STDEV2", "1e-3"}, {"PER 2PI", "=PER2PI: 8"}, {"MID PULSE", "=MID \t PULSE:\t12.5"},
                {"ITERS AT TEMP", "=ITERS  AT\tTEMP:100 200 300 400"}, {"MIN TEMP", "250 x 7"}};
   TempDir d;
@@ -124,8 +124,9 @@ std::vector<BadInput> bad_inputs() {
       // ---- the data file: the file, the physical line, the fault and the fix ----
       {"DataThreeColumns", {}, "8 0.87 0.02\n", "", "data.dat line 3: 3 columns, but a data line holds N_c S0 S S/S0 error (the error may "
        "be left out); for S/S0 alone write S0 = 1 and S = S/S0: \"8 1 0.87 0.87 0.02\""},
-      {"DataRatioMismatch", {}, "4 1000 960 0.86 0.02\n", "", "data.dat line 3: S/S0 in column 4 is 0.86, but S / S0 from columns 3 "
-       "and 2 (960 / 1000) is 0.96; the columns are N_c S0 S S/S0 error"},
+      // 5e-7 off at 1e-8 written, on columns fixed to 1e-9: beyond their rounding (about 1e-9)
+      {"DataRatioMismatch", {}, "4 1.000000000 0.001000000 0.00100050 0.02\n", "", "data.dat line 3: S/S0 in column 4 is "
+       "0.00100050, but S / S0 from columns 3 and 2 (0.001000000 / 1.000000000) is 0.001; the columns are N_c S0 S S/S0 error"},
       // Each column rounded to its digits: S0 and S to 0.1 carry 2e-4 into S / S0.
       {"DataRatioRounded", {}, "4 1000 963 0.96 0.02\n6 3 2 0.6667 0.02\n8 1000 960 9.6e-1 0.02\n10 997.4 1004.5 1.00709 0.02\n", "", ""},
       {"DataCommaDecimal", {}, "4 800,5 700 0.874 0.02\n", "", "data.dat line 3: S0 \"800,5\" is not a number; use a decimal point: 800.5"},
@@ -228,6 +229,7 @@ TEST(ParamFile, EveryKeyAndRuleOfTheTableFromBothSides) {
         std::string over(k.max_len + 1, 'a'), got = refusal(over), longer = at + " is " + std::to_string(k.max_len + 1);
         if (name == "MODE" || name == "XN" || name == "YN") { EXPECT_NE(got.find(name + " is \"" + over + "\";"), std::string::npos) << got; }
         else { EXPECT_EQ(got.substr(0, got.find(" allowed") + 8), longer + " characters long; at most " + std::to_string(k.max_len) + " are allowed"); }
+        EXPECT_EQ(got.find("(e.g. ../data/" + over.substr(0, 24) + ")") != std::string::npos, name == "XYDATA" || name == "DISTDIST" || name == "LAMBDA_D");  // a file's name, cut
         EXPECT_EQ(refusal(over.substr(1)).find(name + " is " + std::to_string(k.max_len)), std::string::npos);
       }
       if (k.kind == ValueKind::kText) continue;

@@ -488,9 +488,12 @@ TEST(Compare, ThreeRunsLikeSeparateOnesTheirJsonTableAndFigure) {
   EXPECT_NE(w.file("gnuplot-calls.txt").find("run-compare.gp\n"), std::string::npos);
   write_file(w.dir.file("p.par"), param_text({{"MODE", "sim"}}));
   EXPECT_EQ(w.run_args({"--compare", "p.par"}).out, "--compare needs MODE fit or err; p.par has MODE sim\n");
-  // Runs an interruption left out are named, with the directories that hold an earlier run's results.
-  Comparison stopped{"runs/", "x", {}, "p.par", {}, {"maxent", "gaussians"}};
-  EXPECT_EQ(compare_json(stopped, 130)["stale_runs"][1].dump(), R"({"directory":"runs/x-gaussians/","not_run":true,"solver":"gaussians"})");
+  // Interrupted in its first run (SIGINT from that run's gnuplot), it names the two runs left out, whose
+  // directories hold the earlier comparison's results.
+  over["OUTPUT"] = "run", write_file(w.bin + "/gnuplot", "#!/bin/sh\nkill -INT $PPID\n"), write_file(w.dir.file("p.par"), param_text(over));
+  EXPECT_EQ(w.run_args({"--compare", "p.par"}).status, 130);
+  EXPECT_EQ(json::parse(w.file("run-compare.json"))["stale_runs"].dump(), R"([{"directory":"./run-maxent/","not_run":true,)"
+            R"("solver":"maxent"},{"directory":"./run-gaussians/","not_run":true,"solver":"gaussians"}])");
 }
 
 // A comparison is one unit: a conflict in any of its three run directories
