@@ -468,6 +468,13 @@ TEST(Determined, EffectiveDistanceOutsideItsAllowedRangeBeyondTheSlackOrOpenInAW
   EXPECT_TRUE(d.width_problem.rfind("one Gaussian fits them with any width", 0) == 0 && d.disagree_problem.empty() &&
               d.width_problem.find("the single Gaussians they allow have means") != std::string::npos)
       << d.width_problem << v.mean_lo << " " << v.mean_hi << " " << v.sd_lo << " " << v.sd_hi;
+  // An sd below the allowed ones disagrees with the data where the widths span a factor 2.4 (N_c to 48), not 3.5 (to 40).
+  for (char const* cut : {"\n56 ", "\n48 "}) {
+    ts::Model q({}, ts::kCurveData.substr(0, ts::kCurveData.find(cut) + 1));
+    WidthAllowed const u = assess(*q).width;
+    q->results.distance_moments = {0.5 * (u.mean_lo + u.mean_hi), u.sd_lo - 0.1, 0, 3};
+    EXPECT_EQ(assess(*q).disagree_problem.empty(), cut[1] == '4') << u.width_hi / u.width_lo;
+  }
 }
 
 // chi2 above its 0.999 quantile (27.877 for 9 points, none subtracted: the

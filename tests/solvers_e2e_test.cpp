@@ -41,9 +41,8 @@ TEST_P(SolverRuns, SameResultsForAnySeedAndThreadCountAndASummaryThatIsTheLogs) 
   std::string const& solver = GetParam();
   Workspace w("", kCurveData);
   std::string log;  // of the err run on one thread
-  // An err run fits first, so for the (slow) Gaussians it covers fit's files too.
   for (std::string mode : {"fit", "err"}) {
-    if (mode == "fit" && solver == "gaussians") continue;
+    if (mode == "fit" && solver == "gaussians") continue;  // its err run fits first: for the slow Gaussians, enough
     Over o = kRun;
     o["MODE"] = mode;
     std::string one = outputs(w, solver, o, {"OMP_NUM_THREADS=1", "GSL_RNG_SEED=0"}, &log);
