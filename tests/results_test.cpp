@@ -52,8 +52,7 @@ TEST(Tables, CsvAndSummaryOfEveryModeAndTheClosingBlock) {
     Workspace w("", kCurveData);
     write_file(w.dir.file("dist.dat"), dist);
     write_file(w.dir.file("p.par"), param_text(c.over)), write_file(w.dir.file("tables.py"), kReadTables);
-    RunResult r = w.run_args({"--solver", c.solver, "p.par"});
-    ASSERT_EQ(r.status, 0) << r.out;
+    RunResult r = w.run_args({"--solver", c.solver, "p.par"}); ASSERT_EQ(r.status, 0) << r.out;
     ASSERT_EQ(std::system(("cd '" + w.dir.path() + "' && python3 tables.py run/run > tables.txt").c_str()), 0);
     EXPECT_EQ(w.file("tables.txt"), c.headers + "n_c,time_ms,s_s0,error,fit,residual 9\nn_c,time_ms,fit 33\n");
     json j = json::parse(w.out(".json")), d = j["distribution"], k = j["curve"], s = j["distance"];
@@ -377,8 +376,7 @@ TEST(Diagnostics, EachWarningOnItsFixtureAndNoneOnTheOrdinaryRun) {
     Workspace w("", c.data);
     Over o = c.over;
     o.emplace("FAR", "4.5"), o.emplace("GRAIN", "0.25");  // 9 distances or more: one per point
-    RunResult r = w.run(o);
-    ASSERT_EQ(r.status, 0) << r.out;
+    RunResult r = w.run(o); ASSERT_EQ(r.status, 0) << r.out;
     json warned = json::parse(w.out(".json"))["warnings"];
     for (auto const& x : cases) {
       if (x.prefix.empty()) continue;
@@ -395,8 +393,7 @@ TEST(Simulation, SaysWhatItSimulated) {
   Workspace w;
   // A share of 0.5: its moments as of 0.6 and 0.4.
   write_file(w.dir.file("data.dat"), kCurveData), write_file(w.dir.file("dist.dat"), "3.0 0.3\n4.5 0.2\n");
-  RunResult r = w.run({{"MODE", "sim"}, {"DISTDIST", "dist.dat"}});
-  ASSERT_EQ(r.status, 0) << r.out;
+  RunResult r = w.run({{"MODE", "sim"}, {"DISTDIST", "dist.dat"}}); ASSERT_EQ(r.status, 0) << r.out;
   json j = json::parse(w.out(".json")), d = j["distance"];
   // Mean 3.6, variance 0.6 * 0.36 + 0.4 * 0.81, third moment 0.6 (-0.6)^3 +
   // 0.4 (0.9)^3, fourth 0.6 (0.6)^4 + 0.4 (0.9)^4; <r^-6>^(-1/6).
