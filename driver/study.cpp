@@ -100,17 +100,18 @@ bool write_study_files(StudyResult const& r, int status, nlohmann::json const& s
 std::string together_line(StackedAssessment const& t) {
   if (!t.width.computed) return "";
   WidthAllowed const& w = t.width;
+  std::string peaks = "; peaks" + peak_list(t.peaks, t.supported_peaks, "curves");
   if (!t.one_gaussian_fits)
     return format("  Together: no single Gaussian fits these curves (chi2 %.1f at best), so the shared fit's "
                   "effective distance %.3f Angstrom, mean %.3f and sd %.3f are not judged%s\n",
-                  w.best_chi2, t.effective, t.mean, t.sd, ("; peaks" + peak_list(t.peaks, t.supported_peaks, "curves")).c_str());
+                  w.best_chi2, t.effective, t.mean, t.sd, peaks.c_str());
   auto star = [](bool determined) { return determined ? "" : "*"; };
   bool open = !(t.effective_determined && t.mean_determined && t.sd_determined && t.width_determined);
   return format("  Together: effective distance %.3f%s Angstrom (single Gaussians %.3f to %.3f), mean %.3f%s, "
                 "sd %.3f%s; widths allowed %.3f to %.3f Angstrom%s%s%s\n",
                 t.effective, star(t.effective_determined), w.effective_lo, w.effective_hi, t.mean,
                 star(t.mean_determined), t.sd, star(t.sd_determined), w.width_lo, w.width_hi,
-                star(t.width_determined), ("; peaks" + peak_list(t.peaks, t.supported_peaks, "curves")).c_str(),
+                star(t.width_determined), peaks.c_str(),
                 open ? " (*: not determined by these curves)" : "");
 }
 
