@@ -28,7 +28,8 @@ void support_peaks(FitProblem const& all, double near, double far, StackedAssess
 
 }  // namespace
 
-StackedAssessment assess_stacked(FitProblem const& all, std::vector<double> const& p, std::array<double, 2> factor) {
+StackedAssessment assess_stacked(FitProblem const& all, std::vector<double> const& p, std::array<double, 2> factor,
+                                 double unsupported_beyond, double other_effective) {
   StackedAssessment a;
   std::vector<double> const& r = all.distance;
   double total = 0.0, m1 = 0.0, m2 = 0.0;
@@ -44,6 +45,10 @@ StackedAssessment assess_stacked(FitProblem const& all, std::vector<double> cons
   ProfileCurves curves;
   a.peaks = distribution_peaks(r, p);
   support_peaks(all, near, far, a);
+  int dropped = 0;
+  for (PeakInfo& pk : a.peaks)
+    if (pk.position > unsupported_beyond && pk.supported) pk.supported = false, dropped++;
+  if (dropped > 0) a.supported_peaks = std::max(1, a.supported_peaks - dropped);
   a.width = one_gaussian_profile(all, near, far, kAllowedDeltaChi2, step, &curves);
   if (a.width.computed && factor[1] - factor[0] >= 1e-3) {
     WidthAllowed o = one_gaussian_profile(all, near, far, kAllowedDeltaChi2, step, &curves, factor);
@@ -58,6 +63,7 @@ StackedAssessment assess_stacked(FitProblem const& all, std::vector<double> cons
   a.sd_determined = every_within(a.sd, w.sd_lo, w.sd_hi, kSdPrecision, kSdRelPrecision);
   a.mean_determined = every_within(a.mean, w.mean_lo, w.mean_hi, kMeanPrecision, kMeanRelPrecision);
   bool outside = a.effective < w.effective_lo - kEffectiveSlack || a.effective > w.effective_hi + kEffectiveSlack;
-  a.effective_determined = !outside && 0.5 * (w.effective_hi - w.effective_lo) <= kEffectiveRelPrecision * a.effective;
+  double lo = std::fmin(w.effective_lo, other_effective), hi = std::fmax(w.effective_hi, other_effective);
+  a.effective_determined = !outside && 0.5 * (hi - lo) <= kEffectiveRelPrecision * a.effective;
   return a;
 }

@@ -8,6 +8,7 @@
 #define REDORDIST_ASSESSMENT_STACKED_ASSESSMENT_H
 
 #include <array>
+#include <cmath>
 #include <vector>
 
 #include "assessment/assessment.h"
@@ -35,8 +36,13 @@ struct StackedAssessment {
 // (SCALING 1); p: the shared distribution on all.distance. factor: when its
 // second value exceeds the first, every curve's SCALING may be scaled by a
 // common factor in that range (what the shared fit's data allow), and the
-// Gaussians are taken at their best factor too.
+// Gaussians are taken at their best factor too. When a lower factor
+// explains the mass beyond the curves' full-cycle distance as well: peaks
+// beyond unsupported_beyond are not supported, and other_effective (the
+// effective distance of the distribution refitted at that factor) joins the
+// range the effective distance is judged by.
 StackedAssessment assess_stacked(FitProblem const& all, std::vector<double> const& p,
-                                 std::array<double, 2> factor = {0.0, 0.0});
+                                 std::array<double, 2> factor = {0.0, 0.0}, double unsupported_beyond = INFINITY,
+                                 double other_effective = NAN);
 
 #endif

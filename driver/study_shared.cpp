@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "model/dephasing_cycle.h"
+#include "model/effective_distance.h"
 #include "model/goodness_of_fit.h"
 #include "model/run_setup.h"
 #include "numeric/interrupt.h"
@@ -15,6 +17,7 @@
 #include "numeric/report.h"
 #include "solver/scaling/curve_scaling.h"
 #include "solver/scaling/scaling_fit.h"
+#include "solver/scaling/scaling_trap.h"
 
 namespace {
 
@@ -51,6 +54,17 @@ struct SharedCurves {
     return curve_scaling(u, v, kScalingMin, kScalingMax);
   }
 };
+
+// The longest distance any curve sees through a full dephasing cycle (NaN
+// when no curve's kernel has a first minimum).
+double longest_full_cycle(std::vector<std::shared_ptr<RunSetup>> const& setups) {
+  double longest = NAN;
+  for (auto const& u : setups) {
+    double r = full_cycle_distance(*u, first_minimum_lambda(*u));
+    if (std::isfinite(r) && !(r <= longest)) longest = r;
+  }
+  return longest;
+}
 
 // One fit of the stacked problem at the curves' SCALINGs: the distribution,
 // the parameters, the chi2 by curve; false (f.failure set) when it failed.
@@ -161,33 +175,53 @@ SharedFit fit_shared(StudyInputs const& st, std::vector<StudyRow> const& rows, s
       while (improve(scaled(1.0 + sign * 2.0 * d))) d *= 2.0;
     if (!(criterion(f) < before - 1e-6 * before)) break;
   }
+  // The common factor's bound on one side (sign -1: below, +1: above): all
+  // SCALINGs scaled by k, the distribution refitted, the criterion within 4
+  // of the best (bracketed by doubling steps from 2 %, then bisected to 0.5 %).
+  double level = margin_level(criterion(f), 4.0);
+  auto within = [&](double k) {
+    SharedFit trial = f;
+    std::vector<double> s = scaled(k);
+    for (double x : s)
+      if (x < kScalingMin || x > kScalingMax) return false;
+    return fit_stacked(sc, s, solver, trial, trial_fitted) && criterion(trial) <= level;
+  };
+  auto factor_bound = [&](double sign) {
+    double in = 0.0, out = 0.02;
+    while (out < 2.0 && within(1.0 + sign * out)) in = out, out *= 2.0;
+    while (out - in > 0.005 && interrupt_signal() == 0) (within(1.0 + sign * 0.5 * (in + out)) ? in : out) = 0.5 * (in + out);
+    return 1.0 + sign * in;
+  };
   if (fit_scaling) {
-    // The common factor's range: all SCALINGs scaled by k, the distribution
-    // refitted, the criterion within 4 of the best (bracketed by doubling
-    // steps from 2 %, then bisected to 0.5 %).
-    double level = margin_level(criterion(f), 4.0);
-    auto within = [&](double k) {
-      SharedFit trial = f;
-      std::vector<double> s = scaled(k);
-      for (double x : s)
-        if (x < kScalingMin || x > kScalingMax) return false;
-      return fit_stacked(sc, s, solver, trial, trial_fitted) && criterion(trial) <= level;
-    };
-    for (double sign : {-1.0, 1.0}) {
-      double in = 0.0, out = 0.02;
-      while (out < 2.0 && within(1.0 + sign * out)) in = out, out *= 2.0;
-      while (out - in > 0.005 && interrupt_signal() == 0) (within(1.0 + sign * 0.5 * (in + out)) ? in : out) = 0.5 * (in + out);
-      (sign < 0 ? f.factor_lo4 : f.factor_hi4) = 1.0 + sign * in;
-    }
-  }
-  if (fit_scaling)
+    f.factor_lo4 = factor_bound(-1.0), f.factor_hi4 = factor_bound(1.0);
     for (size_t c = 0, i0 = 0; c < sc.setups.size(); i0 += f.points[c++]) {
       CurveScaling r = sc.best_scaling(c, fitted, i0);
       f.scaling_lo4.push_back(r.lo4), f.scaling_hi4.push_back(r.hi4);
     }
+  }
   curve_fits(sc, fitted, f);
-  f.together = assess_stacked(sc.stacked(f.scaling), f.p,
-                              fit_scaling ? std::array<double, 2>{f.factor_lo4, f.factor_hi4} : std::array<double, 2>{0.0, 0.0});
+  // The SCALING trap: its factor range is the one --fit-scaling found, or
+  // searched below 1 alone (a lower SCALING is what imitates far mass).
+  SharedFit::Trap& t = f.trap;
+  t.cycle_distance = longest_full_cycle(sc.setups);
+  t.share = share_beyond(f.distance, f.p, t.cycle_distance, &t.at);
+  t.peak = f.distance[std::max_element(f.p.begin(), f.p.end()) - f.p.begin()];
+  std::array<double, 2> factor = {0.0, 0.0};
+  if (fit_scaling) factor = {f.factor_lo4, f.factor_hi4};
+  if (t.share > kTrapShare && interrupt_signal() == 0) {
+    t.factor = fit_scaling ? f.factor_lo4 : factor_bound(-1.0);
+    if (!fit_scaling) factor = {t.factor, 1.0};
+    SharedFit other = f;
+    if (t.factor <= 1.0 - kScalingScanStep + 1e-9 && fit_stacked(sc, scaled(t.factor), solver, other, trial_fitted)) {
+      t.found = true;
+      t.other_share = share_beyond(other.distance, other.p, t.cycle_distance);
+      t.other_peak = other.distance[std::max_element(other.p.begin(), other.p.end()) - other.p.begin()];
+      t.other_effective = effective_distance(other.p.data(), other.distance.data(), other.p.size());
+    }
+  }
+  f.together = t.found ? assess_stacked(sc.stacked(f.scaling), f.p, factor,
+                                        t.clears() ? t.cycle_distance : INFINITY, t.other_effective)
+                       : assess_stacked(sc.stacked(f.scaling), f.p, factor);
   double n_scaling = fit_scaling ? static_cast<double>(f.curves.size()) : 0.0;
   f.aic_shared = f.chi2_total + 2.0 * (f.g + n_scaling);
   f.aic_separate = 0.0;
@@ -197,6 +231,32 @@ SharedFit fit_shared(StudyInputs const& st, std::vector<StudyRow> const& rows, s
     if (f.chi2[c] - f.separate_chi2[c] > worst) worst = f.chi2[c] - f.separate_chi2[c], f.disagrees_most = f.curves[c];
   }
   return f;
+}
+
+std::string shared_trap_warning(SharedFit const& f) {
+  SharedFit::Trap const& t = f.trap;
+  if (!f.failure.empty() || !t.found) return "";
+  char why[300], b[900];
+  std::snprintf(why, sizeof why,
+                "where no curve sees a full dephasing cycle (S/S0's first minimum is reached by each curve's "
+                "longest N_c only up to %.2f Angstrom), at %.2f Angstrom on average",
+                t.cycle_distance, t.at);
+  char const* advice = "measure longer dephasing, or fix SCALING from a reference sample";
+  if (t.clears())
+    std::snprintf(b, sizeof b,
+                  "warning: %.0f %% of the shared distribution beyond %.2f Angstrom, or every curve's SCALING "
+                  "times %.3f with a peak at %.2f Angstrom: these curves cannot tell them apart: the share lies %s; "
+                  "times %.3f, "
+                  "%.0f %% lies there; %s",
+                  100.0 * t.share, t.cycle_distance, t.factor, t.other_peak, why, t.factor, 100.0 * t.other_share,
+                  advice);
+  else
+    std::snprintf(b, sizeof b,
+                  "warning: the curves' SCALINGs with a peak at %.2f Angstrom, or every SCALING times %.3f with a "
+                  "peak at %.2f Angstrom: these curves cannot tell them apart: %.0f %% of the shared distribution "
+                  "lies beyond %.2f Angstrom, %s; %s",
+                  t.peak, t.factor, t.other_peak, 100.0 * t.share, t.cycle_distance, why, advice);
+  return b;
 }
 
 std::string shared_warning(SharedFit const& f) {
@@ -245,6 +305,11 @@ json shared_json(SharedFit const& f) {
     out["together"]["peaks"] = peaks;
     out["together"]["supported_peaks"] = t.supported_peaks;
   }
+  SharedFit::Trap const& trap = f.trap;
+  if (trap.found)
+    out["scaling_trap"] = {{"cycle_distance", trap.cycle_distance}, {"share_beyond", trap.share},
+                           {"factor_allowed_lo", trap.factor},      {"other_share_beyond", trap.other_share},
+                           {"other_peak", trap.other_peak},         {"warning", shared_trap_warning(f)}};
   if (f.scaling_fitted)
     out["scaling_fitted"] = true, out["rounds"] = f.rounds, out["scaling_factor_allowed"] = {f.factor_lo4, f.factor_hi4};
   if (f.solver == "annealing") out.erase("alpha"), out.erase("G"), out["parameters"] = 0;

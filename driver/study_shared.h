@@ -10,6 +10,7 @@
 #ifndef REDORDIST_DRIVER_STUDY_SHARED_H
 #define REDORDIST_DRIVER_STUDY_SHARED_H
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,19 @@ struct SharedFit {
   std::string solver = "maxent";    // maxent or gaussians
   std::vector<GaussComponent> components;  // the Gaussians' chosen mixture
   StackedAssessment together;       // what the curves determine together
+  // Mass beyond the longest distance any curve sees through a full dephasing
+  // cycle against every curve's SCALING scaled down by one common factor:
+  // above kTrapShare there, the lowest factor the data allow (AIC within 4)
+  // and the distribution refitted at it, the other explanation.
+  struct Trap {
+    double cycle_distance = NAN;   // Angstrom; NaN: no curve's kernel has a first minimum
+    double share = 0.0, at = NAN;  // the shared distribution's share beyond it and its mean distance
+    double peak = NAN;             // the shared distribution's highest grid distance
+    double factor = 1.0;           // the lowest common factor allowed
+    double other_share = NAN, other_peak = NAN, other_effective = NAN;  // of the refit at that factor
+    bool found = false;            // the factor lies a SCALING scan step (0.05) or more below 1
+    bool clears() const { return other_share < 0.5 * share; }
+  } trap;
   // By curve, at each of its points: N_c, dephasing time (ms), S/S0 and its
   // error as read, the shared fit in the same units (the prescribed share's
   // curve added back where there is one); and the runs test of its residuals.
@@ -56,6 +70,10 @@ constexpr int kSharedRounds = 20;
 // are needed.
 SharedFit fit_shared(StudyInputs const& st, std::vector<StudyRow> const& rows, std::string const& solver = "maxent",
                      bool fit_scaling = false);
+
+// The warning when the shared distribution's far mass and a lower common
+// factor of the SCALINGs explain the curves alike, else "".
+std::string shared_trap_warning(SharedFit const& f);
 
 // The warning when the separate fits are clearly better (AIC lower by 10 or
 // more), else "".
