@@ -10,6 +10,7 @@ Gaussians instead).
   bench/study_bench.py share      # one truth seen as three curves, over fresh noise
   bench/study_bench.py share --fit-scaling   # each told SCALING 1, fitted by curve
   bench/study_bench.py batch      # 20 different truths in one study
+  bench/study_bench.py trap       # a truth beyond every curve's dephasing cycle, SCALING told wrong
   bench/study_bench.py all
 
 speed: wall time of `redordist --study` with 2 threads, with a stub gnuplot
@@ -24,6 +25,10 @@ With --fit-scaling every curve is told SCALING 1.0 and the study runs with
 true shares (mean and sd over the draws, and how often the reported range
 holds the truth).
 batch: each of 20 random truths against its own effective distance.
+trap: a Gaussian at 4.2 A (sd 0.3), 80 % dephasable, seen at 10 and 20 kHz
+up to N_c 200 and 400 (the curves' first minimum reached only up to 3.32 A),
+told SCALING 1 (wrong) and 0.8 (right): how often the shared fit names the
+lower common SCALING, and whether its mean and sd, when wrong, are starred.
 Writes nothing in the tree; prints a Markdown table.
 """
 import argparse
@@ -157,7 +162,7 @@ THREE = [(5000, "0:4:64", 1.0), (10000, "0:8:160", 0.9), (20000, "0:16:256", 0.8
 def share(tmp, draws):
     alone = [[] for _ in THREE]
     shared, truth_eff = [], None
-    flagged_same = flagged_diff = 0
+    flagged_same = flagged_diff = trapped = 0
     fitted, rounds, held_factor, held_fixed = [], [], 0, 0
     widths_alone, together, mid_alone = [[] for _ in THREE], [], [[] for _ in THREE]
     for k in range(draws):
@@ -186,6 +191,7 @@ def share(tmp, draws):
                               for c, (_, _, f) in zip(j["shared"]["curves"], THREE))
             rounds.append(j["shared"]["rounds"])
         flagged_same += j["shared"]["warning"] is not None
+        trapped += "scaling_trap" in j["shared"]
         # Two different truths at the same MAS: 3.0 and 4.0 Angstrom.
         d = fresh(tmp, "diff")
         two = [("a", 10000, 1.0, synth(d, 3.0, 0.15, 10000, "0:8:160", 1.0, 7000 + k)[0]),
@@ -203,6 +209,8 @@ def share(tmp, draws):
     print("| shared | %.4f | %.4f | |" % (statistics.mean(shared), sd_shared))
     print("\nNot shared flagged: same truth %d of %d, different truths (3.0 / 4.0 A) %d of %d"
           % (flagged_same, draws, flagged_diff, draws))
+    print("\nShared mass beyond every curve's cycle weighed against a lower common SCALING (the SCALING trap): "
+          "same truth %d of %d" % (trapped, draws))
     print("\nWidths of the single Gaussians allowed (chi2 within 4; truth 0.2 A), mean ends over the draws:\n")
     print("| fit | widths allowed (A) | holds 0.2 | width within a factor 3 |\n|---|---|---|---|")
     for i, (mas, nc, f) in enumerate(THREE):
@@ -256,9 +264,37 @@ def batch(tmp):
           % (rc, sum(e <= 0.03 for e in errs), 100 * max(errs)))
 
 
+def trap(tmp, draws):
+    print("\nGaussian 4.2 A, sd 0.3, 80 %% dephasable, two curves (10 kHz N_c to 200, 20 kHz to 400), %d draws:\n"
+          % draws)
+    print("| told SCALING | trap named | factor allows 0.8 | mean wrong by > 0.1 A | of those starred "
+          "| sd wrong by > 0.1 A | of those starred |\n|---|---|---|---|---|---|---|")
+    for told in (1.0, 0.8):
+        named = allows = mean_wrong = mean_starred = sd_wrong = sd_starred = 0
+        for k in range(draws):
+            d = fresh(tmp, "trap")
+            curves = [("a", 10000, told, synth(d, 4.2, 0.3, 10000, "0:8:200", 0.8, 9000 + 2 * k, 0.01)[0]),
+                      ("b", 20000, told, synth(d, 4.2, 0.3, 20000, "0:16:400", 0.8, 9001 + 2 * k, 0.01)[0])]
+            write_study(d, curves, far=9.5)
+            _, _, j = run_study(d, shared=True)
+            sh = j["shared"]
+            t = sh.get("scaling_trap")
+            named += t is not None
+            allows += t is not None and t["factor_allowed_lo"] * told <= 0.8 + 1e-9
+            tg = sh.get("together", {})
+            if tg and abs(tg["mean"] - 4.2) > 0.1:
+                mean_wrong += 1
+                mean_starred += not (tg["one_gaussian_fits"] and tg["mean_determined"])
+            if tg and abs(tg["sd"] - 0.3) > 0.1:
+                sd_wrong += 1
+                sd_starred += not (tg["one_gaussian_fits"] and tg["sd_determined"])
+        print("| %.1f | %d | %d | %d | %d | %d | %d |" % (told, named, allows, mean_wrong, mean_starred, sd_wrong,
+                                                         sd_starred))
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    ap.add_argument("what", choices=["speed", "share", "batch", "all"])
+    ap.add_argument("what", choices=["speed", "share", "batch", "trap", "all"])
     ap.add_argument("--draws", type=int, default=20, help="noise draws of the share panel")
     ap.add_argument("--solver", choices=["maxent", "gaussians", "annealing"], default="maxent")
     ap.add_argument("--fit-scaling", action="store_true", help="tell SCALING 1.0 and fit it by curve")
@@ -276,6 +312,8 @@ def main():
             share(tmp, a.draws)
         if a.what in ("batch", "all"):
             batch(tmp)
+        if a.what in ("trap", "all"):
+            trap(tmp, a.draws)
 
 
 if __name__ == "__main__":
