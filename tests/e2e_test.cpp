@@ -100,7 +100,9 @@ TEST(Run, FailedWritesKeepEarlierFilesAndFailTheRun) {
   env.push_back("REDORDIST_SHORT_WRITES=1"), r = w.run({}, env);
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_EQ((Row{w.out(".me"), w.out(".gp")}), (Row{me, gp}));
-  // The annealing's trace that cannot be opened: said, and the run fails at its end.
-  std::filesystem::remove(w.dir.file("run/run.sa")), std::filesystem::create_directory(w.dir.file("run/run.sa")), r = w.run();
-  EXPECT_TRUE(r.status == 1 && r.out.find("could not write the annealing trace ./run/run.sa\n") != std::string::npos) << r.out;
+  // The annealing's trace and a matrix dump that cannot be opened: said, and the run fails at its end.
+  for (char const* f : {"run/run.sa", "run/run.mx"}) std::filesystem::remove(w.dir.file(f)), std::filesystem::create_directory(w.dir.file(f));
+  r = w.run();
+  EXPECT_TRUE(r.status == 1 && r.out.find("could not write the annealing trace ./run/run.sa\n") != std::string::npos &&
+              r.out.find("could not write the matrix dump ./run/run.mx\n") != std::string::npos) << r.out;
 }

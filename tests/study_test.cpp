@@ -262,6 +262,7 @@ TEST(Study, SharedFitRecoversEachCurvesDephasableShare) {
     }
     double factor = 1.0 / sh["curves"][0]["scaling"].get<double>();  // the true shares over the fitted
     EXPECT_TRUE(sh["scaling_factor_allowed"][0] <= factor && factor <= sh["scaling_factor_allowed"][1]) << factor;
+    EXPECT_LE(sh["scaling_factor_allowed"][1].get<double>() * sh["curves"][0]["scaling"].get<double>(), 1.2);  // SCALING's top
     EXPECT_NEAR(chi2 / points, 1.0, 0.4);  // 50 points: chi2 / N within 2 sd of 1
     // Each fitted SCALING is a parameter, the shared fit's three and one for each curve alone.
     EXPECT_NEAR(sh["aic_shared"].get<double>(), chi2 + 2.0 * (g + 3), 1e-9);
