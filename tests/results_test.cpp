@@ -420,9 +420,11 @@ TEST(Compare, TableOfPlantedSummaries) {
             "maxent     0       1.0200      G 4.50  3.2000           0.3000 *       3.10 (75 %), 4.40 (25 %) ?  1\n"
             "gaussians  1       -           -       -                -              -                           -\n"
             "* not determined by the data (see the run's log and summary)\n? a peak the data do not support\n");
-  c.runs[1].summary = {{"distance", {{"effective", 3.1}}}};  // one run with an effective distance: its column
+  // One run with an effective distance (its column) and a peak with spreads over the replicates (in %).
+  c.runs[1].summary = {{"distance", {{"effective", 3.1}, {"peaks", {{{"position", 3.1}, {"position_mc_sd", 0.02}, {"share", 0.75}, {"share_mc_sd", 0.05}}}}}}};
   EXPECT_NE(compare_table(c).find("\ngaussians  1       -           -       -                -              3.1000 "),
             std::string::npos) << compare_table(c);
+  EXPECT_NE(compare_table(c).find("  3.100 +- 0.020 (75 +- 5 %)  "), std::string::npos) << compare_table(c);
   // The figure's distances reach 3 % of the grid's span past the longest measurable distance.
   c.runs[0].summary["distribution"] = json::parse(R"([{"r_angstrom": 2.0}, {"r_angstrom": 3.0}])");
   for (double l : {4.0, 2.5}) {
