@@ -42,3 +42,16 @@ def test_fit_study_shared_is_the_command_lines_shared_fit(tmp_path, solver, fit_
     assert json.dumps(study.shared, sort_keys=True) == json.dumps(cli, sort_keys=True)
     assert study.shared["disagrees_most"] in ("a", "b") and study.shared["delta_aic"] >= 10
     assert [c.get("scaling") is not None for c in study.shared["curves"]] == [fit_scaling] * 2
+
+
+def test_the_shared_scaling_trap_arrives_as_a_warning():
+    """One Gaussian at 4.2 A (sd 0.3, 80 % dephasable, told SCALING 1) at 10 and 20 kHz up
+    to N_c 200 and 400 (tests/fixtures, from bench/synth_redor): both curves reach their first
+    minimum only up to 3.32 A, so every SCALING times a factor down to 0.8 or below fits too."""
+    rows = [l.split(",") for l in open(os.path.join(SOURCE, "tests", "fixtures", "cn_4.2_scaling0.8_two_rates.csv"))][1:]
+    curves = {name: dict(zip(("n_c", "s_s0", "error"), (np.array([float(r[k]) for r in rows if r[0] == name])
+                                                        for k in (2, 5, 6))), mas=mas)
+              for name, mas in (("a", 10000), ("b", 20000))}
+    with pytest.warns(redordist.RedordistWarning, match="these curves cannot tell them apart"):
+        study = redordist.fit_study(curves, shared=True, near=2.0, far=9.5, grain=0.1)
+    assert study.shared["scaling_trap"]["factor_allowed_lo"] <= 0.8
