@@ -253,12 +253,13 @@ TEST(Determined, LatePlateauAndSkewedPeak) {
   // S/S0 = p + (1 - p) exp(-N / 20) on N = 0, 8, ..., 192: levelled at p
   // from N 152 on (within 5e-4); without p's level it still falls at 96.
   // Not levelled either: a curve that never fell (constant 0.95), and late
-  // points scattering by 5 sigma about the level, symmetrically in time so
-  // that their straight line is flat (only the chi2 test sees them).
+  // points kicked by 1.75 sigma, symmetrically in time so that their straight
+  // line is flat (only the chi2 test sees them): chi2 (48 / 9) 1.75^2 = 16.3
+  // about their level, p 0.006 for the 5 degrees of six points (0.022 for 7).
   // And the last six tilted by 3 standard errors of their slope (0.01 / sqrt(1120) each): chi2 9
   // about their level for 5 degrees (p 0.11) passes, the slope does not.
   std::vector<double> n, flat, falling, never, scatter, tilted, sigma(25, 0.01);
-  const double kick[6] = {0.05, -0.05, 0.05, 0.05, -0.05, 0.05};
+  const double kick[6] = {0.0175, -0.0175, 0.0175, 0.0175, -0.0175, 0.0175};
   for (int i = 0; i < 25; i++) {
     n.push_back(8.0 * i);
     flat.push_back(0.3 + 0.7 * std::exp(-n[i] / 20.0));

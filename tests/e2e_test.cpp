@@ -72,12 +72,15 @@ TEST(Run, RefusedRunsLeaveNothingOnDisk) {
        "4000 elements, more than the limit of 5e+07; use a coarser GRAIN, a smaller LAST POINT or fewer data points\n"},
       {{{"PER 2PI", "100000"}}, "the powder average would need 4.05e+11 cosine evaluations, more than the limit "
        "of 5e+10; lower PER 2PI or use a universal dephasing curve (LAMBDA_D)\n"},
+      // A simulation averages the prescribed distances too: 9 cycle counts (N_c 0 to 16) x (9 + 4000) distances x 5000 x 10000 angles.
+      {{{"MODE", "sim"}, {"DISTDIST", "big.dat"}, {"PER 2PI", "10000"}}, "the powder average would need 1.80405e+12 cosine evaluations, "
+       "more than the limit of 5e+10; lower PER 2PI or use a universal dephasing curve (LAMBDA_D)\n"},
       {{{"PATH", "./nonexist/"}}, "parameter error: PATH \"./nonexist/\" does not exist; create it with: mkdir -p ./nonexist/\n"},
       {{{"DISTDIST", "dist.dta"}}, "parameter error: DISTDIST \"dist.dta\" cannot be opened; write none for no prescribed distribution\n"}};
   for (auto const& [over, message] : cases) {
     write_file(w.dir.file("p.par"), param_text(over));
     auto before = entries(w.dir.path());
-    EXPECT_EQ(said(w.run_args({"p.par"})), "1 " + message);
+    EXPECT_EQ(said(w.run_args({"p.par"}, {"timeout 20"})), "1 " + message);  // a refusal is at once; a run not refused may take hours
     EXPECT_EQ(entries(w.dir.path()), before) << message;
   }
 }

@@ -38,9 +38,11 @@ bool written(std::string const& name) { return std::filesystem::exists(name) && 
 TEST(PaperFigure, GnuplotRendersEachModeWithoutAMessage) {
   if (std::system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "no gnuplot";
   const Case cases[] = {{"fit", false, {}}, {"err", false, {}},
-                        // The right axis reaches the largest prescribed fraction, 0.3.
+                        // The right axis reaches the largest prescribed fraction, 0.3; the key holds the fit,
+                        // the prescribed share and two labels: 0.03 + 4 x 0.08 of the panel.
                         {"fit", true, {"1: r0 3.0 \xc3\x85, sd 0.2 \xc3\x85", "it's w 1.0"}, "annealing", 0.0, 0.0,
-                         0.0, 0.0, "  set y2range [0:0.3/(1-room)]\n"},
+                         0.0, 0.0, "  room = 0.35    # share of the panel kept free for the legend\n  set yrange [0:dtop/(1-room)]"
+                         "\n  set ylabel 'P(r) (1/\xc3\x85)'\n  set y2range [0:0.3/(1-room)]\n"},
                         {"err", false, {}, "gaussians", 2.7, 0.0, 0.7, 0.0, "  dtop = 0.7    "},
                         // Data and curve from 0.2 to 1.0 padded by 5 % (0.04) below and above,
                         // and one key row (0.11 of the panel) on top: 0.16 + 0.88 / 0.89.

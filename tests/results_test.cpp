@@ -448,8 +448,7 @@ TEST(Compare, ThreeRunsLikeSeparateOnesTheirJsonTableAndFigure) {
   // 2.5 to 5.0 every 0.5; an optional key and one of the annealing's left out: the annealing's is named.
   Over over = {{"PER 2PI", "0"}, {"FAR", "4.5"}, {"MID PULSE", "-"}, {"BOLTZMANN", "-"}};
   write_file(w.dir.file("p.par"), param_text(over));
-  RunResult r = w.run_args({"--compare", "p.par"});
-  ASSERT_EQ(r.status, 0) << r.out;
+  RunResult r = w.run_args({"--compare", "p.par"}); ASSERT_EQ(r.status, 0) << r.out;
   json c = json::parse(w.file("run-compare.json"));
   EXPECT_EQ(c["status"], 0);
   EXPECT_NE(r.out.find("note: p.par has no BOLTZMANN: the annealing run takes the values redordist --template "

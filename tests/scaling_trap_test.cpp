@@ -46,8 +46,7 @@ TEST_P(ScalingTrapRun, EverySolverWarnsAndSupportsNoPeakBeyondOneCycle) {
   Workspace w("", read_file(REDORDIST_SOURCE_DIR "/tests/fixtures/cn_4.2_scaling0.8_" + curve + ".dat"));
   write_file(w.dir.file("p.par"), param_text({{"MAS", "10000"}, {"FAR", "9.5"}, {"GRAIN", "0.1"},
                                               {"PER 2PI", "0"}, {"NTRIES", "2"}, {"ITERS AT TEMP", "200"}}));
-  RunResult r = w.run_args({"--solver", solver, "p.par"});
-  ASSERT_EQ(r.status, 0) << r.out;
+  RunResult r = w.run_args({"--solver", solver, "p.par"}); ASSERT_EQ(r.status, 0) << r.out;
   EXPECT_NE(w.out(".log").find("no full dephasing cycle there"), std::string::npos) << r.out;
   EXPECT_EQ(r.out.find("widen FAR"), std::string::npos) << r.out;
   nlohmann::json j = nlohmann::json::parse(w.out(".json"));

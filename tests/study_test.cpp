@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "driver/shared_solvers.h"
 #include "driver/study_shared.h"
 #include "input/study_file.h"
 #include "tests/test_support.h"
@@ -295,6 +296,14 @@ TEST(Study, SharedMassBeyondEveryCurvesCycleIsNamedAgainstALowerCommonScaling) {
   EXPECT_LE(sh["scaling_trap"]["factor_allowed_lo"].get<double>(), 0.8);
   EXPECT_FALSE(sh["together"]["mean_determined"].get<bool>() || sh["together"]["sd_determined"].get<bool>());
   EXPECT_NE(r.out.find("these curves cannot tell them apart"), std::string::npos) << r.out;
+}
+
+TEST(Study, SharedMaxentThatFailsIsNoSharedFit) {
+  // A target that is not a number: maximum entropy cannot converge on it.
+  FitProblem all{2, 2, {0.5, 0.9, 0.2, 0.7}, {NAN, 0.5}, {0.01, 0.01}, {3.0, 4.0}, 1.0, {}};
+  SharedFit f;
+  std::vector<double> fitted;
+  EXPECT_TRUE(!solve_stacked("maxent", all, {}, f, fitted) && f.failure.rfind("maximum entropy failed on the shared fit: ", 0) == 0) << f.failure;
 }
 
 TEST(Study, SharedWarningFromTenInAic) {
