@@ -158,7 +158,7 @@ std::vector<BadInput> bad_inputs() {
        "err (one Gaussian has two free parameters, centre and width)", "gaussians"},
       // ---- the prescribed distribution ----
       {"DistText", {}, "", "# r p\n3.0 0.2\n4.5 half\n", "dist.dat line 3: density \"half\" is not a finite number"},
-      {"DistNegative", {}, "", "3.0 0.2\n-4.5 0.1\n", "dist.dat line 2: distance \"-4.5\" must be at least 0.5 Angstrom"},
+      {"DistNegative", {}, "", "0.5 0.1\n3.0 0.2\n-4.5 0.1\n", "dist.dat line 3: distance \"-4.5\" must be at least 0.5 Angstrom"},  // 0.5: the limit
       {"DistFraction", {}, "", "3.0 1.2\n", "dist.dat line 1: fraction \"1.2\" must lie between 0 and 1"},
       {"DistWhole", {}, "", "3.0 0.6\n4.0 0.4\n", "DISTDIST dist.dat: the fractions add up to 1; they must add up to less than 1 in mode fit and err, where the rest is fitted"},
       {"DistWholeInSim", {{"MODE", "sim"}}, "", "3.0 0.6\n4.0 0.4\n", ""}};
