@@ -6,6 +6,7 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <memory>
 
 #include "model/dephasing_cycle.h"
@@ -80,6 +81,30 @@ bool fit_stacked(SharedCurves const& sc, std::vector<double> const& scaling, std
     for (size_t i = i0; i < i0 + f.points[c]; i++) chi2 += std::pow((fitted[i] - all.target[i]) / all.sigma[i], 2);
     f.chi2.push_back(chi2);
     f.chi2_total += chi2;
+  }
+  return true;
+}
+
+// The SCALING trap of the shared fit f (SharedFit::Trap): lowest_factor()
+// gives the lowest common factor of the SCALINGs the data allow, asked only
+// when the share beyond the curves' full cycle calls for it; true when it
+// was asked.
+bool check_shared_trap(SharedCurves const& sc, std::string const& solver, SharedFit& f,
+                       std::function<double()> const& lowest_factor) {
+  SharedFit::Trap& t = f.trap;
+  t.cycle_distance = longest_full_cycle(sc.setups);
+  t.share = share_beyond(f.distance, f.p, t.cycle_distance, &t.at);
+  t.peak = f.distance[std::max_element(f.p.begin(), f.p.end()) - f.p.begin()];
+  if (!(t.share > kTrapShare) || interrupt_signal() != 0) return false;
+  t.factor = lowest_factor();
+  std::vector<double> scaling(f.scaling), fitted;
+  for (double& x : scaling) x *= t.factor;
+  SharedFit other = f;
+  if (t.factor <= 1.0 - kScalingScanStep + 1e-9 && fit_stacked(sc, scaling, solver, other, fitted)) {
+    t.found = true;
+    t.other_share = share_beyond(other.distance, other.p, t.cycle_distance);
+    t.other_peak = other.distance[std::max_element(other.p.begin(), other.p.end()) - other.p.begin()];
+    t.other_effective = effective_distance(other.p.data(), other.distance.data(), other.p.size());
   }
   return true;
 }
@@ -202,23 +227,11 @@ SharedFit fit_shared(StudyInputs const& st, std::vector<StudyRow> const& rows, s
   curve_fits(sc, fitted, f);
   // The SCALING trap: its factor range is the one --fit-scaling found, or
   // searched below 1 alone (a lower SCALING is what imitates far mass).
-  SharedFit::Trap& t = f.trap;
-  t.cycle_distance = longest_full_cycle(sc.setups);
-  t.share = share_beyond(f.distance, f.p, t.cycle_distance, &t.at);
-  t.peak = f.distance[std::max_element(f.p.begin(), f.p.end()) - f.p.begin()];
   std::array<double, 2> factor = {0.0, 0.0};
   if (fit_scaling) factor = {f.factor_lo4, f.factor_hi4};
-  if (t.share > kTrapShare && interrupt_signal() == 0) {
-    t.factor = fit_scaling ? f.factor_lo4 : factor_bound(-1.0);
-    if (!fit_scaling) factor = {t.factor, 1.0};
-    SharedFit other = f;
-    if (t.factor <= 1.0 - kScalingScanStep + 1e-9 && fit_stacked(sc, scaled(t.factor), solver, other, trial_fitted)) {
-      t.found = true;
-      t.other_share = share_beyond(other.distance, other.p, t.cycle_distance);
-      t.other_peak = other.distance[std::max_element(other.p.begin(), other.p.end()) - other.p.begin()];
-      t.other_effective = effective_distance(other.p.data(), other.distance.data(), other.p.size());
-    }
-  }
+  if (check_shared_trap(sc, solver, f, [&] { return fit_scaling ? f.factor_lo4 : factor_bound(-1.0); }) && !fit_scaling)
+    factor = {f.trap.factor, 1.0};
+  SharedFit::Trap const& t = f.trap;
   f.together = t.found ? assess_stacked(sc.stacked(f.scaling), f.p, factor,
                                         t.clears() ? t.cycle_distance : INFINITY, t.other_effective)
                        : assess_stacked(sc.stacked(f.scaling), f.p, factor);
