@@ -225,9 +225,7 @@ void widen_over_scaling(Paar const& m, AssessmentGrid const& g, KernelAt const& 
 void unsupport_beyond_cycle(Paar const& m, Assessment& d) {
   ScalingTrap const& t = m.results.scaling_trap;
   if (!t.found || !t.profile.fitted || !trap_other_clears(t)) return;
-  int dropped = 0;
-  for (PeakInfo& p : d.peaks)
-    if (p.position > t.cycle_distance && p.supported) p.supported = false, dropped++;
+  int dropped = unsupport_peaks_beyond(d.peaks, t.cycle_distance);
   d.supported_peaks = std::max(1, d.supported_peaks - dropped);
   d.peaks_beyond_cycle = dropped;
 }

@@ -95,3 +95,10 @@ int mark_supported_peaks(std::vector<PeakInfo>& peaks, std::vector<PeakModel> co
   }
   return static_cast<int>(n);
 }
+
+int unsupport_peaks_beyond(std::vector<PeakInfo>& peaks, double r) {
+  int dropped = 0;
+  for (PeakInfo& p : peaks)
+    if (p.position > r && p.supported) p.supported = false, dropped++;
+  return dropped;
+}

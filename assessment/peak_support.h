@@ -37,4 +37,9 @@ std::vector<PeakModel> peak_models(MixtureSelection const& sel, GaussianMixture 
 // nearest those of the best model with that many stay supported.
 int mark_supported_peaks(std::vector<PeakInfo>& peaks, std::vector<PeakModel> const& models);
 
+// Withdraws the support of every peak beyond distance r (Angstrom), where a
+// lower SCALING explains the mass as well as the peak does; the number of
+// peaks that lost it.
+int unsupport_peaks_beyond(std::vector<PeakInfo>& peaks, double r);
+
 #endif

@@ -45,9 +45,7 @@ StackedAssessment assess_stacked(FitProblem const& all, std::vector<double> cons
   ProfileCurves curves;
   a.peaks = distribution_peaks(r, p);
   support_peaks(all, near, far, a);
-  int dropped = 0;
-  for (PeakInfo& pk : a.peaks)
-    if (pk.position > unsupported_beyond && pk.supported) pk.supported = false, dropped++;
+  int dropped = unsupport_peaks_beyond(a.peaks, unsupported_beyond);
   if (dropped > 0) a.supported_peaks = std::max(1, a.supported_peaks - dropped);
   a.width = one_gaussian_profile(all, near, far, kAllowedDeltaChi2, step, &curves);
   if (a.width.computed && factor[1] - factor[0] >= 1e-3) {
