@@ -21,6 +21,7 @@ const SnapshotCase kCases[] = {{"maxent_fit", {"--solver", "maxent", "p.par"}, {
     {"gaussians_fit", {"--solver", "gaussians", "p.par"}, {}},
     {"maxent_err", {"--solver", "maxent", "p.par"}, {{"MODE", "err"}}},
     {"gaussians_err", {"--solver", "gaussians", "p.par"}, {{"MODE", "err"}}},
+    {"annealing_err", {"--solver", "annealing", "p.par"}, {{"MODE", "err"}, {"MAX MC BLOCKS", "5"}}},
     {"maxent_fit_scaling", {"--solver", "maxent", "--fit-scaling", "p.par"}, {{"SCALING", "0.9"}}},
     {"maxent_four_points", {"--solver", "maxent", "p.par"}, {{"XYDATA", "four.dat"}}},  // too few for 2 Gaussians
     {"sim", {"p.par"}, {{"MODE", "sim"}, {"DISTDIST", "dist.dat"}}},  // 3.0 Angstrom (70 %) and 4.2
