@@ -13,6 +13,7 @@
 #include "model/effective_distance.h"
 #include "model/goodness_of_fit.h"
 #include "model/run_setup.h"
+#include "numeric/format.h"
 #include "numeric/interrupt.h"
 #include "numeric/margin.h"
 #include "numeric/report.h"
@@ -83,6 +84,68 @@ bool fit_stacked(SharedCurves const& sc, std::vector<double> const& scaling, std
     f.chi2_total += chi2;
   }
   return true;
+}
+
+// The criterion shared fits are compared by: chi2 + 2 G.
+double criterion(SharedFit const& x) { return x.chi2_total + 2.0 * x.g; }
+
+std::vector<double> scaled_by(std::vector<double> s, double k) {
+  for (double& x : s) x *= k;
+  return s;
+}
+
+// Each curve's SCALING fitted with the distribution f (whose stacked fitted
+// curve is fitted): the distribution at the curves' SCALINGs, then each
+// curve's SCALING at that distribution (closed form), in turn. A common
+// factor of the SCALINGs trades against the distribution's share at long
+// distances and its shape, a valley that plain alternation creeps along:
+// each round then scales all SCALINGs by 1 +- d, d doubled while the
+// criterion falls, halved when neither way lowers it. A move is taken only
+// when it lowers the criterion (the maximum entropy's fit is not a
+// least-squares one); the rounds end when one lowers it by less than 1e-6
+// of itself.
+void fit_scalings(SharedCurves const& sc, std::string const& solver, SharedFit& f, std::vector<double>& fitted) {
+  std::vector<double> trial_fitted;
+  auto improve = [&](std::vector<double> s) {
+    for (double& x : s) x = std::clamp(x, kScalingMin, kScalingMax);
+    SharedFit trial = f;
+    if (s == f.scaling || !fit_stacked(sc, s, solver, trial, trial_fitted) || !(criterion(trial) < criterion(f)))
+      return false;
+    f = std::move(trial), fitted.swap(trial_fitted);
+    return true;
+  };
+  double d = 0.02;
+  while (f.rounds < kSharedRounds && interrupt_signal() == 0) {
+    f.rounds++;
+    double before = criterion(f);
+    std::vector<double> step(f.scaling);
+    for (size_t c = 0, i0 = 0; c < step.size(); i0 += f.points[c++]) step[c] = sc.best_scaling(c, fitted, i0).best;
+    improve(step);
+    double sign = improve(scaled_by(f.scaling, 1.0 + d)) ? 1.0 : improve(scaled_by(f.scaling, 1.0 - d)) ? -1.0 : 0.0;
+    if (sign == 0.0) d = std::max(d / 2.0, 1e-4);
+    else
+      while (improve(scaled_by(f.scaling, 1.0 + sign * 2.0 * d))) d *= 2.0;
+    if (!(criterion(f) < before - 1e-6 * before)) break;
+  }
+}
+
+// Curves whose SCALINGs were given and that do not share one distribution
+// at them may share one at SCALINGs of their own (samples labelled to
+// different degrees): each curve's SCALING fitted with the distribution,
+// each counted as a parameter of that fit's AIC.
+void check_own_scalings(SharedCurves const& sc, std::string const& solver, SharedFit& f,
+                        std::vector<double> const& fitted) {
+  SharedFit g = f;
+  std::vector<double> g_fitted = fitted;
+  g.rounds = 0;
+  fit_scalings(sc, solver, g, g_fitted);
+  if (interrupt_signal() != 0) return;
+  double n = static_cast<double>(f.curves.size()), points = 0.0;
+  for (int p : f.points) points += p;
+  f.own_scaling.scaling = g.scaling;
+  f.own_scaling.aic = criterion(g) + 2.0 * n;
+  f.own_scaling.chi2 = g.chi2_total;
+  if (points - g.g - n > 0) f.own_scaling.p_high = chi2_test(g.chi2_total, points - g.g - n).p_high;
 }
 
 // The SCALING trap of the shared fit f (SharedFit::Trap): lowest_factor()
@@ -162,44 +225,10 @@ SharedFit fit_shared(StudyInputs const& st, std::vector<StudyRow> const& rows, s
     f.failure = "the shared fit needs at least two curves fitted on their own";
     return f;
   }
-  // The distribution at the curves' SCALINGs, then each curve's SCALING at
-  // that distribution (closed form), in turn. A common factor of the
-  // SCALINGs trades against the distribution's share at long distances and
-  // its shape, a valley that plain alternation creeps along: each round
-  // then scales all SCALINGs by 1 +- d, d doubled while the criterion
-  // (chi2 + 2 G) falls, halved when neither way lowers it. A move is taken
-  // only when it lowers the criterion (the maximum entropy's fit is not a
-  // least-squares one); the rounds end when one lowers it by less than 1e-6
-  // of itself.
   std::vector<double> fitted, trial_fitted;
   if (!fit_stacked(sc, sc.scaling, solver, f, fitted)) return f;
-  auto criterion = [](SharedFit const& x) { return x.chi2_total + 2.0 * x.g; };
-  auto improve = [&](std::vector<double> s) {
-    for (double& x : s) x = std::clamp(x, kScalingMin, kScalingMax);
-    SharedFit trial = f;
-    if (s == f.scaling || !fit_stacked(sc, s, solver, trial, trial_fitted) || !(criterion(trial) < criterion(f)))
-      return false;
-    f = std::move(trial), fitted.swap(trial_fitted);
-    return true;
-  };
-  auto scaled = [&](double k) {
-    std::vector<double> s(f.scaling);
-    for (double& x : s) x *= k;
-    return s;
-  };
-  double d = 0.02;
-  while (fit_scaling && f.rounds < kSharedRounds && interrupt_signal() == 0) {
-    f.rounds++;
-    double before = criterion(f);
-    std::vector<double> step(f.scaling);
-    for (size_t c = 0, i0 = 0; c < step.size(); i0 += f.points[c++]) step[c] = sc.best_scaling(c, fitted, i0).best;
-    improve(step);
-    double sign = improve(scaled(1.0 + d)) ? 1.0 : improve(scaled(1.0 - d)) ? -1.0 : 0.0;
-    if (sign == 0.0) d = std::max(d / 2.0, 1e-4);
-    else
-      while (improve(scaled(1.0 + sign * 2.0 * d))) d *= 2.0;
-    if (!(criterion(f) < before - 1e-6 * before)) break;
-  }
+  if (fit_scaling) fit_scalings(sc, solver, f, fitted);
+  auto scaled = [&](double k) { return scaled_by(f.scaling, k); };
   // The common factor's bound on one side (sign -1: below, +1: above): all
   // SCALINGs scaled by k, the distribution refitted, the criterion within 4
   // of the best (bracketed by doubling steps from 2 %, then bisected to 0.5 %).
@@ -243,6 +272,7 @@ SharedFit fit_shared(StudyInputs const& st, std::vector<StudyRow> const& rows, s
     f.aic_separate += f.separate_chi2[c] + 2.0 * (f.separate_g[c] + (std::isnan(f.separate_scaling[c]) ? 0.0 : 1.0));
     if (f.chi2[c] - f.separate_chi2[c] > worst) worst = f.chi2[c] - f.separate_chi2[c], f.disagrees_most = f.curves[c];
   }
+  if (!fit_scaling && f.aic_shared - f.aic_separate >= kNotShared) check_own_scalings(sc, solver, f, fitted);
   return f;
 }
 
@@ -273,13 +303,22 @@ std::string shared_trap_warning(SharedFit const& f) {
 }
 
 std::string shared_warning(SharedFit const& f) {
-  if (!f.failure.empty() || f.aic_shared - f.aic_separate < 10.0) return "";
+  if (!f.failure.empty() || f.aic_shared - f.aic_separate < kNotShared) return "";
   char b[400];
   std::snprintf(b, sizeof b,
                 "warning: the curves do not share one distribution: the shared fit's AIC %.1f is %.1f above the "
                 "separate fits' %.1f; curve %s disagrees most",
                 f.aic_shared, f.aic_shared - f.aic_separate, f.aic_separate, f.disagrees_most.c_str());
-  return b;
+  if (!f.own_scaling_shares()) return b;
+  std::string fitted, given;
+  for (size_t c = 0; c < f.curves.size(); c++) {
+    fitted += (c ? ", " : "") + f.curves[c] + format(" %.2f", f.own_scaling.scaling[c]);
+    given += format(c ? ", %.2f" : "%.2f", f.scaling[c]);
+  }
+  return b + format("; or their SCALINGs differ: with one fitted for each curve (%s; given %s) one distribution "
+                    "explains them (AIC %.1f against the separate fits' %.1f): check each curve's dephasable share, "
+                    "or use --fit-scaling",
+                    fitted.c_str(), given.c_str(), f.own_scaling.aic, f.aic_separate);
 }
 
 json shared_json(SharedFit const& f) {
@@ -302,6 +341,10 @@ json shared_json(SharedFit const& f) {
               {"aic_shared", f.aic_shared}, {"aic_separate", f.aic_separate},
               {"delta_aic", f.aic_shared - f.aic_separate}, {"disagrees_most", f.disagrees_most},
               {"warning", w.empty() ? json(nullptr) : json(w)}, {"curves", curves}, {"distribution", dist}};
+  if (std::isfinite(f.own_scaling.aic))
+    out["own_scaling"] = {{"scaling", f.own_scaling.scaling}, {"aic", f.own_scaling.aic}, {"chi2", f.own_scaling.chi2},
+                          {"p_high", std::isfinite(f.own_scaling.p_high) ? json(f.own_scaling.p_high) : json(nullptr)},
+                          {"delta_aic", f.own_scaling.aic - f.aic_separate}, {"shares", f.own_scaling_shares()}};
   StackedAssessment const& t = f.together;
   if (t.width.computed) {
     WidthAllowed const& w = t.width;

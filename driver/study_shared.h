@@ -21,6 +21,10 @@
 #include "output/study_table.h"
 #include "solver/gaussians/gaussian_fit.h"
 
+// Separate fits whose AIC lies this much below the shared fit's: the curves
+// do not share one distribution.
+constexpr double kNotShared = 10.0;
+
 struct SharedFit {
   std::string failure;              // non-empty: no shared fit
   std::vector<std::string> curves;  // the curves fitted together
@@ -60,6 +64,17 @@ struct SharedFit {
     double p_runs_few = 1.0;
   };
   std::vector<CurveFit> by_curve;
+  // Without --fit-scaling, for curves that do not share one distribution at
+  // their SCALINGs: every curve's SCALING fitted with the distribution, that
+  // fit's AIC (NaN: not tried) and its chi2 test. They share one when that
+  // AIC is not clearly above the separate fits' and the fit explains the data.
+  struct OwnScaling {
+    std::vector<double> scaling;
+    double aic = NAN, chi2 = NAN, p_high = NAN;
+  } own_scaling;
+  bool own_scaling_shares() const {
+    return own_scaling.aic - aic_separate < kNotShared && own_scaling.p_high >= kFitFailsP;
+  }
 };
 
 // The most fits of the distribution when SCALING is fitted by curve.

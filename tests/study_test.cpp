@@ -275,6 +275,25 @@ TEST(Study, SharedFitRecoversEachCurvesDephasableShare) {
   }
 }
 
+// The same three curves, every one told SCALING 1, without --fit-scaling:
+// one distribution cannot explain them at once, but with a SCALING fitted
+// for each curve it does, in the shares' ratios (to 0.01, as above); the
+// warning says so and names them.
+TEST(Study, CurvesOfOtherSharesToldOneScalingAreShownTheirOwn) {
+  Workspace w;
+  write_file(w.dir.file("p.par"), param_text({{"PER 2PI", "0"}, {"NEAR", "2.5"}, {"FAR", "5.0"}, {"GRAIN", "0.1"},
+                                              {"OUTPUT", "sh"}, {"XYDATA", "-"}}));
+  write_file(w.dir.file("s.csv"), read_file(REDORDIST_SOURCE_DIR "/tests/fixtures/cn_3.6_shares.csv"));
+  RunResult r = w.run_args({"p.par", "--solver", "gaussians", "--study", "s.csv", "--shared"});
+  auto sh = nlohmann::json::parse(w.file("sh-study.json"))["shared"];
+  ASSERT_TRUE(r.status == 0 && sh.contains("own_scaling") && sh["own_scaling"]["shares"].get<bool>()) << r.out;
+  std::vector<double> own = sh["own_scaling"]["scaling"];
+  EXPECT_GE(sh["delta_aic"].get<double>(), 10.0);
+  EXPECT_TRUE(std::fabs(own[1] / own[0] - 0.85) < 0.01 && std::fabs(own[2] / own[0] - 0.7) < 0.01) << own[1] << " " << own[2];
+  EXPECT_NE(r.out.find(strf("disagrees most; or their SCALINGs differ: with one fitted for each curve (a %.2f, b %.2f, c %.2f; "
+                            "given 1.00, 1.00, 1.00) one distribution explains them", own[0], own[1], own[2])), std::string::npos) << r.out;
+}
+
 TEST(Study, SharedMassBeyondEveryCurvesCycleIsNamedAgainstALowerCommonScaling) {
   // One Gaussian (4.2 A, sd 0.3), 80 % of the pairs dephasable, told SCALING
   // 1, as two 13C-15N curves from bench/synth_redor (--comp 1:4.2:0.3
