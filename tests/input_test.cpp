@@ -93,6 +93,7 @@ std::vector<BadInput> bad_inputs() {
        e + "the annealing schedule implies up to 3.6891e+10 trials, more than the limit of 1e+09; raise ATTEN TEMP or MIN TEMP, or lower ITERS AT TEMP or NTRIES"},
       {"TooManyMcRuns", {{"MODE", "err"}, {"PER MC BLOCK", "10000"}, {"MAX MC BLOCKS", "1000"}}, "", "",
        e + "PER MC BLOCK x MAX MC BLOCKS is 1e+07 Monte Carlo runs, more than the limit of 1e+06"},
+      {"McRunsAtTheLimit", {{"MODE", "err"}, {"PER MC BLOCK", "1000"}, {"MAX MC BLOCKS", "1000"}}, "", "", ""},
       {"Per2piOne", {{"PER 2PI", "1"}}, "", "", line + "12: PER 2PI is 1; it must be 0 (the exact closed form) or at least 2 for the powder average"},
       {"SecondNumber", {{"NEAR", "2 .5"}}, "", "", line + "9: NEAR has a second number \".5\" after \"2\"; write one number (a remark after it must start with a letter)"},
       {"RemarkFromAPoint", {{"NEAR", "2 .x"}}, "", "", line + "9: NEAR has a second number \".x\" after \"2\"; write one number (a remark after it must start with a letter)"},

@@ -24,7 +24,7 @@ const SnapshotCase kCases[] = {{"maxent_fit", {"--solver", "maxent", "p.par"}, {
     {"annealing_err", {"--solver", "annealing", "p.par"}, {{"MODE", "err"}, {"MAX MC BLOCKS", "5"}}},
     {"maxent_fit_scaling", {"--solver", "maxent", "--fit-scaling", "p.par"}, {{"SCALING", "0.9"}}},
     {"maxent_four_points", {"--solver", "maxent", "p.par"}, {{"XYDATA", "four.dat"}}},  // too few for 2 Gaussians
-    {"sim", {"p.par"}, {{"MODE", "sim"}, {"DISTDIST", "dist.dat"}}},  // 3.0 Angstrom (70 %) and 4.2
+    {"sim", {"p.par"}, {{"MODE", "sim"}, {"DISTDIST", "dist.dat"}, {"SCALING", "0.8"}}},  // 3.0 Angstrom (70 %) and 4.2
     {"study", {"--solver", "maxent", "p.par", "--study", "s.csv"}, {}},  // the curve at 5, 10 and 20 kHz
     {"study_shared", {"--solver", "maxent", "p.par", "--study", "s.csv", "--shared"}, {}},
     {"study_shared_gaussians", {"--solver", "gaussians", "p.par", "--study", "s.csv", "--shared"}, {}}};

@@ -8,7 +8,7 @@ table = 'run.me'
 K = 0.2    # ms per rotor cycle (1000 / MAS)
 G = 0.1    # grid step, Angstrom
 F = 1    # share of the population that is fitted
-S = 1    # SCALING
+S = 0.8    # SCALING
 stats table using 9 name 'DATA' nooutput
 stats table using 20 name 'CURVE' nooutput
 tmax = K * (DATA_max > CURVE_max ? DATA_max : CURVE_max)
@@ -28,7 +28,7 @@ do for [fmt in 'pdf png'] {
     set terminal pngcairo enhanced color size 1400,1600 font 'sans,20' linewidth 2.5
     set output 'run.png'
   }
-  set multiplot title (show_title ? 'run:  mode sim,  solver none,  χ²/point 10.61 (9 points)' : '') noenhanced
+  set multiplot title (show_title ? 'run:  mode sim,  solver none,  χ²/point 75.32 (9 points)' : '') noenhanced
   set lmargin at screen 0.13
   set rmargin at screen 0.88
   unset y2tics

@@ -6,7 +6,7 @@ set style line 4 lw 1 lt 7 pt 0 ps 2
 set mxtics 10
 set mx2tics 10
 set mytics 10
-set yrange [-0.05:1]
+set yrange [0.15:1]
 set size 1,1.5
 unset key
 #
@@ -21,7 +21,7 @@ set xtics mirror
 plot './run/run.me'\
      u ($9*0.2):12:13 w yerrorbars ls 2 not,\
   '' u ($20*0.2):($21*0 +$22) w l ls 2 not,\
-  0 lt 0 notitle
+  0.2 lt 0 notitle
 # distance distribution panel
 set size 1.0,0.5
 set origin 0.0,0.0

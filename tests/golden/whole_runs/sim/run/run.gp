@@ -12,7 +12,7 @@ set mxtics 10
 set mx2tics 10
 set mytics 10
 set xrange [2.5:6]
-set yrange [-0.05:1]
+set yrange [0.15:1]
 set x2range [0:*]
 set x2tics
 set xtics nomirror
@@ -23,4 +23,4 @@ plot './run/run.me' u 23:24 axes x1y2 w l lw 2 t 'density',\
 '' u ($9*0.2):12:13 w yerrorbars ls 2 axes x2y1 t 'data',\
 '' u ($20*0.2):21 w l axes x2y1 t 'redor sim',\
 '' u ($9*0.2):16 w boxes ls 4 axes x2y2 t 'residual',\
-0 lt 0
+0.2 lt 0
