@@ -115,7 +115,9 @@ TEST(PlotScripts, BothScriptsOfEveryModeAndTheGnuplotCalls) {
   // Residuals all alike (one point: the fit's 1 at N_c 0 less 0.98) get one percent around theirs, 2 x 100.
   Workspace one("", "0 1000 980 0.98 0.02\n");
   EXPECT_TRUE(one.run({{"PER 2PI", "0"}}).status == 0 && one.out("-ps.gp").find("set yrange [1:3]\n") != std::string::npos) << one.out("-ps.gp");
-  // A simulation of a DISTDIST of comments only has no prescribed density to draw (its table has no such columns).
+  // A simulation of a DISTDIST of comments only has no prescribed density to draw (its table has no such columns), and is warned.
   write_file(one.dir.file("empty.dat"), "# no distances\n");
-  EXPECT_TRUE(one.run({{"MODE", "sim"}, {"DISTDIST", "empty.dat"}}).status == 0 && one.out(".gp").find("u 23:24") == std::string::npos);
+  RunResult sim = one.run({{"MODE", "sim"}, {"DISTDIST", "empty.dat"}});
+  EXPECT_TRUE(sim.status == 0 && one.out(".gp").find("u 23:24") == std::string::npos && sim.out.find("warning: MODE is sim but DISTDIST "
+              "empty.dat prescribes no distance with a fraction above 0; give DISTDIST") != std::string::npos) << sim.out;
 }
