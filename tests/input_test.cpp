@@ -348,8 +348,7 @@ TEST(ParamFile, TwelveLineMaxentFileGivesTheResultOfItsThirtyThreeLineTwin) {
   write_file(w.dir.file("twin.par"), param_text({{"XYDATA", data}, {"GRAIN", "0.05"}, {"PER 2PI", "0"}}));
   std::vector<std::string> results;
   for (char const* par : {"twin.par", "short.par"}) {
-    RunResult r = w.run_args({par, "--solver", "maxent"});
-    ASSERT_EQ(r.status, 0) << r.out;
+    RunResult r = w.run_args({par, "--solver", "maxent"}); ASSERT_EQ(r.status, 0) << r.out;
     // Standard output up to the closing list of files, which names the parameter file.
     results.push_back(r.out.substr(0, r.out.find("Files in")) + w.out(".me") + w.out(".mx") + w.out(".sa"));
   }

@@ -64,8 +64,7 @@ TEST(RunSafety, RandomNumberEnvironmentAndWarnings) {
   unsetenv("REDORDIST_GNUPLOT_TIMEOUT");
   // Four columns: no error.
   write_file(w.dir.file("data.dat"), "0 1000 1000 1\n8 1000 870 0.87\n16 1000 650 0.65\n");
-  RunResult r = w.run({{"YN", "C13"}}, {"GSL_RNG_SEED=7", "GSL_RNG_TYPE=taus2"});
-  ASSERT_EQ(r.status, 0) << r.out;
+  RunResult r = w.run({{"YN", "C13"}}, {"GSL_RNG_SEED=7", "GSL_RNG_TYPE=taus2"}); ASSERT_EQ(r.status, 0) << r.out;
   for (std::string want : {"warning: XN and YN are both C13; REDOR dephases one nucleus by another\n",
         "warning: XYDATA data.dat: 3 of 3 points have no usable error (the fifth column: N_c S0 S ratio error; "
         "missing, 0, negative or 1 and above); they count with error 1.0, so chi2 means little\n",
