@@ -48,8 +48,9 @@ TEST(PaperFigure, GnuplotRendersEachModeWithoutAMessage) {
                         // and one key row (0.11 of the panel) on top: 0.16 + 0.88 / 0.89.
                         {"fit", false, {}, "maxent", 9.0, 0.8, 0.6, 0.0, "set yrange [0.16:1.148764045]"},
                         {"sim", true, {}, "annealing", 0.0, 0.0, 0.0, 0.0, "  set y2label 'fraction of pairs'"},
-                        // Fractions 0.3 and 0.2, 0.8 Angstrom apart: densities 0.375 and 0.25 per Angstrom.
-                        {"sim", true, {}, "annealing", 0.0, 0.0, 0.0, 0.8, "  dtop = 0.375    "}};
+                        // Fractions 0.3 and 0.2, 0.8 Angstrom apart: densities 0.375 and 0.25 per Angstrom, on a density axis.
+                        {"sim", true, {}, "annealing", 0.0, 0.0, 0.0, 0.8, "  dtop = 0.375    # highest density drawn, 1/\xc3\x85\n  room = 0.11 "
+                         "   # share of the panel kept free for the legend\n  set yrange [0:dtop/(1-room)]\n  set ylabel 'P(r) (1/\xc3\x85)'"}};
   for (Case const& c : cases) {
     ts::TempDir d;
     FigureInfo f{d.path() + "/", "run_1", c.mode, c.solver, 1.25, 5000, 0.5,

@@ -131,8 +131,7 @@ TEST(Annealing, FitRecoversAKnownTwoDistanceDistribution) {
   write_file(w.dir.file("fit.dat"), data);
   fit.insert({{"XYDATA", "fit.dat"}, {"OUTPUT", "fit"}, {"ITERS AT TEMP", "500"}, {"MAX STEP SIZE", "0.2"},
               {"INIT TEMP", "100"}, {"ATTEN TEMP", "1.2"}, {"MIN TEMP", "0.001"}});
-  RunResult r = w.run(fit, {"GSL_RNG_SEED=0"});
-  ASSERT_EQ(r.status, 0) << r.out;
+  RunResult r = w.run(fit, {"GSL_RNG_SEED=0"}); ASSERT_EQ(r.status, 0) << r.out;
   // A converged fit matches the data about as well as the true curve (13 to
   // 16 over seeds); 1.5 N = 19.5 still fails a fit stuck away from the data.
   EXPECT_LT(result_chi2(w.file("fit/fit.log"), r.out), 1.5 * 13);
