@@ -364,7 +364,10 @@ def fit_study(curves, *, shared=False, **options):
     in the shared fit too, and reported by curve with the range allowed at
     the shared distribution), and weighs it against the separate fits by AIC; when
     the separate fits are clearly better (AIC lower by 10 or more) a
-    RedordistWarning says the curves do not share one distribution. When the
+    RedordistWarning says the curves do not share one distribution (and, when
+    SCALINGs were given and one fitted for each curve lets one distribution
+    explain them, that their SCALINGs may differ instead, with the fitted
+    ones; the numbers in shared["own_scaling"]). When the
     shared distribution holds more than 5 % where no curve sees a full
     dephasing cycle and a common factor of the SCALINGs 0.05 or more below 1
     fits as well, a RedordistWarning gives both explanations (the numbers in
