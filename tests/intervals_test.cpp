@@ -73,16 +73,16 @@ TEST(Intervals, WidenedByThePeakModelsWithinTheAicMargin) {
                    {"2 Gaussians", 12.5, 2, {3.5, 4.5}, {5.0, 1.0, 4.0}}};
   McDistance mc;
   mc.mean_sd = 0.05, mc.sd_sd = 0.02, widen_by_models(d, mc);
-  double got[] = {d.mean_interval.lo, d.mean_interval.hi, d.sd_interval.lo, d.sd_interval.hi,
-                  d.peaks[0].position_interval[0], d.peaks[0].position_interval[1]};
+  double got[] = {d.mean_interval.lo, d.mean_interval.hi, d.sd_interval.lo, d.sd_interval.hi, d.peaks[0].position_interval[0], d.peaks[0].position_interval[1]};
   double want[] = {3.9, 4.3979982, 0.25, 0.53919928, 3.6, 3.9};
   for (int i = 0; i < 6; i++) EXPECT_NEAR(got[i], want[i], 1e-9) << i;
   EXPECT_FALSE(d.effective_interval.given);
-  // The peak's line, from the fewest runs that give a spread.
+  // The peak's line, from the fewest runs that give a spread; what joins the intervals where one Gaussian does not describe the data.
   ts::Model m(ts::Over{{"MODE", "err"}});
-  testing::internal::CaptureStdout(), report_determined(*m, d);
-  EXPECT_NE(testing::internal::GetCapturedStdout().find("Peak 1: 3.850 +- 0.020 Angstrom, share 100 +- 0 % (found in 2 "
-            "of the 2 Monte Carlo runs); 95 % interval: 3.600 to 3.900 Angstrom, share 100 to 100 %\n"), std::string::npos);
+  d.width.computed = true, d.one_gaussian_describes = false, testing::internal::CaptureStdout(), report_determined(*m, d);
+  EXPECT_NE(testing::internal::GetCapturedStdout().find("Peak 1: 3.850 +- 0.020 Angstrom, share 100 +- 0 % (found in 2 of the 2 Monte Carlo "
+            "runs); 95 % interval: 3.600 to 3.900 Angstrom, share 100 to 100 %\nThe 95 % intervals join the noise with the peak models "
+            "within 2 of the best AIC (one Gaussian does not describe these data)"), std::string::npos);
 }
 
 // The centres one Gaussian may take (2 to 6 Angstrom) widen a lone peak's
