@@ -9,10 +9,12 @@
 // phi(t + u) = phi(t) r, r = exp(-t u - u^2/2), and r itself grows by
 // exp(-u^2) per bin: three exponentials per Gaussian.
 //
-// Speed: the recurrences run first, alone; the series and the normalisation
-// then take two bins at a time (element-wise operations on pairs give the
-// bits of the same operations one at a time), and the curve several data
-// points at a time from the transposed kernel (numeric/kernel_dots).
+// Speed: the recurrences, the series and the sum run in one pass, two bins
+// at a time (element-wise operations on pairs give the bits of the same
+// operations one at a time), so that their chains of dependent operations
+// overlap; the normalisation takes two bins at a time too, and the curve
+// several data points at a time from the transposed kernel
+// (numeric/kernel_dots).
 #include "assessment/single_gaussian.h"
 
 #include <algorithm>
@@ -36,19 +38,25 @@ T bin_factor(T t, double u) {
 
 // The masses m[lo, hi) of the evenly spaced bins from the first midpoint t
 // (in sds), the bin width u (in sds); returns their sum, added in bin order.
+// One pass: the recurrences, the series on two bins at a time and the sum
+// run side by side (each value is the same operation on the same operands as
+// when they run one after another).
 double series_masses(double t, double u, int lo, int hi, double* m) {
-  thread_local std::vector<double> ts;
-  ts.resize(static_cast<size_t>(hi));
   double phi = std::exp(-0.5 * t * t), r = std::exp(-t * u - 0.5 * u * u), q = std::exp(-u * u);
-  for (int k = lo; k < hi; k++) {
-    m[k] = phi, ts[k] = t;
-    phi *= r, r *= q, t += u;
-  }
-  int k = lo;
-  for (; k + 1 < hi; k += 2) store_pair(m + k, load_pair(m + k) * bin_factor(load_pair(&ts[k]), u));
-  if (k < hi) m[k] = m[k] * bin_factor(ts[k], u);
   double sum = 0.0;
-  for (k = lo; k < hi; k++) sum += m[k];
+  int k = lo;
+  for (; k + 1 < hi; k += 2) {
+    Pair p, ts;
+    p[0] = phi, ts[0] = t;
+    phi *= r, r *= q, t += u;
+    p[1] = phi, ts[1] = t;
+    phi *= r, r *= q, t += u;
+    p = p * bin_factor(ts, u);
+    store_pair(m + k, p);
+    sum += p[0];
+    sum += p[1];
+  }
+  if (k < hi) m[k] = phi * bin_factor(t, u), sum += m[k];
   return sum;
 }
 

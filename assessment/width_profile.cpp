@@ -238,20 +238,26 @@ void effective_range(Profile& pr, std::vector<double> const& by_width, std::vect
   Range r = allowed_range(lw, by_width, level);
   std::vector<double> widths = {std::log(out.best_width), r.lo, r.hi};
   for (size_t k = r.first; k <= r.last && k < lw.size(); k++) widths.push_back(lw[k]);
-  out.effective_lo = INFINITY, out.effective_hi = -INFINITY;
-  for (double l : widths) {
+  // Each width alone (by the same code whatever the thread count); the
+  // smallest and largest of the values found are the same in any order.
+  int n = static_cast<int>(widths.size());
+  std::vector<double> lo(n, INFINITY), hi(n, -INFINITY);
+#pragma omp parallel for schedule(dynamic, 1)
+  for (int i = 0; i < n; i++) {
     // The best centre at this width, near that of the nearest grid width.
-    size_t k = static_cast<size_t>(std::lower_bound(lw.begin(), lw.end(), l) - lw.begin());
+    size_t k = static_cast<size_t>(std::lower_bound(lw.begin(), lw.end(), widths[i]) - lw.begin());
     k = std::min(k, lw.size() - 1);
-    double w = std::exp(l), c0 = centre_of[k], f0;
+    double w = std::exp(widths[i]), c0 = centre_of[k], f0;
     c0 = golden_min([&](double c) { return pr.chi2(c, w); }, c0 - 2 * pr.step(), c0 + 2 * pr.step(), f0);
     std::vector<double> cs = {c0};
     if (f0 <= level) cs = {pr.crossing(c0, w, level, -1), pr.crossing(c0, w, level, 1)};
     for (double c : cs) {
       double e = pr.effective(c, w);
-      out.effective_lo = std::min(out.effective_lo, e), out.effective_hi = std::max(out.effective_hi, e);
+      lo[i] = std::min(lo[i], e), hi[i] = std::max(hi[i], e);
     }
   }
+  out.effective_lo = *std::min_element(lo.begin(), lo.end());
+  out.effective_hi = *std::max_element(hi.begin(), hi.end());
 }
 
 }  // namespace
