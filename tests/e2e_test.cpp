@@ -108,4 +108,7 @@ TEST(Run, FailedWritesKeepEarlierFilesAndFailTheRun) {
   r = w.run();
   EXPECT_TRUE(r.status == 1 && r.out.find("could not write the annealing trace ./run/run.sa\n") != std::string::npos &&
               r.out.find("could not write the matrix dump ./run/run.mx\n") != std::string::npos) << r.out;
+  for (char const* f : {"run/run.sa", "run/run.mx", "run/run.json"}) std::filesystem::remove(w.dir.file(f));
+  std::filesystem::create_directories(w.dir.file("run/run.json/x")), r = w.run();  // the summary alone fails
+  EXPECT_TRUE(r.status == 1 && r.out.find("could not write the summary ./run/run.json\n") != std::string::npos) << r.out;
 }

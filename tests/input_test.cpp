@@ -43,6 +43,8 @@ TEST(ParamFile, ValuesListsRemarksAndBlanksInKeys) {
   // A start temperature below 1e-12 continues from the best state's (0), from 1e-12 on it is the try's own.
   p.init_temp = {500, 9.9e-13, 1e-12};
   EXPECT_EQ((V{try_schedule(p, 0).start, try_schedule(p, 1).start, try_schedule(p, 2).start}), (V{500, 0, 1e-12}));
+  p.max_step_size = {0.5, 1.1e-11, 1.2e-11};  // a step below 1.2e-11 counts as not given
+  EXPECT_EQ((V{try_schedule(p, 1).step, try_schedule(p, 2).step}), (V{0.5, 1.2e-11}));
 }
 
 namespace {
@@ -159,6 +161,7 @@ std::vector<BadInput> bad_inputs() {
        "err (one Gaussian has two free parameters, centre and width)", "gaussians"},
       // ---- the prescribed distribution ----
       {"DistText", {}, "", "# r p\n3.0 0.2\n4.5 half\n", "dist.dat line 3: density \"half\" is not a finite number"},
+      {"DistNoDistance", {}, "", "3.0 0.2\nfar 0.1\n", "dist.dat line 2: distance \"far\" is not a finite number"},
       {"DistNegative", {}, "", "0.5 0.1\n3.0 0.2\n-4.5 0.1\n", "dist.dat line 3: distance \"-4.5\" must be at least 0.5 Angstrom"},  // 0.5: the limit
       {"DistFraction", {}, "", "3.0 1.2\n", "dist.dat line 1: fraction \"1.2\" must lie between 0 and 1"},
       {"DistWhole", {}, "", "3.0 0.6\n4.0 0.4\n", "DISTDIST dist.dat: the fractions add up to 1; they must add up to less than 1 in mode fit and err, where the rest is fitted"},

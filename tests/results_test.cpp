@@ -272,8 +272,11 @@ TEST(Diagnostics, UnsupportedPeakAndThePlateausScalingOnAPlantedAssessment) {
   // replaces the range of single Gaussians.
   Model e(Over{{"MODE", "err"}});
   e->results.mc.distance.runs = 2, e->results.mc.distance.effective_sd = 0.02;
-  add_determined_json(*e, Assessment(), jd);
+  Assessment two;  // and for a peak's spread
+  two.computed = true, two.peaks = {{3.5, 1.0, false}}, two.peaks[0].runs = 2, two.peaks[0].position_sd = 0.03;
+  add_determined_json(*e, two, jd);
   EXPECT_EQ(jd["distance"]["effective_sd"], 0.02);
+  EXPECT_EQ(jd["distance"]["peaks"][0]["position_mc_sd"], 0.03);
   Assessment ea;
   ea.computed = ea.width.computed = true;
   refusal_of([&] { report_determined(*e, ea); }, &printed);
