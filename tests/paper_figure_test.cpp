@@ -96,6 +96,7 @@ TEST(PaperFigure, RunsWithLittleToDrawRenderEveryFigureSilently) {
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.out.find("gnuplot on"), std::string::npos) << r.out;
     for (std::string ext : {"-ps.eps", ".pdf", ".png"}) EXPECT_TRUE(written(w.dir.file("run/run" + ext))) << ext;
+    EXPECT_EQ(w.file("run/run-fig.gp").find("with linespoints pt 6") != std::string::npos, std::string(c.what).find("N_c 0") != std::string::npos);  // one point marked
     std::string screen = "' && gnuplot -e \"set term pngcairo; set output '/dev/null'\" run/run.gp >screen.txt 2>&1";
     EXPECT_EQ(std::system(("cd '" + w.dir.path() + screen).c_str()), 0);
     EXPECT_EQ(w.file("screen.txt"), "");

@@ -53,7 +53,8 @@ TEST(RunSafety, RandomNumberEnvironmentAndWarnings) {
   Workspace w;
   EXPECT_EQ(w.run({}, {"GSL_RNG_TYPE=bogus"}).out, "environment error: GSL_RNG_TYPE is \"bogus\"; it must name one of "
             "GSL's generators, such as mt19937, taus2 or ranlxd2\n");
-  EXPECT_EQ(w.run({}, {"GSL_RNG_SEED=12x"}).out, "environment error: GSL_RNG_SEED is \"12x\"; it must be a whole decimal number\n");
+  for (std::string s : {"12x", "99999999999999999999"})  // the second past the largest unsigned long
+    EXPECT_EQ(w.run({}, {"GSL_RNG_SEED=" + s}).out, "environment error: GSL_RNG_SEED is \"" + s + "\"; it must be a whole decimal number\n");
   EXPECT_EQ(w.run({}, {"REDORDIST_GNUPLOT_TIMEOUT=abc"}).out, "environment error: REDORDIST_GNUPLOT_TIMEOUT is \"abc\"; "
             "it must be a whole number of seconds from 1 to 99999\n");
   EXPECT_FALSE(fs::exists(w.dir.file("run")));  // refused before anything is written
