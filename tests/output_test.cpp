@@ -58,8 +58,7 @@ TEST(ResultTable, HeaderQuestionMarksAndColumnRules) {
 // band's ends as planted, the fit of the whole population 0.8 fit + SCALING
 // times the prescribed curve, a point without an error written with 0.
 TEST(Tables, RowsFromPlantedResults) {
-  Model m({{"MODE", "err"}, {"SCALING", "0.9"}}, "0 1000 1000 1.0 0.02\n8 1000 870 0.87\n16 1000 700 0.7 1.5\n",
-          "3.0 0.2\n");
+  Model m({{"MODE", "err"}, {"SCALING", "0.9"}}, "0 1000 1000 1.0 0.02\n8 1000 870 0.87\n16 1000 700 0.7 1.5\n", "3.0 0.2\n");
   RunSetup const& s = *m->setup;
   McEstimate& e = m->results.mc;
   e.average = GslVec(s.n_grid), e.stdev = GslVec(s.n_grid);
@@ -83,6 +82,9 @@ TEST(Tables, RowsFromPlantedResults) {
     EXPECT_NEAR(t[1].rows[i][5], (V{1.0, 0.87, 0.7}[i]) - fit, 1e-9);
     EXPECT_EQ(t[1].rows[i][3], i ? 0.0 : 0.02);  // none given, or 1 or more: no weight, written 0
   }
+  Model two(Over{{"NEAR", "3"}, {"FAR", "3.375"}, {"GRAIN", "0.5"}});  // the Gaussians' two cells, cut at NEAR and FAR
+  two->results.solver = "gaussians";
+  EXPECT_EQ(cell_widths(*two), (std::vector<double>{0.25, 0.125}));
 }
 
 // The stored scripts come from runs on these data: one error missing (taken
