@@ -220,9 +220,9 @@ void widen_over_scaling(Paar const& m, AssessmentGrid const& g, KernelAt const& 
   if (o.computed) join_allowed(w, o);
 }
 
-// The one-Gaussian profile (widened over SCALING) and the peak models, side
-// by side: the profile's loops are spread over the threads, the two one-peak
-// shapes are each fitted by one thread, so the two halves take about as
+// The one-Gaussian profile (widened over SCALING) beside the peak models,
+// each on a thread of its own (the loops inside each run on that thread,
+// OpenMP not nesting teams): on the bundled example the two take about as
 // long. Every value is computed by the same code whatever the thread count.
 std::vector<PeakModel> profile_and_models(Paar const& m, AssessmentGrid const& g, KernelAt const& kernel,
                                           FitProblem const& fp, MixtureSelection const& sel,
