@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 #include "model/dephasing_cycle.h"
 #include "model/effective_distance.h"
@@ -35,13 +36,34 @@ std::shared_ptr<RunSetup> curve_setup(RunInputs const& in) {
   return setup;
 }
 
+// A curve's kernel at the distances last asked of it (the Gaussians'
+// sub-grid): every fit of the stacked problem, at whatever SCALINGs, asks
+// the same distances, and each value is a powder average.
+struct KeptKernel {
+  std::mutex lock;
+  std::vector<double> r, values;
+};
+
 // The curves taken into the shared fit, with their SCALINGs to start from.
 struct SharedCurves {
   std::vector<std::shared_ptr<RunSetup>> setups;
   std::vector<double> scaling;
+  std::vector<std::shared_ptr<KeptKernel>> kept;  // one per curve
+  void add(std::shared_ptr<RunSetup> setup, double s) {
+    setups.push_back(std::move(setup)), scaling.push_back(s), kept.push_back(std::make_shared<KeptKernel>());
+  }
   FitProblem stacked(std::vector<double> const& scaling) const {
     FitProblem all;
-    for (size_t c = 0; c < setups.size(); c++) append_curve(setups[c]->fit_problem(setups[c]->measured, scaling[c]), all);
+    for (size_t c = 0; c < setups.size(); c++) {
+      FitProblem one = setups[c]->fit_problem(setups[c]->measured, scaling[c]);
+      one.kernel_at = [compute = one.kernel_at, k = kept[c]](std::vector<double> const& r, std::vector<double>& out) {
+        if (std::lock_guard<std::mutex> g(k->lock); r == k->r) return void(out = k->values);
+        compute(r, out);
+        std::lock_guard<std::mutex> g(k->lock);
+        k->r = r, k->values = out;
+      };
+      append_curve(one, all);
+    }
     return all;
   }
   // Curve c's SCALING with the stacked fitted curve m (rows from i0) held:
@@ -213,8 +235,7 @@ SharedFit fit_shared(StudyInputs const& st, std::vector<StudyRow> const& rows, s
     bool fitted = s.value("scaling_fitted", false);
     double scaling = fitted ? summary_number(s, "/scaling") : st.curves[c].inputs.params.scaling_a;
     if (!(scaling > 0)) continue;
-    sc.setups.push_back(curve_setup(st.curves[c].inputs));
-    sc.scaling.push_back(fit_scaling ? std::clamp(scaling, kScalingMin, kScalingMax) : scaling);
+    sc.add(curve_setup(st.curves[c].inputs), fit_scaling ? std::clamp(scaling, kScalingMin, kScalingMax) : scaling);
     f.curves.push_back(rows[c].curve);
     f.points.push_back(sc.setups.back()->n_data);
     f.separate_chi2.push_back(chi2);

@@ -3,10 +3,6 @@
 // profile of noiseless curves, peaks, the late plateau and the skewed peak.
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <regex>
-#include <vector>
-
 #include "model/exact_kernel.h"
 #include "model/goodness_of_fit.h"
 #include "model/late_plateau.h"

@@ -104,6 +104,7 @@ std::vector<BadInput> bad_inputs() {
       {"ZeroWidthSpace", {{"MAS", "5000\xe2\x80\x8b"}}, "", "", line + "14: MAS \"5000<U+200B zero-width space>\" is not a number"},
       {"EmptyPathIsHere", {{"PATH", ""}}, "", "", ""},
       {"NulInText", {{"MODE", "fit" + kNul + "x"}}, "", "", line + "1: MODE is \"fit\\x00x\"; it must be fit, err or sim"},
+      {"NulInAWholeNumber", {{"PER 2PI", "24" + kNul}}, "", "", line + "12: PER 2PI \"24\\x00\" is not a number"},
       {"LongRemark", {{"NEAR", "2.5 " + kLong}}, "", "", ""},
       {"NucleiAsWritten", {{"XN", "13C"}, {"YN", "Pb207"}}, "", "", ""},
       {"NucleusX", {{"XN", "c13"}}, "", "", "detect nucleus (X) not recognized: XN is \"c13\"; accepted: " + accepted_nuclei()},
@@ -117,6 +118,7 @@ std::vector<BadInput> bad_inputs() {
        "redordist in (e.g. runs/), or shorten OUTPUT"},
       {"InitTemp", {{"INIT TEMP", "0"}}, "", "", line + "21: INIT TEMP of try 1 is 0; it must be above 0"},
       {"AttenTempOfTry2", {{"NTRIES", "2"}, {"ATTEN TEMP", "2 0.5"}}, "", "", line + "22: ATTEN TEMP of try 2 is 0.5; it must be above 1"},
+      {"SignedWordInAList", {{"NTRIES", "2"}, {"ATTEN TEMP", "2 -5x"}}, "", "", line + "22: ATTEN TEMP \"-5x\" is not a number"},
       {"GaussiansRange", {{"FAR", "2.55"}}, "", "", e + "FAR - NEAR is 0.05 Angstrom; it must be above 0.1 for --solver gaussians", "gaussians"},
       {"MaxentRangeAtItsLimit", {{"FAR", "2.8"}}, "", "", "", "maxent"},  // 2.8 - 2.5 is 0.3 less a rounding
       {"MaxentRange", {{"NEAR", "3.0"}, {"FAR", "3.2"}}, "", "", e + "FAR - NEAR is 0.2 Angstrom; it must be at least 0.3 for --solver maxent", "maxent"},
@@ -244,6 +246,8 @@ TEST(ParamFile, EveryKeyAndRuleOfTheTableFromBothSides) {
                 (k.list ? " of try 1" : "") + " is inf; it must be a finite number\n");
       if (k.second) { EXPECT_EQ(refusal("1 -inf"), at + " (second value) is -inf; it must be a finite number\n"); }
       const Rule r = k.rule;
+      for (auto [bound, why] : {std::pair{r.lo, r.lo_text}, {r.hi, r.hi_text}})  // the number a rule's text names is its bound
+        if (std::cmatch m; why && std::regex_search(why, m, std::regex("(at most|at least|above|below) ([0-9.]+)"))) { EXPECT_EQ(std::stod(m[2]), bound) << why; }
       const std::tuple<bool, double, double, char const*> sides[] = {  // finite?, refused, accepted, why
           {std::isfinite(r.lo), r.lo_open ? r.lo : r.lo - 1, r.lo_open ? r.lo + 1e-3 : r.lo, r.lo_text}, {std::isfinite(r.hi), r.hi + 1, r.hi, r.hi_text}};
       for (auto const& [finite, bad, good, why] : sides) {
@@ -274,6 +278,9 @@ TEST(DataFile, ColumnsCommentsTheErrorRuleAndPercent) {
   V errs;
   for (DataPoint const& p : pts) errs.push_back(p.err);
   EXPECT_EQ(errs, (V{1, 1, 1, 1, 1, 1, 0.5, 1e-12}));
+  std::string many;  // at most 100000 points
+  for (int i = 0; i < 100000; i++) many += "0 1 1 1 0.02\n";
+  EXPECT_EQ(read(many) + "|" + read(many + "8 1 1 1 0.02\n"), "|a.dat line 100001: more than 100000 data points\n");
   EXPECT_EQ(read("8 0.87\n"), "a.dat line 1: 2 columns, but a data line holds N_c S0 S S/S0 error (the error may be "
             "left out); for S/S0 alone write S0 = 1 and S = S/S0: \"8 1 0.87 0.87\"\n");
   // Each rule at both sides of its threshold: every error 1 or more while
@@ -317,7 +324,7 @@ TEST(CurveFile, ReadUpToLambdaMaxAndRefusals) {
   const std::pair<std::string, std::string> bad[] = {{"0 1.0\n0.25\n", "2: a curve line needs lambda_D and S/S0"},
       {"0 1.0\n0.25 high\n", "2: S/S0 \"high\" is not a finite number"},
       {"0 1.0\nnan 0.9\n", "2: lambda_D \"nan\" is not a finite number"},
-      {"# c\n0.1 0.99\n0.5 0.8\n", "2: the curve must start at lambda_D 0"},
+      {"# c\n0.1 0.99\n0.5 0.8\n", "2: the curve must start at lambda_D 0"}, {"1.5e-12 1\n0.5 0.8\n", "1: the curve must start at lambda_D 0"},
       {"0 1\n0.5 0.8\n\n0.3 0.9\n", "4: lambda_D values must strictly ascend"}};
   for (auto const& [text, msg] : bad) EXPECT_EQ(read(text, 1.0), "curve.dat line " + msg + "\n") << text;
   EXPECT_EQ(read("0.5 0.8\n1.0 0.4\n", 0.2), "curve.dat: no point of the curve lies at or below lambda_D 0.2\n");

@@ -489,6 +489,8 @@ TEST(Compare, ThreeRunsLikeSeparateOnesTheirJsonTableAndFigure) {
   EXPECT_NE(w.file("gnuplot-calls.txt").find("run-compare.gp\n"), std::string::npos);
   write_file(w.dir.file("p.par"), param_text({{"MODE", "sim"}}));
   EXPECT_EQ(w.run_args({"--compare", "p.par"}).out, "--compare needs MODE fit or err; p.par has MODE sim\n");
+  write_file(w.dir.file("p.par"), param_text({{"XN", "-"}}));  // a key every run needs: refused as by each solver
+  EXPECT_EQ(w.run_args({"--compare", "p.par"}).out.substr(0, 61), "parameter error: p.par has no XN line, and every run needs it");
   // Interrupted in its first run (SIGINT from that run's gnuplot), it names the two runs left out, whose
   // directories hold the earlier comparison's results.
   over["OUTPUT"] = "run", write_file(w.bin + "/gnuplot", "#!/bin/sh\nkill -INT $PPID\n"), write_file(w.dir.file("p.par"), param_text(over));
