@@ -46,8 +46,7 @@ FitProblem cn_gaussian(double centre, double width, double sigma, bool short_tim
 TEST(Determined, Chi2TestAgainstTabulatedQuantiles) {
   // Quantiles of the chi-square distribution (NIST/SEMATECH e-Handbook, to three decimals).
   struct { double x, nu, p; bool upper; } cases[] = {
-      {29.588, 10, 0.001, true}, {1.479, 10, 0.001, false}, {27.587, 17, 0.05, true},
-      {50.892, 30, 0.01, true}};
+      {29.588, 10, 0.001, true}, {1.479, 10, 0.001, false}, {27.587, 17, 0.05, true}, {50.892, 30, 0.01, true}};
   for (auto const& c : cases) {
     Chi2Test t = chi2_test(c.x, c.nu);
     EXPECT_NEAR(c.upper ? t.p_high : t.p_low, c.p, 0.005 * c.p) << c.x;
@@ -95,9 +94,7 @@ TEST(Determined, WidthProfileOfNoiselessGaussians) {
   // A broad Gaussian within the dephasing range is fixed; a narrow one whose
   // curve barely starts to fall (short times, 6 Angstrom) is not.
   struct { double centre, width, sigma; bool short_times; double near, far; bool open; } cases[] = {
-      {3.5, 0.30, 0.01, false, 2.5, 6.0, false},
-      {3.0, 0.10, 0.01, false, 2.2, 5.0, false},
-      {6.0, 0.05, 0.02, true, 4.5, 8.0, true}};
+      {3.5, 0.30, 0.01, false, 2.5, 6.0, false}, {3.0, 0.10, 0.01, false, 2.2, 5.0, false}, {6.0, 0.05, 0.02, true, 4.5, 8.0, true}};
   for (auto const& c : cases) {
     FitProblem fp = cn_gaussian(c.centre, c.width, c.sigma, c.short_times, c.near, c.far);
     WidthAllowed w = one_gaussian_profile(fp, c.near, c.far);

@@ -16,11 +16,11 @@ TEST(CommandLine, VersionUsageHelpAndAMissingFile) {
   // Options anywhere on the line; an unknown option or a second file is refused.
   const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{"--version"}, "0 redordist 1\n"}, {{}, "1 " + usage}, {{"missing.par"}, "1 Can't open input params from missing.par\n"},
-      {{"missing.par", "--solver", "maxent", "--version"}, "0 redordist 1\n"},
-      {{"--", "--solver"}, "1 Can't open input params from --solver\n"},
+      {{"missing.par", "--solver", "maxent", "--version"}, "0 redordist 1\n"}, {{"--", "--solver"}, "1 Can't open input params from --solver\n"},
       {{"p.par", "--solver=gaussians"}, "1 parameter error: FAR - NEAR is 0.05 Angstrom; it must be above 0.1 for --solver gaussians\n"},
       {{"p.par", "--solver", "fast"}, "1 unknown solver \"fast\"; choose annealing, maxent or gaussians\n"},
       {{"p.par", "--solvr", "maxent"}, "1 unknown option \"--solvr\"\n" + usage},
+      {{"-v", "p.par"}, "1 unknown option \"-v\"\n" + usage},  // one dash is an option too
       {{"p.par", "b.par"}, "1 a second parameter file \"b.par\": one run reads one file\n" + usage},
       {{"--template", "p.par"}, "1 --template prints a parameter file and reads none\n" + usage},
       {{"p.par", "--compare", "--solver=maxent"}, "1 --compare runs all three solvers on a parameter file: leave out --solver\n" + usage}};

@@ -7,6 +7,7 @@
 #include "model/run_results.h"
 #include "assessment/err_intervals.h"
 #include "output/determined_report.h"
+#include "output/run_summary.h"
 #include "solver/uncertainty/interval95.h"
 #include "solver/uncertainty/peak_spread.h"
 #include "tests/test_support.h"
@@ -83,6 +84,8 @@ TEST(Intervals, WidenedByThePeakModelsWithinTheAicMargin) {
   EXPECT_NE(testing::internal::GetCapturedStdout().find("Peak 1: 3.850 +- 0.020 Angstrom, share 100 +- 0 % (found in 2 of the 2 Monte Carlo "
             "runs); 95 % interval: 3.600 to 3.900 Angstrom, share 100 to 100 %\nThe 95 % intervals join the noise with the peak models "
             "within 2 of the best AIC (one Gaussian does not describe these data)"), std::string::npos);
+  m->results.mc.distance.runs = 2, m->results.mc.distance.mean_sd = 0.05, testing::internal::CaptureStdout(), report_result_lines(*m, d);
+  EXPECT_NE(testing::internal::GetCapturedStdout().find("Mean distance: 0.0000 +- 0.0500 Angstrom"), std::string::npos);  // two runs' spread too
 }
 
 // The centres one Gaussian may take (2 to 6 Angstrom) widen a lone peak's

@@ -182,7 +182,7 @@ TEST(Diagnostics, ASmallShareRisingAtAGridEndIsNamedWithTheMomentsWithoutIt) {
       {{0, 0, 0.2, 0.5, 0.27, 0, 0, 0.01, 0.02}, true, true, 4.036082474226804, 0.34616769877073844},
       {{0.005, 0.005, 0, 0.5, 0.49, 0, 0, 0, 0}, true, false, 4.247474747474747, 0.24998724587403195},
       {{0, 0, 0.2, 0.5, 0.25, 0.02, 0.02, 0.01, 0}, false}, {{0, 0, 0.2, 0.5, 0.24, 0, 0, 0.02, 0.04}, false},
-      {{0, 0, 0.2, 0.5, 0.295, 0, 0, 0.002, 0.003}, false}};
+      {{0, 0, 0.2, 0.5, 0.295, 0, 0, 0.002, 0.003}, false}, {{0, 0, 0.2, 0.5, 0.27, 0, 0.01, 0.01, 0.01}, false}};  // level over three: no pile
   for (auto const& c : cases) {
     Model m;
     for (int j = 0; j < 9; j++) gsl_vector_set(m->distribution, j, c.p[j]);

@@ -116,6 +116,8 @@ TEST(Study, RefusedCurveOverridesThreadsAndSingleRunNumbers) {
   write_file(w.bin + "/gnuplot", "#!/bin/sh\ncase \"$1\" in *-study.gp) exit 5;; esac\n");
   RunResult f = w.run_args({"p.par", "--solver", "maxent", "--study", "one.csv"});
   EXPECT_TRUE(f.status == 1 && f.out.find("st-study.gp failed with exit status 5\n") != std::string::npos) << f.status << f.out;
+  write_file(w.bin + "/gnuplot", "#!/bin/sh\nkill -INT $PPID\n");  // interrupted: 128 + SIGINT
+  EXPECT_EQ(w.run_args({"p.par", "--solver", "maxent", "--study", "one.csv"}).status, 130);
 }
 
 // A curve whose run directory would pass the length a path may have ("./" + 100 + "/" + 80 + "/" = 184
