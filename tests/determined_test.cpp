@@ -229,8 +229,7 @@ TEST(Determined, PeaksAndTheirSupport) {
   // or within 1e-12 of it where that is more (AIC 1e17, where best + 2 rounds to best);
   // none without a finite AIC.
   struct { double aic1, aic2; int supported; } cases[] = {{30.0, 27.9, 2}, {30.0, 28.5, 1}, {25.0, 30.0, 1},
-                                                          {1e17 + 64, 1e17, 1}, {1e17 + 1e6, 1e17, 2},
-                                                          {INFINITY, NAN, 0}};
+                                                          {1e17 + 64, 1e17, 1}, {1e17 + 1e6, 1e17, 2}, {INFINITY, NAN, 0}};
   for (auto const& c : cases) {
     std::vector<PeakInfo> peaks = p2;
     std::vector<PeakModel> models = {{"1 Gaussian", c.aic1, {{4.0, 1.0, true}}},

@@ -46,6 +46,8 @@ TEST(Run, DirectoryCopiesOfTheInputsAndTheWholeLog) {
   EXPECT_EQ(read_file(run + "data.dat") + read_file(run + "p.par") + read_file(run + "keep.txt"),
             kSmallData + params + "earlier run");
   EXPECT_EQ(mask_times(read_file(run + "test1.log")), read_file(REDORDIST_SOURCE_DIR "/tests/golden/sim_run.log"));
+  write_file(w.dir.file("dist.dat"), "# none\n"), write_file(w.dir.file("p.par"), std::regex_replace(params, std::regex("MODE: sim"), "MODE: fit"));
+  EXPECT_TRUE(w.run_args({"p.par"}).status == 0 && read_file(run + "dist.dat") == "# none\n");  // read, if empty: kept with the run
 }
 
 TEST(Run, RefusedRunsLeaveNothingOnDisk) {

@@ -55,8 +55,7 @@ TEST(GaussianMixture, CurveMatchesDirectIntegrationOfThePdf) {
   auto pdf = [&](double r) {
     double v = 0.0;
     for (int c = 0; c < 2; c++) {
-      double z = gsl_cdf_gaussian_P(kFar - m.centre[c], m.width[c]) -
-                 gsl_cdf_gaussian_P(kNear - m.centre[c], m.width[c]);
+      double z = gsl_cdf_gaussian_P(kFar - m.centre[c], m.width[c]) - gsl_cdf_gaussian_P(kNear - m.centre[c], m.width[c]);
       v += m.weight[c] * gsl_ran_gaussian_pdf(r - m.centre[c], m.width[c]) / z;
     }
     return v;
@@ -143,8 +142,7 @@ TEST(GaussianMixture, AicChoosesOneGaussianUnderNoiseAndIsDeterministicOnAShared
     EXPECT_EQ(std::tie(a.grid_mass, a.curve), std::tie(b.grid_mass, b.curve));
     for (int k = 0; k < 3; k++) EXPECT_EQ(a.fits[k].chi2, b.fits[k].chi2);
     // AIC: chi2 + 2 per free parameter, 3k - 1 of them (the weights sum to 1).
-    for (MixtureFit const& f : a.fits)
-      if (f.ok) { EXPECT_NEAR(f.aic, f.chi2 + 2.0 * (3 * f.k - 1), 1e-12 * f.aic) << f.k; }
+    for (MixtureFit const& f : a.fits) if (f.ok) { EXPECT_NEAR(f.aic, f.chi2 + 2.0 * (3 * f.k - 1), 1e-12 * f.aic) << f.k; }
     if (c.width >= 0.2) { EXPECT_FALSE(a.fits[0].comp[0].width_at_floor) << c.centre; }  // broad: measured
   }
   // A single distance: the fit wants a width below the 0.02 A floor and says so.

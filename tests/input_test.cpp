@@ -105,8 +105,7 @@ std::vector<BadInput> bad_inputs() {
       {"EmptyPathIsHere", {{"PATH", ""}}, "", "", ""},
       {"NulInText", {{"MODE", "fit" + kNul + "x"}}, "", "", line + "1: MODE is \"fit\\x00x\"; it must be fit, err or sim"},
       {"NulInAWholeNumber", {{"PER 2PI", "24" + kNul}}, "", "", line + "12: PER 2PI \"24\\x00\" is not a number"},
-      {"LongRemark", {{"NEAR", "2.5 " + kLong}}, "", "", ""},
-      {"NucleiAsWritten", {{"XN", "13C"}, {"YN", "Pb207"}}, "", "", ""},
+      {"LongRemark", {{"NEAR", "2.5 " + kLong}}, "", "", ""}, {"NucleiAsWritten", {{"XN", "13C"}, {"YN", "Pb207"}}, "", "", ""},
       {"NucleusX", {{"XN", "c13"}}, "", "", "detect nucleus (X) not recognized: XN is \"c13\"; accepted: " + accepted_nuclei()},
       {"NucleusY", {{"YN", "N-15"}}, "", "", "dephasing nucleus (Y) not recognized: YN is \"N-15\"; accepted: " + accepted_nuclei()},
       {"FarBelowNear", {{"FAR", "2"}}, "", "", line + "10: FAR is 2; it must not be below NEAR"},
@@ -322,8 +321,7 @@ TEST(CurveFile, ReadUpToLambdaMaxAndRefusals) {
   EXPECT_EQ(read("# lambda S/S0\n1e-13 1.0\n\n0.5 0.8\n \t\n1.0 0.4\n1.5 0.2\n2 0\n", 0.9), "");
   EXPECT_EQ((std::vector<V>{c.lambda, c.signal}), (std::vector<V>{{1e-13, 0.5, 1.0}, {1.0, 0.8, 0.4}}));
   const std::pair<std::string, std::string> bad[] = {{"0 1.0\n0.25\n", "2: a curve line needs lambda_D and S/S0"},
-      {"0 1.0\n0.25 high\n", "2: S/S0 \"high\" is not a finite number"},
-      {"0 1.0\nnan 0.9\n", "2: lambda_D \"nan\" is not a finite number"},
+      {"0 1.0\n0.25 high\n", "2: S/S0 \"high\" is not a finite number"}, {"0 1.0\nnan 0.9\n", "2: lambda_D \"nan\" is not a finite number"},
       {"# c\n0.1 0.99\n0.5 0.8\n", "2: the curve must start at lambda_D 0"}, {"1.5e-12 1\n0.5 0.8\n", "1: the curve must start at lambda_D 0"},
       {"0 1\n0.5 0.8\n\n0.3 0.9\n", "4: lambda_D values must strictly ascend"}};
   for (auto const& [text, msg] : bad) EXPECT_EQ(read(text, 1.0), "curve.dat line " + msg + "\n") << text;

@@ -183,18 +183,15 @@ TEST(Maxent, DataItCannotFitEndFiniteWithTheirWarnings) {
   using Y = std::function<double(int i, double y, double d)>;
   Y noisy = [](int, double y, double d) { return y + d; };
   std::tuple<const char*, FitProblem const*, Y, double, double, double, bool, bool> cases[] = {
-      {"clean", &clean, noisy, 0.01, 0.01, 1.0, false, false},
-      {"errors 0.1 %", &clean, noisy, 0.001, 0.001, 1.0, false, true},
+      {"clean", &clean, noisy, 0.01, 0.01, 1.0, false, false}, {"errors 0.1 %", &clean, noisy, 0.001, 0.001, 1.0, false, true},
       {"N_c 0 error 0.002", &clean, [](int i, double y, double d) { return i ? y + d : 0.995; }, 0.002, 0.015, 1.0, false, false},
       {"SCALING 10 % high", &clean, noisy, 0.01, 0.01, 1.1, false, false},
       {"every S/S0 1", &clean, [](int, double, double) { return 1.0; }, 0.01, 0.01, 1.0, true, false},
       {"every S/S0 0", &clean, [](int, double, double) { return 0.0; }, 0.01, 0.01, 1.0, true, true},
       {"above 1 and below 0", &clean, [](int i, double, double) { return i % 2 ? 1.08 : -0.05; }, 0.01, 0.01, 1.0, false, true},
-      {"each N_c twice, 10 % apart", &repeated, [](int i, double y, double) { return i % 2 ? 1.1 * y : y; }, 0.01,
-       0.01, 1.0, false, true},
+      {"each N_c twice, 10 % apart", &repeated, [](int i, double y, double) { return i % 2 ? 1.1 * y : y; }, 0.01, 0.01, 1.0, false, true},
       // The data less a prescribed share of 0.999, over the 0.001 left: the scatter 1000 times over.
-      {"prescribed share 0.999", &clean, [](int, double y, double d) { return y + 1000 * d; }, 0.01, 0.01, 1.0, true,
-       true},
+      {"prescribed share 0.999", &clean, [](int, double y, double d) { return y + 1000 * d; }, 0.01, 0.01, 1.0, true, true},
       {"MAS 8 times the data's", &fast_mas, [](int, double y, double) { return y; }, 0.01, 0.01, 1.0, true, true},
       {"the default model's curve", &clean, [&](int i, auto, auto) { return own[i]; }, 0.01, 0.01, 1.0, true, false}};
   for (auto const& [name, points, y, sigma0, sigma, scaling, no_root, far_chi2] : cases) {

@@ -199,8 +199,7 @@ TEST(Diagnostics, ASmallShareRisingAtAGridEndIsNamedWithTheMomentsWithoutIt) {
     EXPECT_EQ(judged_warnings(*m, a).back(),
               strf("warning: %.1f %% of the distribution lies at %s and enters the mean and the sd; without it "
                    "they are %.2f and %.2f Angstrom: a share where the grid stops may be the solver's own",
-                   c.far ? 3.0 : 1.0, c.far ? "FAR (6.00 and 6.50 Angstrom)" : "NEAR (2.50 and 3.00 Angstrom)",
-                   c.mean, c.sd));
+                   c.far ? 3.0 : 1.0, c.far ? "FAR (6.00 and 6.50 Angstrom)" : "NEAR (2.50 and 3.00 Angstrom)", c.mean, c.sd));
     a.computed = true;
     json j;
     add_determined_json(*m, a, j);
@@ -224,9 +223,9 @@ TEST(Diagnostics, UnsupportedPeakAndThePlateausScalingOnAPlantedAssessment) {
                       "warning: the data do not support 2 peaks (at 3.00, 4.50 Angstrom): 1 peak (1 Gaussian) fits "
                       "them within 2 of the best AIC; the peak at 4.50 Angstrom may be the solver's own"),
             w.end()) << ::testing::PrintToString(w);
-  d.peaks.push_back({5.5, 0.1, false}), report_determined(*m, d), w = m->report().warnings();
-  EXPECT_NE(w.back().find("; the peaks at 4.50, 5.50 Angstrom may be the solver's own"), std::string::npos) << w.back();
-  d.peaks.pop_back();
+  d.peaks = {{3.0, 0.5, true}, {4.5, 0.3, true}, {5.5, 0.1, false}, {6.0, 0.1, false}}, d.supported_peaks = 2, report_determined(*m, d), w = m->report().warnings();
+  EXPECT_NE(w.back().find(": 2 peaks (2 Gaussians) fit them within 2 of the best AIC; the peaks at 5.50, 6.00 Angstrom may be"), std::string::npos) << w.back();
+  d.peaks = {{3.0, 0.7, true}, {4.5, 0.3, false}}, d.supported_peaks = 1;
   // A plateau counts when it lies more than 3 of its errors from 1 - SCALING:
   // 0.1 is 5 errors of 0.02 away, but only 2.5 errors of 0.04. A DISTDIST of comments only prescribes no share: no matter.
   m.rw->n_adj = 0;

@@ -157,6 +157,10 @@ TEST(RunSafety, SignalsEndTheRunWithStatus128PlusSignal) {
     EXPECT_EQ(fs::exists(w.dir.file("run")), !fifo);
     if (fifo) continue;
     EXPECT_NE(w.out(".log").find(log_line), std::string::npos) << w.out(".log");
+    std::string said = w.file("out.txt");  // the last block said finished holds all its PER MC BLOCK (3) runs
+    if (size_t at = said.rfind("Monte Carlo block "); at != std::string::npos) {
+      EXPECT_NE(w.out(".log").find("\n" + std::to_string(std::stoi(said.substr(at + 18))) + ".2Err"), std::string::npos) << said;
+    }
     EXPECT_NE(w.out(".json").find("\"status\": " + std::to_string(128 + sig)), std::string::npos);
     EXPECT_EQ(w.out(".me") == me, over.count("MODE") == 0);  // rewritten in mode err only
   }

@@ -18,8 +18,7 @@ namespace {
 struct SnapshotCase { char const* name; std::vector<std::string> args; Over over; };
 
 const SnapshotCase kCases[] = {{"maxent_fit", {"--solver", "maxent", "p.par"}, {}},
-    {"gaussians_fit", {"--solver", "gaussians", "p.par"}, {}},
-    {"maxent_err", {"--solver", "maxent", "p.par"}, {{"MODE", "err"}}},
+    {"gaussians_fit", {"--solver", "gaussians", "p.par"}, {}}, {"maxent_err", {"--solver", "maxent", "p.par"}, {{"MODE", "err"}}},
     {"gaussians_err", {"--solver", "gaussians", "p.par"}, {{"MODE", "err"}}},
     {"annealing_err", {"--solver", "annealing", "p.par"}, {{"MODE", "err"}, {"MAX MC BLOCKS", "5"}}},
     {"maxent_fit_scaling", {"--solver", "maxent", "--fit-scaling", "p.par"}, {{"SCALING", "0.9"}}},

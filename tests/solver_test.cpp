@@ -373,11 +373,12 @@ TEST(MonteCarlo, NineHundredNinetyNineRejectionsAfterAnAcceptedRunGoOn) {
   EstimateSource src;
   src.next = [&](EstimateRun& r) {
     r = EstimateRun(), r.usable = k == 0 || k >= 1000, k++;
-    r.distribution.assign(m->setup->n_grid, 1.0 / m->setup->n_grid);
+    r.distribution.assign(m->setup->n_grid, 1.0 / m->setup->n_grid), r.distribution[0] = k == 1001 ? 0.2 : k == 1003 ? 0.4 : 0.0;
   };
   testing::internal::CaptureStdout();
   McStatus s = run_block_estimate(*m, src, [](Paar&) {});
-  testing::internal::GetCapturedStdout();
+  // Fewer than five blocks, no test: the sd of the blocks' sds (0.2 / sqrt(2), 0.4 / sqrt(2)) at distance 0.
+  EXPECT_NE(testing::internal::GetCapturedStdout().find(kMaxSteps + "0.1\n"), std::string::npos);
   EXPECT_TRUE(s == McStatus::kDone && k == 1003) << k;  // two blocks of two runs
 }
 
