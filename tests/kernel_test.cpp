@@ -153,6 +153,8 @@ TEST(TransformMatrices, UniversalCurveAndSimulationWithoutOne) {
     for (int i = 0; i < m->setup->n_grid; i++)
       EXPECT_NEAR(gsl_matrix_get(m->setup->transform_cycles, j, i), 1 - 0.5 * j * gsl_vector_get(m->setup->dipolar_couplings, i) / 5000, 1e-14);
   }
+  // The kernel at any other distance (the Gaussians' models, the assessment) reads the same curve.
+  EXPECT_NEAR(m->setup->kernel_value(m->setup->powder, 3, coupling(*m, 3.2)), 1 - 1.5 * coupling(*m, 3.2) / 5000, 1e-14);
   // "sim" by powder average: only the prescribed curve is computed, the grid matrix stays zero.
   Model s({{"MODE", "sim"}}, "0 1000 1000 1 0.02\n8 1000 900 1 0.02\n", "3.0 1.0\n");
   EXPECT_EQ((V{gsl_matrix_min(s->setup->transform_cycles), gsl_matrix_max(s->setup->transform_cycles)}), (V{0, 0}));

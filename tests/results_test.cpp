@@ -154,8 +154,7 @@ TEST(Diagnostics, EdgeShareAndItsWarningOnPlantedDistributions) {
       {ends, 0.2, edges("20.0", "lower NEAR and widen FAR, to at most the longest measurable distance 6.55 Angstrom"), 6.55},
       {ends, 0.2, edges("20.0", "FAR already reaches the longest measurable distance 6.45 Angstrom, so a wider FAR will not "
        "help: this share is signal that does not dephase within the experiment (pairs not labelled, or distances "
-       "beyond 6.45 Angstrom); check SCALING"), 6.45},
-      {{0, 0.02, 0, 0, 0.96, 0, 0, 0.02, 0}, 0.04, ""},
+       "beyond 6.45 Angstrom); check SCALING"), 6.45}, {{0, 0.02, 0, 0, 0.96, 0, 0, 0.02, 0}, 0.04, ""},
       {{0, 0, 0.02, 0.5, 0, 0.42, 0, 0.06, 0}, 0.06, edges("6.0", "widen FAR, to at most the longest measurable distance 10.00 Angstrom")},
       {{0, 0, 0, 0.9, 0, 0, 0.1, 0, 0}, 0.0,
        "warning: 10.0 % of the distribution lies beyond the longest measurable distance 4.90 Angstrom; check "
@@ -427,6 +426,8 @@ TEST(Compare, TableOfPlantedSummaries) {
   EXPECT_NE(compare_table(c).find("\ngaussians  1       -           -       -                -              3.1000 "),
             std::string::npos) << compare_table(c);
   EXPECT_NE(compare_table(c).find("  3.100 +- 0.020 (75 +- 5 %)  "), std::string::npos) << compare_table(c);
+  c.runs[0].summary["distance"].erase("sd_determined");  // nothing starred: no footnote for it
+  EXPECT_EQ(compare_table(c).find("* not determined"), std::string::npos) << compare_table(c);
   // The figure's distances reach 3 % of the grid's span past the longest measurable distance.
   c.runs[0].summary["distribution"] = json::parse(R"([{"r_angstrom": 2.0}, {"r_angstrom": 3.0}])");
   for (double l : {4.0, 2.5}) {

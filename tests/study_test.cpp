@@ -23,13 +23,11 @@ TEST(StudyFile, RefusesWithFileLineValueAndRule) {
   const std::pair<std::string, std::string> cases[] = {
       {"curve,n_c,s0,s,s_s0\n", "s.csv line 1: the header \"curve,n_c,s0,s,s_s0\" has no column error"},
       {"# c\ncurve,n_c,s0,s,s_s0,error,temp\n", "s.csv line 2: unknown column \"temp\""},
-      {"curve,n_c,s0,s,s_s0,error,n_c\n", "s.csv line 1: the column \"n_c\" is given twice"},
-      {kHead + "A,0,1,1\n", "s.csv line 2: 4 fields, but the header has 6 columns"},
+      {"curve,n_c,s0,s,s_s0,error,n_c\n", "s.csv line 1: the column \"n_c\" is given twice"}, {kHead + "A,0,1,1\n", "s.csv line 2: 4 fields, but the header has 6 columns"},
       {kHead + "A,0,1,1,1,0.02,x\n", "s.csv line 2: 7 fields"}, {kHead + "A,0,,1,1,0.02\n", "s.csv line 2: s0 \"\" must be one value"},
       {kHead + "A,0,1 2,1,1,0.02\n", "s.csv line 2: s0 \"1 2\" must be one value"},
       {kHead + "\nA,0,1,1,1,0.02\na/b,0,1,1,1,0.02\n", "s.csv line 4: curve name \"a/b\" cannot name a run directory"},
-      {kHead + "..,0,1,1,1,0.02\n", "line 2: curve name \"..\" cannot"},
-      {kHead + "caf\xc3\xa9,0,1,1,1,0.02\n", "line 2: curve name \"caf"},
+      {kHead + "..,0,1,1,1,0.02\n", "line 2: curve name \"..\" cannot"}, {kHead + "caf\xc3\xa9,0,1,1,1,0.02\n", "line 2: curve name \"caf"},
       {kHead + std::string(101, 'a') + ",0,1,1,1,0.02\n", "line 2: curve name \"aaaa"},  // 100 is the most
       {"curve,n_c,s0,s,s_s0,error,mas\nA,0,1,1,1,0.02,5000\nB,0,1,1,1,0.02,4000\nA,4,1,1,1,0.02,6000\n",
        "s.csv line 4: mas \"6000\" differs from \"5000\" on line 2 of curve \"A\"; mas holds one value per curve"},
