@@ -29,6 +29,24 @@ void widen_by_models(Assessment& d, McDistance const& mc) {
   }
 }
 
+// The sd of separate peaks depends on where they lie: the interval also holds
+// the sd with each supported peak moved whole (share w, position c) by delta
+// to either end of its own 95 % interval, var + delta^2 w (1 - w) +
+// 2 delta w (c - mean), the peak's mean taken at its position.
+static void widen_sd_by_peaks(Assessment& d, double mean, double sd) {
+  int supported = 0;
+  for (PeakInfo const& p : d.peaks) supported += p.supported && p.runs >= 2;
+  if (!d.sd_interval.given || supported < 2) return;
+  for (PeakInfo const& p : d.peaks) {
+    if (!p.supported || p.runs < 2) continue;
+    for (double end : p.position_interval) {
+      double delta = end - p.position, w = p.share;
+      double s = std::sqrt(std::max(0.0, sd * sd + delta * delta * w * (1 - w) + 2 * delta * w * (p.position - mean)));
+      d.sd_interval.lo = std::min(d.sd_interval.lo, s), d.sd_interval.hi = std::max(d.sd_interval.hi, s);
+    }
+  }
+}
+
 void add_err_intervals(Paar const& m, Assessment& d) {
   McDistance const& mc = m.results.mc.distance;
   if (mc.runs < 2) return;
@@ -60,4 +78,5 @@ void add_err_intervals(Paar const& m, Assessment& d) {
     if (p.supported && p.runs >= 2 && p.placed_range[0] <= p.position && p.position <= p.placed_range[1])
       p.position_interval = {std::min(p.position_interval[0], p.placed_range[0]),
                              std::max(p.position_interval[1], p.placed_range[1])};
+  widen_sd_by_peaks(d, m.results.distance_moments[0], m.results.distance_moments[1]);
 }

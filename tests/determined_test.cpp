@@ -22,8 +22,7 @@ namespace {
 
 // 13C-15N (3066 Hz A^3) at MAS 5000 Hz, 25 points N_c = 4 ... 100 (or
 // N_c = 2 ... 50 when short), errors sigma, the curve of one Gaussian.
-FitProblem cn_gaussian(double centre, double width, double sigma, bool short_times, double near,
-                       double far) {
+FitProblem cn_gaussian(double centre, double width, double sigma, bool short_times, double near, double far) {
   FitProblem fp;
   fp.n_data = 25;
   double step = short_times ? 1.0 : 2.0;
@@ -232,8 +231,7 @@ TEST(Determined, PeaksAndTheirSupport) {
                                                           {1e17 + 64, 1e17, 1}, {1e17 + 1e6, 1e17, 2}, {INFINITY, NAN, 0}};
   for (auto const& c : cases) {
     std::vector<PeakInfo> peaks = p2;
-    std::vector<PeakModel> models = {{"1 Gaussian", c.aic1, {{4.0, 1.0, true}}},
-                                     {"2 Gaussians", c.aic2, p2}};
+    std::vector<PeakModel> models = {{"1 Gaussian", c.aic1, {{4.0, 1.0, true}}}, {"2 Gaussians", c.aic2, p2}};
     EXPECT_EQ(mark_supported_peaks(peaks, models), c.supported);
     EXPECT_EQ(peaks[0].supported && peaks[1].supported, c.supported != 1);
   }

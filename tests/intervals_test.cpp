@@ -105,3 +105,13 @@ TEST(Intervals, OneGaussiansCentresWidenOnlyALonePeak) {
     EXPECT_EQ(d.peaks[0].position_interval[0], lo) << placed_hi;
   }
 }
+
+// Two halves at 3.5 and 5.5 Angstrom (sd 1.0), the first placed from 3.2 by the peak models: the sd there is half of 5.5 - 3.2.
+TEST(Intervals, SdHoldsEachSupportedPeakMovedToTheEndsOfItsInterval) {
+  ts::Model m(ts::Over{{"MODE", "err"}});
+  McDistance& mc = m->results.mc.distance;
+  mc.runs = 2, mc.sd_p = {1.0, 1.0}, mc.run_peaks.assign(2, {{3.5, 0.5, true}, {5.5, 0.5, true}}), m->results.distance_moments = {4.5, 1.0};
+  Assessment d;
+  d.sd_determined = true, d.peaks = {{3.5, 0.5, true}, {5.5, 0.5, true}}, d.peaks[0].placed_range = {3.2, 3.5}, add_err_intervals(*m, d);
+  EXPECT_NEAR(d.sd_interval.hi, 1.15, 1e-12);
+}

@@ -89,8 +89,7 @@ TEST(Solvers, FitScalingFindsTheDephasableFractionTheFileGetsWrong) {
   const std::tuple<char const*, double, int, char const*, char const*, int, double, double, char const*> cases[] = {
       {"maxent", 0.83, 400, "1.0", "fit", 0, 0.83, 0.002, ""},
       {"gaussians", 0.83, 400, "1.0", "fit", 0, 0.83, 0.002, ""}, {"gaussians", 0.8, 64, "1.0", "fit", 0, 0.0, 0.0, ""},
-      {"maxent", 0.8, 400, "0.2", "fit", 0, 0.8, 0.01, ""},
-      {"maxent", 0.8, 400, "1.8", "fit", 0, 0.8, 0.01,
+      {"maxent", 0.8, 400, "0.2", "fit", 0, 0.8, 0.01, ""}, {"maxent", 0.8, 400, "1.8", "fit", 0, 0.8, 0.01,
        "warning: SCALING 1.8 is above 1, but it is the dephasable share of the pairs (at most 1): the curve "
        "would level off at S/S0 = 1 - SCALING = -0.80, below zero; check SCALING\n"},
       {"maxent", 1.3, 400, "1.0", "fit", 0, 1.2, 0.001, "warning: Fitted SCALING 1.2000 lies at the end of the range "
