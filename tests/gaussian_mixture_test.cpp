@@ -115,6 +115,8 @@ TEST(GaussianMixture, RecoversANoiselessTwoGaussianTruth) {
   }
   EXPECT_NEAR(std::accumulate(sel.grid_mass.begin(), sel.grid_mass.end(), 0.0), 1.0, 1e-13);
   EXPECT_NEAR(sel.mean, 0.6 * 3.2 + 0.4 * 4.3, 1e-3);  // truncation at 2.5 moves it ~1e-6
+  // The shortest range the Gaussians accept (FAR - NEAR above 0.1) has room for widths (half of it) above 0.04.
+  EXPECT_NO_THROW(GaussianMixture(cn_problem({}, 1.0), 3.0, 3.11)); EXPECT_THROW(GaussianMixture(cn_problem({}, 1.0), 3.0, 3.04), std::invalid_argument);
 }
 
 TEST(GaussianMixture, AicChoosesOneGaussianUnderNoiseAndIsDeterministicOnASharedKernel) {

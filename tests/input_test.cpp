@@ -119,7 +119,7 @@ std::vector<BadInput> bad_inputs() {
       {"AttenTempOfTry2", {{"NTRIES", "2"}, {"ATTEN TEMP", "2 0.5"}}, "", "", line + "22: ATTEN TEMP of try 2 is 0.5; it must be above 1"},
       {"SignedWordInAList", {{"NTRIES", "2"}, {"ATTEN TEMP", "2 -5x"}}, "", "", line + "22: ATTEN TEMP \"-5x\" is not a number"},
       {"GaussiansRange", {{"FAR", "2.55"}}, "", "", e + "FAR - NEAR is 0.05 Angstrom; it must be above 0.1 for --solver gaussians", "gaussians"},
-      {"MaxentRangeAtItsLimit", {{"FAR", "2.8"}}, "", "", "", "maxent"},  // 2.8 - 2.5 is 0.3 less a rounding
+      {"MaxentRangeAtItsLimit", {{"FAR", "2.7999999995"}}, "", "", "", "maxent"},  // within 1e-9 of 0.3: a rounded value
       {"MaxentRange", {{"NEAR", "3.0"}, {"FAR", "3.2"}}, "", "", e + "FAR - NEAR is 0.2 Angstrom; it must be at least 0.3 for --solver maxent", "maxent"},
       // ---- only none means none ----
       {"LambdaMistyped", {{"LAMBDA_D", "curve.dta"}}, "", "", e + "LAMBDA_D \"curve.dta\" cannot be opened; write none for no universal dephasing curve"},

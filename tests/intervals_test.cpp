@@ -54,9 +54,9 @@ TEST(Intervals, RunsPeaksMatchedAndTheirSpread) {
 
 TEST(Intervals, NoiseJoinedWithTheAllowedRange) {
   // value 4, then: sd wider than the percentiles; percentiles and the allowed range wider
-  // than 1.96 sd; percentiles off the value; an empty range (lo > hi) ignored.
+  // than 1.96 sd; percentiles off the value; an empty range (lo > hi) ignored, a range of one value joined.
   struct { double sd, p0, p1, lo, hi, want_lo, want_hi; } cases[] = {
-      {0.1, 3.9, 4.05, 1.0, 0.0, 3.8040036, 4.1959964}, {0.01, 3.9, 4.05, 3.95, 4.3, 3.9, 4.3},
+      {0.1, 3.9, 4.05, 1.0, 0.0, 3.8040036, 4.1959964}, {0.01, 3.9, 4.05, 3.95, 4.3, 3.9, 4.3}, {0.0, 4.0, 4.0, 4.3, 4.3, 4.0, 4.3},
       {0.0, 4.1, 4.2, 1.0, 0.0, 4.0, 4.2},              {0.05, 3.99, 4.01, 3.7, 3.8, 3.7, 4.0979982}};
   for (auto const& c : cases) {
     Interval95 i = interval95(4.0, c.sd, {c.p0, c.p1}, c.lo, c.hi);

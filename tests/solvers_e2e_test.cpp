@@ -16,8 +16,7 @@ const Over kRun = {{"PER 2PI", "0"},      {"GRAIN", "0.1"},     {"FAR", "4"},
 
 // The table, the log's last lines and the summary of a run (the log also
 // into *log_out); the run directory is then removed.
-static std::string outputs(Workspace& w, std::string const& solver, Over over, Row const& env,
-                    std::string* log_out = nullptr) {
+static std::string outputs(Workspace& w, std::string const& solver, Over over, Row const& env, std::string* log_out = nullptr) {
   write_file(w.dir.file("p.par"), param_text(over));
   RunResult r = w.run_args({"--solver", solver, "p.par"}, env);
   EXPECT_EQ(r.status, 0) << r.out;
