@@ -130,8 +130,9 @@ std::vector<BadInput> bad_inputs() {
        "be left out); for S/S0 alone write S0 = 1 and S = S/S0: \"8 1 0.87 0.87 0.02\""},
       // 5e-7 off at 1e-8 written, on columns fixed to 1e-9: beyond their rounding (about 1e-9)
       {"DataRatioMismatch", {}, "4 1.000000000 0.001000000 0.00100050 0.02\n", "", "data.dat line 3: S/S0 in column 4 is 0.00100050, but S / S0 from columns 3 and 2 (0.001000000 / 1.000000000) is 0.001; the columns are N_c S0 S S/S0 error"},
-      // Each column rounded to its digits: S0 and S to 0.1 carry 2e-4 into S / S0; written to 14 digits, S/S0 may lie 1e-9 of itself off.
-      {"DataRatioRounded", {}, "4 1000 963 0.96 0.02\n6 3 2 0.6667 0.02\n8 1000 960 9.6e-1 0.02\n10 997.4 1004.5 1.00709 0.02\n12 1.0000000000000 0.90000000000000 0.90000000050000 0.02\n", "", ""},
+      // Each column rounded to its digits: S0 and S to 0.1 carry 2e-4 into S / S0; written to 14 digits, S/S0 may lie 1e-9 of itself off;
+      // S0 3 (2.5 to 3.5) with S 1.00 allows S / S0 from 0.29 to 0.40.
+      {"DataRatioRounded", {}, "4 1000 963 0.96 0.02\n6 3 2 0.6667 0.02\n8 1000 960 9.6e-1 0.02\n10 997.4 1004.5 1.00709 0.02\n12 1.0000000000000 0.90000000000000 0.90000000050000 0.02\n14 3 1.00 0.35 0.02\n", "", ""},
       // 9.8e-1 is written to 0.01 (its exponent read): 0.02 from 960 / 1000 lies beyond (9.7e-1, one unit off, passes).
       {"DataRatioExponent", {}, "8 1000 960 9.8e-1 0.02\n", "", "data.dat line 3: S/S0 in column 4 is 9.8e-1, but S / S0 from columns 3 and 2 (960 / 1000) is 0.96; the columns are N_c S0 S S/S0 error"},
       {"DataCommaDecimal", {}, "4 800,5 700 0.874 0.02\n", "", "data.dat line 3: S0 \"800,5\" is not a number; use a decimal point: 800.5"},
