@@ -139,8 +139,7 @@ TEST(Maxent, ReproducibleAndWarmStartable) {
   FitProblem fp = cn_problem(120, 3.2, 0.2, 0.01);
   std::vector<double> m = tapered_uniform_model(fp.distance, 1.0);
   MaxentResult a = solve_maxent(fp, m, MaxentOptions{}), b = solve_maxent(fp, m, MaxentOptions{});
-  ASSERT_TRUE(a.ok) << a.failure;
-  EXPECT_EQ(std::make_tuple(a.alpha, a.p), std::make_tuple(b.alpha, b.p));  // bit for bit
+  ASSERT_TRUE(a.ok) << a.failure; EXPECT_EQ(std::make_tuple(a.alpha, a.p), std::make_tuple(b.alpha, b.p));  // bit for bit
   // A replicate starting from the fit: same answer, far fewer Newton steps.
   MaxentResult c = solve_maxent(fp, m, MaxentOptions{0.0, a.alpha}, &a.multipliers);  // the second: alpha to start at
   ASSERT_TRUE(c.ok) << c.failure;
@@ -148,6 +147,9 @@ TEST(Maxent, ReproducibleAndWarmStartable) {
   EXPECT_LT(c.newton_steps, a.newton_steps / 2);
   // The fit's own multipliers need no Newton step at its alpha.
   EXPECT_TRUE(!c.steps.empty() && c.steps.front().newton == 0);
+  // A budget of one solve: the one at the alpha it starts from is the answer.
+  MaxentResult d = solve_maxent(fp, m, MaxentOptions{0.0, a.alpha, 1e-10, 200, 1e-9, 1}, &a.multipliers);
+  EXPECT_TRUE(d.ok && d.alpha == a.alpha && d.steps.size() == 1u) << d.failure;
 }
 
 TEST(Maxent, Refusals) {
@@ -162,8 +164,7 @@ TEST(Maxent, Refusals) {
   ASSERT_TRUE(reduce_maxent(fp, m, 1e-13, red, why)) << why;
   MaxentSolve capped = solve_dual(red, 1e-3, std::vector<double>(red.rank, 0.0), 1e-14, 3);
   EXPECT_EQ(std::make_tuple(capped.ok, capped.newton), std::make_tuple(false, 3));
-  fp.scaling = 0.0;
-  EXPECT_FALSE(solve_maxent(fp, m, MaxentOptions{}).ok);
+  fp.scaling = 0.0; EXPECT_FALSE(solve_maxent(fp, m, MaxentOptions{}).ok);
 }
 
 // Data the distribution cannot fit to their errors, or that leave the rule for
