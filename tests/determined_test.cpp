@@ -363,7 +363,7 @@ TEST(Determined, EffectiveDistanceOutsideItsAllowedRangeBeyondTheSlackOrOpenInAW
   // (0.7 at 22, exactly 2 above, with r_eff 2.95; not 1.2 at 22.01, nor a fit without a distribution); inside the models' span, not said.
   ScalingProfile& sf = m->results.scaling_fit;
   sf.fitted = true, sf.aic = 20.0;
-  for (auto [at07, widened] : {std::pair{2.95, true}, {3.01, false}}) {
+  for (auto [at07, widened] : {std::pair{2.95, true}, {3.0, false}}) {  // 3.0: the models' own end
     sf.points = {{0.5, 0, 21.0, 0, 0, 0, NAN}, {0.7, 0, 22.0, 0, 0, 0, at07}, {1.0, 0, 20.0, 0, 0, 0, 3.02}, {1.2, 0, 22.01, 0, 0, 0, 2.5}};
     Assessment e = b;
     m->results.effective_distance = 3.02;
