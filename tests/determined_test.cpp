@@ -508,11 +508,11 @@ TEST(Determined, GaussianComponentsWhereTheBoundsPutThem) {
 
 // The assessment's centres: from NEAR to twice the longest measurable distance
 // (at least NEAR + 0.5, at most FAR), every 0.02 Angstrom unless that makes more
-// than 600 of them; then 600 spread evenly.
+// than 600 of them; then 600 spread evenly (a span 1.5e-11 short of 50 steps, a rounding, holds 50).
 TEST(Determined, AssessmentCentresUpToTwiceTheLongestMeasurableDistance) {
   ts::Model m(ts::Over{{"FAR", "30"}});
-  struct { double lmd, far, step; int centres; } cases[] = {
-      {10.0, 20.0, 17.5 / 599, 600}, {3.0, 6.0, 0.02, 176}, {1.0, 3.0, 0.02, 26}, {20.0, 30.0, 27.5 / 599, 600}};
+  struct { double lmd, far, step; int centres; } cases[] = {{10.0, 20.0, 17.5 / 599, 600}, {3.0, 6.0, 0.02, 176}, {1.0, 3.0, 0.02, 26},
+                                                             {20.0, 30.0, 27.5 / 599, 600}, {1.75 - 0x1p-37, 3.5 - 0x1p-36, 0.02, 51}};
   for (auto const& c : cases) {
     AssessmentGrid g = assessment_grid(*m->setup, c.lmd);
     EXPECT_EQ(std::vector<double>({g.near, g.far, g.step, double(g.centres)}),
