@@ -147,6 +147,9 @@ TEST(Maxent, ReproducibleAndWarmStartable) {
   EXPECT_LT(c.newton_steps, a.newton_steps / 2);
   // The fit's own multipliers need no Newton step at its alpha.
   EXPECT_TRUE(!c.steps.empty() && c.steps.front().newton == 0);
+  // A budget of two solves ends before the bracket is refined: no root is said, and the start, nearest the rule, taken.
+  MaxentResult d = solve_maxent(fp, m, MaxentOptions{0.0, a.alpha, 1e-10, 200, 1e-9, 2}, &a.multipliers);
+  EXPECT_TRUE(d.ok && d.no_root && d.alpha == a.alpha) << d.alpha << " " << d.no_root;
 }
 
 TEST(Maxent, Refusals) {

@@ -131,17 +131,20 @@ bool bracket(AlphaSearch& s, double log_start, Range const& range, std::pair<dou
   return true;
 }
 
-double brent(AlphaSearch& s, double lo, double hi) {
+// The root of phi in [lo, hi] to opt.log_alpha_tol; converged is false when
+// the budget of solves (or an iteration) ends the search before that.
+double brent(AlphaSearch& s, double lo, double hi, bool& converged) {
   gsl_function f{&phi_callback, &s};
   gsl_root_fsolver* r = gsl_root_fsolver_alloc(gsl_root_fsolver_brent);
   gsl_root_fsolver_set(r, &f, lo, hi);
   double root = 0.5 * (lo + hi);
+  converged = false;
   while (s.budget_left()) {
     if (gsl_root_fsolver_iterate(r) != GSL_SUCCESS) break;
     root = gsl_root_fsolver_root(r);
-    if (gsl_root_test_interval(gsl_root_fsolver_x_lower(r), gsl_root_fsolver_x_upper(r),
-                               s.opt.log_alpha_tol, 0.0) == GSL_SUCCESS)
-      break;
+    converged = gsl_root_test_interval(gsl_root_fsolver_x_lower(r), gsl_root_fsolver_x_upper(r),
+                                       s.opt.log_alpha_tol, 0.0) == GSL_SUCCESS;
+    if (converged) break;
   }
   gsl_root_fsolver_free(r);
   return root;
@@ -252,8 +255,14 @@ MaxentResult solve_maxent(FitProblem const& fp, std::vector<double> const& model
     Range range{log_scale + std::log(1e-16), log_scale + std::log(1e8), std::log(opt.alpha_step)};
     double start = opt.alpha_start > 0.0 ? std::log(opt.alpha_start) : log_scale;
     std::pair<double, double> b;
-    if (bracket(s, start, range, b))
-      chosen = s.at(b.first == b.second ? b.first : brent(s, b.first, b.second));
+    // A root not refined within the budget is no root: the solve nearest the
+    // rule is taken, and said.
+    bool done = false;
+    if (bracket(s, start, range, b)) {
+      done = b.first == b.second;
+      double root = done ? b.first : brent(s, b.first, b.second, done);
+      if (done) chosen = s.at(root);
+    }
     if (chosen < 0) {
       res.no_root = true;
       chosen = nearest_alpha(s, start, range);
