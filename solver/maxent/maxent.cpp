@@ -257,9 +257,8 @@ MaxentResult solve_maxent(FitProblem const& fp, std::vector<double> const& model
     std::pair<double, double> b;
     // A root not refined within the budget is no root: the solve nearest the
     // rule is taken, and said.
-    bool done = false;
     if (bracket(s, start, range, b)) {
-      done = b.first == b.second;
+      bool done = b.first == b.second;
       double root = done ? b.first : brent(s, b.first, b.second, done);
       if (done) chosen = s.at(root);
     }
