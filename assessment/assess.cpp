@@ -18,6 +18,7 @@
 #include "numeric/format.h"
 #include "model/gaussian_mixture.h"
 #include "assessment/peak_support.h"
+#include "assessment/skewed_peak.h"
 #include "numeric/margin.h"
 #include "assessment/width_profile.h"
 #include "solver/scaling/scaling_trap.h"
@@ -426,6 +427,10 @@ Assessment assess(Paar const& m) {
     if (!models.empty() && models[0].name == "1 Gaussian")
       d.one_gaussian_describes = models[0].aic - best <= kOneGaussianAicGap;
     d.supported_peaks = mark_supported_peaks(d.peaks, models);
+    if (m.results.mc.distance.runs >= 2 && d.supported_peaks == 1 && sel.fits[0].ok) {
+      SkewedPeak sk = fit_skewed_peak(gm, sel.fits[0].comp[0].centre, sel.fits[0].comp[0].width);
+      if (sk.ok) d.skewed_modes = skewed_mode_range(gm, sk, kZ95 * kZ95);
+    }
     if (m.results.solver == "gaussians" && sel.chosen >= 0)
       flag_components(m, sel.fits[sel.chosen], gm.width_max(), d);
   } catch (std::invalid_argument const&) {

@@ -5,6 +5,7 @@
 #define REDORDIST_ASSESSMENT_ASSESSMENT_H
 
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -89,6 +90,10 @@ struct Assessment {
   // best) whose nearest peaks widened a supported peak's placed range.
   bool peaks_by_scaling = false;
   double peaks_scaling_lo = 0.0, peaks_scaling_hi = 0.0;
+  // In mode err, with one supported peak: the modes of the skewed peaks
+  // within the 95 % profile level (chi2 within 1.96^2) of the best (Angstrom;
+  // NaN when not computed).
+  std::array<double, 2> skewed_modes{NAN, NAN};
   Interval95 mean_interval, sd_interval, effective_interval, scaling_interval;
   // The models of the same data the peaks are judged by: name, AIC, peaks.
   struct Model {

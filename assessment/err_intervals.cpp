@@ -47,6 +47,25 @@ static void widen_sd_by_peaks(Assessment& d, double mean, double sd) {
   }
 }
 
+// A lone supported peak, where the skewed peak is one of the models within
+// kAicMargin of the best: also every mode of the skewed peaks the data allow.
+// A one-sided peak's top may lie a good part of its width from its mean,
+// which is what the data fix.
+static void widen_by_skewed_modes(Assessment& d) {
+  double best = INFINITY, skewed = INFINITY;
+  for (Assessment::Model const& pm : d.peak_models) {
+    best = std::min(best, pm.aic);
+    if (pm.name == "skewed peak") skewed = pm.aic;
+  }
+  int supported = 0;
+  for (PeakInfo const& p : d.peaks) supported += p.supported;
+  if (supported != 1 || !(skewed < margin_level(best, kAicMargin)) || !std::isfinite(d.skewed_modes[0])) return;
+  for (PeakInfo& p : d.peaks)
+    if (p.supported && p.runs >= 2)
+      p.position_interval = {std::min(p.position_interval[0], d.skewed_modes[0]),
+                             std::max(p.position_interval[1], d.skewed_modes[1])};
+}
+
 void add_err_intervals(Paar const& m, Assessment& d) {
   McDistance const& mc = m.results.mc.distance;
   if (mc.runs < 2) return;
@@ -78,5 +97,6 @@ void add_err_intervals(Paar const& m, Assessment& d) {
     if (p.supported && p.runs >= 2 && p.placed_range[0] <= p.position && p.position <= p.placed_range[1])
       p.position_interval = {std::min(p.position_interval[0], p.placed_range[0]),
                              std::max(p.position_interval[1], p.placed_range[1])};
+  widen_by_skewed_modes(d);
   widen_sd_by_peaks(d, m.results.distance_moments[0], m.results.distance_moments[1]);
 }

@@ -7,6 +7,7 @@
 #ifndef REDORDIST_ASSESSMENT_SKEWED_PEAK_H
 #define REDORDIST_ASSESSMENT_SKEWED_PEAK_H
 
+#include <array>
 #include <vector>
 
 #include "model/gaussian_mixture.h"
@@ -26,5 +27,16 @@ std::vector<double> skewed_peak_mass(std::vector<double> const& fine_centres, do
 // Starts from the one-Gaussian fit (centre, width) with the tail on
 // either side and without one; keeps the lowest chi2.
 SkewedPeak fit_skewed_peak(GaussianMixture const& gm, double centre, double width);
+
+// The mode of a skew-normal of shape a and scale 1 about xi = 0: the root
+// between 0 and 1 (with the sign of a) of a phi(a z) = z Phi(a z).
+double skew_normal_mode(double a);
+
+// The modes of the skewed peaks whose chi2, minimised over scale and shape
+// at each mode, lies within delta_chi2 of best's (fit_skewed_peak's): the
+// profile walked out from best's mode in doubling steps, then bisected to
+// 0.005 Angstrom, inside [near, far]. Where a single peak's shape is open,
+// the data fix its mean and effective distance far better than its top.
+std::array<double, 2> skewed_mode_range(GaussianMixture const& gm, SkewedPeak const& best, double delta_chi2);
 
 #endif

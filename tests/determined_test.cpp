@@ -283,6 +283,19 @@ TEST(Determined, LatePlateauAndSkewedPeak) {
   // One Gaussian is a skew-normal of shape 0: fitted closely, its AIC chi2 + 2 per parameter (3).
   SkewedPeak sk = fit_skewed_peak(GaussianMixture(cn_gaussian(3.5, 0.3, 0.01, false, 2.5, 6.0), 2.5, 6.0), 3.5, 0.3);
   EXPECT_TRUE(sk.ok && sk.chi2 < 1.0 && sk.aic == sk.chi2 + 6.0) << sk.chi2 << " " << sk.aic;
+  // The mode of a skew-normal (scipy.stats.skewnorm's pdf maximised: a flat top, placed to about 1e-8); the modes these noiseless
+  // data allow hold the Gaussian's, over a span that shrinks with the errors (a profile's 3.84 in chi2).
+  for (auto [a, mode] : {std::pair{1.0, 0.5060544762}, {3.0, 0.4733956293}, {-4.634, -0.3863689613}, {20.0, 0.141971552}})
+    EXPECT_NEAR(skew_normal_mode(a), mode, 1e-8) << a;
+  double span[2];
+  for (int k = 0; k < 2; k++) {
+    FitProblem fp = cn_gaussian(3.5, 0.3, k ? 0.002 : 0.01, false, 2.5, 6.0);
+    GaussianMixture gm(fp, 2.5, 6.0);
+    std::array<double, 2> at = skewed_mode_range(gm, fit_skewed_peak(gm, 3.5, 0.3), 3.84);
+    EXPECT_TRUE(at[0] < 3.5 && 3.5 < at[1]) << at[0] << " " << at[1];
+    span[k] = at[1] - at[0];
+  }
+  EXPECT_LT(span[1], span[0] / 3.0) << span[0] << " " << span[1];
   // So is one 0.4 Angstrom from FAR: the skewed peak's location may lie up to 1 Angstrom past either end.
   sk = fit_skewed_peak(GaussianMixture(cn_gaussian(5.6, 0.2, 0.01, false, 2.5, 6.0), 2.5, 6.0), 5.6, 0.2);
   EXPECT_TRUE(sk.ok && sk.chi2 < 1.0) << sk.chi2;
