@@ -78,7 +78,7 @@ double mode_end(Problem const& p, SkewedPeak const& best, double m0, int dir, do
   while (dir * (bound - inside) > 0.0) {
     double trial = dir * (inside + dir * step - bound) >= 0.0 ? bound : inside + dir * step;
     std::array<double, 2> y = x;
-    if (chi2_at_mode(p, trial, y, -dir, level) > level) {
+    if (!(chi2_at_mode(p, trial, y, -dir, level) <= level)) {
       out = trial;
       break;
     }
