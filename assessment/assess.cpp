@@ -18,7 +18,6 @@
 #include "numeric/format.h"
 #include "model/gaussian_mixture.h"
 #include "assessment/peak_support.h"
-#include "assessment/skewed_peak.h"
 #include "numeric/margin.h"
 #include "assessment/width_profile.h"
 #include "solver/scaling/scaling_trap.h"
@@ -221,13 +220,14 @@ void widen_over_scaling(Paar const& m, AssessmentGrid const& g, KernelAt const& 
   if (o.computed) join_allowed(w, o);
 }
 
-// The one-Gaussian profile (widened over SCALING) beside the peak models,
-// each on a thread of its own (the loops inside each run on that thread,
-// OpenMP not nesting teams): on the bundled example the two take about as
-// long. Every value is computed by the same code whatever the thread count.
+// The one-Gaussian profile (widened over SCALING) beside the peak models (the
+// skewed peak's fit also into skewed), each on a thread of its own (the loops
+// inside each run on that thread, OpenMP not nesting teams): on the bundled
+// example the two take about as long. Every value is computed by the same
+// code whatever the thread count.
 std::vector<PeakModel> profile_and_models(Paar const& m, AssessmentGrid const& g, KernelAt const& kernel,
                                           FitProblem const& fp, MixtureSelection const& sel,
-                                          GaussianMixture const& gm, WidthAllowed& width) {
+                                          GaussianMixture const& gm, WidthAllowed& width, SkewedPeak& skewed) {
   std::vector<PeakModel> models;
   std::exception_ptr failed[2];
 #pragma omp parallel sections
@@ -242,7 +242,7 @@ std::vector<PeakModel> profile_and_models(Paar const& m, AssessmentGrid const& g
     }
 #pragma omp section
     try {
-      models = peak_models(sel, gm);
+      models = peak_models(sel, gm, &skewed);
     } catch (...) {
       failed[1] = std::current_exception();
     }
@@ -417,7 +417,8 @@ Assessment assess(Paar const& m) {
     FitProblem fp = determined_problem(m, kernel);
     MixtureSelection sel = fit_gaussian_mixtures(fp, g.near, g.far);
     GaussianMixture gm(fp, g.near, g.far);
-    std::vector<PeakModel> models = profile_and_models(m, g, kernel, fp, sel, gm, d.width);
+    SkewedPeak sk;
+    std::vector<PeakModel> models = profile_and_models(m, g, kernel, fp, sel, gm, d.width, sk);
     double best = INFINITY;
     for (PeakModel const& pm : models) {
       d.peak_models.push_back({pm.name, pm.aic, static_cast<int>(pm.peaks.size()), {}, pm.moments});
@@ -427,10 +428,8 @@ Assessment assess(Paar const& m) {
     if (!models.empty() && models[0].name == "1 Gaussian")
       d.one_gaussian_describes = models[0].aic - best <= kOneGaussianAicGap;
     d.supported_peaks = mark_supported_peaks(d.peaks, models);
-    if (m.results.mc.distance.runs >= 2 && d.supported_peaks == 1 && sel.fits[0].ok) {
-      SkewedPeak sk = fit_skewed_peak(gm, sel.fits[0].comp[0].centre, sel.fits[0].comp[0].width);
-      if (sk.ok) d.skewed_modes = skewed_mode_range(gm, sk, kZ95 * kZ95);
-    }
+    if (m.results.mc.distance.runs >= 2 && d.supported_peaks == 1 && sk.ok)
+      d.skewed_modes = skewed_mode_range(gm, sk, kZ95 * kZ95);
     if (m.results.solver == "gaussians" && sel.chosen >= 0)
       flag_components(m, sel.fits[sel.chosen], gm.width_max(), d);
   } catch (std::invalid_argument const&) {

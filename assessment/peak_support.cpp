@@ -25,7 +25,7 @@ std::array<double, 3> moments_of(std::vector<double> const& r, std::vector<doubl
 
 }  // namespace
 
-std::vector<PeakModel> peak_models(MixtureSelection const& sel, GaussianMixture const& gm) {
+std::vector<PeakModel> peak_models(MixtureSelection const& sel, GaussianMixture const& gm, SkewedPeak* skewed) {
   std::vector<PeakModel> out;
   std::vector<double> const& r = gm.problem().distance;
   for (MixtureFit const& f : sel.fits) {
@@ -53,6 +53,7 @@ std::vector<PeakModel> peak_models(MixtureSelection const& sel, GaussianMixture 
 #pragma omp section
       fl = fit_flat_peak(gm, g.centre, g.width);
     }
+    if (skewed) *skewed = sk;
     if (sk.ok) {
       // Its one peak, at the largest fine-grid mass.
       std::vector<double> const& fr = gm.fine_centres();

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "assessment/assessment.h"
+#include "assessment/skewed_peak.h"
 #include "model/peaks.h"
 #include "solver/gaussians/gaussian_fit.h"
 #include "model/gaussian_mixture.h"
@@ -29,8 +30,9 @@ struct PeakModel {
 };
 
 // The fitted mixtures of sel (on gm's problem), one skewed peak and one
-// flat-topped peak.
-std::vector<PeakModel> peak_models(MixtureSelection const& sel, GaussianMixture const& gm);
+// flat-topped peak; the skewed peak's fit also into *skewed when given.
+std::vector<PeakModel> peak_models(MixtureSelection const& sel, GaussianMixture const& gm,
+                                   SkewedPeak* skewed = nullptr);
 
 // Marks the peaks the models support and returns how many peaks the data
 // support (0 without models). When that is fewer than the peaks, the peaks
