@@ -110,7 +110,7 @@ TEST(Intervals, OneGaussiansCentresWidenOnlyALonePeak) {
 TEST(Intervals, SdHoldsEachSupportedPeakMovedToTheEndsOfItsInterval) {
   ts::Model m(ts::Over{{"MODE", "err"}});
   McDistance& mc = m->results.mc.distance;
-  mc.runs = 2, mc.sd_p = {1.0, 1.0}, mc.run_peaks.assign(2, {{3.5, 0.5, true}, {5.5, 0.5, true}}), m->results.distance_moments = {4.5, 1.0};
+  mc.runs = 3, mc.sd_p = {1.0, 1.0}, mc.run_peaks.assign(3, {{3.5, 0.5, true}, {5.5, 0.5, true}}), m->results.distance_moments = {4.5, 1.0};
   Assessment d;
   d.sd_determined = true, d.peaks = {{3.5, 0.5, true}, {5.5, 0.5, true}}, d.peaks[0].placed_range = {3.2, 3.5}, add_err_intervals(*m, d);
   EXPECT_NEAR(d.sd_interval.hi, 1.15, 1e-12);
