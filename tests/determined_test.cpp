@@ -192,6 +192,9 @@ TEST(Determined, CurvesTogetherAllowWhatEachAllowsAlone) {
   for (double& y : all.target) y = 1.0 - 0.8 * (1.0 - y);
   WidthAllowed w = assess_stacked(all, p, {0.6, 1.0}).width;
   EXPECT_TRUE(w.width_lo <= 0.25 && 0.25 <= w.width_hi && w.centre_lo <= 4.0 && 4.0 <= w.centre_hi);
+  // A grid too short for a Gaussian (3.0 to 3.05): no model judges the peaks, so the curves support none.
+  all.distance = {3.0, 3.05}, all.n_grid = 2, all.kernel_at(all.distance, all.kernel);
+  EXPECT_EQ(assess_stacked(all, {0.5, 0.5}).supported_peaks, 0);
 }
 
 TEST(Determined, PeaksAndTheirSupport) {
