@@ -227,6 +227,9 @@ TEST(Determined, PeaksAndTheirSupport) {
   std::vector<PeakInfo> pj = distribution_peaks({3.0, 3.1, 3.2, 3.3, 3.4, 3.5, 3.6, 3.7, 3.8},
                                                 {0.05, 0.8, 0.3, 0.1, 0.15, 0.03, 0.02, 0.7, 0.05});
   EXPECT_TRUE(pj.size() == 2 && std::fabs(pj[0].share - 1.45 / 2.2) < 1e-12) << pj.size();
+  // Valleys alike on both sides (0.1): it joins the stretch on its right.
+  std::vector<PeakInfo> pq = distribution_peaks({3.0, 3.1, 3.2, 3.3, 3.4, 3.5, 3.6}, {0.1, 1.0, 0.1, 0.15, 0.1, 1.0, 0.1});
+  EXPECT_TRUE(pq.size() == 2 && std::fabs(pq[0].share - 1.2 / 2.55) < 1e-12) << pq.size();
   // Two peaks are supported only when no one-peak model comes within 2 of the best AIC,
   // or within 1e-12 of it where that is more (AIC 1e17, where best + 2 rounds to best);
   // none without a finite AIC.
