@@ -153,6 +153,7 @@ nlohmann::json shared_fit(StudyInputs const& st, StudyResult const& r, bool fit_
     std::cout << "\n";
   }
   std::cout << together_line(f.together);
+  if (!shared_rounds_warning(f).empty()) std::cout << shared_rounds_warning(f) << "\n";
   if (!shared_trap_warning(f).empty()) std::cout << shared_trap_warning(f) << "\n";
   std::string w = shared_warning(f);
   if (!w.empty()) std::cout << w << "\n";

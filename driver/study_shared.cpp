@@ -147,7 +147,8 @@ void fit_scalings(SharedCurves const& sc, std::string const& solver, SharedFit& 
     if (sign == 0.0) d = std::max(d / 2.0, 1e-4);
     else
       while (improve(scaled_by(f.scaling, 1.0 + sign * 2.0 * d))) d *= 2.0;
-    if (!(criterion(f) < before - 1e-6 * before)) break;
+    if (!(criterion(f) < before - 1e-6 * before)) return;
+    if (f.rounds == kSharedRounds && interrupt_signal() == 0) f.last_gain = before - criterion(f);
   }
 }
 
@@ -323,6 +324,14 @@ std::string shared_trap_warning(SharedFit const& f) {
   return b;
 }
 
+std::string shared_rounds_warning(SharedFit const& f) {
+  if (!f.failure.empty() || !f.scaling_fitted || !(f.last_gain >= kRoundsGainWarn)) return "";
+  return format("warning: the SCALINGs fitted by curve stopped at the limit of %d rounds while the fit still "
+                "improved (its criterion fell by %.2g in the last round): they may not be the best these curves "
+                "allow; their ranges are taken around them",
+                kSharedRounds, f.last_gain);
+}
+
 std::string shared_warning(SharedFit const& f) {
   if (!f.failure.empty() || f.aic_shared - f.aic_separate < kNotShared) return "";
   char b[400];
@@ -389,6 +398,8 @@ json shared_json(SharedFit const& f) {
                            {"other_peak", trap.other_peak},         {"warning", shared_trap_warning(f)}};
   if (f.scaling_fitted)
     out["scaling_fitted"] = true, out["rounds"] = f.rounds, out["scaling_factor_allowed"] = {f.factor_lo4, f.factor_hi4};
+  if (f.scaling_fitted && std::isfinite(f.last_gain)) out["rounds_last_gain"] = f.last_gain;
+  if (!shared_rounds_warning(f).empty()) out["rounds_warning"] = shared_rounds_warning(f);
   if (f.solver == "annealing") out.erase("alpha"), out.erase("G"), out["parameters"] = 0;
   if (f.solver != "gaussians") return out;
   out.erase("alpha"), out.erase("G");

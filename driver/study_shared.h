@@ -35,6 +35,7 @@ struct SharedFit {
   double factor_lo4 = 1.0, factor_hi4 = 1.0;  // all SCALINGs scaled by these, the distribution refitted: AIC within 4
   bool scaling_fitted = false;
   int rounds = 0;                             // fits of the distribution
+  double last_gain = NAN;  // the criterion's fall in the last round when the rounds ran out (NaN: they ended)
   std::vector<int> points;
   std::vector<double> distance, p;  // Angstrom; fractions summing to 1
   double alpha = 0.0, g = 0.0, chi2_total = 0.0;
@@ -79,6 +80,7 @@ struct SharedFit {
 
 // The most fits of the distribution when SCALING is fitted by curve.
 constexpr int kSharedRounds = 20;
+constexpr double kRoundsGainWarn = 0.1;
 
 // The shared fit by solver (maxent or gaussians) of the curves whose
 // separate fit by it succeeded (rows give their summaries); at least two
@@ -93,6 +95,12 @@ std::string shared_trap_warning(SharedFit const& f);
 // The warning when the separate fits are clearly better (AIC lower by 10 or
 // more), else "".
 std::string shared_warning(SharedFit const& f);
+
+// The warning that the SCALINGs fitted by curve stopped at kSharedRounds
+// while the last round still lowered the criterion by kRoundsGainWarn or
+// more (a tenth of the chi2 step that bounds a one-sd range): "" when they
+// converged or crept on by less, which moves no range a user reads.
+std::string shared_rounds_warning(SharedFit const& f);
 
 nlohmann::json shared_json(SharedFit const& f);
 

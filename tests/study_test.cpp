@@ -333,6 +333,16 @@ TEST(Study, SharedWarningFromTenInAic) {
   f.aic_shared = 110.0;
   EXPECT_EQ(below + shared_warning(f), "warning: the curves do not share one distribution: the shared fit's AIC 110.0 "
                                        "is 10.0 above the separate fits' 100.0; curve c3 disagrees most");
+  // SCALINGs fitted by curve whose rounds ran out while the criterion still fell.
+  EXPECT_EQ(shared_rounds_warning(f), "");
+  f.failure = "", f.scaling_fitted = true;
+  EXPECT_EQ(shared_rounds_warning(f), "");  // they converged: no gain recorded
+  f.last_gain = 0.0999;  // creeping on by less than 0.1 in chi2: no range a user reads moves
+  EXPECT_EQ(shared_rounds_warning(f), "");
+  f.last_gain = 0.1234;
+  EXPECT_EQ(shared_rounds_warning(f), "warning: the SCALINGs fitted by curve stopped at the limit of 20 rounds while "
+                                      "the fit still improved (its criterion fell by 0.12 in the last round): they "
+                                      "may not be the best these curves allow; their ranges are taken around them");
   f.failure = "maximum entropy failed";
-  EXPECT_EQ(shared_warning(f), "");
+  EXPECT_EQ(shared_warning(f) + shared_rounds_warning(f), "");
 }

@@ -371,7 +371,8 @@ def fit_study(curves, *, shared=False, **options):
     shared distribution holds more than 5 % where no curve sees a full
     dephasing cycle and a common factor of the SCALINGs 0.05 or more below 1
     fits as well, a RedordistWarning gives both explanations (the numbers in
-    shared["scaling_trap"])."""
+    shared["scaling_trap"]). When the SCALINGs fitted by curve stop at the
+    limit of rounds while the fit still improves, a RedordistWarning says so."""
     solver = options.get("solver", "maxent")
     study = StudyResult()
     for name, c in curves.items():
@@ -382,7 +383,8 @@ def fit_study(curves, *, shared=False, **options):
         rows = [(str(name), _param_text(r._request["options"], r._request["mode"]), DATA_NAME,
                  r._request["data"], json.dumps(r.summary)) for name, r in study.items()]
         study.shared = json.loads(_engine.fit_shared(rows, solver, bool(options.get("fit_scaling", False))))
-        for w in (study.shared.get("scaling_trap", {}).get("warning"), study.shared.get("warning")):
+        for w in (study.shared.get("rounds_warning"), study.shared.get("scaling_trap", {}).get("warning"),
+                  study.shared.get("warning")):
             if w:
                 _warnings.warn(w, RedordistWarning, stacklevel=2)
     return study
