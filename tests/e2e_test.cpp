@@ -67,7 +67,7 @@ TEST(Run, RefusedRunsLeaveNothingOnDisk) {
       // 8 cycle indices at 2.5 Angstrom and 5 kHz: 8 x 3063 Hz A^3 / 2.5^3 / 5000 Hz.
       {{{"LAMBDA_D", "short.dat"}}, "LAMBDA_D short.dat: the curve reaches lambda_D 0.2, but the grid and the data need it "
        "up to lambda_D 0.313611 (the shortest distance at the largest N_c); extend the curve, or raise NEAR or lower LAST POINT\n"},
-      {{{"FAR", "10000"}, {"GRAIN", "0.1"}, {"LAST POINT", "1002"}},
+      {{{"FAR", "10000"}, {"GRAIN", "0.1"}, {"LAST POINT", "1002"}, {"DISTDIST", "big.dat"}},  // the prescribed 502 x 4000 smaller
        "the transform matrix would have 502 x 99976 elements, more than the limit of 5e+07; use a "
        "coarser GRAIN, a smaller LAST POINT or fewer data points\n"},
       {{{"DISTDIST", "big.dat"}, {"LAST POINT", "100000"}}, "the transform matrix would have 50001 x "

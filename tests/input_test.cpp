@@ -104,6 +104,9 @@ std::vector<BadInput> bad_inputs() {
       {"LeadByteAlone", {{"NEAR", "2.5\xc2`"}}, "", "", line + "9: NEAR \"2.5\xc2`\" is not a number"},  // not U+00A0
       {"ZeroWidthSpace", {{"MAS", "5000\xe2\x80\x8b"}}, "", "", line + "14: MAS \"5000<U+200B zero-width space>\" is not a number"},
       {"EmptyPathIsHere", {{"PATH", ""}}, "", "", ""},
+      // 33 keys and blank lines: a parameter file of at most 1000 lines.
+      {"ThousandLines", {{"MAX MC CHI2", "1e6" + std::string(967, '\n')}}, "", "", ""},
+      {"ThousandAndOneLines", {{"MAX MC CHI2", "1e6" + std::string(968, '\n')}}, "", "", e + "p.par has more than 1000 lines; it holds one line per key"},
       {"NulInText", {{"MODE", "fit" + kNul + "x"}}, "", "", line + "1: MODE is \"fit\\x00x\"; it must be fit, err or sim"},
       {"NulInAWholeNumber", {{"PER 2PI", "24" + kNul}}, "", "", line + "12: PER 2PI \"24\\x00\" is not a number"},
       {"LongRemark", {{"NEAR", "2.5 " + kLong}}, "", "", ""}, {"NucleiAsWritten", {{"XN", "13C"}, {"YN", "Pb207"}}, "", "", ""},
