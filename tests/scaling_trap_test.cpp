@@ -57,10 +57,13 @@ TEST_P(ScalingTrapRun, EverySolverWarnsAndSupportsNoPeakBeyondOneCycle) {
   bool inside = t["scaling_allowed"][0].get<double>() <= 1.001 && t["scaling_allowed"][1].get<double>() >= 0.999;
   std::string log = w.out(".log");
   EXPECT_NE(log.find(inside ? "these data cannot tell them apart" : "the data prefer the second"), std::string::npos) << log;
-  int supported_far = 0;
-  for (auto const& p : j["distance"]["peaks"])
+  int supported_far = 0, supported = 0;
+  for (auto const& p : j["distance"]["peaks"]) {
     supported_far += p["supported"].get<bool>() && p["position"].get<double>() > 5.5;
+    supported += p["supported"].get<bool>();
+  }
   EXPECT_EQ(supported_far, 0) << j["distance"]["peaks"].dump();
+  EXPECT_EQ(j["distance"]["supported_peaks"].get<int>(), std::max(1, supported));  // the count the Peaks line gives
   EXPECT_EQ(log.find("may be the solver's own"), std::string::npos);  // the trap's warning said it
 }
 INSTANTIATE_TEST_SUITE_P(ScalingTrap, ScalingTrapRun,
