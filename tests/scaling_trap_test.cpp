@@ -58,10 +58,8 @@ TEST_P(ScalingTrapRun, EverySolverWarnsAndSupportsNoPeakBeyondOneCycle) {
   std::string log = w.out(".log");
   EXPECT_NE(log.find(inside ? "these data cannot tell them apart" : "the data prefer the second"), std::string::npos) << log;
   int supported_far = 0, supported = 0;
-  for (auto const& p : j["distance"]["peaks"]) {
-    supported_far += p["supported"].get<bool>() && p["position"].get<double>() > 5.5;
-    supported += p["supported"].get<bool>();
-  }
+  for (auto const& p : j["distance"]["peaks"])
+    supported_far += p["supported"].get<bool>() && p["position"].get<double>() > 5.5, supported += p["supported"].get<bool>();
   EXPECT_EQ(supported_far, 0) << j["distance"]["peaks"].dump();
   EXPECT_EQ(j["distance"]["supported_peaks"].get<int>(), std::max(1, supported));  // the count the Peaks line gives
   EXPECT_EQ(log.find("may be the solver's own"), std::string::npos);  // the trap's warning said it
@@ -161,6 +159,10 @@ TEST(ScalingTrap, FittedScalingAndItsRangesOnAPlantedParabola) {
     for (ScalingPoint const& q : sp.points)  // all the mass at the third distance: r_eff and the one peak there
       EXPECT_TRUE(std::fabs(q.effective - r2) < 1e-12 && q.peaks.size() == 1 && std::fabs(q.peaks[0] - r2) < 1e-12) << q.scaling;
   }
+  // A curve that never dephases fits every SCALING alike: on such ties the search keeps the scan's low end.
+  Model flat({}, "0 1 1 1 0.05\n0 1 0.98 0.98 0.05\n");
+  ScalingProfile sf = fit_scaling(*flat, [](Paar const& p) { SolverFit f = fixed_curve_fit(p); return f.curve.assign(p.setup->n_data, 1.0), f; });
+  EXPECT_TRUE(sf.fitted && sf.best < 0.05 + 1e-3 && sf.lo4 == 0.05 && sf.hi4 == 1.2) << sf.best;
 }
 
 // Each SCALING limit from both sides: a fitted SCALING is not determined at
