@@ -147,9 +147,9 @@ TEST(TransformMatrices, UniversalCurveAndSimulationWithoutOne) {
   // Only the points up to lambda_max 8 D(2.5 A) / 5000 = 0.31 and the first
   // one beyond are read.
   EXPECT_NE(m.out.find("Size of input universal dephasing vector: 8\n"), std::string::npos) << m.out;
-  // The prescribed distances are filled from the curve too, and only when there are some.
+  // The prescribed distances are filled from the curve too, and only when there are some (none in a DISTDIST of comments).
   EXPECT_NE(m.out.find("elements for forced distances"), std::string::npos) << m.out;
-  EXPECT_EQ(Model({{"PER 2PI", "1"}}, kSmallData, "", curve).out.find("forced distances"), std::string::npos);
+  EXPECT_EQ(Model({{"PER 2PI", "1"}}, kSmallData, "# no distances\n", curve).out.find("forced distances"), std::string::npos);
   for (int j = 0; j < m->setup->n_cycles; j++) {
     // Values <= 1 after a few roundings.
     EXPECT_NEAR(gsl_vector_get(m->setup->smooth_adjust, j), 1 - 0.5 * j * coupling(*m, 3.0) / 5000, 1e-14) << j;
