@@ -171,7 +171,7 @@ def share(tmp, draws):
     alone = [[] for _ in THREE]
     shared, truth_eff = [], None
     flagged_same = flagged_diff = trapped = 0
-    fitted, rounds, held_factor, held_fixed = [], [], 0, 0
+    fitted, rounds, held_factor, held_fixed, ran_out = [], [], 0, 0, []
     widths_alone, together, mid_alone = [[] for _ in THREE], [], [[] for _ in THREE]
     for k in range(draws):
         d = fresh(tmp, "share")
@@ -198,6 +198,8 @@ def share(tmp, draws):
             held_fixed += sum(c["scaling_allowed"][0] <= f <= c["scaling_allowed"][1]
                               for c, (_, _, f) in zip(j["shared"]["curves"], THREE))
             rounds.append(j["shared"]["rounds"])
+            if "rounds_last_gain" in j["shared"]:
+                ran_out.append((k, j["shared"]["rounds_last_gain"], "rounds_warning" in j["shared"]))
         flagged_same += j["shared"]["warning"] is not None
         trapped += "scaling_trap" in j["shared"]
         # Two different truths at the same MAS: 3.0 and 4.0 Angstrom.
@@ -255,6 +257,8 @@ def share(tmp, draws):
         print("\nTruth inside the reported ranges: every curve within its common factor's range (distribution "
               "refitted) %d of %d draws; within its range at the shared distribution %d of %d curves"
               % (held_factor, draws, held_fixed, 3 * draws))
+        print("\nThe rounds ran out in %d of %d draws (draw, the last round's fall, warned): %s"
+              % (len(ran_out), draws, ", ".join("%d %.2g %s" % (k, g, "yes" if w else "no") for k, g, w in ran_out)))
 
 
 def batch(tmp):
