@@ -524,4 +524,6 @@ TEST(Compare, RefusedBeforeAnyRunDirectoryIsTouched) {
             "wait for it to end or choose another OUTPUT\n");
   close(fd);
   EXPECT_EQ(entries(w.dir.path()), before);
+  write_file(w.dir.file("p.par"), param_text({{"OUTPUT", std::string(150, 'o')}}));  // 157 at most: "-annealing" passes it
+  EXPECT_NE(w.run_args({"--compare", "p.par"}).out.find(" is too long for the run " + std::string(150, 'o') + "-annealing of --compare"), std::string::npos);
 }
