@@ -370,8 +370,7 @@ TEST(Determined, EffectiveDistanceOutsideItsAllowedRangeBeyondTheSlackOrOpenInAW
   b.peak_models = {{"1 Gaussian", 10.0, 1, {}, {3.0, 0.2, 3.0}}, {"2 Gaussians", 11.5, 2, {}, {3.1, 0.3, 3.04}},
                    {"3 Gaussians", 13.0, 3, {}, {3.0, 0.5, 2.5}}};
   for (auto [r, determined, lo, hi] : {std::tuple{3.02, true, 3.0, 3.04}, {3.044, true, 3.0, 3.044}, {3.046, false, 3.0, 3.046}, {2.9, false, 2.9, 3.04}}) {
-    m->results.effective_distance = r;
-    judge_effective_by_models(*m, b);
+    m->results.effective_distance = r, judge_effective_by_models(*m, b);
     EXPECT_TRUE(b.effective_by_models && b.effective_determined == determined && b.effective_models_lo == lo && b.effective_models_hi == hi) << r;
   }
   Assessment at2 = b;  // a model exactly 2 above the best (r_eff 3.1 at AIC 12) is within the margin
@@ -414,8 +413,7 @@ TEST(Determined, EffectiveDistanceOutsideItsAllowedRangeBeyondTheSlackOrOpenInAW
   t.found = t.profile.fitted = true, t.share = 0.32, t.cycle_distance = 2.79, t.other.scaling = 0.69;
   for (auto [beyond, describes, open] : {std::tuple{0.159, false, true}, {0.161, false, false}, {0.01, true, false}}) {
     Assessment c = b;
-    c.one_gaussian_describes = describes, t.other.beyond = beyond;
-    judge_moments_in_trap(*m, c);
+    c.one_gaussian_describes = describes, t.other.beyond = beyond, judge_moments_in_trap(*m, c);
     EXPECT_EQ(!c.mean_determined && !c.sd_determined, open) << beyond;
     std::vector<std::string> w = judged_warnings(*m, c);
     EXPECT_EQ(std::count(w.begin(), w.end(), "warning: the width and the mean distance are not determined by these data: they move with "
@@ -427,8 +425,7 @@ TEST(Determined, EffectiveDistanceOutsideItsAllowedRangeBeyondTheSlackOrOpenInAW
   for (auto [mean, sd, mean_ok, sd_ok] : {std::tuple{3.049, 0.26, true, true}, {3.031, 0.266, true, true}, {3.051, 0.25, false, true},
                                           {3.029, 0.268, false, false}, {3.04, 0.199, true, false}}) {
     Assessment c = b;
-    c.peak_models[1].moments = {3.08, 0.3, 3.04};
-    m->results.distance_moments = {mean, sd, 0, 3};
+    c.peak_models[1].moments = {3.08, 0.3, 3.04}, m->results.distance_moments = {mean, sd, 0, 3};
     judge_moments_by_models(*m, c);
     EXPECT_TRUE(c.mean_determined == mean_ok && c.sd_determined == sd_ok) << mean << " " << sd;
     EXPECT_EQ(c.width_problem, mean_ok && sd_ok ? "" : format("the peak models within 2 of the best AIC (1 to 3 Gaussians, a skewed and a flat-topped peak) "
@@ -438,8 +435,7 @@ TEST(Determined, EffectiveDistanceOutsideItsAllowedRangeBeyondTheSlackOrOpenInAW
   // at 3.5): placed while those lie within 0.075 Angstrom of it either side; an unsupported peak is not judged.
   b.peak_models[0].positions = {3.0}, b.peak_models[1].positions = {2.2, 3.07}, b.peak_models[2].positions = {3.5};
   for (auto [at, placed, lo, hi] : {std::tuple{2.996, true, 2.996, 3.07}, {2.994, false, 2.994, 3.07}, {3.074, true, 3.0, 3.074}, {3.076, false, 3.0, 3.076}}) {
-    b.peaks = {{at, 0.8}, {5.0, 0.2, false}};
-    judge_peak_positions(*m, b);
+    b.peaks = {{at, 0.8}, {5.0, 0.2, false}}, judge_peak_positions(*m, b);
     EXPECT_TRUE(b.peaks[0].placed == placed && b.peaks[0].placed_range == (std::array{lo, hi}) && b.peaks[1].placed) << at;
     std::vector<std::string> w = judged_warnings(*m, b);
     EXPECT_EQ(std::count(w.begin(), w.end(), format("warning: the position of the peak at %.2f Angstrom is not determined by these data: the peak models within 2 of the "
@@ -451,8 +447,7 @@ TEST(Determined, EffectiveDistanceOutsideItsAllowedRangeBeyondTheSlackOrOpenInAW
   for (auto [aic, placed] : {std::pair{6.99, false}, {7.01, true}}) {
     m->results.scaling_fit.points = {{0.8, 0, aic, 0, 0, 0, NAN, {2.0, 3.08}}};
     Assessment e = b;
-    e.peaks = {{3.0, 0.8}};
-    judge_peak_positions(*m, e);
+    e.peaks = {{3.0, 0.8}}, judge_peak_positions(*m, e);
     EXPECT_TRUE(e.peaks[0].placed == placed && e.peaks[0].placed_range[1] == (placed ? 3.07 : 3.08)) << aic;
     std::vector<std::string> w = judged_warnings(*m, e);
     EXPECT_EQ(std::count(w.begin(), w.end(), "warning: the position of the peak at 3.00 Angstrom is not determined by these data: the peak models within 2 of the best AIC "
@@ -465,8 +460,7 @@ TEST(Determined, EffectiveDistanceOutsideItsAllowedRangeBeyondTheSlackOrOpenInAW
   for (bool made : {true, false}) {
     t.profile.fitted = made;
     Assessment e = b;
-    e.peaks = {{3.0, 0.8}};
-    judge_peak_positions(*m, e);
+    e.peaks = {{3.0, 0.8}}, judge_peak_positions(*m, e);
     EXPECT_EQ(e.peaks[0].placed, !made);
   }
   t.profile.fitted = t.found = true;

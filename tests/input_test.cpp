@@ -97,6 +97,7 @@ std::vector<BadInput> bad_inputs() {
       {"TooManyMcRuns", {{"MODE", "err"}, {"PER MC BLOCK", "10000"}, {"MAX MC BLOCKS", "1000"}}, "", "",
        e + "PER MC BLOCK x MAX MC BLOCKS is 1e+07 Monte Carlo runs, more than the limit of 1e+06"},
       {"McRunsAtTheLimit", {{"MODE", "err"}, {"PER MC BLOCK", "1000"}, {"MAX MC BLOCKS", "1000"}}, "", "", ""},
+      {"TrialsAtTheLimit", {{"NTRIES", "1000"}, {"ATTEN TEMP", "1.0036975"}, {"ITERS AT TEMP", "1000"}, {"INIT TEMP", "20"}}, "", "", ""},  // 1000 steps: 1e9
       {"Per2piOne", {{"PER 2PI", "1"}}, "", "", line + "12: PER 2PI is 1; it must be 0 (the exact closed form) or at least 2 for the powder average"},
       {"SecondNumber", {{"NEAR", "2 .5"}}, "", "", line + "9: NEAR has a second number \".5\" after \"2\"; write one number (a remark after it must start with a letter)"},
       {"RemarkFromAPoint", {{"NEAR", "2 .x"}}, "", "", line + "9: NEAR has a second number \".x\" after \"2\"; write one number (a remark after it must start with a letter)"},
@@ -169,7 +170,8 @@ std::vector<BadInput> bad_inputs() {
       {"DistNegative", {}, "", "0.5 0.1\n3.0 0.2\n-4.5 0.1\n", "dist.dat line 3: distance \"-4.5\" must be at least 0.5 Angstrom"},  // 0.5: the limit
       {"DistFraction", {}, "", "3.0 1.2\n", "dist.dat line 1: fraction \"1.2\" must lie between 0 and 1"},
       {"DistWhole", {}, "", "3.0 0.6\n4.0 0.4\n", "DISTDIST dist.dat: the fractions add up to 1; they must add up to less than 1 in mode fit and err, where the rest is fitted"},
-      {"DistWholeInSim", {{"MODE", "sim"}}, "", "3.0 0.6\n4.0 0.4\n", ""}};
+      {"DistWholeInSim", {{"MODE", "sim"}}, "", "3.0 0.6\n4.0 0.4\n", ""},
+      {"DistOverWholeInSim", {{"MODE", "sim"}}, "", "3.0 0.9\n4.0 0.6\n", "DISTDIST dist.dat: the fractions add up to 1.5; they must add up to at most 1"}};
 }
 
 class BadInputs : public ::testing::TestWithParam<BadInput> {};

@@ -120,6 +120,9 @@ TEST(PlotScripts, BothScriptsOfEveryModeAndTheGnuplotCalls) {
   EXPECT_TRUE(one.run({{"PER 2PI", "0"}}).status == 0 && one.out("-ps.gp").find("set yrange [1:3]\n") != std::string::npos) << one.out("-ps.gp");
   EXPECT_NE(one.out(".gp").find("set x2range [0:1.6]\n"), std::string::npos);
   EXPECT_TRUE(one.run({{"PER 2PI", "0"}, {"LAST POINT", "2"}}).status == 0 && one.out(".gp").find("set x2range [0:*]\n") != std::string::npos);
+  // An error within 1e-6 of 1 is the placeholder of no error given: the same scripts as without an error column.
+  std::string bare = (write_file(one.dir.file("data.dat"), "0 1000 980 0.98\n"), one.run({{"PER 2PI", "0"}}), one.out(".gp"));
+  EXPECT_EQ((write_file(one.dir.file("data.dat"), "0 1000 980 0.98 0.9999995\n"), one.run({{"PER 2PI", "0"}}), one.out(".gp")), bare);
   // A simulation of a DISTDIST of comments only has no prescribed density to draw (its table has no such columns), and is warned.
   write_file(one.dir.file("empty.dat"), "# no distances\n");
   RunResult sim = one.run({{"MODE", "sim"}, {"DISTDIST", "empty.dat"}});
