@@ -473,7 +473,7 @@ TEST(Compare, ThreeRunsLikeSeparateOnesTheirJsonTableAndFigure) {
     for (auto const& [k, v] : c["runs"][i].items()) have.insert(k);
     EXPECT_EQ(have, keys);
     EXPECT_NE(r.out.find("\n" + s + "  "), std::string::npos) << r.out;  // its row of the table
-    EXPECT_NE(script.find("'" + base + "/" + base + "-distribution.csv' skip 1 using 1:"), std::string::npos);
+    EXPECT_NE(script.find((i ? ", \\\n       '" : "  plot '") + base + "/" + base + "-distribution.csv' skip 1 using 1:"), std::string::npos);
     // Only maximum entropy's P(r) is drawn dashed where its default model tapers.
     EXPECT_EQ(script.find(s + " in its default model") != std::string::npos, s == "maxent");
     // Solid from half the 1 Angstrom taper past each grid end (2.5, 5.0) less half a cell (0.25).

@@ -29,7 +29,15 @@ def example_run(tmp_path_factory, solver):
             par, n = re.subn(rf"\n{key}: {re.escape(was)}\n", f"\n{key}: {now}\n", par)
             assert n == 1, key
         status, out = command_line(d, par, None, solver)
-        RUNS[solver] = (d, status, out, redordist.fit(*example_points(), solver=solver, **EXAMPLE))
+        here, empty = os.getcwd(), tmp_path_factory.mktemp(solver + "-cwd") / "python"
+        empty.mkdir()  # the folder a run named python writes into: in memory nothing lands there
+        os.chdir(empty.parent)
+        try:
+            res = redordist.fit(*example_points(), solver=solver, **EXAMPLE)
+        finally:
+            os.chdir(here)
+        assert not os.listdir(empty)
+        RUNS[solver] = (d, status, out, res)
     return RUNS[solver]
 
 
