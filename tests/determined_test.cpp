@@ -23,18 +23,7 @@ namespace {
 // 13C-15N (3066 Hz A^3) at MAS 5000 Hz, 25 points N_c = 4 ... 100 (or
 // N_c = 2 ... 50 when short), errors sigma, the curve of one Gaussian.
 FitProblem cn_gaussian(double centre, double width, double sigma, bool short_times, double near, double far) {
-  FitProblem fp;
-  fp.n_data = 25;
-  double step = short_times ? 1.0 : 2.0;
-  fp.kernel_at = [step](std::vector<double> const& r, std::vector<double>& out) {
-    out.resize(25 * r.size());
-    for (int i = 0; i < 25; i++)
-      for (size_t j = 0; j < r.size(); j++)
-        out[i * r.size() + j] = redor_exact(step * (i + 1) * 3066.0 / std::pow(r[j], 3) / 5000.0);
-  };
-  for (int j = 0; near + 0.05 * j < far + 1e-9; j++) fp.distance.push_back(near + 0.05 * j);
-  fp.n_grid = static_cast<int>(fp.distance.size());
-  fp.kernel_at(fp.distance, fp.kernel);
+  FitProblem fp = ts::cn_exact(25, short_times ? 1.0 : 2.0, near, far);
   fp.sigma.assign(25, sigma);
   GaussianMixture(fp, near, far).curve({{1.0}, {centre}, {width}}, fp.target);
   return fp;

@@ -105,6 +105,8 @@ TEST(Run, FailedWritesKeepEarlierFilesAndFailTheRun) {
   env.push_back("REDORDIST_SHORT_WRITES=1"), r = w.run({}, env);
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_EQ((Row{w.out(".me"), w.out(".gp")}), (Row{me, gp}));
+  r = w.run({{"GRAIN", "0.25"}}, {env[0], env[1], "REDORDIST_FAIL_CLOSES=.tmp"});  // written, then lost at close
+  EXPECT_TRUE(r.status == 1 && r.out.find("write_out failed\n") != std::string::npos && w.out(".me") == me) << r.out;
   // The annealing's trace and a matrix dump that cannot be opened: said, and the run fails at its end.
   for (char const* f : {"run/run.sa", "run/run.mx"}) std::filesystem::remove(w.dir.file(f)), std::filesystem::create_directory(w.dir.file(f));
   r = w.run();

@@ -17,21 +17,14 @@
 #include "solver/gaussians/gaussians_run.h"
 #include "solver/gaussians/gaussian_fit.h"
 #include "model/gaussian_mixture.h"
+#include "tests/test_support.h"
 
 // 13C-15N (3066 Hz A^3), MAS 5000 Hz, N_c = 4, 8, ..., 100: 25 points;
 // grid 2.5 - 6.0 Angstrom every 0.05.
 constexpr double kNear = 2.5, kFar = 6.0;
 static FitProblem cn_problem(std::vector<double> const& target, double sigma, double scaling = 1.0, int n = 25) {
-  FitProblem fp;
-  fp.n_data = n, fp.scaling = scaling;
-  fp.kernel_at = [n](std::vector<double> const& r, std::vector<double>& out) {
-    out.resize(n * r.size());
-    for (int i = 0; i < n; i++)
-      for (size_t j = 0; j < r.size(); j++)
-        out[i * r.size() + j] = redor_exact(2.0 * (i + 1) * 3066.0 / std::pow(r[j], 3) / 5000.0);
-  };
-  for (int j = 0; kNear + 0.05 * j < kFar + 1e-9; j++) fp.distance.push_back(kNear + 0.05 * j);
-  fp.n_grid = static_cast<int>(fp.distance.size()), fp.kernel_at(fp.distance, fp.kernel);
+  FitProblem fp = ts::cn_exact(n, 2.0, kNear, kFar);
+  fp.scaling = scaling;
   fp.target = target.empty() ? std::vector<double>(n, 1.0) : target, fp.sigma.assign(n, sigma);
   return fp;
 }

@@ -142,8 +142,7 @@ TEST(Solvers, BootstrapSaysWhetherItConvergedAndWarnsOfTooManyRejections) {
   for (auto [over, lines] : cases) {
     Workspace w;
     over.insert(kRun.begin(), kRun.end()), over["MODE"] = "err";
-    RunResult r = run_on(w, kCurveData, over, "maxent");
-    ASSERT_EQ(r.status, 0) << r.out;
+    RunResult r = run_on(w, kCurveData, over, "maxent"); ASSERT_EQ(r.status, 0) << r.out;
     std::string log = w.out(".log");
     for (std::string const& l : lines)
       for (std::string const& text : {r.out, log}) EXPECT_NE(text.find(l), std::string::npos) << l << "\n" << text;

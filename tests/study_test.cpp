@@ -146,8 +146,7 @@ TEST(Study, TheSharedDistributionsPeaksAreJudgedByTheCurvesTogether) {
     auto t = nlohmann::json::parse(w.file("tp-study.json"))["shared"]["together"];
     EXPECT_EQ(t["supported_peaks"], 2) << solver;
     std::vector<double> at;  // the supported peaks, in order of distance
-    for (auto const& pk : t["peaks"])
-      if (pk["supported"].get<bool>()) at.push_back(pk["position"]);
+    for (auto const& pk : t["peaks"]) if (pk["supported"].get<bool>()) at.push_back(pk["position"]);
     ASSERT_EQ(at.size(), 2u) << solver;
     EXPECT_NEAR(at[0], 3.0, 0.15);
     EXPECT_NEAR(at[1], 4.5, 0.15);

@@ -26,6 +26,7 @@
 
 #include "input/param_keys.h"
 #include "input/run_inputs.h"
+#include "model/exact_kernel.h"
 #include "model/paar.h"
 #include "numeric/fatal.h"
 
@@ -242,6 +243,22 @@ struct Workspace {
 inline std::string mask_times(std::string const& log) {
   static const std::regex stamp(R"(\w{3} \w{3} [ \d]\d \d\d:\d\d:\d\d \d{4})");
   return std::regex_replace(log, stamp, "<time>");
+}
+
+// 13C-15N (3066 Hz A^3) at MAS 5000 Hz, n points at j = step, 2 step, ... (N_c = 2 j):
+// the exact powder average's kernel on a grid from near to far every 0.05 Angstrom.
+inline FitProblem cn_exact(int n, double step, double near, double far) {
+  FitProblem fp;
+  fp.n_data = n;
+  fp.kernel_at = [n, step](std::vector<double> const& r, std::vector<double>& out) {
+    out.resize(n * r.size());
+    for (int i = 0; i < n; i++)
+      for (size_t j = 0; j < r.size(); j++)
+        out[i * r.size() + j] = redor_exact(step * (i + 1) * 3066.0 / std::pow(r[j], 3) / 5000.0);
+  };
+  for (int j = 0; near + 0.05 * j < far + 1e-9; j++) fp.distance.push_back(near + 0.05 * j);
+  fp.n_grid = static_cast<int>(fp.distance.size()), fp.kernel_at(fp.distance, fp.kernel);
+  return fp;
 }
 
 }  // namespace ts

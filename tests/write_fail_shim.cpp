@@ -1,7 +1,9 @@
 // Preloaded into redordist by the tests to imitate a full disk: every write()
 // to a file whose path contains $REDORDIST_FAIL_WRITES fails with ENOSPC;
 // with $REDORDIST_SHORT_WRITES set, such a write takes at most 7 bytes (a
-// partial write, which POSIX allows and a writer must carry on from).
+// partial write, which POSIX allows and a writer must carry on from). The
+// close() of a file whose path contains $REDORDIST_FAIL_CLOSES fails with EIO,
+// as a network file system reports a write it lost.
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -10,23 +12,32 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace {
+
+bool path_has(int fd, char const* variable) {
+  const char* match = std::getenv(variable);
+  char link[64], target[4096];
+  std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+  ssize_t len = match && *match ? readlink(link, target, sizeof target - 1) : 0;
+  if (len <= 0) return false;
+  target[len] = '\0';
+  return std::strstr(target, match) != nullptr;
+}
+
+}  // namespace
+
 extern "C" ssize_t write(int fd, const void* data, size_t n) {
-  using WriteFn = ssize_t (*)(int, const void*, size_t);
-  static WriteFn real = reinterpret_cast<WriteFn>(dlsym(RTLD_NEXT, "write"));
-  const char* match = std::getenv("REDORDIST_FAIL_WRITES");
-  if (match && *match) {
-    char link[64];
-    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-    char target[4096];
-    ssize_t len = readlink(link, target, sizeof target - 1);
-    if (len > 0) {
-      target[len] = '\0';
-      if (std::strstr(target, match)) {
-        if (std::getenv("REDORDIST_SHORT_WRITES")) return real(fd, data, n < 7 ? n : 7);
-        errno = ENOSPC;
-        return -1;
-      }
-    }
-  }
-  return real(fd, data, n);
+  static auto real = reinterpret_cast<ssize_t (*)(int, const void*, size_t)>(dlsym(RTLD_NEXT, "write"));
+  if (!path_has(fd, "REDORDIST_FAIL_WRITES")) return real(fd, data, n);
+  if (std::getenv("REDORDIST_SHORT_WRITES")) return real(fd, data, n < 7 ? n : 7);
+  errno = ENOSPC;
+  return -1;
+}
+
+extern "C" int close(int fd) {
+  static auto real = reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, "close"));
+  if (!path_has(fd, "REDORDIST_FAIL_CLOSES")) return real(fd);
+  real(fd);
+  errno = EIO;
+  return -1;
 }
