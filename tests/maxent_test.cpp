@@ -157,8 +157,9 @@ TEST(Maxent, Refusals) {
   std::vector<double> m = tapered_uniform_model(fp.distance, 1.0);
   EXPECT_FALSE(solve_maxent(fp, std::vector<double>(41, 0.0), MaxentOptions{}).ok);
   EXPECT_FALSE(solve_maxent(fp, std::vector<double>(40, 1.0 / 40), MaxentOptions{}).ok);
-  MaxentResult one_step = solve_maxent(fp, m, MaxentOptions{0.0, 0.0, 1e-10, 1});  // one Newton step per alpha
-  EXPECT_TRUE(!one_step.ok && one_step.failure.rfind("Newton iteration did not converge at alpha", 0) == 0) << one_step.failure;
+  // Ten Newton steps per alpha from alpha 1e-6: the start fails, and no other alpha (1 passes) is taken as the root.
+  MaxentResult few = solve_maxent(fp, m, MaxentOptions{0.0, 1e-6, 1e-10, 10});
+  EXPECT_TRUE(!few.ok && few.failure.rfind("Newton iteration did not converge at alpha 0.000001", 0) == 0) << few.failure;
   // A cap of 3 Newton steps from z = 0: three are taken, then the failure.
   MaxentReduced red; std::string why;
   ASSERT_TRUE(reduce_maxent(fp, m, 1e-13, red, why)) << why;

@@ -515,15 +515,17 @@ TEST(Compare, RefusedBeforeAnyRunDirectoryIsTouched) {
   EXPECT_EQ(std::to_string(r.status) + " " + r.out, "1 input error: XYDATA run-maxent/run-maxent.mx would be overwritten or removed by this run "
             "as ./run-maxent/run-maxent.mx; move it out of the run directory or choose another OUTPUT\n");
   EXPECT_EQ(entries(w.dir.path()), before);
-  // The Gaussians' directory held by another run (its lock taken here).
-  write_file(w.dir.file("p.par"), param_text()), std::filesystem::create_directories(w.dir.file("run-gaussians"));
-  int fd = open(w.dir.file("run-gaussians").c_str(), O_RDONLY | O_DIRECTORY);
+  // The Gaussians' directory held by another run (its lock taken here), under the longest OUTPUT a
+  // comparison takes (its runs' names at most 157 characters: 147 and "-gaussians"); one more is refused.
+  std::string o(147, 'o');
+  write_file(w.dir.file("p.par"), param_text({{"OUTPUT", o}})), std::filesystem::create_directories(w.dir.file(o + "-gaussians"));
+  int fd = open(w.dir.file(o + "-gaussians").c_str(), O_RDONLY | O_DIRECTORY);
   ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
   before = entries(w.dir.path());
-  EXPECT_EQ(w.run_args({"--compare", "p.par"}).out, "Run directory ./run-gaussians is in use by another run of redordist; "
+  EXPECT_EQ(w.run_args({"--compare", "p.par"}).out, "Run directory ./" + o + "-gaussians is in use by another run of redordist; "
             "wait for it to end or choose another OUTPUT\n");
   close(fd);
   EXPECT_EQ(entries(w.dir.path()), before);
-  write_file(w.dir.file("p.par"), param_text({{"OUTPUT", std::string(150, 'o')}}));  // 157 at most: "-annealing" passes it
-  EXPECT_NE(w.run_args({"--compare", "p.par"}).out.find(" is too long for the run " + std::string(150, 'o') + "-annealing of --compare"), std::string::npos);
+  write_file(w.dir.file("p.par"), param_text({{"OUTPUT", o + "o"}}));
+  EXPECT_NE(w.run_args({"--compare", "p.par"}).out.find(" is too long for the run " + o + "o-annealing of --compare"), std::string::npos);
 }

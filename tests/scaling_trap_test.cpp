@@ -90,10 +90,11 @@ TEST(ScalingTrap, ParametersOfTheCriterionAndTheFlatToppedPeaksMoments) {
 // distribution beyond 4.0 Angstrom): the allowed SCALING that clears the far
 // side, none within a scan step of the one told, else the allowed SCALING
 // farthest from it. {scaling, aic, beyond} per point; the other SCALING or 0.
+// Another SCALING is another explanation from one scan step (0.05) away from the one told, not nearer.
 TEST(ScalingTrap, TheOtherExplanationOfAPlantedProfile) {
   using P = std::vector<std::array<double, 3>>;
   const std::pair<P, double> cases[] = {{{{0.7, 14.5, 0.0}, {0.8, 10.5, 0.01}, {1.0, 10.0, 0.2}}, 0.8},
-                                        {{{0.98, 10.2, 0.0}, {1.0, 10.0, 0.2}}, 0.0},
+                                        {{{0.98, 10.2, 0.0}, {1.0, 10.0, 0.2}}, 0.0}, {{{0.95, 10.2, 0.0}, {1.0, 10.0, 0.2}}, 0.95},
                                         {{{0.6, 13.0, 0.15}, {0.8, 11.0, 0.19}, {1.0, 10.0, 0.2}}, 0.6},
                                         {{{0.6, 11.0, 0.15}, {0.8, 10.5, 0.0}, {1.0, 10.0, 0.2}}, 0.8}};
   for (auto const& [points, other] : cases) {
