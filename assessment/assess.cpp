@@ -167,7 +167,7 @@ void judge_width(Paar const& m, Assessment& d) {
   // wide one (widths over more than a factor kWideWidths) leaves it open.
   bool wide = w.width_hi > kWideWidths * w.width_lo;
   double r_eff = m.results.effective_distance;
-  d.effective_outside = r_eff < w.effective_lo - kEffectiveSlack || r_eff > w.effective_hi + kEffectiveSlack;
+  d.effective_outside = effective_outside(r_eff, w.effective_lo, w.effective_hi);
   double lo = w.effective_lo, hi = w.effective_hi;
   widen_effective_over_scaling(m, d, lo, hi);
   d.effective_determined = !d.effective_outside && 0.5 * (hi - lo) <= kEffectiveRelPrecision * r_eff;
@@ -399,6 +399,11 @@ bool solver_dof(Paar const& m, double& dof) {
 
 bool every_within(double v, double lo, double hi, double abs, double rel) {
   return std::fabs(v - lo) <= std::max(abs, rel * lo) && std::fabs(v - hi) <= std::max(abs, rel * hi);
+}
+
+bool effective_outside(double r_eff, double lo, double hi) {
+  double slack = std::max(kEffectiveSlack, 0.5 * (hi - lo));
+  return r_eff < lo - slack || r_eff > hi + slack;
 }
 
 Assessment assess(Paar const& m) {

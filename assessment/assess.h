@@ -27,9 +27,13 @@ bool every_within(double v, double lo, double hi, double abs, double rel);
 // many times the narrowest; a reported value outside a narrower range
 // disagrees with the data.
 constexpr double kWideWidths = 3.0;
-// The effective distance lies outside the allowed range when it is farther
-// than this (Angstrom) from it: the rounding of a printed distance.
+// The effective distance lies outside the allowed range [lo, hi] (the single
+// Gaussians within chi2 + 1) when it lies outside what chi2 + 4 allows, about
+// twice as far from the middle: beyond lo or hi by more than half the range,
+// and at least by this (Angstrom), the rounding of a printed distance. Nearer
+// than that, the data allow the value at 95 %: no disagreement to report.
 constexpr double kEffectiveSlack = 0.005;
+bool effective_outside(double r_eff, double lo, double hi);
 // The effective distance is determined when the single Gaussians within chi2
 // + 1 of the best give effective distances within 1.5 % either side of their
 // middle: those within chi2 + 4 (about twice as far) then stay within the 3 %

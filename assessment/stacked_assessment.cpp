@@ -60,7 +60,7 @@ StackedAssessment assess_stacked(FitProblem const& all, std::vector<double> cons
   a.width_determined = !(w.width_hi > kWideWidths * w.width_lo) && !w.hi_at_ceiling;
   a.sd_determined = every_within(a.sd, w.sd_lo, w.sd_hi, kSdPrecision, kSdRelPrecision);
   a.mean_determined = every_within(a.mean, w.mean_lo, w.mean_hi, kMeanPrecision, kMeanRelPrecision);
-  bool outside = a.effective < w.effective_lo - kEffectiveSlack || a.effective > w.effective_hi + kEffectiveSlack;
+  bool outside = effective_outside(a.effective, w.effective_lo, w.effective_hi);
   double lo = std::fmin(w.effective_lo, other_effective), hi = std::fmax(w.effective_hi, other_effective);
   a.effective_determined = !outside && 0.5 * (hi - lo) <= kEffectiveRelPrecision * a.effective;
   return a;

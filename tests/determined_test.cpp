@@ -320,17 +320,24 @@ TEST(Determined, LatePlateauAndSkewedPeak) {
 }
 
 // The effective distance lies outside the range the data allow only beyond
-// 0.005 Angstrom of slack on either side, and is determined only where that range is narrow.
+// what chi2 + 4 allows, and is determined only where that range is narrow.
 TEST(Determined, EffectiveDistanceOutsideItsAllowedRangeBeyondTheSlackOrOpenInAWideOne) {
   ts::Model m({{"FAR", "4.5"}}, ts::kCurveData);  // FAR: the assessment's centres stop there
   Assessment const a = assess(*m);
   WidthAllowed const w = a.width;
   ASSERT_TRUE(w.computed && a.one_gaussian_describes);
-  for (auto [r, outside] : {std::pair{w.effective_lo - 0.004, false}, {w.effective_lo - 0.006, true},
-                            {w.effective_hi + 0.004, false}, {w.effective_hi + 0.006, true}}) {
+  // Outside only beyond what chi2 + 4 allows: past either end of the chi2 + 1 range by more than
+  // half its length (here about 0.01 Angstrom) ...
+  double half = 0.5 * (w.effective_hi - w.effective_lo);
+  ASSERT_GT(half, 0.006);
+  for (auto [r, outside] : {std::pair{w.effective_lo - half + 0.0005, false}, {w.effective_lo - half - 0.0005, true},
+                            {w.effective_hi + half - 0.0005, false}, {w.effective_hi + half + 0.0005, true}}) {
     m->results.effective_distance = r;
     EXPECT_EQ(assess(*m).effective_outside, outside) << r << " " << w.effective_lo << " " << w.effective_hi;
   }
+  // ... and never nearer than 0.005 Angstrom, the rounding of a printed distance.
+  for (auto [r, outside] : {std::pair{2.9951, false}, {2.9949, true}, {3.0049, false}, {3.0051, true}})
+    EXPECT_EQ(effective_outside(r, 3.0, 3.0), outside) << r;
   // Determined only when that range lies within 1.5 % of r_eff either side (errors of 1.5 to 10 %:
   // at 6 % its half is 1.47 % of its middle, at 6.5 % 1.63 %); otherwise a warning gives
   // the range, and the width warning quotes it instead of the value.
@@ -338,10 +345,10 @@ TEST(Determined, EffectiveDistanceOutsideItsAllowedRangeBeyondTheSlackOrOpenInAW
     ts::Model e({{"FAR", "4.5"}}, std::regex_replace(ts::kCurveData, std::regex("0.015"), err));
     WidthAllowed const v = assess(*e).width;
     double mid = 0.5 * (v.effective_lo + v.effective_hi), half = 0.5 * (v.effective_hi - v.effective_lo);
-    for (double r : {mid, v.effective_lo - 0.01}) {  // outside: the warning on that is another's
+    for (double r : {mid, v.effective_lo - half - 0.01}) {  // outside: the warning on that is another's
       e->results.effective_distance = r;
       Assessment const a = assess(*e);
-      bool inside = r > v.effective_lo - 0.005, narrow = half <= 0.015 * r;
+      bool inside = r == mid, narrow = half <= 0.015 * r;
       EXPECT_EQ(a.effective_determined, inside && narrow) << err << " " << r << " " << v.effective_lo << " " << v.effective_hi;
       std::string all;
       for (std::string const& s : judged_warnings(*e, a)) all += s + "\n";
