@@ -53,7 +53,7 @@ TEST(Tables, CsvAndSummaryOfEveryModeAndTheClosingBlock) {
     write_file(w.dir.file("dist.dat"), dist);
     write_file(w.dir.file("p.par"), param_text(c.over)), write_file(w.dir.file("tables.py"), kReadTables);
     RunResult r = w.run_args({"--solver", c.solver, "p.par"}); ASSERT_EQ(r.status, 0) << r.out;
-    ASSERT_EQ(std::system(("cd '" + w.dir.path() + "' && python3 tables.py run/run > tables.txt").c_str()), 0);
+    ASSERT_EQ(std::system(("cd '" + w.dir.path() + "' && " REDORDIST_TEST_PYTHON " tables.py run/run > tables.txt").c_str()), 0);
     EXPECT_EQ(w.file("tables.txt"), c.headers + "n_c,time_ms,s_s0,error,fit,residual 9\nn_c,time_ms,fit 33\n");
     json j = json::parse(w.out(".json")), d = j["distribution"], k = j["curve"], s = j["distance"];
     // The curve: S/S0 of the data, time = N_c / MAS, residual = data - fit.
