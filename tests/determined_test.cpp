@@ -328,16 +328,13 @@ TEST(Determined, EffectiveDistanceOutsideItsAllowedRangeBeyondTheSlackOrOpenInAW
   ASSERT_TRUE(w.computed && a.one_gaussian_describes);
   // Outside only beyond what chi2 + 4 allows: past either end of the chi2 + 1 range by more than
   // half its length (here about 0.01 Angstrom) ...
-  double half = 0.5 * (w.effective_hi - w.effective_lo);
-  ASSERT_GT(half, 0.006);
-  for (auto [r, outside] : {std::pair{w.effective_lo - half + 0.0005, false}, {w.effective_lo - half - 0.0005, true},
-                            {w.effective_hi + half - 0.0005, false}, {w.effective_hi + half + 0.0005, true}}) {
+  double half = 0.5 * (w.effective_hi - w.effective_lo); ASSERT_GT(half, 0.006);
+  for (auto [r, outside] : {std::pair{w.effective_lo - half + 0.0005, false}, {w.effective_lo - half - 0.0005, true}, {w.effective_hi + half - 0.0005, false}, {w.effective_hi + half + 0.0005, true}}) {
     m->results.effective_distance = r;
     EXPECT_EQ(assess(*m).effective_outside, outside) << r << " " << w.effective_lo << " " << w.effective_hi;
   }
   // ... and never nearer than 0.005 Angstrom, the rounding of a printed distance.
-  for (auto [r, outside] : {std::pair{2.9951, false}, {2.9949, true}, {3.0049, false}, {3.0051, true}})
-    EXPECT_EQ(effective_outside(r, 3.0, 3.0), outside) << r;
+  for (auto [r, outside] : {std::pair{2.9951, false}, {2.9949, true}, {3.0049, false}, {3.0051, true}}) EXPECT_EQ(effective_outside(r, 3.0, 3.0), outside) << r;
   // Determined only when that range lies within 1.5 % of r_eff either side (errors of 1.5 to 10 %:
   // at 6 % its half is 1.47 % of its middle, at 6.5 % 1.63 %); otherwise a warning gives
   // the range, and the width warning quotes it instead of the value.
