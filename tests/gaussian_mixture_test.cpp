@@ -37,36 +37,38 @@ static std::vector<double> truth_curve(MixtureShape const& m, double scaling = 1
 }
 
 TEST(GaussianMixture, CurveMatchesDirectIntegrationOfThePdf) {
-  MixtureShape m{{0.3, 0.7}, {2.6, 4.1}, {0.3, 0.12}};  // the first one cut off at near
-  double s = 0.8;
-  FitProblem fp = cn_problem({}, 1.0, s);
-  GaussianMixture gm(fp, kNear, kFar);
+  // The first one cut off at near; the third, wider than 1 Angstrom on a grid 5.5 Angstrom long,
+  // reaches down to near from 2.9 sds above.
+  MixtureShape m{{0.3, 0.5, 0.2}, {2.6, 4.1, 7.8}, {0.3, 0.12, 1.8}};
+  const double s = 0.8, near = 2.5, far = 8.0;
+  FitProblem fp = ts::cn_exact(25, 2.0, near, far); fp.scaling = s, fp.target.assign(25, 1.0), fp.sigma.assign(25, 1.0);
+  GaussianMixture gm(fp, near, far);
   std::vector<double> f;
   gm.curve(m, f);
   // Bin masses by Simpson's rule (20 panels per 0.01 bin) of each truncated
   // pdf; the kernel at the bin centres from the exact formula.
   auto pdf = [&](double r) {
     double v = 0.0;
-    for (int c = 0; c < 2; c++) {
-      double z = gsl_cdf_gaussian_P(kFar - m.centre[c], m.width[c]) - gsl_cdf_gaussian_P(kNear - m.centre[c], m.width[c]);
+    for (int c = 0; c < 3; c++) {
+      double z = gsl_cdf_gaussian_P(far - m.centre[c], m.width[c]) - gsl_cdf_gaussian_P(near - m.centre[c], m.width[c]);
       v += m.weight[c] * gsl_ran_gaussian_pdf(r - m.centre[c], m.width[c]) / z;
     }
     return v;
   };
   std::vector<double> direct(25, 1.0 - s);
   double total = 0.0;
-  for (int b = 0; b < 350; b++) {
-    double a = kNear + 0.01 * b, h = 0.01 / 20, mass = 0.0;
+  for (int b = 0; b < 550; b++) {
+    double a = near + 0.01 * b, h = 0.01 / 20, mass = 0.0;
     for (int q = 0; q <= 20; q++) mass += (q == 0 || q == 20 ? 1 : q % 2 ? 4 : 2) * pdf(a + q * h);
     mass *= h / 3.0, total += mass;
     for (int i = 0; i < 25; i++)
       direct[i] += s * mass * redor_exact(2.0 * (i + 1) * 3066.0 / std::pow(a + 0.005, 3) / 5000.0);
   }
-  // Simpson error on these bins ~ h^4 f'''' / 180 ~ 1e-14 per bin; sums of 350 terms.
+  // Simpson error on these bins ~ h^4 f'''' / 180 ~ 1e-14 per bin; sums of 550 terms.
   EXPECT_NEAR(total, 1.0, 1e-11);
   for (int i = 0; i < 25; i++) EXPECT_NEAR(f[i], direct[i], 1e-11) << i;
   std::vector<double> g = gm.grid_mass(m);
-  EXPECT_NEAR(std::accumulate(g.begin(), g.end(), 0.0), 1.0, 1e-13);  // rounding of 71 terms
+  EXPECT_NEAR(std::accumulate(g.begin(), g.end(), 0.0), 1.0, 1e-13);  // rounding of 111 terms
 }
 
 TEST(GaussianMixture, AnalyticJacobianMatchesFiniteDifferences) {

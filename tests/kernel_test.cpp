@@ -12,11 +12,11 @@
 
 using namespace ts;
 
-// The progress counter of a fill of n rows (n <= 10) on a terminal: each
-// index in four columns, the line rewritten after a carriage return.
-static std::string progress_counter(int n) {
+// The progress counter of a fill of n rows on a terminal: each index in
+// `width` columns, the line rewritten after a carriage return.
+static std::string progress_counter(int n, size_t width = 4) {
   std::string s;
-  for (int i = 0; i < n; i++) s += "\r Of " + std::to_string(n - 1) + ":    " + std::to_string(i);
+  for (int i = 0; i < n; i++) s += "\r Of " + std::to_string(n - 1) + ": " + std::string(width - std::to_string(i).size(), ' ') + std::to_string(i);
   return s;
 }
 
@@ -148,7 +148,7 @@ TEST(TransformMatrices, UniversalCurveAndSimulationWithoutOne) {
   // one beyond are read.
   EXPECT_NE(m.out.find("Size of input universal dephasing vector: 8\n"), std::string::npos) << m.out;
   // The prescribed distances are filled from the curve too, and only when there are some (none in a DISTDIST of comments).
-  EXPECT_NE(m.out.find("elements for forced distances"), std::string::npos) << m.out;
+  EXPECT_NE(m.out.find("forced distances.\n" + progress_counter(1, 5) + "\nFilling transform matrix elements (distance,cycles). \n" + progress_counter(m->setup->n_grid, 5) + "\n"), std::string::npos) << m.out;
   EXPECT_EQ(Model({{"PER 2PI", "1"}}, kSmallData, "# no distances\n", curve).out.find("forced distances"), std::string::npos);
   for (int j = 0; j < m->setup->n_cycles; j++) {
     // Values <= 1 after a few roundings.
