@@ -188,4 +188,6 @@ TEST(ScalingTrap, LimitsFromBothSides) {
   t.share = 0.23, t.cycle_distance = 2.86, t.other.scaling = 1.0, t.other.beyond = 0.2;
   EXPECT_EQ(scaling_trap_warning(*m).substr(0, 80),
             "warning: 23 % of the mass beyond 2.86 Angstrom is not placed by these data: no f");
+  // Halved and more at the other SCALING, 0.8: the share left there, in percent.
+  t.other.scaling = 0.8, t.other.beyond = 0.07; EXPECT_NE(scaling_trap_warning(*m).find("; with SCALING 0.80, 7 % lies there (the data allow"), std::string::npos);
 }
