@@ -433,8 +433,10 @@ Assessment assess(Paar const& m) {
     if (!models.empty() && models[0].name == "1 Gaussian")
       d.one_gaussian_describes = models[0].aic - best <= kOneGaussianAicGap;
     d.supported_peaks = mark_supported_peaks(d.peaks, models);
+    // The tops within chi2 + 1: the position interval joins them to the
+    // noise's own 95 % interval, so a 95 % level here would count the noise twice.
     if (m.results.mc.distance.runs >= 2 && d.supported_peaks == 1 && sk.ok)
-      d.skewed_modes = skewed_mode_range(gm, sk, kZ95 * kZ95);
+      d.skewed_modes = skewed_mode_range(gm, sk, 1.0);
     if (m.results.solver == "gaussians" && sel.chosen >= 0)
       flag_components(m, sel.fits[sel.chosen], gm.width_max(), d);
   } catch (std::invalid_argument const&) {

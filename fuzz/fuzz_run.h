@@ -125,7 +125,7 @@ inline std::string run_whole(std::string const& bytes) {
       break;
     }
   path ? setenv("PATH", saved.c_str(), 1) : unsetenv("PATH");
-  return problem;
+  return std::filesystem::remove_all(dir), problem;  // nothing left in /tmp
 }
 
 }  // namespace fuzzsupport
