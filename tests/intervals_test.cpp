@@ -95,8 +95,7 @@ TEST(Intervals, WidenedByThePeakModelsWithinTheAicMargin) {
 // (3.2 to 3.4) leaves its interval to the noise (a grid step).
 TEST(Intervals, OneGaussiansCentresWidenOnlyALonePeak) {
   ts::Model m(ts::Over{{"MODE", "err"}});
-  McDistance& mc = m->results.mc.distance;
-  mc.runs = 2, mc.run_peaks.assign(2, {{3.5, 0.5, true}, {5.5, 0.5, true}});
+  m->results.mc.distance.runs = 2, m->results.mc.distance.run_peaks.assign(2, {{3.5, 0.5, true}, {5.5, 0.5, true}});
   for (auto [reported, placed_hi, lo] : {std::tuple{2, 3.5, 3.2}, {1, 3.5, 2.0}, {2, 3.4, 3.5 - 0.5 * m->setup->grain}}) {
     Assessment d;
     d.width.computed = true, d.width.centre_lo = 2.0, d.width.centre_hi = 6.0;
@@ -106,12 +105,15 @@ TEST(Intervals, OneGaussiansCentresWidenOnlyALonePeak) {
   }
 }
 
-// Two halves at 3.5 and 5.5 Angstrom (sd 1.0), the first placed from 3.2 by the peak models: the sd there is half of 5.5 - 3.2.
+// Two halves at 4.0 and 5.0 Angstrom (sd 0.5), the first placed from 3.7 by the peak models: the sd there is half of
+// 5.0 - 3.7 (each half 0.5 from the mean: a shift's cross term that a ratio would get wrong). With the second not
+// supported, the first moved alone says nothing of the sd: its interval stays the noise's.
 TEST(Intervals, SdHoldsEachSupportedPeakMovedToTheEndsOfItsInterval) {
   ts::Model m(ts::Over{{"MODE", "err"}});
-  McDistance& mc = m->results.mc.distance;
-  mc.runs = 3, mc.sd_p = {1.0, 1.0}, mc.run_peaks.assign(3, {{3.5, 0.5, true}, {5.5, 0.5, true}}), m->results.distance_moments = {4.5, 1.0};
-  Assessment d;
-  d.sd_determined = true, d.peaks = {{3.5, 0.5, true}, {5.5, 0.5, true}}, d.peaks[0].placed_range = {3.2, 3.5}, add_err_intervals(*m, d);
-  EXPECT_NEAR(d.sd_interval.hi, 1.15, 1e-12);
+  McDistance& mc = m->results.mc.distance; mc.runs = 3, mc.sd_p = {0.5, 0.5}, mc.run_peaks.assign(3, {{4.0, 0.5, true}, {5.0, 0.5, true}}), m->results.distance_moments = {4.5, 0.5};
+  for (auto [both, want] : {std::pair{true, 0.65}, {false, 0.5}}) {
+    Assessment d;  // each case from a fresh assessment
+    d.sd_determined = true, d.peaks = {{4.0, 0.5, true}, {5.0, 0.5, both}}, d.peaks[0].placed_range = {3.7, 4.0}, add_err_intervals(*m, d);
+    EXPECT_NEAR(d.sd_interval.hi, want, 1e-12) << both;
+  }
 }
