@@ -243,7 +243,7 @@ TEST(Determined, LatePlateauAndSkewedPeak) {
   // about their level, p 0.006 for the 5 degrees of six points (0.022 for 7).
   // And the last six tilted by 3 standard errors of their slope (0.01 / sqrt(1120) each): chi2 9
   // about their level for 5 degrees (p 0.11) passes, the slope does not.
-  std::vector<double> n, flat, falling, never, scatter, tilted, sigma(25, 0.01);
+  std::vector<double> n, flat, falling, never, scatter, tilted, sigma(25, 0.01), n8, y8;
   const double kick[6] = {0.0175, -0.0175, 0.0175, 0.0175, -0.0175, 0.0175};
   for (int i = 0; i < 25; i++) {
     n.push_back(8.0 * i);
@@ -259,9 +259,11 @@ TEST(Determined, LatePlateauAndSkewedPeak) {
   EXPECT_EQ(a.from_cycles, 152.0);
   for (auto const* y : {&falling, &never, &scatter, &tilted}) EXPECT_FALSE(late_plateau(n, *y, sigma).levelled);
   // Eight points are enough: the same curve on N = 0, 24, ..., 168 (its last four within 6e-3 of 0.3).
-  std::vector<double> n8, y8;
   for (int i = 0; i < 8; i++) n8.push_back(24.0 * i), y8.push_back(0.3 + 0.7 * std::exp(-n8[i] / 20.0));
   EXPECT_TRUE(late_plateau(n8, y8, std::vector<double>(8, 0.01)).levelled);
+  // The last four measured at one N_c: their level is known, a slope cannot be and none is judged (errors 1/16,
+  // so that the spread of their N_c comes out exactly 0).
+  EXPECT_TRUE(late_plateau({0, 24, 48, 72, 96, 96, 96, 96}, {1, 0.8, 0.6, 0.5, 0.3, 0.3, 0.3, 0.3}, std::vector<double>(8, 0.0625)).levelled);
   // The first four must lie above the last four's level by 3 (sigma_early + sigma_level) = 3 (0.005 + 0.005).
   for (auto [above, levelled] : {std::pair{0.029, false}, {0.031, true}}) {
     std::vector<double> y(8, 0.3);

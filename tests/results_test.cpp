@@ -149,7 +149,8 @@ TEST(Diagnostics, EdgeShareAndItsWarningOnPlantedDistributions) {
   };
   V ends = {0.1, 0, 0, 0, 0.8, 0, 0, 0, 0.1};
   struct { V p; double share; std::string warning; double lmd = 10.0; bool plateau = false; } cases[] = {
-      {ends, 0.2, edges("20.0", "lower NEAR and widen FAR, to at most the longest measurable distance 10.00 Angstrom")},
+      // 3 % at NEAR and 5 % at FAR: each over half the 5 % limit, both ends named.
+      {{0.03, 0, 0, 0, 0.92, 0, 0, 0, 0.05}, 0.08, edges("8.0", "lower NEAR and widen FAR, to at most the longest measurable distance 10.00 Angstrom")},
       // FAR 6 more than a grain (0.5) below the longest measurable distance, or not.
       {ends, 0.2, edges("20.0", "lower NEAR and widen FAR, to at most the longest measurable distance 6.55 Angstrom"), 6.55},
       {ends, 0.2, edges("20.0", "FAR already reaches the longest measurable distance 6.45 Angstrom, so a wider FAR will not "
