@@ -121,13 +121,14 @@ TEST(PaperFigure, TopOfTheDistributionPanelAndEvenPrescribedSpacing) {
   }
   // The residual panel spans data - fit +- error: kSmallData's S/S0 (1, 0.96,
   // 0.87, 0.76, 0.65, errors 0.02) against a fit of 0.96 but 0.68 at the end,
-  // whose error within 1e-6 of 1 is no error given: drawn without a bar.
+  // whose error within 1e-6 of 1 is no error given: drawn without a bar. The curve panel spans the data
+  // with their errors and the smooth curve, here 0.5 but 1.1 at its first point (N_c 0).
   ts::Model m;
-  gsl_vector_set_all(m->fit_to_data, 0.96), gsl_vector_set(m->fit_to_data, 4, 0.68);
-  gsl_vector_set(m->setup->data_error, 4, 1.0000005);
+  gsl_vector_set_all(m->fit_to_data, 0.96), gsl_vector_set(m->fit_to_data, 4, 0.68), gsl_vector_set_all(m->smooth_fit, 0.5);
+  gsl_vector_set(m->setup->data_error, 4, 1.0000005), gsl_vector_set(m->smooth_fit, 0, 1.1);
   FigureInfo f = figure_info(*m);
-  EXPECT_NEAR(f.residual_min, 0.76 - 0.96 - 0.02, 1e-12);
-  EXPECT_NEAR(f.residual_max, 1.0 - 0.96 + 0.02, 1e-12);
+  for (auto [got, want] : {std::pair{f.residual_min, 0.76 - 0.96 - 0.02}, {f.residual_max, 1.0 - 0.96 + 0.02}, {f.curve_min, 0.5}, {f.curve_max, 1.1}})
+    EXPECT_NEAR(got, want, 1e-12) << want;
   // 20 % prescribed at 3.0 Angstrom: the panel shows the whole population,
   // data - (0.8 x the fitted share's curve + SCALING 1 x the prescribed part).
   ts::Model q({}, ts::kSmallData, "3.0 0.2\n");
