@@ -21,7 +21,8 @@ namespace {
 namespace fs = std::filesystem;
 
 // The example's model for solver, its matrices filled, read from a copy of
-// the example in a temporary directory (a run writes beside its inputs).
+// the example in a temporary directory (a run writes beside its inputs),
+// removed once the inputs are read: the fits and assessments write nothing.
 std::unique_ptr<Paar> example_model(std::string const& solver) {
   fs::path dir = fs::temp_directory_path() / ("redordist-assess-" + std::to_string(long(getpid())));
   fs::create_directories(dir / "runs");
@@ -36,6 +37,7 @@ std::unique_ptr<Paar> example_model(std::string const& solver) {
   setup->build_transforms(Report::silent());
   auto m = std::make_unique<Paar>(setup, Report::silent());
   fs::current_path(cwd);
+  fs::remove_all(dir);
   return m;
 }
 
