@@ -66,6 +66,25 @@ static void widen_by_skewed_modes(Assessment& d) {
                              std::max(p.position_interval[1], d.skewed_modes[1])};
 }
 
+// A peak the data do not support is the solver's own split of a population
+// they do: its mass belongs to the supported peaks beside it (one, or either
+// of two), so each of those may hold it too. Each supported peak's share
+// interval reaches its upper end plus the unsupported peaks' shares up to
+// the next supported peak on either side.
+static void widen_shares_by_unsupported(Assessment& d) {
+  int supported = 0;
+  for (PeakInfo const& p : d.peaks) supported += p.supported;
+  if (supported < 2) return;
+  for (size_t k = 0; k < d.peaks.size(); k++) {
+    PeakInfo& p = d.peaks[k];
+    if (!p.supported || p.runs < 2) continue;
+    double beside = 0.0;
+    for (size_t i = k; i-- > 0 && !d.peaks[i].supported;) beside += d.peaks[i].share;
+    for (size_t i = k + 1; i < d.peaks.size() && !d.peaks[i].supported; i++) beside += d.peaks[i].share;
+    p.share_interval[1] = std::min(1.0, p.share_interval[1] + beside);
+  }
+}
+
 void add_err_intervals(Paar const& m, Assessment& d) {
   McDistance const& mc = m.results.mc.distance;
   if (mc.runs < 2) return;
@@ -98,5 +117,6 @@ void add_err_intervals(Paar const& m, Assessment& d) {
       p.position_interval = {std::min(p.position_interval[0], p.placed_range[0]),
                              std::max(p.position_interval[1], p.placed_range[1])};
   widen_by_skewed_modes(d);
+  widen_shares_by_unsupported(d);
   widen_sd_by_peaks(d, m.results.distance_moments[0], m.results.distance_moments[1]);
 }

@@ -18,7 +18,8 @@ void widen_by_models(Assessment& d, McDistance const& mc);
 // The intervals of d (its width range and peaks already found) from the
 // runs of m's estimate (nothing before two runs): mean and sd where
 // determined (the sd also wherever the supported peaks may lie), the
-// effective distance, the peaks, a fitted SCALING.
+// effective distance, the peaks (a supported peak's share also with the
+// unsupported peaks beside it), a fitted SCALING.
 void add_err_intervals(Paar const& m, Assessment& d);
 
 #endif

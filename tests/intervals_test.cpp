@@ -117,3 +117,26 @@ TEST(Intervals, SdHoldsEachSupportedPeakMovedToTheEndsOfItsInterval) {
     EXPECT_NEAR(d.sd_interval.hi, want, 1e-12) << both;
   }
 }
+
+// Peaks at 2.8, 3.2, 4.5 and 6.8 Angstrom (shares 0.2, 0.1, 0.5, 0.2, the same in every run: no noise). A supported
+// peak's share interval reaches up by the unsupported peaks up to the next supported one on either side; a lone
+// supported peak has no share to split.
+TEST(Intervals, SupportedSharesHoldTheUnsupportedPeaksBesideThem) {
+  ts::Model m(ts::Over{{"MODE", "err"}});
+  std::vector<PeakInfo> four = {{2.8, 0.2, true}, {3.2, 0.1, true}, {4.5, 0.5, true}, {6.8, 0.2, true}};
+  m->results.mc.distance.runs = 2, m->results.mc.distance.run_peaks.assign(2, four);
+  struct { std::array<bool, 4> supported; std::array<double, 4> hi; } const cases[] = {
+      {{true, false, true, false}, {0.3, 0, 0.8, 0}}, {{true, true, true, false}, {0.2, 0.1, 0.7, 0}},
+      {{false, true, false, true}, {0, 0.8, 0, 0.7}}, {{true, false, false, false}, {0.2, 0, 0, 0}}};
+  for (auto const& c : cases) {
+    Assessment d;
+    d.peaks = four;
+    for (int k = 0; k < 4; k++) d.peaks[k].supported = c.supported[k];
+    add_err_intervals(*m, d);
+    for (int k = 0; k < 4; k++) {
+      if (!c.supported[k]) continue;
+      EXPECT_NEAR(d.peaks[k].share_interval[0], four[k].share, 1e-12) << k;
+      EXPECT_NEAR(d.peaks[k].share_interval[1], c.hi[k], 1e-12) << k << " of " << c.supported[0] << c.supported[1] << c.supported[2];
+    }
+  }
+}
