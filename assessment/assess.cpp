@@ -426,8 +426,9 @@ Assessment assess(Paar const& m) {
     std::vector<PeakModel> models = profile_and_models(m, g, kernel, fp, sel, gm, d.width, sk);
     double best = INFINITY;
     for (PeakModel const& pm : models) {
-      d.peak_models.push_back({pm.name, pm.aic, static_cast<int>(pm.peaks.size()), {}, pm.moments});
-      for (PeakInfo const& p : pm.peaks) d.peak_models.back().positions.push_back(p.position);
+      d.peak_models.push_back({pm.name, pm.aic, static_cast<int>(pm.peaks.size()), {}, pm.moments, {}});
+      for (PeakInfo const& p : pm.peaks)
+        d.peak_models.back().positions.push_back(p.position), d.peak_models.back().shares.push_back(p.share);
       best = std::min(best, pm.aic);
     }
     if (!models.empty() && models[0].name == "1 Gaussian")

@@ -102,6 +102,7 @@ struct Assessment {
     int peaks;
     std::vector<double> positions;  // of its peaks, Angstrom
     std::array<double, 3> moments{};  // mean, sd, effective distance, Angstrom
+    std::vector<double> shares{};     // of its peaks, between the minima of its distribution
   };
   std::vector<Model> peak_models;
   int supported_peaks = 0;  // how many peaks the data support

@@ -8,6 +8,21 @@
 #include "numeric/margin.h"
 #include "solver/uncertainty/peak_spread.h"
 
+// A peak model with as many peaks as the data support splits the mass its
+// own way: each supported peak's share interval holds the share of the
+// model's peak in the same place in order.
+static void join_model_shares(Assessment& d, std::vector<double> const& shares) {
+  size_t supported = 0;
+  for (PeakInfo const& p : d.peaks) supported += p.supported;
+  if (supported < 2 || shares.size() != supported) return;
+  size_t k = 0;
+  for (PeakInfo& p : d.peaks) {
+    if (!p.supported) continue;
+    double s = shares[k++];
+    if (p.runs >= 2) p.share_interval = {std::min(p.share_interval[0], s), std::max(p.share_interval[1], s)};
+  }
+}
+
 void widen_by_models(Assessment& d, McDistance const& mc) {
   double best = INFINITY;
   for (Assessment::Model const& pm : d.peak_models) best = std::min(best, pm.aic);
@@ -21,6 +36,7 @@ void widen_by_models(Assessment& d, McDistance const& mc) {
       i.lo = std::min(i.lo, pm.moments[q] - kZ95 * named[q].second);
       i.hi = std::max(i.hi, pm.moments[q] + kZ95 * named[q].second);
     }
+    join_model_shares(d, pm.shares);
     if (pm.positions.size() != d.peaks.size()) continue;
     for (size_t k = 0; k < d.peaks.size(); k++) {
       std::array<double, 2>& at = d.peaks[k].position_interval;
@@ -103,6 +119,7 @@ void add_err_intervals(Paar const& m, Assessment& d) {
   ScalingProfile const& s = m.results.scaling_fit;
   if (s.fitted) d.scaling_interval = {true, std::min(s.lo4, m.scaling), std::max(s.hi4, m.scaling)};
   add_peak_spread(d.peaks, mc.run_peaks, m.setup->grain);
+  widen_shares_by_unsupported(d);
   // One peak where one Gaussian describes the data: the centres it may take.
   if (range && d.peaks.size() == 1 && d.peaks[0].runs >= 2) {
     std::array<double, 2>& at = d.peaks[0].position_interval;
@@ -117,6 +134,5 @@ void add_err_intervals(Paar const& m, Assessment& d) {
       p.position_interval = {std::min(p.position_interval[0], p.placed_range[0]),
                              std::max(p.position_interval[1], p.placed_range[1])};
   widen_by_skewed_modes(d);
-  widen_shares_by_unsupported(d);
   widen_sd_by_peaks(d, m.results.distance_moments[0], m.results.distance_moments[1]);
 }

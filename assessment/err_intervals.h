@@ -11,15 +11,17 @@
 
 // Each model of d's peak assessment within the AIC margin of the best joins
 // its mean, sd and effective distance +- kZ95 times the runs' sd to the
-// intervals given, and, with as many peaks as reported, its peak positions
-// to theirs (a skewed truth fitted by Gaussians: the skewed peak's mode).
+// intervals given, with as many peaks as reported, its peak positions to
+// theirs (a skewed truth fitted by Gaussians: the skewed peak's mode), and,
+// with as many peaks as the data support, its peaks' shares to theirs.
 void widen_by_models(Assessment& d, McDistance const& mc);
 
 // The intervals of d (its width range and peaks already found) from the
 // runs of m's estimate (nothing before two runs): mean and sd where
 // determined (the sd also wherever the supported peaks may lie), the
 // effective distance, the peaks (a supported peak's share also with the
-// unsupported peaks beside it), a fitted SCALING.
+// unsupported peaks beside it, and as the peak models split the mass), a
+// fitted SCALING.
 void add_err_intervals(Paar const& m, Assessment& d);
 
 #endif

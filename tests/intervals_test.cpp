@@ -140,3 +140,21 @@ TEST(Intervals, SupportedSharesHoldTheUnsupportedPeaksBesideThem) {
     }
   }
 }
+
+// Two supported peaks (shares 0.4 and 0.5, noise intervals 0.38-0.42 and 0.48-0.52) and an unsupported one between
+// them: a model within the AIC margin with two peaks gives the supported ones, in order, its shares (0.45, 0.55); one
+// with three peaks, or beyond the margin, does not.
+TEST(Intervals, SupportedSharesHoldThoseOfThePeakModelsWithAsManyPeaks) {
+  Assessment d;
+  d.peaks = {{3.0, 0.4, true}, {3.5, 0.1, false}, {4.0, 0.5, true}};
+  for (PeakInfo& p : d.peaks) p.runs = 2, p.share_interval = {p.share - 0.02, p.share + 0.02};
+  d.peak_models = {{"1 Gaussian", 14.0, 1, {3.6}, {3.6, 0.5, 3.5}, {1.0}},
+                   {"2 Gaussians", 11.0, 2, {3.0, 4.0}, {3.6, 0.5, 3.5}, {0.45, 0.55}},
+                   {"3 Gaussians", 10.0, 3, {3.0, 3.4, 4.0}, {3.6, 0.5, 3.5}, {0.2, 0.3, 0.5}},
+                   {"skewed peak", 12.5, 2, {2.9, 4.1}, {3.6, 0.5, 3.5}, {0.3, 0.7}}};
+  widen_by_models(d, McDistance{});
+  double want[][2] = {{0.38, 0.45}, {0.08, 0.12}, {0.48, 0.55}};
+  for (int k = 0; k < 3; k++)
+    EXPECT_TRUE(std::fabs(d.peaks[k].share_interval[0] - want[k][0]) < 1e-12 && std::fabs(d.peaks[k].share_interval[1] - want[k][1]) < 1e-12)
+        << k << ": " << d.peaks[k].share_interval[0] << " to " << d.peaks[k].share_interval[1];
+}
