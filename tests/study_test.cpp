@@ -60,14 +60,17 @@ TEST(Study, RefusedCurveOverridesThreadsAndSingleRunNumbers) {
   Workspace w;
   write_file(w.dir.file("p.par"), param_text({{"PER 2PI", "0"}, {"GRAIN", "0.1"}, {"FAR", "4.5"}, {"OUTPUT", "st"}, {"XYDATA", "-"}}));
   write_file(w.dir.file("bad.csv"), "curve,n_c,s0,s,s_s0,err\n");
+  write_file(w.dir.file("ok.csv"), "curve,n_c,s0,s,s_s0,error\nc1,0,1,1,1,0.02\n"), write_file(w.dir.file("st"), "");  // a file where the study's folder goes
   auto before = entries(w.dir.path());
   for (auto const& [args, want] : std::vector<std::pair<std::vector<std::string>, std::string>>{
            {{"p.par", "--study", "bad.csv"}, "1 study file bad.csv line 1: unknown column \"err\"; the columns are"},
-           {{"p.par", "--shared"}, "1 --shared fits the curves of a study together: give --study"}}) {
+           {{"p.par", "--shared"}, "1 --shared fits the curves of a study together: give --study"},
+           {{"p.par", "--study", "ok.csv"}, "1 Can't create the study directory ./st\n"}}) {
     RunResult r = w.run_args(args);
     EXPECT_EQ((std::to_string(r.status) + " " + r.out).substr(0, want.size()), want);
   }
   EXPECT_EQ(entries(w.dir.path()), before);
+  std::filesystem::remove(w.dir.file("st"));
   // Two curves with their own MAS and SCALING, one whose data are refused.
   std::string csv = "curve,mas,scaling,n_c,s0,s,s_s0,error\n", data;
   for (auto const& [curve, keys] : {std::pair{"c1", ",6000,0.9,"}, {"c2", ",5000,1.0,"}})
