@@ -8,12 +8,18 @@
 #include "numeric/margin.h"
 #include "solver/uncertainty/peak_spread.h"
 
+// How many of d's peaks the data support.
+static size_t supported_count(Assessment const& d) {
+  size_t n = 0;
+  for (PeakInfo const& p : d.peaks) n += p.supported;
+  return n;
+}
+
 // A peak model with as many peaks as the data support splits the mass its
 // own way: each supported peak's share interval holds the share of the
 // model's peak in the same place in order.
 static void join_model_shares(Assessment& d, std::vector<double> const& shares) {
-  size_t supported = 0;
-  for (PeakInfo const& p : d.peaks) supported += p.supported;
+  size_t supported = supported_count(d);
   if (supported < 2 || shares.size() != supported) return;
   size_t k = 0;
   for (PeakInfo& p : d.peaks) {
@@ -73,9 +79,7 @@ static void widen_by_skewed_modes(Assessment& d) {
     best = std::min(best, pm.aic);
     if (pm.name == "skewed peak") skewed = pm.aic;
   }
-  int supported = 0;
-  for (PeakInfo const& p : d.peaks) supported += p.supported;
-  if (supported != 1 || !(skewed < margin_level(best, kAicMargin)) || !std::isfinite(d.skewed_modes[0])) return;
+  if (supported_count(d) != 1 || !(skewed < margin_level(best, kAicMargin)) || !std::isfinite(d.skewed_modes[0])) return;
   for (PeakInfo& p : d.peaks)
     if (p.supported && p.runs >= 2)
       p.position_interval = {std::min(p.position_interval[0], d.skewed_modes[0]),
@@ -88,9 +92,7 @@ static void widen_by_skewed_modes(Assessment& d) {
 // interval reaches its upper end plus the unsupported peaks' shares up to
 // the next supported peak on either side.
 static void widen_shares_by_unsupported(Assessment& d) {
-  int supported = 0;
-  for (PeakInfo const& p : d.peaks) supported += p.supported;
-  if (supported < 2) return;
+  if (supported_count(d) < 2) return;
   for (size_t k = 0; k < d.peaks.size(); k++) {
     PeakInfo& p = d.peaks[k];
     if (!p.supported || p.runs < 2) continue;
