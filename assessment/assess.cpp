@@ -22,6 +22,7 @@
 #include "assessment/width_profile.h"
 #include "solver/scaling/scaling_trap.h"
 #include "assessment/err_intervals.h"
+#include "assessment/split_shares.h"
 
 namespace {
 
@@ -35,6 +36,12 @@ std::vector<double> values(gsl_vector const* v) {
 // there the curve has nearly died away and a knot every 0.01 would make the
 // table grow as 1 / NEAR^3.
 constexpr double kFineTableEnd = 20.0;
+
+// Two supported peaks in mode err: their share intervals hold the splits of
+// two Gaussians within this much of the best chi2, the splits' own 95 %
+// profile interval (the noise's interval about the solver's split holds its
+// bias as well, but not the other splits the data allow).
+constexpr double kSplitDeltaChi2 = 3.84;
 
 // The knots of the table: every 0.01 from -0.1 to 0.1 past min(top,
 // kFineTableEnd), then every 0.1 to 1 past top.
@@ -438,6 +445,9 @@ Assessment assess(Paar const& m) {
     // noise's own 95 % interval, so a 95 % level here would count the noise twice.
     if (m.results.mc.distance.runs >= 2 && d.supported_peaks == 1 && sk.ok)
       d.skewed_modes = skewed_mode_range(gm, sk, 1.0);
+    // Every split of two populations the data allow.
+    if (m.results.mc.distance.runs >= 2 && d.supported_peaks == 2 && sel.fits.size() >= 2)
+      d.split_shares = split_share_ranges(gm, sel.fits[1], kSplitDeltaChi2);
     if (m.results.solver == "gaussians" && sel.chosen >= 0)
       flag_components(m, sel.fits[sel.chosen], gm.width_max(), d);
   } catch (std::invalid_argument const&) {

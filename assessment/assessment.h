@@ -94,6 +94,10 @@ struct Assessment {
   // within the 95 % profile level (chi2 within 1.96^2) of the best (Angstrom;
   // NaN when not computed).
   std::array<double, 2> skewed_modes{NAN, NAN};
+  // In mode err, with two supported peaks: each one's lowest and highest
+  // share over the splits of two Gaussians within chi2 + 3.84 of the best
+  // (empty when not computed).
+  std::vector<std::array<double, 2>> split_shares;
   Interval95 mean_interval, sd_interval, effective_interval, scaling_interval;
   // The models of the same data the peaks are judged by: name, AIC, peaks.
   struct Model {

@@ -29,6 +29,18 @@ static void join_model_shares(Assessment& d, std::vector<double> const& shares) 
   }
 }
 
+// Two supported peaks: each share interval also holds the shares of every
+// split of the two populations the data allow.
+static void join_split_shares(Assessment& d) {
+  if (supported_count(d) != 2 || d.split_shares.size() != 2) return;
+  size_t k = 0;
+  for (PeakInfo& p : d.peaks) {
+    if (!p.supported) continue;
+    std::array<double, 2> const& s = d.split_shares[k++];
+    if (p.runs >= 2) p.share_interval = {std::min(p.share_interval[0], s[0]), std::max(p.share_interval[1], s[1])};
+  }
+}
+
 void widen_by_models(Assessment& d, McDistance const& mc) {
   double best = INFINITY;
   for (Assessment::Model const& pm : d.peak_models) best = std::min(best, pm.aic);
@@ -122,6 +134,7 @@ void add_err_intervals(Paar const& m, Assessment& d) {
   if (s.fitted) d.scaling_interval = {true, std::min(s.lo4, m.scaling), std::max(s.hi4, m.scaling)};
   add_peak_spread(d.peaks, mc.run_peaks, m.setup->grain);
   widen_shares_by_unsupported(d);
+  join_split_shares(d);
   // One peak where one Gaussian describes the data: the centres it may take.
   if (range && d.peaks.size() == 1 && d.peaks[0].runs >= 2) {
     std::array<double, 2>& at = d.peaks[0].position_interval;

@@ -16,6 +16,8 @@
 #include "solver/gaussians/gaussians_report.h"
 #include "solver/gaussians/gaussians_run.h"
 #include "solver/gaussians/gaussian_fit.h"
+#include "solver/gaussians/weight_profile.h"
+#include <gsl/gsl_linalg.h>
 #include "model/gaussian_mixture.h"
 #include "tests/test_support.h"
 
@@ -29,8 +31,8 @@ static FitProblem cn_problem(std::vector<double> const& target, double sigma, do
   return fp;
 }
 
-static std::vector<double> truth_curve(MixtureShape const& m, double scaling = 1.0) {
-  FitProblem fp = cn_problem({}, 1.0, scaling);
+static std::vector<double> truth_curve(MixtureShape const& m, double scaling = 1.0, int n = 25) {
+  FitProblem fp = cn_problem({}, 1.0, scaling, n);
   std::vector<double> f;
   GaussianMixture(fp, kNear, kFar).curve(m, f);
   return f;
@@ -178,3 +180,39 @@ TEST(GaussianMixture, ReportShowsEachKAndTheChosenComponents) {
                                       " 0.400 +- 0.100     4.300 +- 0.000    0.200 +- 0.000"}));
 }
 
+
+// Two populations on a curve long enough to tell them apart: each fit with the nearer weight
+// held is the fit it says (its chi2 recomputed from its curve) and the minimum at that weight
+// (chi2 within 10 % of the linearised profile's ((w - 0.6) / sd_w)^2, sd_w^2 from the inverse
+// of J^T J, J by central differences in weight, centres and widths); the held weights, 0.02
+// apart, reach the last step before the profile's ends at 0.6 +- 1.96 sd_w.
+TEST(GaussianMixture, WeightProfileReachesTheLinearisedEndsWithFitsThatAreWhatTheySay) {
+  MixtureShape truth{{0.6, 0.4}, {3.2, 4.3}, {0.15, 0.25}};
+  FitProblem fp = cn_problem(truth_curve(truth, 1.0, 60), 0.01, 1.0, 60);
+  std::vector<WeightProfilePoint> prof =
+      two_gaussian_weight_profile(GaussianMixture(fp, kNear, kFar), fit_gaussian_mixtures(fp, kNear, kFar).fits[1], 3.84);
+  std::vector<std::vector<double>> J(5);
+  for (int j = 0; j < 5; j++)
+    for (double h : {1e-5, -1e-5}) {
+      MixtureShape m = truth;
+      *std::array<double*, 5>{&m.weight[0], &m.centre[0], &m.width[0], &m.centre[1], &m.width[1]}[j] += h;
+      m.weight[1] = 1.0 - m.weight[0];
+      std::vector<double> f = truth_curve(m, 1.0, 60);
+      J[j].resize(f.size());
+      for (size_t i = 0; i < f.size(); i++) J[j][i] += f[i] / (2 * h) / 0.01;
+    }
+  gsl_matrix* F = gsl_matrix_alloc(5, 5);
+  for (int a = 0; a < 5; a++)
+    for (int b = 0; b < 5; b++) gsl_matrix_set(F, a, b, std::inner_product(J[a].begin(), J[a].end(), J[b].begin(), 0.0));
+  gsl_linalg_cholesky_decomp1(F), gsl_linalg_cholesky_invert(F);
+  double half = 1.96 * std::sqrt(gsl_matrix_get(F, 0, 0)), lo = 1.0, hi = 0.0;
+  gsl_matrix_free(F);
+  for (WeightProfilePoint const& p : prof) {
+    std::vector<double> f = truth_curve(p.shape, 1.0, 60);
+    double c2 = 0.0, lin = std::pow((p.shape.weight[0] - 0.6) / (half / 1.96), 2);
+    for (size_t i = 0; i < f.size(); i++) c2 += std::pow((f[i] - fp.target[i]) / 0.01, 2);
+    EXPECT_TRUE(std::fabs(c2 - p.chi2) < 1e-9 && std::fabs(c2 - lin) < 0.1 * lin + 1e-9) << c2 << " " << p.chi2 << " " << lin;
+    lo = std::min(lo, p.shape.weight[0]), hi = std::max(hi, p.shape.weight[0]);
+  }
+  EXPECT_TRUE(lo >= 0.6 - half && lo < 0.62 - half && hi <= 0.6 + half && hi > 0.58 + half) << lo << " " << hi << " " << half;
+}

@@ -122,19 +122,22 @@ TEST(Intervals, SdHoldsEachSupportedPeakMovedToTheEndsOfItsInterval) {
 // interval reaches up by the unsupported peaks up to the next supported one on either side (none with one supported
 // peak), and holds the share of the same peak in order of a model within the AIC margin with as many peaks as are
 // supported (2 Gaussians: 0.15, 0.6), not of one beyond the margin (skewed) or with more peaks (3 Gaussians).
-TEST(Intervals, SupportedSharesHoldTheUnsupportedPeaksBesideThemAndThePeakModels) {
+TEST(Intervals, SupportedSharesHoldTheUnsupportedPeaksBesideThemThePeakModelsAndTheSplits) {
   ts::Model m(ts::Over{{"MODE", "err"}});
   std::vector<PeakInfo> four = {{2.8, 0.2, true}, {3.2, 0.1, true}, {4.5, 0.5, true}, {6.8, 0.2, true}};
   m->results.mc.distance.runs = 2, m->results.mc.distance.run_peaks.assign(2, four);
-  struct { std::array<bool, 4> supported; bool models; std::array<double, 4> lo, hi; } const cases[] = {
-      {{1, 0, 1, 0}, false, {0.2, 0, 0.5, 0}, {0.3, 0, 0.8, 0}}, {{1, 1, 1, 0}, false, {0.2, 0.1, 0.5, 0}, {0.2, 0.1, 0.7, 0}},
-      {{0, 1, 0, 1}, false, {0, 0.1, 0, 0.2}, {0, 0.8, 0, 0.7}}, {{1, 0, 0, 0}, false, {0.2, 0, 0, 0}, {0.2, 0, 0, 0}},
-      {{1, 0, 1, 0}, true, {0.15, 0, 0.5, 0}, {0.3, 0, 0.8, 0}}};
+  // extra: 1 the peak models below, 2 the splits of two Gaussians the data allow.
+  struct { std::array<bool, 4> supported; int extra; std::array<double, 4> lo, hi; } const cases[] = {
+      {{1, 0, 1, 0}, 0, {0.2, 0, 0.5, 0}, {0.3, 0, 0.8, 0}}, {{1, 1, 1, 0}, 0, {0.2, 0.1, 0.5, 0}, {0.2, 0.1, 0.7, 0}},
+      {{0, 1, 0, 1}, 0, {0, 0.1, 0, 0.2}, {0, 0.8, 0, 0.7}}, {{1, 0, 0, 0}, 0, {0.2, 0, 0, 0}, {0.2, 0, 0, 0}},
+      {{1, 0, 1, 0}, 1, {0.15, 0, 0.5, 0}, {0.3, 0, 0.8, 0}}, {{1, 0, 1, 0}, 2, {0.1, 0, 0.5, 0}, {0.3, 0, 0.9, 0}},
+      {{1, 1, 1, 0}, 2, {0.2, 0.1, 0.5, 0}, {0.2, 0.1, 0.7, 0}}};
   for (auto const& c : cases) {
     Assessment d;
     d.peaks = four;
     for (int k = 0; k < 4; k++) d.peaks[k].supported = c.supported[k];
-    if (c.models)
+    if (c.extra == 2) d.split_shares = {{0.1, 0.25}, {0.55, 0.9}};
+    if (c.extra == 1)
       d.peak_models = {{"2 Gaussians", 10.0, 2, {2.8, 4.5}, {}, {0.15, 0.6}}, {"skewed peak", 12.5, 2, {2.9, 4.1}, {}, {0.05, 0.95}},
                        {"3 Gaussians", 9.0, 3, {2.8, 3.3, 4.5}, {}, {0.1, 0.1, 0.8}}};
     add_err_intervals(*m, d);
