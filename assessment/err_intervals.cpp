@@ -118,6 +118,14 @@ static void widen_shares_by_unsupported(Assessment& d) {
 void add_err_intervals(Paar const& m, Assessment& d) {
   McDistance const& mc = m.results.mc.distance;
   if (mc.runs < 2) return;
+  // A fit whose chi2 the errors do not allow determines none of its numbers:
+  // an interval about them would cover the truth only by chance (on random
+  // truths told a wrong SCALING, the effective distance's in half the runs).
+  // The peaks keep their spread over the runs (none of them is supported).
+  if (d.chi2_fails()) {
+    add_peak_spread(d.peaks, mc.run_peaks, m.setup->grain);
+    return;
+  }
   WidthAllowed const& w = d.width;
   bool range = w.computed && d.one_gaussian_describes;
   double no = 1.0, none = 0.0;  // an empty allowed range

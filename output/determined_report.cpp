@@ -62,6 +62,8 @@ std::vector<std::string> interval_lines(Paar const& m, Assessment const& d) {
                                                        {"Effective distance", &d.effective_interval}};
   for (auto const& [name, i] : named)
     if (i->given) out.push_back(format("%s 95 %% interval: %.4f to %.4f Angstrom", name, i->lo, i->hi));
+  if (d.chi2_fails() && m.results.mc.distance.runs >= 2)
+    out.push_back("Effective distance: not determined by these data (the fit does not explain them): no 95 % interval");
   if (d.scaling_interval.given)
     out.push_back(format("SCALING 95 %% interval: %.4f to %.4f", d.scaling_interval.lo, d.scaling_interval.hi));
   char const* runs = m.results.solver == "annealing" ? "Monte Carlo runs" : "bootstrap replicates";
@@ -77,7 +79,7 @@ std::vector<std::string> interval_lines(Paar const& m, Assessment const& d) {
                                                100.0 * p.share_interval[0], 100.0 * p.share_interval[1])
                                       : std::string("not supported by these data: no 95 % interval")));
   }
-  if (!out.empty())
+  if (!out.empty() && !d.chi2_fails())
     out.push_back(d.width.computed && d.one_gaussian_describes
                       ? "The 95 % intervals join the noise with the shapes the data allow (single Gaussians "
                         "within chi2 + 4, peak models within 2 of the best AIC), so they hold the regularisation's bias as well"

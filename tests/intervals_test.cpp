@@ -116,6 +116,14 @@ TEST(Intervals, SdHoldsEachSupportedPeakMovedToTheEndsOfItsInterval) {
     d.sd_determined = true, d.peaks = {{4.0, 0.5, true}, {5.0, 0.5, both}}, d.peaks[0].placed_range = {3.7, 4.0}, add_err_intervals(*m, d);
     EXPECT_NEAR(d.sd_interval.hi, want, 1e-12) << both;
   }
+  // A chi2 the errors do not allow (p just under 1e-3): no interval, and the log says so; the peaks keep their spread.
+  Assessment d;
+  d.computed = d.sd_determined = true, d.chi2.p_high = 0.9e-3, d.peaks = {{4.0, 0.5, false}, {5.0, 0.5, false}}, add_err_intervals(*m, d);
+  testing::internal::CaptureStdout(), report_determined(*m, d);
+  EXPECT_TRUE(!d.sd_interval.given && !d.effective_interval.given && d.peaks[1].runs == 3);
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("\nEffective distance: not determined by these data (the fit does not explain them): "
+            "no 95 % interval\nPeak 1: 4.000 +- 0.000 Angstrom"), std::string::npos);
 }
 
 // Peaks at 2.8, 3.2, 4.5 and 6.8 Angstrom, shares 0.2, 0.1, 0.5, 0.2 in every run (no noise). A supported peak's share
