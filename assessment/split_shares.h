@@ -12,8 +12,10 @@
 #include "solver/gaussians/gaussian_fit.h"
 
 // The lowest and highest share of each of the two peaks over the fits within
-// delta_chi2 of the best whose distribution has two peaks; empty when none
-// has, or when `two` is not a fit of two Gaussians.
+// delta_chi2 of the best whose distribution has two peaks, and at the
+// profile's ends (linear in chi2 between the last fit within and the first
+// beyond); empty when none has two peaks, or when `two` is not a fit of two
+// Gaussians.
 std::vector<std::array<double, 2>> split_share_ranges(GaussianMixture const& gm, MixtureFit const& two,
                                                       double delta_chi2);
 

@@ -82,30 +82,31 @@ double fit_held(GaussianMixture const& gm, double z, std::vector<double>& theta)
 
 std::vector<WeightProfilePoint> two_gaussian_weight_profile(GaussianMixture const& gm, MixtureFit const& best,
                                                             double delta_chi2) {
-  std::vector<WeightProfilePoint> all;
-  if (!best.ok || best.k != 2 || gm.problem().n_data <= 4) return all;
+  std::vector<WeightProfilePoint> below, above;
+  if (!best.ok || best.k != 2 || gm.problem().n_data <= 4) return below;
   MixtureShape start;
   for (GaussComponent const& c : best.comp)
     start.weight.push_back(c.weight), start.centre.push_back(c.centre), start.width.push_back(c.width);
   std::vector<double> const first = gm.encode(start);
-  all.push_back({start, best.chi2});
   double lowest = best.chi2;
   for (int side : {-1, 1}) {
+    std::vector<WeightProfilePoint>& out = side < 0 ? below : above;
     std::vector<double> theta = first;
     for (int step = 1;; step++) {
       double w = start.weight[0] + side * step * kWeightStep;
       if (w < 0.01 || w > 0.99) break;
       double z = std::log(w / (1.0 - w));
       double c2 = fit_held(gm, z, theta);
-      if (!(c2 <= lowest + delta_chi2)) break;
+      if (!std::isfinite(c2)) break;
       std::vector<double> full(theta.begin(), theta.begin() + 4);
       full.push_back(z);
-      all.push_back({gm.decode(full.data(), 2), c2});
+      out.push_back({gm.decode(full.data(), 2), c2});
+      if (c2 > lowest + delta_chi2) break;
       lowest = std::min(lowest, c2);
     }
   }
-  std::vector<WeightProfilePoint> out;
-  for (WeightProfilePoint& p : all)
-    if (p.chi2 <= lowest + delta_chi2) out.push_back(std::move(p));
-  return out;
+  std::vector<WeightProfilePoint> all(below.rbegin(), below.rend());
+  all.push_back({start, best.chi2});
+  all.insert(all.end(), above.begin(), above.end());
+  return all;
 }

@@ -18,9 +18,10 @@ struct WeightProfilePoint {
 
 // From the two-Gaussian fit `best`, the nearer component's weight is stepped
 // by kWeightStep down to 0.01 and up to 0.99, each fit started from the one
-// before; a side ends at the first fit whose chi2 exceeds the lowest seen
-// by more than `delta_chi2`. Returns the fits within delta_chi2 of the
-// lowest chi2 found (the best fit's own among them). Deterministic.
+// before; a side ends with the first fit whose chi2 exceeds the lowest seen
+// by more than `delta_chi2` (kept: the profile's end lies between it and the
+// fit before). Returns the fits in order of the held weight, the best fit's
+// own among them. Deterministic.
 std::vector<WeightProfilePoint> two_gaussian_weight_profile(GaussianMixture const& gm, MixtureFit const& best,
                                                             double delta_chi2);
 
