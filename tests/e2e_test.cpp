@@ -33,19 +33,24 @@ TEST(CommandLine, VersionUsageHelpAndAMissingFile) {
 TEST(Run, DirectoryCopiesOfTheInputsAndTheWholeLog) {
   Workspace w;
   // An existing run directory is reused: its files stay, the log is replaced.
-  std::string run = w.dir.file("runs/test1/");
+  std::string run = w.dir.file("runs/sim_run_one/");
   std::filesystem::create_directories(run);
-  write_file(run + "keep.txt", "earlier run"), write_file(run + "test1.log", "earlier log\n");
+  write_file(run + "keep.txt", "earlier run"), write_file(run + "sim_run_one.log", "earlier log\n");
   write_file(w.dir.file("dist.dat"), "# r p\n3.0 0.6\n\n4.5 0.4");  // the last line without a newline
-  std::string params = param_text({{"MODE", "sim"}, {"DISTDIST", "dist.dat"}, {"PATH", "runs/"}, {"OUTPUT", "test1"},
+  std::string params = param_text({{"MODE", "sim"}, {"DISTDIST", "dist.dat"}, {"PATH", "runs/"}, {"OUTPUT", "sim_run_one"},
                                    {"NTRIES", "2"}, {"INIT TEMP", "300"}, {"SCALING", "1.0 0.8"},
                                    {"ERR MAX STEP SIZE", "0.1234567"}, {"MIN STDEV2", "1e-5"}});
   write_file(w.dir.file("p.par"), params);
   RunResult r = w.run_args({"p.par"});
   ASSERT_TRUE(r.status == 0 && r.err.empty()) << r.out << r.err;
+  // The file list fills each line up to 100 columns: the next line's first name would not have fitted.
+  std::istringstream list(r.out.substr(r.out.find("Files in")));
+  std::string a, b;
+  for (std::getline(list, a), std::getline(list, a); std::getline(list, b) && b.size() > 2; a = b)
+    EXPECT_TRUE(a.size() <= 100 && a.size() + 1 + b.find(' ', 2) - 2 > 100) << a << "\n" << b;
   EXPECT_EQ(read_file(run + "data.dat") + read_file(run + "p.par") + read_file(run + "keep.txt"),
             kSmallData + params + "earlier run");
-  EXPECT_EQ(mask_times(read_file(run + "test1.log")), read_file(REDORDIST_SOURCE_DIR "/tests/golden/sim_run.log"));
+  EXPECT_EQ(mask_times(read_file(run + "sim_run_one.log")), read_file(REDORDIST_SOURCE_DIR "/tests/golden/sim_run.log"));
   write_file(w.dir.file("dist.dat"), "# none\n"), write_file(w.dir.file("p.par"), std::regex_replace(params, std::regex("MODE: sim"), "MODE: fit"));
   EXPECT_TRUE(w.run_args({"p.par"}).status == 0 && read_file(run + "dist.dat") == "# none\n");  // read, if empty: kept with the run
 }

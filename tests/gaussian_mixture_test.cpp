@@ -191,19 +191,16 @@ TEST(GaussianMixture, WeightProfileReachesTheLinearisedEndsWithFitsThatAreWhatTh
   FitProblem fp = cn_problem(truth_curve(truth, 1.0, 60), 0.01, 1.0, 60);
   std::vector<WeightProfilePoint> prof =
       two_gaussian_weight_profile(GaussianMixture(fp, kNear, kFar), fit_gaussian_mixtures(fp, kNear, kFar).fits[1], 3.84);
-  std::vector<std::vector<double>> J(5);
+  std::vector<std::vector<double>> J(5, std::vector<double>(60));
   for (int j = 0; j < 5; j++)
     for (double h : {1e-5, -1e-5}) {
       MixtureShape m = truth;
-      *std::array<double*, 5>{&m.weight[0], &m.centre[0], &m.width[0], &m.centre[1], &m.width[1]}[j] += h;
-      m.weight[1] = 1.0 - m.weight[0];
+      *std::array<double*, 5>{&m.weight[0], &m.centre[0], &m.width[0], &m.centre[1], &m.width[1]}[j] += h, m.weight[1] = 1 - m.weight[0];
       std::vector<double> f = truth_curve(m, 1.0, 60);
-      J[j].resize(f.size());
       for (size_t i = 0; i < f.size(); i++) J[j][i] += f[i] / (2 * h) / 0.01;
     }
   gsl_matrix* F = gsl_matrix_alloc(5, 5);
-  for (int a = 0; a < 5; a++)
-    for (int b = 0; b < 5; b++) gsl_matrix_set(F, a, b, std::inner_product(J[a].begin(), J[a].end(), J[b].begin(), 0.0));
+  for (int a = 0; a < 25; a++) gsl_matrix_set(F, a / 5, a % 5, std::inner_product(J[a / 5].begin(), J[a / 5].end(), J[a % 5].begin(), 0.0));
   gsl_linalg_cholesky_decomp1(F), gsl_linalg_cholesky_invert(F);
   double half = 1.96 * std::sqrt(gsl_matrix_get(F, 0, 0)), lo = 1.0, hi = 0.0;
   gsl_matrix_free(F);

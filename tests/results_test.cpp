@@ -135,6 +135,7 @@ TEST(Percentile, Type7AndTheMedianAndModeOfADistribution) {
     EXPECT_DOUBLE_EQ(distribution_median(d.p.data(), r.data(), 4), d.median);
     EXPECT_DOUBLE_EQ(distribution_mode(d.p.data(), r.data(), 4), d.mode);
   }
+  EXPECT_DOUBLE_EQ(distribution_median(V{1, 1}.data(), r.data(), 2), 2.5);  // two cells, 1.5..2.5 and 2.5..3.5
 }
 
 TEST(Diagnostics, EdgeShareAndItsWarningOnPlantedDistributions) {
