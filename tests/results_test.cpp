@@ -286,9 +286,8 @@ TEST(Diagnostics, UnsupportedPeakAndThePlateausScalingOnAPlantedAssessment) {
   sp.fitted = true, sp.lo1 = 0.78, sp.hi1 = 0.84, sp.lo4 = 0.76, sp.hi4 = 0.85, e->scaling = 0.81;
   add_scaling_json(*e, je);
   EXPECT_NEAR(je["scaling_sd"].get<double>(), 0.03, 1e-12);
-  std::string said;
-  EXPECT_EQ(refusal_of([&] { report_fitted_scaling(*e); }, &said), "");
-  EXPECT_NE(said.find("Fitted SCALING: 0.8100 +- 0.0300\n"), std::string::npos) << said;
+  EXPECT_EQ(refusal_of([&] { report_fitted_scaling(*e); }, &printed), "");
+  EXPECT_NE(printed.find("Fitted SCALING: 0.8100 +- 0.0300\n"), std::string::npos) << printed;
 }
 
 // The warnings on the mean and the sd, from planted verdicts: a quantity the
@@ -302,17 +301,20 @@ TEST(Diagnostics, AFitThatDoesNotExplainTheDataPointsToScalingAndTheTrapWhenFoun
   std::string bad = "warning: the fit does not explain the data (chi2 40.0 for 5 points, p = 1e-05; runs test p = 0.5), "
                     "so none of its numbers (effective distance, mean, sd, peaks) is determined: "
                     "check, in this order, SCALING%s, the errors in the data file, MAS, and the nuclei XN and YN";
-  struct { double p_high, p_low; bool trap; std::string want; double p_few = 0.5; } cases[] = {
-      {1e-5, 1.0, false, strf(bad.c_str(), "")}, {1e-5, 1.0, true, strf(bad.c_str(), " (see the warning on SCALING above)")},
-      {1e-3, 1.0, false, ""}, {0.5, 1e-3, false, ""}, {0.5, 9.9e-4, false, "warning: chi2 40.0 is far below what 5 points "
-       "with these errors give (p = 0.00099): the errors in the data file are probably overestimated, or the annealing fits the noise"},
-      {0.5, 1.0, false, "", 1e-3}, {0.5, 1.0, false, "warning: the fit does not explain the data (chi2 40.0 for 5 points, p = 0.5; runs "
+  // trap: 1 the SCALING trap found, 2 a late plateau at S/S0 0.2 +- 0.01 under SCALING 1 (its own hint, the brief one).
+  struct { double p_high, p_low; int trap; std::string want; double p_few = 0.5; } cases[] = {
+      {1e-5, 1.0, 0, strf(bad.c_str(), "")}, {1e-5, 1.0, 1, strf(bad.c_str(), " (see the warning on SCALING above)")},
+      {1e-5, 1.0, 2, strf(bad.c_str(), " (near 0.80 by the curve's late plateau)")}, {1e-3, 1.0, 0, ""}, {0.5, 1e-3, 0, ""},
+      {0.5, 9.9e-4, 0, "warning: chi2 40.0 is far below what 5 points with these errors give (p = 0.00099): the errors in "
+       "the data file are probably overestimated, or the annealing fits the noise"},
+      {0.5, 1.0, 0, "", 1e-3}, {0.5, 1.0, 0, "warning: the fit does not explain the data (chi2 40.0 for 5 points, p = 0.5; runs "
        "test p = 0.00099): check, in this order, SCALING, the errors in the data file, MAS, and the nuclei XN and YN", 9.9e-4}};
   for (auto const& c : cases) {
     Model m;
     gsl_vector_set_zero(m->distribution), gsl_vector_set(m->distribution, 3, 1.0);  // away from the grid's ends
     Assessment d;
-    d.computed = true, d.chi2.p_high = c.p_high, d.chi2.p_low = c.p_low, d.runs.p_few = c.p_few, m->chi2 = 40.0, m->results.scaling_trap.found = c.trap;
+    d.computed = true, d.chi2.p_high = c.p_high, d.chi2.p_low = c.p_low, d.runs.p_few = c.p_few, m->chi2 = 40.0, m->results.scaling_trap.found = c.trap == 1;
+    if (c.trap == 2) d.plateau = {true, 4, 12.0, 0.2, 0.01}, m.rw->n_adj = 0;
     report_determined(*m, d);
     std::string all;
     for (std::string const& w : m->report().warnings()) all += w.rfind("warning: the fit", 0) == 0 || w.rfind("warning: chi2", 0) == 0 ? w : "";
