@@ -122,7 +122,7 @@ std::vector<BadInput> bad_inputs() {
        "redordist in (e.g. runs/), or shorten OUTPUT"},
       {"InitTemp", {{"INIT TEMP", "0"}}, "", "", line + "21: INIT TEMP of try 1 is 0; it must be above 0"},
       {"AttenTempOfTry2", {{"NTRIES", "2"}, {"ATTEN TEMP", "2 0.5"}}, "", "", line + "22: ATTEN TEMP of try 2 is 0.5; it must be above 1"},
-      {"SignedWordInAList", {{"NTRIES", "2"}, {"ATTEN TEMP", "2 -5x"}}, "", "", line + "22: ATTEN TEMP \"-5x\" is not a number"},
+      {"BeyondNtriesNotRead", {{"NTRIES", "1"}, {"ATTEN TEMP", "2 -5x"}}, "", "", ""}, {"SignedWordInAList", {{"NTRIES", "2"}, {"ATTEN TEMP", "2 -5x"}}, "", "", line + "22: ATTEN TEMP \"-5x\" is not a number"},
       {"GaussiansRange", {{"FAR", "2.55"}}, "", "", e + "FAR - NEAR is 0.05 Angstrom; it must be above 0.1 for --solver gaussians", "gaussians"},
       {"MaxentRangeAtItsLimit", {{"FAR", "2.7999999995"}}, "", "", "", "maxent"},  // within 1e-9 of 0.3: a rounded value
       {"MaxentRange", {{"NEAR", "3.0"}, {"FAR", "3.2"}}, "", "", e + "FAR - NEAR is 0.2 Angstrom; it must be at least 0.3 for --solver maxent", "maxent"},
