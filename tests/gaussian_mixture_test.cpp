@@ -202,9 +202,8 @@ TEST(GaussianMixture, WeightProfileReachesTheLinearisedEndsWithFitsThatAreWhatTh
   gsl_matrix* F = gsl_matrix_alloc(5, 5);
   for (int a = 0; a < 25; a++) gsl_matrix_set(F, a / 5, a % 5, std::inner_product(J[a / 5].begin(), J[a / 5].end(), J[a % 5].begin(), 0.0));
   gsl_linalg_cholesky_decomp1(F), gsl_linalg_cholesky_invert(F);
-  double half = 1.96 * std::sqrt(gsl_matrix_get(F, 0, 0)), lo = 1.0, hi = 0.0;
+  double half = 1.96 * std::sqrt(gsl_matrix_get(F, 0, 0)), lo = 1.0, hi = 0.0, beyond = 0;  // beyond: fits past the ends
   gsl_matrix_free(F);
-  int beyond = 0;
   for (WeightProfilePoint const& p : prof) {
     std::vector<double> f = truth_curve(p.shape, 1.0, 60);
     double c2 = 0.0, lin = std::pow((p.shape.weight[0] - 0.6) / (half / 1.96), 2);
