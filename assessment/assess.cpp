@@ -10,10 +10,9 @@
 #include <stdexcept>
 #include <algorithm>
 
-#include <gsl/gsl_spline.h>
-
 #include "numeric/numeric.h"
 #include "assessment/advice.h"
+#include "assessment/assessment_basis.h"
 #include "assessment/assessment_grid.h"
 #include "numeric/format.h"
 #include "model/gaussian_mixture.h"
@@ -32,80 +31,11 @@ std::vector<double> values(gsl_vector const* v) {
   return out;
 }
 
-// Beyond this lambda_D the table of the powder average is kept every 0.1:
-// there the curve has nearly died away and a knot every 0.01 would make the
-// table grow as 1 / NEAR^3.
-constexpr double kFineTableEnd = 20.0;
-
 // Two supported peaks in mode err: their share intervals hold the splits of
 // two Gaussians within this much of the best chi2, the splits' own 95 %
 // profile interval (the noise's interval about the solver's split holds its
 // bias as well, but not the other splits the data allow).
 constexpr double kSplitDeltaChi2 = 3.84;
-
-// The knots of the table: every 0.01 from -0.1 to 0.1 past min(top,
-// kFineTableEnd), then every 0.1 to 1 past top.
-std::vector<double> table_knots(double top) {
-  std::vector<double> lam;
-  int n = static_cast<int>(std::ceil(std::min(top, kFineTableEnd) / 0.01)) + 21;
-  for (int k = 0; k < n; k++) lam.push_back(0.01 * (k - 10));
-  for (int k = 1; top > kFineTableEnd && lam.back() < top + 1.0; k++) lam.push_back(lam[n - 1] + 0.1 * k);
-  return lam;
-}
-
-using KernelAt = std::function<void(std::vector<double> const&, std::vector<double>&)>;
-
-// The run's kernel for the Gaussians on the assessment's range g, with its
-// values on their sub-grid computed once; it does not depend on SCALING, so
-// one serves the fit problems of every SCALING tried. The powder average
-// depends on lambda_D = j D / MAS alone: tabulated up to the largest
-// lambda_D the range needs and interpolated by a cubic spline (on the exact
-// curve the error is below 1e-8), it costs a few hundred powder averages
-// instead of one per data point and sub-grid distance.
-KernelAt determined_kernel(Paar const& m, AssessmentGrid const& g) {
-  RunSetup const& s = *m.setup;
-  FitProblem fp = m.fit_problem();
-  // Ten steps past each end, and S/S0 even in lambda_D below 0: the spline's
-  // free ends then lie where their error has died away.
-  std::vector<double> lam = table_knots(g.lambda_top);
-  double n_direct = s.n_data * (g.far - g.near) / kFineStep;
-  if (!s.have_curve && s.per_2pi > 0 && static_cast<double>(lam.size()) < n_direct) {
-    int n = static_cast<int>(lam.size());
-    std::vector<double> val(n);
-    // Each knot's powder average alone: the same values for any thread count.
-#pragma omp parallel for schedule(dynamic, 8)
-    for (int k = 0; k < n; k++) val[k] = s.kernel_value(s.powder, 1, std::fabs(lam[k]) * s.mas);
-    auto spline = std::shared_ptr<gsl_spline>(gsl_spline_alloc(gsl_interp_cspline, n), gsl_spline_free);
-    gsl_spline_init(spline.get(), lam.data(), val.data(), n);
-    RunSetup const* setup = &s;
-    fp.kernel_at = [setup, spline, last = lam.back()](std::vector<double> const& r, std::vector<double>& out) {
-      out.assign(static_cast<size_t>(setup->n_data) * r.size(), 0.0);
-      for (int i = 0; i < setup->n_data; i++) {
-        double j = static_cast<int>(gvg(setup->cycles, i)) / 2;
-        for (size_t c = 0; c < r.size(); c++) {
-          double l = std::min(last, j * setup->dipolar_constant / std::pow(r[c], 3.0) / setup->mas);
-          out[i * r.size() + c] = gsl_spline_eval(spline.get(), l, nullptr);
-        }
-      }
-    };
-  }
-  // The sub-grid is fixed by the range: its kernel is computed once.
-  auto where = std::make_shared<std::vector<double>>(GaussianMixture(fp, g.near, g.far).fine_centres());
-  auto cache = std::make_shared<std::vector<double>>();
-  fp.kernel_at(*where, *cache);
-  return [where, cache, compute = fp.kernel_at](std::vector<double> const& r, std::vector<double>& out) {
-    if (r == *where) out = *cache;
-    else compute(r, out);
-  };
-}
-
-// The run's fit problem for the Gaussians at the model's SCALING, with the
-// assessment's kernel.
-FitProblem determined_problem(Paar const& m, KernelAt const& kernel) {
-  FitProblem fp = m.fit_problem();
-  fp.kernel_at = kernel;
-  return fp;
-}
 
 void goodness(Paar const& m, Assessment& d) {
   int n = m.setup->n_data;
@@ -215,48 +145,35 @@ void judge_width(Paar const& m, Assessment& d) {
 // fitted, or open to the trap of mass beyond one dephasing cycle, the width
 // at one SCALING alone is too narrow a claim. The Gaussians are judged
 // against the best over SCALING (one chi2 + 4 region, not one per SCALING).
-void widen_over_scaling(Paar const& m, AssessmentGrid const& g, KernelAt const& kernel, ProfileCurves* curves,
-                        WidthAllowed& w) {
+void widen_over_scaling(Paar const& m, AssessmentBasis const& b, WidthAllowed& w) {
   ScalingProfile const& p =
       m.results.scaling_fit.fitted ? m.results.scaling_fit : m.results.scaling_trap.profile;
   if (!p.fitted || !w.computed) return;
   std::array<double, 2> range = {std::min(p.lo4, m.scaling), std::max(p.hi4, m.scaling)};
   if (range[1] - range[0] < 1e-3) return;
-  WidthAllowed o = one_gaussian_profile(determined_problem(m, kernel), g.near, g.far, kAllowedDeltaChi2, g.step,
-                                        curves, range);
+  ProfileCurves curves = b.curves;
+  WidthAllowed o = one_gaussian_profile(b.fp, b.grid.near, b.grid.far, kAllowedDeltaChi2, b.grid.step, &curves,
+                                        range);
   if (o.computed) join_allowed(w, o);
 }
 
-// The one-Gaussian profile (widened over SCALING) beside the peak models (the
-// skewed peak's fit also into skewed), each on a thread of its own (the loops
-// inside each run on that thread, OpenMP not nesting teams): on the bundled
-// example the two take about as long. Every value is computed by the same
-// code whatever the thread count.
-std::vector<PeakModel> profile_and_models(Paar const& m, AssessmentGrid const& g, KernelAt const& kernel,
-                                          FitProblem const& fp, MixtureSelection const& sel,
-                                          GaussianMixture const& gm, WidthAllowed& width, SkewedPeak& skewed) {
-  std::vector<PeakModel> models;
-  std::exception_ptr failed[2];
-#pragma omp parallel sections
-  {
-#pragma omp section
+// The one-Gaussian profile of the basis widened over SCALING (beside the
+// peak models when they are still being fitted), and the peak models; a
+// failure of either rethrown, the profile's first.
+std::vector<PeakModel> profile_and_models(Paar const& m, AssessmentBasis const& b, WidthAllowed& width) {
+  std::exception_ptr profile_failed = b.profile_failed;
+  if (!profile_failed) {
+    width = b.width;
     try {
-      ProfileCurves curves;
-      width = one_gaussian_profile(fp, g.near, g.far, kAllowedDeltaChi2, g.step, &curves);
-      widen_over_scaling(m, g, kernel, &curves, width);
+      widen_over_scaling(m, b, width);
     } catch (...) {
-      failed[0] = std::current_exception();
-    }
-#pragma omp section
-    try {
-      models = peak_models(sel, gm, &skewed);
-    } catch (...) {
-      failed[1] = std::current_exception();
+      profile_failed = std::current_exception();
     }
   }
-  for (std::exception_ptr const& e : failed)
+  b.wait_all();
+  for (std::exception_ptr const& e : {profile_failed, b.models_failed})
     if (e) std::rethrow_exception(e);
-  return models;
+  return b.models;
 }
 
 // Peaks beyond the full-cycle distance, when a lower SCALING explains the
@@ -413,7 +330,7 @@ bool effective_outside(double r_eff, double lo, double hi) {
   return r_eff < lo - slack || r_eff > hi + slack;
 }
 
-Assessment assess(Paar const& m) {
+Assessment assess(Paar const& m, std::shared_ptr<AssessmentBasis const> basis) {
   Assessment d;
   d.computed = true;
   goodness(m, d);
@@ -421,16 +338,16 @@ Assessment assess(Paar const& m) {
   FitProblem plain = m.fit_problem();
   d.plateau = late_plateau(values(s.cycles), plain.target, plain.sigma);
   d.peaks = distribution_peaks(values(s.distances), values(m.distribution));
-  d.grid = assessment_grid(s, s.longest_measurable_distance(m.scaling));
-  AssessmentGrid const& g = d.grid;
-  // The Gaussians need a range of a few of their narrowest widths.
+  if (!basis || !basis_fits(*basis, m)) basis = start_assessment_basis(m.setup, plain);
+  AssessmentBasis const& b = *basis;
+  d.grid = b.grid;
+  b.wait_profile();
   try {
-    KernelAt kernel = determined_kernel(m, g);
-    FitProblem fp = determined_problem(m, kernel);
-    MixtureSelection sel = fit_gaussian_mixtures(fp, g.near, g.far);
-    GaussianMixture gm(fp, g.near, g.far);
-    SkewedPeak sk;
-    std::vector<PeakModel> models = profile_and_models(m, g, kernel, fp, sel, gm, d.width, sk);
+    if (b.before_models) std::rethrow_exception(b.before_models);
+    MixtureSelection const& sel = b.sel;
+    GaussianMixture const& gm = *b.gm;
+    SkewedPeak const& sk = b.skewed;
+    std::vector<PeakModel> models = profile_and_models(m, b, d.width);
     double best = INFINITY;
     for (PeakModel const& pm : models) {
       d.peak_models.push_back({pm.name, pm.aic, static_cast<int>(pm.peaks.size()), {}, pm.moments, {}});

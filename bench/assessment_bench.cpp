@@ -14,6 +14,7 @@
 
 #include "bench_models.h"
 #include "driver/solve.h"
+#include "driver/solve_and_assess.h"
 #include "assessment/assess.h"
 
 namespace {
@@ -65,7 +66,23 @@ void BM_Assessment(benchmark::State& state) {
   state.SetLabel(kSolvers[state.range(0)]);
 }
 
+// The fit and its assessment as a run makes them: the assessment's part that
+// depends on the data alone beside the solver when a core is spare. Its time
+// less BM_FitAlone's is what judging the fit adds to a run.
+void BM_FitWithAssessment(benchmark::State& state) {
+  std::unique_ptr<Paar> m = example_model(kSolvers[state.range(0)]);
+  bench::QuietCout quiet;
+  for (auto _ : state) {
+    Paar fit(*m);
+    RunSummary summary;
+    solve_and_assess(fit, kSolvers[state.range(0)], [](Paar&) {}, false, summary);
+    benchmark::DoNotOptimize(summary.assessment.width.width_lo);
+  }
+  state.SetLabel(kSolvers[state.range(0)]);
+}
+
 BENCHMARK(BM_FitAlone)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Assessment)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FitWithAssessment)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -1,10 +1,9 @@
-#include "assessment/assess.h"
 #include "driver/run_in_memory.h"
 
 #include <memory>
 #include <sstream>
 
-#include "driver/solve.h"
+#include "driver/solve_and_assess.h"
 #include "model/paar.h"
 #include "output/run_summary.h"
 
@@ -32,14 +31,8 @@ MemoryRun run_in_memory(RunInputs const& inputs, std::string const& solver, bool
   setup->report_inputs(report);
   setup->build_transforms(report);
   // The order of run_one's run_mode, less the files.
-  SolveOutcome o = solve(model, solver, no_tables, fit_scaling);
   RunSummary summary;
-  summary.fitted = o.fitted && o.finite;
-  summary.solver_details = model.results.details;
-  if (summary.fitted) {
-    summary.assessment = assess(model);
-    summary.diagnostics = report_diagnostics(model, summary.assessment);
-  }
+  SolveOutcome o = solve_and_assess(model, solver, no_tables, fit_scaling, summary);
   bool failed = model.results.solver_failed || !o.finite ||
                 (o.mc != McStatus::kDone && o.mc != McStatus::kInterrupted);
   model.calc_state();  // the full evaluation the result table makes

@@ -1,4 +1,3 @@
-#include "assessment/assess.h"
 #include "driver/run_one.h"
 
 #include <cmath>
@@ -7,7 +6,7 @@
 #include <memory>
 #include <unistd.h>
 
-#include "driver/solve.h"
+#include "driver/solve_and_assess.h"
 #include "model/paar.h"
 #include "numeric/interrupt.h"
 #include "output/matrix_dump.h"
@@ -67,13 +66,9 @@ void closing_block(Paar& m, std::string const& param_file) {
 // lines and the summary. Returns the exit status.
 int run_mode(Paar& model, RunRequest const& r, RunSummary& summary) {
   SolveOutcome o;
-  if (model.setup->mode == "fit" || model.setup->mode == "err") o = solve(model, r.solver, write_results, r.fit_scaling);
-  summary.fitted = o.fitted && o.finite;
+  if (model.setup->mode == "fit" || model.setup->mode == "err")
+    o = solve_and_assess(model, r.solver, write_results, r.fit_scaling, summary);
   summary.solver_details = model.results.details;
-  if (summary.fitted) {
-    summary.assessment = assess(model);
-    summary.diagnostics = report_diagnostics(model, summary.assessment);
-  }
   bool failed = model.results.output_failed || model.results.solver_failed || !o.finite ||
                 (o.mc != McStatus::kDone && o.mc != McStatus::kInterrupted);
   if (!write_tables_and_scripts(model)) failed = true;
