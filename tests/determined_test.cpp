@@ -9,6 +9,7 @@
 #include "assessment/advice.h"
 #include "assessment/assessment_grid.h"
 #include "assessment/assess.h"
+#include "assessment/assessment_basis.h"
 #include "assessment/flat_peak.h"
 #include "solver/gaussians/gaussian_fit.h"
 #include "assessment/peak_support.h"
@@ -494,6 +495,29 @@ TEST(Determined, AFitThatFailsItsChi2DeterminesNothing) {
                   std::string::npos, fails) << all;
     if (fails) { EXPECT_EQ(all.find("not determined by these data"), std::string::npos) << all; }
   }
+}
+
+// The assessment's data part made before the fit (beside it) serves only the
+// data, errors and SCALING it was made for: made for SCALING 1 and handed to
+// a fit at 0.9, or for other data, it is made again; its own problem's gives
+// the assessment assess makes alone.
+TEST(Determined, ABasisMadeAheadServesOnlyItsOwnProblem) {
+  ts::Model m({{"FAR", "4.5"}}, ts::kCurveData);
+  auto ahead = start_assessment_basis(m->setup, m->fit_problem());
+  auto key = [](Assessment const& a) {
+    return std::vector<double>{a.width.width_lo, a.width.width_hi, a.width.effective_lo, a.width.effective_hi,
+                               a.grid.far, a.peak_models.empty() ? -1.0 : a.peak_models.back().aic};
+  };
+  std::vector<double> const own = key(assess(*m));
+  EXPECT_EQ(key(assess(*m, ahead)), own);
+  m->scaling = 0.9;
+  std::vector<double> const lower = key(assess(*m));
+  EXPECT_NE(lower, own);
+  EXPECT_EQ(key(assess(*m, ahead)), lower);
+  m->scaling = 1.0, gsl_vector_set(m->data, 3, gsl_vector_get(m->data, 3) + 0.05);
+  std::vector<double> const moved = key(assess(*m));
+  EXPECT_NE(moved, own);
+  EXPECT_EQ(key(assess(*m, ahead)), moved);
 }
 
 // A Gaussian component is flagged at NEAR or FAR within half a grain of it (at
