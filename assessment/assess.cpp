@@ -140,35 +140,32 @@ void judge_width(Paar const& m, Assessment& d) {
 }
 
 
-// The widths and centres one Gaussian may take with SCALING free over the
-// range the data allow, joined to those at the run's SCALING: with SCALING
-// fitted, or open to the trap of mass beyond one dephasing cycle, the width
-// at one SCALING alone is too narrow a claim. The Gaussians are judged
-// against the best over SCALING (one chi2 + 4 region, not one per SCALING).
-void widen_over_scaling(Paar const& m, AssessmentBasis const& b, WidthAllowed& w) {
+// The SCALINGs one Gaussian's widths and centres are widened over: with
+// SCALING fitted, or open to the trap of mass beyond one dephasing cycle, the
+// range its profile allows joined to the run's SCALING (none, {0, 0}, without
+// a profile or where the range is narrower than 1e-3).
+std::array<double, 2> widening_range(Paar const& m) {
   ScalingProfile const& p =
       m.results.scaling_fit.fitted ? m.results.scaling_fit : m.results.scaling_trap.profile;
-  if (!p.fitted || !w.computed) return;
+  if (!p.fitted) return {0.0, 0.0};
   std::array<double, 2> range = {std::min(p.lo4, m.scaling), std::max(p.hi4, m.scaling)};
-  if (range[1] - range[0] < 1e-3) return;
-  ProfileCurves curves = b.curves;
-  WidthAllowed o = one_gaussian_profile(b.fp, b.grid.near, b.grid.far, kAllowedDeltaChi2, b.grid.step, &curves,
-                                        range);
-  if (o.computed) join_allowed(w, o);
+  return range[1] - range[0] < 1e-3 ? std::array<double, 2>{0.0, 0.0} : range;
 }
 
-// The one-Gaussian profile of the basis widened over SCALING (beside the
-// peak models when they are still being fitted), and the peak models; a
-// failure of either rethrown, the profile's first.
-std::vector<PeakModel> profile_and_models(Paar const& m, AssessmentBasis const& b, WidthAllowed& width) {
+// The one-Gaussian profile of the basis widened over SCALING (here, beside
+// the peak models still being fitted, when the basis was made before the
+// fit), and the peak models; a failure of either rethrown, the profile's first.
+std::vector<PeakModel> profile_and_models(AssessmentBasis const& b, std::array<double, 2> range,
+                                          WidthAllowed& width) {
   std::exception_ptr profile_failed = b.profile_failed;
   if (!profile_failed) {
     width = b.width;
-    try {
-      widen_over_scaling(m, b, width);
-    } catch (...) {
-      profile_failed = std::current_exception();
-    }
+    profile_failed = b.widen_failed;
+    if (b.widened_over != range) try {
+        widen_over_scaling(b, range, width);
+      } catch (...) {
+        profile_failed = std::current_exception();
+      }
   }
   b.wait_all();
   for (std::exception_ptr const& e : {profile_failed, b.models_failed})
@@ -338,7 +335,8 @@ Assessment assess(Paar const& m, std::shared_ptr<AssessmentBasis const> basis) {
   FitProblem plain = m.fit_problem();
   d.plateau = late_plateau(values(s.cycles), plain.target, plain.sigma);
   d.peaks = distribution_peaks(values(s.distances), values(m.distribution));
-  if (!basis || !basis_fits(*basis, m)) basis = start_assessment_basis(m.setup, plain);
+  std::array<double, 2> const range = widening_range(m);
+  if (!basis || !basis_fits(*basis, m)) basis = start_assessment_basis(m.setup, plain, range);
   AssessmentBasis const& b = *basis;
   d.grid = b.grid;
   b.wait_profile();
@@ -347,7 +345,7 @@ Assessment assess(Paar const& m, std::shared_ptr<AssessmentBasis const> basis) {
     MixtureSelection const& sel = b.sel;
     GaussianMixture const& gm = *b.gm;
     SkewedPeak const& sk = b.skewed;
-    std::vector<PeakModel> models = profile_and_models(m, b, d.width);
+    std::vector<PeakModel> models = profile_and_models(b, range, d.width);
     double best = INFINITY;
     for (PeakModel const& pm : models) {
       d.peak_models.push_back({pm.name, pm.aic, static_cast<int>(pm.peaks.size()), {}, pm.moments, {}});

@@ -72,8 +72,9 @@ KernelAt determined_kernel(RunSetup const& s, FitProblem fp, AssessmentGrid cons
   };
 }
 
-// The one-Gaussian profile beside the peak models (the skewed peak's fit
-// also into b.skewed), each on a thread of its own (the loops inside each run
+// The one-Gaussian profile (widened over SCALING when the range is known)
+// beside the peak models (the skewed peak's fit also into b.skewed), each on
+// a thread of its own (the loops inside each run
 // on that thread, OpenMP not nesting teams). Every value is computed by the
 // same code whatever the thread count.
 void profile_and_models(AssessmentBasis& b, std::promise<void>& profile_done) {
@@ -83,6 +84,11 @@ void profile_and_models(AssessmentBasis& b, std::promise<void>& profile_done) {
     {
       try {
         b.width = one_gaussian_profile(b.fp, b.grid.near, b.grid.far, kAllowedDeltaChi2, b.grid.step, &b.curves);
+        try {
+          widen_over_scaling(b, b.widened_over, b.width);
+        } catch (...) {
+          b.widen_failed = std::current_exception();
+        }
       } catch (...) {
         b.profile_failed = std::current_exception();
       }
@@ -124,9 +130,10 @@ bool core_may_be_spare() {
 }  // namespace
 
 std::shared_ptr<AssessmentBasis const> start_assessment_basis(std::shared_ptr<RunSetup const> setup,
-                                                              FitProblem const& plain) {
+                                                              FitProblem const& plain, std::array<double, 2> widen) {
   auto b = std::make_shared<AssessmentBasis>();
   b->plain = plain;
+  b->widened_over = widen;
   b->grid = assessment_grid(*setup, setup->longest_measurable_distance(plain.scaling));
   auto profile_done = std::make_shared<std::promise<void>>();
   b->profile_done = profile_done->get_future().share();
@@ -142,6 +149,14 @@ std::shared_ptr<AssessmentBasis const> start_assessment_basis(std::shared_ptr<Ru
   }
   return b;
 }
+void widen_over_scaling(AssessmentBasis const& b, std::array<double, 2> range, WidthAllowed& w) {
+  if (range[1] <= range[0] || !w.computed) return;
+  ProfileCurves curves = b.curves;
+  WidthAllowed o = one_gaussian_profile(b.fp, b.grid.near, b.grid.far, kAllowedDeltaChi2, b.grid.step, &curves,
+                                        range);
+  if (o.computed) join_allowed(w, o);
+}
+
 bool basis_fits(AssessmentBasis const& b, Paar const& model) {
   FitProblem now = model.fit_problem();
   return now.scaling == b.plain.scaling && now.target == b.plain.target && now.sigma == b.plain.sigma &&

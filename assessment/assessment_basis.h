@@ -7,6 +7,7 @@
 #ifndef REDORDIST_ASSESSMENT_ASSESSMENT_BASIS_H
 #define REDORDIST_ASSESSMENT_ASSESSMENT_BASIS_H
 
+#include <array>
 #include <exception>
 #include <functional>
 #include <future>
@@ -56,6 +57,10 @@ struct AssessmentBasis {
   WidthAllowed width;
   ProfileCurves curves;
   std::exception_ptr profile_failed;
+  // The SCALINGs width was widened over ({0, 0}: none); a failure there
+  // leaves width as the profile at the run's SCALING.
+  std::array<double, 2> widened_over{};
+  std::exception_ptr widen_failed;
   std::vector<PeakModel> models;
   SkewedPeak skewed;
   std::exception_ptr models_failed;
@@ -66,9 +71,19 @@ struct AssessmentBasis {
 // Starts the basis for the run's problem plain at the SCALING its fit will be
 // judged at (model.fit_problem()), the run's transforms built: on a thread of
 // its own when a core may be spare (more than one thread allowed and not
-// inside a parallel loop), else here, returning when it is done.
+// inside a parallel loop), else here, returning when it is done. widen: the
+// SCALINGs to widen the profile over when they are known ({0, 0}: none).
 std::shared_ptr<AssessmentBasis const> start_assessment_basis(std::shared_ptr<RunSetup const> setup,
-                                                              FitProblem const& plain);
+                                                              FitProblem const& plain,
+                                                              std::array<double, 2> widen = {0.0, 0.0});
+
+// The widths and centres one Gaussian may take with SCALING free over range,
+// joined into w (the profile at the run's SCALING, when computed): with
+// SCALING fitted, or open to the trap of mass beyond one dephasing cycle, the
+// width at one SCALING alone is too narrow a claim. The Gaussians are judged
+// against the best over SCALING (one chi2 + 4 region, not one per SCALING).
+// Nothing for the range {0, 0}.
+void widen_over_scaling(AssessmentBasis const& b, std::array<double, 2> range, WidthAllowed& w);
 
 // Whether b was made for the model's data, errors and SCALING.
 bool basis_fits(AssessmentBasis const& b, Paar const& model);
