@@ -336,7 +336,7 @@ Assessment assess(Paar const& m, std::shared_ptr<AssessmentBasis const> basis) {
   d.plateau = late_plateau(values(s.cycles), plain.target, plain.sigma);
   d.peaks = distribution_peaks(values(s.distances), values(m.distribution));
   std::array<double, 2> const range = widening_range(m);
-  if (!basis || !basis_fits(*basis, m)) basis = start_assessment_basis(m.setup, plain, range);
+  if (!basis || !basis_fits(*basis, m)) basis = assessment_basis(m.setup, plain, range);
   AssessmentBasis const& b = *basis;
   d.grid = b.grid;
   b.wait_profile();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
+#include <utility>
 
 #ifdef _OPENMP
 #include <omp.h>
@@ -127,10 +128,9 @@ bool core_may_be_spare() {
 #endif
 }
 
-}  // namespace
-
-std::shared_ptr<AssessmentBasis const> start_assessment_basis(std::shared_ptr<RunSetup const> setup,
-                                                              FitProblem const& plain, std::array<double, 2> widen) {
+// The basis, computed here or on a thread of its own (beside).
+std::shared_ptr<AssessmentBasis const> make_basis(std::shared_ptr<RunSetup const> setup, FitProblem const& plain,
+                                                  std::array<double, 2> widen, bool beside) {
   auto b = std::make_shared<AssessmentBasis>();
   b->plain = plain;
   b->widened_over = widen;
@@ -139,7 +139,7 @@ std::shared_ptr<AssessmentBasis const> start_assessment_basis(std::shared_ptr<Ru
   b->profile_done = profile_done->get_future().share();
   // The thread holds the basis by its address: the basis waits for it before it goes.
   auto fill = [basis = b.get(), setup, profile_done] { fill_basis(*basis, *setup, *profile_done); };
-  if (core_may_be_spare()) {
+  if (beside) {
     b->all_done = std::async(std::launch::async, fill).share();
   } else {
     fill();
@@ -149,6 +149,19 @@ std::shared_ptr<AssessmentBasis const> start_assessment_basis(std::shared_ptr<Ru
   }
   return b;
 }
+
+}  // namespace
+
+std::shared_ptr<AssessmentBasis const> assessment_basis(std::shared_ptr<RunSetup const> setup,
+                                                        FitProblem const& plain, std::array<double, 2> widen) {
+  return make_basis(std::move(setup), plain, widen, false);
+}
+
+std::shared_ptr<AssessmentBasis const> start_assessment_basis(std::shared_ptr<RunSetup const> setup,
+                                                              FitProblem const& plain) {
+  return make_basis(std::move(setup), plain, {0.0, 0.0}, core_may_be_spare());
+}
+
 void widen_over_scaling(AssessmentBasis const& b, std::array<double, 2> range, WidthAllowed& w) {
   if (range[1] <= range[0] || !w.computed) return;
   ProfileCurves curves = b.curves;

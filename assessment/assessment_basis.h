@@ -68,14 +68,17 @@ struct AssessmentBasis {
   std::shared_future<void> profile_done, all_done;
 };
 
-// Starts the basis for the run's problem plain at the SCALING its fit will be
-// judged at (model.fit_problem()), the run's transforms built: on a thread of
-// its own when a core may be spare (more than one thread allowed and not
-// inside a parallel loop), else here, returning when it is done. widen: the
-// SCALINGs to widen the profile over when they are known ({0, 0}: none).
+// The basis for the run's problem plain at the SCALING its fit will be judged
+// at (model.fit_problem()), the run's transforms built; widen: the SCALINGs
+// to widen the profile over ({0, 0}: none).
+std::shared_ptr<AssessmentBasis const> assessment_basis(std::shared_ptr<RunSetup const> setup,
+                                                        FitProblem const& plain, std::array<double, 2> widen);
+// The same before the fit, the SCALINGs to widen over not yet known: on a
+// thread of its own when a core may be spare (more than one thread allowed
+// and not inside a parallel loop), else here, returning when it is done.
+// (A thread of its own costs a few ms to start: worth it only beside a fit.)
 std::shared_ptr<AssessmentBasis const> start_assessment_basis(std::shared_ptr<RunSetup const> setup,
-                                                              FitProblem const& plain,
-                                                              std::array<double, 2> widen = {0.0, 0.0});
+                                                              FitProblem const& plain);
 
 // The widths and centres one Gaussian may take with SCALING free over range,
 // joined into w (the profile at the run's SCALING, when computed): with
