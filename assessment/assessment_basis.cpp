@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
+#include <system_error>
 #include <utility>
 
 #ifdef _OPENMP
@@ -140,13 +141,16 @@ std::shared_ptr<AssessmentBasis const> make_basis(std::shared_ptr<RunSetup const
   // The thread holds the basis by its address: the basis waits for it before it goes.
   auto fill = [basis = b.get(), setup, profile_done] { fill_basis(*basis, *setup, *profile_done); };
   if (beside) {
-    b->all_done = std::async(std::launch::async, fill).share();
-  } else {
-    fill();
-    std::promise<void> done;
-    done.set_value();
-    b->all_done = done.get_future().share();
+    try {
+      b->all_done = std::async(std::launch::async, fill).share();
+      return b;
+    } catch (std::system_error const&) {  // no thread to be had: here, then
+    }
   }
+  fill();
+  std::promise<void> done;
+  done.set_value();
+  b->all_done = done.get_future().share();
   return b;
 }
 
