@@ -121,9 +121,25 @@ void fill_basis(AssessmentBasis& b, RunSetup const& setup, std::promise<void>& p
   profile_and_models(b, profile_done);
 }
 
+int thread_limit() {
+#ifdef _OPENMP
+  return omp_get_max_threads();
+#else
+  return 1;
+#endif
+}
+
+void set_thread_limit(int threads) {
+#ifdef _OPENMP
+  omp_set_num_threads(threads);
+#else
+  (void)threads;
+#endif
+}
+
 bool core_may_be_spare() {
 #ifdef _OPENMP
-  return omp_get_max_threads() > 1 && !omp_in_parallel();
+  return thread_limit() > 1 && !omp_in_parallel();
 #else
   return false;
 #endif
@@ -142,7 +158,11 @@ std::shared_ptr<AssessmentBasis const> make_basis(std::shared_ptr<RunSetup const
   auto fill = [basis = b.get(), setup, profile_done] { fill_basis(*basis, *setup, *profile_done); };
   if (beside) {
     try {
-      b->all_done = std::async(std::launch::async, fill).share();
+      // A new thread starts from the process's number of threads, not its caller's.
+      b->all_done = std::async(std::launch::async, [fill, threads = thread_limit()] {
+                      set_thread_limit(threads);
+                      fill();
+                    }).share();
       return b;
     } catch (std::system_error const&) {  // no thread to be had: here, then
     }
