@@ -497,6 +497,20 @@ TEST(Determined, AFitThatFailsItsChi2DeterminesNothing) {
   }
 }
 
+// With less than one degree of freedom left (maxent's G near the number of
+// points) the chi2 test cannot judge: both its p-values 1; with one it judges.
+TEST(Determined, Chi2TestNeedsOneDegreeOfFreedomLeft) {
+  ts::Model m({{"FAR", "4.5"}}, ts::kCurveData);
+  m->results.solver = "maxent";
+  for (double left : {0.5, 1.0}) {
+    m->results.details["G"] = m->setup->n_data - left;
+    Chi2Test const c = assess(*m).chi2;
+    EXPECT_EQ(c.nu, left);
+    EXPECT_EQ(c.p_high == 1.0 && c.p_low == 1.0, left < 1.0) << c.p_high << " " << c.p_low;
+    EXPECT_NEAR(c.p_high + c.p_low, left < 1.0 ? 2.0 : 1.0, 1e-12);
+  }
+}
+
 // The assessment's data part made before the fit (beside it) serves only the
 // data, errors and SCALING it was made for: made for SCALING 1 and handed to
 // a fit at 0.9, or for other data, it is made again; its own problem's gives
