@@ -19,6 +19,7 @@
 #include "solver/gaussians/weight_profile.h"
 #include <gsl/gsl_linalg.h>
 #include "model/gaussian_mixture.h"
+#include "assessment/split_shares.h"
 #include "tests/test_support.h"
 
 // 13C-15N (3066 Hz A^3), MAS 5000 Hz, N_c = 4, 8, ..., 100: 25 points;
@@ -213,4 +214,10 @@ TEST(GaussianMixture, WeightProfileReachesTheLinearisedEndsWithFitsThatAreWhatTh
     if (c2 <= 3.84) lo = std::min(lo, p.shape.weight[0]), hi = std::max(hi, p.shape.weight[0]);
   }
   EXPECT_TRUE(beyond == 2 && lo >= 0.6 - half && lo < 0.62 - half && hi <= 0.6 + half && hi > 0.58 + half) << lo << " " << hi << " " << half;
+  // The two peaks' shares over those fits, ends interpolated to the level: mirror images (each fit's two shares sum
+  // to 1), as far as the held weights (the peaks' overlap is under 0.01 of the mass; an end moves up to a step, 0.02).
+  auto s = split_share_ranges(GaussianMixture(fp, kNear, kFar), fit_gaussian_mixtures(fp, kNear, kFar).fits[1], 3.84);
+  ASSERT_EQ(s.size(), 2u);
+  EXPECT_TRUE(std::fabs(s[0][0] + s[1][1] - 1) < 1e-9 && std::fabs(s[0][1] + s[1][0] - 1) < 1e-9 &&
+              std::fabs(s[0][0] - lo) < 0.03 && std::fabs(s[0][1] - hi) < 0.03) << s[0][0] << " " << s[0][1] << " " << s[1][0];
 }
