@@ -63,7 +63,6 @@ Assessment::EdgePile edge_pile(Paar const& model);
 // whose centre lies within half a grain (at least 0.01 Angstrom) of NEAR or
 // FAR, is where the bounds put it, not the data: a line each in component_problems.
 struct MixtureFit;
-struct AssessmentBasis;
 void flag_components(Paar const& model, MixtureFit const& fit, double width_max, Assessment& d);
 
 // Where one Gaussian does not describe the data (and the allowed widths were
@@ -89,6 +88,7 @@ void judge_moments_by_models(Paar const& model, Assessment& d);
 // cannot separate from one, or a skewed peak against a Gaussian, move it.
 void judge_peak_positions(Paar const& model, Assessment& d);
 
+struct AssessmentBasis;
 // Quiet: computes, prints nothing, changes nothing in the model. basis: the
 // data's part, made ahead (assessment_basis); made here when absent or made
 // for other data or another SCALING.
