@@ -338,6 +338,20 @@ TEST(MonteCarlo, RejectionsAndTableRefreshesUpToTheLastBlock) {
   EXPECT_EQ(c.out(".me"), snap);
 }
 
+// 4 runs a block, 5 blocks: 20 accepted. MAX MC CHI2 13.6 rejects 6 (6 of 26, above a fifth: the
+// warning), 13.7 rejects 5 (5 of 25, exactly a fifth: none).
+TEST(MonteCarlo, RejectionWarningOnlyAboveAFifthOfTheRuns) {
+  for (auto [limit, rejected] : {std::pair{"13.6", 6}, {"13.7", 5}}) {
+    McRun c;
+    ASSERT_EQ(c.run({{"MAX MC BLOCKS", "5"}, {"PER MC BLOCK", "4"}, {"MIN STDEV2", "1e-12"}, {"MAX MC CHI2", limit}}).status, 0);
+    Walk w = walk(mc_lines(c.out(".log")), 4, std::stod(limit));
+    ASSERT_TRUE(w.rejected == rejected && w.sigmas.size() == 1) << w.rejected;
+    Row rest = {kMaxSteps + w.sigmas[0], strf("number rejected: %d of total 20", rejected), "Monte Carlo did not converge "
+                "within the 5 blocks allowed (MAX MC BLOCKS); the spreads are from 20 Monte Carlo runs"};
+    EXPECT_EQ(w.rest, with_rejection_warning(rest, w, 20, limit));
+  }
+}
+
 TEST(MonteCarlo, StopsAfterAThousandRejectionsInARow) {
   // One trial per run, so 1000 runs take little time.
   McRun c;
