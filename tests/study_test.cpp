@@ -43,9 +43,10 @@ TEST(StudyFile, RefusesWithFileLineValueAndRule) {
   }
 }
 
+// (Fields lose the blanks and tabs around them.)
 TEST(StudyFile, CurvesKeepTheirLinesAndKeys) {
   std::vector<StudyCurve> c;
-  ASSERT_FALSE(read_study("curve,s_s0,n_c,s0,s,error,scaling\nA.1,1,0,1,1,0.02,1\nB,0.8,4,1,0.8,,0.9\n"
+  ASSERT_FALSE(read_study("curve,s_s0,n_c,s0,s,error,scaling\nA.1,1,0,1,1,0.02,1\n \tB  ,0.8,4,1,0.8,, 0.9\t\n"
                           "A.1,0.9,4,10,9,0.02,1\n", c));
   ASSERT_EQ(c.size(), 2u);
   std::vector<StudyCurve> longest;
