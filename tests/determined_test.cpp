@@ -340,8 +340,7 @@ TEST(Determined, EffectiveDistanceOutsideItsAllowedRangeBeyondTheSlackOrOpenInAW
   for (auto [r, outside] : {std::pair{2.9951, false}, {2.9949, true}, {3.0049, false}, {3.0051, true}}) EXPECT_EQ(effective_outside(r, 3.0, 3.0), outside) << r;
   // A value is determined when every value allowed lies within the precision of it, the ends included: the larger of
   // an absolute one and a share of each end (1/3 of 3 and of 5 is at least 1).
-  for (auto [lo, hi, abs, within] : {std::tuple{0.75, 1.25, 0.25, true}, {0.75, 1.2500001, 0.25, false}, {0.7499999, 1.25, 0.25, false},
-                                     {3.0, 5.0, 0.0, true}, {2.9999999, 5.0, 0.0, false}})
+  for (auto [lo, hi, abs, within] : {std::tuple{0.75, 1.25, 0.25, true}, {0.75, 1.2500001, 0.25, false}, {0.7499999, 1.25, 0.25, false}, {3.0, 5.0, 0.0, true}, {2.9999999, 5.0, 0.0, false}})
     EXPECT_EQ(every_within(lo < 1 ? 1.0 : 4.0, lo, hi, abs, lo < 1 ? 0.0 : 1.0 / 3.0), within) << lo << " " << hi;
   // Determined only when that range lies within 1.5 % of r_eff either side (errors of 1.5 to 10 %:
   // at 6 % its half is 1.47 % of its middle, at 6.5 % 1.63 %); otherwise a warning gives

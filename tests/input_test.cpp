@@ -169,6 +169,7 @@ std::vector<BadInput> bad_inputs() {
       {"DistNoDistance", {}, "", "3.0 0.2\nfar 0.1\n", "dist.dat line 2: distance \"far\" is not a finite number"},
       {"DistNegative", {}, "", "0.5 0.1\n3.0 0.2\n-4.5 0.1\n", "dist.dat line 3: distance \"-4.5\" must be at least 0.5 Angstrom"},  // 0.5: the limit
       {"DistFraction", {}, "", "3.0 1.2\n", "dist.dat line 1: fraction \"1.2\" must lie between 0 and 1"},
+      {"DistTooMany", {}, "", [] { std::string s; for (int i = 0; i <= 100000; i++) s += "3.0 0\n"; return s; }(), "dist.dat line 100001: more than 100000 distances"},
       {"DistWhole", {}, "", "3.0 0.6\n4.0 0.4\n", "DISTDIST dist.dat: the fractions add up to 1; they must add up to less than 1 in mode fit and err, where the rest is fitted"},
       {"DistWholeInSim", {{"MODE", "sim"}}, "", "3.0 0.6\n4.0 0.4\n", ""},
       {"DistOverWholeInSim", {{"MODE", "sim"}}, "", "3.0 0.9\n4.0 0.6\n", "DISTDIST dist.dat: the fractions add up to 1.5; they must add up to at most 1"}};

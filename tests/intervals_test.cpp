@@ -155,8 +155,7 @@ TEST(Intervals, SupportedSharesHoldTheUnsupportedPeaksBesideThemThePeakModelsAnd
     }
   }
   // A share ends at 1, however much the unsupported peaks beside it hold (a run with 0.95 at 4.5 Angstrom).
-  m->results.mc.distance.run_peaks[1][2].share = 0.95;
   Assessment d;
-  d.peaks = four, d.peaks[1].supported = d.peaks[3].supported = false, add_err_intervals(*m, d);
-  EXPECT_EQ(d.peaks[2].share_interval[1], 1.0);
+  m->results.mc.distance.run_peaks[1][2].share = 0.95, d.peaks = four, d.peaks[1].supported = d.peaks[3].supported = false;
+  EXPECT_EQ((add_err_intervals(*m, d), d.peaks[2].share_interval[1]), 1.0);
 }

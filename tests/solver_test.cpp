@@ -346,9 +346,8 @@ TEST(MonteCarlo, RejectionWarningOnlyAboveAFifthOfTheRuns) {
     ASSERT_EQ(c.run({{"MAX MC BLOCKS", "5"}, {"PER MC BLOCK", "4"}, {"MIN STDEV2", "1e-12"}, {"MAX MC CHI2", limit}}).status, 0);
     Walk w = walk(mc_lines(c.out(".log")), 4, std::stod(limit));
     ASSERT_TRUE(w.rejected == rejected && w.sigmas.size() == 1) << w.rejected;
-    Row rest = {kMaxSteps + w.sigmas[0], strf("number rejected: %d of total 20", rejected), "Monte Carlo did not converge "
-                "within the 5 blocks allowed (MAX MC BLOCKS); the spreads are from 20 Monte Carlo runs"};
-    EXPECT_EQ(w.rest, with_rejection_warning(rest, w, 20, limit));
+    EXPECT_EQ(w.rest, with_rejection_warning({kMaxSteps + w.sigmas[0], strf("number rejected: %d of total 20", rejected), "Monte "
+        "Carlo did not converge within the 5 blocks allowed (MAX MC BLOCKS); the spreads are from 20 Monte Carlo runs"}, w, 20, limit));
   }
 }
 
