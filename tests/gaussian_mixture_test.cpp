@@ -217,16 +217,16 @@ TEST(GaussianMixture, WeightProfileReachesTheLinearisedEndsWithFitsThatAreWhatTh
   EXPECT_TRUE(beyond == 2 && lo >= 0.6 - half && lo < 0.62 - half && hi <= 0.6 + half && hi > 0.58 + half) << lo << " " << hi << " " << half;
   // The two peaks' shares over those fits: mirror images (each fit's two shares sum to 1), the first peak's (monotone
   // in its weight) reaching the level on either side, linear in chi2 between the last fit within it and the first beyond.
-  auto s = split_share_ranges(GaussianMixture(fp, kNear, kFar), fit_gaussian_mixtures(fp, kNear, kFar).fits[1], 3.84);
-  ASSERT_EQ(s.size(), 2u);
+  GaussianMixture gm(fp, kNear, kFar);
+  auto s = split_share_ranges(gm, fit_gaussian_mixtures(fp, kNear, kFar).fits[1], 3.84);
   std::vector<std::array<double, 3>> w;  // weight, chi2 and first peak's share of each fit, in order of weight
-  for (auto const& p : prof) w.push_back({p.shape.weight[0], p.chi2, distribution_peaks(fp.distance, GaussianMixture(fp, kNear, kFar).grid_mass(p.shape))[0].share});
+  for (auto const& p : prof) w.push_back({p.shape.weight[0], p.chi2, distribution_peaks(fp.distance, gm.grid_mass(p.shape))[0].share});
   std::sort(w.begin(), w.end());
   double level = (*std::min_element(w.begin(), w.end(), [](auto& a, auto& b) { return a[1] < b[1]; }))[1] + 3.84;
   std::vector<double> ends;
   for (size_t i = 0; i + 1 < w.size(); i++)  // where the next fit lies on the other side of the level
     if ((w[i][1] <= level) != (w[i + 1][1] <= level)) ends.push_back(w[i][2] + (level - w[i][1]) / (w[i + 1][1] - w[i][1]) * (w[i + 1][2] - w[i][2]));
-  ASSERT_EQ(ends.size(), 2u);
+  ASSERT_TRUE(s.size() == 2 && ends.size() == 2) << s.size() << " " << ends.size();
   EXPECT_TRUE(std::fabs(s[0][0] + s[1][1] - 1) < 1e-9 && std::fabs(s[0][1] + s[1][0] - 1) < 1e-9 && std::fabs(s[0][0] - ends[0]) < 1e-12 &&
               std::fabs(s[0][1] - ends[1]) < 1e-12) << s[0][0] << " " << s[0][1] << " " << s[1][0] << " " << ends[0] << " " << ends[1];
 }
